@@ -1,0 +1,295 @@
+#include "app/Form1.h"
+
+#include "app/ApplicationTitle.h"
+#include "app/ProgressBarWidget.h"
+#include "app/SettingNames.h"
+#include "filelist/FileListModel.h"
+#include "fsutil/Main.h"
+#include "platform/ErrorTrap.h"
+#include "platform/SettingsStore.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeView>
+
+namespace {
+
+const QString ProductName = QStringLiteral("Parchwipe");
+
+// The layout is designed in twips, 15 to a pixel.
+int px(int twips) {
+    return qRound(twips / 15.0);
+}
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+QFont arialBold(qreal points) {
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPointSizeF(points);
+    return font;
+}
+
+// A .CUR file keeps the hot spot where an .ICO keeps planes and bit count.
+QPoint curHotSpot(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray header = file.read(14);
+    if (header.size() < 14) {
+        return {};
+    }
+    const auto word = [&header](int at) {
+        return static_cast<uchar>(header[at]) | (static_cast<uchar>(header[at + 1]) << 8);
+    };
+    return QPoint(word(10), word(12));
+}
+
+}  // namespace
+
+Form1::Form1(Services services, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      services_(std::move(services)),
+      fileList_(new FileListModel(this)) {
+    createControls();
+    placeControls();
+    connectHandlers();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls() {
+    setFont(arialBold(9));
+    setFixedSize(px(8040), px(6180));
+    setAutoFillBackground(true);
+    setPalette(QPalette(Qt::black, Qt::white));
+    setMouseTracking(true);
+
+    const auto button = [this](const QString &caption, QWidget *parent) {
+        auto *pushButton = new QPushButton(caption, parent);
+        pushButton->setFont(arialBold(11.25));
+        pushButton->setMouseTracking(true);
+        pushButton->installEventFilter(this);
+        return pushButton;
+    };
+    PushButton5 = button(QStringLiteral("Help"), this);
+    ListView1 = new QTreeView(this);
+    PushButton4 = button(QStringLiteral("Add File(s)"), this);
+    PushButton3 = button(QStringLiteral("Add All File(s) In Folder"), this);
+    PushButton6 = button(QStringLiteral("Clear List"), this);
+    PushButton7 = button(QStringLiteral("Load Sample/Example Files"), this);
+    Frame1 = new QGroupBox(QStringLiteral("Save Results To This Folder"), this);
+    Text1 = new QLineEdit(Frame1);
+    PushButton1 = button(QStringLiteral("..."), Frame1);
+    PushButton2 = button(QStringLiteral("Start Removing Metadata"), this);
+    ProgressBar1 = new ProgressBarWidget(this);
+    ProgressBar1->setText(QStringLiteral("Progress Bar"));
+
+    ListView1->setModel(fileList_);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setTextElideMode(Qt::ElideRight);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->setToolTip(
+        QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
+                       "right and out of window to reveal full names."));
+    ListView1->installEventFilter(this);
+    ListView1->viewport()->installEventFilter(this);
+    ListView1->viewport()->setMouseTracking(true);
+    ListView1->viewport()->setAcceptDrops(true);
+    Frame1->setMouseTracking(true);
+    Frame1->installEventFilter(this);
+    Text1->setMouseTracking(true);
+    Text1->installEventFilter(this);
+}
+
+void Form1::placeControls() {
+    PushButton5->setGeometry(twipsRect(120, 120, 7800, 405));
+    ListView1->setGeometry(twipsRect(120, 630, 7800, 2535));
+    PushButton4->setGeometry(twipsRect(120, 3255, 3840, 405));
+    PushButton3->setGeometry(twipsRect(4080, 3255, 3840, 405));
+    PushButton6->setGeometry(twipsRect(120, 3765, 3840, 405));
+    PushButton7->setGeometry(twipsRect(4080, 3765, 3840, 405));
+    Frame1->setGeometry(twipsRect(120, 4230, 7800, 795));
+    Text1->setGeometry(twipsRect(240, 300, 6660, 345));
+    PushButton1->setGeometry(twipsRect(6960, 300, 600, 345));
+    PushButton2->setGeometry(twipsRect(120, 5145, 7800, 405));
+    ProgressBar1->setGeometry(twipsRect(120, 5670, 7800, 405));
+
+    const QList<QWidget *> tabOrder = {ListView1,   ProgressBar1, PushButton4, PushButton3,
+                                       PushButton6, PushButton7,  PushButton2, Frame1,
+                                       Text1,       PushButton1,  PushButton5};
+    for (int i = 1; i < tabOrder.size(); ++i) {
+        QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    }
+}
+
+void Form1::connectHandlers() {
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+}
+
+void Form1::Form_Load() {
+    ErrorTrap trap(services_.desktop, QStringLiteral("Form1.Form_Load"));
+    trap.step(100, [this] { ApplySkin(); });
+    trap.step(102, [this] { setWindowTitle(ProductName); });
+    trap.step(104, [this] { setWindowIcon(QIcon(QStringLiteral(":/parchwipe.ico"))); });
+    trap.step(106, [this] { SetApplicationTitle(); });
+    trap.step(108, [this] { LoadHandPointer(); });
+    trap.step(110, [this] { VisitHomePage(); });
+    for (const int line : {112, 114}) {
+        if (trap.test(line, [this] {
+                return services_.settings.read(SettingNames::Snapshot, QString()).isEmpty();
+            })) {
+            trap.step(line, [this] { SnapshotSampleFiles(); });
+        }
+    }
+    trap.step(116, [this] {
+        fileList_->setHeader(QStringLiteral("File(s)"));
+        ListView1->setColumnWidth(0, px(7000));
+    });
+    trap.step(118, [this] { FillOutputFolder(); });
+    if (const QScreen *screen = this->screen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+void Form1::SetApplicationTitle() {
+    applicationTitle_ = ApplicationTitleFor(ProductName);
+}
+
+void Form1::LoadHandPointer() {
+    const QString path = services_.programFolder + QStringLiteral("/HAND-M.CUR");
+    if (!Main::PathExists(path)) {
+        return;
+    }
+    const QPixmap picture(path);
+    if (!picture.isNull()) {
+        handPointer_ = QCursor(picture, curHotSpot(path).x(), curHotSpot(path).y());
+    }
+}
+
+void Form1::ApplySkin() {}
+
+void Form1::VisitHomePage() {}
+
+void Form1::SnapshotSampleFiles() {}
+
+void Form1::FillOutputFolder() {
+    const QString desktopDefault = Main::GetDesktopFolder(services_.desktopLocation());
+    Text1->setText(services_.settings.read(SettingNames::OutputFolder, desktopDefault));
+}
+
+void Form1::Text1_Change() {
+    try {
+        services_.settings.write(SettingNames::OutputFolder, Text1->text());
+    } catch (const AppError &) {
+        // The box keeps what was typed; the next change tries to store it again.
+    }
+}
+
+void Form1::Form_Unload() {
+    if (services_.endProgram) {
+        services_.endProgram();
+    }
+}
+
+void Form1::closeEvent(QCloseEvent *event) {
+    event->accept();
+    Form_Unload();
+}
+
+void Form1::mouseMoveEvent(QMouseEvent *event) {
+    Form_MouseMove();
+    QWidget::mouseMoveEvent(event);
+}
+
+void Form1::Form_MouseMove() {
+    ApplyPointerRule(DefaultPointer);
+}
+
+// Hover feedback never replaces the busy pointer.
+void Form1::ApplyPointerRule(int pointer) {
+    if (MousePointer() != BusyPointer) {
+        SetMousePointer(pointer);
+    }
+}
+
+void Form1::SetMousePointer(int pointer) {
+    mousePointer_ = pointer;
+    switch (pointer) {
+        case BusyPointer:
+            setCursor(Qt::WaitCursor);
+            break;
+        case CustomPointer:
+            setCursor(handPointer_.value_or(QCursor(Qt::PointingHandCursor)));
+            break;
+        default:
+            setCursor(Qt::ArrowCursor);
+            break;
+    }
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == ListView1 || watched == ListView1->viewport()) {
+        return listViewEvent(event);
+    }
+    if (event->type() == QEvent::MouseMove) {
+        const bool overButton = qobject_cast<QPushButton *>(watched) != nullptr;
+        ApplyPointerRule(overButton ? CustomPointer : DefaultPointer);
+    }
+    return false;
+}
+
+bool Form1::listViewEvent(QEvent *event) {
+    if (event->type() == QEvent::KeyPress) {
+        ListView1_KeyDown(static_cast<QKeyEvent *>(event)->key());
+    } else if (event->type() == QEvent::MouseButtonDblClick) {
+        ListView1_DblClick();
+    }
+    return false;
+}
+
+MessageAnswer Form1::ShowMessage(const QString &text, MessageButtons buttons) {
+    return services_.desktop.messageBox(text, applicationTitle_, MessageIcon::None, buttons);
+}
+
+void Form1::PushButton1_Click() {}
+
+void Form1::PushButton2_Click() {}
+
+void Form1::PushButton3_Click() {}
+
+void Form1::PushButton4_Click() {}
+
+void Form1::PushButton5_Click() {}
+
+void Form1::PushButton6_Click() {}
+
+void Form1::PushButton7_Click() {}
+
+void Form1::ListView1_KeyDown(int) {}
+
+void Form1::ListView1_DblClick() {}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "app/Services.h"
+#include "platform/Desktop.h"
+
+#include <QCursor>
+#include <QWidget>
+
+#include <optional>
+
+class FileListModel;
+class ProgressBarWidget;
+class QGroupBox;
+class QLineEdit;
+class QMimeData;
+class QPushButton;
+class QTreeView;
+
+// The main window. Its handlers are named after control and event; each reads the window, calls
+// a module and writes the window.
+class Form1 : public QWidget {
+    Q_OBJECT
+
+  public:
+    // The window's pointer values.
+    enum Pointer { DefaultPointer = 0, ArrowPointer = 1, BusyPointer = 11, CustomPointer = 99 };
+
+    explicit Form1(Services services, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    void Form_Load();
+    void Form_Unload();
+    void Form_MouseMove();
+
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton5_Click();
+    void PushButton6_Click();
+    void PushButton7_Click();
+    void Text1_Change();
+
+    void ListView1_KeyDown(int key);
+    void ListView1_DblClick();
+
+    int MousePointer() const { return mousePointer_; }
+    void SetMousePointer(int pointer);
+
+    const QString &ApplicationTitle() const { return applicationTitle_; }
+    FileListModel &FileList() { return *fileList_; }
+
+    // The controls, under the names the handlers use.
+    QPushButton *PushButton1;
+    QPushButton *PushButton2;
+    QPushButton *PushButton3;
+    QPushButton *PushButton4;
+    QPushButton *PushButton5;
+    QPushButton *PushButton6;
+    QPushButton *PushButton7;
+    QTreeView *ListView1;
+    QGroupBox *Frame1;
+    QLineEdit *Text1;
+    ProgressBarWidget *ProgressBar1;
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+  private:
+    void createControls();
+    void placeControls();
+    void connectHandlers();
+    void SetApplicationTitle();
+    void LoadHandPointer();
+    void ApplySkin();
+    void VisitHomePage();
+    void SnapshotSampleFiles();
+    void FillOutputFolder();
+    MessageAnswer ShowMessage(const QString &text, MessageButtons buttons = MessageButtons::Ok);
+    bool listViewEvent(QEvent *event);
+    void ApplyPointerRule(int pointer);
+
+    Services services_;
+    FileListModel *fileList_;
+    QString applicationTitle_;
+    std::optional<QCursor> handPointer_;
+    int mousePointer_ = DefaultPointer;
+};

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// The names of the entries in the settings store.
+namespace SettingNames {
+inline const QString OutputFolder = QStringLiteral("Output Folder");
+inline const QString LastFolderDot = QStringLiteral("LastFolderDot");
+inline const QString LastFolder = QStringLiteral("LastFolder");
+inline const QString Extension = QStringLiteral("Extension");
+inline const QString Snapshot = QStringLiteral("Snapshot");
+}  // namespace SettingNames

@@ -1,0 +1,136 @@
+#include "fsutil/Main.h"
+
+#include "platform/AppError.h"
+#include "platform/EventPump.h"
+#include "platform/FileSystem.h"
+
+#include <QAbstractItemModel>
+#include <QStandardPaths>
+
+namespace Main {
+
+namespace {
+
+const QChar Separator(u'/');
+
+bool isBlank(const QString &text) {
+    return text.trimmed().isEmpty();
+}
+
+}  // namespace
+
+QString GetDesktopFolder(const QString &desktopLocation) {
+    if (desktopLocation.isEmpty()) {
+        throw AppError(ErrorNumber::InvalidArgument,
+                       QStringLiteral("Invalid procedure call or argument"));
+    }
+    return desktopLocation + Separator;
+}
+
+QString PlatformDesktopLocation() {
+    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+}
+
+QString TemporaryFolder() {
+    for (const char *variable : {"TEMP", "TMPDIR"}) {
+        QString value = qEnvironmentVariable(variable);
+        if (!value.isEmpty()) {
+            while (value.size() > 1 && value.endsWith(Separator)) {
+                value.chop(1);
+            }
+            return value;
+        }
+    }
+    return QStringLiteral("/tmp");
+}
+
+bool PathExists(const QString &path) {
+    return FileSystem::hasModificationTime(path);
+}
+
+bool FolderExists(const QString &path) {
+    const std::optional<int> word = FileSystem::tryAttributeWord(path);
+    return word && (*word & FileSystem::Attribute::Directory) != 0;
+}
+
+bool FileIsPresent(const QString &path) {
+    return FileSystem::opensForReading(path);
+}
+
+QString FileNameOf(const QString &path) {
+    return path.mid(path.lastIndexOf(Separator) + 1);
+}
+
+QString FolderOf(const QString &path) {
+    return path.left(path.lastIndexOf(Separator) + 1);
+}
+
+QString NormalizeBackslashes(const QString &path) {
+    // Pairs collapse without overlapping, so three separators in a row become two; a leading
+    // run becomes one (POSIX has no "//server" prefix).
+    qsizetype start = 0;
+    QString result;
+    result.reserve(path.size());
+    if (path.startsWith(Separator)) {
+        while (start < path.size() && path[start] == Separator) {
+            ++start;
+        }
+        result += Separator;
+    }
+    for (qsizetype i = start; i < path.size(); ++i) {
+        result += path[i];
+        if (path[i] == Separator && i + 1 < path.size() && path[i + 1] == Separator) {
+            ++i;
+        }
+    }
+    return result;
+}
+
+QString JoinPath(const QString &folder, const QString &name) {
+    QString path = folder + Separator + name;
+    if (path.startsWith(QStringLiteral("//"))) {
+        path.remove(0, 1);
+    }
+    return path;
+}
+
+void CopyFileQuietly(const QString &source, const QString &target) {
+    if (isBlank(source) || isBlank(target)) {
+        return;
+    }
+    const QString from = NormalizeBackslashes(source);
+    const QString to = NormalizeBackslashes(target);
+    if (!FileIsPresent(from) || !FolderExists(FolderOf(to))) {
+        return;
+    }
+    try {
+        FileSystem::copyFile(from, to);
+    } catch (const AppError &) {
+        // The caller finds the target missing or unchanged.
+    }
+}
+
+void DeleteFileQuietly(const QString &path) {
+    EventPump::processEvents();
+    try {
+        FileSystem::deleteFile(path);
+    } catch (const AppError &) {
+        try {
+            FileSystem::clearReadOnly(path);
+            FileSystem::deleteFile(path);
+        } catch (const AppError &) {
+            // The caller finds the file still there.
+        }
+    }
+}
+
+bool ListContains(const QAbstractItemModel &list, const QString &text) {
+    for (int row = 0; row < list.rowCount(); ++row) {
+        if (list.index(row, 0).data().toString() == text) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace Main

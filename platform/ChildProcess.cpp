@@ -1,0 +1,55 @@
+#include "platform/ChildProcess.h"
+
+#include "platform/AppError.h"
+
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+QString resolveProgram(const QString &program) {
+    if (program.contains(QChar(u'/'))) {
+        return program;
+    }
+    return QStandardPaths::findExecutable(program);
+}
+
+void checkRunnable(const QString &program, const QString &resolved) {
+    const QFileInfo info(resolved);
+    if (resolved.isEmpty() || !info.exists()) {
+        throw AppError(ErrorNumber::FileNotFound,
+                       QStringLiteral("File not found: %1").arg(program));
+    }
+    if (info.isDir() || !info.isExecutable()) {
+        throw AppError(ErrorNumber::PermissionDenied,
+                       QStringLiteral("Permission denied: %1").arg(program));
+    }
+}
+
+}  // namespace
+
+ChildProcess::ChildProcess(const QString &commandLine) {
+    QStringList arguments = QProcess::splitCommand(commandLine);
+    if (arguments.isEmpty()) {
+        throw AppError(ErrorNumber::InvalidArgument,
+                       QStringLiteral("Invalid procedure call or argument"));
+    }
+    const QString program = arguments.takeFirst();
+    const QString resolved = resolveProgram(program);
+    checkRunnable(program, resolved);
+    process_.setProcessChannelMode(QProcess::ForwardedChannels);
+    process_.setStandardInputFile(QProcess::nullDevice());
+    process_.start(resolved, arguments, QIODevice::ReadOnly);
+    if (!process_.waitForStarted(-1)) {
+        throw AppError(ErrorNumber::PathFileAccess,
+                       QStringLiteral("%1: %2").arg(program, process_.errorString()));
+    }
+}
+
+bool ChildProcess::waitForEnd(int timeoutMs) {
+    return process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
+}
+
+int ChildProcess::exitCode() const {
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+enum class MessageIcon { None, Warning, Question };
+enum class MessageButtons { Ok, YesNo };
+enum class MessageAnswer { Ok, Yes, No };
+
+// What the open-file dialog is set up with before it is shown.
+struct OpenFileRequest {
+    QString title;
+    QString filter;  // Qt filter text, for example "All Files (*)"
+    bool multiSelect = true;
+    int resultLimit = 30000;  // characters the result text may hold
+};
+
+// Every modal dialog and every hand-over to the desktop goes through here, so that tests can
+// script the user's answers.
+class Desktop {
+  public:
+    virtual ~Desktop() = default;
+
+    virtual MessageAnswer messageBox(const QString &text, const QString &title, MessageIcon icon,
+                                     MessageButtons buttons) = 0;
+
+    // The text entered, or an empty text when the user cancels.
+    virtual QString inputBox(const QString &prompt, const QString &title,
+                             const QString &defaultText) = 0;
+
+    // One full path, or the folder followed by each name, NUL separated; empty on cancel.
+    // Throws AppError 20476 when the result would not fit in request.resultLimit.
+    virtual QString openFileDialog(QWidget *owner, const OpenFileRequest &request) = 0;
+
+    // The chosen folder, or an empty text on cancel.
+    virtual QString browseForFolder(QWidget *owner, const QString &title,
+                                    const QString &startFolder) = 0;
+
+    virtual void openFolder(const QString &path) = 0;
+    virtual void openAddress(const QString &address) = 0;
+};

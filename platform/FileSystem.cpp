@@ -1,0 +1,360 @@
+#include "platform/FileSystem.h"
+
+#include "platform/AppError.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <memory>
+
+namespace FileSystem {
+
+namespace {
+
+constexpr int ProtectedFolder = Attribute::Directory | Attribute::System | Attribute::Hidden;
+constexpr int FolderLink = ProtectedFolder | Attribute::ReparsePoint;
+
+QByteArray encoded(const QString &path) {
+    return QFile::encodeName(path);
+}
+
+QString lastName(const QString &path) {
+    QString trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith(QChar(u'/'))) {
+        trimmed.chop(1);
+    }
+    return trimmed.mid(trimmed.lastIndexOf(QChar(u'/')) + 1);
+}
+
+bool isKernelFileSystem(long type) {
+    constexpr std::array<long, 12> kernelTypes = {
+        0x9fa0,      // proc
+        0x62656572,  // sysfs
+        0x1cd1,      // devpts
+        0x27e0eb,    // cgroup
+        0x63677270,  // cgroup2
+        0x64626720,  // debugfs
+        0x74726163,  // tracefs
+        0x73636673,  // securityfs
+        0x6165676c,  // pstore
+        0xcafe4a11,  // bpf
+        0x62656570,  // configfs
+        0x42494e4d,  // binfmt_misc
+    };
+    return std::find(kernelTypes.begin(), kernelTypes.end(), type) != kernelTypes.end();
+}
+
+// devtmpfs shares its magic number with tmpfs, so it is known by being the device of /dev.
+bool isDeviceFileSystem(const struct stat &info) {
+    struct stat dev {};
+    struct stat root {};
+    return ::stat("/dev", &dev) == 0 && ::stat("/", &root) == 0 && dev.st_dev != root.st_dev &&
+           info.st_dev == dev.st_dev;
+}
+
+bool onKernelFileSystem(const QByteArray &path, const struct stat &info) {
+    constexpr long tmpfsMagic = 0x01021994;
+    struct statfs fs {};
+    if (::statfs(path.constData(), &fs) != 0) {
+        return false;
+    }
+    return isKernelFileSystem(static_cast<long>(fs.f_type)) ||
+           (static_cast<long>(fs.f_type) == tmpfsMagic && isDeviceFileSystem(info));
+}
+
+int commonBits(const QString &path, const struct stat &info) {
+    int word = 0;
+    if (lastName(path).startsWith(QChar(u'.'))) {
+        word |= Attribute::Hidden;
+    }
+    if ((info.st_mode & S_IWUSR) == 0) {
+        word |= Attribute::ReadOnly;
+    }
+    return word;
+}
+
+struct DirCloser {
+    void operator()(DIR *dir) const { ::closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+DirHandle openFolder(const QString &folder) {
+    DIR *dir = ::opendir(encoded(folder).constData());
+    if (dir == nullptr) {
+        throw AppError::fromErrno(errno, folder, AppError::Subject::Folder);
+    }
+    return DirHandle(dir);
+}
+
+bool isDotOrDotDot(const char *name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Whether a folder entry is a file (wantFolders false) or a folder (wantFolders true), links
+// followed; d_type answers without a stat for most entries.
+bool entryIs(int dirFd, const dirent *entry, bool wantFolders) {
+    if (entry->d_type == DT_REG) {
+        return !wantFolders;
+    }
+    if (entry->d_type == DT_DIR) {
+        return wantFolders;
+    }
+    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
+        return false;
+    }
+    struct stat info {};
+    if (::fstatat(dirFd, entry->d_name, &info, 0) != 0) {
+        return false;
+    }
+    return wantFolders ? S_ISDIR(info.st_mode) : S_ISREG(info.st_mode);
+}
+
+template <typename Accept>
+QStringList listEntries(const QString &folder, bool wantFolders, Accept accept) {
+    DirHandle dir = openFolder(folder);
+    const int dirFd = ::dirfd(dir.get());
+    QStringList names;
+    errno = 0;
+    while (const dirent *entry = ::readdir(dir.get())) {
+        if (!isDotOrDotDot(entry->d_name) && entryIs(dirFd, entry, wantFolders)) {
+            QString name = QFile::decodeName(entry->d_name);
+            if (accept(name)) {
+                names.append(std::move(name));
+            }
+        }
+        errno = 0;
+    }
+    if (errno != 0) {
+        throw AppError::fromErrno(errno, folder, AppError::Subject::Folder);
+    }
+    sortLikeWindows(names);
+    return names;
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(FileDescriptor &&other) noexcept : fd_(other.release()) {}
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(FileDescriptor &&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
+
+void writeAll(int fd, const char *data, ssize_t size, const QString &target) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw AppError::fromErrno(errno, target);
+        }
+        data += written;
+        size -= written;
+    }
+}
+
+void copyBytes(int from, int to, const QString &source, const QString &target) {
+    std::array<char, 256 * 1024> buffer{};
+    for (;;) {
+        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        if (got == 0) {
+            return;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw AppError::fromErrno(errno, source);
+        }
+        writeAll(to, buffer.data(), got, target);
+    }
+}
+
+// A new, empty file beside the target whose name nobody else can have taken.
+std::pair<QByteArray, FileDescriptor> createSibling(const QString &target, mode_t mode) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QByteArray name = encoded(target) + ".parchwipe-" +
+                                QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            return {name, FileDescriptor(fd)};
+        }
+        if (errno != EEXIST) {
+            throw AppError::fromErrno(errno, target, AppError::Subject::Folder);
+        }
+    }
+    throw AppError(ErrorNumber::PathFileAccess,
+                   QStringLiteral("Path/File access error: %1").arg(target));
+}
+
+void refuseReadOnlyTarget(const QString &target) {
+    struct stat info {};
+    if (::stat(encoded(target).constData(), &info) != 0) {
+        return;
+    }
+    if (S_ISDIR(info.st_mode) || (info.st_mode & S_IWUSR) == 0) {
+        throw AppError(ErrorNumber::PermissionDenied,
+                       QStringLiteral("Permission denied: %1").arg(target));
+    }
+}
+
+}  // namespace
+
+int attributeWord(const QString &path) {
+    const QByteArray name = encoded(path);
+    struct stat info {};
+    if (::lstat(name.constData(), &info) != 0) {
+        throw AppError::fromErrno(errno, path);
+    }
+    if (S_ISLNK(info.st_mode)) {
+        if (::stat(name.constData(), &info) != 0) {
+            throw AppError::fromErrno(errno, path);
+        }
+        if (S_ISDIR(info.st_mode)) {
+            return FolderLink;
+        }
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return Attribute::Archive | commonBits(path, info);
+    }
+    if (onKernelFileSystem(name, info)) {
+        return ProtectedFolder;
+    }
+    return Attribute::Directory | commonBits(path, info);
+}
+
+std::optional<int> tryAttributeWord(const QString &path) {
+    try {
+        return attributeWord(path);
+    } catch (const AppError &) {
+        return std::nullopt;
+    }
+}
+
+bool hasModificationTime(const QString &path) {
+    struct stat info {};
+    return !path.isEmpty() && ::stat(encoded(path).constData(), &info) == 0;
+}
+
+bool opensForReading(const QString &path) {
+    if (path.isEmpty()) {
+        return false;
+    }
+    const FileDescriptor fd(::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    return fd.get() >= 0 && ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool isRootFolder(const QString &path) {
+    return !path.isEmpty() &&
+           std::all_of(path.begin(), path.end(), [](QChar c) { return c == QChar(u'/'); });
+}
+
+bool matchesWildcard(const QString &name, const QString &pattern) {
+    if (pattern == QStringLiteral("*.*") || pattern == QStringLiteral("*")) {
+        return true;
+    }
+    // Iterative glob match that backtracks only to the last star.
+    qsizetype n = 0;
+    qsizetype p = 0;
+    qsizetype starP = -1;
+    qsizetype starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() &&
+            (pattern[p] == QChar(u'?') || pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == QChar(u'*')) {
+            starP = p++;
+            starN = n;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == QChar(u'*')) {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+QStringList listFiles(const QString &folder, const QString &pattern) {
+    return listEntries(folder, false,
+                       [&pattern](const QString &name) { return matchesWildcard(name, pattern); });
+}
+
+QStringList listSubFolders(const QString &folder) {
+    return listEntries(folder, true, [](const QString &) { return true; });
+}
+
+void copyFile(const QString &source, const QString &target) {
+    const FileDescriptor from(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (from.get() < 0) {
+        throw AppError::fromErrno(errno, source);
+    }
+    struct stat sourceInfo {};
+    if (::fstat(from.get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode)) {
+        throw AppError(ErrorNumber::PathFileAccess, QStringLiteral("Not a file: %1").arg(source));
+    }
+    refuseReadOnlyTarget(target);
+    // A private source stays private in its copy.
+    auto [siblingName, to] = createSibling(target, sourceInfo.st_mode & 0666);
+    try {
+        copyBytes(from.get(), to.get(), source, target);
+        if (::close(to.release()) != 0) {
+            throw AppError::fromErrno(errno, target);
+        }
+        if (::rename(siblingName.constData(), encoded(target).constData()) != 0) {
+            throw AppError::fromErrno(errno, target);
+        }
+    } catch (const AppError &) {
+        ::unlink(siblingName.constData());
+        throw;
+    }
+}
+
+void deleteFile(const QString &path) {
+    if (::unlink(encoded(path).constData()) != 0) {
+        throw AppError::fromErrno(errno, path);
+    }
+}
+
+void clearReadOnly(const QString &path) {
+    const QByteArray name = encoded(path);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0 ||
+        ::chmod(name.constData(), info.st_mode | S_IWUSR) != 0) {
+        throw AppError::fromErrno(errno, path);
+    }
+}
+
+void sortLikeWindows(QStringList &names) {
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
+}
+
+}  // namespace FileSystem

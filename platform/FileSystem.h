@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// File-system queries in the Windows terms the program is written in, mapped onto POSIX.
+namespace FileSystem {
+
+// Attribute bits as Windows numbers them.
+namespace Attribute {
+inline constexpr int ReadOnly = 1;
+inline constexpr int Hidden = 2;
+inline constexpr int System = 4;
+inline constexpr int Directory = 16;
+inline constexpr int Archive = 32;
+inline constexpr int ReparsePoint = 1024;
+}  // namespace Attribute
+
+// The attribute word of a file or folder: folders 16, files 32, + 2 for a dot name, + 1 when
+// the owner may not write it. A link to a folder reports 1046 and a folder on a kernel virtual
+// file system 22, so that folder walks leave them alone. Throws AppError when the path is
+// missing or cannot be examined.
+int attributeWord(const QString &path);
+
+// The attribute word, or nothing when it cannot be read.
+std::optional<int> tryAttributeWord(const QString &path);
+
+// True when the path's last modification time can be read.
+bool hasModificationTime(const QString &path);
+
+// True for an existing regular file (links followed) that opens for reading.
+bool opensForReading(const QString &path);
+
+// True for "/".
+bool isRootFolder(const QString &path);
+
+// Case-insensitive file-name wildcards with * and ?; "*.*" matches every name.
+bool matchesWildcard(const QString &name, const QString &pattern);
+
+// Names of the files (links followed, hidden included) in a folder that match the pattern, and
+// names of its sub-folders (links to folders included). Both in the order Windows file systems
+// list names: case-insensitively, ties case-sensitively. Throw AppError 70 or 76 when the
+// folder cannot be read or does not exist.
+QStringList listFiles(const QString &folder, const QString &pattern);
+QStringList listSubFolders(const QString &folder);
+
+// Copies the bytes only (no extended attributes, no owner) into a new file beside the target,
+// then renames it over the target, so the target is either the old file or the whole copy.
+// Throws AppError on any failure, leaving the target as it was.
+void copyFile(const QString &source, const QString &target);
+
+// Throws AppError when the file cannot be removed.
+void deleteFile(const QString &path);
+
+// Clears what counts as the read-only attribute: the owner may write the file again.
+void clearReadOnly(const QString &path);
+
+// Sorts names as Windows file systems list them.
+void sortLikeWindows(QStringList &names);
+
+}  // namespace FileSystem

@@ -1,0 +1,96 @@
+#include "platform/QtDesktop.h"
+
+#include "platform/AppError.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace {
+
+QWidget *dialogParent() {
+    return QApplication::activeWindow();
+}
+
+// The open-file dialog's result text: one path, or the folder and then each name.
+QString openFileResult(const QStringList &files) {
+    if (files.size() == 1) {
+        return QDir::toNativeSeparators(files.first());
+    }
+    const QString folder = QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath());
+    QString result = folder;
+    for (const QString &file : files) {
+        result += QChar(u'\0') + QFileInfo(file).fileName();
+    }
+    return result;
+}
+
+}  // namespace
+
+QString QtDesktop::displayText(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QChar(u'\r'), QChar(u'\n'));
+    return text;
+}
+
+MessageAnswer QtDesktop::messageBox(const QString &text, const QString &title, MessageIcon icon,
+                                    MessageButtons buttons) {
+    QMessageBox box(dialogParent());
+    box.setWindowTitle(title);
+    box.setText(displayText(text));
+    box.setIcon(icon == MessageIcon::Warning    ? QMessageBox::Warning
+                : icon == MessageIcon::Question ? QMessageBox::Question
+                                                : QMessageBox::NoIcon);
+    if (buttons == MessageButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return MessageAnswer::Ok;
+}
+
+QString QtDesktop::inputBox(const QString &prompt, const QString &title,
+                            const QString &defaultText) {
+    bool accepted = false;
+    const QString answer = QInputDialog::getText(dialogParent(), title, displayText(prompt),
+                                                 QLineEdit::Normal, defaultText, &accepted);
+    return accepted ? answer : QString();
+}
+
+QString QtDesktop::openFileDialog(QWidget *owner, const OpenFileRequest &request) {
+    const QStringList files =
+        request.multiSelect
+            ? QFileDialog::getOpenFileNames(owner, request.title, QString(), request.filter)
+            : QStringList{
+                  QFileDialog::getOpenFileName(owner, request.title, QString(), request.filter)};
+    if (files.isEmpty() || files.first().isEmpty()) {
+        return QString();
+    }
+    const QString result = openFileResult(files);
+    if (result.size() > request.resultLimit) {
+        throw AppError(ErrorNumber::BufferTooSmall, QStringLiteral("Buffer too small"));
+    }
+    return result;
+}
+
+QString QtDesktop::browseForFolder(QWidget *owner, const QString &title,
+                                   const QString &startFolder) {
+    const QString start = QFileInfo(startFolder).isDir() ? startFolder : QString();
+    const QString chosen = QFileDialog::getExistingDirectory(owner, title, start);
+    return QDir::toNativeSeparators(chosen);
+}
+
+void QtDesktop::openFolder(const QString &path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void QtDesktop::openAddress(const QString &address) {
+    QDesktopServices::openUrl(QUrl(address));
+}
