@@ -38,6 +38,10 @@ parchwipe_install_packages() {
 parchwipe_build() {
     local build_dir=$1
     shift
-    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    local launcher=()
+    if command -v ccache >/dev/null; then
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
+    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
     cmake --build "$build_dir" --parallel "$(nproc)"
 }

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class ProgressBar;
+
+// Runs an external tool and waits for its end while the window keeps handling its events.
+namespace Shell32 {
+
+inline constexpr int DefaultPollMs = 100;
+inline constexpr int OmittedWindowState = -1;
+
+// The tool's exit code, or the start failure's error number - 2147221504.
+int RunAndWait(const QString &commandLine, int windowState = OmittedWindowState,
+               int pollMs = DefaultPollMs);
+
+// The same, animating the bar while the tool runs; a null bar behaves like RunAndWait.
+int RunAndWaitWithProgress(const QString &commandLine, int windowState, ProgressBar *bar,
+                           const QString &caption, int startValue, int itemCount,
+                           int pollMs = DefaultPollMs);
+
+}  // namespace Shell32
