@@ -3,6 +3,7 @@
 #include "app/ApplicationTitle.h"
 #include "app/ProgressBarWidget.h"
 #include "app/SettingNames.h"
+#include "engine/RemovalBatch.h"
 #include "filelist/FileListModel.h"
 #include "fsutil/Main.h"
 #include "platform/ErrorTrap.h"
@@ -211,6 +212,9 @@ void Form1::Text1_Change() {
 }
 
 void Form1::Form_Unload() {
+    if (runningBatch_ != nullptr) {
+        runningBatch_->Abandon();
+    }
     if (services_.endProgram) {
         services_.endProgram();
     }
@@ -278,7 +282,26 @@ MessageAnswer Form1::ShowMessage(const QString &text, MessageButtons buttons) {
 
 void Form1::PushButton1_Click() {}
 
-void Form1::PushButton2_Click() {}
+void Form1::PushButton2_Click() {
+    // A second press while a batch runs would share its working copies; it is ignored.
+    if (runningBatch_ != nullptr) {
+        return;
+    }
+    RemovalBatch batch(*this, services_.desktop, services_.programFolder);
+    runningBatch_ = &batch;
+    batch.Run();
+    runningBatch_ = nullptr;
+}
+
+int Form1::FileRowCount() const { return fileList_->FileRowCount(); }
+
+QString Form1::RowText(int position) const { return fileList_->RowText(position); }
+
+QString Form1::OutputFolderText() const { return Text1->text(); }
+
+ProgressBar &Form1::Progress() { return *ProgressBar1; }
+
+void Form1::ShowPlainMessage(const QString &text) { ShowMessage(text); }
 
 void Form1::PushButton3_Click() {}
 

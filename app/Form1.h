@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Services.h"
+#include "engine/BatchWindow.h"
 #include "platform/Desktop.h"
 
 #include <QCursor>
@@ -15,10 +16,11 @@ class QLineEdit;
 class QMimeData;
 class QPushButton;
 class QTreeView;
+class RemovalBatch;
 
 // The main window. Its handlers are named after control and event; each reads the window, calls
 // a module and writes the window.
-class Form1 : public QWidget {
+class Form1 : public QWidget, public BatchWindow {
     Q_OBJECT
 
   public:
@@ -45,7 +47,13 @@ class Form1 : public QWidget {
     void ListView1_DblClick();
 
     int MousePointer() const { return mousePointer_; }
-    void SetMousePointer(int pointer);
+    void SetMousePointer(int pointer) override;
+
+    int FileRowCount() const override;
+    QString RowText(int position) const override;
+    QString OutputFolderText() const override;
+    ProgressBar &Progress() override;
+    void ShowPlainMessage(const QString &text) override;
 
     const QString &ApplicationTitle() const { return applicationTitle_; }
     FileListModel &FileList() { return *fileList_; }
@@ -87,4 +95,5 @@ class Form1 : public QWidget {
     QString applicationTitle_;
     std::optional<QCursor> handPointer_;
     int mousePointer_ = DefaultPointer;
+    RemovalBatch *runningBatch_ = nullptr;
 };

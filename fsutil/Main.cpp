@@ -94,19 +94,20 @@ QString JoinPath(const QString &folder, const QString &name) {
     return path;
 }
 
-void CopyFileQuietly(const QString &source, const QString &target) {
+bool CopyFileQuietly(const QString &source, const QString &target) {
     if (isBlank(source) || isBlank(target)) {
-        return;
+        return false;
     }
     const QString from = NormalizeBackslashes(source);
     const QString to = NormalizeBackslashes(target);
     if (!FileIsPresent(from) || !FolderExists(FolderOf(to))) {
-        return;
+        return false;
     }
     try {
         FileSystem::copyFile(from, to);
+        return true;
     } catch (const AppError &) {
-        // The caller finds the target missing or unchanged.
+        return false;
     }
 }
 

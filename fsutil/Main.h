@@ -32,8 +32,9 @@ QString NormalizeBackslashes(const QString &path);
 // folder + "/" + name, with the doubled separator that joining onto "/" gives repaired.
 QString JoinPath(const QString &folder, const QString &name);
 
-// Never report an error: callers look for the file afterwards.
-void CopyFileQuietly(const QString &source, const QString &target);
+// Never report an error; the copy tells whether it was made (the target is then the whole copy,
+// otherwise it is as it was).
+bool CopyFileQuietly(const QString &source, const QString &target);
 void DeleteFileQuietly(const QString &path);
 
 // True when some row of the list's first column equals the text exactly.

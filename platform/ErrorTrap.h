@@ -16,13 +16,16 @@ class ErrorTrap {
     // location names the routine, for example "Form1.PushButton2_Click".
     ErrorTrap(Desktop &desktop, QString location, QString prefix = MainPrefix);
 
+    // True when the step ran to its end.
     template <typename Body>
-    void step(int line, Body &&body) {
+    bool step(int line, Body &&body) {
         line_ = line;
         try {
             body();
+            return true;
         } catch (const AppError &error) {
             report(error);
+            return false;
         }
     }
 

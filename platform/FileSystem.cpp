@@ -319,8 +319,8 @@ void copyFile(const QString &source, const QString &target) {
         throw AppError(ErrorNumber::PathFileAccess, QStringLiteral("Not a file: %1").arg(source));
     }
     refuseReadOnlyTarget(target);
-    // A private source stays private in its copy.
-    auto [siblingName, to] = createSibling(target, sourceInfo.st_mode & 0666);
+    // A private source stays private in its copy; the copy is the owner's to change.
+    auto [siblingName, to] = createSibling(target, (sourceInfo.st_mode & 0666) | S_IRUSR | S_IWUSR);
     try {
         copyBytes(from.get(), to.get(), source, target);
         if (::close(to.release()) != 0) {

@@ -47,7 +47,8 @@ QStringList listFiles(const QString &folder, const QString &pattern);
 QStringList listSubFolders(const QString &folder);
 
 // Copies the bytes only (no extended attributes, no owner) into a new file beside the target,
-// then renames it over the target, so the target is either the old file or the whole copy.
+// then renames it over the target, so the target is either the old file or the whole copy. The copy
+// keeps the source's permission bits, writable by the owner.
 // Throws AppError on any failure, leaving the target as it was.
 void copyFile(const QString &source, const QString &target);
 

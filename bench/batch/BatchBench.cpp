@@ -1,0 +1,59 @@
+// Runs one batch per route through the real window code, offscreen, and prints the seconds each
+// took: "<route> <files> <seconds>".
+
+#include "app/Form1.h"
+#include "filelist/FileListModel.h"
+#include "platform/SettingsStore.h"
+#include "support/FakeDesktop.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+double runBatch(Form1 &form, const QString &corpus, const QString &route) {
+    const QDir folder(corpus + QLatin1Char('/') + route);
+    for (const QString &name : folder.entryList(QDir::Files, QDir::Name)) {
+        form.FileList().AddFileRow(folder.filePath(name));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    form.PushButton2_Click();
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    std::printf("%s %d %.3f\n", qPrintable(route), form.FileList().FileRowCount(), seconds);
+    form.FileList().RemoveAllRows();
+    return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    if (argc != 4) {
+        std::fprintf(stderr, "Usage: batch_bench PROGRAM_FOLDER CORPUS OUTPUT\n");
+        return 2;
+    }
+    const QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
+    FakeDesktop desktop;
+    SettingsStore settings;
+    Services services(desktop, settings, QString::fromLocal8Bit(argv[1]));
+    Form1 form(services);
+    form.Form_Load();
+    form.Text1->setText(QString::fromLocal8Bit(argv[3]));
+    for (const char *route : {"jpeg", "pdf", "other"}) {
+        runBatch(form, QString::fromLocal8Bit(argv[2]), QString::fromLatin1(route));
+        if (desktop.messages.back().text != QStringLiteral("Done.")) {
+            std::fprintf(stderr, "%s\n", qPrintable(desktop.messages.back().text));
+            return 1;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Makes the batch benchmark's corpus: JPEGs of about 600 KB with EXIF, GPS, IPTC and XMP, PDFs
+with all eight information entries and an XMP stream, and other files of mixed sizes."""
+
+import os
+import random
+import shutil
+import subprocess
+import sys
+
+JPEGS, PDFS, OTHERS = 200, 50, 200
+
+
+def make_jpeg(folder):
+    base = os.path.join(folder, "base.jpg")
+    # Noise keeps the JPEG near 600 KB at this size and quality.
+    subprocess.run(["convert", "-size", "1100x800", "plasma:", "-attenuate", "0.35",
+                    "+noise", "Gaussian", "-quality", "90", base], check=True)
+    subprocess.run(["exiv2",
+                    "-M", "set Exif.Image.Make Canon", "-M", "set Exif.Image.Model EOS 5D",
+                    "-M", "set Exif.Image.Artist Ann Author",
+                    "-M", "set Exif.Photo.DateTimeOriginal 2021:06:01 10:00:00",
+                    "-M", "set Exif.GPSInfo.GPSLatitudeRef N",
+                    "-M", "set Exif.GPSInfo.GPSLatitude 48/1 51/1 2964/100",
+                    "-M", "set Iptc.Application2.Byline Ann Author",
+                    "-M", "set Xmp.dc.creator Ann Author", "mo", base], check=True)
+    return base
+
+
+def pdf_bytes(number):
+    xmp = (b'<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF '
+           b'xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#"><rdf:Description '
+           b'xmlns:dc="http://purl.org/dc/elements/1.1/"><dc:creator>Ann Author</dc:creator>'
+           b'</rdf:Description></rdf:RDF></x:xmpmeta>')
+    text = b"BT /F1 12 Tf 72 720 Td (Page of report %d) Tj ET" % number
+    objects = [
+        b"<< /Type /Catalog /Pages 2 0 R /Metadata 5 0 R >>",
+        b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+        b"/Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> >>",
+        b"<< /Length %d >>\nstream\n%s\nendstream" % (len(text), text),
+        b"<< /Type /Metadata /Subtype /XML /Length %d >>\nstream\n%s\nendstream" % (len(xmp), xmp),
+        b"<< /Title (Report %d) /Subject (Plans) /Author (Ann Author) /Keywords (secret) "
+        b"/Creator (Writer) /Producer (Producer) /CreationDate (D:20200102030405) "
+        b"/ModDate (D:20210102030405) >>" % number,
+    ]
+    out = bytearray(b"%PDF-1.7\n")
+    offsets = []
+    for index, body in enumerate(objects, start=1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n%s\nendobj\n" % (index, body)
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
+    out += b"trailer\n<< /Size %d /Root 1 0 R /Info 6 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (
+        len(objects) + 1, xref)
+    return bytes(out)
+
+
+def main(folder):
+    shutil.rmtree(folder, ignore_errors=True)
+    for route in ("jpeg", "pdf", "other"):
+        os.makedirs(os.path.join(folder, route))
+    base = make_jpeg(folder)
+    for i in range(JPEGS):
+        shutil.copyfile(base, os.path.join(folder, "jpeg", "IMG_%04d.jpg" % i))
+    os.remove(base)
+    for i in range(PDFS):
+        with open(os.path.join(folder, "pdf", "report_%03d.pdf" % i), "wb") as pdf:
+            pdf.write(pdf_bytes(i))
+    rng = random.Random(7)
+    for i in range(OTHERS):
+        with open(os.path.join(folder, "other", "file_%03d.dat" % i), "wb") as other:
+            other.write(rng.randbytes(rng.choice([2_000, 40_000, 300_000])))
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class ProgressBar;
+
+// What the batch needs of the main window.
+class BatchWindow {
+public:
+    virtual ~BatchWindow() = default;
+
+    virtual int FileRowCount() const = 0;
+    virtual QString RowText(int position) const = 0;  // 1-based
+    virtual QString OutputFolderText() const = 0;
+    virtual ProgressBar &Progress() = 0;
+    virtual void SetMousePointer(int pointer) = 0;
+    virtual void ShowPlainMessage(const QString &text) = 0;
+};

@@ -1,0 +1,62 @@
+#include "engine/PDF_Metadata.h"
+
+#include "fsutil/Main.h"
+#include "platform/AppError.h"
+#include "platform/ErrorTrap.h"
+#include "platform/FileSystem.h"
+#include "process/Shell32.h"
+
+#include <QFile>
+
+namespace PDF_Metadata {
+
+namespace {
+
+constexpr int HiddenWindow = 0;
+
+QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+
+void writeInfoFile(const QString &path) {
+    QFile file(path);
+    const QByteArray text = InfoFileText();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(text) != text.size() || !file.flush()) {
+        throw AppError(ErrorNumber::PathFileAccess,
+                       QStringLiteral("%1: %2").arg(path, file.errorString()));
+    }
+}
+
+}  // namespace
+
+QByteArray InfoFileText() {
+    QByteArray text;
+    for (const char *key : {"Title", "Subject", "Author", "Keywords", "Creator", "Producer",
+                            "CreationDate", "ModDate"}) {
+        text += QByteArray("InfoKey: ") + key + "\r\nInfoValue: \r\n";
+    }
+    return text + "\r\n";
+}
+
+bool RemovePDFMetadata(Desktop &desktop, const QString &programFolder,
+                       const QString &workingFolder, const QString &path) {
+    ErrorTrap trap(desktop, QStringLiteral("PDF_Metadata.RemovePDFMetadata"));
+    const QString infoPath = workingFolder + QStringLiteral("/info.txt");
+    const QString rewritten = path + QLatin1Char('2');
+    trap.step(104, [&] { writeInfoFile(infoPath); });
+    const QString commandLine =
+        QStringList{quoted(programFolder + QStringLiteral("/pdftk")), quoted(path),
+                    QStringLiteral("update_info"), quoted(infoPath), QStringLiteral("output"),
+                    quoted(rewritten), QStringLiteral("dont_ask")}
+            .join(QLatin1Char(' '));
+    trap.step(108, [&] { Shell32::RunAndWait(commandLine, HiddenWindow); });
+    bool replaced = false;
+    if (trap.test(110, [&] { return Main::PathExists(rewritten); })) {
+        trap.step(112, [&] { FileSystem::clearReadOnly(path); });
+        trap.step(114, [&] { Main::DeleteFileQuietly(path); });
+        replaced = trap.step(116, [&] { FileSystem::copyFile(rewritten, path); });
+        trap.step(118, [&] { Main::DeleteFileQuietly(rewritten); });
+    }
+    return replaced;
+}
+
+}  // namespace PDF_Metadata

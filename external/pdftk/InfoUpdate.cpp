@@ -1,0 +1,95 @@
+#include "InfoUpdate.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
+
+namespace {
+
+const std::string KeyPrefix = "InfoKey: ";
+const std::string ValuePrefix = "InfoValue: ";
+
+bool startsWith(const std::string &text, const std::string &prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string withoutLineEnd(std::string line) {
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
+}
+
+void applyValues(QPDF &pdf, const InfoValues &values) {
+    QPDFObjectHandle trailer = pdf.getTrailer();
+    QPDFObjectHandle info = trailer.getKey("/Info");
+    if (!info.isDictionary()) {
+        info = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
+        trailer.replaceKey("/Info", info);
+    }
+    for (const auto &[key, value] : values) {
+        if (value.empty()) {
+            info.removeKey("/" + key);
+        } else {
+            info.replaceKey("/" + key, QPDFObjectHandle::newUnicodeString(value));
+        }
+    }
+    if (info.getKeys().empty()) {
+        trailer.removeKey("/Info");
+    }
+}
+
+// The catalog's XMP stream repeats the information dictionary's values.
+void removeDocumentXmp(QPDF &pdf) { pdf.getRoot().removeKey("/Metadata"); }
+
+void writeWhole(QPDF &pdf, const std::string &output) {
+    const std::string partial = output + ".partial";
+    try {
+        QPDFWriter writer(pdf, partial.c_str());
+        writer.write();
+    } catch (...) {
+        std::remove(partial.c_str());
+        throw;
+    }
+    if (std::rename(partial.c_str(), output.c_str()) != 0) {
+        std::remove(partial.c_str());
+        throw std::runtime_error("cannot write " + output);
+    }
+}
+
+}  // namespace
+
+InfoValues readInfoFile(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw std::runtime_error("cannot read the info file " + path);
+    }
+    InfoValues values;
+    std::string key;
+    for (std::string line; std::getline(file, line);) {
+        line = withoutLineEnd(line);
+        if (startsWith(line, KeyPrefix)) {
+            key = line.substr(KeyPrefix.size());
+        } else if (startsWith(line, ValuePrefix)) {
+            if (key.empty()) {
+                throw std::runtime_error("InfoValue without InfoKey in " + path);
+            }
+            values[key] = line.substr(ValuePrefix.size());
+            key.clear();
+        }
+    }
+    return values;
+}
+
+void updateInfo(const std::string &input, const InfoValues &values, const std::string &output) {
+    QPDF pdf;
+    pdf.setSuppressWarnings(true);
+    pdf.processFile(input.c_str());
+    applyValues(pdf, values);
+    removeDocumentXmp(pdf);
+    writeWhole(pdf, output);
+}

@@ -1,0 +1,289 @@
+#include "MetadataFixtures.h"
+#include "app/ProgressBarWidget.h"
+#include "filelist/FileListModel.h"
+#include "support/TestWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <sys/xattr.h>
+
+namespace {
+
+QStringList entriesOf(const QString &folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+class Batch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        savedTemp_ = qgetenv("TEMP");
+        qputenv("TEMP", temp.path().toLocal8Bit());
+        form.Text1->setText(output.path() + QStringLiteral("/"));
+    }
+    void TearDown() override { qputenv("TEMP", savedTemp_); }
+
+    QString source(const QString &name, const QByteArray &bytes = "plain bytes") {
+        return writeFile(sources / name, bytes);
+    }
+    void add(const QString &path) { form.FileList().AddFileRow(path); }
+    void run() { form.PushButton2_Click(); }
+    QString out(const QString &name) const { return output / name; }
+    QString lastMessage() const {
+        return window.desktop.messages.empty() ? QString() : window.desktop.messages.back().text;
+    }
+
+    ScratchFolder sources;
+    ScratchFolder output;
+    ScratchFolder temp;
+    TestWindow window;
+    Form1 &form = window.load();
+
+private:
+    QByteArray savedTemp_;
+};
+
+}  // namespace
+
+TEST_F(Batch, AJpegComesOutWithoutAnyMetadataAndTheSameImage) {
+    const QString photo = makeJpegWithMetadata(sources / QStringLiteral("IMG_1.jpg"));
+    const QByteArray before = readFile(photo);
+    ASSERT_FALSE(exiv2Report(photo).isEmpty());
+    add(photo);
+    run();
+
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done."));
+    EXPECT_EQ(window.desktop.messages.back().title, QStringLiteral("Parchwipe"));
+    EXPECT_EQ(window.desktop.messages.back().icon, MessageIcon::None);
+    EXPECT_EQ(exiv2Report(out(QStringLiteral("IMG_1.jpg"))), QString());
+    EXPECT_EQ(plantedValuesIn(out(QStringLiteral("IMG_1.jpg"))), QStringList());
+    EXPECT_EQ(QImage(out(QStringLiteral("IMG_1.jpg"))), QImage(photo));
+    EXPECT_EQ(readFile(photo), before);
+}
+
+TEST_F(Batch, APdfComesOutWithEmptyInformationAndNoXmp) {
+    const QString report = makePdfWithMetadata(sources / QStringLiteral("report.Pdf"));
+    const QByteArray before = readFile(report);
+    ASSERT_EQ(pdfMetadataKeys(report).size(), 9);
+    add(report);
+    run();
+
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done."));
+    EXPECT_EQ(pdfMetadataKeys(out(QStringLiteral("report.Pdf"))), QStringList());
+    EXPECT_EQ(plantedValuesIn(out(QStringLiteral("report.Pdf"))), QStringList());
+    EXPECT_EQ(readFile(report), before);
+}
+
+TEST_F(Batch, EveryJpegSpellingTakesTheJpegRouteAndOthersAreCopiedByteForByte) {
+    const QStringList jpegNames = {QStringLiteral("a.JPG"), QStringLiteral("b.jpg"),
+                                   QStringLiteral("c.JpG"), QStringLiteral("d.jpeg"),
+                                   QStringLiteral("e.jpe")};
+    for (const QString &name : jpegNames) {
+        add(makeJpegWithMetadata(sources / name));
+    }
+    // A photo under another extension goes through the generic route: written anew, unchanged.
+    const QStringList genericNames = {QStringLiteral("f.tif"), QStringLiteral("g.docx"),
+                                      QStringLiteral("h.ai")};
+    for (const QString &name : genericNames) {
+        add(makeJpegWithMetadata(sources / name));
+    }
+    run();
+
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done."));
+    for (const QString &name : jpegNames) {
+        EXPECT_EQ(exiv2Report(out(name)), QString()) << name.toStdString();
+    }
+    for (const QString &name : genericNames) {
+        EXPECT_EQ(readFile(out(name)), readFile(sources / name)) << name.toStdString();
+    }
+}
+
+TEST_F(Batch, OutputsAreFreshFilesWithoutTheSourcesExtendedAttributes) {
+    const QString download = source(QStringLiteral("notes.txt"));
+    const QByteArray url = "https://example.org/notes.txt";
+    const bool tagged = ::setxattr(download.toLocal8Bit().constData(), "user.xdg.origin.url",
+                                   url.constData(), url.size(), 0) == 0;
+    add(download);
+    run();
+    ASSERT_EQ(readFile(out(QStringLiteral("notes.txt"))), QByteArray("plain bytes"));
+    if (!tagged) {
+        GTEST_SKIP() << "this file system keeps no user extended attributes";
+    }
+    EXPECT_LT(::getxattr(out(QStringLiteral("notes.txt")).toLocal8Bit().constData(),
+                         "user.xdg.origin.url", nullptr, 0),
+              0);
+}
+
+TEST_F(Batch, NamesAndPlacesFollowTheRowsAndTheBoxAsItReadsThen) {
+    add(source(QStringLiteral("X/a.txt"), "first"));
+    add(source(QStringLiteral("Y/a.txt"), "second"));     // the later one wins
+    add(source(QStringLiteral("readme"), "no dot"));       // no extension at all
+    add(source(QStringLiteral("A.dir/readme"), "dot in folder"));
+    form.Text1->setText(output.path());  // no trailing separator
+    run();
+
+    EXPECT_EQ(readFile(out(QStringLiteral("a.txt"))), QByteArray("second"));
+    EXPECT_EQ(entriesOf(output.path()), QStringList{QStringLiteral("a.txt")});
+    EXPECT_TRUE(lastMessage().startsWith(QStringLiteral(
+        "Done.\r\n\r\n2 of 4 files were not cleaned:\r\nreadme: could not be copied to the "
+        "working folder\r\nreadme: could not be copied to the working folder")));
+}
+
+TEST_F(Batch, ASourceInsideTheOutputFolderIsReplacedByItsCleanCopy) {
+    const QString photo = makeJpegWithMetadata(out(QStringLiteral("inplace.jpg")));
+    add(photo);
+    run();
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done."));
+    EXPECT_EQ(exiv2Report(photo), QString());
+}
+
+TEST_F(Batch, RefusesAnEmptyListFirstAndThenAMissingFolder) {
+    form.Text1->setText(output / QStringLiteral("missing"));
+    run();
+    add(source(QStringLiteral("a.txt")));
+    run();
+    form.Text1->setText(QString());
+    run();
+    form.Text1->setText(sources / QStringLiteral("a.txt"));  // a file, not a folder
+    run();
+    ASSERT_EQ(window.desktop.messages.size(), 4u);
+    EXPECT_EQ(window.desktop.messages[0].text, QStringLiteral("No files added."));
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_EQ(window.desktop.messages[i].text,
+                  QStringLiteral("Folder does not exist. Please select another folder."));
+    }
+    EXPECT_EQ(form.MousePointer(), Form1::DefaultPointer);
+}
+
+TEST_F(Batch, ProgressShowsEachFilesShareAndReturnsToIdle) {
+    for (const char *name : {"1.txt", "2.txt", "3.txt"}) {
+        add(source(QString::fromLatin1(name)));
+    }
+    QList<double> values;
+    QStringList texts;
+    QList<int> pointers;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (values.isEmpty() || values.back() != form.ProgressBar1->value()) {
+            values << form.ProgressBar1->value();
+            texts << form.ProgressBar1->text();
+            pointers << form.MousePointer();
+        }
+    });
+    probe.start(0);
+    run();
+    probe.stop();
+
+    ASSERT_EQ(values.size(), 3);
+    EXPECT_NEAR(values[0], 100.0 / 3, 1e-9);
+    EXPECT_NEAR(values[1], 200.0 / 3, 1e-9);
+    EXPECT_DOUBLE_EQ(values[2], 100.0);
+    EXPECT_EQ(texts, QStringList({QStringLiteral("Processing: 1.txt"),
+                                  QStringLiteral("Processing: 2.txt"),
+                                  QStringLiteral("Processing: 3.txt")}));
+    EXPECT_EQ(pointers, QList<int>({Form1::BusyPointer, Form1::BusyPointer, Form1::BusyPointer}));
+    EXPECT_DOUBLE_EQ(form.ProgressBar1->value(), 0);
+    EXPECT_EQ(form.ProgressBar1->text(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(form.MousePointer(), Form1::DefaultPointer);
+}
+
+TEST_F(Batch, RowsAddedAndSecondPressesDuringABatchDoNotJoinIt) {
+    add(source(QStringLiteral("1.txt")));
+    add(source(QStringLiteral("2.txt")));
+    const QString late = source(QStringLiteral("late.txt"));
+    QTimer::singleShot(0, &form, [&] {
+        add(late);
+        form.PushButton2->click();
+    });
+    run();
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("late.txt"))));
+    EXPECT_TRUE(QFile::exists(out(QStringLiteral("2.txt"))));
+    ASSERT_EQ(window.desktop.messages.size(), 1u);
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done."));
+}
+
+TEST_F(Batch, FilesWhoseRouteFailedAreNotWrittenAndAreNamedWithTheirReason) {
+    ScratchFolder toolless;  // a program folder with pdftk but no exiv2
+    QFile::link(QStringLiteral(PARCHWIPE_BIN_DIR "/pdftk"), toolless / QStringLiteral("pdftk"));
+    add(makeJpegWithMetadata(sources / QStringLiteral("photo.jpg")));
+    add(source(QStringLiteral("text.jpg"), "not a picture"));
+    add(source(QStringLiteral("damaged.pdf"), "%PDF-1.4\nnothing else"));
+    add(source(QStringLiteral("fine.txt")));
+    run();
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done.\r\n\r\n2 of 4 files were not cleaned:\r\n"
+                                            "text.jpg: exiv2 failed with exit code 1\r\n"
+                                            "damaged.pdf: the PDF toolkit wrote no result"));
+    EXPECT_EQ(entriesOf(output.path()),
+              QStringList({QStringLiteral("fine.txt"), QStringLiteral("photo.jpg")}));
+
+    TestWindow bare(toolless.path());
+    Form1 &other = bare.load();
+    other.Text1->setText(output.path());
+    other.FileList().AddFileRow(sources / QStringLiteral("photo.jpg"));
+    QFile::remove(out(QStringLiteral("photo.jpg")));
+    other.PushButton2_Click();
+    EXPECT_EQ(bare.desktop.messages.back().text,
+              QStringLiteral("Done.\r\n\r\n1 of 1 files were not cleaned:\r\n"
+                             "photo.jpg: exiv2 failed with exit code -2147221451"));
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("photo.jpg"))));
+}
+
+TEST_F(Batch, TheClosingMessageListsTwentyFailuresAndCountsTheRest) {
+    QStringList failures;
+    for (int i = 1; i <= 23; ++i) {
+        failures << QStringLiteral("f%1: reason").arg(i);
+    }
+    const QString message = RemovalBatch::ClosingMessage(failures, 30);
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Done.\r\n\r\n23 of 30 files were not cleaned:\r\nf1: reason\r\n")));
+    EXPECT_TRUE(message.endsWith(QStringLiteral("f20: reason\r\n\u2026 and 3 more")));
+}
+
+TEST_F(Batch, TheWorkingFolderIsPrivateAndGoneAfterwards) {
+    add(makeJpegWithMetadata(sources / QStringLiteral("p.jpg")));
+    add(makePdfWithMetadata(sources / QStringLiteral("d.pdf")));
+    add(source(QStringLiteral("t.txt")));
+    QStringList seen;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        for (const QString &entry : entriesOf(temp.path())) {
+            const QFileInfo info(temp / entry);
+            if (!seen.contains(entry) && info.isDir()) {
+                seen << entry;
+                EXPECT_EQ(info.permissions() & 0x0077, 0) << "the working folder is owner-only";
+            }
+        }
+    });
+    probe.start(0);
+    run();
+    probe.stop();
+    EXPECT_EQ(seen.size(), 1);
+    EXPECT_EQ(entriesOf(temp.path()), QStringList());
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done."));
+}
+
+TEST_F(Batch, ClosingTheWindowMidBatchRemovesTheWorkingCopiesAndStops) {
+    add(makeJpegWithMetadata(sources / QStringLiteral("p.jpg")));
+    add(source(QStringLiteral("second.txt")));
+    QTimer::singleShot(0, &form, [&] { form.close(); });
+    run();
+    EXPECT_EQ(window.endProgramCalls, 1);
+    EXPECT_EQ(entriesOf(temp.path()), QStringList());
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("second.txt"))));
+    EXPECT_TRUE(window.desktop.messages.empty());
+}
+
+TEST_F(Batch, AMissingTemporaryFolderProcessesNothingAndSaysWhy) {
+    add(source(QStringLiteral("a.txt")));
+    qputenv("TEMP", (temp / QStringLiteral("gone")).toLocal8Bit());
+    run();
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done.\r\n\r\nNo file was cleaned: a private working "
+                                            "folder could not be made in \"") +
+                                 temp / QStringLiteral("gone") + QStringLiteral("\"."));
+    EXPECT_EQ(entriesOf(output.path()), QStringList());
+    EXPECT_EQ(form.MousePointer(), Form1::DefaultPointer);
+}

@@ -1,0 +1,145 @@
+#include "MetadataFixtures.h"
+#include "engine/Metadata.h"
+#include "engine/PDF_Metadata.h"
+#include "support/FakeDesktop.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray bytesOfLength(qint64 length) {
+    QByteArray bytes(length, '\0');
+    for (qint64 i = 0; i < length; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + i / 4096) % 251);
+    }
+    return bytes;
+}
+
+struct ToolRun {
+    int exitCode;
+    QString errorText;
+};
+
+ToolRun runPdftk(const QStringList &arguments) {
+    QProcess pdftk;
+    pdftk.start(QStringLiteral(PARCHWIPE_BIN_DIR "/pdftk"), arguments);
+    pdftk.waitForFinished(-1);
+    return {pdftk.exitCode(), QString::fromUtf8(pdftk.readAllStandardError())};
+}
+
+}  // namespace
+
+TEST(StripFile, RewritesEveryLengthWholeAndLeavesNoScratch) {
+    ScratchFolder scratch;
+    FakeDesktop desktop;
+    for (const qint64 length : {0LL, 1LL, 4096LL, 4097LL, 10000LL}) {
+        const QString path = scratch / QStringLiteral("file%1.docx").arg(length);
+        writeFile(path, bytesOfLength(length));
+        Metadata::StripFile(desktop, path);
+        EXPECT_EQ(readFile(path), bytesOfLength(length)) << length;
+    }
+    EXPECT_EQ(QDir(scratch.path()).entryList({QStringLiteral("*.temp")}, QDir::Files), QStringList());
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST(StripFile, AFileThatCannotBeRewrittenKeepsItsContentAndIsReportedOnce) {
+    ScratchFolder scratch;
+    FakeDesktop desktop;
+    Metadata::StripFile(desktop, scratch / QStringLiteral("missing.odt"));
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_TRUE(desktop.messages[0].text.contains(
+        QStringLiteral("in Quillstrip2021/08/31.Metadata.StripFile at line 100")));
+
+    // The scratch name is taken by a folder: nothing can be written there.
+    const QString path = writeFile(scratch / QStringLiteral("kept.odt"), bytesOfLength(9000));
+    makeFolder(path + QStringLiteral(".temp"));
+    Metadata::StripFile(desktop, path);
+    EXPECT_EQ(readFile(path), bytesOfLength(9000));
+    EXPECT_EQ(desktop.messages.size(), 2u);
+
+    const QString readOnly = writeFile(scratch / QStringLiteral("ro.odt"), "content");
+    ::chmod(readOnly.toLocal8Bit().constData(), 0444);
+    Metadata::StripFile(desktop, readOnly);
+    EXPECT_EQ(readFile(readOnly), QByteArray("content"));
+    EXPECT_FALSE(QFile::exists(readOnly + QStringLiteral(".temp")));
+    EXPECT_EQ(desktop.messages.size(), 3u);
+}
+
+TEST(RemovePDFMetadata, WritesTheInfoFileAndReplacesEvenAReadOnlyCopy) {
+    ScratchFolder scratch;
+    FakeDesktop desktop;
+    const QString working = makeFolder(scratch / QStringLiteral("work folder"));
+    const QString copy = makePdfWithMetadata(working + QStringLiteral("/temp.pdf"));
+    ::chmod(copy.toLocal8Bit().constData(), 0444);
+
+    EXPECT_TRUE(PDF_Metadata::RemovePDFMetadata(desktop, QStringLiteral(PARCHWIPE_BIN_DIR),
+                                                working, copy));
+    EXPECT_EQ(pdfMetadataKeys(copy), QStringList());
+    EXPECT_FALSE(QFile::exists(copy + QStringLiteral("2")));
+    const QByteArray info = readFile(working + QStringLiteral("/info.txt"));
+    EXPECT_TRUE(info.startsWith("InfoKey: Title\r\nInfoValue: \r\nInfoKey: Subject\r\n"));
+    EXPECT_TRUE(info.endsWith("InfoKey: ModDate\r\nInfoValue: \r\n\r\n"));
+    EXPECT_EQ(info.count("\r\n"), 17);
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST(RemovePDFMetadata, WithoutTheToolkitTheCopyStaysAsItWas) {
+    ScratchFolder scratch;
+    ScratchFolder emptyProgramFolder;
+    FakeDesktop desktop;
+    const QString copy = makePdfWithMetadata(scratch / QStringLiteral("temp.pdf"));
+    const QByteArray before = readFile(copy);
+    EXPECT_FALSE(PDF_Metadata::RemovePDFMetadata(desktop, emptyProgramFolder.path(),
+                                                 scratch.path(), copy));
+    EXPECT_EQ(readFile(copy), before);
+    EXPECT_TRUE(desktop.messages.empty());
+}
+
+TEST(Pdftk, RefusesWhatItCannotCleanAndWritesNoOutput) {
+    ScratchFolder scratch;
+    const QString info = writeFile(scratch / QStringLiteral("info.txt"), PDF_Metadata::InfoFileText());
+    const QString good = makePdfWithMetadata(scratch / QStringLiteral("good.pdf"));
+    const QString locked = scratch / QStringLiteral("locked.pdf");
+    QProcess::execute(QStringLiteral("qpdf"), {QStringLiteral("--encrypt"), QStringLiteral("user"),
+                                               QStringLiteral("owner"), QStringLiteral("256"),
+                                               QStringLiteral("--"), good, locked});
+    ASSERT_TRUE(QFile::exists(locked));
+    const QString text = writeFile(scratch / QStringLiteral("text.pdf"), "just words");
+    const QString out = scratch / QStringLiteral("out.pdf");
+
+    for (const QString &input : {scratch / QStringLiteral("missing.pdf"), locked, text}) {
+        const ToolRun run = runPdftk({input, QStringLiteral("update_info"), info,
+                                      QStringLiteral("output"), out, QStringLiteral("dont_ask")});
+        EXPECT_NE(run.exitCode, 0) << input.toStdString();
+        EXPECT_FALSE(run.errorText.isEmpty());
+        EXPECT_FALSE(QFile::exists(out));
+    }
+    EXPECT_EQ(runPdftk({good, QStringLiteral("update_info"), info}).exitCode, 2);
+    EXPECT_EQ(QDir(scratch.path()).entryList({QStringLiteral("out*")}), QStringList());
+}
+
+TEST(Pdftk, SetsNonEmptyValuesAndRemovesEmptyOnes) {
+    ScratchFolder scratch;
+    const QString info = writeFile(scratch / QStringLiteral("info.txt"),
+                                   "InfoKey: Title\nInfoValue: New Title\nInfoKey: Author\n"
+                                   "InfoValue: \n");
+    const QString in = makePdfWithMetadata(scratch / QStringLiteral("in.pdf"));
+    const QString out = scratch / QStringLiteral("out.pdf");
+    ASSERT_EQ(runPdftk({in, QStringLiteral("update_info"), info, QStringLiteral("output"), out,
+                        QStringLiteral("dont_ask")})
+                  .exitCode,
+              0);
+    const QStringList keys = pdfMetadataKeys(out);
+    EXPECT_TRUE(keys.contains(QStringLiteral("/Title")));
+    EXPECT_FALSE(keys.contains(QStringLiteral("/Author")));
+    EXPECT_TRUE(keys.contains(QStringLiteral("/Subject")));
+    EXPECT_FALSE(keys.contains(QStringLiteral("XMP")));
+    EXPECT_TRUE(readFile(out).contains("New Title"));
+}
