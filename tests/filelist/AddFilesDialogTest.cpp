@@ -31,25 +31,16 @@ FakeDesktop::Message pressWhileTheDialogFails(const AppError &error) {
 
 }  // namespace
 
-TEST(AddFilesDialog, ASinglePathIsTakenAsItStands) {
+TEST(AddFilesDialog, ASinglePathStaysAsItIsAndNamesAreJoinedToTheirFolderInOrder) {
+    EXPECT_TRUE(AddFilesDialog::PathsFromResult(QString()).isEmpty());
     EXPECT_EQ(AddFilesDialog::PathsFromResult(QStringLiteral("/docs//report.pdf")),
               QStringList{QStringLiteral("/docs//report.pdf")});
-    EXPECT_TRUE(AddFilesDialog::PathsFromResult(QString()).isEmpty());
-}
-
-TEST(AddFilesDialog, SeveralNamesAreJoinedToTheirFolderInTheDialogsOrder) {
-    const QString result = QStringLiteral("/home/ann/Docs") + Nul + QStringLiteral("y.doc") + Nul +
-                           QStringLiteral("x.doc");
-    EXPECT_EQ(AddFilesDialog::PathsFromResult(result),
-              QStringList({QStringLiteral("/home/ann/Docs/y.doc"),
-                           QStringLiteral("/home/ann/Docs/x.doc")}));
-}
-
-TEST(AddFilesDialog, NamesInTheRootFolderGetASingleSeparator) {
-    const QString result =
-        QStringLiteral("/") + Nul + QStringLiteral("a.txt") + Nul + QStringLiteral("b.txt");
-    EXPECT_EQ(AddFilesDialog::PathsFromResult(result),
-              QStringList({QStringLiteral("/a.txt"), QStringLiteral("/b.txt")}));
+    EXPECT_EQ(AddFilesDialog::PathsFromResult(QStringLiteral("/home/ann/Docs") + Nul + "y.doc" +
+                                              Nul + "x.doc"),
+              QStringList({"/home/ann/Docs/y.doc", "/home/ann/Docs/x.doc"}));
+    // The root folder gives a single separator.
+    EXPECT_EQ(AddFilesDialog::PathsFromResult(QStringLiteral("/") + Nul + "a.txt" + Nul + "b.txt"),
+              QStringList({"/a.txt", "/b.txt"}));
 }
 
 TEST(AddFilesButton, AsksForManyFilesOfAnyKindAndListsThemEvenTwice) {

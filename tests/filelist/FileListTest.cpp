@@ -107,11 +107,3 @@ TEST(FileList, WhileBusyNothingIsRemovedAndAfterwardsRemovalWorksAgain) {
     EXPECT_EQ(window.list().FileRowCount(), 0);
     EXPECT_TRUE(window.window.desktop.messages.empty());
 }
-
-TEST(FileList, RowsAddedAfterClearingStartAtTheTop) {
-    ListWindow window({A, B});
-    window.form().PushButton6->click();
-    window.list().AddFileRow(C);
-    EXPECT_EQ(window.rows(), QStringList({C}));
-    EXPECT_EQ(window.list().RowText(2), QString());
-}
