@@ -4,7 +4,9 @@
 #include "app/ProgressBarWidget.h"
 #include "app/SettingNames.h"
 #include "engine/RemovalBatch.h"
+#include "filelist/AddFilesDialog.h"
 #include "filelist/FileListModel.h"
+#include "filelist/FileListOperations.h"
 #include "fsutil/Main.h"
 #include "platform/ErrorTrap.h"
 #include "platform/SettingsStore.h"
@@ -293,26 +295,67 @@ void Form1::PushButton2_Click() {
     runningBatch_ = nullptr;
 }
 
-int Form1::FileRowCount() const { return fileList_->FileRowCount(); }
+int Form1::FileRowCount() const {
+    return fileList_->FileRowCount();
+}
 
-QString Form1::RowText(int position) const { return fileList_->RowText(position); }
+QString Form1::RowText(int position) const {
+    return fileList_->RowText(position);
+}
 
-QString Form1::OutputFolderText() const { return Text1->text(); }
+QString Form1::OutputFolderText() const {
+    return Text1->text();
+}
 
-ProgressBar &Form1::Progress() { return *ProgressBar1; }
+ProgressBar &Form1::Progress() {
+    return *ProgressBar1;
+}
 
-void Form1::ShowPlainMessage(const QString &text) { ShowMessage(text); }
+void Form1::ShowPlainMessage(const QString &text) {
+    ShowMessage(text);
+}
 
 void Form1::PushButton3_Click() {}
 
-void Form1::PushButton4_Click() {}
+void Form1::PushButton4_Click() {
+    ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton4_Click"));
+    QString picked;
+    trap.step(100, [&] {
+        try {
+            picked = services_.desktop.openFileDialog(this, AddFilesDialog::Request());
+        } catch (const AppError &error) {
+            if (error.number() != ErrorNumber::BufferTooSmall) {
+                throw;
+            }
+            ShowMessage(AddFilesDialog::TooManyFilesMessage);
+        }
+    });
+    trap.step(102, [&] {
+        for (const QString &path : AddFilesDialog::PathsFromResult(picked)) {
+            fileList_->AddFileRow(path);
+        }
+    });
+}
 
 void Form1::PushButton5_Click() {}
 
-void Form1::PushButton6_Click() {}
+void Form1::PushButton6_Click() {
+    ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton6_Click"));
+    trap.step(100, [this] { FileListOperations::ClearFileList(*fileList_, IsBusy()); });
+}
 
 void Form1::PushButton7_Click() {}
 
-void Form1::ListView1_KeyDown(int) {}
+void Form1::ListView1_KeyDown(int key) {
+    if (key == Qt::Key_Delete) {
+        RemoveSelectedRow();
+    }
+}
 
-void Form1::ListView1_DblClick() {}
+void Form1::ListView1_DblClick() {
+    RemoveSelectedRow();
+}
+
+void Form1::RemoveSelectedRow() {
+    FileListOperations::RemoveSelectedRow(*fileList_, *ListView1->selectionModel(), IsBusy());
+}

@@ -89,6 +89,8 @@ class Form1 : public QWidget, public BatchWindow {
     MessageAnswer ShowMessage(const QString &text, MessageButtons buttons = MessageButtons::Ok);
     bool listViewEvent(QEvent *event);
     void ApplyPointerRule(int pointer);
+    bool IsBusy() const { return mousePointer_ == BusyPointer; }
+    void RemoveSelectedRow();
 
     Services services_;
     FileListModel *fileList_;

@@ -6,7 +6,7 @@ class ProgressBar;
 
 // What the batch needs of the main window.
 class BatchWindow {
-public:
+  public:
     virtual ~BatchWindow() = default;
 
     virtual int FileRowCount() const = 0;

@@ -14,13 +14,15 @@ namespace {
 
 constexpr int HiddenWindow = 0;
 
-QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+QString quoted(const QString &text) {
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
 
 void writeInfoFile(const QString &path) {
     QFile file(path);
     const QByteArray text = InfoFileText();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(text) != text.size() || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() ||
+        !file.flush()) {
         throw AppError(ErrorNumber::PathFileAccess,
                        QStringLiteral("%1: %2").arg(path, file.errorString()));
     }
@@ -37,17 +39,20 @@ QByteArray InfoFileText() {
     return text + "\r\n";
 }
 
-bool RemovePDFMetadata(Desktop &desktop, const QString &programFolder,
-                       const QString &workingFolder, const QString &path) {
+bool RemovePDFMetadata(Desktop &desktop, const QString &programFolder, const QString &workingFolder,
+                       const QString &path) {
     ErrorTrap trap(desktop, QStringLiteral("PDF_Metadata.RemovePDFMetadata"));
     const QString infoPath = workingFolder + QStringLiteral("/info.txt");
     const QString rewritten = path + QLatin1Char('2');
     trap.step(104, [&] { writeInfoFile(infoPath); });
-    const QString commandLine =
-        QStringList{quoted(programFolder + QStringLiteral("/pdftk")), quoted(path),
-                    QStringLiteral("update_info"), quoted(infoPath), QStringLiteral("output"),
-                    quoted(rewritten), QStringLiteral("dont_ask")}
-            .join(QLatin1Char(' '));
+    const QString commandLine = QStringList{quoted(programFolder + QStringLiteral("/pdftk")),
+                                            quoted(path),
+                                            QStringLiteral("update_info"),
+                                            quoted(infoPath),
+                                            QStringLiteral("output"),
+                                            quoted(rewritten),
+                                            QStringLiteral("dont_ask")}
+                                    .join(QLatin1Char(' '));
     trap.step(108, [&] { Shell32::RunAndWait(commandLine, HiddenWindow); });
     bool replaced = false;
     if (trap.test(110, [&] { return Main::PathExists(rewritten); })) {

@@ -19,7 +19,9 @@ constexpr int HiddenWindow = 0;
 constexpr int ListedFailures = 20;
 const QString LineBreak = QStringLiteral("\r\n");
 
-QString quoted(const QString &text) { return QLatin1Char('"') + text + QLatin1Char('"'); }
+QString quoted(const QString &text) {
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
 
 // The text after the last occurrence of separator; the whole text when there is none.
 QString lastPiece(const QString &text, QChar separator) {
@@ -97,8 +99,8 @@ void RemovalBatch::ProcessRow(ErrorTrap &trap, int position) {
         EventPump::processEvents();
         cleaned = !abandoned_ && Strip(trap, RouteFor(extension), copy, reason);
     }
-    if (cleaned && !Main::CopyFileQuietly(copy, window_.OutputFolderText() + QLatin1Char('/') +
-                                                       outputName)) {
+    if (cleaned &&
+        !Main::CopyFileQuietly(copy, window_.OutputFolderText() + QLatin1Char('/') + outputName)) {
         reason = QStringLiteral("could not be written to the output folder");
     }
     Main::DeleteFileQuietly(copy);
@@ -178,13 +180,15 @@ QString RemovalBatch::ClosingMessage(const QStringList &failures, int fileCount)
     if (failures.isEmpty()) {
         return message;
     }
-    message += LineBreak + LineBreak +
-               QStringLiteral("%1 of %2 files were not cleaned:").arg(failures.size()).arg(fileCount);
+    message +=
+        LineBreak + LineBreak +
+        QStringLiteral("%1 of %2 files were not cleaned:").arg(failures.size()).arg(fileCount);
     for (const QString &line : failures.mid(0, ListedFailures)) {
         message += LineBreak + line;
     }
     if (failures.size() > ListedFailures) {
-        message += LineBreak + QStringLiteral("\u2026 and %1 more").arg(failures.size() - ListedFailures);
+        message +=
+            LineBreak + QStringLiteral("\u2026 and %1 more").arg(failures.size() - ListedFailures);
     }
     return message;
 }

@@ -13,7 +13,7 @@ class ErrorTrap;
 // folder, stripped there by the route its extension picks, and written into the output folder.
 // A file whose route did not succeed is not written, and the closing message names it.
 class RemovalBatch {
-public:
+  public:
     RemovalBatch(BatchWindow &window, Desktop &desktop, QString programFolder);
 
     void Run();
@@ -24,7 +24,7 @@ public:
     // "Done.", then any files that were not cleaned, each with its reason.
     static QString ClosingMessage(const QStringList &failures, int fileCount);
 
-private:
+  private:
     enum class Route { Jpeg, Pdf, Generic };
 
     bool StartWorking(ErrorTrap &trap);

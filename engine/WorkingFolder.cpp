@@ -8,6 +8,10 @@ bool WorkingFolder::create(const QString &temporaryFolder) {
     return dir_ != nullptr;
 }
 
-QString WorkingFolder::path() const { return dir_ ? dir_->path() : QString(); }
+QString WorkingFolder::path() const {
+    return dir_ ? dir_->path() : QString();
+}
 
-void WorkingFolder::remove() { dir_.reset(); }
+void WorkingFolder::remove() {
+    dir_.reset();
+}

@@ -9,13 +9,13 @@
 // have taken, so that the fixed working names are safe from other users and other copies of the
 // program. It goes with everything in it, since the copies there still carry the user's metadata.
 class WorkingFolder {
-public:
+  public:
     // False when the folder cannot be made (the temporary folder is missing, say).
     bool create(const QString &temporaryFolder);
 
     QString path() const;
     void remove();
 
-private:
+  private:
     std::unique_ptr<QTemporaryDir> dir_;
 };

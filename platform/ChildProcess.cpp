@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 
 QString resolveProgram(const QString &program) {
@@ -26,9 +30,23 @@ void checkRunnable(const QString &program, const QString &resolved) {
     }
 }
 
+void applyWindowState(QProcess &process, int windowState) {
+#ifdef Q_OS_WIN
+    // State 6 means minimized without focus, which Windows calls SW_SHOWMINNOACTIVE.
+    const WORD show = windowState == 6 ? SW_SHOWMINNOACTIVE : static_cast<WORD>(windowState);
+    process.setCreateProcessArgumentsModifier([show](QProcess::CreateProcessArguments *arguments) {
+        arguments->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
+        arguments->startupInfo->wShowWindow = show;
+    });
+#else
+    Q_UNUSED(process)
+    Q_UNUSED(windowState)
+#endif
+}
+
 }  // namespace
 
-ChildProcess::ChildProcess(const QString &commandLine) {
+ChildProcess::ChildProcess(const QString &commandLine, int windowState) {
     QStringList arguments = QProcess::splitCommand(commandLine);
     if (arguments.isEmpty()) {
         throw AppError(ErrorNumber::InvalidArgument,
@@ -39,6 +57,7 @@ ChildProcess::ChildProcess(const QString &commandLine) {
     checkRunnable(program, resolved);
     process_.setProcessChannelMode(QProcess::ForwardedChannels);
     process_.setStandardInputFile(QProcess::nullDevice());
+    applyWindowState(process_, windowState);
     process_.start(resolved, arguments, QIODevice::ReadOnly);
     if (!process_.waitForStarted(-1)) {
         throw AppError(ErrorNumber::PathFileAccess,

@@ -8,7 +8,9 @@ class ChildProcess {
   public:
     // Splits the command line as a shell would and starts it. Throws AppError: 53 when the
     // program is not found, 70 when it may not be run, 5 for an empty command line.
-    explicit ChildProcess(const QString &commandLine);
+    // windowState is the initial window of a Windows program (0 hidden, 1 normal, 2 minimized,
+    // 3 maximized, 4 normal and 6 minimized without focus); console tools on POSIX have none.
+    explicit ChildProcess(const QString &commandLine, int windowState = 6);
 
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;

@@ -9,6 +9,10 @@ namespace Shell32 {
 
 inline constexpr int DefaultPollMs = 100;
 inline constexpr int OmittedWindowState = -1;
+inline constexpr int MinimizedNoFocus = 6;
+
+// A window state outside 0 to 6, or an omitted one, becomes 6 (minimized, not activated).
+int NormalWindowState(int windowState);
 
 // The tool's exit code, or the start failure's error number - 2147221504.
 int RunAndWait(const QString &commandLine, int windowState = OmittedWindowState,

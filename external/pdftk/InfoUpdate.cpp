@@ -44,7 +44,9 @@ void applyValues(QPDF &pdf, const InfoValues &values) {
 }
 
 // The catalog's XMP stream repeats the information dictionary's values.
-void removeDocumentXmp(QPDF &pdf) { pdf.getRoot().removeKey("/Metadata"); }
+void removeDocumentXmp(QPDF &pdf) {
+    pdf.getRoot().removeKey("/Metadata");
+}
 
 void writeWhole(QPDF &pdf, const std::string &output) {
     const std::string partial = output + ".partial";

@@ -1,5 +1,6 @@
 #include "MetadataFixtures.h"
 #include "app/ProgressBarWidget.h"
+#include "engine/RemovalBatch.h"
 #include "filelist/FileListModel.h"
 #include "support/TestWindow.h"
 
@@ -20,7 +21,7 @@ QStringList entriesOf(const QString &folder) {
 }
 
 class Batch : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         savedTemp_ = qgetenv("TEMP");
         qputenv("TEMP", temp.path().toLocal8Bit());
@@ -44,7 +45,7 @@ protected:
     TestWindow window;
     Form1 &form = window.load();
 
-private:
+  private:
     QByteArray savedTemp_;
 };
 
@@ -121,8 +122,8 @@ TEST_F(Batch, OutputsAreFreshFilesWithoutTheSourcesExtendedAttributes) {
 
 TEST_F(Batch, NamesAndPlacesFollowTheRowsAndTheBoxAsItReadsThen) {
     add(source(QStringLiteral("X/a.txt"), "first"));
-    add(source(QStringLiteral("Y/a.txt"), "second"));     // the later one wins
-    add(source(QStringLiteral("readme"), "no dot"));       // no extension at all
+    add(source(QStringLiteral("Y/a.txt"), "second"));  // the later one wins
+    add(source(QStringLiteral("readme"), "no dot"));   // no extension at all
     add(source(QStringLiteral("A.dir/readme"), "dot in folder"));
     form.Text1->setText(output.path());  // no trailing separator
     run();
@@ -183,9 +184,9 @@ TEST_F(Batch, ProgressShowsEachFilesShareAndReturnsToIdle) {
     EXPECT_NEAR(values[0], 100.0 / 3, 1e-9);
     EXPECT_NEAR(values[1], 200.0 / 3, 1e-9);
     EXPECT_DOUBLE_EQ(values[2], 100.0);
-    EXPECT_EQ(texts, QStringList({QStringLiteral("Processing: 1.txt"),
-                                  QStringLiteral("Processing: 2.txt"),
-                                  QStringLiteral("Processing: 3.txt")}));
+    EXPECT_EQ(texts,
+              QStringList({QStringLiteral("Processing: 1.txt"), QStringLiteral("Processing: 2.txt"),
+                           QStringLiteral("Processing: 3.txt")}));
     EXPECT_EQ(pointers, QList<int>({Form1::BusyPointer, Form1::BusyPointer, Form1::BusyPointer}));
     EXPECT_DOUBLE_EQ(form.ProgressBar1->value(), 0);
     EXPECT_EQ(form.ProgressBar1->text(), QStringLiteral("Progress Bar"));
@@ -239,7 +240,8 @@ TEST_F(Batch, TheClosingMessageListsTwentyFailuresAndCountsTheRest) {
         failures << QStringLiteral("f%1: reason").arg(i);
     }
     const QString message = RemovalBatch::ClosingMessage(failures, 30);
-    EXPECT_TRUE(message.startsWith(QStringLiteral("Done.\r\n\r\n23 of 30 files were not cleaned:\r\nf1: reason\r\n")));
+    EXPECT_TRUE(message.startsWith(
+        QStringLiteral("Done.\r\n\r\n23 of 30 files were not cleaned:\r\nf1: reason\r\n")));
     EXPECT_TRUE(message.endsWith(QStringLiteral("f20: reason\r\n\u2026 and 3 more")));
 }
 

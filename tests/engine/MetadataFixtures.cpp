@@ -23,7 +23,9 @@ QString runExiv2(const QStringList &arguments) {
     return QString::fromUtf8(exiv2.readAllStandardOutput()).trimmed();
 }
 
-QPDFObjectHandle textString(const char *text) { return QPDFObjectHandle::newUnicodeString(text); }
+QPDFObjectHandle textString(const char *text) {
+    return QPDFObjectHandle::newUnicodeString(text);
+}
 
 }  // namespace
 
@@ -49,14 +51,14 @@ QString makeJpegWithMetadata(const QString &path) {
     painter.end();
     writeFile(path, {});
     picture.save(path, "JPEG", 90);
-    runExiv2({QStringLiteral("-M"), QStringLiteral("set Exif.Image.Make Canon"),
-              QStringLiteral("-M"), QStringLiteral("set Exif.Image.Model EOS 5D"),
-              QStringLiteral("-M"), QStringLiteral("set Exif.Image.Artist ") + Author,
-              QStringLiteral("-M"), QStringLiteral("set Exif.GPSInfo.GPSLatitudeRef N"),
-              QStringLiteral("-M"), QStringLiteral("set Exif.GPSInfo.GPSLatitude 48/1 51/1 2964/100"),
-              QStringLiteral("-M"), QStringLiteral("set Iptc.Application2.Byline ") + Author,
-              QStringLiteral("-M"), QStringLiteral("set Xmp.dc.creator ") + Author,
-              QStringLiteral("mo"), path});
+    runExiv2(
+        {QStringLiteral("-M"), QStringLiteral("set Exif.Image.Make Canon"), QStringLiteral("-M"),
+         QStringLiteral("set Exif.Image.Model EOS 5D"), QStringLiteral("-M"),
+         QStringLiteral("set Exif.Image.Artist ") + Author, QStringLiteral("-M"),
+         QStringLiteral("set Exif.GPSInfo.GPSLatitudeRef N"), QStringLiteral("-M"),
+         QStringLiteral("set Exif.GPSInfo.GPSLatitude 48/1 51/1 2964/100"), QStringLiteral("-M"),
+         QStringLiteral("set Iptc.Application2.Byline ") + Author, QStringLiteral("-M"),
+         QStringLiteral("set Xmp.dc.creator ") + Author, QStringLiteral("mo"), path});
     runExiv2({QStringLiteral("-c"), QStringLiteral("Secret comment"), QStringLiteral("mo"), path});
     return path;
 }
@@ -64,9 +66,10 @@ QString makeJpegWithMetadata(const QString &path) {
 QString makePdfWithMetadata(const QString &path) {
     QPDF pdf;
     pdf.emptyPDF();
-    QPDFObjectHandle content = QPDFObjectHandle::newStream(&pdf, "BT /F1 12 Tf 72 720 Td (Hello) Tj ET");
-    QPDFObjectHandle page = pdf.makeIndirectObject(QPDFObjectHandle::parse(
-        "<< /Type /Page /MediaBox [0 0 612 792] /Resources << >> >>"));
+    QPDFObjectHandle content =
+        QPDFObjectHandle::newStream(&pdf, "BT /F1 12 Tf 72 720 Td (Hello) Tj ET");
+    QPDFObjectHandle page = pdf.makeIndirectObject(
+        QPDFObjectHandle::parse("<< /Type /Page /MediaBox [0 0 612 792] /Resources << >> >>"));
     page.replaceKey("/Contents", content);
     QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(page), false);
 
@@ -109,10 +112,10 @@ QStringList pdfMetadataKeys(const QString &path) {
     QPDF pdf;
     pdf.processFile(path.toLocal8Bit().constData());
     QStringList keys;
-    const QPDFObjectHandle info = pdf.getTrailer().getKey("/Info");
+    QPDFObjectHandle info = pdf.getTrailer().getKey("/Info");
     if (info.isDictionary()) {
         for (const std::string &key : info.getKeys()) {
-            const QPDFObjectHandle value = info.getKey(key);
+            QPDFObjectHandle value = info.getKey(key);
             if (!value.isString() || !value.getUTF8Value().empty()) {
                 keys << QString::fromStdString(key);
             }

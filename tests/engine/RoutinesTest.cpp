@@ -45,7 +45,8 @@ TEST(StripFile, RewritesEveryLengthWholeAndLeavesNoScratch) {
         Metadata::StripFile(desktop, path);
         EXPECT_EQ(readFile(path), bytesOfLength(length)) << length;
     }
-    EXPECT_EQ(QDir(scratch.path()).entryList({QStringLiteral("*.temp")}, QDir::Files), QStringList());
+    EXPECT_EQ(QDir(scratch.path()).entryList({QStringLiteral("*.temp")}, QDir::Files),
+              QStringList());
     EXPECT_TRUE(desktop.messages.empty());
 }
 
@@ -79,8 +80,8 @@ TEST(RemovePDFMetadata, WritesTheInfoFileAndReplacesEvenAReadOnlyCopy) {
     const QString copy = makePdfWithMetadata(working + QStringLiteral("/temp.pdf"));
     ::chmod(copy.toLocal8Bit().constData(), 0444);
 
-    EXPECT_TRUE(PDF_Metadata::RemovePDFMetadata(desktop, QStringLiteral(PARCHWIPE_BIN_DIR),
-                                                working, copy));
+    EXPECT_TRUE(
+        PDF_Metadata::RemovePDFMetadata(desktop, QStringLiteral(PARCHWIPE_BIN_DIR), working, copy));
     EXPECT_EQ(pdfMetadataKeys(copy), QStringList());
     EXPECT_FALSE(QFile::exists(copy + QStringLiteral("2")));
     const QByteArray info = readFile(working + QStringLiteral("/info.txt"));
@@ -96,20 +97,21 @@ TEST(RemovePDFMetadata, WithoutTheToolkitTheCopyStaysAsItWas) {
     FakeDesktop desktop;
     const QString copy = makePdfWithMetadata(scratch / QStringLiteral("temp.pdf"));
     const QByteArray before = readFile(copy);
-    EXPECT_FALSE(PDF_Metadata::RemovePDFMetadata(desktop, emptyProgramFolder.path(),
-                                                 scratch.path(), copy));
+    EXPECT_FALSE(
+        PDF_Metadata::RemovePDFMetadata(desktop, emptyProgramFolder.path(), scratch.path(), copy));
     EXPECT_EQ(readFile(copy), before);
     EXPECT_TRUE(desktop.messages.empty());
 }
 
 TEST(Pdftk, RefusesWhatItCannotCleanAndWritesNoOutput) {
     ScratchFolder scratch;
-    const QString info = writeFile(scratch / QStringLiteral("info.txt"), PDF_Metadata::InfoFileText());
+    const QString info =
+        writeFile(scratch / QStringLiteral("info.txt"), PDF_Metadata::InfoFileText());
     const QString good = makePdfWithMetadata(scratch / QStringLiteral("good.pdf"));
     const QString locked = scratch / QStringLiteral("locked.pdf");
-    QProcess::execute(QStringLiteral("qpdf"), {QStringLiteral("--encrypt"), QStringLiteral("user"),
-                                               QStringLiteral("owner"), QStringLiteral("256"),
-                                               QStringLiteral("--"), good, locked});
+    QProcess::execute(QStringLiteral("qpdf"),
+                      {QStringLiteral("--encrypt"), QStringLiteral("user"), QStringLiteral("owner"),
+                       QStringLiteral("256"), QStringLiteral("--"), good, locked});
     ASSERT_TRUE(QFile::exists(locked));
     const QString text = writeFile(scratch / QStringLiteral("text.pdf"), "just words");
     const QString out = scratch / QStringLiteral("out.pdf");
