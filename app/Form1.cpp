@@ -87,8 +87,8 @@ Form1::~Form1() = default;
 void Form1::createControls() {
     setFont(arialBold(9));
     setFixedSize(px(8040), px(6180));
-    setAutoFillBackground(true);
-    setPalette(QPalette(Qt::black, Qt::white));
+    // White as designed; only the background, so the controls keep the platform's colours.
+    setBackground(this, Qt::white);
     setMouseTracking(true);
 
     const auto button = [this](const QString &caption, QWidget *parent) {
@@ -110,6 +110,8 @@ void Form1::createControls() {
     Text1 = new QLineEdit(Frame1);
     PushButton1 = button(QStringLiteral("..."), Frame1);
     PushButton2 = button(QStringLiteral("Start Removing Metadata"), this);
+    // The skin singles out the start button by its name.
+    PushButton2->setObjectName(QStringLiteral("PushButton2"));
     ProgressBar1 = new ProgressBarWidget(this);
     ProgressBar1->setText(QStringLiteral("Progress Bar"));
     // The bar has no pointer handler of its own: the pointer keeps the shape it came with.

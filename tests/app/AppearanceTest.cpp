@@ -114,3 +114,28 @@ TEST(Appearance, TheHourglassStaysWhereverThePointerGoes) {
     EXPECT_EQ(form.MousePointer(), Form1::BusyPointer);
     EXPECT_EQ(form.cursor().shape(), Qt::WaitCursor);
 }
+
+namespace {
+
+QStringList styleSheetWarnings;
+
+void recordStyleSheetWarning(QtMsgType, const QMessageLogContext &, const QString &message) {
+    if (message.contains(QStringLiteral("style sheet"), Qt::CaseInsensitive) ||
+        message.contains(QStringLiteral("stylesheet"), Qt::CaseInsensitive)) {
+        styleSheetWarnings.append(message);
+    }
+}
+
+}  // namespace
+
+TEST(Appearance, TheShippedSkinParsesCleanly) {
+    TestWindow window;
+    styleSheetWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordStyleSheetWarning);
+    Form1 &form = window.load();
+    form.show();
+    QApplication::processEvents();
+    qInstallMessageHandler(previous);
+    EXPECT_FALSE(form.styleSheet().isEmpty());
+    EXPECT_TRUE(styleSheetWarnings.isEmpty()) << styleSheetWarnings.join('\n').toStdString();
+}
