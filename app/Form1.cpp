@@ -379,7 +379,8 @@ void Form1::ListView1_ItemClick() {
 
 void Form1::ListView1_MouseMove(const QPoint &position) {
     ApplyPointerRule(DefaultPointer);
-    if (!DragArmed) {
+    // A running batch reads the rows by position: moving them then would skip a file.
+    if (!DragArmed || MousePointer() == BusyPointer) {
         return;
     }
     const QModelIndex HitRow = ListView1->indexAt(position);

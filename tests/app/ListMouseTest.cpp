@@ -122,6 +122,16 @@ TEST(ListMouse, MovingWithoutAButtonDownNeverReorders) {
     EXPECT_EQ(rowsOf(list.form.FileList()), QStringList({"a", "b", "c"}));
 }
 
+TEST(ListMouse, RowsStayPutWhileTheHourglassShows) {
+    ListWindow list({"a", "b", "c"});
+    list.form.SetMousePointer(Form1::BusyPointer);
+    list.press(1);
+    list.moveOver(2);
+    list.moveOver(3);
+    list.release(3);
+    EXPECT_EQ(rowsOf(list.form.FileList()), QStringList({"a", "b", "c"}));
+}
+
 TEST(ListMouse, PressingAnEmptyPlaceCarriesTheRowClickedLast) {
     ListWindow list({"a", "b", "c"});
     list.press(1);
