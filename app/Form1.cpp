@@ -3,20 +3,27 @@
 #include "app/ApplicationTitle.h"
 #include "app/ProgressBarWidget.h"
 #include "app/SettingNames.h"
+#include "app/Skin.h"
 #include "engine/RemovalBatch.h"
 #include "filelist/AddFilesDialog.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListOperations.h"
+#include "filelist/RowReorder.h"
+#include "filelist/SampleFiles.h"
 #include "fsutil/Main.h"
+#include "help/Help.h"
 #include "platform/ErrorTrap.h"
+#include "platform/EventPump.h"
 #include "platform/SettingsStore.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -58,6 +65,13 @@ QPoint curHotSpot(const QString &path) {
     return QPoint(word(10), word(12));
 }
 
+void setBackground(QWidget *widget, const QColor &colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
 }  // namespace
 
 Form1::Form1(Services services, QWidget *parent)
@@ -76,8 +90,8 @@ Form1::~Form1() = default;
 void Form1::createControls() {
     setFont(arialBold(9));
     setFixedSize(px(8040), px(6180));
-    setAutoFillBackground(true);
-    setPalette(QPalette(Qt::black, Qt::white));
+    // White as designed; only the background, so the controls keep the platform's colours.
+    setBackground(this, Qt::white);
     setMouseTracking(true);
 
     const auto button = [this](const QString &caption, QWidget *parent) {
@@ -85,6 +99,8 @@ void Form1::createControls() {
         pushButton->setFont(arialBold(11.25));
         pushButton->setMouseTracking(true);
         pushButton->installEventFilter(this);
+        // The hand set over a button must not be taken back by the parent's move handler.
+        pushButton->setAttribute(Qt::WA_NoMousePropagation);
         return pushButton;
     };
     PushButton5 = button(QStringLiteral("Help"), this);
@@ -97,8 +113,12 @@ void Form1::createControls() {
     Text1 = new QLineEdit(Frame1);
     PushButton1 = button(QStringLiteral("..."), Frame1);
     PushButton2 = button(QStringLiteral("Start Removing Metadata"), this);
+    // The skin singles out the start button by its name.
+    PushButton2->setObjectName(QStringLiteral("PushButton2"));
     ProgressBar1 = new ProgressBarWidget(this);
     ProgressBar1->setText(QStringLiteral("Progress Bar"));
+    // The bar has no pointer handler of its own: the pointer keeps the shape it came with.
+    ProgressBar1->setAttribute(Qt::WA_NoMousePropagation);
 
     ListView1->setModel(fileList_);
     ListView1->setRootIsDecorated(false);
@@ -152,6 +172,7 @@ void Form1::connectHandlers() {
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(ListView1, &QTreeView::pressed, this, &Form1::ListView1_ItemClick);
 }
 
 void Form1::Form_Load() {
@@ -194,11 +215,25 @@ void Form1::LoadHandPointer() {
     }
 }
 
-void Form1::ApplySkin() {}
+void Form1::ApplySkin() {
+    const QString path = Skin::SkinFile(services_.programFolder);
+    if (!Skin::IsPresent(path)) {
+        return;
+    }
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    setBackground(this, buttonFace);
+    setBackground(Frame1, buttonFace);
+    setStyleSheet(Skin::ReadStyleSheet(path));
+}
 
-void Form1::VisitHomePage() {}
+void Form1::VisitHomePage() {
+    Help::VisitHomePage(services_.desktop, services_.drawOneToHundred);
+}
 
-void Form1::SnapshotSampleFiles() {}
+void Form1::SnapshotSampleFiles() {
+    services_.settings.write(SettingNames::Snapshot,
+                             SampleFiles::Snapshot(services_.programFolder));
+}
 
 void Form1::FillOutputFolder() {
     const QString desktopDefault = Main::GetDesktopFolder(services_.desktopLocation());
@@ -259,6 +294,9 @@ void Form1::SetMousePointer(int pointer) {
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == ListView1->viewport()) {
+        listMouseEvent(event);
+    }
     if (watched == ListView1 || watched == ListView1->viewport()) {
         return listViewEvent(event);
     }
@@ -276,6 +314,23 @@ bool Form1::listViewEvent(QEvent *event) {
         ListView1_DblClick();
     }
     return false;
+}
+
+// Mouse events of the list's rows area, in the list's own coordinates.
+void Form1::listMouseEvent(QEvent *event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            ListView1_MouseDown();
+            break;
+        case QEvent::MouseMove:
+            ListView1_MouseMove(static_cast<QMouseEvent *>(event)->position().toPoint());
+            break;
+        case QEvent::MouseButtonRelease:
+            ListView1_MouseUp();
+            break;
+        default:
+            break;
+    }
 }
 
 MessageAnswer Form1::ShowMessage(const QString &text, MessageButtons buttons) {
@@ -337,14 +392,29 @@ void Form1::PushButton4_Click() {
     });
 }
 
-void Form1::PushButton5_Click() {}
+void Form1::PushButton5_Click() {
+    ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton5_Click"));
+    trap.step(100, [this] { ShowMessage(Help::HelpMessage()); });
+}
 
 void Form1::PushButton6_Click() {
     ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton6_Click"));
     trap.step(100, [this] { FileListOperations::ClearFileList(*fileList_, IsBusy()); });
 }
 
-void Form1::PushButton7_Click() {}
+void Form1::PushButton7_Click() {
+    ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton7_Click"));
+    trap.step(100, [this] { AddSampleFiles(); });
+}
+
+void Form1::AddSampleFiles() {
+    SampleFiles::AddRecordedSamples(*fileList_,
+                                    services_.settings.read(SettingNames::Snapshot, QString()));
+    if (ShowMessage(SampleFiles::Question, MessageButtons::YesNo) == MessageAnswer::Yes) {
+        services_.desktop.openFolder(SampleFiles::SampleFolder(services_.programFolder) +
+                                     QStringLiteral("/"));
+    }
+}
 
 void Form1::ListView1_KeyDown(int key) {
     if (key == Qt::Key_Delete) {
@@ -358,4 +428,45 @@ void Form1::ListView1_DblClick() {
 
 void Form1::RemoveSelectedRow() {
     FileListOperations::RemoveSelectedRow(*fileList_, *ListView1->selectionModel(), IsBusy());
+}
+
+void Form1::ListView1_MouseDown() {
+    DragArmed = true;
+}
+
+void Form1::ListView1_ItemClick() {
+    // Read afresh on every click; without the picture the list keeps its normal pointer.
+    const QPixmap picture(services_.programFolder + QStringLiteral("/drag.ico"));
+    ListView1->viewport()->setCursor(picture.isNull() ? QCursor(Qt::ArrowCursor)
+                                                      : QCursor(picture));
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    DragRow = selected.isEmpty() ? QModelIndex() : selected.first();
+}
+
+void Form1::ListView1_MouseMove(const QPoint &position) {
+    ApplyPointerRule(DefaultPointer);
+    // A running batch reads the rows by position: moving them then would skip a file.
+    if (!DragArmed || MousePointer() == BusyPointer) {
+        return;
+    }
+    const QModelIndex HitRow = ListView1->indexAt(position);
+    if (!HitRow.isValid() || !DragRow.isValid()) {
+        return;
+    }
+    const int hitPosition = HitRow.row() + 1;
+    if (!RowReorder::CarryRow(*fileList_, DragRow.row() + 1, hitPosition)) {
+        return;
+    }
+    ListView1->setCurrentIndex(HitRow);
+    DragRow = HitRow;
+    const int reveal = RowReorder::RowToReveal(hitPosition, fileList_->FileRowCount(),
+                                               EventPump::pointerPosition().y());
+    if (reveal > 0) {
+        ListView1->scrollTo(fileList_->index(reveal - 1));
+    }
+}
+
+void Form1::ListView1_MouseUp() {
+    DragArmed = false;
+    ListView1->viewport()->setCursor(Qt::ArrowCursor);
 }

@@ -5,6 +5,7 @@
 #include "platform/Desktop.h"
 
 #include <QCursor>
+#include <QPersistentModelIndex>
 #include <QWidget>
 
 #include <optional>
@@ -45,6 +46,10 @@ class Form1 : public QWidget, public BatchWindow {
 
     void ListView1_KeyDown(int key);
     void ListView1_DblClick();
+    void ListView1_MouseDown();
+    void ListView1_ItemClick();
+    void ListView1_MouseMove(const QPoint &position);
+    void ListView1_MouseUp();
 
     int MousePointer() const { return mousePointer_; }
     void SetMousePointer(int pointer) override;
@@ -85,9 +90,11 @@ class Form1 : public QWidget, public BatchWindow {
     void ApplySkin();
     void VisitHomePage();
     void SnapshotSampleFiles();
+    void AddSampleFiles();
     void FillOutputFolder();
     MessageAnswer ShowMessage(const QString &text, MessageButtons buttons = MessageButtons::Ok);
     bool listViewEvent(QEvent *event);
+    void listMouseEvent(QEvent *event);
     void ApplyPointerRule(int pointer);
     bool IsBusy() const { return mousePointer_ == BusyPointer; }
     void RemoveSelectedRow();
@@ -98,4 +105,9 @@ class Form1 : public QWidget, public BatchWindow {
     std::optional<QCursor> handPointer_;
     int mousePointer_ = DefaultPointer;
     RemovalBatch *runningBatch_ = nullptr;
+
+    // Row reordering: a button is down on the list; the row whose path travels with the pointer
+    // (a persistent index, so it lapses when its row is removed or the list cleared).
+    bool DragArmed = false;
+    QPersistentModelIndex DragRow;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fsutil/Main.h"
+#include "help/Help.h"
 
 #include <QString>
 
@@ -19,6 +20,8 @@ struct Services {
     // Holds exiv2, pdftk, the pointer pictures, the skin and the sample files.
     QString programFolder;
     std::function<QString()> desktopLocation = Main::PlatformDesktopLocation;
+    // The start-up draw that decides whether the home page is visited.
+    std::function<int()> drawOneToHundred = Help::DrawOneToHundred;
     // Ends the process once the window has been unloaded.
     std::function<void()> endProgram;
 };

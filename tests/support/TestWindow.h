@@ -15,6 +15,7 @@ struct TestWindow {
         Services services{desktop, settings, std::move(programFolder)};
         services.desktopLocation = [this] { return desktopLocation; };
         services.endProgram = [this] { ++endProgramCalls; };
+        services.drawOneToHundred = [this] { return homePageDraw; };
         form = std::make_unique<Form1>(services);
     }
 
@@ -28,5 +29,7 @@ struct TestWindow {
     ScratchFolder scratch;
     QString desktopLocation = makeFolder(scratch / QStringLiteral("Desktop"));
     int endProgramCalls = 0;
+    // The start-up draw; 7 opens the home page.
+    int homePageDraw = 1;
     std::unique_ptr<Form1> form;
 };
