@@ -289,3 +289,14 @@ TEST_F(Batch, AMissingTemporaryFolderProcessesNothingAndSaysWhy) {
     EXPECT_EQ(entriesOf(output.path()), QStringList());
     EXPECT_EQ(form.MousePointer(), Form1::DefaultPointer);
 }
+
+TEST_F(Batch, TheSampleFilesComeOutClean) {
+    form.PushButton7_Click();
+    ASSERT_EQ(form.FileList().FileRowCount(), 3);
+    run();
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done."));
+    EXPECT_EQ(exiv2Report(out(QStringLiteral("Sample Photo.jpg"))), QString());
+    EXPECT_EQ(pdfMetadataKeys(out(QStringLiteral("Sample Document.pdf"))), QStringList());
+    EXPECT_EQ(readFile(out(QStringLiteral("Sample Letter.docx"))),
+              readFile(QStringLiteral(PARCHWIPE_BIN_DIR "/Samples/Sample Letter.docx")));
+}
