@@ -64,7 +64,7 @@ void StripFile(Desktop &desktop, const QString &path) {
     source.close();
     scratch.close();
     if (written) {
-        trap.step(110, [&] { FileSystem::copyFile(scratchPath, path); });
+        trap.step(110, [&] { FileSystem::replaceFile(scratchPath, path); });
     }
     trap.step(112, [&] { Main::DeleteFileQuietly(scratchPath); });
 }

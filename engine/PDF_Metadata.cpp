@@ -57,9 +57,12 @@ bool RemovePDFMetadata(Desktop &desktop, const QString &programFolder, const QSt
     bool replaced = false;
     if (trap.test(110, [&] { return Main::PathExists(rewritten); })) {
         trap.step(112, [&] { FileSystem::clearReadOnly(path); });
-        trap.step(114, [&] { Main::DeleteFileQuietly(path); });
-        replaced = trap.step(116, [&] { FileSystem::copyFile(rewritten, path); });
-        trap.step(118, [&] { Main::DeleteFileQuietly(rewritten); });
+        replaced = trap.step(114, [&] { FileSystem::replaceFile(rewritten, path); });
+        if (!replaced) {
+            // Neither the old copy nor a half-made one may reach the output.
+            trap.step(116, [&] { Main::DeleteFileQuietly(path); });
+            trap.step(118, [&] { Main::DeleteFileQuietly(rewritten); });
+        }
     }
     return replaced;
 }

@@ -93,7 +93,9 @@ void RemovalBatch::ProcessRow(ErrorTrap &trap, int position) {
     const QString copy = workingFolder_.path() + QStringLiteral("/temp.") + extension;
     QString reason;
     bool cleaned = false;
-    if (!Main::CopyFileQuietly(path, copy)) {
+    // The working copy is overwritten by the next file of its extension and goes with the
+    // working folder at the end; a new file per row would only cost time.
+    if (!Main::CopyFileQuietly(path, copy, FileSystem::CopyMode::InPlace)) {
         reason = QStringLiteral("could not be copied to the working folder");
     } else {
         EventPump::processEvents();
@@ -103,7 +105,6 @@ void RemovalBatch::ProcessRow(ErrorTrap &trap, int position) {
         !Main::CopyFileQuietly(copy, window_.OutputFolderText() + QLatin1Char('/') + outputName)) {
         reason = QStringLiteral("could not be written to the output folder");
     }
-    Main::DeleteFileQuietly(copy);
     if (!reason.isEmpty()) {
         failures_ << name + QStringLiteral(": ") + reason;
     }

@@ -94,7 +94,7 @@ QString JoinPath(const QString &folder, const QString &name) {
     return path;
 }
 
-bool CopyFileQuietly(const QString &source, const QString &target) {
+bool CopyFileQuietly(const QString &source, const QString &target, FileSystem::CopyMode mode) {
     if (isBlank(source) || isBlank(target)) {
         return false;
     }
@@ -104,7 +104,7 @@ bool CopyFileQuietly(const QString &source, const QString &target) {
         return false;
     }
     try {
-        FileSystem::copyFile(from, to);
+        FileSystem::copyFile(from, to, mode);
         return true;
     } catch (const AppError &) {
         return false;

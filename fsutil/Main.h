@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <QString>
 
 class QAbstractItemModel;
@@ -34,7 +36,8 @@ QString JoinPath(const QString &folder, const QString &name);
 
 // Never report an error; the copy tells whether it was made (the target is then the whole copy,
 // otherwise it is as it was).
-bool CopyFileQuietly(const QString &source, const QString &target);
+bool CopyFileQuietly(const QString &source, const QString &target,
+                     FileSystem::CopyMode mode = FileSystem::CopyMode::Atomic);
 void DeleteFileQuietly(const QString &path);
 
 // True when some row of the list's first column equals the text exactly.

@@ -309,7 +309,7 @@ QStringList listSubFolders(const QString &folder) {
     return listEntries(folder, true, [](const QString &) { return true; });
 }
 
-void copyFile(const QString &source, const QString &target) {
+void copyFile(const QString &source, const QString &target, CopyMode mode) {
     const FileDescriptor from(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
     if (from.get() < 0) {
         throw AppError::fromErrno(errno, source);
@@ -320,7 +320,21 @@ void copyFile(const QString &source, const QString &target) {
     }
     refuseReadOnlyTarget(target);
     // A private source stays private in its copy; the copy is the owner's to change.
-    auto [siblingName, to] = createSibling(target, (sourceInfo.st_mode & 0666) | S_IRUSR | S_IWUSR);
+    const mode_t permissions = (sourceInfo.st_mode & 0666) | S_IRUSR | S_IWUSR;
+    if (mode == CopyMode::InPlace) {
+        FileDescriptor to(::open(encoded(target).constData(),
+                                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+                                 permissions));
+        if (to.get() < 0) {
+            throw AppError::fromErrno(errno, target);
+        }
+        copyBytes(from.get(), to.get(), source, target);
+        if (::close(to.release()) != 0) {
+            throw AppError::fromErrno(errno, target);
+        }
+        return;
+    }
+    auto [siblingName, to] = createSibling(target, permissions);
     try {
         copyBytes(from.get(), to.get(), source, target);
         if (::close(to.release()) != 0) {
@@ -332,6 +346,13 @@ void copyFile(const QString &source, const QString &target) {
     } catch (const AppError &) {
         ::unlink(siblingName.constData());
         throw;
+    }
+}
+
+void replaceFile(const QString &replacement, const QString &target) {
+    refuseReadOnlyTarget(target);
+    if (::rename(encoded(replacement).constData(), encoded(target).constData()) != 0) {
+        throw AppError::fromErrno(errno, target);
     }
 }
 

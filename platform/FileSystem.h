@@ -50,7 +50,13 @@ QStringList listSubFolders(const QString &folder);
 // then renames it over the target, so the target is either the old file or the whole copy. The copy
 // keeps the source's permission bits, writable by the owner.
 // Throws AppError on any failure, leaving the target as it was.
-void copyFile(const QString &source, const QString &target);
+// InPlace overwrites the target's own bytes instead: for scratch files in a private folder, where
+// nobody relies on the old content and a new file per copy would only cost time.
+enum class CopyMode { Atomic, InPlace };
+void copyFile(const QString &source, const QString &target, CopyMode mode = CopyMode::Atomic);
+
+// Renames replacement over target, refusing a read-only target as a copy would.
+void replaceFile(const QString &replacement, const QString &target);
 
 // Throws AppError when the file cannot be removed.
 void deleteFile(const QString &path);
