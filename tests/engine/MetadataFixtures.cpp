@@ -95,7 +95,8 @@ QString makePdfWithMetadata(const QString &path) {
     pdf.getRoot().replaceKey("/Metadata", xmp);
 
     writeFile(path, {});
-    QPDFWriter writer(pdf, path.toLocal8Bit().constData());
+    const QByteArray fileName = path.toLocal8Bit();  // the writer keeps the pointer
+    QPDFWriter writer(pdf, fileName.constData());
     writer.setCompressStreams(false);
     writer.setObjectStreamMode(qpdf_o_disable);
     writer.write();
@@ -110,7 +111,8 @@ QString exiv2Report(const QString &path) {
 
 QStringList pdfMetadataKeys(const QString &path) {
     QPDF pdf;
-    pdf.processFile(path.toLocal8Bit().constData());
+    const QByteArray fileName = path.toLocal8Bit();
+    pdf.processFile(fileName.constData());
     QStringList keys;
     QPDFObjectHandle info = pdf.getTrailer().getKey("/Info");
     if (info.isDictionary()) {
