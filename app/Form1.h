@@ -43,6 +43,9 @@ class Form1 : public QWidget {
 
     void ListView1_KeyDown(int key);
     void ListView1_DblClick();
+    // effect is what the drag proposes; it becomes Qt::IgnoreAction when the drop is refused.
+    void ListView1_OLEDragOver(const QMimeData *dragData, Qt::DropAction &effect);
+    void ListView1_OLEDragDrop(const QMimeData *dragData);
 
     int MousePointer() const { return mousePointer_; }
     void SetMousePointer(int pointer);
@@ -80,6 +83,7 @@ class Form1 : public QWidget {
     void FillOutputFolder();
     MessageAnswer ShowMessage(const QString &text, MessageButtons buttons = MessageButtons::Ok);
     bool listViewEvent(QEvent *event);
+    bool listViewDragEvent(QEvent *event);
     void ApplyPointerRule(int pointer);
 
     Services services_;
