@@ -78,31 +78,38 @@ void listLevel(QStringList &folders, QStringList &found, Origin origin) {
     }
 }
 
-void mergeLevel(const QStringList &found, QStringList &folders, ErrorTrap &trap) {
-    for (const QString &entry : found) {
+// Appends the folders of this level that still exist and are not protected, then the deeper
+// levels, which were checked when they were merged one level down. Returns how many it appended.
+qsizetype mergeLevel(const QStringList &found, qsizetype levelCount, QStringList &folders,
+                     ErrorTrap &trap) {
+    const qsizetype before = folders.size();
+    for (qsizetype i = 0; i < levelCount; ++i) {
         trap.step(104, [&] {
-            const std::optional<int> word = folderWord(entry);
+            const std::optional<int> word = folderWord(found.at(i));
             if (!word) {
                 return;
             }
             EventPump::processEvents();
-            if (!isProtected(*word, entry)) {
-                folders.append(entry);
+            if (!isProtected(*word, found.at(i))) {
+                folders.append(found.at(i));
             }
         });
     }
+    folders.append(found.mid(levelCount));
+    return folders.size() - before;
 }
 
-void walk(Desktop &desktop, QStringList &folders, bool recursive, Origin origin) {
+// One call per level keeps the result breadth-first. Returns how many folders it appended.
+qsizetype walk(Desktop &desktop, QStringList &folders, bool recursive, Origin origin) {
     ErrorTrap trap(desktop, QStringLiteral("AddFolder.GetSubDirectories2016"),
                    ErrorTrap::FolderWalkPrefix);
     QStringList found;
     trap.step(100, [&] { listLevel(folders, found, origin); });
+    qsizetype deeper = 0;
     if (recursive && !found.isEmpty()) {
-        // One call per level keeps the result breadth-first.
-        walk(desktop, found, true, Origin::FoundByWalk);
+        deeper = walk(desktop, found, true, Origin::FoundByWalk);
     }
-    mergeLevel(found, folders, trap);
+    return mergeLevel(found, found.size() - deeper, folders, trap);
 }
 
 }  // namespace

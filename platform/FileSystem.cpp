@@ -221,7 +221,11 @@ void refuseReadOnlyTarget(const QString &target) {
 }  // namespace
 
 int attributeWord(const QString &path) {
-    const QByteArray name = encoded(path);
+    // A trailing "/" would make lstat look through a link; the word belongs to the name itself.
+    QByteArray name = encoded(path);
+    while (name.size() > 1 && name.endsWith('/')) {
+        name.chop(1);
+    }
     struct stat info {};
     if (::lstat(name.constData(), &info) != 0) {
         throw AppError::fromErrno(errno, path);

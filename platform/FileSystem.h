@@ -20,8 +20,8 @@ inline constexpr int ReparsePoint = 1024;
 
 // The attribute word of a file or folder: folders 16, files 32, + 2 for a dot name, + 1 when
 // the owner may not write it. A link to a folder reports 1046 and a folder on a kernel virtual
-// file system 22, so that folder walks leave them alone. Throws AppError when the path is
-// missing or cannot be examined.
+// file system 22, so that folder walks leave them alone; a trailing "/" changes nothing. Throws
+// AppError when the path is missing or cannot be examined.
 int attributeWord(const QString &path);
 
 // The attribute word, or nothing when it cannot be read.
