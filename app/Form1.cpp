@@ -350,7 +350,7 @@ void Form1::PushButton3_Click() {
     trap.step(112, [&] { SetMousePointer(BusyPointer); });
     FolderFiles::AddAllFilesInFolder({*fileList_, services_.desktop, trap, 114}, folder,
                                      QStringLiteral("*.") + extension);
-    trap.step(120, [&] { SetMousePointer(DefaultPointer); });
+    trap.step(118, [&] { SetMousePointer(DefaultPointer); });
 }
 
 void Form1::PushButton4_Click() {}

@@ -39,13 +39,9 @@ class PaintPace {
     QElapsedTimer clock_;
 };
 
-void addIfWanted(FileListModel &list, const QString &folder, const QString &name) {
-    if (name.startsWith(QChar(u'~'))) {
-        return;
-    }
-    const QString path = Main::JoinPath(folder, name);
-    if (Main::FileIsPresent(path) && FileSystem::attributeWord(path) != PlainDotfile) {
-        list.AddFileRow(path);
+void addIfWanted(FileListModel &list, const QString &folder, const FileSystem::FileEntry &file) {
+    if (!file.name.startsWith(QChar(u'~')) && file.attributeWord != PlainDotfile) {
+        list.AddFileRow(Main::JoinPath(folder, file.name));
     }
 }
 
@@ -65,11 +61,12 @@ void AddAllFilesInFolder(const Scan &scan, const QString &folder, const QString 
     PaintPace pace;
     for (const QString &entry : folders) {
         const QString path = entry.chopped(1);
-        QStringList names;
+        // Only files the program may read are listed, each with its attribute word.
+        QList<FileSystem::FileEntry> files;
         scan.trap.step(scan.firstLine + 2,
-                       [&] { names = AddFolder::ListFilesInFolder(path, pattern); });
-        for (qsizetype i = 1; i < names.size(); ++i) {
-            scan.trap.step(scan.firstLine + 4, [&] { addIfWanted(scan.list, path, names.at(i)); });
+                       [&] { files = FileSystem::listReadableFiles(entry, pattern); });
+        for (const FileSystem::FileEntry &file : files) {
+            addIfWanted(scan.list, path, file);
         }
         pace.keepWindowPainting();
     }

@@ -1,6 +1,5 @@
 #include "fsutil/AddFolder.h"
 
-#include "fsutil/Main.h"
 #include "platform/AppError.h"
 #include "platform/Desktop.h"
 #include "platform/ErrorTrap.h"
@@ -130,10 +129,8 @@ void GetSubDirectories2016(Desktop &desktop, QStringList &folders, bool recursiv
 QStringList ListFilesInFolder(const QString &folder, const QString &pattern) {
     const QString base = folder.endsWith(Separator) ? folder : folder + Separator;
     QStringList names{QString()};
-    for (const QString &name : FileSystem::listFiles(base, pattern)) {
-        if (Main::FileIsPresent(base + name)) {
-            names.append(name);
-        }
+    for (const FileSystem::FileEntry &file : FileSystem::listReadableFiles(base, pattern)) {
+        names.append(file.name);
     }
     return names;
 }

@@ -46,6 +46,14 @@ bool matchesWildcard(const QString &name, const QString &pattern);
 QStringList listFiles(const QString &folder, const QString &pattern);
 QStringList listSubFolders(const QString &folder);
 
+// The files of a folder (links followed) that match the pattern and that the program may read,
+// with their attribute words, in listing order; made for scans of large trees.
+struct FileEntry {
+    QString name;
+    int attributeWord;
+};
+QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern);
+
 // Copies the bytes only (no extended attributes, no owner) into a new file beside the target,
 // then renames it over the target, so the target is either the old file or the whole copy.
 // Throws AppError on any failure, leaving the target as it was.

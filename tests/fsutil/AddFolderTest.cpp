@@ -101,6 +101,11 @@ TEST(FolderWalk, UnreadableFoldersAreDroppedAndTheRestIsListed) {
     }
 
     EXPECT_EQ(walkBelow(root), QStringList({"", "a/", "d/", "a/deep/"}));
+    const QString lockedFile = writeFile(root + QStringLiteral("/a/locked.txt"), "x");
+    writeFile(root + QStringLiteral("/a/open.txt"), "x");
+    ::chmod(encoded(lockedFile).constData(), 0);
+    EXPECT_EQ(ListFilesInFolder(root + QStringLiteral("/a"), QStringLiteral("*.*")),
+              QStringList({QString(), QStringLiteral("open.txt")}));
     FakeDesktop desktop;
     QStringList named{root + QStringLiteral("/b/"), root + QStringLiteral("/a/")};
     GetSubDirectories2016(desktop, named, true);
