@@ -8,8 +8,10 @@
 #include "filelist/AddFilesDialog.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FileListOperations.h"
+#include "filelist/FolderFiles.h"
 #include "filelist/RowReorder.h"
 #include "filelist/SampleFiles.h"
+#include "fsutil/AddFolder.h"
 #include "fsutil/Main.h"
 #include "help/Help.h"
 #include "platform/ErrorTrap.h"
@@ -18,11 +20,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
@@ -32,6 +36,10 @@
 namespace {
 
 const QString ProductName = QStringLiteral("Parchwipe");
+const QString FolderPrompt = QStringLiteral("Please select folder:");
+const QString ExtensionPrompt = QStringLiteral(
+    "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc "
+    "for all doc files, etc.)");
 
 // The layout is designed in twips, 15 to a pixel.
 int px(int twips) {
@@ -308,6 +316,9 @@ bool Form1::eventFilter(QObject *watched, QEvent *event) {
 }
 
 bool Form1::listViewEvent(QEvent *event) {
+    if (listViewDragEvent(event)) {
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         ListView1_KeyDown(static_cast<QKeyEvent *>(event)->key());
     } else if (event->type() == QEvent::MouseButtonDblClick) {
@@ -333,11 +344,45 @@ void Form1::listMouseEvent(QEvent *event) {
     }
 }
 
+// File drops reach the list's viewport as Qt drag events. The list only reads the dropped paths,
+// so it asks for a copy whenever the source allows one: a move would let the source delete them.
+bool Form1::listViewDragEvent(QEvent *event) {
+    const auto type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
+        return false;
+    }
+    auto *drop = static_cast<QDropEvent *>(event);
+    Qt::DropAction effect =
+        drop->possibleActions().testFlag(Qt::CopyAction) ? Qt::CopyAction : drop->proposedAction();
+    ListView1_OLEDragOver(drop->mimeData(), effect);
+    drop->setDropAction(effect);
+    drop->setAccepted(effect != Qt::IgnoreAction);
+    if (type == QEvent::Drop && drop->isAccepted()) {
+        ListView1_OLEDragDrop(drop->mimeData());
+    }
+    return true;
+}
+
 MessageAnswer Form1::ShowMessage(const QString &text, MessageButtons buttons) {
     return services_.desktop.messageBox(text, applicationTitle_, MessageIcon::None, buttons);
 }
 
-void Form1::PushButton1_Click() {}
+void Form1::PushButton1_Click() {
+    ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton1_Click"));
+    QString start;
+    QString chosen;
+    trap.step(100,
+              [&] { start = services_.settings.read(SettingNames::LastFolderDot, QString()); });
+    trap.step(102, [&] {
+        chosen = AddFolder::BrowseForFolder(services_.desktop, this, FolderPrompt, start);
+    });
+    if (chosen.isEmpty()) {
+        return;
+    }
+    trap.step(106, [&] { services_.settings.write(SettingNames::LastFolderDot, chosen); });
+    trap.step(
+        108, [&] { Text1->setText(chosen.endsWith(QChar(u'/')) ? chosen : chosen + QChar(u'/')); });
+}
 
 void Form1::PushButton2_Click() {
     // A second press while a batch runs would share its working copies; it is ignored.
@@ -370,7 +415,33 @@ void Form1::ShowPlainMessage(const QString &text) {
     ShowMessage(text);
 }
 
-void Form1::PushButton3_Click() {}
+void Form1::PushButton3_Click() {
+    ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton3_Click"));
+    QString extension;
+    trap.step(100, [&] {
+        extension = services_.desktop.inputBox(
+            ExtensionPrompt, applicationTitle_,
+            services_.settings.read(SettingNames::Extension, QStringLiteral("*")));
+    });
+    if (extension.isEmpty()) {
+        return;
+    }
+    trap.step(104, [&] { services_.settings.write(SettingNames::Extension, extension); });
+    QString folder;
+    trap.step(106, [&] {
+        folder = AddFolder::BrowseForFolder(
+            services_.desktop, this, FolderPrompt,
+            services_.settings.read(SettingNames::LastFolder, QString()));
+    });
+    if (folder.isEmpty()) {
+        return;
+    }
+    trap.step(110, [&] { services_.settings.write(SettingNames::LastFolder, folder); });
+    trap.step(112, [&] { SetMousePointer(BusyPointer); });
+    FolderFiles::AddAllFilesInFolder({*fileList_, services_.desktop, trap, 114}, folder,
+                                     QStringLiteral("*.") + extension);
+    trap.step(118, [&] { SetMousePointer(DefaultPointer); });
+}
 
 void Form1::PushButton4_Click() {
     ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton4_Click"));
@@ -469,4 +540,19 @@ void Form1::ListView1_MouseMove(const QPoint &position) {
 void Form1::ListView1_MouseUp() {
     DragArmed = false;
     ListView1->viewport()->setCursor(Qt::ArrowCursor);
+}
+
+void Form1::ListView1_OLEDragOver(const QMimeData *dragData, Qt::DropAction &effect) {
+    if (dragData == nullptr || FolderFiles::DroppedPaths(*dragData).isEmpty()) {
+        effect = Qt::IgnoreAction;
+    }
+}
+
+void Form1::ListView1_OLEDragDrop(const QMimeData *dragData) {
+    if (dragData == nullptr) {
+        return;
+    }
+    ErrorTrap trap(services_.desktop, QStringLiteral("Form1.ListView1_OLEDragDrop"));
+    FolderFiles::AddDroppedPaths({*fileList_, services_.desktop, trap, 100},
+                                 FolderFiles::DroppedPaths(*dragData));
 }

@@ -50,6 +50,9 @@ class Form1 : public QWidget, public BatchWindow {
     void ListView1_ItemClick();
     void ListView1_MouseMove(const QPoint &position);
     void ListView1_MouseUp();
+    // effect is what the drag proposes; it becomes Qt::IgnoreAction when the drop is refused.
+    void ListView1_OLEDragOver(const QMimeData *dragData, Qt::DropAction &effect);
+    void ListView1_OLEDragDrop(const QMimeData *dragData);
 
     int MousePointer() const { return mousePointer_; }
     void SetMousePointer(int pointer) override;
@@ -95,6 +98,7 @@ class Form1 : public QWidget, public BatchWindow {
     MessageAnswer ShowMessage(const QString &text, MessageButtons buttons = MessageButtons::Ok);
     bool listViewEvent(QEvent *event);
     void listMouseEvent(QEvent *event);
+    bool listViewDragEvent(QEvent *event);
     void ApplyPointerRule(int pointer);
     bool IsBusy() const { return mousePointer_ == BusyPointer; }
     void RemoveSelectedRow();

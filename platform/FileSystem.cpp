@@ -118,26 +118,38 @@ bool entryIs(int dirFd, const dirent *entry, bool wantFolders) {
     return wantFolders ? S_ISDIR(info.st_mode) : S_ISREG(info.st_mode);
 }
 
-template <typename Accept>
-QStringList listEntries(const QString &folder, bool wantFolders, Accept accept) {
+// Calls found(dirFd, rawName, name) for each file (wantFolders false) or folder of the folder.
+template <typename Found>
+void forEachEntry(const QString &folder, bool wantFolders, Found found) {
     DirHandle dir = openFolder(folder);
     const int dirFd = ::dirfd(dir.get());
-    QStringList names;
     errno = 0;
     while (const dirent *entry = ::readdir(dir.get())) {
         if (!isDotOrDotDot(entry->d_name) && entryIs(dirFd, entry, wantFolders)) {
-            QString name = QFile::decodeName(entry->d_name);
-            if (accept(name)) {
-                names.append(std::move(name));
-            }
+            found(dirFd, entry->d_name, QFile::decodeName(entry->d_name));
         }
         errno = 0;
     }
     if (errno != 0) {
         throw AppError::fromErrno(errno, folder, AppError::Subject::Folder);
     }
+}
+
+template <typename Accept>
+QStringList listEntries(const QString &folder, bool wantFolders, Accept accept) {
+    QStringList names;
+    forEachEntry(folder, wantFolders, [&](int, const char *, QString name) {
+        if (accept(name)) {
+            names.append(std::move(name));
+        }
+    });
     sortLikeWindows(names);
     return names;
+}
+
+bool listedBefore(const QString &a, const QString &b) {
+    const int folded = a.compare(b, Qt::CaseInsensitive);
+    return folded != 0 ? folded < 0 : a < b;
 }
 
 class FileDescriptor {
@@ -221,7 +233,11 @@ void refuseReadOnlyTarget(const QString &target) {
 }  // namespace
 
 int attributeWord(const QString &path) {
-    const QByteArray name = encoded(path);
+    // A trailing "/" would make lstat look through a link; the word belongs to the name itself.
+    QByteArray name = encoded(path);
+    while (name.size() > 1 && name.endsWith('/')) {
+        name.chop(1);
+    }
     struct stat info {};
     if (::lstat(name.constData(), &info) != 0) {
         throw AppError::fromErrno(errno, path);
@@ -305,6 +321,26 @@ QStringList listFiles(const QString &folder, const QString &pattern) {
                        [&pattern](const QString &name) { return matchesWildcard(name, pattern); });
 }
 
+QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern) {
+    QList<FileEntry> files;
+    forEachEntry(folder, false, [&](int dirFd, const char *rawName, QString name) {
+        if (!matchesWildcard(name, pattern)) {
+            return;
+        }
+        // An access check answers "opens for reading" at a fraction of an open's cost, which
+        // counts when a scan meets a hundred thousand files.
+        struct stat info {};
+        if (::fstatat(dirFd, rawName, &info, 0) == 0 && S_ISREG(info.st_mode) &&
+            ::faccessat(dirFd, rawName, R_OK, AT_EACCESS) == 0) {
+            const int word = Attribute::Archive | commonBits(name, info);
+            files.append({std::move(name), word});
+        }
+    });
+    std::sort(files.begin(), files.end(),
+              [](const FileEntry &a, const FileEntry &b) { return listedBefore(a.name, b.name); });
+    return files;
+}
+
 QStringList listSubFolders(const QString &folder) {
     return listEntries(folder, true, [](const QString &) { return true; });
 }
@@ -372,10 +408,7 @@ void clearReadOnly(const QString &path) {
 }
 
 void sortLikeWindows(QStringList &names) {
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int folded = a.compare(b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : a < b;
-    });
+    std::sort(names.begin(), names.end(), listedBefore);
 }
 
 }  // namespace FileSystem

@@ -20,8 +20,8 @@ inline constexpr int ReparsePoint = 1024;
 
 // The attribute word of a file or folder: folders 16, files 32, + 2 for a dot name, + 1 when
 // the owner may not write it. A link to a folder reports 1046 and a folder on a kernel virtual
-// file system 22, so that folder walks leave them alone. Throws AppError when the path is
-// missing or cannot be examined.
+// file system 22, so that folder walks leave them alone; a trailing "/" changes nothing. Throws
+// AppError when the path is missing or cannot be examined.
 int attributeWord(const QString &path);
 
 // The attribute word, or nothing when it cannot be read.
@@ -45,6 +45,14 @@ bool matchesWildcard(const QString &name, const QString &pattern);
 // folder cannot be read or does not exist.
 QStringList listFiles(const QString &folder, const QString &pattern);
 QStringList listSubFolders(const QString &folder);
+
+// The files of a folder (links followed) that match the pattern and that the program may read,
+// with their attribute words, in listing order; made for scans of large trees.
+struct FileEntry {
+    QString name;
+    int attributeWord;
+};
+QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern);
 
 // Copies the bytes only (no extended attributes, no owner) into a new file beside the target,
 // then renames it over the target, so the target is either the old file or the whole copy. The copy

@@ -54,6 +54,7 @@ TEST(FileSystem, AttributeWordsFollowTheWindowsNumbering) {
     EXPECT_EQ(FileSystem::attributeWord(folder + QStringLiteral("/")), 16);
     EXPECT_EQ(FileSystem::attributeWord(hiddenFolder), 18);
     EXPECT_EQ(FileSystem::attributeWord(link), 1046);
+    EXPECT_EQ(FileSystem::attributeWord(link + QStringLiteral("/")), 1046);
     EXPECT_EQ(FileSystem::attributeWord(QStringLiteral("/proc")), 22);
     EXPECT_EQ(FileSystem::attributeWord(QStringLiteral("/sys")), 22);
     EXPECT_EQ(FileSystem::attributeWord(QStringLiteral("/")), 16);

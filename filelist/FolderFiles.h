@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class Desktop;
+class ErrorTrap;
+class FileListModel;
+class QMimeData;
+
+// Fills the file list from folders and from drops.
+namespace FolderFiles {
+
+// Where the rows go and where failures are reported: the calling handler's trap, with the
+// routine's steps numbered from firstLine, so that a failure costs only the file or the dropped
+// path concerned.
+struct Scan {
+    FileListModel &list;
+    Desktop &desktop;
+    ErrorTrap &trap;
+    int firstLine;
+};
+
+// Adds every file of the folder and of all its sub-folders (level by level) whose name matches
+// the pattern, except names starting with "~", files that cannot be read and plain dotfiles
+// (attribute word 34). The root "/" gives paths with a single leading "/".
+void AddAllFilesInFolder(const Scan &scan, const QString &folder, const QString &pattern);
+
+// The local files and folders a drag carries, in its order, without trailing "/" (except "/").
+QStringList DroppedPaths(const QMimeData &data);
+
+// Adds dropped files as they are and every file of dropped folders.
+void AddDroppedPaths(const Scan &scan, const QStringList &paths);
+
+}  // namespace FolderFiles
