@@ -1,8 +1,8 @@
 #include "filelist/SampleFiles.h"
 
 #include "filelist/FileListModel.h"
+#include "fsutil/AddFolder.h"
 #include "fsutil/Main.h"
-#include "platform/FileSystem.h"
 
 #include <QByteArray>
 
@@ -33,12 +33,10 @@ QString Snapshot(const QString &programFolder) {
     if (!Main::FolderExists(folder)) {
         return QString();
     }
+    const QStringList names = AddFolder::ListFilesInFolder(folder, QStringLiteral("*.*"));
     QStringList paths;
-    for (const QString &name : FileSystem::listFiles(folder, QStringLiteral("*.*"))) {
-        const QString path = Main::JoinPath(folder, name);
-        if (Main::FileIsPresent(path)) {
-            paths.append(encodePath(path));
-        }
+    for (qsizetype position = 1; position < names.size(); ++position) {
+        paths.append(encodePath(Main::JoinPath(folder, names[position])));
     }
     return paths.join(PathSeparator);
 }
