@@ -41,12 +41,12 @@ class ErrorTrap {
         }
     }
 
-    void report(const AppError &error);
-
     static QString dialogText(const QString &description, const QString &prefix,
                               const QString &location, int line);
 
   private:
+    void report(const AppError &error);
+
     Desktop &desktop_;
     QString location_;
     QString prefix_;

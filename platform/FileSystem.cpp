@@ -135,18 +135,6 @@ void forEachEntry(const QString &folder, bool wantFolders, Found found) {
     }
 }
 
-template <typename Accept>
-QStringList listEntries(const QString &folder, bool wantFolders, Accept accept) {
-    QStringList names;
-    forEachEntry(folder, wantFolders, [&](int, const char *, QString name) {
-        if (accept(name)) {
-            names.append(std::move(name));
-        }
-    });
-    sortLikeWindows(names);
-    return names;
-}
-
 bool listedBefore(const QString &a, const QString &b) {
     const int folded = a.compare(b, Qt::CaseInsensitive);
     return folded != 0 ? folded < 0 : a < b;
@@ -316,11 +304,6 @@ bool matchesWildcard(const QString &name, const QString &pattern) {
     return p == pattern.size();
 }
 
-QStringList listFiles(const QString &folder, const QString &pattern) {
-    return listEntries(folder, false,
-                       [&pattern](const QString &name) { return matchesWildcard(name, pattern); });
-}
-
 QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern) {
     QList<FileEntry> files;
     forEachEntry(folder, false, [&](int dirFd, const char *rawName, QString name) {
@@ -342,7 +325,11 @@ QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern
 }
 
 QStringList listSubFolders(const QString &folder) {
-    return listEntries(folder, true, [](const QString &) { return true; });
+    QStringList names;
+    forEachEntry(folder, true,
+                 [&](int, const char *, QString name) { names.append(std::move(name)); });
+    sortLikeWindows(names);
+    return names;
 }
 
 void copyFile(const QString &source, const QString &target, CopyMode mode) {

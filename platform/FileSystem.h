@@ -39,15 +39,11 @@ bool isRootFolder(const QString &path);
 // Case-insensitive file-name wildcards with * and ?; "*.*" matches every name.
 bool matchesWildcard(const QString &name, const QString &pattern);
 
-// Names of the files (links followed, hidden included) in a folder that match the pattern, and
-// names of its sub-folders (links to folders included). Both in the order Windows file systems
-// list names: case-insensitively, ties case-sensitively. Throw AppError 70 or 76 when the
-// folder cannot be read or does not exist.
-QStringList listFiles(const QString &folder, const QString &pattern);
+// The names of a folder's sub-folders (links to folders included), and the files (links followed,
+// hidden included) that match the pattern and that the program may read, with their attribute
+// words. Both in the order Windows file systems list names: case-insensitively, ties
+// case-sensitively. Throw AppError 70 or 76 when the folder cannot be read or does not exist.
 QStringList listSubFolders(const QString &folder);
-
-// The files of a folder (links followed) that match the pattern and that the program may read,
-// with their attribute words, in listing order; made for scans of large trees.
 struct FileEntry {
     QString name;
     int attributeWord;
