@@ -219,7 +219,8 @@ void Form1::LoadHandPointer() {
     }
     const QPixmap picture(path);
     if (!picture.isNull()) {
-        handPointer_ = QCursor(picture, curHotSpot(path).x(), curHotSpot(path).y());
+        const QPoint hotSpot = curHotSpot(path);
+        handPointer_ = QCursor(picture, hotSpot.x(), hotSpot.y());
     }
 }
 
@@ -281,7 +282,7 @@ void Form1::Form_MouseMove() {
 
 // Hover feedback never replaces the busy pointer.
 void Form1::ApplyPointerRule(int pointer) {
-    if (MousePointer() != BusyPointer) {
+    if (!IsBusy()) {
         SetMousePointer(pointer);
     }
 }
@@ -517,7 +518,7 @@ void Form1::ListView1_ItemClick() {
 void Form1::ListView1_MouseMove(const QPoint &position) {
     ApplyPointerRule(DefaultPointer);
     // A running batch reads the rows by position: moving them then would skip a file.
-    if (!DragArmed || MousePointer() == BusyPointer) {
+    if (!DragArmed || IsBusy()) {
         return;
     }
     const QModelIndex HitRow = ListView1->indexAt(position);

@@ -25,9 +25,6 @@ class Form1 : public QWidget, public BatchWindow {
     Q_OBJECT
 
   public:
-    // The window's pointer values.
-    enum Pointer { DefaultPointer = 0, ArrowPointer = 1, BusyPointer = 11, CustomPointer = 99 };
-
     explicit Form1(Services services, QWidget *parent = nullptr);
     ~Form1() override;
 

@@ -7,6 +7,9 @@ class ProgressBar;
 // What the batch needs of the main window.
 class BatchWindow {
   public:
+    // The window's pointer values.
+    enum Pointer { DefaultPointer = 0, ArrowPointer = 1, BusyPointer = 11, CustomPointer = 99 };
+
     virtual ~BatchWindow() = default;
 
     virtual int FileRowCount() const = 0;

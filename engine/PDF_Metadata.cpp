@@ -12,12 +12,6 @@ namespace PDF_Metadata {
 
 namespace {
 
-constexpr int HiddenWindow = 0;
-
-QString quoted(const QString &text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
 void writeInfoFile(const QString &path) {
     QFile file(path);
     const QByteArray text = InfoFileText();
@@ -45,15 +39,16 @@ bool RemovePDFMetadata(Desktop &desktop, const QString &programFolder, const QSt
     const QString infoPath = workingFolder + QStringLiteral("/info.txt");
     const QString rewritten = path + QLatin1Char('2');
     trap.step(104, [&] { writeInfoFile(infoPath); });
-    const QString commandLine = QStringList{quoted(programFolder + QStringLiteral("/pdftk")),
-                                            quoted(path),
-                                            QStringLiteral("update_info"),
-                                            quoted(infoPath),
-                                            QStringLiteral("output"),
-                                            quoted(rewritten),
-                                            QStringLiteral("dont_ask")}
-                                    .join(QLatin1Char(' '));
-    trap.step(108, [&] { Shell32::RunAndWait(commandLine, HiddenWindow); });
+    const QString commandLine =
+        QStringList{Shell32::Quoted(programFolder + QStringLiteral("/pdftk")),
+                    Shell32::Quoted(path),
+                    QStringLiteral("update_info"),
+                    Shell32::Quoted(infoPath),
+                    QStringLiteral("output"),
+                    Shell32::Quoted(rewritten),
+                    QStringLiteral("dont_ask")}
+            .join(QLatin1Char(' '));
+    trap.step(108, [&] { Shell32::RunAndWait(commandLine, Shell32::HiddenWindow); });
     bool replaced = false;
     if (trap.test(110, [&] { return Main::PathExists(rewritten); })) {
         trap.step(112, [&] { FileSystem::clearReadOnly(path); });

@@ -13,15 +13,8 @@
 
 namespace {
 
-constexpr int DefaultPointer = 0;
-constexpr int BusyPointer = 11;
-constexpr int HiddenWindow = 0;
 constexpr int ListedFailures = 20;
 const QString LineBreak = QStringLiteral("\r\n");
-
-QString quoted(const QString &text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
 
 // The text after the last occurrence of separator; the whole text when there is none.
 QString lastPiece(const QString &text, QChar separator) {
@@ -46,7 +39,7 @@ void RemovalBatch::Run() {
         });
         return;
     }
-    trap.step(104, [&] { window_.SetMousePointer(BusyPointer); });
+    trap.step(104, [&] { window_.SetMousePointer(BatchWindow::BusyPointer); });
     trap.step(108, [&] { fileCount_ = window_.FileRowCount(); });
     if (StartWorking(trap)) {
         for (int position = 1; position <= fileCount_ && !abandoned_; ++position) {
@@ -70,7 +63,7 @@ bool RemovalBatch::StartWorking(ErrorTrap &trap) {
         return true;
     }
     trap.step(138, [&] {
-        window_.SetMousePointer(DefaultPointer);
+        window_.SetMousePointer(BatchWindow::DefaultPointer);
         window_.ShowPlainMessage(QStringLiteral("Done.") + LineBreak + LineBreak +
                                  QStringLiteral("No file was cleaned: a private working folder "
                                                 "could not be made in \"%1\".")
@@ -119,7 +112,7 @@ void RemovalBatch::ShowProgress(ErrorTrap &trap, int position, const QString &pa
     });
     EventPump::processEvents();
     if (!abandoned_) {
-        trap.step(118, [&] { window_.SetMousePointer(BusyPointer); });
+        trap.step(118, [&] { window_.SetMousePointer(BatchWindow::BusyPointer); });
     }
 }
 
@@ -129,10 +122,11 @@ bool RemovalBatch::Strip(ErrorTrap &trap, Route route, const QString &copy, QStr
         case Route::Jpeg:
             trap.step(128, [&] {
                 ProgressBar &bar = window_.Progress();
-                const QString commandLine = quoted(programFolder_ + QStringLiteral("/exiv2")) +
-                                            QStringLiteral(" rm ") + quoted(copy);
+                const QString commandLine =
+                    Shell32::Quoted(programFolder_ + QStringLiteral("/exiv2")) +
+                    QStringLiteral(" rm ") + Shell32::Quoted(copy);
                 const int exitCode = Shell32::RunAndWaitWithProgress(
-                    commandLine, HiddenWindow, &bar, bar.text(),
+                    commandLine, Shell32::HiddenWindow, &bar, bar.text(),
                     static_cast<int>(std::nearbyint(bar.value())), window_.FileRowCount());
                 stripped = exitCode == 0;
                 reason = QStringLiteral("exiv2 failed with exit code %1").arg(exitCode);
@@ -160,7 +154,7 @@ bool RemovalBatch::Strip(ErrorTrap &trap, Route route, const QString &copy, QStr
 
 void RemovalBatch::Finish(ErrorTrap &trap) {
     trap.step(138, [&] {
-        window_.SetMousePointer(DefaultPointer);
+        window_.SetMousePointer(BatchWindow::DefaultPointer);
         window_.Progress().setValue(0);
         window_.Progress().setText(QStringLiteral("Progress Bar"));
         window_.ShowPlainMessage(ClosingMessage(failures_, fileCount_));

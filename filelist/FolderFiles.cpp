@@ -45,13 +45,6 @@ void addIfWanted(FileListModel &list, const QString &folder, const FileSystem::F
     }
 }
 
-QString withoutTrailingSeparators(QString path) {
-    while (path.size() > 1 && path.endsWith(Separator)) {
-        path.chop(1);
-    }
-    return path;
-}
-
 }  // namespace
 
 void AddAllFilesInFolder(const Scan &scan, const QString &folder, const QString &pattern) {
@@ -76,7 +69,7 @@ QStringList DroppedPaths(const QMimeData &data) {
     QStringList paths;
     for (const QUrl &url : data.urls()) {
         if (url.isLocalFile()) {
-            paths.append(withoutTrailingSeparators(url.toLocalFile()));
+            paths.append(FileSystem::withoutTrailingSeparators(url.toLocalFile()));
         }
     }
     return paths;

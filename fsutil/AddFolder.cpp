@@ -115,11 +115,8 @@ qsizetype walk(Desktop &desktop, QStringList &folders, bool recursive, Origin or
 
 QString BrowseForFolder(Desktop &desktop, QWidget *owner, const QString &title,
                         const QString &startFolder) {
-    QString chosen = desktop.browseForFolder(owner, title, startFolder);
-    while (chosen.size() > 1 && chosen.endsWith(Separator)) {
-        chosen.chop(1);
-    }
-    return chosen;
+    return FileSystem::withoutTrailingSeparators(
+        desktop.browseForFolder(owner, title, startFolder));
 }
 
 void GetSubDirectories2016(Desktop &desktop, QStringList &folders, bool recursive) {

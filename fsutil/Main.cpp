@@ -33,12 +33,9 @@ QString PlatformDesktopLocation() {
 
 QString TemporaryFolder() {
     for (const char *variable : {"TEMP", "TMPDIR"}) {
-        QString value = qEnvironmentVariable(variable);
+        const QString value = qEnvironmentVariable(variable);
         if (!value.isEmpty()) {
-            while (value.size() > 1 && value.endsWith(Separator)) {
-                value.chop(1);
-            }
-            return value;
+            return FileSystem::withoutTrailingSeparators(value);
         }
     }
     return QStringLiteral("/tmp");

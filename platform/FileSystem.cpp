@@ -28,10 +28,7 @@ QByteArray encoded(const QString &path) {
 }
 
 QString lastName(const QString &path) {
-    QString trimmed = path;
-    while (trimmed.size() > 1 && trimmed.endsWith(QChar(u'/'))) {
-        trimmed.chop(1);
-    }
+    const QString trimmed = withoutTrailingSeparators(path);
     return trimmed.mid(trimmed.lastIndexOf(QChar(u'/')) + 1);
 }
 
@@ -222,10 +219,7 @@ void refuseReadOnlyTarget(const QString &target) {
 
 int attributeWord(const QString &path) {
     // A trailing "/" would make lstat look through a link; the word belongs to the name itself.
-    QByteArray name = encoded(path);
-    while (name.size() > 1 && name.endsWith('/')) {
-        name.chop(1);
-    }
+    const QByteArray name = encoded(withoutTrailingSeparators(path));
     struct stat info {};
     if (::lstat(name.constData(), &info) != 0) {
         throw AppError::fromErrno(errno, path);
@@ -328,7 +322,7 @@ QStringList listSubFolders(const QString &folder) {
     QStringList names;
     forEachEntry(folder, true,
                  [&](int, const char *, QString name) { names.append(std::move(name)); });
-    sortLikeWindows(names);
+    std::sort(names.begin(), names.end(), listedBefore);
     return names;
 }
 
@@ -394,8 +388,11 @@ void clearReadOnly(const QString &path) {
     }
 }
 
-void sortLikeWindows(QStringList &names) {
-    std::sort(names.begin(), names.end(), listedBefore);
+QString withoutTrailingSeparators(QString path) {
+    while (path.size() > 1 && path.endsWith(QChar(u'/'))) {
+        path.chop(1);
+    }
+    return path;
 }
 
 }  // namespace FileSystem

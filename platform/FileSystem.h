@@ -68,7 +68,7 @@ void deleteFile(const QString &path);
 // Clears what counts as the read-only attribute: the owner may write the file again.
 void clearReadOnly(const QString &path);
 
-// Sorts names as Windows file systems list them.
-void sortLikeWindows(QStringList &names);
+// The path without trailing "/"; the root stays "/".
+QString withoutTrailingSeparators(QString path);
 
 }  // namespace FileSystem

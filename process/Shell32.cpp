@@ -97,6 +97,10 @@ int run(const QString &commandLine, int windowState, int pollMs, BarAnimation *a
 
 }  // namespace
 
+QString Quoted(const QString &text) {
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
 int NormalWindowState(int windowState) {
     return windowState < 0 || windowState > MinimizedNoFocus ? MinimizedNoFocus : windowState;
 }

@@ -9,10 +9,14 @@ namespace Shell32 {
 
 inline constexpr int DefaultPollMs = 100;
 inline constexpr int OmittedWindowState = -1;
+inline constexpr int HiddenWindow = 0;
 inline constexpr int MinimizedNoFocus = 6;
 
 // A window state outside 0 to 6, or an omitted one, becomes 6 (minimized, not activated).
 int NormalWindowState(int windowState);
+
+// The text in double quotes, as one argument of a command line.
+QString Quoted(const QString &text);
 
 // The tool's exit code, or the start failure's error number - 2147221504.
 int RunAndWait(const QString &commandLine, int windowState = OmittedWindowState,
