@@ -1,15 +1,11 @@
 #include "engine/RemovalBatch.h"
 
 #include "engine/BatchWindow.h"
-#include "engine/Metadata.h"
-#include "engine/PDF_Metadata.h"
+#include "engine/Routes.h"
 #include "fsutil/Main.h"
 #include "platform/ErrorTrap.h"
 #include "platform/EventPump.h"
 #include "process/ProgressBar.h"
-#include "process/Shell32.h"
-
-#include <cmath>
 
 namespace {
 
@@ -92,7 +88,7 @@ void RemovalBatch::ProcessRow(ErrorTrap &trap, int position) {
         reason = QStringLiteral("could not be copied to the working folder");
     } else {
         EventPump::processEvents();
-        cleaned = !abandoned_ && Strip(trap, RouteFor(extension), copy, reason);
+        cleaned = !abandoned_ && Clean(trap, extension, copy, reason);
     }
     if (cleaned &&
         !Main::CopyFileQuietly(copy, window_.OutputFolderText() + QLatin1Char('/') + outputName)) {
@@ -116,40 +112,18 @@ void RemovalBatch::ShowProgress(ErrorTrap &trap, int position, const QString &pa
     }
 }
 
-bool RemovalBatch::Strip(ErrorTrap &trap, Route route, const QString &copy, QString &reason) {
-    bool stripped = false;
-    switch (route) {
-        case Route::Jpeg:
-            trap.step(128, [&] {
-                ProgressBar &bar = window_.Progress();
-                const QString commandLine =
-                    Shell32::Quoted(programFolder_ + QStringLiteral("/exiv2")) +
-                    QStringLiteral(" rm ") + Shell32::Quoted(copy);
-                const int exitCode = Shell32::RunAndWaitWithProgress(
-                    commandLine, Shell32::HiddenWindow, &bar, bar.text(),
-                    static_cast<int>(std::nearbyint(bar.value())), window_.FileRowCount());
-                stripped = exitCode == 0;
-                reason = QStringLiteral("exiv2 failed with exit code %1").arg(exitCode);
-            });
-            break;
-        case Route::Pdf:
-            trap.step(130, [&] {
-                stripped = PDF_Metadata::RemovePDFMetadata(desktop_, programFolder_,
-                                                           workingFolder_.path(), copy);
-                reason = QStringLiteral("the PDF toolkit wrote no result");
-            });
-            break;
-        case Route::Generic:
-            trap.step(132, [&] {
-                Metadata::StripFile(desktop_, copy);
-                stripped = true;
-            });
-            break;
+bool RemovalBatch::Clean(ErrorTrap &trap, const QString &extension, const QString &copy,
+                         QString &reason) {
+    const Route &route = Routes::forExtension(extension);
+    const QString workingFolder = workingFolder_.path();
+    RouteContext context{desktop_, window_, programFolder_, workingFolder};
+    reason = QStringLiteral("its metadata could not be removed");
+    trap.step(128, [&] { reason = Routes::remove(route, context, copy); });
+    if (reason.isEmpty() && !abandoned_) {
+        reason = QStringLiteral("its result could not be checked");
+        trap.step(130, [&] { reason = Routes::check(route, copy); });
     }
-    if (stripped) {
-        reason.clear();
-    }
-    return stripped && !abandoned_;
+    return reason.isEmpty() && !abandoned_;
 }
 
 void RemovalBatch::Finish(ErrorTrap &trap) {
@@ -159,15 +133,6 @@ void RemovalBatch::Finish(ErrorTrap &trap) {
         window_.Progress().setText(QStringLiteral("Progress Bar"));
         window_.ShowPlainMessage(ClosingMessage(failures_, fileCount_));
     });
-}
-
-RemovalBatch::Route RemovalBatch::RouteFor(const QString &extension) {
-    const QString upper = extension.toUpper();
-    if (upper == QStringLiteral("JPG") || upper == QStringLiteral("JPEG") ||
-        upper == QStringLiteral("JPE")) {
-        return Route::Jpeg;
-    }
-    return upper == QStringLiteral("PDF") ? Route::Pdf : Route::Generic;
 }
 
 QString RemovalBatch::ClosingMessage(const QStringList &failures, int fileCount) {

@@ -11,7 +11,7 @@ class ErrorTrap;
 
 // One run of "Start Removing Metadata": every listed file is copied into a private working
 // folder, stripped there by the route its extension picks, and written into the output folder.
-// A file whose route did not succeed is not written, and the closing message names it.
+// A file that fails its route or its check is not written, and the closing message names it.
 class RemovalBatch {
   public:
     RemovalBatch(BatchWindow &window, Desktop &desktop, QString programFolder);
@@ -25,15 +25,12 @@ class RemovalBatch {
     static QString ClosingMessage(const QStringList &failures, int fileCount);
 
   private:
-    enum class Route { Jpeg, Pdf, Generic };
-
     bool StartWorking(ErrorTrap &trap);
     void ProcessRow(ErrorTrap &trap, int position);
     void ShowProgress(ErrorTrap &trap, int position, const QString &path);
-    bool Strip(ErrorTrap &trap, Route route, const QString &copy, QString &reason);
+    // Runs the route for the extension, then its check: true when the copy may be written.
+    bool Clean(ErrorTrap &trap, const QString &extension, const QString &copy, QString &reason);
     void Finish(ErrorTrap &trap);
-
-    static Route RouteFor(const QString &extension);
 
     BatchWindow &window_;
     Desktop &desktop_;

@@ -1,0 +1,53 @@
+#include "engine/Routes.h"
+
+#include "engine/JpegRoute.h"
+#include "engine/Metadata.h"
+#include "engine/PDF_Metadata.h"
+#include "engine/WorkingCopy.h"
+#include "formats/Jpeg.h"
+
+#include <QHash>
+
+namespace Routes {
+
+namespace {
+
+QString removePdfInformation(RouteContext &context, const QString &copy) {
+    const bool replaced = PDF_Metadata::RemovePDFMetadata(context.desktop, context.programFolder,
+                                                          context.workingFolder, copy);
+    return replaced ? QString() : QStringLiteral("the PDF toolkit wrote no result");
+}
+
+QString writeAnew(RouteContext &context, const QString &copy) {
+    Metadata::StripFile(context.desktop, copy);
+    return {};
+}
+
+}  // namespace
+
+const Route &forExtension(const QString &extension) {
+    static const Route jpeg{JpegRoute::removeMetadata, Jpeg::remainingMetadata};
+    static const Route pdf{removePdfInformation, nullptr};  // the PDF check goes here
+    static const Route generic{writeAnew, nullptr};
+    static const QHash<QString, const Route *> routes{
+        {QStringLiteral("JPG"), &jpeg},
+        {QStringLiteral("JPEG"), &jpeg},
+        {QStringLiteral("JPE"), &jpeg},
+        {QStringLiteral("PDF"), &pdf},
+    };
+    return *routes.value(extension.toUpper(), &generic);
+}
+
+QString remove(const Route &route, RouteContext &context, const QString &copy) {
+    try {
+        return route.remove(context, copy);
+    } catch (const Formats::Refused &refused) {
+        return QString::fromStdString(refused.what());
+    }
+}
+
+QString check(const Route &route, const QString &copy) {
+    return route.check ? QString::fromStdString(route.check(WorkingCopy::read(copy))) : QString();
+}
+
+}  // namespace Routes

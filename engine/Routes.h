@@ -1,0 +1,41 @@
+#pragma once
+
+#include "formats/Formats.h"
+
+#include <QString>
+
+#include <string>
+
+class BatchWindow;
+class Desktop;
+
+// What a route's removal may use besides the working copy.
+struct RouteContext {
+    Desktop &desktop;
+    BatchWindow &window;           // its progress bar follows a running tool
+    const QString &programFolder;  // where exiv2 and pdftk are
+    const QString &workingFolder;  // the batch's private folder, for a route's own files
+};
+
+// How one kind of file is cleaned: its removal, then a check that reads the result.
+struct Route {
+    // Strips the working copy in place. Returns an empty text, or the reason the closing message
+    // gives; may throw Formats::Refused instead.
+    QString (*remove)(RouteContext &context, const QString &copy);
+    // What metadata the result still holds, empty when none. Lives in formats/, reads the bytes
+    // and shares nothing with the removal it checks. Null for a route that has nothing to check.
+    std::string (*check)(const Formats::Bytes &result);
+};
+
+namespace Routes {
+
+// The route for a file extension, in any letter case; the generic one when it has none of its own.
+const Route &forExtension(const QString &extension);
+
+// Runs the route's removal: empty when the copy was stripped, else why not.
+QString remove(const Route &route, RouteContext &context, const QString &copy);
+
+// Runs the route's check on the stripped copy: empty when it is clean, else what remains.
+QString check(const Route &route, const QString &copy);
+
+}  // namespace Routes
