@@ -6,7 +6,7 @@ parchwipe_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev libqpdf-dev libgtest-dev libbenchmark-dev
     exiv2 qpdf
-    xvfb xauth x11-utils imagemagick
+    xvfb xauth x11-utils imagemagick libjpeg-turbo-progs
 )
 
 parchwipe_missing_packages() {

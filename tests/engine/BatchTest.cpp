@@ -2,6 +2,8 @@
 #include "app/ProgressBarWidget.h"
 #include "engine/RemovalBatch.h"
 #include "filelist/FileListModel.h"
+#include "formats/Jpeg.h"
+#include "support/JpegSegments.h"
 #include "support/TestWindow.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <QDir>
 #include <QImage>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 
@@ -65,6 +68,39 @@ TEST_F(Batch, AJpegComesOutWithoutAnyMetadataAndTheSameImage) {
     EXPECT_EQ(plantedValuesIn(out(QStringLiteral("IMG_1.jpg"))), QStringList());
     EXPECT_EQ(QImage(out(QStringLiteral("IMG_1.jpg"))), QImage(photo));
     EXPECT_EQ(readFile(photo), before);
+}
+
+TEST_F(Batch, AJpegIsWrittenOnlyWithWhatDrawsItAndItsOrientation) {
+    const QString photo = makeJpegWithMetadata(sources / QStringLiteral("photo.jpg"));
+    QProcess::execute(QStringLiteral("exiv2"),
+                      {QStringLiteral("-M"), QStringLiteral("set Exif.Image.Orientation 6"),
+                       QStringLiteral("mo"), photo});
+    // What exiv2 leaves: a second Photoshop block and comment, a vendor's segment, a trailer.
+    const std::string iptc(
+        "Photoshop 3.0\0"
+        "8BIM\x04\x04\0\0\0\0\0\x0F\x1C\x02\x50\0\x0A"
+        "Ann Author\0",
+        42);
+    std::string bytes = readFile(photo).toStdString();
+    bytes = spliced(bytes, Place::AfterJfif,
+                    jpegSegment(0xED, iptc) + jpegSegment(0xFE, "Secret comment") +
+                        jpegSegment(0xEA, "EOS 5D"));
+    writeFile(photo, QByteArray::fromStdString(spliced(bytes, Place::AfterEoi, "Ann Author")));
+    add(photo);
+    const QString drawing = sources / QStringLiteral("drawing.jpg");
+    QImage(8, 8, QImage::Format_RGB32).save(drawing, "PNG");
+    add(drawing);
+    run();
+
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done.\r\n\r\n1 of 2 files were not cleaned:\r\n"
+                                            "drawing.jpg: not a JPEG file"));
+    EXPECT_EQ(entriesOf(output.path()), QStringList{QStringLiteral("photo.jpg")});
+    const QString cleaned = out(QStringLiteral("photo.jpg"));
+    EXPECT_EQ(Jpeg::remainingMetadata(readFile(cleaned).toStdString()), "");
+    EXPECT_EQ(plantedValuesIn(cleaned), QStringList());
+    EXPECT_EQ(exiv2Report(cleaned).simplified(),
+              QStringLiteral("Exif.Image.Orientation Short 1 right, top"));
+    EXPECT_EQ(QImage(cleaned), QImage(photo));
 }
 
 TEST_F(Batch, APdfComesOutWithEmptyInformationAndNoXmp) {

@@ -1,6 +1,7 @@
 #include "MetadataFixtures.h"
 #include "engine/Metadata.h"
 #include "engine/PDF_Metadata.h"
+#include "engine/Routes.h"
 #include "support/FakeDesktop.h"
 #include "support/TestFiles.h"
 
@@ -144,4 +145,15 @@ TEST(Pdftk, SetsNonEmptyValuesAndRemovesEmptyOnes) {
     EXPECT_TRUE(keys.contains(QStringLiteral("/Subject")));
     EXPECT_FALSE(keys.contains(QStringLiteral("XMP")));
     EXPECT_TRUE(readFile(out).contains("New Title"));
+}
+
+TEST(Routes, EveryJpegSpellingChecksItsResultAndOtherFilesPassUnread) {
+    ScratchFolder scratch;
+    const QString photo = makeJpegWithMetadata(scratch / QStringLiteral("photo.jpg"));
+    for (const char *extension : {"jpg", "JPEG", "Jpe"}) {
+        EXPECT_TRUE(Routes::check(Routes::forExtension(QString::fromLatin1(extension)), photo)
+                        .startsWith(QStringLiteral("still holds")))
+            << extension;
+    }
+    EXPECT_EQ(Routes::check(Routes::forExtension(QStringLiteral("txt")), photo), QString());
 }
