@@ -25,6 +25,8 @@ QString writeAnew(RouteContext &context, const QString &copy) {
 
 }  // namespace
 
+// A new kind of file gets a route here: its removal (in a file of its own under engine/ when it is
+// more than a call) and its check from formats/, then its extensions in the table.
 const Route &forExtension(const QString &extension) {
     static const Route jpeg{JpegRoute::removeMetadata, Jpeg::remainingMetadata};
     static const Route pdf{removePdfInformation, nullptr};  // the PDF check goes here
