@@ -33,6 +33,8 @@
 #include <QScreen>
 #include <QTreeView>
 
+#include <limits>
+
 namespace {
 
 const QString ProductName = QStringLiteral("Parchwipe");
@@ -148,6 +150,8 @@ void Form1::createControls() {
     Frame1->installEventFilter(this);
     Text1->setMouseTracking(true);
     Text1->installEventFilter(this);
+    // A stored folder longer than the usual limit would be cut and written back at start.
+    Text1->setMaxLength(std::numeric_limits<int>::max());
 }
 
 void Form1::placeControls() {
@@ -169,6 +173,8 @@ void Form1::placeControls() {
     for (int i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
+    // The first in the tab order has the keyboard at start, so a stray key cannot press Help.
+    ListView1->setFocus();
 }
 
 void Form1::connectHandlers() {
@@ -288,6 +294,7 @@ void Form1::ApplyPointerRule(int pointer) {
 }
 
 void Form1::SetMousePointer(int pointer) {
+    const bool wasBusy = IsBusy();
     mousePointer_ = pointer;
     switch (pointer) {
         case BusyPointer:
@@ -300,11 +307,26 @@ void Form1::SetMousePointer(int pointer) {
             setCursor(Qt::ArrowCursor);
             break;
     }
+    if (IsBusy() != wasBusy) {
+        ShowOwnPointers();
+    }
+}
+
+void Form1::SetListPointer(const QCursor &pointer) {
+    listPointer_ = pointer;
+    ShowOwnPointers();
+}
+
+// The text box and the list's rows have pointers of their own, which would hide the hourglass.
+void Form1::ShowOwnPointers() {
+    const QCursor hourglass(Qt::WaitCursor);
+    Text1->setCursor(IsBusy() ? hourglass : QCursor(Qt::IBeamCursor));
+    ListView1->viewport()->setCursor(IsBusy() ? hourglass : listPointer_);
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == ListView1->viewport()) {
-        listMouseEvent(event);
+    if (watched == ListView1->viewport() && listMouseEvent(event)) {
+        return true;
     }
     if (watched == ListView1 || watched == ListView1->viewport()) {
         return listViewEvent(event);
@@ -328,33 +350,37 @@ bool Form1::listViewEvent(QEvent *event) {
     return false;
 }
 
-// Mouse events of the list's rows area, in the list's own coordinates.
-void Form1::listMouseEvent(QEvent *event) {
+// Mouse events of the list's rows area, in the list's own coordinates. Moves with a button down
+// carry a row and are not passed on: Qt would select whatever row a scroll brought under the
+// pointer. Returns true when the event is used up.
+bool Form1::listMouseEvent(QEvent *event) {
     switch (event->type()) {
         case QEvent::MouseButtonPress:
             ListView1_MouseDown();
-            break;
+            return false;
         case QEvent::MouseMove:
             ListView1_MouseMove(static_cast<QMouseEvent *>(event)->position().toPoint());
-            break;
+            return DragArmed;
         case QEvent::MouseButtonRelease:
             ListView1_MouseUp();
-            break;
+            return false;
         default:
-            break;
+            return false;
     }
 }
 
 // File drops reach the list's viewport as Qt drag events. The list only reads the dropped paths,
-// so it asks for a copy whenever the source allows one: a move would let the source delete them.
+// so it answers with a copy or a link, never a move: the source would delete the files.
 bool Form1::listViewDragEvent(QEvent *event) {
     const auto type = event->type();
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
         return false;
     }
     auto *drop = static_cast<QDropEvent *>(event);
-    Qt::DropAction effect =
-        drop->possibleActions().testFlag(Qt::CopyAction) ? Qt::CopyAction : drop->proposedAction();
+    const Qt::DropActions possible = drop->possibleActions();
+    Qt::DropAction effect = possible.testFlag(Qt::CopyAction)   ? Qt::CopyAction
+                            : possible.testFlag(Qt::LinkAction) ? Qt::LinkAction
+                                                                : Qt::IgnoreAction;
     ListView1_OLEDragOver(drop->mimeData(), effect);
     drop->setDropAction(effect);
     drop->setAccepted(effect != Qt::IgnoreAction);
@@ -440,7 +466,7 @@ void Form1::PushButton3_Click() {
     trap.step(110, [&] { services_.settings.write(SettingNames::LastFolder, folder); });
     trap.step(112, [&] { SetMousePointer(BusyPointer); });
     FolderFiles::AddAllFilesInFolder({*fileList_, services_.desktop, trap, 114}, folder,
-                                     QStringLiteral("*.") + extension);
+                                     FolderFiles::PatternForExtension(extension));
     trap.step(118, [&] { SetMousePointer(DefaultPointer); });
 }
 
@@ -509,8 +535,7 @@ void Form1::ListView1_MouseDown() {
 void Form1::ListView1_ItemClick() {
     // Read afresh on every click; without the picture the list keeps its normal pointer.
     const QPixmap picture(services_.programFolder + QStringLiteral("/drag.ico"));
-    ListView1->viewport()->setCursor(picture.isNull() ? QCursor(Qt::ArrowCursor)
-                                                      : QCursor(picture));
+    SetListPointer(picture.isNull() ? QCursor(Qt::ArrowCursor) : QCursor(picture));
     const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
     DragRow = selected.isEmpty() ? QModelIndex() : selected.first();
 }
@@ -540,7 +565,7 @@ void Form1::ListView1_MouseMove(const QPoint &position) {
 
 void Form1::ListView1_MouseUp() {
     DragArmed = false;
-    ListView1->viewport()->setCursor(Qt::ArrowCursor);
+    SetListPointer(QCursor(Qt::ArrowCursor));
 }
 
 void Form1::ListView1_OLEDragOver(const QMimeData *dragData, Qt::DropAction &effect) {

@@ -94,9 +94,11 @@ class Form1 : public QWidget, public BatchWindow {
     void FillOutputFolder();
     MessageAnswer ShowMessage(const QString &text, MessageButtons buttons = MessageButtons::Ok);
     bool listViewEvent(QEvent *event);
-    void listMouseEvent(QEvent *event);
+    bool listMouseEvent(QEvent *event);
     bool listViewDragEvent(QEvent *event);
     void ApplyPointerRule(int pointer);
+    void SetListPointer(const QCursor &pointer);
+    void ShowOwnPointers();
     bool IsBusy() const { return mousePointer_ == BusyPointer; }
     void RemoveSelectedRow();
 
@@ -105,6 +107,9 @@ class Form1 : public QWidget, public BatchWindow {
     QString applicationTitle_;
     std::optional<QCursor> handPointer_;
     int mousePointer_ = DefaultPointer;
+    // The list's own pointer (the drag picture or the arrow), shown whenever the window is not
+    // busy.
+    QCursor listPointer_{Qt::ArrowCursor};
     RemovalBatch *runningBatch_ = nullptr;
 
     // Row reordering: a button is down on the list; the row whose path travels with the pointer

@@ -1,11 +1,6 @@
 #include "app/Skin.h"
 
-#include "platform/AppError.h"
 #include "platform/FileSystem.h"
-
-#include <QFile>
-
-#include <cerrno>
 
 namespace Skin {
 
@@ -21,12 +16,7 @@ bool IsPresent(const QString &path) {
 }
 
 QString ReadStyleSheet(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        throw AppError::fromErrno(file.error() == QFileDevice::PermissionsError ? EACCES : EIO,
-                                  path);
-    }
-    return QString::fromUtf8(file.readAll());
+    return QString::fromUtf8(FileSystem::readFile(path));
 }
 
 }  // namespace Skin

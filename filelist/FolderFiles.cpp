@@ -47,6 +47,11 @@ void addIfWanted(FileListModel &list, const QString &folder, const FileSystem::F
 
 }  // namespace
 
+QString PatternForExtension(const QString &extension) {
+    const QString anyName = QStringLiteral("*.");
+    return extension.startsWith(anyName) ? extension : anyName + extension;
+}
+
 void AddAllFilesInFolder(const Scan &scan, const QString &folder, const QString &pattern) {
     QStringList folders{folder + Separator};
     scan.trap.step(scan.firstLine,

@@ -21,6 +21,10 @@ struct Scan {
     int firstLine;
 };
 
+// The file pattern for an answer to the extension question: "*." and the answer, except that an
+// answer that is already such a pattern ("*.*", "*.txt") stands as it is.
+QString PatternForExtension(const QString &extension);
+
 // Adds every file of the folder and of all its sub-folders (level by level) whose name matches
 // the pattern, except names starting with "~", files that cannot be read and plain dotfiles
 // (attribute word 34). The root "/" gives paths with a single leading "/".

@@ -15,9 +15,6 @@ namespace {
 
 const QChar Separator(u'/');
 
-// Paths and names this long are left alone, as they are on Windows.
-constexpr int LengthLimit = 260;
-
 constexpr int ProtectedFolder = FileSystem::Attribute::Directory | FileSystem::Attribute::System |
                                 FileSystem::Attribute::Hidden;
 constexpr int FolderLink = ProtectedFolder | FileSystem::Attribute::ReparsePoint;
@@ -44,8 +41,8 @@ bool cannotBeRead(const AppError &error) {
 }
 
 bool isUsableSubFolderName(const QString &name) {
-    return name.size() < LengthLimit && !HasUnusableCharacter(name) &&
-           name != QStringLiteral(".") && name != QStringLiteral("..");
+    return !HasUnusableCharacter(name) && name != QStringLiteral(".") &&
+           name != QStringLiteral("..");
 }
 
 // Appends the usable sub-folders of every listed folder to found, and takes the folders that
@@ -54,7 +51,8 @@ void listLevel(QStringList &folders, QStringList &found, Origin origin) {
     const QStringList entries = folders;
     for (const QString &entry : entries) {
         const std::optional<int> word = folderWord(entry);
-        if (!word || entry.size() >= LengthLimit) {
+        // No length limit of its own: a path beyond the system's limit is not a folder here.
+        if (!word) {
             continue;
         }
         EventPump::processEvents();

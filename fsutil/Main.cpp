@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 
 #include <QAbstractItemModel>
+#include <QDir>
 #include <QStandardPaths>
 
 namespace Main {
@@ -28,7 +29,10 @@ QString GetDesktopFolder(const QString &desktopLocation) {
 }
 
 QString PlatformDesktopLocation() {
-    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    // Fresh accounts and servers often have no desktop folder; an output folder that does not
+    // exist would refuse the first batch.
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return FolderExists(desktop) ? desktop : QDir::homePath();
 }
 
 QString TemporaryFolder() {

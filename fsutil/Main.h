@@ -13,7 +13,7 @@ namespace Main {
 // when the desktop folder cannot be determined.
 QString GetDesktopFolder(const QString &desktopLocation);
 
-// The desktop as the platform reports it, empty when unknown.
+// The desktop folder as the platform reports it, or the home folder when that does not exist.
 QString PlatformDesktopLocation();
 
 // TEMP when set and not empty, else TMPDIR, else /tmp; never with a trailing "/".

@@ -1,6 +1,7 @@
 #include "help/Help.h"
 
 #include "MakerAddresses.h"
+#include "platform/AppError.h"
 #include "platform/Desktop.h"
 
 #include <QTime>
@@ -18,14 +19,24 @@ QString HelpMessage() {
 }
 
 int DrawOneToHundred() {
-    std::mt19937 generator(
-        static_cast<std::mt19937::result_type>(QTime::currentTime().msecsSinceStartOfDay()));
+    return DrawOneToHundredWithSeed(
+        static_cast<unsigned>(QTime::currentTime().msecsSinceStartOfDay()));
+}
+
+int DrawOneToHundredWithSeed(unsigned seed) {
+    std::mt19937 generator(seed);
     return std::uniform_int_distribution<int>(1, 100)(generator);
 }
 
 void VisitHomePage(Desktop &desktop, const std::function<int()> &drawOneToHundred) {
-    if (drawOneToHundred() == WinningDraw) {
-        desktop.openAddress(QString::fromLatin1(MakerAddresses::HomePage));
+    if (drawOneToHundred() != WinningDraw) {
+        return;
+    }
+    const QString address = QString::fromLatin1(MakerAddresses::HomePage);
+    if (!desktop.openAddress(address)) {
+        // The number a command that cannot be started raises.
+        throw AppError(ErrorNumber::FileNotFound,
+                       QStringLiteral("The home page could not be opened: %1").arg(address));
     }
 }
 

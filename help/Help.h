@@ -17,8 +17,11 @@ QString HelpMessage();
 
 // A whole number from 1 to 100, equally likely, from a generator seeded from the time of day.
 int DrawOneToHundred();
+// The same draw from a generator with the given seed.
+int DrawOneToHundredWithSeed(unsigned seed);
 
 // Opens the home page in the browser when the draw is the winning one; never waits for it.
+// Throws AppError when the desktop cannot open it.
 void VisitHomePage(Desktop &desktop, const std::function<int()> &drawOneToHundred);
 
 }  // namespace Help

@@ -38,5 +38,6 @@ class Desktop {
                                     const QString &startFolder) = 0;
 
     virtual void openFolder(const QString &path) = 0;
-    virtual void openAddress(const QString &address) = 0;
+    // False when the desktop could not hand the address to a browser.
+    virtual bool openAddress(const QString &address) = 0;
 };

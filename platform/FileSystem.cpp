@@ -263,6 +263,23 @@ bool opensForReading(const QString &path) {
     return fd.get() >= 0 && ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+QByteArray readFile(const QString &path) {
+    const FileDescriptor fd(::open(encoded(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        throw AppError::fromErrno(errno, path);
+    }
+    QByteArray content;
+    std::array<char, 64 * 1024> buffer{};
+    ssize_t got = 0;
+    while ((got = ::read(fd.get(), buffer.data(), buffer.size())) != 0) {
+        if (got < 0 && errno != EINTR) {
+            throw AppError::fromErrno(errno, path);
+        }
+        content.append(buffer.data(), std::max<ssize_t>(got, 0));
+    }
+    return content;
+}
+
 bool isRootFolder(const QString &path) {
     return !path.isEmpty() &&
            std::all_of(path.begin(), path.end(), [](QChar c) { return c == QChar(u'/'); });

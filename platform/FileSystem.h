@@ -33,6 +33,9 @@ bool hasModificationTime(const QString &path);
 // True for an existing regular file (links followed) that opens for reading.
 bool opensForReading(const QString &path);
 
+// The whole content of a file. Throws AppError with the system's reason when it cannot be read.
+QByteArray readFile(const QString &path);
+
 // True for "/".
 bool isRootFolder(const QString &path);
 

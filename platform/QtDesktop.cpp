@@ -17,15 +17,31 @@ QWidget *dialogParent() {
     return QApplication::activeWindow();
 }
 
-// The open-file dialog's result text: one path, or the folder and then each name.
+bool isInside(const QString &file, const QString &folder) {
+    return file.startsWith(folder.endsWith(QChar(u'/')) ? folder : folder + QChar(u'/'));
+}
+
+// The deepest folder that holds every file: the files' own folder when they share one.
+QString sharedFolder(const QStringList &files) {
+    QString folder = QFileInfo(files.first()).absolutePath();
+    for (const QString &file : files) {
+        while (!isInside(file, folder)) {
+            folder = QFileInfo(folder).absolutePath();
+        }
+    }
+    return folder;
+}
+
+// The open-file dialog's result text: one path, or a folder and then each file's path below it.
+// Files typed in from several folders keep their own sub-folders, so each names what was picked.
 QString openFileResult(const QStringList &files) {
     if (files.size() == 1) {
         return QDir::toNativeSeparators(files.first());
     }
-    const QString folder = QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath());
-    QString result = folder;
+    const QDir folder(sharedFolder(files));
+    QString result = QDir::toNativeSeparators(folder.path());
     for (const QString &file : files) {
-        result += QChar(u'\0') + QFileInfo(file).fileName();
+        result += QChar(u'\0') + QDir::toNativeSeparators(folder.relativeFilePath(file));
     }
     return result;
 }
@@ -91,6 +107,6 @@ void QtDesktop::openFolder(const QString &path) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void QtDesktop::openAddress(const QString &address) {
-    QDesktopServices::openUrl(QUrl(address));
+bool QtDesktop::openAddress(const QString &address) {
+    return QDesktopServices::openUrl(QUrl(address));
 }

@@ -13,7 +13,7 @@ class QtDesktop : public Desktop {
     QString browseForFolder(QWidget *owner, const QString &title,
                             const QString &startFolder) override;
     void openFolder(const QString &path) override;
-    void openAddress(const QString &address) override;
+    bool openAddress(const QString &address) override;
 
     // Message texts use CR LF and lone CRs as line breaks; Qt's labels want LF.
     static QString displayText(QString text);

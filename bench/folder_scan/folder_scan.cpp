@@ -34,7 +34,7 @@ class AnsweringDesktop : public Desktop {
         return folder_;
     }
     void openFolder(const QString &) override {}
-    void openAddress(const QString &) override {}
+    bool openAddress(const QString &) override { return true; }
 
     int messages = 0;
 

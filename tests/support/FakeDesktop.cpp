@@ -48,6 +48,7 @@ void FakeDesktop::openFolder(const QString &path) {
     openedFolders.push_back(path);
 }
 
-void FakeDesktop::openAddress(const QString &address) {
+bool FakeDesktop::openAddress(const QString &address) {
     openedAddresses.push_back(address);
+    return addressOpens;
 }

@@ -37,7 +37,7 @@ class FakeDesktop : public Desktop {
     QString browseForFolder(QWidget *owner, const QString &title,
                             const QString &startFolder) override;
     void openFolder(const QString &path) override;
-    void openAddress(const QString &address) override;
+    bool openAddress(const QString &address) override;
 
     // Answers, taken from the front; an empty queue answers Ok / No / cancel.
     std::deque<MessageAnswer> messageAnswers;
@@ -45,6 +45,7 @@ class FakeDesktop : public Desktop {
     std::deque<QString> openFileAnswers;
     std::optional<AppError> openFileError;
     std::deque<QString> folderAnswers;
+    bool addressOpens = true;
 
     // Called after each message is recorded, for tests that act while a dialog is up.
     std::function<void(const Message &)> onMessage;
