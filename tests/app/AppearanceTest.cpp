@@ -1,4 +1,5 @@
 #include "app/ProgressBarWidget.h"
+#include "filelist/FileListModel.h"
 #include "support/TestWindow.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 
 #include <unistd.h>
 
@@ -70,6 +72,9 @@ TEST(Appearance, AnUnreadableSkinIsReportedAndStartUpGoesOn) {
     TestWindow window(programFolder.path());
     Form1 &form = window.load();
     ASSERT_EQ(window.desktop.messages.size(), 1u);
+    EXPECT_TRUE(
+        window.desktop.messages.front().text.startsWith(QStringLiteral("Permission denied")))
+        << window.desktop.messages.front().text.toStdString();
     EXPECT_TRUE(window.desktop.messages.front().text.contains(
         QStringLiteral("in Quillstrip2021/08/31.Form1.Form_Load at line 100")));
     EXPECT_TRUE(form.styleSheet().isEmpty());
@@ -111,8 +116,17 @@ TEST(Appearance, TheHourglassStaysWhereverThePointerGoes) {
         window.moveOver(control);
     }
     window.moveOverBackground();
+    form.FileList().AddFileRow(QStringLiteral("/a.txt"));
+    // The row click's drag picture and the release's arrow wait until the window is not busy.
+    QWidget *rows = form.ListView1->viewport();
+    QTest::mousePress(rows, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(rows->cursor().shape(), Qt::WaitCursor);
+    QTest::mouseRelease(rows, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(form.MousePointer(), Form1::BusyPointer);
-    EXPECT_EQ(form.cursor().shape(), Qt::WaitCursor);
+    for (const QWidget *shown :
+         {static_cast<QWidget *>(&form), static_cast<QWidget *>(form.Text1), rows}) {
+        EXPECT_EQ(shown->cursor().shape(), Qt::WaitCursor) << shown->metaObject()->className();
+    }
 }
 
 namespace {

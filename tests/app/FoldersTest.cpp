@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QSettings>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -87,6 +88,23 @@ TEST(OutputFolderButton, StoresTheChoiceAndStartsAtTheLastOne) {
     EXPECT_TRUE(window.desktop.messages.empty());
 }
 
+TEST(Settings, LiveUnderTheirOwnNames) {
+    TestWindow window;
+    Form1 &form = window.load();
+    const QString folder = makeFolder(window.scratch / QStringLiteral("R"));
+    window.desktop.folderAnswers = {folder, folder};
+    window.desktop.inputAnswers = {QStringLiteral("pdf")};
+    form.PushButton1_Click();
+    form.PushButton3_Click();
+
+    const QSettings raw(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarnwick"),
+                        QStringLiteral("Parchwipe"));
+    EXPECT_EQ(raw.childKeys(), QStringList({"Extension", "LastFolder", "LastFolderDot",
+                                            "Output Folder", "Snapshot"}));
+    EXPECT_EQ(raw.value(QStringLiteral("Output Folder")).toString(), folder + QStringLiteral("/"));
+    EXPECT_EQ(raw.value(QStringLiteral("Extension")).toString(), QStringLiteral("pdf"));
+}
+
 TEST(AddAllButton, AsksForExtensionThenFolderAndRemembersBoth) {
     TestWindow window;
     Form1 &form = window.load();
@@ -121,6 +139,23 @@ TEST(AddAllButton, AsksForExtensionThenFolderAndRemembersBoth) {
     EXPECT_TRUE(window.desktop.messages.empty());
 }
 
+TEST(AddAllButton, StarAndStarDotStarListEveryFileDotsOrNot) {
+    for (const QString &answer : {QStringLiteral("*"), QStringLiteral("*.*")}) {
+        TestWindow window;
+        Form1 &form = window.load();
+        const QString root = makeFolder(window.scratch / QStringLiteral("R"));
+        for (const char *name : {"Makefile", "a.txt", "b.tar.gz"}) {
+            writeFile(root + QStringLiteral("/") + QLatin1String(name), "x");
+        }
+        window.desktop.inputAnswers = {answer};
+        window.desktop.folderAnswers = {root};
+        form.PushButton3_Click();
+        EXPECT_EQ(rowsOf(form),
+                  QStringList({root + "/a.txt", root + "/b.tar.gz", root + "/Makefile"}))
+            << answer.toStdString();
+    }
+}
+
 TEST(AddAllButton, CancellingEitherQuestionAddsNothing) {
     TestWindow window;
     Form1 &form = window.load();
@@ -144,14 +179,23 @@ TEST(AddAllButton, ShowsTheBusyPointerWhileScanningAndAlwaysTakesItAway) {
     TestWindow window;
     Form1 &form = window.load();
     const QString root = makeSampleTree(window.scratch);
+    QWidget *rows = form.ListView1->viewport();
     int pointerDuringScan = -1;
-    QTimer::singleShot(0, &form, [&] { pointerDuringScan = form.MousePointer(); });
+    QList<Qt::CursorShape> shapesDuringScan;
+    QTimer::singleShot(0, &form, [&] {
+        pointerDuringScan = form.MousePointer();
+        shapesDuringScan = {form.cursor().shape(), form.Text1->cursor().shape(),
+                            rows->cursor().shape()};
+    });
 
     window.desktop.inputAnswers = {QStringLiteral("*"), QStringLiteral("*")};
     window.desktop.folderAnswers = {root, window.scratch / QStringLiteral("vanished")};
     form.PushButton3_Click();
     EXPECT_EQ(pointerDuringScan, Form1::BusyPointer);
+    EXPECT_EQ(shapesDuringScan, QList<Qt::CursorShape>(3, Qt::WaitCursor));
     EXPECT_EQ(form.MousePointer(), Form1::DefaultPointer);
+    EXPECT_EQ(form.Text1->cursor().shape(), Qt::IBeamCursor);
+    EXPECT_EQ(rows->cursor().shape(), Qt::ArrowCursor);
 
     form.PushButton3_Click();
     EXPECT_EQ(form.MousePointer(), Form1::DefaultPointer);
@@ -176,9 +220,14 @@ TEST(ListDrops, AddFilesAndFoldersAndRefuseOtherData) {
     EXPECT_FALSE(dragOntoList(form, web).entered);
     EXPECT_EQ(form.FileList().FileRowCount(), 0);
 
+    // The list only reads the files: a move would have the source delete them.
+    EXPECT_FALSE(dragOntoList(form, *fileDrag({a}), Qt::MoveAction).entered);
+    EXPECT_EQ(dragOntoList(form, *fileDrag({a}), Qt::MoveAction | Qt::LinkAction).action,
+              Qt::LinkAction);
+    form.FileList().RemoveAllRows();
     const DragResult files = dragOntoList(form, *fileDrag({tilde, a}));
     EXPECT_TRUE(files.entered);
-    EXPECT_EQ(files.action, Qt::CopyAction) << "a drop must never ask the source to move";
+    EXPECT_EQ(files.action, Qt::CopyAction);
     dragOntoList(form, *fileDrag({a, root + QStringLiteral("/Sub")}));
     EXPECT_EQ(rowsOf(form), QStringList({tilde, a, a, root + "/Sub/c.txt"}));
 

@@ -232,3 +232,23 @@ TEST(ListMouse, MovingOverTheListTakesBackTheHandButNotTheHourglass) {
     list.moveOver(1);
     EXPECT_EQ(list.form.MousePointer(), Form1::BusyPointer);
 }
+
+TEST(ListMouse, TheCarriedRowStaysSelectedWhenTheDragScrollsTheList) {
+    ListWindow list(numbered(30));
+    const int last = list.lastWhollyVisibleRow();
+    const QString carried = list.form.FileList().RowText(last - 1);
+    list.press(last - 1);
+    // Low on the screen every step reveals the next row, which scrolls the rows under the pointer.
+    QCursor::setPos(0, 370);
+    for (int step = 0; step < 3; ++step) {
+        list.moveOver(list.lastWhollyVisibleRow());
+    }
+    list.release(list.lastWhollyVisibleRow());
+    ASSERT_GT(list.form.ListView1->verticalScrollBar()->value(), 0);
+    const int selected = list.selectedPosition();
+    EXPECT_EQ(list.form.FileList().RowText(selected), carried);
+
+    QTest::keyClick(list.form.ListView1, Qt::Key_Delete);
+    EXPECT_FALSE(rowsOf(list.form.FileList()).contains(carried));
+    EXPECT_EQ(list.form.FileList().FileRowCount(), 29);
+}

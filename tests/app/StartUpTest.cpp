@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeView>
 
 TEST(StartUp, FirstStartShowsAndStoresTheDesktopFolder) {
@@ -22,10 +24,13 @@ TEST(StartUp, FirstStartShowsAndStoresTheDesktopFolder) {
     EXPECT_EQ(form.ApplicationTitle(), QStringLiteral("Parchwipe"));
 }
 
-TEST(StartUp, AStoredEmptyOutputFolderComesBackEmpty) {
-    TestWindow window;
-    window.settings.write(SettingNames::OutputFolder, QString());
-    EXPECT_EQ(window.load().Text1->text(), QString());
+TEST(StartUp, AStoredOutputFolderComesBackAsStoredEvenEmptyOrLong) {
+    for (const QString &stored : {QString(), QStringLiteral("/%1/").arg(QString(40000, u'd'))}) {
+        TestWindow window;
+        window.settings.write(SettingNames::OutputFolder, stored);
+        EXPECT_EQ(window.load().Text1->text(), stored);
+        EXPECT_EQ(window.settings.read(SettingNames::OutputFolder, QString()), stored);
+    }
 }
 
 TEST(StartUp, AnUnknownDesktopIsReportedAndLeavesBoxAndSettingAlone) {
@@ -49,6 +54,17 @@ TEST(StartUp, AMissingHandPictureIsSilent) {
     EXPECT_TRUE(window.desktop.messages.empty());
     form.SetMousePointer(Form1::CustomPointer);
     EXPECT_EQ(form.MousePointer(), Form1::CustomPointer);
+}
+
+TEST(StartUp, TheKeyboardStartsOnTheFileList) {
+    TestWindow window;
+    Form1 &form = window.load();
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    EXPECT_EQ(QApplication::focusWidget(), form.ListView1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(window.desktop.messages.empty()) << "a stray key pressed a button";
 }
 
 TEST(StartUp, TypingStoresEveryChange) {

@@ -281,6 +281,22 @@ TEST_F(Batch, TheClosingMessageListsTwentyFailuresAndCountsTheRest) {
     EXPECT_TRUE(message.endsWith(QStringLiteral("f20: reason\r\n\u2026 and 3 more")));
 }
 
+TEST(ClosingMessage, ListsExactlyTwentyFailuresBeforeCountingTheRest) {
+    const auto failures = [](int count) {
+        QStringList lines;
+        for (int i = 1; i <= count; ++i) {
+            lines << QStringLiteral("f%1: reason").arg(i);
+        }
+        return lines;
+    };
+    const QString twenty = RemovalBatch::ClosingMessage(failures(20), 20);
+    EXPECT_TRUE(twenty.endsWith(QStringLiteral("\r\nf19: reason\r\nf20: reason")))
+        << twenty.toStdString();
+    const QString twentyOne = RemovalBatch::ClosingMessage(failures(21), 21);
+    EXPECT_TRUE(twentyOne.endsWith(QStringLiteral("\r\nf20: reason\r\n\u2026 and 1 more")))
+        << twentyOne.toStdString();
+}
+
 TEST_F(Batch, TheWorkingFolderIsPrivateAndGoneAfterwards) {
     add(makeJpegWithMetadata(sources / QStringLiteral("p.jpg")));
     add(makePdfWithMetadata(sources / QStringLiteral("d.pdf")));

@@ -78,6 +78,16 @@ TEST(DesktopAndTemporaryFolders, AreDerivedAsTheProgramExpects) {
 
     const QByteArray temp = qgetenv("TEMP");
     const QByteArray tmpdir = qgetenv("TMPDIR");
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    // A fresh account without a desktop folder gets its home folder.
+    ScratchFolder account;
+    qputenv("HOME", QFile::encodeName(account.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(account / QStringLiteral(".config")));
+    EXPECT_EQ(PlatformDesktopLocation(), account.path());
+    makeFolder(account / QStringLiteral("Desktop"));
+    EXPECT_EQ(PlatformDesktopLocation(), account / QStringLiteral("Desktop"));
+
     qputenv("TEMP", "/var/tmp/");
     EXPECT_EQ(TemporaryFolder(), QStringLiteral("/var/tmp"));
     qputenv("TEMP", "");
@@ -85,7 +95,9 @@ TEST(DesktopAndTemporaryFolders, AreDerivedAsTheProgramExpects) {
     EXPECT_EQ(TemporaryFolder(), QStringLiteral("/scratch"));
     qunsetenv("TMPDIR");
     EXPECT_EQ(TemporaryFolder(), QStringLiteral("/tmp"));
-    for (const auto &[name, value] : {std::pair{"TEMP", temp}, std::pair{"TMPDIR", tmpdir}}) {
+    for (const auto &[name, value] :
+         {std::pair{"TEMP", temp}, std::pair{"TMPDIR", tmpdir}, std::pair{"HOME", home},
+          std::pair{"XDG_CONFIG_HOME", config}}) {
         value.isNull() ? qunsetenv(name) : qputenv(name, value);
     }
 }

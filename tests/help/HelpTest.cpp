@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <map>
+
 TEST(Help, EveryPressShowsTheSameMessageAndNothingElse) {
     TestWindow window;
     Form1 &form = window.load();
@@ -45,10 +47,30 @@ TEST(Help, OnlyASevenOpensTheHomePageAndStartUpGoesOn) {
     }
 }
 
-TEST(Help, TheDrawStaysWithinOneToAHundred) {
-    for (int i = 0; i < 200; ++i) {
-        const int draw = Help::DrawOneToHundred();
-        ASSERT_GE(draw, 1);
-        ASSERT_LE(draw, 100);
+TEST(Help, AHomePageThatCannotBeOpenedIsReportedAndStartUpGoesOn) {
+    TestWindow window;
+    window.homePageDraw = Help::WinningDraw;
+    window.desktop.addressOpens = false;
+    Form1 &form = window.load();
+    ASSERT_EQ(window.desktop.messages.size(), 1u);
+    EXPECT_EQ(window.desktop.messages.front().title, QStringLiteral("Application Error"));
+    EXPECT_TRUE(window.desktop.messages.front().text.contains(
+        QStringLiteral("in Quillstrip2021/08/31.Form1.Form_Load at line 110")));
+    EXPECT_EQ(form.Text1->text(), window.desktopLocation + '/');
+}
+
+TEST(Help, TheDrawIsOneToAHundredEquallyLikely) {
+    constexpr int Seeds = 20000;
+    std::map<int, int> counts;
+    for (unsigned seed = 0; seed < Seeds; ++seed) {
+        ++counts[Help::DrawOneToHundredWithSeed(seed)];
     }
+    ASSERT_EQ(counts.size(), 100u);
+    EXPECT_EQ(counts.begin()->first, 1);
+    EXPECT_EQ(counts.rbegin()->first, 100);
+    // About one start in a hundred visits the home page.
+    EXPECT_GT(counts[Help::WinningDraw], Seeds / 200);
+    EXPECT_LT(counts[Help::WinningDraw], Seeds / 50);
+    const int draw = Help::DrawOneToHundred();
+    EXPECT_TRUE(draw >= 1 && draw <= 100) << draw;
 }

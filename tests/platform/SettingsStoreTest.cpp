@@ -23,3 +23,22 @@ TEST(SettingsStore, ValuesLiveUnderTarnwickParchwipe) {
                         QStringLiteral("Parchwipe"));
     EXPECT_EQ(raw.value(QStringLiteral("LastFolder")).toString(), QStringLiteral("/srv"));
 }
+
+TEST(SettingsStore, HandEditedValuesWithCommasReadBackAsTheirText) {
+    clearSettings();
+    SettingsStore store;
+    store.write(QStringLiteral("Snapshot"), QStringLiteral("before"));
+    writeFile(
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarnwick"),
+                  QStringLiteral("Parchwipe"))
+            .fileName(),
+        "[General]\nOutput Folder=/srv/Reports, 2024/\nLastFolder=/srv/a,b\nExtension=x ,  y\n");
+    EXPECT_EQ(store.read(QStringLiteral("Output Folder"), QString()),
+              QStringLiteral("/srv/Reports, 2024/"));
+    // Writing any entry rewrites the whole file; the others keep their text.
+    store.write(QStringLiteral("Snapshot"), QStringLiteral("after"));
+    EXPECT_EQ(store.read(QStringLiteral("LastFolder"), QString()), QStringLiteral("/srv/a,b"));
+    EXPECT_EQ(store.read(QStringLiteral("Extension"), QString()), QStringLiteral("x ,  y"));
+    EXPECT_EQ(store.read(QStringLiteral("Output Folder"), QString()),
+              QStringLiteral("/srv/Reports, 2024/"));
+}
