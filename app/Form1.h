@@ -107,8 +107,7 @@ class Form1 : public QWidget, public BatchWindow {
     QString applicationTitle_;
     std::optional<QCursor> handPointer_;
     int mousePointer_ = DefaultPointer;
-    // The list's own pointer (the drag picture or the arrow), shown whenever the window is not
-    // busy.
+    // The list's own pointer, the drag picture or the arrow; the hourglass covers it while busy.
     QCursor listPointer_{Qt::ArrowCursor};
     RemovalBatch *runningBatch_ = nullptr;
 
