@@ -8,8 +8,8 @@
 
 namespace {
 
-const QString Application = QStringLiteral("Tarnwick");
-const QString Section = QStringLiteral("Parchwipe");
+const QString Organisation = QStringLiteral("Tarnwick");
+const QString Application = QStringLiteral("Parchwipe");
 
 // An unquoted comma makes QSettings read a hand-edited value as a list of texts, losing the
 // blanks around the commas; every entry here is one text, so it is taken from the file as typed.
@@ -46,12 +46,12 @@ QString textOf(const QSettings &store, const QString &entry) {
 }  // namespace
 
 QString SettingsStore::read(const QString &entry, const QString &defaultValue) const {
-    const QSettings store(QSettings::NativeFormat, QSettings::UserScope, Application, Section);
+    const QSettings store(QSettings::NativeFormat, QSettings::UserScope, Organisation, Application);
     return store.contains(entry) ? textOf(store, entry) : defaultValue;
 }
 
 void SettingsStore::write(const QString &entry, const QString &value) {
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, Application, Section);
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, Organisation, Application);
     // Writing rewrites the whole file; hand-edited lists are kept as the texts they were typed as.
     for (const QString &key : store.childKeys()) {
         if (isHandEditedList(store, key)) {
