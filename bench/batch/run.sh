@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Times one whole batch per route through the window code against the floor the design allows
-# (one tool process per file in a plain shell loop) and against exiftool and mat2.
-#   bench/batch/run.sh [BUILD_DIR]     (default: build)
+# Times one whole batch per route through the window code against the per-file floor (a plain
+# shell loop that copies each file in, runs its tool once and copies the result out), against the
+# tool alone, and against exiftool and mat2.
+#   bench/batch/run.sh [--window] [BUILD_DIR]     (default: build)
+# --window shows the real window on an X server of its own (Xvfb) instead of running offscreen.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+shown=()
+if [ "${1:-}" = --window ]; then
+    shown=(xvfb-run -a -s "-screen 0 1280x1024x24")
+    shift
+fi
 build=${1:-build}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 python3 bench/batch/make_corpus.py "$work/corpus"
 cat "$work"/corpus/*/* >/dev/null  # warm cache
-mkdir -p "$work/out"
+mkdir -p "$work/out" "$work/tmp"
 printf 'InfoKey: Title\r\nInfoValue: \r\n\r\n' >"$work/info.txt"
 
 seconds() { # runs the command, prints its wall time in seconds
@@ -25,31 +32,56 @@ copies() { # fresh copies of a route's files, outside the timing
     rm -rf "$work/copies" && cp -r "$work/corpus/$1" "$work/copies"
 }
 
-floor_jpeg() { for f in "$work"/copies/*; do exiv2 rm "$f"; done; }
+floor_jpeg() {
+    for f in "$work"/corpus/jpeg/*; do
+        cp "$f" "$work/tmp/temp.jpg"
+        exiv2 rm "$work/tmp/temp.jpg"
+        cp "$work/tmp/temp.jpg" "$work/out/${f##*/}"
+    done
+}
 floor_pdf() {
     for f in "$work"/corpus/pdf/*; do
+        cp "$f" "$work/tmp/temp.pdf"
+        "$build/bin/pdftk" "$work/tmp/temp.pdf" update_info "$work/info.txt" \
+            output "$work/tmp/temp.pdf2" dont_ask
+        cp "$work/tmp/temp.pdf2" "$work/out/${f##*/}"
+    done
+}
+floor_other() {
+    for f in "$work"/corpus/other/*; do
+        cp "$f" "$work/tmp/temp.dat"
+        cp "$work/tmp/temp.dat" "$work/out/${f##*/}"
+    done
+}
+# The tool alone, on copies made beforehand, writing where it likes.
+tool_jpeg() { for f in "$work"/copies/*; do exiv2 rm "$f"; done; }
+tool_pdf() {
+    for f in "$work"/copies/*; do
         "$build/bin/pdftk" "$f" update_info "$work/info.txt" output "$work/out/${f##*/}" dont_ask
     done
 }
-floor_other() { for f in "$work"/corpus/other/*; do cp "$f" "$work/out/"; done; }
+tool_other() { for f in "$work"/copies/*; do cp "$f" "$work/out/"; done; }
 exiftool_all() { exiftool -q -q -overwrite_original -all= "$work"/copies/*; }
 mat2_all() { mat2 --inplace "$work"/copies/*; }
 
-"$build/bench/batch/batch_bench" "$build/bin" "$work/corpus" "$work/out" >"$work/batch.txt"
+"${shown[@]}" "$build/bench/batch/batch_bench" ${shown:+--window} "$build/bin" "$work/corpus" \
+    "$work/out" >"$work/batch.txt"
 
-printf '| route | files | batch ms/file | floor ms/file | batch / floor | exiftool ms/file | mat2 ms/file |\n'
-printf '|---|---|---|---|---|---|---|\n'
+ms() { echo "$1 * 1000 / $2" | bc -l; }
+printf '| route | files | batch ms/file | floor ms/file | batch / floor | tool alone ms/file | exiftool ms/file | mat2 ms/file |\n'
+printf '|---|---|---|---|---|---|---|---|\n'
 while read -r route files batch; do
-    copies "$route"
     floor=$(seconds "floor_$route")
+    copies "$route"
+    tool=$(seconds "tool_$route")
     copies "$route"
     exif=$(seconds exiftool_all)
     mat="n/a"
     if [ "$route" != other ] && command -v mat2 >/dev/null; then
         copies "$route"
-        mat=$(printf '%.1f' "$(echo "$(seconds mat2_all) * 1000 / $files" | bc -l)")
+        mat=$(printf '%.1f' "$(ms "$(seconds mat2_all)" "$files")")
     fi
-    printf '| %s | %d | %.1f | %.1f | %.2f | %.1f | %s |\n' "$route" "$files" \
-        "$(echo "$batch * 1000 / $files" | bc -l)" "$(echo "$floor * 1000 / $files" | bc -l)" \
-        "$(echo "$batch / $floor" | bc -l)" "$(echo "$exif * 1000 / $files" | bc -l)" "$mat"
+    printf '| %s | %d | %.1f | %.1f | %.2f | %.1f | %.1f | %s |\n' "$route" "$files" \
+        "$(ms "$batch" "$files")" "$(ms "$floor" "$files")" "$(echo "$batch / $floor" | bc -l)" \
+        "$(ms "$tool" "$files")" "$(ms "$exif" "$files")" "$mat"
 done <"$work/batch.txt"
