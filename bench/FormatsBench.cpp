@@ -18,7 +18,7 @@ const Formats::Bytes &photo() {
         for (int y = 0; y < picture.height(); ++y) {
             for (int x = 0; x < picture.width(); ++x) {
                 const int grey = (x + y) / 8 % 256;
-                const int jitter = static_cast<int>(noise.bounded(48));
+                const int jitter = static_cast<int>(noise.bounded(160));
                 picture.setPixel(x, y, qRgb(grey, (grey + jitter) % 256, 255 - grey));
             }
         }
@@ -41,6 +41,7 @@ void JpegClean(benchmark::State &state) {
         benchmark::DoNotOptimize(Jpeg::clean(photo(), 6));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * photo().size()));
+    state.counters["KB"] = static_cast<double>(photo().size()) / 1024;
 }
 
 void JpegCheck(benchmark::State &state) {

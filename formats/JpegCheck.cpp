@@ -124,14 +124,17 @@ class Inspection {
 
     // Past the entropy-coded data, where the next marker other than a restart begins.
     void skipScan() {
-        while (position_ < file_.size()) {
-            if (byte(position_) == 0xFF && position_ + 1 < file_.size()) {
-                const int next = byte(position_ + 1);
-                if (next != 0 && (next < 0xD0 || next > 0xD7)) {
-                    return;
-                }
+        for (;;) {
+            position_ = file_.find('\xFF', position_);
+            if (position_ == std::string_view::npos || position_ + 1 >= file_.size()) {
+                position_ = file_.size();
+                return;
             }
-            ++position_;
+            const int next = byte(position_ + 1);
+            if (next != 0 && (next < 0xD0 || next > 0xD7)) {
+                return;
+            }
+            position_ += 2;
         }
     }
 
