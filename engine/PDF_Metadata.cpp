@@ -22,6 +22,15 @@ void writeInfoFile(const QString &path) {
     }
 }
 
+// The toolkit says "pdftk: IN: reason"; the working copy's path means nothing to the user.
+QString toolkitReason(const QString &line, const QString &input) {
+    const QString prefix = QStringLiteral("pdftk: ") + input + QStringLiteral(": ");
+    if (line.isEmpty()) {
+        return QStringLiteral("the PDF toolkit wrote no result");
+    }
+    return line.startsWith(prefix) ? line.mid(prefix.size()) : line;
+}
+
 }  // namespace
 
 QByteArray InfoFileText() {
@@ -33,8 +42,8 @@ QByteArray InfoFileText() {
     return text + "\r\n";
 }
 
-bool RemovePDFMetadata(Desktop &desktop, const QString &programFolder, const QString &workingFolder,
-                       const QString &path) {
+QString RemovePDFMetadata(Desktop &desktop, const QString &programFolder,
+                          const QString &workingFolder, const QString &path) {
     ErrorTrap trap(desktop, QStringLiteral("PDF_Metadata.RemovePDFMetadata"));
     const QString infoPath = workingFolder + QStringLiteral("/info.txt");
     const QString rewritten = path + QLatin1Char('2');
@@ -48,18 +57,19 @@ bool RemovePDFMetadata(Desktop &desktop, const QString &programFolder, const QSt
                     Shell32::Quoted(rewritten),
                     QStringLiteral("dont_ask")}
             .join(QLatin1Char(' '));
-    trap.step(108, [&] { Shell32::RunAndWait(commandLine, Shell32::HiddenWindow); });
-    bool replaced = false;
-    if (trap.test(110, [&] { return Main::PathExists(rewritten); })) {
-        trap.step(112, [&] { FileSystem::clearReadOnly(path); });
-        replaced = trap.step(114, [&] { FileSystem::replaceFile(rewritten, path); });
-        if (!replaced) {
-            // Neither the old copy nor a half-made one may reach the output.
-            trap.step(116, [&] { Main::DeleteFileQuietly(path); });
-            trap.step(118, [&] { Main::DeleteFileQuietly(rewritten); });
-        }
+    QString toolkitLine;
+    trap.step(108, [&] { Shell32::RunAndWait(commandLine, Shell32::HiddenWindow, toolkitLine); });
+    if (!trap.test(110, [&] { return Main::PathExists(rewritten); })) {
+        return toolkitReason(toolkitLine, path);
     }
-    return replaced;
+    trap.step(112, [&] { FileSystem::clearReadOnly(path); });
+    if (trap.step(114, [&] { FileSystem::replaceFile(rewritten, path); })) {
+        return QString();
+    }
+    // Neither the old copy nor a half-made one may reach the output.
+    trap.step(116, [&] { Main::DeleteFileQuietly(path); });
+    trap.step(118, [&] { Main::DeleteFileQuietly(rewritten); });
+    return QStringLiteral("the PDF toolkit's result could not be put in place");
 }
 
 }  // namespace PDF_Metadata

@@ -13,9 +13,8 @@ namespace Routes {
 namespace {
 
 QString removePdfInformation(RouteContext &context, const QString &copy) {
-    const bool replaced = PDF_Metadata::RemovePDFMetadata(context.desktop, context.programFolder,
-                                                          context.workingFolder, copy);
-    return replaced ? QString() : QStringLiteral("the PDF toolkit wrote no result");
+    return PDF_Metadata::RemovePDFMetadata(context.desktop, context.programFolder,
+                                           context.workingFolder, copy);
 }
 
 QString writeAnew(RouteContext &context, const QString &copy) {

@@ -11,6 +11,9 @@
 
 namespace {
 
+// Enough for the last few lines of a tool's complaint, however much it writes.
+constexpr int KeptErrorBytes = 4096;
+
 QString resolveProgram(const QString &program) {
     if (program.contains(QChar(u'/'))) {
         return program;
@@ -55,7 +58,7 @@ ChildProcess::ChildProcess(const QString &commandLine, int windowState) {
     const QString program = arguments.takeFirst();
     const QString resolved = resolveProgram(program);
     checkRunnable(program, resolved);
-    process_.setProcessChannelMode(QProcess::ForwardedChannels);
+    process_.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     process_.setStandardInputFile(QProcess::nullDevice());
     applyWindowState(process_, windowState);
     process_.start(resolved, arguments, QIODevice::ReadOnly);
@@ -66,9 +69,17 @@ ChildProcess::ChildProcess(const QString &commandLine, int windowState) {
 }
 
 bool ChildProcess::waitForEnd(int timeoutMs) {
-    return process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
+    const bool ended =
+        process_.state() == QProcess::NotRunning || process_.waitForFinished(timeoutMs);
+    errorTail_ = (errorTail_ + process_.readAllStandardError()).right(KeptErrorBytes);
+    return ended;
 }
 
 int ChildProcess::exitCode() const {
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
+QString ChildProcess::lastErrorLine() const {
+    const QByteArray text = errorTail_.trimmed();
+    return QString::fromUtf8(text.mid(text.lastIndexOf('\n') + 1)).trimmed();
 }

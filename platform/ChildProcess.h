@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QProcess>
 #include <QString>
 
-// One started command line. Its output goes to ours; it reads nothing.
+// One started command line. Its standard output goes to ours, its error output is kept for its
+// last line; it reads nothing.
 class ChildProcess {
   public:
     // Splits the command line as a shell would and starts it. Throws AppError: 53 when the
@@ -21,6 +23,10 @@ class ChildProcess {
     // The process's own exit code once it has ended; -1 when it was killed by a signal.
     int exitCode() const;
 
+    // The last line the process wrote to its error output so far; empty when none.
+    QString lastErrorLine() const;
+
   private:
     QProcess process_;
+    QByteArray errorTail_;
 };

@@ -74,7 +74,8 @@ class BarAnimation {
 // Starts the tool and polls it until it ends, letting the window handle its events after every
 // poll: a poll of a running tool lasts pollMs, a tool that has ended is noticed at once. A failed
 // start gives its error number moved below every exit code, with no wait at all.
-int run(const QString &commandLine, int windowState, int pollMs, BarAnimation *animation) {
+int run(const QString &commandLine, int windowState, int pollMs, BarAnimation *animation,
+        QString *errorLine = nullptr) {
     std::optional<ChildProcess> process;
     try {
         process.emplace(commandLine, NormalWindowState(windowState));
@@ -92,6 +93,9 @@ int run(const QString &commandLine, int windowState, int pollMs, BarAnimation *a
     if (animation != nullptr) {
         animation->restoreCaption();
     }
+    if (errorLine != nullptr) {
+        *errorLine = process->lastErrorLine();
+    }
     return process->exitCode();
 }
 
@@ -107,6 +111,10 @@ int NormalWindowState(int windowState) {
 
 int RunAndWait(const QString &commandLine, int windowState, int pollMs) {
     return run(commandLine, windowState, pollMs, nullptr);
+}
+
+int RunAndWait(const QString &commandLine, int windowState, QString &errorLine) {
+    return run(commandLine, windowState, DefaultPollMs, nullptr, &errorLine);
 }
 
 int RunAndWaitWithProgress(const QString &commandLine, int windowState, ProgressBar *bar,

@@ -22,6 +22,9 @@ QString Quoted(const QString &text);
 int RunAndWait(const QString &commandLine, int windowState = OmittedWindowState,
                int pollMs = DefaultPollMs);
 
+// The same, also giving the last line the tool wrote to its error output (empty when none).
+int RunAndWait(const QString &commandLine, int windowState, QString &errorLine);
+
 // The same, animating the bar while the tool runs; a null bar behaves like RunAndWait.
 int RunAndWaitWithProgress(const QString &commandLine, int windowState, ProgressBar *bar,
                            const QString &caption, int startValue, int itemCount,

@@ -1,7 +1,6 @@
 #include "InfoUpdate.h"
 
 #include <qpdf/QPDF.hh>
-#include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <cstdio>
@@ -22,30 +21,6 @@ std::string withoutLineEnd(std::string line) {
         line.pop_back();
     }
     return line;
-}
-
-void applyValues(QPDF &pdf, const InfoValues &values) {
-    QPDFObjectHandle trailer = pdf.getTrailer();
-    QPDFObjectHandle info = trailer.getKey("/Info");
-    if (!info.isDictionary()) {
-        info = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
-        trailer.replaceKey("/Info", info);
-    }
-    for (const auto &[key, value] : values) {
-        if (value.empty()) {
-            info.removeKey("/" + key);
-        } else {
-            info.replaceKey("/" + key, QPDFObjectHandle::newUnicodeString(value));
-        }
-    }
-    if (info.getKeys().empty()) {
-        trailer.removeKey("/Info");
-    }
-}
-
-// The catalog's XMP stream repeats the information dictionary's values.
-void removeDocumentXmp(QPDF &pdf) {
-    pdf.getRoot().removeKey("/Metadata");
 }
 
 void writeWhole(QPDF &pdf, const std::string &output) {
@@ -91,7 +66,6 @@ void updateInfo(const std::string &input, const InfoValues &values, const std::s
     QPDF pdf;
     pdf.setSuppressWarnings(true);
     pdf.processFile(input.c_str());
-    applyValues(pdf, values);
-    removeDocumentXmp(pdf);
+    Pdf::clean(pdf, values);
     writeWhole(pdf, output);
 }

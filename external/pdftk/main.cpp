@@ -3,6 +3,8 @@
 
 #include "InfoUpdate.h"
 
+#include <qpdf/QPDFExc.hh>
+
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -14,6 +16,12 @@ bool isUpdateInfoCall(int argc, char *argv[]) {
            std::strcmp(argv[4], "output") == 0 && std::strcmp(argv[6], "dont_ask") == 0;
 }
 
+// The last part of the message line is a reason the user can act on, so libqpdf's offsets and
+// parser details stay out of it.
+const char *unreadableReason(const QPDFExc &error) {
+    return error.getErrorCode() == qpdf_e_password ? "locked with a password" : "damaged PDF file";
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
@@ -23,6 +31,9 @@ int main(int argc, char *argv[]) {
     }
     try {
         updateInfo(argv[1], readInfoFile(argv[3]), argv[5]);
+    } catch (const QPDFExc &error) {
+        std::cerr << "pdftk: " << argv[1] << ": " << unreadableReason(error) << '\n';
+        return 1;
     } catch (const std::exception &error) {
         std::cerr << "pdftk: " << argv[1] << ": " << error.what() << '\n';
         return 1;

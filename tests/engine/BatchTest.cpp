@@ -254,7 +254,7 @@ TEST_F(Batch, FilesWhoseRouteFailedAreNotWrittenAndAreNamedWithTheirReason) {
     run();
     EXPECT_EQ(lastMessage(), QStringLiteral("Done.\r\n\r\n2 of 4 files were not cleaned:\r\n"
                                             "text.jpg: exiv2 failed with exit code 1\r\n"
-                                            "damaged.pdf: the PDF toolkit wrote no result"));
+                                            "damaged.pdf: damaged PDF file"));
     EXPECT_EQ(entriesOf(output.path()),
               QStringList({QStringLiteral("fine.txt"), QStringLiteral("photo.jpg")}));
 

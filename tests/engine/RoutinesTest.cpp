@@ -81,8 +81,9 @@ TEST(RemovePDFMetadata, WritesTheInfoFileAndReplacesEvenAReadOnlyCopy) {
     const QString copy = makePdfWithMetadata(working + QStringLiteral("/temp.pdf"));
     ::chmod(copy.toLocal8Bit().constData(), 0444);
 
-    EXPECT_TRUE(
-        PDF_Metadata::RemovePDFMetadata(desktop, QStringLiteral(PARCHWIPE_BIN_DIR), working, copy));
+    EXPECT_EQ(
+        PDF_Metadata::RemovePDFMetadata(desktop, QStringLiteral(PARCHWIPE_BIN_DIR), working, copy),
+        QString());
     EXPECT_EQ(pdfMetadataKeys(copy), QStringList());
     EXPECT_FALSE(QFile::exists(copy + QStringLiteral("2")));
     const QByteArray info = readFile(working + QStringLiteral("/info.txt"));
@@ -98,8 +99,9 @@ TEST(RemovePDFMetadata, WithoutTheToolkitTheCopyStaysAsItWas) {
     FakeDesktop desktop;
     const QString copy = makePdfWithMetadata(scratch / QStringLiteral("temp.pdf"));
     const QByteArray before = readFile(copy);
-    EXPECT_FALSE(
-        PDF_Metadata::RemovePDFMetadata(desktop, emptyProgramFolder.path(), scratch.path(), copy));
+    EXPECT_EQ(
+        PDF_Metadata::RemovePDFMetadata(desktop, emptyProgramFolder.path(), scratch.path(), copy),
+        QStringLiteral("the PDF toolkit wrote no result"));
     EXPECT_EQ(readFile(copy), before);
     EXPECT_TRUE(desktop.messages.empty());
 }
@@ -128,7 +130,7 @@ TEST(Pdftk, RefusesWhatItCannotCleanAndWritesNoOutput) {
     EXPECT_EQ(QDir(scratch.path()).entryList({QStringLiteral("out*")}), QStringList());
 }
 
-TEST(Pdftk, SetsNonEmptyValuesAndRemovesEmptyOnes) {
+TEST(Pdftk, TheInfoFileIsTheWholeNewInformation) {
     ScratchFolder scratch;
     const QString info = writeFile(scratch / QStringLiteral("info.txt"),
                                    "InfoKey: Title\nInfoValue: New Title\nInfoKey: Author\n"
@@ -139,11 +141,7 @@ TEST(Pdftk, SetsNonEmptyValuesAndRemovesEmptyOnes) {
                         QStringLiteral("dont_ask")})
                   .exitCode,
               0);
-    const QStringList keys = pdfMetadataKeys(out);
-    EXPECT_TRUE(keys.contains(QStringLiteral("/Title")));
-    EXPECT_FALSE(keys.contains(QStringLiteral("/Author")));
-    EXPECT_TRUE(keys.contains(QStringLiteral("/Subject")));
-    EXPECT_FALSE(keys.contains(QStringLiteral("XMP")));
+    EXPECT_EQ(pdfMetadataKeys(out), QStringList{QStringLiteral("/Title")});
     EXPECT_TRUE(readFile(out).contains("New Title"));
 }
 
