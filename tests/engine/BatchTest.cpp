@@ -1,9 +1,11 @@
 #include "MetadataFixtures.h"
+#include "PdfFixtures.h"
 #include "app/ProgressBarWidget.h"
 #include "engine/RemovalBatch.h"
 #include "filelist/FileListModel.h"
 #include "formats/Jpeg.h"
 #include "support/JpegSegments.h"
+#include "formats/Pdf.h"
 #include "support/TestWindow.h"
 
 #include <gtest/gtest.h>
@@ -351,4 +353,63 @@ TEST_F(Batch, TheSampleFilesComeOutClean) {
     EXPECT_EQ(pdfMetadataKeys(out(QStringLiteral("Sample Document.pdf"))), QStringList());
     EXPECT_EQ(readFile(out(QStringLiteral("Sample Letter.docx"))),
               readFile(QStringLiteral(PARCHWIPE_BIN_DIR "/Samples/Sample Letter.docx")));
+}
+
+TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
+    const std::string signedReason = "signed document: cleaning would break its signature";
+    const std::string information = "still holds document information";
+    const std::string xmp = "still holds XMP";
+    const struct {
+        PdfKind kind;
+        QString name;
+        std::string sourceFinding;  // what the check finds in the source
+        std::string refusal;        // the closing line's reason when nothing is written
+    } cases[] = {
+        {PdfKind::CustomInfo, QStringLiteral("info.pdf"), information, {}},
+        {PdfKind::PageXmp, QStringLiteral("page-xmp.pdf"), xmp, {}},
+        {PdfKind::ImageXmp, QStringLiteral("image-xmp.pdf"), xmp, {}},
+        {PdfKind::FontXmp, QStringLiteral("font-xmp.pdf"), xmp, {}},
+        {PdfKind::PieceInfo, QStringLiteral("piece-info.pdf"), "still holds application data", {}},
+        {PdfKind::TexFigure,
+         QStringLiteral("tex-figure.pdf"),
+         "still holds TeX figure records",
+         {}},
+        {PdfKind::UsageRights, QStringLiteral("usage-rights.pdf"), {}, {}},
+        {PdfKind::SignedField, QStringLiteral("signed.pdf"), {}, signedReason},
+        {PdfKind::Certified, QStringLiteral("certified.pdf"), {}, signedReason},
+        {PdfKind::IncrementalUpdate, QStringLiteral("incremental.pdf"), information, {}},
+        {PdfKind::ObjectStreams,
+         QStringLiteral("object-streams.pdf"),
+         "still holds application data",
+         {}},
+        {PdfKind::OwnerPassword, QStringLiteral("owner-password.pdf"), information, {}},
+    };
+    QString refusals;
+    for (const auto &pdf : cases) {
+        add(makePdf(pdf.kind, sources / pdf.name));
+        if (!pdf.refusal.empty()) {
+            refusals += QStringLiteral("\r\n") + pdf.name + QStringLiteral(": ") +
+                        QString::fromStdString(pdf.refusal);
+        }
+    }
+    run();
+
+    EXPECT_EQ(
+        lastMessage().toStdString(),
+        (QStringLiteral("Done.\r\n\r\n2 of 12 files were not cleaned:") + refusals).toStdString());
+    for (const auto &pdf : cases) {
+        SCOPED_TRACE(pdf.name.toStdString());
+        const QString source = sources / pdf.name;
+        ASSERT_NE(pdfLeftovers(source), QStringList());
+        EXPECT_EQ(Pdf::remainingMetadata(readFile(source).toStdString()), pdf.sourceFinding);
+        if (!pdf.refusal.empty()) {
+            EXPECT_FALSE(QFile::exists(out(pdf.name)));
+            continue;
+        }
+        EXPECT_EQ(pdfLeftovers(out(pdf.name)), QStringList());
+        EXPECT_EQ(pdfContent(out(pdf.name)), pdfContent(source));
+        for (const QByteArray &half : pdfIdentifier(out(pdf.name))) {
+            EXPECT_FALSE(pdfIdentifier(source).contains(half));
+        }
+    }
 }

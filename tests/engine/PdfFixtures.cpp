@@ -1,0 +1,300 @@
+#include "PdfFixtures.h"
+
+#include "support/TestFiles.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFOutlineDocumentHelper.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+namespace {
+
+// Every planted value holds one of these; the kept content holds none.
+const QList<QByteArray> PlantedMarks = {"Secret", "D:1999"};
+
+using Object = QPDFObjectHandle;
+
+Object parsed(const char *text) {
+    return Object::parse(text);
+}
+
+// Copies every key of the parsed dictionary into target.
+void setKeys(Object target, const char *keys) {
+    for (auto [key, value] : parsed(keys).ditems()) {
+        target.replaceKey(key, value);
+    }
+}
+
+Object xmp(QPDF &pdf, const char *creator) {
+    Object stream = Object::newStream(
+        &pdf, std::string("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://"
+                          "www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description xmlns:dc="
+                          "\"http://purl.org/dc/elements/1.1/\"><dc:creator>") +
+                  creator + "</dc:creator></rdf:Description></rdf:RDF></x:xmpmeta>");
+    setKeys(stream.getDict(), "<< /Type /Metadata /Subtype /XML >>");
+    return stream;
+}
+
+Object signature(QPDF &pdf, const char *name, const char *method) {
+    Object dictionary = pdf.makeIndirectObject(
+        parsed("<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached "
+               "/M (D:19990404000000) /Contents <3082> /ByteRange [0 10 20 30] >>"));
+    dictionary.replaceKey("/Name", Object::newString(name));
+    Object reference = parsed("<< /Type /SigRef /TransformParams << /P 2 >> >>");
+    reference.replaceKey("/TransformMethod", Object::newName(method));
+    dictionary.replaceKey("/Reference", Object::newArray({reference}));
+    return dictionary;
+}
+
+void addField(QPDF &pdf, Object page, Object field) {
+    field = pdf.makeIndirectObject(field);
+    field.replaceKey("/P", page);
+    page.getKey("/Annots").appendItem(field);
+    pdf.getRoot().getKey("/AcroForm").getKey("/Fields").appendItem(field);
+}
+
+void draw(QPDF &pdf, Object page, const char *name, Object xobject, const char *operators) {
+    Object resources = page.getKey("/Resources");
+    if (!resources.hasKey("/XObject")) {
+        resources.replaceKey("/XObject", Object::newDictionary());
+    }
+    resources.getKey("/XObject").replaceKey(name, xobject);
+    QPDFPageObjectHelper(page).addPageContents(Object::newStream(&pdf, operators), false);
+}
+
+// A page with text in a font written inside its resources, a link, a filled text field and an
+// outline entry: what cleaning must keep.
+Object addKeptContent(QPDF &pdf) {
+    pdf.emptyPDF();
+    Object page = pdf.makeIndirectObject(
+        parsed("<< /Type /Page /MediaBox [0 0 612 792] /Annots [] /Resources << /Font << /F1 "
+               "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> >>"));
+    page.replaceKey("/Contents", Object::newStream(&pdf,
+                                                   "BT /F1 12 Tf 72 720 Td (Hello from the "
+                                                   "quarterly report) Tj ET"));
+    QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(page), false);
+    Object root = pdf.getRoot();
+    root.replaceKey("/AcroForm", parsed("<< /Fields [] >>"));
+    page.getKey("/Annots").appendItem(pdf.makeIndirectObject(
+        parsed("<< /Type /Annot /Subtype /Link /Rect [72 700 300 730] /Border [0 0 0] "
+               "/A << /S /URI /URI (https://example.org/report) >> >>")));
+    addField(pdf, page,
+             parsed("<< /Type /Annot /Subtype /Widget /FT /Tx /T (reference) /V (R-17) "
+                    "/Rect [72 600 200 620] >>"));
+    Object outlines = pdf.makeIndirectObject(parsed("<< /Type /Outlines /Count 1 >>"));
+    Object chapter = pdf.makeIndirectObject(parsed("<< /Title (Chapter One) >>"));
+    chapter.replaceKey("/Parent", outlines);
+    chapter.replaceKey("/Dest", Object::newArray({page, Object::newName("/Fit")}));
+    outlines.replaceKey("/First", chapter);
+    outlines.replaceKey("/Last", chapter);
+    root.replaceKey("/Outlines", outlines);
+    return page;
+}
+
+void setInformation(QPDF &pdf, const char *keys) {
+    pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(parsed(keys)));
+}
+
+void plant(PdfKind kind, QPDF &pdf, Object page) {
+    Object root = pdf.getRoot();
+    switch (kind) {
+        case PdfKind::CustomInfo:
+            setInformation(pdf,
+                           "<< /Title (Secret Title) /Author (Ann Secretary) "
+                           "/CreationDate (D:19990101000000) /SourceModified "
+                           "(D:19990101000000) /MSIP_Label_Secret_TenantId (Secret-4711) "
+                           "/PTEX.Fullbanner (This is pdfTeX, Secret build) >>");
+            break;
+        case PdfKind::PageXmp:
+            page.replaceKey("/Metadata", xmp(pdf, "Secret Page Author"));
+            break;
+        case PdfKind::ImageXmp: {
+            Object image = Object::newStream(&pdf, std::string(4, '\x80'));
+            setKeys(image.getDict(),
+                    "<< /Type /XObject /Subtype /Image /Width 2 /Height 2 "
+                    "/ColorSpace /DeviceGray /BitsPerComponent 8 >>");
+            image.getDict().replaceKey("/Metadata", xmp(pdf, "Secret Photographer"));
+            draw(pdf, page, "/Im1", image, "q 20 0 0 20 72 500 cm /Im1 Do Q");
+            break;
+        }
+        case PdfKind::FontXmp:
+            page.getKey("/Resources")
+                .getKey("/Font")
+                .getKey("/F1")
+                .replaceKey("/Metadata", xmp(pdf, "Secret Type Foundry"));
+            break;
+        case PdfKind::PieceInfo: {
+            const char *record =
+                "<< /Illustrator << /LastModified (D:19990202000000) /Private "
+                "<< /Caption (Secret caption) /City (Secret City) >> >> >>";
+            setKeys(page, "<< /LastModified (D:19990202000000) >>");
+            page.replaceKey("/PieceInfo", parsed(record));
+            root.replaceKey("/PieceInfo", parsed(record));
+            break;
+        }
+        case PdfKind::TexFigure: {
+            Object figure = Object::newStream(&pdf, "0 0 10 10 re f");
+            setKeys(figure.getDict(),
+                    "<< /Type /XObject /Subtype /Form /BBox [0 0 10 10] /PTEX.PageNumber 1 "
+                    "/PTEX.FileName (/home/ann/Secret/figure.pdf) /LastModified "
+                    "(D:19990303000000) >>");
+            figure.getDict().replaceKey(
+                "/PTEX.InfoDict",
+                pdf.makeIndirectObject(
+                    parsed("<< /Author (Secret Figure Author) /CreationDate (D:19990303000000) "
+                           ">>")));
+            draw(pdf, page, "/Fig1", figure, "q 1 0 0 1 72 400 cm /Fig1 Do Q");
+            break;
+        }
+        case PdfKind::UsageRights: {
+            Object perms = Object::newDictionary();
+            perms.replaceKey("/UR", signature(pdf, "Secret Old Rights Server", "/UR"));
+            perms.replaceKey("/UR3", signature(pdf, "Secret Rights Server", "/UR3"));
+            root.replaceKey("/Perms", perms);
+            addField(pdf, page,
+                     parsed("<< /Type /Annot /Subtype /Widget /FT /Sig /T (Sign here) "
+                            "/Rect [72 500 200 540] >>"));
+            break;
+        }
+        case PdfKind::SignedField: {
+            Object field = parsed(
+                "<< /Type /Annot /Subtype /Widget /FT /Sig /T (Signature1) "
+                "/Rect [72 500 200 540] >>");
+            field.replaceKey("/V", signature(pdf, "Secret Signer", "/FieldMDP"));
+            addField(pdf, page, field);
+            break;
+        }
+        case PdfKind::Certified: {
+            Object perms = Object::newDictionary();
+            perms.replaceKey("/DocMDP", signature(pdf, "Secret Certifier", "/DocMDP"));
+            root.replaceKey("/Perms", perms);
+            break;
+        }
+        case PdfKind::IncrementalUpdate:
+            setInformation(pdf, "<< /Title (Secret Old Title) >>");
+            page.replaceKey("/Contents",
+                            Object::newStream(&pdf, "BT /F1 12 Tf 72 720 Td (Secret draft) Tj ET"));
+            break;
+        case PdfKind::ObjectStreams:
+            page.replaceKey("/PieceInfo", parsed("<< /App << /Private (Secret data) >> >>"));
+            break;
+        case PdfKind::OwnerPassword:
+            setInformation(pdf, "<< /Author (Secret Owner) >>");
+            page.replaceKey("/Metadata", xmp(pdf, "Secret Owner"));
+            break;
+    }
+}
+
+QByteArray written(QPDF &pdf, PdfKind kind) {
+    QPDFWriter writer(pdf);
+    writer.setOutputMemory();
+    if (kind == PdfKind::ObjectStreams) {
+        writer.setObjectStreamMode(qpdf_o_generate);
+    } else {
+        writer.setCompressStreams(false);
+        writer.setObjectStreamMode(qpdf_o_disable);
+    }
+    if (kind == PdfKind::OwnerPassword) {
+        writer.setR4EncryptionParametersInsecure("", "owner", true, true, false, false, true, false,
+                                                 qpdf_r3p_low, true, true);
+    }
+    writer.write();
+    const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
+    return QByteArray(reinterpret_cast<const char *>(buffer->getBuffer()),
+                      static_cast<qsizetype>(buffer->getSize()));
+}
+
+// Appends an update that gives the page its final text, as an editor saving in place does; the
+// draft stays in the file for anyone who reads past the last update.
+QByteArray withIncrementalUpdate(QByteArray bytes) {
+    QPDF original;
+    original.processMemoryFile("original", bytes.constData(), bytes.size());
+    Object trailer = original.getTrailer();
+    Object page = original.getAllPages()[0];
+    const int contents = page.getKey("/Contents").getObjectID();
+    const QByteArray previousXref =
+        bytes.mid(bytes.lastIndexOf("startxref") + 9).trimmed().split('\n').first();
+    const QByteArray text = "BT /F1 12 Tf 72 720 Td (Hello from the quarterly report) Tj ET";
+    const qsizetype objectAt = bytes.size();
+    bytes += QByteArray::number(contents) + " 0 obj\n<< /Length " +
+             QByteArray::number(text.size()) + " >>\nstream\n" + text + "\nendstream\nendobj\n";
+    const qsizetype xrefAt = bytes.size();
+    bytes += "xref\n0 1\n0000000000 65535 f \n" + QByteArray::number(contents) + " 1\n" +
+             QByteArray::number(objectAt).rightJustified(10, '0') + " 00000 n \ntrailer\n<< " +
+             "/Size " + QByteArray::number(trailer.getKey("/Size").getIntValue()) + " /Root " +
+             QByteArray::fromStdString(trailer.getKey("/Root").unparse()) + " /Info " +
+             QByteArray::fromStdString(trailer.getKey("/Info").unparse()) + " /ID " +
+             QByteArray::fromStdString(trailer.getKey("/ID").unparse()) + " /Prev " + previousXref +
+             " >>\nstartxref\n" + QByteArray::number(xrefAt) + "\n%%EOF\n";
+    return bytes;
+}
+
+QByteArray runQpdf(const QStringList &arguments) {
+    QProcess qpdf;
+    qpdf.start(QStringLiteral("qpdf"), arguments);
+    qpdf.waitForFinished(-1);
+    return qpdf.readAllStandardOutput();
+}
+
+}  // namespace
+
+QString makePdf(PdfKind kind, const QString &path) {
+    QPDF pdf;
+    plant(kind, pdf, addKeptContent(pdf));
+    QByteArray bytes = written(pdf, kind);
+    if (kind == PdfKind::IncrementalUpdate) {
+        bytes = withIncrementalUpdate(bytes);
+    }
+    return writeFile(path, bytes);
+}
+
+QStringList pdfLeftovers(const QString &path) {
+    QTemporaryDir folder;
+    const QString expanded = folder.filePath(QStringLiteral("expanded.pdf"));
+    runQpdf({QStringLiteral("--qdf"), QStringLiteral("--object-streams=disable"), path, expanded});
+    const QByteArray bytes = readFile(expanded);
+    QStringList found;
+    for (const QByteArray &mark : PlantedMarks) {
+        if (bytes.isEmpty() || bytes.contains(mark)) {
+            found << QString::fromLatin1(mark);
+        }
+    }
+    return found;
+}
+
+QStringList pdfContent(const QString &path) {
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    pdftotext.waitForFinished(-1);
+    QStringList content{QString::fromUtf8(pdftotext.readAllStandardOutput()).trimmed()};
+    QPDF pdf;
+    pdf.processFile(path.toLocal8Bit().constData());
+    for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(pdf).getAllPages()) {
+        for (QPDFAnnotationObjectHelper &annotation : page.getAnnotations()) {
+            content << QString::fromStdString(annotation.getSubtype());
+        }
+    }
+    for (QPDFOutlineObjectHelper &outline : QPDFOutlineDocumentHelper(pdf).getTopLevelOutlines()) {
+        content << QString::fromStdString(outline.getTitle());
+    }
+    for (QPDFFormFieldObjectHelper &field : QPDFAcroFormDocumentHelper(pdf).getFormFields()) {
+        content << QString::fromStdString(field.getFullyQualifiedName() + "=" +
+                                          field.getValueAsString());
+    }
+    return content;
+}
+
+QList<QByteArray> pdfIdentifier(const QString &path) {
+    QPDF pdf;
+    pdf.processFile(path.toLocal8Bit().constData());
+    QList<QByteArray> halves;
+    for (Object half : pdf.getTrailer().getKey("/ID").aitems()) {
+        halves << QByteArray::fromStdString(half.getStringValue());
+    }
+    return halves;
+}

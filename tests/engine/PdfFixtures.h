@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// One-page PDFs with text, a link, a form field and an outline, each carrying one kind of
+// metadata. Every value planted is marked (see pdfLeftovers), none of the kept content is.
+enum class PdfKind {
+    CustomInfo,         // information keys beyond the standard eight
+    PageXmp,            // XMP stream on the page
+    ImageXmp,           // XMP stream on an image the page draws
+    FontXmp,            // XMP stream on a font written inside the page's resources
+    PieceInfo,          // application data and dates on the page and the catalog
+    TexFigure,          // an included figure with TeX's file name and information records
+    UsageRights,        // /Perms /UR and /UR3 signatures, and an unsigned signature field
+    SignedField,        // a signature field with a value
+    Certified,          // a certification signature (/DocMDP)
+    IncrementalUpdate,  // an update that hides an older page text and information
+    ObjectStreams,      // page application data inside a compressed object stream
+    OwnerPassword,      // encrypted with an owner password only
+};
+
+QString makePdf(PdfKind kind, const QString &path);
+
+// The planted values still found in the file once qpdf has expanded all its streams and objects.
+QStringList pdfLeftovers(const QString &path);
+
+// What a reader shows: the extracted text, the annotations, the outline and the form fields.
+QStringList pdfContent(const QString &path);
+
+// The two halves of the file identifier.
+QList<QByteArray> pdfIdentifier(const QString &path);
