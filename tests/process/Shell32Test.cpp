@@ -114,6 +114,17 @@ TEST(Shell32, ReturnsTheToolsOwnExitCode) {
               systemsCode);
 }
 
+TEST(Shell32, GivesTheLastLineOfTheToolsErrorOutputHoweverLong) {
+    QString line = QStringLiteral("stale");
+    EXPECT_EQ(Shell32::RunAndWait(QStringLiteral("sh -c \"seq 100000 >&2; echo 'tool: why' >&2; "
+                                                 "echo fine; exit 1\""),
+                                  0, line),
+              1);
+    EXPECT_EQ(line, QStringLiteral("tool: why"));
+    EXPECT_EQ(Shell32::RunAndWait(QStringLiteral("/bin/true"), 0, line), 0);
+    EXPECT_EQ(line, QString());
+}
+
 TEST(Shell32, AQuickToolOnlyHasTheCaptionPutBack) {
     RecordingBar bar;
     EXPECT_EQ(Shell32::RunAndWaitWithProgress(QStringLiteral("sh -c \"exit 3\""), 0, &bar, Caption,
