@@ -4,8 +4,8 @@
 #include "engine/RemovalBatch.h"
 #include "filelist/FileListModel.h"
 #include "formats/Jpeg.h"
-#include "support/JpegSegments.h"
 #include "formats/Pdf.h"
+#include "support/JpegSegments.h"
 #include "support/TestWindow.h"
 
 #include <gtest/gtest.h>
