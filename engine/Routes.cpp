@@ -5,6 +5,7 @@
 #include "engine/PDF_Metadata.h"
 #include "engine/WorkingCopy.h"
 #include "formats/Jpeg.h"
+#include "formats/Pdf.h"
 
 #include <QHash>
 
@@ -28,7 +29,7 @@ QString writeAnew(RouteContext &context, const QString &copy) {
 // more than a call) and its check from formats/, then its extensions in the table.
 const Route &forExtension(const QString &extension) {
     static const Route jpeg{JpegRoute::removeMetadata, Jpeg::remainingMetadata};
-    static const Route pdf{removePdfInformation, nullptr};  // the PDF check goes here
+    static const Route pdf{removePdfInformation, Pdf::remainingMetadata};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},

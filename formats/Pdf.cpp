@@ -1,5 +1,8 @@
 #include "formats/Pdf.h"
 
+#include "formats/Jpeg.h"
+
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFExc.hh>
@@ -91,6 +94,36 @@ void removeMetadataKeys(QPDFObjectHandle object) {
     }
 }
 
+Formats::Bytes rawData(QPDFObjectHandle stream) {
+    const std::shared_ptr<Buffer> data = stream.getRawStreamData();
+    return Formats::Bytes(reinterpret_cast<const char *>(data->getBuffer()), data->getSize());
+}
+
+bool isJpegImage(QPDFObjectHandle stream) {
+    QPDFObjectHandle filter = stream.getDict().getKey("/Filter");
+    if (filter.isArray() && filter.getArrayNItems() == 1) {
+        filter = filter.getArrayItem(0);
+    }
+    return filter.isNameAndEquals("/DCTDecode");
+}
+
+// An embedded photo keeps the Exif, XMP and comments it had as a file. Its orientation is the
+// page's business, so none is kept.
+void cleanJpegImage(QPDFObjectHandle stream) {
+    if (!stream.isStream() || !isJpegImage(stream)) {
+        return;
+    }
+    QPDFObjectHandle dictionary = stream.getDict();
+    Formats::Bytes cleaned;
+    try {
+        cleaned = Jpeg::clean(rawData(stream), 1);
+    } catch (const Formats::Refused &refused) {
+        throw Formats::Refused(std::string("an embedded image: ") + refused.what());
+    }
+    stream.replaceStreamData(cleaned, dictionary.getKey("/Filter"),
+                             dictionary.getKey("/DecodeParms"));
+}
+
 // The writer keeps the first half of an existing identifier and re-encrypts with the old
 // parameters, which are tied to it; without them it makes a fresh identifier and writes the
 // document in the clear. An owner password only asks readers to restrict what they offer.
@@ -125,6 +158,7 @@ class Inspection {
             return;
         }
         if (object.isStream()) {
+            finding_ = jpegFinding(object);
             pending_.push_back(object.getDict());
         } else if (object.isArray()) {
             for (QPDFObjectHandle item : object.aitems()) {
@@ -139,6 +173,22 @@ class Inspection {
                 pending_.push_back(value);
             }
         }
+    }
+
+    // Only a photo stored as it is, with no further filter over it, can be read here.
+    static std::string jpegFinding(QPDFObjectHandle stream) {
+        QPDFObjectHandle filters = stream.getDict().getKey("/Filter");
+        if (!filters.isArray()) {
+            filters = QPDFObjectHandle::newArray({filters});
+        }
+        if (filters.getArrayNItems() != 1 ||
+            !filters.getArrayItem(0).isNameAndEquals("/DCTDecode")) {
+            return {};
+        }
+        const std::shared_ptr<Buffer> data = stream.getRawStreamData();
+        const std::string finding = Jpeg::remainingMetadata(
+            Formats::Bytes(reinterpret_cast<const char *>(data->getBuffer()), data->getSize()));
+        return finding.empty() ? finding : "an image " + finding;
     }
 
     static std::string findingFor(const std::string &key) {
@@ -167,6 +217,7 @@ void clean(QPDF &pdf, const Information &information) {
     removeUsageRights(pdf);
     for (QPDFObjectHandle object : pdf.getAllObjects()) {
         removeMetadataKeys(object);
+        cleanJpegImage(object);
     }
     forgetFileIdentity(pdf);
 }

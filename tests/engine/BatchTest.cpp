@@ -383,6 +383,7 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
          "still holds application data",
          {}},
         {PdfKind::OwnerPassword, QStringLiteral("owner-password.pdf"), information, {}},
+        {PdfKind::EmbeddedJpeg, QStringLiteral("photo.pdf"), "an image still holds Exif", {}},
     };
     QString refusals;
     for (const auto &pdf : cases) {
@@ -396,7 +397,7 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
 
     EXPECT_EQ(
         lastMessage().toStdString(),
-        (QStringLiteral("Done.\r\n\r\n2 of 12 files were not cleaned:") + refusals).toStdString());
+        (QStringLiteral("Done.\r\n\r\n2 of 13 files were not cleaned:") + refusals).toStdString());
     for (const auto &pdf : cases) {
         SCOPED_TRACE(pdf.name.toStdString());
         const QString source = sources / pdf.name;

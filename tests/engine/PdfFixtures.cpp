@@ -1,7 +1,9 @@
 #include "PdfFixtures.h"
 
+#include "MetadataFixtures.h"
 #include "support/TestFiles.h"
 
+#include <QCryptographicHash>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -15,7 +17,7 @@
 namespace {
 
 // Every planted value holds one of these; the kept content holds none.
-const QList<QByteArray> PlantedMarks = {"Secret", "D:1999"};
+const QList<QByteArray> PlantedMarks = {"Secret", "D:1999", "Ann Author"};
 
 using Object = QPDFObjectHandle;
 
@@ -187,6 +189,18 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
             setInformation(pdf, "<< /Author (Secret Owner) >>");
             page.replaceKey("/Metadata", xmp(pdf, "Secret Owner"));
             break;
+        case PdfKind::EmbeddedJpeg: {
+            QTemporaryDir folder;
+            const QByteArray photo =
+                readFile(makeJpegWithMetadata(folder.filePath(QStringLiteral("photo.jpg"))));
+            Object image = Object::newStream(&pdf, photo.toStdString());
+            setKeys(image.getDict(),
+                    "<< /Type /XObject /Subtype /Image /Width 160 /Height 120 "
+                    "/ColorSpace /DeviceRGB /BitsPerComponent 8 "
+                    "/Filter /DCTDecode >>");
+            draw(pdf, page, "/Photo", image, "q 160 0 0 120 72 400 cm /Photo Do Q");
+            break;
+        }
     }
 }
 
@@ -275,6 +289,14 @@ QStringList pdfContent(const QString &path) {
     QPDF pdf;
     pdf.processFile(path.toLocal8Bit().constData());
     for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(pdf).getAllPages()) {
+        for (auto [name, image] : page.getImages()) {
+            const std::shared_ptr<Buffer> pixels = image.getStreamData(qpdf_dl_all);
+            content << QString::fromStdString(name) + QLatin1Char(' ') +
+                           QCryptographicHash::hash(
+                               QByteArrayView(pixels->getBuffer(), pixels->getSize()),
+                               QCryptographicHash::Sha1)
+                               .toHex();
+        }
         for (QPDFAnnotationObjectHelper &annotation : page.getAnnotations()) {
             content << QString::fromStdString(annotation.getSubtype());
         }

@@ -19,6 +19,7 @@ enum class PdfKind {
     IncrementalUpdate,  // an update that hides an older page text and information
     ObjectStreams,      // page application data inside a compressed object stream
     OwnerPassword,      // encrypted with an owner password only
+    EmbeddedJpeg,       // a photo with Exif, IPTC, XMP and a comment, drawn on the page
 };
 
 QString makePdf(PdfKind kind, const QString &path);
@@ -26,7 +27,8 @@ QString makePdf(PdfKind kind, const QString &path);
 // The planted values still found in the file once qpdf has expanded all its streams and objects.
 QStringList pdfLeftovers(const QString &path);
 
-// What a reader shows: the extracted text, the annotations, the outline and the form fields.
+// What a reader shows: the extracted text, the decoded images, the annotations, the outline and
+// the form fields.
 QStringList pdfContent(const QString &path);
 
 // The two halves of the file identifier.

@@ -1,4 +1,5 @@
 #include "MetadataFixtures.h"
+#include "PdfFixtures.h"
 #include "engine/Metadata.h"
 #include "engine/PDF_Metadata.h"
 #include "engine/Routes.h"
@@ -154,4 +155,20 @@ TEST(Routes, EveryJpegSpellingChecksItsResultAndOtherFilesPassUnread) {
             << extension;
     }
     EXPECT_EQ(Routes::check(Routes::forExtension(QStringLiteral("txt")), photo), QString());
+}
+
+TEST(Routes, APdfIsWrittenOnlyWhenItCanBeReadBackWithoutMetadata) {
+    ScratchFolder scratch;
+    const Route &route = Routes::forExtension(QStringLiteral("Pdf"));
+    EXPECT_EQ(Routes::check(route, makePdf(PdfKind::PageXmp, scratch / QStringLiteral("a.pdf"))),
+              QStringLiteral("still holds XMP"));
+    // A damaged result is not written, even one that a reader could repair.
+    const QString clean = makePdf(PdfKind::UsageRights, scratch / QStringLiteral("c.pdf"));
+    ASSERT_EQ(Routes::check(route, clean), QString());
+    QByteArray damaged = readFile(clean);
+    damaged.insert(damaged.lastIndexOf("startxref") + 10, '1');
+    for (const QByteArray &bytes : {QByteArray("%PDF-1.7\n"), damaged}) {
+        EXPECT_TRUE(Routes::check(route, writeFile(scratch / QStringLiteral("b.pdf"), bytes))
+                        .startsWith(QStringLiteral("cannot be read back")));
+    }
 }
