@@ -185,9 +185,7 @@ class Inspection {
             !filters.getArrayItem(0).isNameAndEquals("/DCTDecode")) {
             return {};
         }
-        const std::shared_ptr<Buffer> data = stream.getRawStreamData();
-        const std::string finding = Jpeg::remainingMetadata(
-            Formats::Bytes(reinterpret_cast<const char *>(data->getBuffer()), data->getSize()));
+        const std::string finding = Jpeg::remainingMetadata(rawData(stream));
         return finding.empty() ? finding : "an image " + finding;
     }
 
@@ -215,6 +213,7 @@ void clean(QPDF &pdf, const Information &information) {
     refuseSigned(pdf);
     replaceInformation(pdf, information);
     removeUsageRights(pdf);
+    removeMetadataKeys(pdf.getTrailer());
     for (QPDFObjectHandle object : pdf.getAllObjects()) {
         removeMetadataKeys(object);
         cleanJpegImage(object);
