@@ -1,9 +1,9 @@
 #include "InfoUpdate.h"
+#include "OutputFile.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
 
-#include <cstdio>
 #include <fstream>
 #include <stdexcept>
 
@@ -24,18 +24,11 @@ std::string withoutLineEnd(std::string line) {
 }
 
 void writeWhole(QPDF &pdf, const std::string &output) {
-    const std::string partial = output + ".partial";
-    try {
-        QPDFWriter writer(pdf, partial.c_str());
-        writer.write();
-    } catch (...) {
-        std::remove(partial.c_str());
-        throw;
-    }
-    if (std::rename(partial.c_str(), output.c_str()) != 0) {
-        std::remove(partial.c_str());
-        throw std::runtime_error("cannot write " + output);
-    }
+    OutputFile file(output);
+    QPDFWriter writer(pdf);
+    writer.setOutputPipeline(&file);
+    writer.write();
+    file.commit();
 }
 
 }  // namespace

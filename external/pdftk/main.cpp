@@ -1,7 +1,10 @@
 // pdftk: the small PDF toolkit Parchwipe runs to empty a PDF's document information.
 // Usage: pdftk IN update_info INFO output OUT dont_ask
+// Exit codes: 0 done, 1 failed, 2 wrong usage, 3 the disk was too full for OUT. OUT is written
+// whole or not at all.
 
 #include "InfoUpdate.h"
+#include "OutputFile.h"
 
 #include <qpdf/QPDFExc.hh>
 
@@ -36,7 +39,7 @@ int main(int argc, char *argv[]) {
         return 1;
     } catch (const std::exception &error) {
         std::cerr << "pdftk: " << argv[1] << ": " << error.what() << '\n';
-        return 1;
+        return dynamic_cast<const DiskFull *>(&error) != nullptr ? 3 : 1;
     }
     return 0;
 }
