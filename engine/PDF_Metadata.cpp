@@ -1,26 +1,15 @@
 #include "engine/PDF_Metadata.h"
 
+#include "engine/FailureReason.h"
 #include "fsutil/Main.h"
 #include "platform/AppError.h"
 #include "platform/ErrorTrap.h"
 #include "platform/FileSystem.h"
 #include "process/Shell32.h"
 
-#include <QFile>
-
 namespace PDF_Metadata {
 
 namespace {
-
-void writeInfoFile(const QString &path) {
-    QFile file(path);
-    const QByteArray text = InfoFileText();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() ||
-        !file.flush()) {
-        throw AppError(ErrorNumber::PathFileAccess,
-                       QStringLiteral("%1: %2").arg(path, file.errorString()));
-    }
-}
 
 // The toolkit says "pdftk: IN: reason"; the working copy's path means nothing to the user.
 QString toolkitReason(const QString &line, const QString &input) {
@@ -47,7 +36,7 @@ QString RemovePDFMetadata(Desktop &desktop, const QString &programFolder,
     ErrorTrap trap(desktop, QStringLiteral("PDF_Metadata.RemovePDFMetadata"));
     const QString infoPath = workingFolder + QStringLiteral("/info.txt");
     const QString rewritten = path + QLatin1Char('2');
-    trap.step(104, [&] { writeInfoFile(infoPath); });
+    trap.step(104, [&] { FileSystem::writeFile(infoPath, InfoFileText()); });
     const QString commandLine =
         QStringList{Shell32::Quoted(programFolder + QStringLiteral("/pdftk")),
                     Shell32::Quoted(path),
@@ -58,9 +47,13 @@ QString RemovePDFMetadata(Desktop &desktop, const QString &programFolder,
                     QStringLiteral("dont_ask")}
             .join(QLatin1Char(' '));
     QString toolkitLine;
-    trap.step(108, [&] { Shell32::RunAndWait(commandLine, Shell32::HiddenWindow, toolkitLine); });
+    int exitCode = 0;
+    trap.step(108, [&] {
+        exitCode = Shell32::RunAndWait(commandLine, Shell32::HiddenWindow, toolkitLine);
+    });
     if (!trap.test(110, [&] { return Main::PathExists(rewritten); })) {
-        return toolkitReason(toolkitLine, path);
+        const int error = exitCode == ToolkitDiskFull ? ErrorNumber::DiskFull : trap.errorNumber();
+        return FailureReason::ForError(error, toolkitReason(toolkitLine, path));
     }
     trap.step(112, [&] { FileSystem::clearReadOnly(path); });
     if (trap.step(114, [&] { FileSystem::replaceFile(rewritten, path); })) {
@@ -69,7 +62,8 @@ QString RemovePDFMetadata(Desktop &desktop, const QString &programFolder,
     // Neither the old copy nor a half-made one may reach the output.
     trap.step(116, [&] { Main::DeleteFileQuietly(path); });
     trap.step(118, [&] { Main::DeleteFileQuietly(rewritten); });
-    return QStringLiteral("the PDF toolkit's result could not be put in place");
+    return FailureReason::ForError(
+        trap.errorNumber(), QStringLiteral("the PDF toolkit's result could not be put in place"));
 }
 
 }  // namespace PDF_Metadata

@@ -10,6 +10,9 @@ namespace PDF_Metadata {
 // The info file that empties the eight document information keys.
 QByteArray InfoFileText();
 
+// The toolkit's exit code when the disk was too full for its result.
+inline constexpr int ToolkitDiskFull = 3;
+
 // Cleans the PDF at path through the pdftk of the program folder, working with the info file and
 // the rewritten copy in workingFolder's namesakes. Empty when path now holds the toolkit's result;
 // otherwise why not (the toolkit's own reason when it gave one), and path is left as it was or,

@@ -1,8 +1,10 @@
 #include "engine/RemovalBatch.h"
 
 #include "engine/BatchWindow.h"
+#include "engine/FailureReason.h"
 #include "engine/Routes.h"
 #include "fsutil/Main.h"
+#include "platform/ChildProcess.h"
 #include "platform/ErrorTrap.h"
 #include "platform/EventPump.h"
 #include "process/ProgressBar.h"
@@ -10,6 +12,7 @@
 namespace {
 
 constexpr int ListedFailures = 20;
+constexpr int WorkingExtensionLength = 32;
 const QString LineBreak = QStringLiteral("\r\n");
 
 // The text after the last occurrence of separator; the whole text when there is none.
@@ -37,6 +40,7 @@ void RemovalBatch::Run() {
     }
     trap.step(104, [&] { window_.SetMousePointer(BatchWindow::BusyPointer); });
     trap.step(108, [&] { fileCount_ = window_.FileRowCount(); });
+    ListSources(trap);
     if (StartWorking(trap)) {
         for (int position = 1; position <= fileCount_ && !abandoned_; ++position) {
             ProcessRow(trap, position);
@@ -50,6 +54,7 @@ void RemovalBatch::Run() {
 
 void RemovalBatch::Abandon() {
     abandoned_ = true;
+    ChildProcess::EndAll();
     workingFolder_.remove();
 }
 
@@ -77,26 +82,71 @@ void RemovalBatch::ProcessRow(ErrorTrap &trap, int position) {
         return;
     }
     const QString name = Main::FileNameOf(path);
-    const QString outputName = lastPiece(path, QLatin1Char('/'));
     const QString extension = lastPiece(path, QLatin1Char('.'));
-    const QString copy = workingFolder_.path() + QStringLiteral("/temp.") + extension;
-    QString reason;
-    bool cleaned = false;
-    // The working copy is overwritten by the next file of its extension and goes with the
-    // working folder at the end; a new file per row would only cost time.
-    if (!Main::CopyFileQuietly(path, copy, FileSystem::CopyMode::InPlace)) {
-        reason = QStringLiteral("could not be copied to the working folder");
-    } else {
-        EventPump::processEvents();
-        cleaned = !abandoned_ && Clean(trap, extension, copy, reason);
+    const QString output =
+        window_.OutputFolderText() + QLatin1Char('/') + lastPiece(path, QLatin1Char('/'));
+    // A long extension is cut, so that every working name fits the file system's limit.
+    const QString copy =
+        workingFolder_.path() + QStringLiteral("/temp.") + extension.left(WorkingExtensionLength);
+    QString reason = SameNameConflict(path, output);
+    if (reason.isEmpty()) {
+        reason = WriteClean(trap, path, extension, copy, output);
     }
-    if (cleaned &&
-        !Main::CopyFileQuietly(copy, window_.OutputFolderText() + QLatin1Char('/') + outputName)) {
-        reason = QStringLiteral("could not be written to the output folder");
-    }
-    if (!reason.isEmpty()) {
+    // The working folder holds one file at a time.
+    Main::DeleteFileQuietly(copy);
+    if (!reason.isEmpty() && !abandoned_) {
         failures_ << name + QStringLiteral(": ") + reason;
     }
+}
+
+QString RemovalBatch::WriteClean(ErrorTrap &trap, const QString &path, const QString &extension,
+                                 const QString &copy, const QString &output) {
+    const int copied = Main::CopyFileQuietly(path, copy, FileSystem::CopyMode::InPlace, keepGoing_);
+    if (copied != 0) {
+        return FailureReason::ForError(copied,
+                                       QStringLiteral("could not be copied to the working folder"));
+    }
+    EventPump::processEvents();
+    QString reason;
+    if (abandoned_ || !Clean(trap, extension, copy, reason)) {
+        return reason;
+    }
+    const int written =
+        Main::CopyFileQuietly(copy, output, FileSystem::CopyMode::Atomic, keepGoing_);
+    if (written != 0) {
+        return FailureReason::ForError(written,
+                                       QStringLiteral("could not be written to the output folder"));
+    }
+    if (const auto identity = FileSystem::fileIdentity(output)) {
+        writtenOutputs_.insert(*identity);
+    }
+    return {};
+}
+
+QString RemovalBatch::SameNameConflict(const QString &path, const QString &output) const {
+    const auto target = FileSystem::fileIdentity(output);
+    if (!target) {
+        return {};
+    }
+    if (writtenOutputs_.count(*target) != 0) {
+        return QStringLiteral(
+            "another listed file of the same name was already written to the output folder");
+    }
+    if (*target != FileSystem::fileIdentity(path) && listedSources_.count(*target) != 0) {
+        return QStringLiteral(
+            "another listed file of the same name is in the output folder and stays as it is");
+    }
+    return {};
+}
+
+void RemovalBatch::ListSources(ErrorTrap &trap) {
+    trap.step(108, [&] {
+        for (int position = 1; position <= fileCount_; ++position) {
+            if (const auto identity = FileSystem::fileIdentity(window_.RowText(position))) {
+                listedSources_.insert(*identity);
+            }
+        }
+    });
 }
 
 void RemovalBatch::ShowProgress(ErrorTrap &trap, int position, const QString &path) {
@@ -116,9 +166,11 @@ bool RemovalBatch::Clean(ErrorTrap &trap, const QString &extension, const QStrin
                          QString &reason) {
     const Route &route = Routes::forExtension(extension);
     const QString workingFolder = workingFolder_.path();
-    RouteContext context{desktop_, window_, programFolder_, workingFolder};
-    reason = QStringLiteral("its metadata could not be removed");
-    trap.step(128, [&] { reason = Routes::remove(route, context, copy); });
+    RouteContext context{desktop_, window_, programFolder_, workingFolder, keepGoing_};
+    if (!trap.step(128, [&] { reason = Routes::remove(route, context, copy); })) {
+        reason = FailureReason::ForError(trap.errorNumber(),
+                                         QStringLiteral("its metadata could not be removed"));
+    }
     if (reason.isEmpty() && !abandoned_) {
         reason = QStringLiteral("its result could not be checked");
         trap.step(130, [&] { reason = Routes::check(route, copy); });

@@ -1,9 +1,13 @@
 #pragma once
 
 #include "engine/WorkingFolder.h"
+#include "platform/EventPump.h"
+#include "platform/FileSystem.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <set>
 
 class BatchWindow;
 class Desktop;
@@ -11,7 +15,9 @@ class ErrorTrap;
 
 // One run of "Start Removing Metadata": every listed file is copied into a private working
 // folder, stripped there by the route its extension picks, and written into the output folder.
-// A file that fails its route or its check is not written, and the closing message names it.
+// A file that fails its route or its check is not written, and the closing message names it. An
+// output never replaces another listed file, nor an output the batch has written: only a file
+// outside the list, or the row's own source.
 class RemovalBatch {
   public:
     RemovalBatch(BatchWindow &window, Desktop &desktop, QString programFolder);
@@ -26,7 +32,13 @@ class RemovalBatch {
 
   private:
     bool StartWorking(ErrorTrap &trap);
+    void ListSources(ErrorTrap &trap);
     void ProcessRow(ErrorTrap &trap, int position);
+    // Copies, cleans and writes one file: empty when it was written, else the closing message's
+    // reason.
+    QString WriteClean(ErrorTrap &trap, const QString &path, const QString &extension,
+                       const QString &copy, const QString &output);
+    QString SameNameConflict(const QString &path, const QString &output) const;
     void ShowProgress(ErrorTrap &trap, int position, const QString &path);
     // Runs the route for the extension, then its check: true when the copy may be written.
     bool Clean(ErrorTrap &trap, const QString &extension, const QString &copy, QString &reason);
@@ -37,6 +49,13 @@ class RemovalBatch {
     QString programFolder_;
     WorkingFolder workingFolder_;
     QStringList failures_;
+    std::set<FileSystem::FileIdentity> listedSources_;
+    std::set<FileSystem::FileIdentity> writtenOutputs_;
     int fileCount_ = 0;
     bool abandoned_ = false;
+    // Long copies let the window handle its events and stop when it closes.
+    const FileSystem::KeepGoing keepGoing_ = [this] {
+        EventPump::processEvents();
+        return !abandoned_;
+    };
 };

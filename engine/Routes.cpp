@@ -19,8 +19,7 @@ QString removePdfInformation(RouteContext &context, const QString &copy) {
 }
 
 QString writeAnew(RouteContext &context, const QString &copy) {
-    Metadata::StripFile(context.desktop, copy);
-    return {};
+    return Metadata::StripFile(context.desktop, copy, context.keepGoing);
 }
 
 }  // namespace

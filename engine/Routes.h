@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/Formats.h"
+#include "platform/FileSystem.h"
 
 #include <QString>
 
@@ -12,9 +13,10 @@ class Desktop;
 // What a route's removal may use besides the working copy.
 struct RouteContext {
     Desktop &desktop;
-    BatchWindow &window;           // its progress bar follows a running tool
-    const QString &programFolder;  // where exiv2 and pdftk are
-    const QString &workingFolder;  // the batch's private folder, for a route's own files
+    BatchWindow &window;                     // its progress bar follows a running tool
+    const QString &programFolder;            // where exiv2 and pdftk are
+    const QString &workingFolder;            // the batch's private folder, for a route's own files
+    const FileSystem::KeepGoing &keepGoing;  // for long work in process: the window may close
 };
 
 // How one kind of file is cleaned: its removal, then a check that reads the result.

@@ -1,6 +1,7 @@
 #include "engine/WorkingCopy.h"
 
 #include "platform/AppError.h"
+#include "platform/FileSystem.h"
 
 #include <QFile>
 
@@ -28,12 +29,8 @@ Formats::Bytes read(const QString &path) {
 }
 
 void write(const QString &path, const Formats::Bytes &bytes) {
-    QFile file(path);
-    const auto size = static_cast<qint64>(bytes.size());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes.data(), size) != size || !file.flush()) {
-        throw fileError(file);
-    }
+    FileSystem::writeFile(
+        path, QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 }  // namespace WorkingCopy

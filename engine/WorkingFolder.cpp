@@ -1,17 +1,34 @@
 #include "engine/WorkingFolder.h"
 
+#include "platform/AppError.h"
+#include "platform/LockedFolder.h"
+
+namespace {
+
+const QString Prefix = QStringLiteral("parchwipe-");
+
+}  // namespace
+
+WorkingFolder::WorkingFolder() = default;
+WorkingFolder::~WorkingFolder() = default;
+
 bool WorkingFolder::create(const QString &temporaryFolder) {
-    dir_ = std::make_unique<QTemporaryDir>(temporaryFolder + QStringLiteral("/parchwipe-XXXXXX"));
-    if (!dir_->isValid()) {
-        dir_.reset();
+    try {
+        folder_ = std::make_unique<LockedFolder>(temporaryFolder, Prefix);
+    } catch (const AppError &) {
+        folder_.reset();
     }
-    return dir_ != nullptr;
+    return folder_ != nullptr;
 }
 
 QString WorkingFolder::path() const {
-    return dir_ ? dir_->path() : QString();
+    return folder_ ? folder_->path() : QString();
 }
 
 void WorkingFolder::remove() {
-    dir_.reset();
+    folder_.reset();
+}
+
+void WorkingFolder::RemoveLeftOvers(const QString &temporaryFolder) {
+    LockedFolder::RemoveAbandoned(temporaryFolder, Prefix);
 }

@@ -95,20 +95,21 @@ QString JoinPath(const QString &folder, const QString &name) {
     return path;
 }
 
-bool CopyFileQuietly(const QString &source, const QString &target, FileSystem::CopyMode mode) {
-    if (isBlank(source) || isBlank(target)) {
-        return false;
-    }
+int CopyFileQuietly(const QString &source, const QString &target, FileSystem::CopyMode mode,
+                    const FileSystem::KeepGoing &keepGoing) {
     const QString from = NormalizeBackslashes(source);
     const QString to = NormalizeBackslashes(target);
-    if (!FileIsPresent(from) || !FolderExists(FolderOf(to))) {
-        return false;
+    if (isBlank(source) || !FileIsPresent(from)) {
+        return ErrorNumber::FileNotFound;
+    }
+    if (isBlank(target) || !FolderExists(FolderOf(to))) {
+        return ErrorNumber::PathNotFound;
     }
     try {
-        FileSystem::copyFile(from, to, mode);
-        return true;
-    } catch (const AppError &) {
-        return false;
+        FileSystem::copyFile(from, to, mode, keepGoing);
+        return 0;
+    } catch (const AppError &error) {
+        return error.number();
     }
 }
 

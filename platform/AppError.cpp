@@ -27,6 +27,11 @@ AppError AppError::fromErrno(int errnoValue, const QString &path, Subject subjec
             number = ErrorNumber::PermissionDenied;
             description = QStringLiteral("Permission denied");
             break;
+        case ENOSPC:
+        case EDQUOT:
+            number = ErrorNumber::DiskFull;
+            description = QStringLiteral("Disk full");
+            break;
         case EINVAL:
         case ENAMETOOLONG:
             number = ErrorNumber::InvalidArgument;

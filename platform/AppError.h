@@ -7,7 +7,9 @@
 // The error numbers the program reports, the same on every platform.
 namespace ErrorNumber {
 inline constexpr int InvalidArgument = 5;
+inline constexpr int UserInterrupt = 18;
 inline constexpr int FileNotFound = 53;
+inline constexpr int DiskFull = 61;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccess = 75;
 inline constexpr int PathNotFound = 76;

@@ -8,6 +8,15 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -47,6 +56,25 @@ void applyWindowState(QProcess &process, int windowState) {
 #endif
 }
 
+void dieWithParent(QProcess &process) {
+#ifdef Q_OS_LINUX
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) {
+            ::_exit(127);
+        }
+    });
+#else
+    Q_UNUSED(process)
+#endif
+}
+
+// The tools started and not yet ended, so that closing the program can end them.
+std::vector<QProcess *> &running() {
+    static std::vector<QProcess *> processes;
+    return processes;
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const QString &commandLine, int windowState) {
@@ -61,10 +89,29 @@ ChildProcess::ChildProcess(const QString &commandLine, int windowState) {
     process_.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     process_.setStandardInputFile(QProcess::nullDevice());
     applyWindowState(process_, windowState);
+    dieWithParent(process_);
     process_.start(resolved, arguments, QIODevice::ReadOnly);
     if (!process_.waitForStarted(-1)) {
         throw AppError(ErrorNumber::PathFileAccess,
                        QStringLiteral("%1: %2").arg(program, process_.errorString()));
+    }
+    running().push_back(&process_);
+}
+
+ChildProcess::~ChildProcess() {
+    auto &processes = running();
+    processes.erase(std::remove(processes.begin(), processes.end(), &process_), processes.end());
+}
+
+void ChildProcess::EndAll(int graceMs) {
+    for (QProcess *process : running()) {
+        process->terminate();
+    }
+    for (QProcess *process : running()) {
+        if (!process->waitForFinished(graceMs)) {
+            process->kill();
+            process->waitForFinished(graceMs);
+        }
     }
 }
 

@@ -5,7 +5,8 @@
 #include <QString>
 
 // One started command line. Its standard output goes to ours, its error output is kept for its
-// last line; it reads nothing.
+// last line; it reads nothing. It is killed when this process dies, so that a killed Parchwipe
+// leaves no tool running.
 class ChildProcess {
   public:
     // Splits the command line as a shell would and starts it. Throws AppError: 53 when the
@@ -13,6 +14,8 @@ class ChildProcess {
     // windowState is the initial window of a Windows program (0 hidden, 1 normal, 2 minimized,
     // 3 maximized, 4 normal and 6 minimized without focus); console tools on POSIX have none.
     explicit ChildProcess(const QString &commandLine, int windowState = 6);
+
+    ~ChildProcess();
 
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
@@ -25,6 +28,9 @@ class ChildProcess {
 
     // The last line the process wrote to its error output so far; empty when none.
     QString lastErrorLine() const;
+
+    // Ends every tool still running: each is asked to terminate and killed after graceMs.
+    static void EndAll(int graceMs = 300);
 
   private:
     QProcess process_;

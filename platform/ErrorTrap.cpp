@@ -7,6 +7,10 @@ ErrorTrap::ErrorTrap(Desktop &desktop, QString location, QString prefix)
     : desktop_(desktop), location_(std::move(location)), prefix_(std::move(prefix)) {}
 
 void ErrorTrap::report(const AppError &error) {
+    errorNumber_ = error.number();
+    if (error.number() == ErrorNumber::UserInterrupt) {
+        return;
+    }
     desktop_.messageBox(dialogText(error.description(), prefix_, location_, line_),
                         QStringLiteral("Application Error"), MessageIcon::Warning,
                         MessageButtons::Ok);

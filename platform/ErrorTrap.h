@@ -7,7 +7,8 @@
 class Desktop;
 
 // Runs a handler's numbered steps. A step that throws AppError is reported through the standard
-// error dialog and the handler goes on with its next step, so one failure costs one step.
+// error dialog and the handler goes on with its next step, so one failure costs one step. A step
+// interrupted because the program is ending shows no dialog.
 class ErrorTrap {
   public:
     static inline const QString MainPrefix = QStringLiteral("in Quillstrip2021/08/31.");
@@ -41,6 +42,9 @@ class ErrorTrap {
         }
     }
 
+    // The number of the last error a step or test met; 0 while none failed.
+    int errorNumber() const { return errorNumber_; }
+
     static QString dialogText(const QString &description, const QString &prefix,
                               const QString &location, int line);
 
@@ -51,4 +55,5 @@ class ErrorTrap {
     QString location_;
     QString prefix_;
     int line_ = 0;
+    int errorNumber_ = 0;
 };

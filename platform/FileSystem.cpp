@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <memory>
 
 namespace FileSystem {
@@ -170,8 +171,32 @@ void writeAll(int fd, const char *data, ssize_t size, const QString &target) {
     }
 }
 
-void copyBytes(int from, int to, const QString &source, const QString &target) {
+// Lets the caller's window handle its events now and then during a long copy, and stops the
+// copy when the caller says so.
+class Pacer {
+  public:
+    explicit Pacer(const KeepGoing &keepGoing) : keepGoing_(keepGoing) {}
+
+    void tick() {
+        if (!keepGoing_ || std::chrono::steady_clock::now() < next_) {
+            return;
+        }
+        if (!keepGoing_()) {
+            throw AppError(ErrorNumber::UserInterrupt, QStringLiteral("User interrupt occurred"));
+        }
+        next_ = std::chrono::steady_clock::now() + Interval;
+    }
+
+  private:
+    static constexpr std::chrono::milliseconds Interval{100};
+    const KeepGoing &keepGoing_;
+    std::chrono::steady_clock::time_point next_ = std::chrono::steady_clock::now() + Interval;
+};
+
+void copyBytes(int from, int to, const QString &source, const QString &target,
+               const KeepGoing &keepGoing) {
     std::array<char, 256 * 1024> buffer{};
+    Pacer pacer(keepGoing);
     for (;;) {
         const ssize_t got = ::read(from, buffer.data(), buffer.size());
         if (got == 0) {
@@ -184,14 +209,27 @@ void copyBytes(int from, int to, const QString &source, const QString &target) {
             throw AppError::fromErrno(errno, source);
         }
         writeAll(to, buffer.data(), got, target);
+        pacer.tick();
     }
 }
 
-// A new, empty file beside the target whose name nobody else can have taken.
+// Some file systems report a failed write only when the data reach the disk or the file closes.
+void syncAndClose(FileDescriptor &file, const QString &target) {
+    if (::fsync(file.get()) != 0 && errno != EINVAL) {
+        throw AppError::fromErrno(errno, target);
+    }
+    if (::close(file.release()) != 0) {
+        throw AppError::fromErrno(errno, target);
+    }
+}
+
+// A new, empty file beside the target whose name nobody else can have taken. The name is short
+// of its own, so that it fits wherever the target's name does.
 std::pair<QByteArray, FileDescriptor> createSibling(const QString &target, mode_t mode) {
+    const QByteArray folder = encoded(target.left(target.lastIndexOf(QChar(u'/')) + 1));
     for (int attempt = 0; attempt < 16; ++attempt) {
-        const QByteArray name = encoded(target) + ".parchwipe-" +
-                                QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const QByteArray name =
+            folder + ".parchwipe-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
         const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             return {name, FileDescriptor(fd)};
@@ -204,15 +242,23 @@ std::pair<QByteArray, FileDescriptor> createSibling(const QString &target, mode_
                    QStringLiteral("Path/File access error: %1").arg(target));
 }
 
-void refuseReadOnlyTarget(const QString &target) {
+// The permission bits of a file that is replaced stay those it had; a new file gets the
+// source's, writable by the owner. Throws when an existing target may not be replaced.
+mode_t permissionsFor(const QString &target, const struct stat &source) {
     struct stat info {};
     if (::stat(encoded(target).constData(), &info) != 0) {
-        return;
+        // A private source stays private in its copy; the copy is the owner's to change.
+        return (source.st_mode & 0666) | S_IRUSR | S_IWUSR;
     }
     if (S_ISDIR(info.st_mode) || (info.st_mode & S_IWUSR) == 0) {
         throw AppError(ErrorNumber::PermissionDenied,
                        QStringLiteral("Permission denied: %1").arg(target));
     }
+    return info.st_mode & 0777;
+}
+
+void refuseReadOnlyTarget(const QString &target) {
+    permissionsFor(target, {});
 }
 
 }  // namespace
@@ -343,7 +389,8 @@ QStringList listSubFolders(const QString &folder) {
     return names;
 }
 
-void copyFile(const QString &source, const QString &target, CopyMode mode) {
+void copyFile(const QString &source, const QString &target, CopyMode mode,
+              const KeepGoing &keepGoing) {
     const FileDescriptor from(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
     if (from.get() < 0) {
         throw AppError::fromErrno(errno, source);
@@ -352,9 +399,7 @@ void copyFile(const QString &source, const QString &target, CopyMode mode) {
     if (::fstat(from.get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode)) {
         throw AppError(ErrorNumber::PathFileAccess, QStringLiteral("Not a file: %1").arg(source));
     }
-    refuseReadOnlyTarget(target);
-    // A private source stays private in its copy; the copy is the owner's to change.
-    const mode_t permissions = (sourceInfo.st_mode & 0666) | S_IRUSR | S_IWUSR;
+    const mode_t permissions = permissionsFor(target, sourceInfo);
     if (mode == CopyMode::InPlace) {
         FileDescriptor to(::open(encoded(target).constData(),
                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
@@ -362,18 +407,18 @@ void copyFile(const QString &source, const QString &target, CopyMode mode) {
         if (to.get() < 0) {
             throw AppError::fromErrno(errno, target);
         }
-        copyBytes(from.get(), to.get(), source, target);
-        if (::close(to.release()) != 0) {
-            throw AppError::fromErrno(errno, target);
-        }
+        copyBytes(from.get(), to.get(), source, target, keepGoing);
+        syncAndClose(to, target);
         return;
     }
     auto [siblingName, to] = createSibling(target, permissions);
     try {
-        copyBytes(from.get(), to.get(), source, target);
-        if (::close(to.release()) != 0) {
+        // The creation mode passed the umask; a replaced file's bits must come through whole.
+        if (::fchmod(to.get(), permissions) != 0) {
             throw AppError::fromErrno(errno, target);
         }
+        copyBytes(from.get(), to.get(), source, target, keepGoing);
+        syncAndClose(to, target);
         if (::rename(siblingName.constData(), encoded(target).constData()) != 0) {
             throw AppError::fromErrno(errno, target);
         }
@@ -381,6 +426,24 @@ void copyFile(const QString &source, const QString &target, CopyMode mode) {
         ::unlink(siblingName.constData());
         throw;
     }
+}
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+    FileDescriptor file(::open(encoded(path).constData(),
+                               O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
+    if (file.get() < 0) {
+        throw AppError::fromErrno(errno, path);
+    }
+    writeAll(file.get(), bytes.constData(), bytes.size(), path);
+    syncAndClose(file, path);
+}
+
+std::optional<FileIdentity> fileIdentity(const QString &path) {
+    struct stat info {};
+    if (path.isEmpty() || ::stat(encoded(path).constData(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
 }
 
 void replaceFile(const QString &replacement, const QString &target) {

@@ -3,7 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
+#include <tuple>
 
 // File-system queries in the Windows terms the program is written in, mapped onto POSIX.
 namespace FileSystem {
@@ -53,14 +55,39 @@ struct FileEntry {
 };
 QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern);
 
+// Long file operations call this now and then (about every 100 ms): it lets the window handle
+// its events and answers whether to go on. A copy told to stop throws AppError 18.
+using KeepGoing = std::function<bool()>;
+
 // Copies the bytes only (no extended attributes, no owner) into a new file beside the target,
-// then renames it over the target, so the target is either the old file or the whole copy. The copy
-// keeps the source's permission bits, writable by the owner.
-// Throws AppError on any failure, leaving the target as it was.
+// checking every write, the sync and the close, then renames it over the target, so the target is
+// either the old file or the whole copy. A replaced file keeps its permission bits; a new one gets
+// the source's, writable by the owner. Throws AppError on any failure (61 when the disk is full),
+// leaving the target as it was.
 // InPlace overwrites the target's own bytes instead: for scratch files in a private folder, where
 // nobody relies on the old content and a new file per copy would only cost time.
 enum class CopyMode { Atomic, InPlace };
-void copyFile(const QString &source, const QString &target, CopyMode mode = CopyMode::Atomic);
+void copyFile(const QString &source, const QString &target, CopyMode mode = CopyMode::Atomic,
+              const KeepGoing &keepGoing = {});
+
+// Creates or overwrites the file with the bytes, checking every write, the sync and the close.
+// Throws AppError (61 when the disk is full).
+void writeFile(const QString &path, const QByteArray &bytes);
+
+// Which file a path names (links followed): the same for every path of one file.
+struct FileIdentity {
+    quint64 device;
+    quint64 inode;
+    bool operator<(const FileIdentity &other) const {
+        return std::tie(device, inode) < std::tie(other.device, other.inode);
+    }
+    bool operator==(const FileIdentity &other) const {
+        return device == other.device && inode == other.inode;
+    }
+    bool operator!=(const FileIdentity &other) const { return !(*this == other); }
+};
+// Nothing when the path names nothing.
+std::optional<FileIdentity> fileIdentity(const QString &path);
 
 // Renames replacement over target, refusing a read-only target as a copy would.
 void replaceFile(const QString &replacement, const QString &target);

@@ -102,7 +102,9 @@ int run(const QString &commandLine, int windowState, int pollMs, BarAnimation *a
 }  // namespace
 
 QString Quoted(const QString &text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    // The command-line splitting reads three quotes in a row as one literal quote.
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"\"")) +
+           QLatin1Char('"');
 }
 
 int NormalWindowState(int windowState) {

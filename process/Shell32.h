@@ -15,7 +15,8 @@ inline constexpr int MinimizedNoFocus = 6;
 // A window state outside 0 to 6, or an omitted one, becomes 6 (minimized, not activated).
 int NormalWindowState(int windowState);
 
-// The text in double quotes, as one argument of a command line.
+// The text in double quotes, as one argument of a command line; splitting the command line gives
+// the text back, whatever quotes and blanks it holds.
 QString Quoted(const QString &text);
 
 // The tool's exit code, or the start failure's error number - 2147221504.
