@@ -86,6 +86,16 @@ TEST(Shell32, AnOmittedOrUnknownWindowStateBecomesMinimizedWithoutFocus) {
     EXPECT_EQ(Shell32::NormalWindowState(5), 5);
 }
 
+TEST(Shell32, SplittingAQuotedTextGivesItBack) {
+    for (const QString &text :
+         {QStringLiteral("/tmp/a b/temp.jpg"), QStringLiteral("/tmp/te\"mp/temp.jpg"),
+          QStringLiteral("\"\"two\" \"\"\"three"), QStringLiteral("end\"")}) {
+        EXPECT_EQ(QProcess::splitCommand(QStringLiteral("x ") + Shell32::Quoted(text)),
+                  QStringList({QStringLiteral("x"), text}))
+            << text.toStdString();
+    }
+}
+
 TEST(Shell32, AFailedStartReturnsItsErrorNumberBelowEveryExitCodeAndLeavesTheBarAlone) {
     ScratchFolder scratch;
     const QString notRunnable = writeFile(scratch / QStringLiteral("tool"), "#!/bin/sh\n");

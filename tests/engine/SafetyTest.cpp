@@ -1,0 +1,322 @@
+#include "MetadataFixtures.h"
+#include "engine/WorkingFolder.h"
+#include "filelist/FileListModel.h"
+#include "support/TestWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <csignal>
+
+namespace {
+
+QStringList entriesOf(const QString &folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+QByteArray noise(int kib) {
+    QByteArray bytes(kib * 1024, '\0');
+    QRandomGenerator(kib).fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+    return bytes;
+}
+
+// A PDF with metadata and a stream of incompressible bytes, so that its rewrite is as large.
+QString makeLargePdf(const QString &path, int kib) {
+    const QString small = makePdfWithMetadata(path + QStringLiteral(".small"));
+    QPDF pdf;
+    pdf.processFile(small.toLocal8Bit().constData());
+    const QByteArray bytes = noise(kib);
+    pdf.getRoot().replaceKey("/Padding", QPDFObjectHandle::newStream(
+                                             &pdf, std::string(bytes.constData(), bytes.size())));
+    QPDFWriter writer(pdf, path.toLocal8Bit().constData());
+    writer.write();
+    QFile::remove(small);
+    return path;
+}
+
+mode_t modeOf(const QString &path) {
+    struct stat info {};
+    ::stat(QFile::encodeName(path).constData(), &info);
+    return info.st_mode & 07777;
+}
+
+bool isRunning(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    // A zombie has ended; only its parent has not read its end yet.
+    return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
+}
+
+// Waits at most `ms` for the condition, letting the event loop run.
+bool waitFor(const std::function<bool()> &condition, int ms = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition() && clock.elapsed() < ms) {
+        QCoreApplication::processEvents();
+        ::usleep(10000);
+    }
+    return condition();
+}
+
+// A program folder whose exiv2 runs until it is told to end (ten seconds at most, so that a
+// regression fails fast), noting its id and whether it was asked to terminate; its pdftk is the
+// real one.
+struct SlowTool {
+    SlowTool() {
+        writeFile(folder / QStringLiteral("exiv2"),
+                  "#!/bin/sh\n"
+                  "trap 'echo > \"$0.terminated\"; exit 1' TERM\n"
+                  "echo $$ > \"$0.pid\"\n"
+                  "i=0; while [ $i -lt 200 ]; do sleep 0.05; i=$((i + 1)); done\n");
+        ::chmod(QFile::encodeName(folder / QStringLiteral("exiv2")).constData(), 0755);
+        QFile::link(QStringLiteral(PARCHWIPE_BIN_DIR "/pdftk"), folder / QStringLiteral("pdftk"));
+    }
+    bool started() const { return QFile::exists(folder / QStringLiteral("exiv2.pid")); }
+    pid_t pid() const { return readFile(folder / QStringLiteral("exiv2.pid")).trimmed().toInt(); }
+    bool terminated() const { return QFile::exists(folder / QStringLiteral("exiv2.terminated")); }
+
+    ScratchFolder folder;
+};
+
+// A window with TEMP pointed at a folder of the test's choosing.
+class Safety : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        savedTemp_ = qgetenv("TEMP");
+        useTemp(temp.path());
+        form.Text1->setText(output.path() + QStringLiteral("/"));
+    }
+    void TearDown() override {
+        qputenv("TEMP", savedTemp_);
+        for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
+            QProcess::execute(QStringLiteral("umount"), {*it});
+        }
+    }
+
+    void useTemp(const QString &folder) { qputenv("TEMP", QFile::encodeName(folder)); }
+    // A file system of `kib` KiB at the folder (made when missing); false when none can be made.
+    bool mountSmallDisk(const QString &folder, int kib) {
+        makeFolder(folder);
+        if (::geteuid() != 0 ||
+            QProcess::execute(
+                QStringLiteral("mount"),
+                {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                 QStringLiteral("size=%1k").arg(kib), QStringLiteral("tmpfs"), folder}) != 0) {
+            return false;
+        }
+        mounts_ << folder;
+        return true;
+    }
+    void add(const QString &path) { form.FileList().AddFileRow(path); }
+    QString lastMessage() const {
+        return window.desktop.messages.empty() ? QString() : window.desktop.messages.back().text;
+    }
+
+    ScratchFolder sources;
+    ScratchFolder output;
+    ScratchFolder temp;
+    TestWindow window;
+    Form1 &form = window.load();
+
+  private:
+    QByteArray savedTemp_;
+    QStringList mounts_;
+};
+
+const char *const NeedsRoot = "needs root to mount a small tmpfs (CI runs as root)";
+
+}  // namespace
+
+TEST_F(Safety, AFullWorkingFolderNeverYieldsAnOutputAndEachFileSaysWhy) {
+    if (!mountSmallDisk(temp / QStringLiteral("small"), 512)) {
+        GTEST_SKIP() << NeedsRoot;
+    }
+    useTemp(temp / QStringLiteral("small"));
+    // Each fits alone beside its scratch file, so only one working copy at a time fits.
+    const QStringList fitting = {writeFile(sources / QStringLiteral("a.txt"), noise(200)),
+                                 writeFile(sources / QStringLiteral("b.dat"), noise(200))};
+    const QString pdf = makeLargePdf(sources / QStringLiteral("big.pdf"), 300);      // the toolkit
+    const QString bin = writeFile(sources / QStringLiteral("big.bin"), noise(300));  // the strip
+    const QString huge = writeFile(sources / QStringLiteral("huge.bin"), noise(600));  // the copy
+    const QString last = writeFile(sources / QStringLiteral("c.txt"), noise(200));
+    for (const QString &path : fitting + QStringList{pdf, bin, huge, last}) {
+        add(path);
+    }
+    form.PushButton2_Click();
+
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done.\r\n\r\n3 of 6 files were not cleaned:\r\n"
+                                            "big.pdf: the disk is full\r\n"
+                                            "big.bin: the disk is full\r\n"
+                                            "huge.bin: the disk is full"));
+    EXPECT_EQ(
+        entriesOf(output.path()),
+        QStringList({QStringLiteral("a.txt"), QStringLiteral("b.dat"), QStringLiteral("c.txt")}));
+    EXPECT_EQ(readFile(output / QStringLiteral("c.txt")), readFile(last));
+    EXPECT_EQ(entriesOf(temp / QStringLiteral("small")), QStringList());
+}
+
+TEST_F(Safety, AFullOutputFolderKeepsEverySourceWhole) {
+    if (!mountSmallDisk(output.path(), 512)) {
+        GTEST_SKIP() << NeedsRoot;
+    }
+    // A source in the output folder is replaced only by a whole clean copy.
+    const QString inPlace = makeLargePdf(output / QStringLiteral("inplace.pdf"), 300);
+    const QByteArray before = readFile(inPlace);
+    add(inPlace);
+    add(writeFile(sources / QStringLiteral("other.bin"), noise(600)));
+    add(writeFile(sources / QStringLiteral("small.txt"), "fits"));
+    form.PushButton2_Click();
+
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done.\r\n\r\n2 of 3 files were not cleaned:\r\n"
+                                            "inplace.pdf: the disk is full\r\n"
+                                            "other.bin: the disk is full"));
+    EXPECT_EQ(readFile(inPlace), before);
+    EXPECT_EQ(entriesOf(output.path()),
+              QStringList({QStringLiteral("inplace.pdf"), QStringLiteral("small.txt")}));
+}
+
+TEST_F(Safety, SameNamesNeverReplaceAListedFileOrAnEarlierOutput) {
+    const QString x = writeFile(sources / QStringLiteral("X/a.txt"), "X");
+    const QString y = writeFile(sources / QStringLiteral("Y/a.txt"), "Y");
+    const QString written = QStringLiteral(
+        "a.txt: another listed file of the same name was already written to the output folder");
+    const QString listed = QStringLiteral(
+        "a.txt: another listed file of the same name is in the output folder and stays as it is");
+    struct Case {
+        QString outputFolder;
+        QStringList rows;
+        QByteArray result;  // of outputFolder/a.txt
+        QString line;
+    };
+    const QString elsewhere = output.path();
+    const QString xFolder = sources / QStringLiteral("X");
+    const QString yFolder = sources / QStringLiteral("Y");
+    const std::vector<Case> cases = {
+        {elsewhere, {x, y}, "X", written}, {elsewhere, {y, x}, "Y", written},
+        {xFolder, {x, y}, "X", written},   {xFolder, {y, x}, "X", listed},
+        {yFolder, {x, y}, "Y", listed},    {yFolder, {y, x}, "Y", written},
+    };
+    for (const Case &c : cases) {
+        const QString label = c.outputFolder + QStringLiteral(" ") + c.rows.join(QChar(u' '));
+        QFile::remove(elsewhere + QStringLiteral("/a.txt"));
+        form.FileList().RemoveAllRows();
+        for (const QString &row : c.rows) {
+            add(row);
+        }
+        form.Text1->setText(c.outputFolder);
+        form.PushButton2_Click();
+        EXPECT_EQ(readFile(c.outputFolder + QStringLiteral("/a.txt")), c.result)
+            << label.toStdString();
+        EXPECT_EQ(lastMessage(),
+                  QStringLiteral("Done.\r\n\r\n1 of 2 files were not cleaned:\r\n") + c.line)
+            << label.toStdString();
+        EXPECT_EQ(readFile(x) + readFile(y), QByteArray("XY")) << label.toStdString();
+    }
+    // A later batch replaces what an earlier one wrote.
+    writeFile(x, "X2");
+    form.FileList().RemoveAllRows();
+    add(x);
+    form.Text1->setText(elsewhere);
+    form.PushButton2_Click();
+    EXPECT_EQ(lastMessage(), QStringLiteral("Done."));
+    EXPECT_EQ(readFile(elsewhere + QStringLiteral("/a.txt")), QByteArray("X2"));
+}
+
+TEST_F(Safety, LongNamesQuotesInFoldersAndModesComeThrough) {
+    ScratchFolder root;
+    const QString programFolder = makeFolder(root / QStringLiteral("pro\"gram \"\"folder"));
+    for (const char *tool : {"exiv2", "pdftk"}) {
+        QFile::link(QStringLiteral(PARCHWIPE_BIN_DIR "/") + QLatin1String(tool),
+                    programFolder + QStringLiteral("/") + QLatin1String(tool));
+    }
+    TestWindow quoted(programFolder);
+    Form1 &other = quoted.load();
+    useTemp(makeFolder(root / QStringLiteral("te\"mp")));
+    other.Text1->setText(output.path());
+
+    // 255 bytes, the longest name the file system allows.
+    const QString photo = makeJpegWithMetadata(sources / QString(251, QChar(u'p')) + ".jpg");
+    const QString text = writeFile(sources / QString(251, QChar(u't')) + ".txt", "long");
+    const QString pdf = makePdfWithMetadata(sources / QStringLiteral("re\"port.pdf"));
+    const QString script = writeFile(output / QStringLiteral("run.sh"), "#!/bin/sh\n");
+    ::chmod(QFile::encodeName(script).constData(), 0770);
+    for (const QString &path : {photo, text, pdf, script}) {
+        other.FileList().AddFileRow(path);
+    }
+    other.PushButton2_Click();
+
+    EXPECT_EQ(quoted.desktop.messages.back().text, QStringLiteral("Done."));
+    EXPECT_EQ(exiv2Report(output / QString(251, QChar(u'p')) + ".jpg"), QString());
+    EXPECT_EQ(readFile(output / QString(251, QChar(u't')) + ".txt"), QByteArray("long"));
+    EXPECT_EQ(pdfMetadataKeys(output / QStringLiteral("re\"port.pdf")), QStringList());
+    EXPECT_EQ(modeOf(script), 0770u);
+}
+
+TEST_F(Safety, ClosingMidBatchEndsTheToolAndRemovesTheWorkingFolder) {
+    SlowTool tool;
+    TestWindow slow(tool.folder.path());
+    Form1 &other = slow.load();
+    other.Text1->setText(output.path());
+    other.FileList().AddFileRow(makeJpegWithMetadata(sources / QStringLiteral("p.jpg")));
+    other.FileList().AddFileRow(writeFile(sources / QStringLiteral("next.txt"), "x"));
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (tool.started()) {
+            closer.stop();
+            other.close();
+        }
+    });
+    closer.start(10);
+    other.PushButton2_Click();
+
+    ASSERT_TRUE(tool.started());
+    EXPECT_TRUE(tool.terminated()) << "the tool must be told to end, not left to finish";
+    EXPECT_TRUE(waitFor([&] { return !isRunning(tool.pid()); }));
+    EXPECT_EQ(entriesOf(temp.path()), QStringList());
+    EXPECT_EQ(entriesOf(output.path()), QStringList());
+    EXPECT_EQ(slow.endProgramCalls, 1);
+}
+
+// A Parchwipe told to end by a signal ends its tool, removes its working folder and is gone; a
+// killed one can do neither, so its tool dies with it and its folder goes at the next start.
+// Another instance's start never takes the folder of one still running.
+TEST_F(Safety, SignalsEndTheProgramItsToolAndItsWorkingFolder) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        SlowTool tool;
+        QProcess host;
+        host.setProcessChannelMode(QProcess::ForwardedChannels);
+        host.start(QStringLiteral(BATCH_HOST),
+                   {tool.folder.path(), output.path(), makeJpegWithMetadata(sources / "p.jpg")});
+        ASSERT_TRUE(waitFor([&] { return tool.started(); }, 20000));
+        ASSERT_EQ(entriesOf(temp.path()).size(), 1);
+        WorkingFolder::RemoveLeftOvers(temp.path());
+        EXPECT_EQ(entriesOf(temp.path()).size(), 1) << "a folder in use stays";
+
+        ::kill(static_cast<pid_t>(host.processId()), signal);
+        EXPECT_TRUE(host.waitForFinished(5000));
+        EXPECT_TRUE(waitFor([&] { return !isRunning(tool.pid()); }));
+        if (signal == SIGKILL) {
+            EXPECT_EQ(entriesOf(temp.path()).size(), 1);
+            WorkingFolder::RemoveLeftOvers(temp.path());
+        } else {
+            EXPECT_TRUE(tool.terminated());
+            EXPECT_EQ(host.exitStatus(), QProcess::NormalExit);
+        }
+        EXPECT_EQ(entriesOf(temp.path()), QStringList());
+        host.kill();
+        host.waitForFinished(5000);
+    }
+}
