@@ -1,3 +1,4 @@
+#include "BatchFixture.h"
 #include "MetadataFixtures.h"
 #include "PdfFixtures.h"
 #include "app/ProgressBarWidget.h"
@@ -19,42 +20,8 @@
 
 #include <sys/xattr.h>
 
-namespace {
-
-QStringList entriesOf(const QString &folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
-class Batch : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        savedTemp_ = qgetenv("TEMP");
-        qputenv("TEMP", temp.path().toLocal8Bit());
-        form.Text1->setText(output.path() + QStringLiteral("/"));
-    }
-    void TearDown() override { qputenv("TEMP", savedTemp_); }
-
-    QString source(const QString &name, const QByteArray &bytes = "plain bytes") {
-        return writeFile(sources / name, bytes);
-    }
-    void add(const QString &path) { form.FileList().AddFileRow(path); }
-    void run() { form.PushButton2_Click(); }
-    QString out(const QString &name) const { return output / name; }
-    QString lastMessage() const {
-        return window.desktop.messages.empty() ? QString() : window.desktop.messages.back().text;
-    }
-
-    ScratchFolder sources;
-    ScratchFolder output;
-    ScratchFolder temp;
-    TestWindow window;
-    Form1 &form = window.load();
-
-  private:
-    QByteArray savedTemp_;
-};
-
-}  // namespace
+// The batch's own fixture: the window and its three folders.
+class Batch : public BatchFixture {};
 
 TEST_F(Batch, AJpegComesOutWithoutAnyMetadataAndTheSameImage) {
     const QString photo = makeJpegWithMetadata(sources / QStringLiteral("IMG_1.jpg"));

@@ -1,3 +1,4 @@
+#include "BatchFixture.h"
 #include "MetadataFixtures.h"
 #include "engine/WorkingFolder.h"
 #include "filelist/FileListModel.h"
@@ -22,10 +23,6 @@
 #include <csignal>
 
 namespace {
-
-QStringList entriesOf(const QString &folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
 
 QByteArray noise(int kib) {
     QByteArray bytes(kib * 1024, '\0');
@@ -90,22 +87,16 @@ struct SlowTool {
     ScratchFolder folder;
 };
 
-// A window with TEMP pointed at a folder of the test's choosing.
-class Safety : public ::testing::Test {
+// The batch fixture, with small file systems mounted where a test needs them.
+class Safety : public BatchFixture {
   protected:
-    void SetUp() override {
-        savedTemp_ = qgetenv("TEMP");
-        useTemp(temp.path());
-        form.Text1->setText(output.path() + QStringLiteral("/"));
-    }
     void TearDown() override {
-        qputenv("TEMP", savedTemp_);
+        BatchFixture::TearDown();
         for (auto it = mounts_.rbegin(); it != mounts_.rend(); ++it) {
             QProcess::execute(QStringLiteral("umount"), {*it});
         }
     }
 
-    void useTemp(const QString &folder) { qputenv("TEMP", QFile::encodeName(folder)); }
     // A file system of `kib` KiB at the folder (made when missing); false when none can be made.
     bool mountSmallDisk(const QString &folder, int kib) {
         makeFolder(folder);
@@ -119,19 +110,8 @@ class Safety : public ::testing::Test {
         mounts_ << folder;
         return true;
     }
-    void add(const QString &path) { form.FileList().AddFileRow(path); }
-    QString lastMessage() const {
-        return window.desktop.messages.empty() ? QString() : window.desktop.messages.back().text;
-    }
-
-    ScratchFolder sources;
-    ScratchFolder output;
-    ScratchFolder temp;
-    TestWindow window;
-    Form1 &form = window.load();
 
   private:
-    QByteArray savedTemp_;
     QStringList mounts_;
 };
 
@@ -154,7 +134,7 @@ TEST_F(Safety, AFullWorkingFolderNeverYieldsAnOutputAndEachFileSaysWhy) {
     for (const QString &path : fitting + QStringList{pdf, bin, huge, last}) {
         add(path);
     }
-    form.PushButton2_Click();
+    run();
 
     EXPECT_EQ(lastMessage(), QStringLiteral("Done.\r\n\r\n3 of 6 files were not cleaned:\r\n"
                                             "big.pdf: the disk is full\r\n"
@@ -177,7 +157,7 @@ TEST_F(Safety, AFullOutputFolderKeepsEverySourceWhole) {
     add(inPlace);
     add(writeFile(sources / QStringLiteral("other.bin"), noise(600)));
     add(writeFile(sources / QStringLiteral("small.txt"), "fits"));
-    form.PushButton2_Click();
+    run();
 
     EXPECT_EQ(lastMessage(), QStringLiteral("Done.\r\n\r\n2 of 3 files were not cleaned:\r\n"
                                             "inplace.pdf: the disk is full\r\n"
@@ -216,7 +196,7 @@ TEST_F(Safety, SameNamesNeverReplaceAListedFileOrAnEarlierOutput) {
             add(row);
         }
         form.Text1->setText(c.outputFolder);
-        form.PushButton2_Click();
+        run();
         EXPECT_EQ(readFile(c.outputFolder + QStringLiteral("/a.txt")), c.result)
             << label.toStdString();
         EXPECT_EQ(lastMessage(),
@@ -229,7 +209,7 @@ TEST_F(Safety, SameNamesNeverReplaceAListedFileOrAnEarlierOutput) {
     form.FileList().RemoveAllRows();
     add(x);
     form.Text1->setText(elsewhere);
-    form.PushButton2_Click();
+    run();
     EXPECT_EQ(lastMessage(), QStringLiteral("Done."));
     EXPECT_EQ(readFile(elsewhere + QStringLiteral("/a.txt")), QByteArray("X2"));
 }
