@@ -190,7 +190,7 @@ class Pacer {
   private:
     static constexpr std::chrono::milliseconds Interval{100};
     const KeepGoing &keepGoing_;
-    std::chrono::steady_clock::time_point next_ = std::chrono::steady_clock::now() + Interval;
+    std::chrono::steady_clock::time_point next_;  // the first block asks at once
 };
 
 void copyBytes(int from, int to, const QString &source, const QString &target,

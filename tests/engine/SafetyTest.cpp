@@ -269,6 +269,31 @@ TEST_F(Safety, ClosingMidBatchEndsTheToolAndRemovesTheWorkingFolder) {
     EXPECT_EQ(slow.endProgramCalls, 1);
 }
 
+TEST_F(Safety, ClosingDuringALongCopyStopsIt) {
+    const QByteArray big = noise(4096);
+    add(source(QStringLiteral("big.bin"), big));
+    qint64 copiedWhenClosed = -1;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (const QString &folder : entriesOf(temp.path())) {
+            const QFileInfo copy(temp / folder + QStringLiteral("/temp.bin"));
+            if (copy.exists()) {
+                copiedWhenClosed = copy.size();
+                closer.stop();
+                form.close();
+            }
+        }
+    });
+    closer.start(0);
+    run();
+
+    EXPECT_GE(copiedWhenClosed, 0);
+    EXPECT_LT(copiedWhenClosed, big.size()) << "the window must answer while a copy runs";
+    EXPECT_EQ(entriesOf(temp.path()), QStringList());
+    EXPECT_EQ(entriesOf(output.path()), QStringList());
+    EXPECT_TRUE(window.desktop.messages.empty());
+}
+
 // A Parchwipe told to end by a signal ends its tool, removes its working folder and is gone; a
 // killed one can do neither, so its tool dies with it and its folder goes at the next start.
 // Another instance's start never takes the folder of one still running.
