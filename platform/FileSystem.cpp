@@ -213,12 +213,17 @@ void copyBytes(int from, int to, const QString &source, const QString &target,
     }
 }
 
-// Some file systems report a failed write only when the data reach the disk or the file closes.
-void syncAndClose(FileDescriptor &file, const QString &target) {
-    if (::fsync(file.get()) != 0 && errno != EINVAL) {
+// A full disk or a failed write can show only when the file closes, so the close is checked too.
+void closeChecked(FileDescriptor &file, const QString &target) {
+    if (::close(file.release()) != 0) {
         throw AppError::fromErrno(errno, target);
     }
-    if (::close(file.release()) != 0) {
+}
+
+// Before a rename puts a file in place of another, its bytes must be on the disk: a crash then
+// leaves the old file or the new one, never an empty one. A failed write shows here too.
+void syncToDisk(int fd, const QString &target) {
+    if (::fsync(fd) != 0 && errno != EINVAL) {
         throw AppError::fromErrno(errno, target);
     }
 }
@@ -242,13 +247,12 @@ std::pair<QByteArray, FileDescriptor> createSibling(const QString &target, mode_
                    QStringLiteral("Path/File access error: %1").arg(target));
 }
 
-// The permission bits of a file that is replaced stay those it had; a new file gets the
-// source's, writable by the owner. Throws when an existing target may not be replaced.
-mode_t permissionsFor(const QString &target, const struct stat &source) {
+// What a copy finds at its target: nothing, or a file it may replace (with its permission bits).
+// Throws when the target may not be replaced: a folder, or a file the owner may not write.
+std::optional<mode_t> replacedPermissions(const QString &target) {
     struct stat info {};
     if (::stat(encoded(target).constData(), &info) != 0) {
-        // A private source stays private in its copy; the copy is the owner's to change.
-        return (source.st_mode & 0666) | S_IRUSR | S_IWUSR;
+        return std::nullopt;
     }
     if (S_ISDIR(info.st_mode) || (info.st_mode & S_IWUSR) == 0) {
         throw AppError(ErrorNumber::PermissionDenied,
@@ -258,7 +262,7 @@ mode_t permissionsFor(const QString &target, const struct stat &source) {
 }
 
 void refuseReadOnlyTarget(const QString &target) {
-    permissionsFor(target, {});
+    replacedPermissions(target);
 }
 
 }  // namespace
@@ -399,7 +403,11 @@ void copyFile(const QString &source, const QString &target, CopyMode mode,
     if (::fstat(from.get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode)) {
         throw AppError(ErrorNumber::PathFileAccess, QStringLiteral("Not a file: %1").arg(source));
     }
-    const mode_t permissions = permissionsFor(target, sourceInfo);
+    const std::optional<mode_t> replaced = replacedPermissions(target);
+    // A replaced file keeps its bits; a private source stays private in its copy, and the copy
+    // is the owner's to change.
+    const mode_t permissions =
+        replaced ? *replaced : (sourceInfo.st_mode & 0666) | S_IRUSR | S_IWUSR;
     if (mode == CopyMode::InPlace) {
         FileDescriptor to(::open(encoded(target).constData(),
                                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
@@ -408,7 +416,7 @@ void copyFile(const QString &source, const QString &target, CopyMode mode,
             throw AppError::fromErrno(errno, target);
         }
         copyBytes(from.get(), to.get(), source, target, keepGoing);
-        syncAndClose(to, target);
+        closeChecked(to, target);
         return;
     }
     auto [siblingName, to] = createSibling(target, permissions);
@@ -418,7 +426,8 @@ void copyFile(const QString &source, const QString &target, CopyMode mode,
             throw AppError::fromErrno(errno, target);
         }
         copyBytes(from.get(), to.get(), source, target, keepGoing);
-        syncAndClose(to, target);
+        syncToDisk(to.get(), target);
+        closeChecked(to, target);
         if (::rename(siblingName.constData(), encoded(target).constData()) != 0) {
             throw AppError::fromErrno(errno, target);
         }
@@ -435,7 +444,7 @@ void writeFile(const QString &path, const QByteArray &bytes) {
         throw AppError::fromErrno(errno, path);
     }
     writeAll(file.get(), bytes.constData(), bytes.size(), path);
-    syncAndClose(file, path);
+    closeChecked(file, path);
 }
 
 std::optional<FileIdentity> fileIdentity(const QString &path) {
@@ -448,6 +457,12 @@ std::optional<FileIdentity> fileIdentity(const QString &path) {
 
 void replaceFile(const QString &replacement, const QString &target) {
     refuseReadOnlyTarget(target);
+    FileDescriptor file(::open(encoded(replacement).constData(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        throw AppError::fromErrno(errno, replacement);
+    }
+    syncToDisk(file.get(), replacement);
+    closeChecked(file, replacement);
     if (::rename(encoded(replacement).constData(), encoded(target).constData()) != 0) {
         throw AppError::fromErrno(errno, target);
     }

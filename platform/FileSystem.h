@@ -64,14 +64,14 @@ using KeepGoing = std::function<bool()>;
 // either the old file or the whole copy. A replaced file keeps its permission bits; a new one gets
 // the source's, writable by the owner. Throws AppError on any failure (61 when the disk is full),
 // leaving the target as it was.
-// InPlace overwrites the target's own bytes instead: for scratch files in a private folder, where
-// nobody relies on the old content and a new file per copy would only cost time.
+// InPlace overwrites the target's own bytes instead, checking every write and the close: for
+// scratch files in a private folder, where nobody relies on the old content.
 enum class CopyMode { Atomic, InPlace };
 void copyFile(const QString &source, const QString &target, CopyMode mode = CopyMode::Atomic,
               const KeepGoing &keepGoing = {});
 
-// Creates or overwrites the file with the bytes, checking every write, the sync and the close.
-// Throws AppError (61 when the disk is full).
+// Creates or overwrites the file with the bytes, checking every write and the close. Throws
+// AppError (61 when the disk is full).
 void writeFile(const QString &path, const QByteArray &bytes);
 
 // Which file a path names (links followed): the same for every path of one file.
@@ -89,7 +89,8 @@ struct FileIdentity {
 // Nothing when the path names nothing.
 std::optional<FileIdentity> fileIdentity(const QString &path);
 
-// Renames replacement over target, refusing a read-only target as a copy would.
+// Syncs replacement to the disk, then renames it over target, refusing a read-only target as a
+// copy would.
 void replaceFile(const QString &replacement, const QString &target);
 
 // Throws AppError when the file cannot be removed.
