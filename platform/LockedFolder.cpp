@@ -43,7 +43,9 @@ LockedFolder::LockedFolder(const QString &parent, const QString &prefix) {
         if (fd < 0) {
             throw AppError::fromErrno(errno, parent, AppError::Subject::Folder);
         }
-        if (::flock(fd, LOCK_EX) == 0 && stillThere(fd)) {
+        // A file system without locks keeps the folder unlocked; no sweep can take it then.
+        const bool locked = ::flock(fd, LOCK_EX) == 0;
+        if (!locked || stillThere(fd)) {
             path_ = QFile::decodeName(name);
             lockFd_ = fd;
             return;

@@ -147,6 +147,23 @@ TEST_F(Safety, AFullWorkingFolderNeverYieldsAnOutputAndEachFileSaysWhy) {
     EXPECT_EQ(entriesOf(temp / QStringLiteral("small")), QStringList());
 }
 
+TEST_F(Safety, TheToolkitOnAFullDiskWritesNothingAndSaysWhy) {
+    const QString full = temp / QStringLiteral("full");
+    if (!mountSmallDisk(full, 256)) {
+        GTEST_SKIP() << NeedsRoot;
+    }
+    QProcess pdftk;
+    pdftk.start(
+        QStringLiteral(PARCHWIPE_BIN_DIR "/pdftk"),
+        {makeLargePdf(sources / QStringLiteral("big.pdf"), 300), QStringLiteral("update_info"),
+         writeFile(sources / QStringLiteral("info.txt"), "InfoKey: Title\nInfoValue: \n"),
+         QStringLiteral("output"), full + QStringLiteral("/out.pdf"), QStringLiteral("dont_ask")});
+    ASSERT_TRUE(pdftk.waitForFinished(30000));
+    EXPECT_EQ(pdftk.exitCode(), 3);
+    EXPECT_TRUE(pdftk.readAllStandardError().contains("the disk is full"));
+    EXPECT_EQ(entriesOf(full), QStringList());
+}
+
 TEST_F(Safety, AFullOutputFolderKeepsEverySourceWhole) {
     if (!mountSmallDisk(output.path(), 512)) {
         GTEST_SKIP() << NeedsRoot;
