@@ -41,7 +41,9 @@ LockedFolder::LockedFolder(const QString &parent, const QString &prefix) {
         }
         const int fd = openFolder(name);
         if (fd < 0) {
-            throw AppError::fromErrno(errno, parent, AppError::Subject::Folder);
+            const int error = errno;
+            ::rmdir(name.constData());
+            throw AppError::fromErrno(error, parent, AppError::Subject::Folder);
         }
         // A file system without locks keeps the folder unlocked; no sweep can take it then.
         const bool locked = ::flock(fd, LOCK_EX) == 0;
