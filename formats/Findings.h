@@ -1,0 +1,31 @@
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace Formats {
+
+// What a check found in a result, each kind named once, in the order found.
+class Findings {
+  public:
+    void add(const std::string &what) {
+        if (std::find(names_.begin(), names_.end(), what) == names_.end()) {
+            names_.push_back(what);
+        }
+    }
+
+    // "still holds tEXt, eXIf", or empty when nothing was found.
+    std::string reason() const {
+        std::string text;
+        for (const std::string &name : names_) {
+            text += (text.empty() ? "still holds " : ", ") + name;
+        }
+        return text;
+    }
+
+  private:
+    std::vector<std::string> names_;
+};
+
+}  // namespace Formats

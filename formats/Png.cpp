@@ -1,0 +1,95 @@
+#include "formats/Png.h"
+
+#include "formats/ByteOrder.h"
+#include "formats/Findings.h"
+
+#include <set>
+
+namespace {
+
+const Formats::Bytes Signature("\x89PNG\r\n\x1a\n", 8);
+constexpr std::size_t ChunkFrame = 12;  // length, type and CRC around the data
+
+// The first letter's case marks a chunk a decoder cannot do without.
+bool isCritical(const std::string &type) {
+    return type[0] >= 'A' && type[0] <= 'Z';
+}
+
+bool isLetters(const std::string &type) {
+    for (char c : type) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool changesTheLook(const std::string &type) {
+    static const std::set<std::string> kept = {"tRNS", "gAMA", "cHRM", "sRGB", "iCCP", "sBIT",
+                                               "pHYs", "bKGD", "cICP", "acTL", "fcTL", "fdAT"};
+    return kept.count(type) != 0;
+}
+
+}  // namespace
+
+namespace Png {
+
+Formats::Bytes clean(const Formats::Bytes &png) {
+    if (png.compare(0, Signature.size(), Signature) != 0) {
+        throw Formats::Refused("not a PNG picture");
+    }
+    Formats::Bytes result = Signature;
+    std::size_t at = Signature.size();
+    std::string type;
+    while (type != "IEND") {
+        if (png.size() - at < ChunkFrame ||
+            Formats::bigEndian32(png, at) > png.size() - at - ChunkFrame) {
+            throw Formats::Refused("damaged PNG: a chunk runs past the end");
+        }
+        const std::size_t chunkSize = ChunkFrame + Formats::bigEndian32(png, at);
+        type = png.substr(at + 4, 4);
+        if (!isLetters(type)) {
+            throw Formats::Refused("damaged PNG: a chunk has no valid name");
+        }
+        if (isCritical(type) || changesTheLook(type)) {
+            result.append(png, at, chunkSize);
+        }
+        at += chunkSize;
+    }
+    return result;
+}
+
+// Reads the result on its own terms: every chunk by name, and what lies after the end.
+std::string remainingMetadata(const Formats::Bytes &png) {
+    static const std::set<std::string> drawing = {"IHDR", "PLTE", "IDAT", "IEND", "tRNS", "gAMA",
+                                                  "cHRM", "sRGB", "iCCP", "sBIT", "pHYs", "bKGD",
+                                                  "cICP", "acTL", "fcTL", "fdAT"};
+    if (png.size() < 8 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) {
+        return "is not a PNG picture";
+    }
+    Formats::Findings findings;
+    std::size_t next = 8;
+    for (;;) {
+        if (next + 8 > png.size()) {
+            return "PNG ends inside a chunk";
+        }
+        const std::uint64_t end = next + 12ull + Formats::bigEndian32(png, next);
+        const std::string name = png.substr(next + 4, 4);
+        if (end > png.size()) {
+            return "PNG ends inside a chunk";
+        }
+        if (drawing.count(name) == 0) {
+            findings.add(name);
+        }
+        next = static_cast<std::size_t>(end);
+        if (name == "IEND") {
+            break;
+        }
+    }
+    if (next != png.size()) {
+        findings.add("data after the end");
+    }
+    return findings.reason();
+}
+
+}  // namespace Png

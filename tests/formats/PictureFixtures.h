@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <QImage>
+
+// Pictures carrying metadata of every kind their format allows, made with Qt, ImageMagick and
+// exiv2. Each holds the values of pictureSecrets() somewhere in its bytes.
+QStringList pictureSecrets();
+
+QByteArray pngWithEveryTextChunk();     // tEXt, zTXt, iTXt, eXIf, tIME, a private chunk
+QByteArray animatedPng();               // two frames, and a tEXt
+QByteArray gifWithCommentXmpAndLoop();  // two frames that loop
+QByteArray webpWithExifAndXmp();
+QByteArray tiffWithArtistMakeGps();  // two pages, both described; Exif, GPS, XMP, IPTC
+
+// Every frame or page as Qt decodes it.
+QList<QImage> framesOf(const QByteArray &picture);
+
+// The names of a PNG's chunks, in order.
+QStringList pngChunkNames(const QByteArray &png);
