@@ -96,6 +96,8 @@ void RemovalBatch::ProcessRow(ErrorTrap &trap, int position) {
     Main::DeleteFileQuietly(copy);
     if (!reason.isEmpty() && !abandoned_) {
         failures_ << name + QStringLiteral(": ") + reason;
+    } else if (Routes::leavesMetadata(extension)) {
+        ++copiedAsTheyAre_[extension.toLower()];
     }
 }
 
@@ -183,24 +185,38 @@ void RemovalBatch::Finish(ErrorTrap &trap) {
         window_.SetMousePointer(BatchWindow::DefaultPointer);
         window_.Progress().setValue(0);
         window_.Progress().setText(QStringLiteral("Progress Bar"));
-        window_.ShowPlainMessage(ClosingMessage(failures_, fileCount_));
+        window_.ShowPlainMessage(ClosingMessage(failures_, fileCount_, copiedAsTheyAre_));
     });
 }
 
-QString RemovalBatch::ClosingMessage(const QStringList &failures, int fileCount) {
+QString RemovalBatch::ClosingMessage(const QStringList &failures, int fileCount,
+                                     const QMap<QString, int> &copiedAsTheyAre) {
     QString message = QStringLiteral("Done.");
-    if (failures.isEmpty()) {
-        return message;
-    }
-    message +=
-        LineBreak + LineBreak +
-        QStringLiteral("%1 of %2 files were not cleaned:").arg(failures.size()).arg(fileCount);
-    for (const QString &line : failures.mid(0, ListedFailures)) {
-        message += LineBreak + line;
-    }
-    if (failures.size() > ListedFailures) {
+    if (!failures.isEmpty()) {
         message +=
-            LineBreak + QStringLiteral("\u2026 and %1 more").arg(failures.size() - ListedFailures);
+            LineBreak + LineBreak +
+            QStringLiteral("%1 of %2 files were not cleaned:").arg(failures.size()).arg(fileCount);
+        for (const QString &line : failures.mid(0, ListedFailures)) {
+            message += LineBreak + line;
+        }
+        if (failures.size() > ListedFailures) {
+            message += LineBreak +
+                       QStringLiteral("\u2026 and %1 more").arg(failures.size() - ListedFailures);
+        }
+    }
+    if (!copiedAsTheyAre.isEmpty()) {
+        int copied = 0;
+        QString lines;
+        for (auto kind = copiedAsTheyAre.cbegin(); kind != copiedAsTheyAre.cend(); ++kind) {
+            copied += kind.value();
+            lines += LineBreak + QStringLiteral(".%1: %2").arg(kind.key()).arg(kind.value());
+        }
+        message += LineBreak + LineBreak +
+                   QStringLiteral(
+                       "%1 files were copied as they are (Parchwipe cannot remove "
+                       "metadata from them yet):")
+                       .arg(copied) +
+                   lines;
     }
     return message;
 }

@@ -4,6 +4,7 @@
 #include "platform/EventPump.h"
 #include "platform/FileSystem.h"
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -27,8 +28,10 @@ class RemovalBatch {
     // The window is closing: the working copies go at once and the batch stops where it is.
     void Abandon();
 
-    // "Done.", then any files that were not cleaned, each with its reason.
-    static QString ClosingMessage(const QStringList &failures, int fileCount);
+    // "Done.", then any files that were not cleaned, each with its reason, then how many files of
+    // each extension were copied as they are because no route removes their metadata yet.
+    static QString ClosingMessage(const QStringList &failures, int fileCount,
+                                  const QMap<QString, int> &copiedAsTheyAre = {});
 
   private:
     bool StartWorking(ErrorTrap &trap);
@@ -51,6 +54,7 @@ class RemovalBatch {
     QStringList failures_;
     std::set<FileSystem::FileIdentity> listedSources_;
     std::set<FileSystem::FileIdentity> writtenOutputs_;
+    QMap<QString, int> copiedAsTheyAre_;  // by extension in lower case
     int fileCount_ = 0;
     bool abandoned_ = false;
     // Long copies let the window handle its events and stop when it closes.

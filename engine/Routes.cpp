@@ -4,10 +4,15 @@
 #include "engine/Metadata.h"
 #include "engine/PDF_Metadata.h"
 #include "engine/WorkingCopy.h"
+#include "formats/Gif.h"
 #include "formats/Jpeg.h"
 #include "formats/Pdf.h"
+#include "formats/Png.h"
+#include "formats/Tiff.h"
+#include "formats/Webp.h"
 
 #include <QHash>
+#include <QSet>
 
 namespace Routes {
 
@@ -22,6 +27,13 @@ QString writeAnew(RouteContext &context, const QString &copy) {
     return Metadata::StripFile(context.desktop, copy, context.keepGoing);
 }
 
+// Pictures whose pass from formats/ does all the work, in memory.
+template <Formats::Bytes (*clean)(const Formats::Bytes &)>
+QString cleanInMemory(RouteContext &, const QString &copy) {
+    WorkingCopy::write(copy, clean(WorkingCopy::read(copy)));
+    return {};
+}
+
 }  // namespace
 
 // A new kind of file gets a route here: its removal (in a file of its own under engine/ when it is
@@ -29,14 +41,38 @@ QString writeAnew(RouteContext &context, const QString &copy) {
 const Route &forExtension(const QString &extension) {
     static const Route jpeg{JpegRoute::removeMetadata, Jpeg::remainingMetadata};
     static const Route pdf{removePdfInformation, Pdf::remainingMetadata};
+    static const Route png{cleanInMemory<Png::clean>, Png::remainingMetadata};
+    static const Route gif{cleanInMemory<Gif::clean>, Gif::remainingMetadata};
+    static const Route webp{cleanInMemory<Webp::clean>, Webp::remainingMetadata};
+    static const Route tiff{cleanInMemory<Tiff::clean>, Tiff::remainingMetadata};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
-        {QStringLiteral("JPG"), &jpeg},
-        {QStringLiteral("JPEG"), &jpeg},
-        {QStringLiteral("JPE"), &jpeg},
-        {QStringLiteral("PDF"), &pdf},
+        {QStringLiteral("JPG"), &jpeg},  {QStringLiteral("JPEG"), &jpeg},
+        {QStringLiteral("JPE"), &jpeg},  {QStringLiteral("PDF"), &pdf},
+        {QStringLiteral("PNG"), &png},   {QStringLiteral("GIF"), &gif},
+        {QStringLiteral("WEBP"), &webp}, {QStringLiteral("TIF"), &tiff},
+        {QStringLiteral("TIFF"), &tiff},
     };
     return *routes.value(extension.toUpper(), &generic);
+}
+
+bool leavesMetadata(const QString &extension) {
+    static const QSet<QString> kinds{
+        // sound and video
+        QStringLiteral("mp3"), QStringLiteral("flac"), QStringLiteral("ogg"),
+        QStringLiteral("opus"), QStringLiteral("m4a"), QStringLiteral("aac"), QStringLiteral("wma"),
+        QStringLiteral("wav"), QStringLiteral("aiff"), QStringLiteral("mp4"), QStringLiteral("m4v"),
+        QStringLiteral("mov"), QStringLiteral("avi"), QStringLiteral("mkv"), QStringLiteral("webm"),
+        QStringLiteral("wmv"), QStringLiteral("3gp"),
+        // pictures: newer formats, drawings, layered and camera raw files
+        QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("avif"),
+        QStringLiteral("jxl"), QStringLiteral("svg"), QStringLiteral("psd"), QStringLiteral("dng"),
+        QStringLiteral("cr2"), QStringLiteral("cr3"), QStringLiteral("nef"), QStringLiteral("arw"),
+        QStringLiteral("orf"), QStringLiteral("rw2"),
+        // documents
+        QStringLiteral("epub"), QStringLiteral("doc"), QStringLiteral("xls"), QStringLiteral("ppt"),
+        QStringLiteral("rtf")};
+    return kinds.contains(extension.toLower());
 }
 
 QString remove(const Route &route, RouteContext &context, const QString &copy) {

@@ -34,6 +34,10 @@ namespace Routes {
 // The route for a file extension, in any letter case; the generic one when it has none of its own.
 const Route &forExtension(const QString &extension);
 
+// True for kinds known to carry metadata that no route removes yet: they are written anew as they
+// are, and the closing message says so.
+bool leavesMetadata(const QString &extension);
+
 // Runs the route's removal: empty when the copy was stripped, else why not.
 QString remove(const Route &route, RouteContext &context, const QString &copy);
 
