@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Makes the batch benchmark's corpus: JPEGs of about 600 KB with EXIF, GPS, IPTC and XMP, PDFs
-with all eight information entries and an XMP stream, and other files of mixed sizes."""
+with all eight information entries and an XMP stream, other files of mixed sizes, and PNG, GIF,
+WebP and TIFF pictures with their kinds of metadata."""
 
 import os
 import random
@@ -9,6 +10,9 @@ import subprocess
 import sys
 
 JPEGS, PDFS, OTHERS = 200, 50, 200
+PICTURES = 100  # of each kind below
+TAGS = ["-M", "set Exif.Image.Artist Ann Author", "-M", "set Exif.Image.Make Canon",
+        "-M", "set Exif.GPSInfo.GPSLatitudeRef N", "-M", "set Xmp.dc.creator Ann Author"]
 
 
 def make_jpeg(folder):
@@ -25,6 +29,27 @@ def make_jpeg(folder):
                     "-M", "set Iptc.Application2.Byline Ann Author",
                     "-M", "set Xmp.dc.creator Ann Author", "mo", base], check=True)
     return base
+
+
+def make_pictures(folder):
+    """Per kind: the ImageMagick options and whether exiv2 adds EXIF and XMP."""
+    kinds = {
+        "png": (["plasma:", "-set", "comment", "Ann Author"], True),
+        "gif": (["plasma:", "plasma:", "plasma:", "-delay", "20", "-loop", "0",
+                 "-set", "comment", "Ann Author"], False),
+        "webp": (["plasma:", "-quality", "85"], True),
+        "tiff": (["plasma:", "-compress", "zip"], True),
+    }
+    for kind, (options, tagged) in kinds.items():
+        os.makedirs(os.path.join(folder, kind))
+        base = os.path.join(folder, "base." + kind)
+        subprocess.run(["convert", "-size", "800x600", "-seed", "7", "-depth", "8"] + options +
+                       [base], check=True)
+        if tagged:
+            subprocess.run(["exiv2"] + TAGS + ["mo", base], check=True)
+        for i in range(PICTURES):
+            shutil.copyfile(base, os.path.join(folder, kind, "picture_%03d.%s" % (i, kind)))
+        os.remove(base)
 
 
 def pdf_bytes(number):
@@ -68,6 +93,7 @@ def main(folder):
     for i in range(PDFS):
         with open(os.path.join(folder, "pdf", "report_%03d.pdf" % i), "wb") as pdf:
             pdf.write(pdf_bytes(i))
+    make_pictures(folder)
     rng = random.Random(7)
     for i in range(OTHERS):
         with open(os.path.join(folder, "other", "file_%03d.dat" % i), "wb") as other:

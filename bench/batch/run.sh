@@ -49,12 +49,18 @@ floor_pdf() {
         cp "$work/tmp/temp.pdf2" "$work/out/${f##*/}"
     done
 }
-floor_other() {
-    for f in "$work"/corpus/other/*; do
+floor_copy() {
+    for f in "$work"/corpus/"$1"/*; do
         cp "$f" "$work/tmp/temp.dat"
         cp "$work/tmp/temp.dat" "$work/out/${f##*/}"
     done
 }
+floor_other() { floor_copy other; }
+# Pictures are cleaned in process: no tool, so the copy in and out is their floor.
+floor_png() { floor_copy png; }
+floor_gif() { floor_copy gif; }
+floor_webp() { floor_copy webp; }
+floor_tiff() { floor_copy tiff; }
 # The tool alone, on copies made beforehand, writing where it likes.
 tool_jpeg() { for f in "$work"/copies/*; do exiv2 rm "$f"; done; }
 tool_pdf() {
@@ -63,6 +69,10 @@ tool_pdf() {
     done
 }
 tool_other() { for f in "$work"/copies/*; do cp "$f" "$work/out/"; done; }
+tool_png() { tool_other; }
+tool_gif() { tool_other; }
+tool_webp() { tool_other; }
+tool_tiff() { tool_other; }
 exiftool_all() { exiftool -q -q -overwrite_original -all= "$work"/copies/*; }
 mat2_all() { mat2 --inplace "$work"/copies/*; }
 
