@@ -18,10 +18,15 @@ constexpr std::size_t EntrySize = 12;
 // Tags that say how to decode, lay out, colour or orient the picture, and where its data lies.
 bool drawsPicture(std::uint16_t tag) {
     static const std::set<std::uint16_t> kept = {
-        254, 255, 256, 257, 258, 259, 262, 263,     264, 265, 266, 273, 274, 277, 278, 279,
-        280, 281, 282, 283, 284, 286, 287, 290,     291, 292, 293, 296, 297, 301, 317, 318,
-        319, 320, 321, 322, 323, 324, 325, SubIfds, 332, 333, 334, 336, 338, 339, 340, 341,
-        342, 347, 512, 513, 514, 515, 517, 518,     519, 520, 521, 529, 530, 531, 532, 34675};
+        254,  255, 256, 257, 258, 259, 262, 263, 264, 265, 266,  // kind, size, samples, coding
+        273,  274, 277, 278, 279, 280, 281, 282, 283, 284,       // strips, orientation, density
+        286,  287, 290, 291, 292, 293, 296, 297, 301,            // position, fax, page, transfer
+        317,  318, 319, 320, 321,                                // predictor, colour, palette
+        322,  323, 324, 325, 330,                                // tiles, sub-images
+        332,  333, 334, 336, 338, 339, 340, 341, 342,            // inks, extra samples, formats
+        347,  512, 513, 514, 515, 517, 518, 519, 520, 521,       // JPEG
+        529,  530, 531, 532,                                     // YCbCr
+        34675};                                                  // ICC profile
     return kept.count(tag) != 0;
 }
 
