@@ -51,6 +51,8 @@ class Reader {
     explicit Reader(const Formats::Bytes &tiff) : tiff_(tiff) {
         if (tiff.compare(0, 4, "II*\0", 4) == 0) {
             little_ = true;
+        } else if (tiff.compare(0, 4, "II+\0", 4) == 0 || tiff.compare(0, 4, "MM\0+", 4) == 0) {
+            throw Formats::Refused("BigTIFF pictures cannot be cleaned yet");
         } else if (tiff.compare(0, 4, "MM\0*", 4) != 0) {
             throw Formats::Refused("not a TIFF picture");
         }
