@@ -12,7 +12,7 @@
 #include "formats/Webp.h"
 
 #include <QHash>
-#include <QSet>
+#include <QStringList>
 
 namespace Routes {
 
@@ -57,22 +57,14 @@ const Route &forExtension(const QString &extension) {
 }
 
 bool leavesMetadata(const QString &extension) {
-    static const QSet<QString> kinds{
-        // sound and video
-        QStringLiteral("mp3"), QStringLiteral("flac"), QStringLiteral("ogg"),
-        QStringLiteral("opus"), QStringLiteral("m4a"), QStringLiteral("aac"), QStringLiteral("wma"),
-        QStringLiteral("wav"), QStringLiteral("aiff"), QStringLiteral("mp4"), QStringLiteral("m4v"),
-        QStringLiteral("mov"), QStringLiteral("avi"), QStringLiteral("mkv"), QStringLiteral("webm"),
-        QStringLiteral("wmv"), QStringLiteral("3gp"),
-        // pictures: newer formats, drawings, layered and camera raw files
-        QStringLiteral("heic"), QStringLiteral("heif"), QStringLiteral("avif"),
-        QStringLiteral("jxl"), QStringLiteral("svg"), QStringLiteral("psd"), QStringLiteral("dng"),
-        QStringLiteral("cr2"), QStringLiteral("cr3"), QStringLiteral("nef"), QStringLiteral("arw"),
-        QStringLiteral("orf"), QStringLiteral("rw2"),
-        // documents
-        QStringLiteral("epub"), QStringLiteral("doc"), QStringLiteral("xls"), QStringLiteral("ppt"),
-        QStringLiteral("rtf")};
-    return kinds.contains(extension.toLower());
+    // Sound and video; newer, drawn and camera raw pictures; documents.
+    static const QStringList kinds =
+        QStringLiteral(
+            "mp3 flac ogg opus m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
+            "heic heif avif jxl svg psd dng cr2 cr3 nef arw orf rw2 "
+            "epub doc xls ppt rtf")
+            .split(QLatin1Char(' '));
+    return kinds.contains(extension, Qt::CaseInsensitive);
 }
 
 QString remove(const Route &route, RouteContext &context, const QString &copy) {
