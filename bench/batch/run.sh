@@ -76,10 +76,11 @@ tool_tiff() { tool_other; }
 exiftool_all() { exiftool -q -q -overwrite_original -all= "$work"/copies/*; }
 mat2_all() { mat2 --inplace "$work"/copies/*; }
 
+routes="jpeg pdf other png gif webp tiff"
 for _ in $(seq "${ROUNDS:-3}"); do
     "${shown[@]}" "$build/bench/batch/batch_bench" ${shown:+--window} "$build/bin" \
         "$work/corpus" "$work/out" >>"$work/batch.txt"
-    for route in jpeg pdf other; do
+    for route in $routes; do
         echo "$route $(seconds "floor_$route")" >>"$work/floor.txt"
     done
 done
@@ -90,7 +91,7 @@ fastest() { # fastest FILE ROUTE: the shortest time in the file's last column fo
 ms() { echo "$1 * 1000 / $2" | bc -l; }
 printf '| route | files | batch ms/file | floor ms/file | batch / floor | tool alone ms/file | exiftool ms/file | mat2 ms/file |\n'
 printf '|---|---|---|---|---|---|---|---|\n'
-for route in jpeg pdf other; do
+for route in $routes; do
     files=$(awk -v route="$route" '$1 == route { print $2; exit }' "$work/batch.txt")
     batch=$(fastest "$work/batch.txt" "$route")
     floor=$(fastest "$work/floor.txt" "$route")
