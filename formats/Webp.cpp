@@ -31,8 +31,8 @@ Formats::Bytes clean(const Formats::Bytes &webp) {
     if (Formats::littleEndian32(webp, 4) > webp.size() - 8) {
         throw Formats::Refused("damaged WebP: the file is shorter than it says");
     }
-    const std::size_t end =
-        8 + Formats::littleEndian32(webp, 4);  // later bytes are not the picture's
+    // Bytes after the RIFF size are not the picture's.
+    const std::size_t end = 8 + Formats::littleEndian32(webp, 4);
     Formats::Bytes result = webp.substr(0, RiffHeader);
     for (std::size_t at = RiffHeader; at < end;) {
         if (end - at < ChunkHeader ||
