@@ -113,7 +113,7 @@ QStringList pictureSecrets() {
 QByteArray pngWithEveryTextChunk() {
     QImage picture = drawing(QColor(240, 200, 60));
     picture.setColorSpace(QColorSpace::DisplayP3);  // written as an ICC profile, which stays
-    return pngWith(encoded(picture, "PNG"), textChunks());
+    return pngWith(encoded(picture, "PNG"), textChunks()) + "Ann Author";  // after the end
 }
 
 QByteArray animatedPng() {

@@ -35,7 +35,7 @@ const std::vector<Kind> &kinds() {
          Png::clean,
          Png::remainingMetadata,
          1,
-         {"tEXt", "zTXt", "iTXt", "eXIf", "tIME", "prVt"}},
+         {"tEXt", "zTXt", "iTXt", "eXIf", "tIME", "prVt", "data after the end"}},
         {"apng", animatedPng, Png::clean, Png::remainingMetadata, 1, {"tEXt"}},
         {"gif",
          gifWithCommentXmpAndLoop,
