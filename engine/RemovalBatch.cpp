@@ -94,7 +94,10 @@ void RemovalBatch::ProcessRow(ErrorTrap &trap, int position) {
     }
     // The working folder holds one file at a time.
     Main::DeleteFileQuietly(copy);
-    if (!reason.isEmpty() && !abandoned_) {
+    if (abandoned_) {
+        return;
+    }
+    if (!reason.isEmpty()) {
         failures_ << name + QStringLiteral(": ") + reason;
     } else if (Routes::leavesMetadata(extension)) {
         ++copiedAsTheyAre_[extension.toLower()];
