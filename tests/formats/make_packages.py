@@ -1,0 +1,258 @@
+#!/usr/bin/env python3
+"""Makes the Office and OpenDocument packages the package tests clean: each carries every kind of
+personal data its format can hold, with values a test can look for in the output.
+
+    python3 make_packages.py FOLDER PICTURE.jpg
+
+PICTURE.jpg is embedded in the Word document as its photo. Also writes damaged packages.
+"""
+
+import pathlib
+import struct
+import sys
+import zipfile
+
+W = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+R = 'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
+W15 = 'xmlns:w15="http://schemas.microsoft.com/office/word/2012/wordml"'
+RELS = "http://schemas.openxmlformats.org/package/2006/relationships"
+DOC_RELS = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+HEAD = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+STAMP = "2021-08-21T16:02:00Z"
+
+# An extended-timestamp extra field, as zip tools add to every entry.
+EXTRA = struct.pack("<HHBl", 0x5455, 5, 1, 1629561720)
+
+
+def types(defaults, overrides):
+    lines = [f'<Default Extension="{e}" ContentType="{t}"/>' for e, t in defaults]
+    lines += [f'<Override PartName="/{p}" ContentType="{t}"/>' for p, t in overrides]
+    return (HEAD + '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+            + "".join(lines) + "</Types>")
+
+
+def relationships(*links):
+    lines = []
+    for number, (kind, target) in enumerate(links, start=1):
+        mode = ' TargetMode="External"' if target.startswith("file:") else ""
+        if not kind.startswith("http"):
+            kind = (RELS if kind.startswith("metadata/") else DOC_RELS) + "/" + kind
+        lines.append(f'<Relationship Id="rId{number}" Type="{kind}" Target="{target}"{mode}/>')
+    return HEAD + f'<Relationships xmlns="{RELS}">' + "".join(lines) + "</Relationships>"
+
+
+CORE = HEAD + f"""<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:dcterms="http://purl.org/dc/terms/" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<dc:title>Secret Title</dc:title><dc:subject>Secret Subject</dc:subject>
+<dc:creator>Ann Author</dc:creator><cp:lastModifiedBy>Ed Editor</cp:lastModifiedBy>
+<cp:keywords>secret keywords</cp:keywords>
+<dcterms:created xsi:type="dcterms:W3CDTF">{STAMP}</dcterms:created>
+<dcterms:modified xsi:type="dcterms:W3CDTF">{STAMP}</dcterms:modified>
+</cp:coreProperties>"""
+
+APP = HEAD + """<Properties xmlns="http://schemas.openxmlformats.org/officeDocument/2006/extended-properties">
+<Template>Secret Template.dotm</Template><TotalTime>4711</TotalTime>
+<Application>Secret Application</Application><AppVersion>16.0300</AppVersion>
+<Company>Carl Company</Company><Manager>Mia Manager</Manager>
+</Properties>"""
+
+CUSTOM = HEAD + """<Properties xmlns="http://schemas.openxmlformats.org/officeDocument/2006/custom-properties" xmlns:vt="http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes">
+<property fmtid="{D5CDD505-2E9C-101B-9397-08002B2CF9AE}" pid="2" name="Client"><vt:lpwstr>Secret Client</vt:lpwstr></property>
+</Properties>"""
+
+PROPERTY_TYPES = [
+    ("docProps/core.xml", "application/vnd.openxmlformats-package.core-properties+xml"),
+    ("docProps/app.xml", "application/vnd.openxmlformats-officedocument.extended-properties+xml"),
+    ("docProps/custom.xml", "application/vnd.openxmlformats-officedocument.custom-properties+xml"),
+    ("docProps/thumbnail.jpeg", "image/jpeg"),
+]
+
+PROPERTY_LINKS = [("metadata/core-properties", "docProps/core.xml"),
+                  ("extended-properties", "docProps/app.xml"),
+                  ("custom-properties", "docProps/custom.xml"),
+                  ("metadata/thumbnail", "docProps/thumbnail.jpeg")]
+
+PROPERTY_PARTS = {"docProps/core.xml": CORE, "docProps/app.xml": APP,
+                  "docProps/custom.xml": CUSTOM, "docProps/thumbnail.jpeg": b"THUMBNAIL-BYTES"}
+
+DEFAULTS = [("rels", "application/vnd.openxmlformats-package.relationships+xml"),
+            ("xml", "application/xml"), ("jpeg", "image/jpeg")]
+
+WORD = "application/vnd.openxmlformats-officedocument.wordprocessingml"
+
+DOCUMENT = HEAD + f"""<w:document {W} {R} xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" xmlns:pic="http://schemas.openxmlformats.org/drawingml/2006/picture"><w:body>
+<w:p w:rsidR="00A1B2C3" w:rsidRDefault="00A1B2C3"><w:r w:rsidR="00D4E5F6"><w:t xml:space="preserve">Dear reader, </w:t></w:r>
+<w:ins w:id="1" w:author="Ed Editor" w:date="{STAMP}"><w:r><w:t>inserted words</w:t></w:r></w:ins>
+<w:del w:id="2" w:author="Ed Editor" w:date="{STAMP}"><w:r><w:delText>deleted words</w:delText></w:r></w:del>
+<w:commentRangeStart w:id="0"/><w:r><w:t>&amp; a remark &lt;here&gt;</w:t></w:r><w:commentRangeEnd w:id="0"/>
+<w:r><w:commentReference w:id="0"/></w:r></w:p>
+<w:p><w:r><w:drawing><wp:inline><wp:docPr id="1" name="Photo"/><a:graphic><a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/picture"><pic:pic><pic:blipFill><a:blip r:embed="rId4"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:inline></w:drawing></w:r></w:p>
+<w:sectPr w:rsidR="00A1B2C3"/></w:body></w:document>"""
+
+COMMENTS = HEAD + f"""<w:comments {W}><w:comment w:id="0" w:author="Cora Commenter" w:date="{STAMP}" w:initials="QZX">
+<w:p><w:r><w:t>Comment text stays.</w:t></w:r></w:p></w:comment></w:comments>"""
+
+PEOPLE = HEAD + f"""<w15:people {W15}><w15:person w15:author="Cora Commenter">
+<w15:presenceInfo w15:providerId="AD" w15:userId="cora@example.com"/></w15:person></w15:people>"""
+
+SETTINGS = HEAD + f"""<w:settings {W} {R}><w:attachedTemplate r:id="rId1"/><w:zoom w:percent="100"/>
+<w:rsids><w:rsidRoot w:val="00A1B2C3"/><w:rsid w:val="00D4E5F6"/></w:rsids></w:settings>"""
+
+
+def docx_parts(picture):
+    return {
+        "[Content_Types].xml": types(DEFAULTS, [
+            ("word/document.xml", WORD + ".document.main+xml"),
+            ("word/comments.xml", WORD + ".comments+xml"),
+            ("word/people.xml", "application/vnd.ms-word.people+xml"),
+            ("word/settings.xml", WORD + ".settings+xml"), *PROPERTY_TYPES]),
+        "_rels/.rels": relationships(("officeDocument", "word/document.xml"), *PROPERTY_LINKS),
+        "word/_rels/document.xml.rels": relationships(
+            ("comments", "comments.xml"),
+            ("http://schemas.microsoft.com/office/2011/relationships/people", "people.xml"),
+            ("settings", "settings.xml"), ("image", "media/image1.jpeg")),
+        "word/_rels/settings.xml.rels": relationships(
+            ("attachedTemplate", "file:///C:/Users/ann/Templates/Secret%20Template.dotm")),
+        "word/document.xml": DOCUMENT, "word/comments.xml": COMMENTS, "word/people.xml": PEOPLE,
+        "word/settings.xml": SETTINGS, "word/media/image1.jpeg": picture, **PROPERTY_PARTS,
+    }
+
+
+SHEET = "application/vnd.openxmlformats-officedocument.spreadsheetml"
+S = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+
+XLSX_PARTS = {
+    "[Content_Types].xml": types(DEFAULTS, [
+        ("xl/workbook.xml", SHEET + ".sheet.main+xml"),
+        ("xl/worksheets/sheet1.xml", SHEET + ".worksheet+xml"),
+        ("xl/comments1.xml", SHEET + ".comments+xml"),
+        ("xl/persons/person.xml", "application/vnd.ms-excel.person+xml"), *PROPERTY_TYPES]),
+    "_rels/.rels": relationships(("officeDocument", "xl/workbook.xml"), *PROPERTY_LINKS),
+    "xl/_rels/workbook.xml.rels": relationships(("worksheet", "worksheets/sheet1.xml"),
+                                                ("person", "persons/person.xml")),
+    "xl/worksheets/_rels/sheet1.xml.rels": relationships(("comments", "../comments1.xml")),
+    "xl/workbook.xml": HEAD + f"""<workbook {S} {R}><fileSharing userName="Ann Author"/>
+<sheets><sheet name="Figures" sheetId="1" r:id="rId1"/></sheets></workbook>""",
+    "xl/worksheets/sheet1.xml": HEAD + f"""<worksheet {S}><sheetData><row r="1">
+<c r="A1" t="inlineStr"><is><t>Quarterly figures</t></is></c></row></sheetData></worksheet>""",
+    "xl/comments1.xml": HEAD + f"""<comments {S}><authors><author>Cora Commenter</author></authors>
+<commentList><comment ref="A1" authorId="0"><text><t>Check these.</t></text></comment></commentList></comments>""",
+    "xl/persons/person.xml": HEAD + """<personList xmlns="http://schemas.microsoft.com/office/spreadsheetml/2018/threadedcomments">
+<person displayName="Cora Commenter" id="{1}" userId="cora@example.com" providerId="AD"/></personList>""",
+    **PROPERTY_PARTS,
+}
+
+SLIDES = "application/vnd.openxmlformats-officedocument.presentationml"
+P = 'xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main"'
+A = 'xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"'
+
+PPTX_PARTS = {
+    "[Content_Types].xml": types(DEFAULTS, [
+        ("ppt/presentation.xml", SLIDES + ".presentation.main+xml"),
+        ("ppt/slides/slide1.xml", SLIDES + ".slide+xml"),
+        ("ppt/commentAuthors.xml", SLIDES + ".commentAuthors+xml"),
+        ("ppt/comments/comment1.xml", SLIDES + ".comments+xml"), *PROPERTY_TYPES]),
+    "_rels/.rels": relationships(("officeDocument", "ppt/presentation.xml"), *PROPERTY_LINKS),
+    "ppt/_rels/presentation.xml.rels": relationships(("slide", "slides/slide1.xml"),
+                                                     ("commentAuthors", "commentAuthors.xml")),
+    "ppt/slides/_rels/slide1.xml.rels": relationships(("comments", "/ppt/comments/comment1.xml")),
+    "ppt/presentation.xml": HEAD + f"""<p:presentation {P} {R}><p:sldIdLst><p:sldId id="256" r:id="rId1"/></p:sldIdLst></p:presentation>""",
+    "ppt/slides/slide1.xml": HEAD + f"""<p:sld {P} {A}><p:cSld><p:spTree><p:sp><p:txBody><a:p><a:r><a:t>Slide title</a:t></a:r></a:p></p:txBody></p:sp></p:spTree></p:cSld></p:sld>""",
+    "ppt/commentAuthors.xml": HEAD + f"""<p:cmAuthorLst {P}><p:cmAuthor id="0" name="Cora Commenter" initials="QZX" lastIdx="1" clrIdx="0"/></p:cmAuthorLst>""",
+    "ppt/comments/comment1.xml": HEAD + f"""<p:cmLst {P}><p:cm authorId="0" dt="{STAMP}" idx="1"><p:pos x="10" y="10"/><p:text>Slide comment stays.</p:text></p:cm></p:cmLst>""",
+    **PROPERTY_PARTS,
+}
+
+ODF = {
+    "office": "urn:oasis:names:tc:opendocument:xmlns:office:1.0",
+    "text": "urn:oasis:names:tc:opendocument:xmlns:text:1.0",
+    "style": "urn:oasis:names:tc:opendocument:xmlns:style:1.0",
+    "meta": "urn:oasis:names:tc:opendocument:xmlns:meta:1.0",
+    "dc": "http://purl.org/dc/elements/1.1/",
+    "config": "urn:oasis:names:tc:opendocument:xmlns:config:1.0",
+    "officeooo": "http://openoffice.org/2009/office",
+    "loext": "urn:org:documentfoundation:names:experimental:office:xmlns:loext:1.0",
+}
+NS = " ".join(f'xmlns:{prefix}="{uri}"' for prefix, uri in ODF.items())
+
+ODT_CONTENT = HEAD + f"""<office:document-content {NS} office:version="1.3">
+<office:automatic-styles><style:style style:name="P1" style:family="paragraph"><style:text-properties officeooo:rsid="0012ab34" officeooo:paragraph-rsid="0012ab34"/></style:style></office:automatic-styles>
+<office:body><office:text>
+<text:tracked-changes><text:changed-region xml:id="ct1" text:id="ct1"><text:insertion><office:change-info><dc:creator>Ed Editor</dc:creator><dc:date>{STAMP[:-1]}</dc:date></office:change-info></text:insertion></text:changed-region></text:tracked-changes>
+<text:p text:style-name="P1">Dear reader, <text:change-start text:change-id="ct1"/>inserted words<text:change-end text:change-id="ct1"/> and a remark<office:annotation><dc:creator>Cora Commenter</dc:creator><dc:date>{STAMP[:-1]}</dc:date><meta:creator-initials>QZX</meta:creator-initials><loext:sender-initials>QZX</loext:sender-initials><text:p>Comment text stays.</text:p></office:annotation>.</text:p>
+</office:text></office:body></office:document-content>"""
+
+ODT_META = HEAD + f"""<office:document-meta {NS} office:version="1.3"><office:meta>
+<meta:initial-creator>Ann Author</meta:initial-creator><dc:creator>Ed Editor</dc:creator>
+<meta:creation-date>{STAMP[:-1]}</meta:creation-date><dc:date>{STAMP[:-1]}</dc:date>
+<meta:editing-duration>PT4711S</meta:editing-duration><meta:generator>Secret Application</meta:generator>
+<dc:title>Secret Title</dc:title><meta:keyword>secret keywords</meta:keyword>
+<meta:template xlink:href="Secret%20Template.ott" xmlns:xlink="http://www.w3.org/1999/xlink"/>
+<meta:user-defined meta:name="Client">Secret Client</meta:user-defined>
+</office:meta></office:document-meta>"""
+
+ODT_SETTINGS = HEAD + f"""<office:document-settings {NS} office:version="1.3"><office:settings>
+<config:config-item-set config:name="ooo:configuration-settings">
+<config:config-item config:name="PrinterName" config:type="string">Office Printer 9000</config:config-item>
+<config:config-item config:name="PrinterSetup" config:type="base64Binary">T2ZmaWNlIFByaW50ZXIgOTAwMA==</config:config-item>
+<config:config-item config:name="Rsid" config:type="int">1194548</config:config-item>
+<config:config-item config:name="PrintTables" config:type="boolean">true</config:config-item>
+</config:config-item-set></office:settings></office:document-settings>"""
+
+
+def manifest(paths):
+    uri = "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"
+    lines = ['<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/>']
+    lines += [f'<manifest:file-entry manifest:full-path="{p}" manifest:media-type="{t}"/>' for p, t in paths]
+    return (HEAD + f'<manifest:manifest xmlns:manifest="{uri}" manifest:version="1.3">'
+            + "".join(lines) + "</manifest:manifest>")
+
+
+ODT_PARTS = {
+    "mimetype": "application/vnd.oasis.opendocument.text",
+    "content.xml": ODT_CONTENT, "meta.xml": ODT_META, "settings.xml": ODT_SETTINGS,
+    "Thumbnails/thumbnail.png": b"\x89PNG\r\n\x1a\nTHUMBNAIL-BYTES",
+    "META-INF/manifest.xml": manifest([("content.xml", "text/xml"), ("meta.xml", "text/xml"),
+                                       ("settings.xml", "text/xml"),
+                                       ("Thumbnails/thumbnail.png", "image/png")]),
+}
+
+
+def write_package(path, parts):
+    with zipfile.ZipFile(path, "w") as archive:
+        for name, data in parts.items():
+            entry = zipfile.ZipInfo(name, date_time=(2021, 8, 21, 16, 2, 0))
+            entry.compress_type = zipfile.ZIP_STORED if name == "mimetype" else zipfile.ZIP_DEFLATED
+            entry.extra = b"" if name == "mimetype" else EXTRA
+            archive.writestr(entry, data.encode("utf-8") if isinstance(data, str) else data)
+
+
+def broken_central_directory(data):
+    """The first central directory record's CRC no longer matches its local header."""
+    start = data.rfind(b"PK\x05\x06")
+    directory = struct.unpack_from("<I", data, start + 16)[0]
+    corrupted = bytearray(data)
+    corrupted[directory + 16] ^= 0xFF
+    return bytes(corrupted)
+
+
+def main(folder, picture_path):
+    folder = pathlib.Path(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    picture = pathlib.Path(picture_path).read_bytes()
+    write_package(folder / "letter.docx", docx_parts(picture))
+    write_package(folder / "figures.xlsx", XLSX_PARTS)
+    write_package(folder / "slides.pptx", PPTX_PARTS)
+    write_package(folder / "letter.odt", ODT_PARTS)
+    whole = (folder / "letter.docx").read_bytes()
+    (folder / "truncated.docx").write_bytes(whole[: len(whole) // 2])
+    (folder / "broken-directory.docx").write_bytes(broken_central_directory(whole))
+    parts = docx_parts(picture)
+    del parts["[Content_Types].xml"]
+    write_package(folder / "no-content-types.docx", parts)
+    parts = dict(ODT_PARTS)
+    del parts["META-INF/manifest.xml"]
+    write_package(folder / "no-manifest.odt", parts)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1], sys.argv[2])
