@@ -145,6 +145,7 @@ TEST(SampleFiles, TheProgramFolderShipsSamplesForEveryRoute) {
     };
     EXPECT_TRUE(hasExtension(".jpg"));
     EXPECT_TRUE(hasExtension(".pdf"));
+    EXPECT_TRUE(hasExtension(".docx"));
     EXPECT_GE(paths.size(), 3);
 }
 

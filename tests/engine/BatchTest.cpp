@@ -5,6 +5,8 @@
 #include "engine/RemovalBatch.h"
 #include "filelist/FileListModel.h"
 #include "formats/Jpeg.h"
+#include "formats/OfficeDocument.h"
+#include "formats/Package.h"
 #include "formats/Pdf.h"
 #include "formats/PictureFixtures.h"
 #include "support/JpegSegments.h"
@@ -381,8 +383,25 @@ TEST_F(Batch, TheSampleFilesComeOutClean) {
     EXPECT_EQ(lastMessage(), QStringLiteral("Done."));
     EXPECT_EQ(exiv2Report(out(QStringLiteral("Sample Photo.jpg"))), QString());
     EXPECT_EQ(pdfMetadataKeys(out(QStringLiteral("Sample Document.pdf"))), QStringList());
-    EXPECT_EQ(readFile(out(QStringLiteral("Sample Letter.docx"))),
-              readFile(QStringLiteral(PARCHWIPE_BIN_DIR "/Samples/Sample Letter.docx")));
+    const QByteArray letter = readFile(out(QStringLiteral("Sample Letter.docx")));
+    EXPECT_EQ(OfficeDocument::check(letter.toStdString()), "");
+    for (const Package::Entry &entry : Package::read(letter.toStdString())) {
+        if (entry.name != "word/document.xml") {  // the letter is signed by its author
+            EXPECT_EQ(entry.data.find("Alex Example"), std::string::npos) << entry.name;
+        }
+    }
+}
+
+TEST_F(Batch, AnOfficeFileThatIsNoPackageIsNotWrittenAndSaysWhy) {
+    add(source(QStringLiteral("notes.DOCX"), "not a ZIP archive"));
+    add(source(QStringLiteral("sheet.ods"), ""));
+    run();
+    EXPECT_EQ(lastMessage().toStdString(),
+              QStringLiteral("Done.\r\n\r\n2 of 2 files were not cleaned:\r\n"
+                             "notes.DOCX: damaged ZIP package\r\n"
+                             "sheet.ods: damaged OpenDocument file: no manifest")
+                  .toStdString());
+    EXPECT_EQ(entriesOf(output.path()), QStringList());
 }
 
 TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
