@@ -13,6 +13,16 @@ bool isXmlPart(const std::string &name) {
     return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels"));
 }
 
+// Pictures and nested packages gain nothing from deflate, which would cost most of the time.
+bool isCompressedAlready(const Formats::Bytes &data) {
+    for (const char *signature : {"\xFF\xD8\xFF", "\x89PNG", "GIF8", "PK\x03\x04"}) {
+        if (data.rfind(signature, 0) == 0) {
+            return true;
+        }
+    }
+    return data.size() >= 12 && data.rfind("RIFF", 0) == 0 && data.compare(8, 4, "WEBP") == 0;
+}
+
 }  // namespace
 
 std::vector<Package::Entry> cleanEntries(
@@ -29,6 +39,7 @@ std::vector<Package::Entry> cleanEntries(
         copy.data = isXmlPart(entry.name)
                         ? XmlFilter::copy(entry.data, rulesFor(entry.name), entry.name)
                         : Pictures::clean(entry.data);
+        copy.compressed = !isCompressedAlready(copy.data);
         cleaned.push_back(std::move(copy));
     }
     return cleaned;

@@ -11,7 +11,8 @@
 namespace PackageClean {
 
 // Leaves out the entries `dropped` names, copies each XML part (.xml, .rels) through the rules
-// made for its name, and sends every other entry through the picture passes.
+// made for its name, and sends every other entry through the picture passes. Pictures and other
+// compressed data are stored, everything else deflated.
 std::vector<Package::Entry> cleanEntries(
     const std::vector<Package::Entry> &entries,
     const std::function<bool(const std::string &name)> &dropped,

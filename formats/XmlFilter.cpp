@@ -37,7 +37,10 @@ class Copier {
     void copyToken() {
         switch (reader_.tokenType()) {
             case QXmlStreamReader::StartDocument:
-                writer_.writeStartDocument(reader_.documentVersion().toString(),
+                // A part without a declaration gets one: it says what the reader assumed.
+                writer_.writeStartDocument(reader_.documentVersion().isEmpty()
+                                               ? QStringLiteral("1.0")
+                                               : reader_.documentVersion().toString(),
                                            reader_.isStandaloneDocument());
                 break;
             case QXmlStreamReader::StartElement:

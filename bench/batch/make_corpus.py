@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
 """Makes the batch benchmark's corpus: JPEGs of about 600 KB with EXIF, GPS, IPTC and XMP, PDFs
-with all eight information entries and an XMP stream, other files of mixed sizes, and PNG, GIF,
-WebP and TIFF pictures with their kinds of metadata."""
+with all eight information entries and an XMP stream, Word and OpenDocument texts of about 480 KB
+(properties, a comment, a tracked change, revision ids and one of those photos inside), other files
+of mixed sizes, and PNG, GIF, WebP and TIFF pictures with their kinds of metadata."""
 
 import os
 import random
 import shutil
 import subprocess
 import sys
+import zipfile
 
-JPEGS, PDFS, OTHERS = 200, 50, 200
+JPEGS, PDFS, OFFICE, OPENDOCUMENT, OTHERS = 200, 50, 100, 100, 200
 PICTURES = 100  # of each kind below
 TAGS = ["-M", "set Exif.Image.Artist Ann Author", "-M", "set Exif.Image.Make Canon",
         "-M", "set Exif.GPSInfo.GPSLatitudeRef N", "-M", "set Xmp.dc.creator Ann Author"]
@@ -82,13 +84,83 @@ def pdf_bytes(number):
     return bytes(out)
 
 
+W = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
+PARAGRAPH = ('<w:p w:rsidR="00A1B2C3"><w:r w:rsidR="00A1B2C3"><w:t>Report paragraph %d: the plans '
+             'for the coming year, in some detail.</w:t></w:r></w:p>')
+
+
+def docx_parts(number, photo):
+    body = "".join(PARAGRAPH % i for i in range(300))
+    return {
+        "[Content_Types].xml": '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
+        '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+        '<Default Extension="jpeg" ContentType="image/jpeg"/>'
+        '<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>'
+        '<Override PartName="/word/comments.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.comments+xml"/>'
+        '<Override PartName="/docProps/core.xml" ContentType="application/vnd.openxmlformats-package.core-properties+xml"/></Types>',
+        "_rels/.rels": '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+        '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>'
+        '<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/package/2006/relationships/metadata/core-properties" Target="docProps/core.xml"/></Relationships>',
+        "word/_rels/document.xml.rels": '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+        '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/comments" Target="comments.xml"/>'
+        '<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/image" Target="media/image1.jpeg"/></Relationships>',
+        "word/document.xml": f'<w:document {W}><w:body>{body}<w:ins w:id="1" w:author="Ann Author" '
+        'w:date="2021-06-01T10:00:00Z"><w:r><w:t>inserted</w:t></w:r></w:ins></w:body></w:document>',
+        "word/comments.xml": f'<w:comments {W}><w:comment w:id="0" w:author="Ann Author" w:initials="AA" '
+        'w:date="2021-06-01T10:00:00Z"><w:p><w:r><w:t>Check this.</w:t></w:r></w:p></w:comment></w:comments>',
+        "docProps/core.xml": '<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" '
+        f'xmlns:dc="http://purl.org/dc/elements/1.1/"><dc:title>Report {number}</dc:title>'
+        '<dc:creator>Ann Author</dc:creator></cp:coreProperties>',
+        "word/media/image1.jpeg": photo,
+    }
+
+
+ODF = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+       'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
+       'xmlns:meta="urn:oasis:names:tc:opendocument:xmlns:meta:1.0" '
+       'xmlns:dc="http://purl.org/dc/elements/1.1/"')
+
+
+def odt_parts(number, photo):
+    body = "".join(f"<text:p>Report paragraph {i}: the plans for the coming year, in some detail."
+                   "</text:p>" for i in range(300))
+    entries = [("content.xml", "text/xml"), ("meta.xml", "text/xml"), ("Pictures/photo.jpg", "image/jpeg")]
+    return {
+        "mimetype": "application/vnd.oasis.opendocument.text",
+        "content.xml": f"<office:document-content {ODF}><office:body><office:text>{body}<text:p>Remark"
+        "<office:annotation><dc:creator>Ann Author</dc:creator><dc:date>2021-06-01T10:00:00</dc:date>"
+        "<text:p>Check this.</text:p></office:annotation></text:p></office:text></office:body>"
+        "</office:document-content>",
+        "meta.xml": f"<office:document-meta {ODF}><office:meta><dc:title>Report {number}</dc:title>"
+        "<meta:initial-creator>Ann Author</meta:initial-creator></office:meta></office:document-meta>",
+        "Pictures/photo.jpg": photo,
+        "META-INF/manifest.xml": '<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0">'
+        '<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/>'
+        + "".join(f'<manifest:file-entry manifest:full-path="{p}" manifest:media-type="{t}"/>' for p, t in entries)
+        + "</manifest:manifest>",
+    }
+
+
+def write_package(path, parts):
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in parts.items():
+            method = zipfile.ZIP_STORED if name == "mimetype" else zipfile.ZIP_DEFLATED
+            archive.writestr(name, data, compress_type=method)
+
+
 def main(folder):
     shutil.rmtree(folder, ignore_errors=True)
-    for route in ("jpeg", "pdf", "other"):
+    for route in ("jpeg", "pdf", "office", "opendocument", "other"):
         os.makedirs(os.path.join(folder, route))
     base = make_jpeg(folder)
     for i in range(JPEGS):
         shutil.copyfile(base, os.path.join(folder, "jpeg", "IMG_%04d.jpg" % i))
+    with open(base, "rb") as photo_file:
+        photo = photo_file.read()
+    for i in range(OFFICE):
+        write_package(os.path.join(folder, "office", "report_%03d.docx" % i), docx_parts(i, photo))
+    for i in range(OPENDOCUMENT):
+        write_package(os.path.join(folder, "opendocument", "report_%03d.odt" % i), odt_parts(i, photo))
     os.remove(base)
     for i in range(PDFS):
         with open(os.path.join(folder, "pdf", "report_%03d.pdf" % i), "wb") as pdf:

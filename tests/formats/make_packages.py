@@ -136,7 +136,7 @@ XLSX_PARTS = {
 <c r="A1" t="inlineStr"><is><t>Quarterly figures</t></is></c></row></sheetData></worksheet>""",
     "xl/comments1.xml": HEAD + f"""<comments {S}><authors><author>Cora Commenter</author></authors>
 <commentList><comment ref="A1" authorId="0"><text><t>Check these.</t></text></comment></commentList></comments>""",
-    "xl/persons/person.xml": HEAD + """<personList xmlns="http://schemas.microsoft.com/office/spreadsheetml/2018/threadedcomments">
+    "xl/persons/person.xml": """<personList xmlns="http://schemas.microsoft.com/office/spreadsheetml/2018/threadedcomments">
 <person displayName="Cora Commenter" id="{1}" userId="cora@example.com" providerId="AD"/></personList>""",
     **PROPERTY_PARTS,
 }
