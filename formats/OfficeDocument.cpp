@@ -87,6 +87,10 @@ XmlFilter::Rules rulesFor(const std::string &part) {
 }  // namespace
 
 Formats::Bytes clean(const Formats::Bytes &package) {
+    // Office keeps password-protected documents, and the old binary formats, in a compound file.
+    if (package.rfind("\xD0\xCF\x11\xE0", 0) == 0) {
+        throw Formats::Refused("password-protected or old-format Office document");
+    }
     const std::vector<Package::Entry> entries = Package::read(package);
     if (!PackageClean::hasEntry(entries, ContentTypes)) {
         throw Formats::Refused("damaged Office document: no content types");

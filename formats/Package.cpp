@@ -57,10 +57,18 @@ Formats::Bytes readData(zip_t *archive, zip_uint64_t index, zip_uint64_t size) {
     return data;
 }
 
-Entry readEntry(zip_t *archive, zip_uint64_t index) {
+// A package is cleaned in memory; what it unpacks to is held within this, so that a small file
+// claiming enormous entries is refused instead of exhausting memory.
+constexpr zip_uint64_t MaxUnpackedSize = zip_uint64_t(1) << 30;
+
+Entry readEntry(zip_t *archive, zip_uint64_t index, zip_uint64_t &unpacked) {
     zip_stat_t stat;
     if (zip_stat_index(archive, index, 0, &stat) != 0) {
         throw Refused("damaged ZIP package");
+    }
+    unpacked += stat.size;
+    if (stat.size > MaxUnpackedSize || unpacked > MaxUnpackedSize) {
+        throw Refused("package too large: it unpacks to more than 1 GiB");
     }
     if (stat.encryption_method != ZIP_EM_NONE) {
         throw Refused("encrypted package");
@@ -119,8 +127,9 @@ std::vector<Entry> read(const Formats::Bytes &zip) {
     const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
     std::vector<Entry> entries;
     std::set<std::string> names;
+    zip_uint64_t unpacked = 0;
     for (zip_int64_t index = 0; index < count; ++index) {
-        entries.push_back(readEntry(archive.get(), static_cast<zip_uint64_t>(index)));
+        entries.push_back(readEntry(archive.get(), static_cast<zip_uint64_t>(index), unpacked));
         if (!names.insert(entries.back().name).second) {
             throw Refused("damaged ZIP package: an entry is named twice");
         }

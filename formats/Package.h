@@ -19,7 +19,8 @@ struct Entry {
 };
 
 // Every entry, in the archive's order, after libzip's consistency check of the central directory
-// against the local headers. Refused when the archive is damaged, encrypted or names an entry
+// against the local headers. Refused when the archive is damaged, encrypted, unpacks to more than
+// 1 GiB or names an entry
 // twice.
 std::vector<Entry> read(const Formats::Bytes &zip);
 

@@ -247,6 +247,7 @@ TEST_F(Packages, DamagedPackagesAreRefusedWithAReason) {
         {"truncated.docx", Office, "damaged ZIP package"},
         {"broken-directory.docx", Office, "damaged ZIP package"},
         {"no-content-types.docx", Office, "damaged Office document: no content types"},
+        {"protected.docx", Office, "password-protected or old-format Office document"},
         {"no-manifest.odt", Open, "damaged OpenDocument file: no manifest"},
         {"letter.odt", Office, "damaged Office document: no content types"},
     };

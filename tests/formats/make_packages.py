@@ -246,6 +246,8 @@ def main(folder, picture_path):
     whole = (folder / "letter.docx").read_bytes()
     (folder / "truncated.docx").write_bytes(whole[: len(whole) // 2])
     (folder / "broken-directory.docx").write_bytes(broken_central_directory(whole))
+    # Office keeps a password-protected document in a compound file.
+    (folder / "protected.docx").write_bytes(b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + bytes(504))
     parts = docx_parts(picture)
     del parts["[Content_Types].xml"]
     write_package(folder / "no-content-types.docx", parts)
