@@ -216,7 +216,7 @@ PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &referen
 
 }  // namespace
 
-std::string check(const Formats::Bytes &package) {
+std::string remainingMetadata(const Formats::Bytes &package) {
     std::vector<Package::Entry> entries;
     std::string reason = PackageCheck::read(package, entries);
     if (!reason.empty()) {

@@ -16,6 +16,6 @@ Formats::Bytes clean(const Formats::Bytes &package);
 // What a cleaned package still holds ("still holds document properties"), or a broken reference
 // or a damaged archive; empty when it is clean and whole. Reads on its own: no code shared with
 // clean().
-std::string check(const Formats::Bytes &package);
+std::string remainingMetadata(const Formats::Bytes &package);
 
 }  // namespace OfficeDocument

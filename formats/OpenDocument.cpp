@@ -175,7 +175,7 @@ std::string elementFinding(const QXmlStreamReader &reader,
 
 }  // namespace
 
-std::string check(const Formats::Bytes &package) {
+std::string remainingMetadata(const Formats::Bytes &package) {
     std::vector<Package::Entry> entries;
     std::string reason = PackageCheck::read(package, entries);
     if (!reason.empty()) {

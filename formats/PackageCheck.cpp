@@ -58,7 +58,7 @@ std::string entries(const std::vector<Package::Entry> &entries) {
         if (entry.extraFields != 0) {
             return "still holds ZIP extra fields";
         }
-        const std::string picture = Pictures::check(entry.data);
+        const std::string picture = Pictures::remainingMetadata(entry.data);
         if (!picture.empty()) {
             return picture + " in " + entry.name;
         }

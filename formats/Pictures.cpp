@@ -9,7 +9,7 @@ namespace {
 struct Kind {
     const char *signature;
     Formats::Bytes (*clean)(const Formats::Bytes &);
-    std::string (*check)(const Formats::Bytes &);
+    std::string (*remainingMetadata)(const Formats::Bytes &);
 };
 
 // One row per kind of picture with a pass of its own.
@@ -31,9 +31,9 @@ Formats::Bytes clean(const Formats::Bytes &picture) {
     return kind ? kind->clean(picture) : picture;
 }
 
-std::string check(const Formats::Bytes &picture) {
+std::string remainingMetadata(const Formats::Bytes &picture) {
     const Kind *kind = kindOf(picture);
-    return kind ? kind->check(picture) : std::string();
+    return kind ? kind->remainingMetadata(picture) : std::string();
 }
 
 }  // namespace Pictures

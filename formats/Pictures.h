@@ -12,6 +12,6 @@ namespace Pictures {
 Formats::Bytes clean(const Formats::Bytes &picture);
 
 // What the picture still holds, as a reason; empty when it holds nothing its pass removes.
-std::string check(const Formats::Bytes &picture);
+std::string remainingMetadata(const Formats::Bytes &picture);
 
 }  // namespace Pictures

@@ -45,8 +45,8 @@ struct Kind {
     std::function<Bytes(const Bytes &)> clean;
     std::function<std::string(const Bytes &)> check;
 };
-const Kind Office{OfficeDocument::clean, OfficeDocument::check};
-const Kind Open{OpenDocument::clean, OpenDocument::check};
+const Kind Office{OfficeDocument::clean, OfficeDocument::remainingMetadata};
+const Kind Open{OpenDocument::clean, OpenDocument::remainingMetadata};
 
 class Packages : public ::testing::Test {
   protected:
