@@ -159,7 +159,7 @@ TEST_F(Batch, EveryJpegSpellingTakesTheJpegRouteAndOthersAreCopiedByteForByte) {
         add(makeJpegWithMetadata(sources / name));
     }
     // A photo under another extension goes through the generic route: written anew, unchanged.
-    const QStringList genericNames = {QStringLiteral("f.bmp"), QStringLiteral("g.docx"),
+    const QStringList genericNames = {QStringLiteral("f.bmp"), QStringLiteral("g.dat"),
                                       QStringLiteral("h.ai")};
     for (const QString &name : genericNames) {
         add(makeJpegWithMetadata(sources / name));
