@@ -23,6 +23,14 @@ bool isCompressedAlready(const Formats::Bytes &data) {
     return data.size() >= 12 && data.rfind("RIFF", 0) == 0 && data.compare(8, 4, "WEBP") == 0;
 }
 
+Formats::Bytes cleanPicture(const Package::Entry &entry) {
+    try {
+        return Pictures::clean(entry.data);
+    } catch (const Formats::Refused &refused) {
+        throw Formats::Refused(refused.what() + (" in " + entry.name));
+    }
+}
+
 }  // namespace
 
 std::vector<Package::Entry> cleanEntries(
@@ -38,7 +46,7 @@ std::vector<Package::Entry> cleanEntries(
         copy.name = entry.name;
         copy.data = isXmlPart(entry.name)
                         ? XmlFilter::copy(entry.data, rulesFor(entry.name), entry.name)
-                        : Pictures::clean(entry.data);
+                        : cleanPicture(entry);
         copy.compressed = !isCompressedAlready(copy.data);
         cleaned.push_back(std::move(copy));
     }
