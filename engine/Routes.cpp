@@ -6,6 +6,8 @@
 #include "engine/WorkingCopy.h"
 #include "formats/Gif.h"
 #include "formats/Jpeg.h"
+#include "formats/OfficeDocument.h"
+#include "formats/OpenDocument.h"
 #include "formats/Pdf.h"
 #include "formats/Png.h"
 #include "formats/Tiff.h"
@@ -27,7 +29,7 @@ QString writeAnew(RouteContext &context, const QString &copy) {
     return Metadata::StripFile(context.desktop, copy, context.keepGoing);
 }
 
-// Pictures whose pass from formats/ does all the work, in memory.
+// Kinds whose pass from formats/ does all the work, in memory.
 template <Formats::Bytes (*clean)(const Formats::Bytes &)>
 QString cleanInMemory(RouteContext &, const QString &copy) {
     WorkingCopy::write(copy, clean(WorkingCopy::read(copy)));
@@ -45,13 +47,45 @@ const Route &forExtension(const QString &extension) {
     static const Route gif{cleanInMemory<Gif::clean>, Gif::remainingMetadata};
     static const Route webp{cleanInMemory<Webp::clean>, Webp::remainingMetadata};
     static const Route tiff{cleanInMemory<Tiff::clean>, Tiff::remainingMetadata};
+    static const Route office{cleanInMemory<OfficeDocument::clean>,
+                              OfficeDocument::remainingMetadata};
+    static const Route openDocument{cleanInMemory<OpenDocument::clean>,
+                                    OpenDocument::remainingMetadata};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
-        {QStringLiteral("JPG"), &jpeg},  {QStringLiteral("JPEG"), &jpeg},
-        {QStringLiteral("JPE"), &jpeg},  {QStringLiteral("PDF"), &pdf},
-        {QStringLiteral("PNG"), &png},   {QStringLiteral("GIF"), &gif},
-        {QStringLiteral("WEBP"), &webp}, {QStringLiteral("TIF"), &tiff},
+        {QStringLiteral("JPG"), &jpeg},
+        {QStringLiteral("JPEG"), &jpeg},
+        {QStringLiteral("JPE"), &jpeg},
+        {QStringLiteral("PDF"), &pdf},
+        {QStringLiteral("PNG"), &png},
+        {QStringLiteral("GIF"), &gif},
+        {QStringLiteral("WEBP"), &webp},
+        {QStringLiteral("TIF"), &tiff},
         {QStringLiteral("TIFF"), &tiff},
+        // Word, Excel and PowerPoint: documents, macro documents, templates, shows
+        {QStringLiteral("DOCX"), &office},
+        {QStringLiteral("DOCM"), &office},
+        {QStringLiteral("DOTX"), &office},
+        {QStringLiteral("DOTM"), &office},
+        {QStringLiteral("XLSX"), &office},
+        {QStringLiteral("XLSM"), &office},
+        {QStringLiteral("XLTX"), &office},
+        {QStringLiteral("XLTM"), &office},
+        {QStringLiteral("PPTX"), &office},
+        {QStringLiteral("PPTM"), &office},
+        {QStringLiteral("POTX"), &office},
+        {QStringLiteral("POTM"), &office},
+        {QStringLiteral("PPSX"), &office},
+        {QStringLiteral("PPSM"), &office},
+        // OpenDocument text, spreadsheet, presentation, drawing, and their templates
+        {QStringLiteral("ODT"), &openDocument},
+        {QStringLiteral("ODS"), &openDocument},
+        {QStringLiteral("ODP"), &openDocument},
+        {QStringLiteral("ODG"), &openDocument},
+        {QStringLiteral("OTT"), &openDocument},
+        {QStringLiteral("OTS"), &openDocument},
+        {QStringLiteral("OTP"), &openDocument},
+        {QStringLiteral("OTG"), &openDocument},
     };
     return *routes.value(extension.toUpper(), &generic);
 }

@@ -1,5 +1,7 @@
 #include "formats/Pictures.h"
 
+#include "formats/Jpeg.h"
+
 #include <array>
 
 namespace Pictures {
@@ -12,8 +14,15 @@ struct Kind {
     std::string (*remainingMetadata)(const Formats::Bytes &);
 };
 
+// A photo keeps its orientation, as it does through the JPEG route.
+Formats::Bytes cleanJpeg(const Formats::Bytes &jpeg) {
+    return Jpeg::clean(jpeg, Jpeg::orientation(jpeg));
+}
+
 // One row per kind of picture with a pass of its own.
-const std::array<Kind, 0> Kinds = {};
+const std::array<Kind, 1> Kinds = {{
+    {"\xFF\xD8", cleanJpeg, Jpeg::remainingMetadata},
+}};
 
 const Kind *kindOf(const Formats::Bytes &picture) {
     for (const Kind &kind : Kinds) {
