@@ -1,4 +1,5 @@
 #include "engine/MetadataFixtures.h"
+#include "formats/Jpeg.h"
 #include "formats/OfficeDocument.h"
 #include "formats/OpenDocument.h"
 #include "formats/Package.h"
@@ -170,18 +171,22 @@ TEST_F(Packages, AnEmbeddedPhotoLosesItsMetadataAndKeepsItsPicture) {
 }
 
 TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
-    const QString w = R"(xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")";
-    const QString odf = R"(xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
-                        R"(xmlns:dc="http://purl.org/dc/elements/1.1/" )"
-                        R"(xmlns:config="urn:oasis:names:tc:opendocument:xmlns:config:1.0")";
+    const Bytes photo = fixture(QStringLiteral("photo.jpg"));
+    const std::string w =
+        R"(xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")";
+    const std::string odf = R"(xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
+                            R"(xmlns:dc="http://purl.org/dc/elements/1.1/" )"
+                            R"(xmlns:config="urn:oasis:names:tc:opendocument:xmlns:config:1.0")";
     const struct {
         QString source;
         Kind kind;
         std::string part;
-        QString data;  // empty: the part is removed
+        Bytes data;  // empty: the part is removed
         std::string reason;
     } cases[] = {
         {"letter.docx", Office, "docProps/thumbnail.png", "png", "still holds a thumbnail"},
+        {"letter.docx", Office, "word/media/image1.jpeg", photo,
+         Jpeg::remainingMetadata(photo) + " in word/media/image1.jpeg"},
         {"letter.docx", Office, "docProps/core.xml",
          R"(<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties"><cp:category>x</cp:category></cp:coreProperties>)",
          "still holds document properties"},
@@ -231,8 +236,8 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
         if (named != entries.end()) {
             entries.erase(named);
         }
-        if (!test.data.isEmpty()) {
-            entries.push_back({test.part, test.data.toStdString()});
+        if (!test.data.empty()) {
+            entries.push_back({test.part, test.data});
         }
         EXPECT_EQ(test.kind.check(Package::write(entries)), test.reason);
     }
