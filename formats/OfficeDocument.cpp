@@ -29,8 +29,8 @@ bool isEmptiedPart(const std::string &name) {
            name == "docProps/custom.xml" || name == "word/people.xml";
 }
 
-XmlFilter::ElementAction element(const std::string &part, const QXmlStreamReader &reader,
-                                 QStringView parentName) {
+XmlFilter::ElementAction element(const std::string &part, const PackageClean::KeptParts &kept,
+                                 const QXmlStreamReader &reader, QStringView parentName) {
     using Action = XmlFilter::ElementAction;
     const QStringView name = reader.name();
     const QXmlStreamAttributes attributes = reader.attributes();
@@ -45,8 +45,7 @@ XmlFilter::ElementAction element(const std::string &part, const QXmlStreamReader
         (name == u"Relationship" &&
          (attributes.value(QLatin1String("Type")).endsWith(u"/metadata/thumbnail") ||
           attributes.value(QLatin1String("Type")).endsWith(u"/attachedTemplate"))) ||
-        (name == u"Override" &&
-         isThumbnail(attributes.value(QLatin1String("PartName")).mid(1).toString()))) {
+        (name == u"Override" && !kept.contains(attributes.value(QLatin1String("PartName"))))) {
         return {Action::Drop, {}};
     }
     if (name == u"author" && parentName == u"authors") {  // a spreadsheet's comment authors
@@ -77,9 +76,9 @@ XmlFilter::AttributeAction attribute(const QXmlStreamReader &reader,
     return Action::Keep;
 }
 
-XmlFilter::Rules rulesFor(const std::string &part) {
-    return {[part](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
-                return element(part, reader, parentName);
+XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts &kept) {
+    return {[part, &kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
+                return element(part, kept, reader, parentName);
             },
             attribute};
 }

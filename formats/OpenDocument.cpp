@@ -29,8 +29,9 @@ bool isMetaPart(const std::string &name) {
     return name == "meta.xml" || QString::fromStdString(name).endsWith(QStringLiteral("/meta.xml"));
 }
 
-XmlFilter::ElementAction element(const std::string &part, const QXmlStreamReader &reader,
-                                 QStringView parentNamespace, QStringView parentName) {
+XmlFilter::ElementAction element(const std::string &part, const PackageClean::KeptParts &kept,
+                                 const QXmlStreamReader &reader, QStringView parentNamespace,
+                                 QStringView parentName) {
     using Action = XmlFilter::ElementAction;
     const QStringView uri = reader.namespaceUri();
     const QStringView name = reader.name();
@@ -58,8 +59,10 @@ XmlFilter::ElementAction element(const std::string &part, const QXmlStreamReader
     if (uri == Manifest && name == u"encryption-data") {
         throw Formats::Refused("encrypted document");
     }
+    const QStringView path = reader.attributes().value(Manifest, QStringLiteral("full-path"));
     if (uri == Manifest && name == u"file-entry" &&
-        isThumbnail(reader.attributes().value(Manifest, QStringLiteral("full-path")))) {
+        (isThumbnail(path) || (!path.endsWith(u'/') && !kept.contains(path)))) {
+        // A folder may be listed without an entry of its own; a file must be there.
         return {Action::Drop, {}};
     }
     return {};
@@ -72,10 +75,10 @@ XmlFilter::AttributeAction attribute(const QXmlStreamReader &,
     return rsid ? XmlFilter::AttributeAction::Drop : XmlFilter::AttributeAction::Keep;
 }
 
-XmlFilter::Rules rulesFor(const std::string &part) {
-    return {[part](const QXmlStreamReader &reader, QStringView parentNamespace,
-                   QStringView parentName) {
-                return element(part, reader, parentNamespace, parentName);
+XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts &kept) {
+    return {[part, &kept](const QXmlStreamReader &reader, QStringView parentNamespace,
+                          QStringView parentName) {
+                return element(part, kept, reader, parentNamespace, parentName);
             },
             attribute};
 }

@@ -3,6 +3,7 @@
 #include "formats/Pictures.h"
 
 #include <QString>
+#include <QUrl>
 
 namespace PackageClean {
 
@@ -33,10 +34,24 @@ Formats::Bytes cleanPicture(const Package::Entry &entry) {
 
 }  // namespace
 
+KeptParts::KeptParts(const std::vector<Package::Entry> &entries, const Dropped &dropped) {
+    for (const Package::Entry &entry : entries) {
+        if (!dropped(entry.name)) {
+            names_.insert(QString::fromStdString(entry.name).toLower());
+        }
+    }
+}
+
+bool KeptParts::contains(QStringView path) const {
+    const QString name = QUrl::fromPercentEncoding(path.toUtf8()).toLower();
+    return names_.contains(name.startsWith(QLatin1Char('/')) ? name.mid(1) : name);
+}
+
 std::vector<Package::Entry> cleanEntries(
-    const std::vector<Package::Entry> &entries,
-    const std::function<bool(const std::string &name)> &dropped,
-    const std::function<XmlFilter::Rules(const std::string &name)> &rulesFor) {
+    const std::vector<Package::Entry> &entries, const Dropped &dropped,
+    const std::function<XmlFilter::Rules(const std::string &name, const KeptParts &kept)>
+        &rulesFor) {
+    const KeptParts kept(entries, dropped);
     std::vector<Package::Entry> cleaned;
     for (const Package::Entry &entry : entries) {
         if (dropped(entry.name)) {
@@ -45,7 +60,7 @@ std::vector<Package::Entry> cleanEntries(
         Package::Entry copy;
         copy.name = entry.name;
         copy.data = isXmlPart(entry.name)
-                        ? XmlFilter::copy(entry.data, rulesFor(entry.name), entry.name)
+                        ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
                         : cleanPicture(entry);
         copy.compressed = !isCompressedAlready(copy.data);
         cleaned.push_back(std::move(copy));

@@ -104,7 +104,9 @@ def docx_parts(picture):
             ("word/document.xml", WORD + ".document.main+xml"),
             ("word/comments.xml", WORD + ".comments+xml"),
             ("word/people.xml", "application/vnd.ms-word.people+xml"),
-            ("word/settings.xml", WORD + ".settings+xml"), *PROPERTY_TYPES]),
+            ("word/settings.xml", WORD + ".settings+xml"),
+            ("word/footnotes.xml", WORD + ".footnotes+xml"),  # a part the package lacks
+            *PROPERTY_TYPES]),
         "_rels/.rels": relationships(("officeDocument", "word/document.xml"), *PROPERTY_LINKS),
         "word/_rels/document.xml.rels": relationships(
             ("comments", "comments.xml"),
@@ -213,7 +215,8 @@ ODT_PARTS = {
     "Thumbnails/thumbnail.png": b"\x89PNG\r\n\x1a\nTHUMBNAIL-BYTES",
     "META-INF/manifest.xml": manifest([("content.xml", "text/xml"), ("meta.xml", "text/xml"),
                                        ("settings.xml", "text/xml"),
-                                       ("Thumbnails/thumbnail.png", "image/png")]),
+                                       ("Thumbnails/thumbnail.png", "image/png"),
+                                       ("Pictures/lost.png", "image/png")]),
 }
 
 
