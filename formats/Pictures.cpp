@@ -1,8 +1,12 @@
 #include "formats/Pictures.h"
 
+#include "formats/Gif.h"
 #include "formats/Jpeg.h"
+#include "formats/Png.h"
+#include "formats/Webp.h"
 
 #include <array>
+#include <cstring>
 
 namespace Pictures {
 
@@ -10,6 +14,7 @@ namespace {
 
 struct Kind {
     const char *signature;
+    std::size_t offset;  // where the signature stands
     Formats::Bytes (*clean)(const Formats::Bytes &);
     std::string (*remainingMetadata)(const Formats::Bytes &);
 };
@@ -20,13 +25,18 @@ Formats::Bytes cleanJpeg(const Formats::Bytes &jpeg) {
 }
 
 // One row per kind of picture with a pass of its own.
-const std::array<Kind, 1> Kinds = {{
-    {"\xFF\xD8", cleanJpeg, Jpeg::remainingMetadata},
+const std::array<Kind, 4> Kinds = {{
+    {"\xFF\xD8", 0, cleanJpeg, Jpeg::remainingMetadata},
+    {"\x89PNG", 0, Png::clean, Png::remainingMetadata},
+    {"GIF8", 0, Gif::clean, Gif::remainingMetadata},
+    {"WEBP", 8, Webp::clean, Webp::remainingMetadata},  // after "RIFF" and the size
 }};
 
 const Kind *kindOf(const Formats::Bytes &picture) {
     for (const Kind &kind : Kinds) {
-        if (picture.rfind(kind.signature, 0) == 0) {
+        const std::size_t length = std::strlen(kind.signature);
+        if (picture.size() >= kind.offset + length &&
+            picture.compare(kind.offset, length, kind.signature) == 0) {
             return &kind;
         }
     }

@@ -4,7 +4,8 @@
 
 #include <string>
 
-// The pictures a package embeds, told by their first bytes, each through the pass of its kind.
+// The pictures a package embeds (JPEG, PNG, GIF, WebP), told by their signatures, each through the
+// pass of its kind.
 namespace Pictures {
 
 // The picture without its metadata; bytes of a kind without a pass come back as they are.

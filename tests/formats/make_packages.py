@@ -11,6 +11,7 @@ import pathlib
 import struct
 import sys
 import zipfile
+import zlib
 
 W = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"'
 R = 'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
@@ -75,7 +76,7 @@ PROPERTY_PARTS = {"docProps/core.xml": CORE, "docProps/app.xml": APP,
                   "docProps/custom.xml": CUSTOM, "docProps/thumbnail.jpeg": b"THUMBNAIL-BYTES"}
 
 DEFAULTS = [("rels", "application/vnd.openxmlformats-package.relationships+xml"),
-            ("xml", "application/xml"), ("jpeg", "image/jpeg")]
+            ("xml", "application/xml"), ("jpeg", "image/jpeg"), ("png", "image/png")]
 
 WORD = "application/vnd.openxmlformats-officedocument.wordprocessingml"
 
@@ -98,6 +99,16 @@ SETTINGS = HEAD + f"""<w:settings {W} {R}><w:attachedTemplate r:id="rId1"/><w:zo
 <w:rsids><w:rsidRoot w:val="00A1B2C3"/><w:rsid w:val="00D4E5F6"/></w:rsids></w:settings>"""
 
 
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+# A one-pixel drawing whose text chunk names its author.
+DRAWING = (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", 1, 1, 8, 2, 0, 0, 0))
+           + png_chunk(b"tEXt", b"Author\0Ann Author")
+           + png_chunk(b"IDAT", zlib.compress(b"\0\xff\0\0")) + png_chunk(b"IEND", b""))
+
+
 def docx_parts(picture):
     return {
         "[Content_Types].xml": types(DEFAULTS, [
@@ -111,11 +122,13 @@ def docx_parts(picture):
         "word/_rels/document.xml.rels": relationships(
             ("comments", "comments.xml"),
             ("http://schemas.microsoft.com/office/2011/relationships/people", "people.xml"),
-            ("settings", "settings.xml"), ("image", "media/image1.jpeg")),
+            ("settings", "settings.xml"), ("image", "media/image1.jpeg"),
+            ("image", "media/image2.png")),
         "word/_rels/settings.xml.rels": relationships(
             ("attachedTemplate", "file:///C:/Users/ann/Templates/Secret%20Template.dotm")),
         "word/document.xml": DOCUMENT, "word/comments.xml": COMMENTS, "word/people.xml": PEOPLE,
-        "word/settings.xml": SETTINGS, "word/media/image1.jpeg": picture, **PROPERTY_PARTS,
+        "word/settings.xml": SETTINGS, "word/media/image1.jpeg": picture,
+        "word/media/image2.png": DRAWING, **PROPERTY_PARTS,
     }
 
 
