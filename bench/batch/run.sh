@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times one whole batch per route through the window code against the per-file floor (a plain
 # shell loop that copies each file in, runs its tool once and copies the result out), against the
-# tool alone, and against exiftool and mat2.
+# tool alone, and against exiftool.
 #   [ROUNDS=3] bench/batch/run.sh [--window] [BUILD_DIR]     (default: build)
 # --window shows the real window on an X server of its own (Xvfb) instead of running offscreen.
 # The batch and the floor take turns ROUNDS times; each keeps its fastest round, the one least
@@ -79,7 +79,6 @@ tool_tiff() { tool_other; }
 tool_office() { tool_other; }
 tool_opendocument() { tool_other; }
 exiftool_all() { exiftool -q -q -overwrite_original -all= "$work"/copies/*; }
-mat2_all() { mat2 --inplace "$work"/copies/*; }
 
 routes="jpeg pdf office opendocument other png gif webp tiff"
 for _ in $(seq "${ROUNDS:-3}"); do
@@ -94,27 +93,23 @@ fastest() { # fastest FILE ROUTE: the shortest time in the file's last column fo
     awk -v route="$2" '$1 == route && (best == "" || $NF < best) { best = $NF } END { print best }' "$1"
 }
 ms() { echo "$1 * 1000 / $2" | bc -l; }
-printf '| route | files | batch ms/file | floor ms/file | batch / floor | tool alone ms/file | exiftool ms/file | mat2 ms/file |\n'
-printf '|---|---|---|---|---|---|---|---|\n'
+printf '| route | files | batch ms/file | floor ms/file | batch / floor | tool alone ms/file | exiftool ms/file |\n'
+printf '|---|---|---|---|---|---|---|\n'
 for route in $routes; do
     files=$(awk -v route="$route" '$1 == route { print $2; exit }' "$work/batch.txt")
     batch=$(fastest "$work/batch.txt" "$route")
     floor=$(fastest "$work/floor.txt" "$route")
     copies "$route"
     tool=$(seconds "tool_$route")
-    exif="n/a" mat="n/a"
+    exif="n/a"
     case $route in
         office | opendocument) ;; # exiftool cannot write these packages
         *)
             copies "$route"
             exif=$(printf '%.1f' "$(ms "$(seconds exiftool_all)" "$files")")
-            if [ "$route" != other ] && command -v mat2 >/dev/null; then
-                copies "$route"
-                mat=$(printf '%.1f' "$(ms "$(seconds mat2_all)" "$files")")
-            fi
             ;;
     esac
-    printf '| %s | %d | %.1f | %.1f | %.2f | %.1f | %s | %s |\n' "$route" "$files" \
+    printf '| %s | %d | %.1f | %.1f | %.2f | %.1f | %s |\n' "$route" "$files" \
         "$(ms "$batch" "$files")" "$(ms "$floor" "$files")" "$(echo "$batch / $floor" | bc -l)" \
-        "$(ms "$tool" "$files")" "$exif" "$mat"
+        "$(ms "$tool" "$files")" "$exif"
 done
