@@ -304,6 +304,25 @@ TEST_F(Batch, FilesWhoseRouteFailedAreNotWrittenAndAreNamedWithTheirReason) {
     EXPECT_FALSE(QFile::exists(out(QStringLiteral("photo.jpg"))));
 }
 
+// The check before writing is the batch's last word: a toolkit that claims success but hands back
+// its input unchanged gets no file written.
+TEST_F(Batch, AResultThatFailsItsCheckIsNotWritten) {
+    ScratchFolder careless;
+    QFile::link(QStringLiteral(PARCHWIPE_BIN_DIR "/exiv2"), careless / QStringLiteral("exiv2"));
+    const QString pdftk =
+        writeFile(careless / QStringLiteral("pdftk"), "#!/bin/sh\ncp \"$1\" \"$5\"\n");
+    QFile::setPermissions(pdftk, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    TestWindow window2(careless.path());
+    Form1 &other = window2.load();
+    other.Text1->setText(output.path());
+    other.FileList().AddFileRow(makePdfWithMetadata(sources / QStringLiteral("report.pdf")));
+    other.PushButton2_Click();
+    EXPECT_EQ(window2.desktop.messages.back().text,
+              QStringLiteral("Done.\r\n\r\n1 of 1 files were not cleaned:\r\n"
+                             "report.pdf: still holds document information"));
+    EXPECT_EQ(entriesOf(output.path()), QStringList());
+}
+
 TEST_F(Batch, TheClosingMessageListsTwentyFailuresAndCountsTheRest) {
     QStringList failures;
     for (int i = 1; i <= 23; ++i) {
