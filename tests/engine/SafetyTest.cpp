@@ -38,7 +38,8 @@ QString makeLargePdf(const QString &path, int kib) {
     const QByteArray bytes = noise(kib);
     pdf.getRoot().replaceKey("/Padding", QPDFObjectHandle::newStream(
                                              &pdf, std::string(bytes.constData(), bytes.size())));
-    QPDFWriter writer(pdf, path.toLocal8Bit().constData());
+    const QByteArray fileName = QFile::encodeName(path);  // the writer keeps the pointer
+    QPDFWriter writer(pdf, fileName.constData());
     writer.write();
     QFile::remove(small);
     return path;
