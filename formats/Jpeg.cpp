@@ -1,5 +1,7 @@
 #include "formats/Jpeg.h"
 
+#include "formats/ByteOrder.h"
+
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -8,6 +10,8 @@ namespace Jpeg {
 
 namespace {
 
+using Formats::bigEndian16;
+using Formats::byteAt;
 using Formats::Bytes;
 using Formats::Refused;
 using namespace std::string_literals;
@@ -27,14 +31,6 @@ constexpr unsigned char ScanData = 0x00;
 
 // The JFIF header without a thumbnail: identifier, version, units, densities, thumbnail size 0x0.
 constexpr std::size_t JfifHeaderSize = 14;
-
-unsigned char byteAt(std::string_view bytes, std::size_t at) {
-    return static_cast<unsigned char>(bytes[at]);
-}
-
-unsigned bigEndian16(std::string_view bytes, std::size_t at) {
-    return byteAt(bytes, at) << 8 | byteAt(bytes, at + 1);
-}
 
 // One piece of a JPEG in file order: a marker segment with its marker and length bytes, a
 // marker that stands alone, or (marker ScanData) the entropy-coded bytes that follow a scan header.
@@ -159,22 +155,20 @@ std::optional<int> exifOrientation(std::string_view tiff) {
         return std::nullopt;
     }
     const bool bigEndian = tiff[0] == 'M';
-    const auto number = [&](std::size_t at, int size) {
-        std::uint32_t value = 0;
-        for (int i = 0; i < size; ++i) {
-            const int index = bigEndian ? i : size - 1 - i;
-            value = value << 8 | byteAt(tiff, at + index);
-        }
-        return value;
+    const auto u16 = [&](std::size_t at) {
+        return bigEndian ? bigEndian16(tiff, at) : Formats::littleEndian16(tiff, at);
     };
-    const std::size_t ifd = number(4, 4);
-    if (ifd < 8 || ifd + 2 > tiff.size() || ifd + 2 + 12 * number(ifd, 2) > tiff.size()) {
+    const auto u32 = [&](std::size_t at) {
+        return bigEndian ? Formats::bigEndian32(tiff, at) : Formats::littleEndian32(tiff, at);
+    };
+    const std::size_t ifd = u32(4);
+    if (ifd < 8 || ifd + 2 > tiff.size() || ifd + 2 + 12 * u16(ifd) > tiff.size()) {
         return std::nullopt;
     }
-    for (std::size_t entry = ifd + 2; entry < ifd + 2 + 12 * number(ifd, 2); entry += 12) {
-        const std::uint32_t value = number(entry + 8, 2);
-        if (number(entry, 2) == 0x0112 && number(entry + 2, 2) == 3 && number(entry + 4, 4) == 1 &&
-            value >= 1 && value <= 8) {
+    for (std::size_t entry = ifd + 2; entry < ifd + 2 + 12 * u16(ifd); entry += 12) {
+        const std::uint32_t value = u16(entry + 8);
+        if (u16(entry) == 0x0112 && u16(entry + 2) == 3 && u32(entry + 4) == 1 && value >= 1 &&
+            value <= 8) {
             return static_cast<int>(value);
         }
     }
