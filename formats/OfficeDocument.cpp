@@ -234,14 +234,7 @@ std::string remainingMetadata(const Formats::Bytes &package) {
         })) {
         return "still holds a thumbnail";
     }
-    reason = PackageCheck::entries(entries);
-    QStringList references;
-    if (reason.empty()) {
-        reason = PackageCheck::scanXmlParts(entries, [&references](const Package::Entry &entry) {
-            return finderFor(entry, references);
-        });
-    }
-    return reason.empty() ? PackageCheck::missingPart(entries, references) : reason;
+    return PackageCheck::contents(entries, finderFor);
 }
 
 }  // namespace OfficeDocument

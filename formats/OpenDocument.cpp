@@ -193,18 +193,13 @@ std::string remainingMetadata(const Formats::Bytes &package) {
             return "holds its mimetype out of place";
         }
     }
-    reason = PackageCheck::entries(entries);
-    QStringList references;
-    if (reason.empty()) {
-        reason = PackageCheck::scanXmlParts(entries, [&references](const Package::Entry &) {
-            return [&references](const QXmlStreamReader &reader,
-                                 const std::vector<PackageCheck::Ancestor> &ancestors) {
-                return reader.isStartElement() ? elementFinding(reader, ancestors, references)
-                                               : textFinding(reader, ancestors);
-            };
-        });
-    }
-    return reason.empty() ? PackageCheck::missingPart(entries, references) : reason;
+    return PackageCheck::contents(entries, [](const Package::Entry &, QStringList &references) {
+        return [&references](const QXmlStreamReader &reader,
+                             const std::vector<PackageCheck::Ancestor> &ancestors) {
+            return reader.isStartElement() ? elementFinding(reader, ancestors, references)
+                                           : textFinding(reader, ancestors);
+        };
+    });
 }
 
 }  // namespace OpenDocument

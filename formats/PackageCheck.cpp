@@ -39,18 +39,9 @@ std::string scan(const Package::Entry &entry, const Finder &finder) {
     return reader.hasError() ? "damaged XML in " + entry.name : std::string();
 }
 
-}  // namespace
-
-std::string read(const Formats::Bytes &package, std::vector<Package::Entry> &entries) {
-    try {
-        entries = Package::read(package);
-    } catch (const Formats::Refused &refused) {
-        return refused.what();
-    }
-    return {};
-}
-
-std::string entries(const std::vector<Package::Entry> &entries) {
+// A reason when an entry keeps its own time or extra fields, or an embedded picture keeps
+// metadata.
+std::string entryFindings(const std::vector<Package::Entry> &entries) {
     for (const Package::Entry &entry : entries) {
         if (entry.modified != Package::entryTime()) {
             return "still holds file times";
@@ -66,11 +57,12 @@ std::string entries(const std::vector<Package::Entry> &entries) {
     return {};
 }
 
-std::string scanXmlParts(const std::vector<Package::Entry> &entries,
-                         const std::function<Finder(const Package::Entry &entry)> &finderFor) {
+// Runs the finder over every entry that holds XML, until one returns a reason.
+std::string scanXmlParts(const std::vector<Package::Entry> &entries, const FinderFor &finderFor,
+                         QStringList &references) {
     for (const Package::Entry &entry : entries) {
         if (holdsXml(entry.data)) {
-            const std::string reason = scan(entry, finderFor(entry));
+            const std::string reason = scan(entry, finderFor(entry, references));
             if (!reason.empty()) {
                 return reason;
             }
@@ -79,6 +71,8 @@ std::string scanXmlParts(const std::vector<Package::Entry> &entries,
     return {};
 }
 
+// The part a package path names, for comparing with entry names: no leading "/", percent
+// escapes decoded, "." and ".." resolved, lower case (package names ignore case).
 QString partName(const QString &path) {
     QStringList resolved;
     const QString decoded = QUrl::fromPercentEncoding(path.toUtf8());
@@ -94,6 +88,7 @@ QString partName(const QString &path) {
     return resolved.join(QLatin1Char('/')).toLower();
 }
 
+// A reason naming the first reference whose part is not in the package.
 std::string missingPart(const std::vector<Package::Entry> &entries, const QStringList &references) {
     QSet<QString> names;
     for (const Package::Entry &entry : entries) {
@@ -105,6 +100,26 @@ std::string missingPart(const std::vector<Package::Entry> &entries, const QStrin
         }
     }
     return {};
+}
+
+}  // namespace
+
+std::string read(const Formats::Bytes &package, std::vector<Package::Entry> &entries) {
+    try {
+        entries = Package::read(package);
+    } catch (const Formats::Refused &refused) {
+        return refused.what();
+    }
+    return {};
+}
+
+std::string contents(const std::vector<Package::Entry> &entries, const FinderFor &finderFor) {
+    std::string reason = entryFindings(entries);
+    QStringList references;
+    if (reason.empty()) {
+        reason = scanXmlParts(entries, finderFor, references);
+    }
+    return reason.empty() ? missingPart(entries, references) : reason;
 }
 
 }  // namespace PackageCheck

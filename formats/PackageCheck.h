@@ -3,6 +3,7 @@
 #include "formats/Package.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <string>
@@ -16,10 +17,6 @@ namespace PackageCheck {
 // The entries of the package, or the reason it cannot be read.
 std::string read(const Formats::Bytes &package, std::vector<Package::Entry> &entries);
 
-// A reason when an entry keeps its own time or extra fields, or an embedded picture keeps
-// metadata.
-std::string entries(const std::vector<Package::Entry> &entries);
-
 struct Ancestor {
     QString namespaceUri;
     QString name;
@@ -30,15 +27,12 @@ struct Ancestor {
 using Finder = std::function<std::string(const QXmlStreamReader &reader,
                                          const std::vector<Ancestor> &ancestors)>;
 
-// Runs the finder over every entry that holds XML, until one returns a reason.
-std::string scanXmlParts(const std::vector<Package::Entry> &entries,
-                         const std::function<Finder(const Package::Entry &entry)> &finderFor);
+// Makes the finder for one entry that holds XML; the finder adds to references the path of every
+// part the entry points at.
+using FinderFor = std::function<Finder(const Package::Entry &entry, QStringList &references)>;
 
-// The part a package path names, for comparing with entry names: no leading "/", percent
-// escapes decoded, "." and ".." resolved, lower case (package names ignore case).
-QString partName(const QString &path);
-
-// A reason naming the first reference whose part is not in the package.
-std::string missingPart(const std::vector<Package::Entry> &entries, const QStringList &references);
+// A reason when an entry keeps its own time or extra fields, an embedded picture keeps metadata,
+// a finder returns one, or a reference names a part the package does not hold; else empty.
+std::string contents(const std::vector<Package::Entry> &entries, const FinderFor &finderFor);
 
 }  // namespace PackageCheck
