@@ -5,23 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QProcess>
 
 #include <map>
 
 namespace {
 
 using namespace std::string_literals;
-
-// Runs a tool on files in the scratch folder; the test cannot go on without it.
-QByteArray runTool(const QString &program, const QStringList &arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        throw std::runtime_error("tool failed: " + program.toStdString());
-    }
-    return process.readAllStandardOutput();
-}
 
 // Pictures made once for the whole suite, each holding only segments that draw it.
 class JpegFiles : public ::testing::Test {

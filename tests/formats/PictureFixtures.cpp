@@ -6,10 +6,7 @@
 #include <QColorSpace>
 #include <QImageReader>
 #include <QPainter>
-#include <QProcess>
 #include <QtEndian>
-
-#include <stdexcept>
 
 namespace {
 
@@ -73,15 +70,6 @@ QByteArray textChunks() {
            pngChunk("prVt", "GPS 48.85 2.35");
 }
 
-QByteArray run(const QString &program, const QStringList &arguments) {
-    QProcess tool;
-    tool.start(program, arguments);
-    if (!tool.waitForFinished(-1) || tool.exitCode() != 0) {
-        throw std::runtime_error(("fixture tool failed: " + program).toStdString());
-    }
-    return tool.readAllStandardOutput();
-}
-
 // Runs ImageMagick's convert on Qt's drawings and exiv2 on the result; returns its bytes.
 QByteArray convertedWithExiv2(const QString &target, const QStringList &convertOptions,
                               const QStringList &exiv2Settings) {
@@ -92,13 +80,13 @@ QByteArray convertedWithExiv2(const QString &target, const QStringList &convertO
                                encoded(drawing(sun), "PNG"));
     }
     arguments << convertOptions << scratch / target;
-    run(QStringLiteral("convert"), arguments);
+    runTool(QStringLiteral("convert"), arguments);
     if (!exiv2Settings.isEmpty()) {
         QStringList modify;
         for (const QString &setting : exiv2Settings) {
             modify << QStringLiteral("-M") << QStringLiteral("set ") + setting;
         }
-        run(QStringLiteral("exiv2"), modify << QStringLiteral("mo") << scratch / target);
+        runTool(QStringLiteral("exiv2"), modify << QStringLiteral("mo") << scratch / target);
     }
     return readFile(scratch / target);
 }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSettings>
 
 #include <stdexcept>
@@ -37,6 +38,15 @@ QByteArray readFile(const QString &path) {
 QString makeFolder(const QString &path) {
     QDir().mkpath(path);
     return path;
+}
+
+QByteArray runTool(const QString &program, const QStringList &arguments) {
+    QProcess tool;
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(-1) || tool.exitCode() != 0) {
+        throw std::runtime_error("tool failed: " + program.toStdString());
+    }
+    return tool.readAllStandardOutput();
 }
 
 void clearSettings() {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // A temporary folder for one test, removed with everything in it afterwards.
@@ -21,6 +22,10 @@ class ScratchFolder {
 QString writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
 QString makeFolder(const QString &path);
+
+// Runs a tool that makes or reads test files and returns what it printed. Throws when it fails,
+// since the test cannot go on without it.
+QByteArray runTool(const QString &program, const QStringList &arguments);
 
 // Empties the settings store that the test program points at its temporary folder.
 void clearSettings();
