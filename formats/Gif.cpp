@@ -10,6 +10,7 @@ constexpr char ImageSeparator = 0x2C;
 constexpr char ExtensionIntroducer = 0x21;
 constexpr unsigned char GraphicControl = 0xF9;
 constexpr unsigned char PlainText = 0x01;
+constexpr unsigned char Comment = 0xFE;
 constexpr unsigned char Application = 0xFF;
 
 // Application blocks a viewer needs: the animation loop (two spellings) and the ICC profile.
@@ -131,14 +132,14 @@ std::string remainingMetadata(const Formats::Bytes &gif) {
             return "GIF blocks cannot be read";
         }
         const unsigned label = Formats::byteAt(gif, pos + 1);
-        if (label == 0xFE) {
+        if (label == Comment) {
             findings.add("a comment");
-        } else if (label == 0xFF) {
+        } else if (label == Application) {
             const std::string name = gif.substr(pos + 3, 8);
             if (name != "NETSCAPE" && name != "ANIMEXTS" && name != "ICCRGBG1") {
                 findings.add("application block " + name);
             }
-        } else if (label != 0xF9 && label != 0x01) {
+        } else if (label != GraphicControl && label != PlainText) {
             findings.add("an unknown extension");
         }
         pos = skipSubBlocks(pos + 2);

@@ -64,16 +64,17 @@ std::string remainingMetadata(const Formats::Bytes &png) {
     static const std::set<std::string> drawing = {"IHDR", "PLTE", "IDAT", "IEND", "tRNS", "gAMA",
                                                   "cHRM", "sRGB", "iCCP", "sBIT", "pHYs", "bKGD",
                                                   "cICP", "acTL", "fcTL", "fdAT"};
-    if (png.size() < 8 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) {
+    if (png.compare(0, Signature.size(), Signature) != 0) {
         return "is not a PNG picture";
     }
     Formats::Findings findings;
-    std::size_t next = 8;
+    std::size_t next = Signature.size();
     for (;;) {
         if (next + 8 > png.size()) {
             return "PNG ends inside a chunk";
         }
-        const std::uint64_t end = next + 12ull + Formats::bigEndian32(png, next);
+        const std::uint64_t end =
+            std::uint64_t{next} + ChunkFrame + Formats::bigEndian32(png, next);
         const std::string name = png.substr(next + 4, 4);
         if (end > png.size()) {
             return "PNG ends inside a chunk";

@@ -73,10 +73,10 @@ std::string remainingMetadata(const Formats::Bytes &webp) {
         const std::uint32_t length = Formats::littleEndian32(webp, next + 4);
         if (name == "VP8X" && length > 0) {
             const unsigned flags = Formats::byteAt(webp, next + 8);
-            if (flags & 0x08) {
+            if (flags & ExifFlag) {
                 findings.add("the EXIF flag");
             }
-            if (flags & 0x04) {
+            if (flags & XmpFlag) {
                 findings.add("the XMP flag");
             }
         } else if (name == "EXIF" || name == "XMP ") {
