@@ -238,47 +238,46 @@ std::string remainingMetadata(const Formats::Bytes &tiff) {
     if (size < 8) {
         return "TIFF directories cannot be read";
     }
-    const auto number = [&](std::uint64_t at, int width) -> std::uint32_t {
-        std::uint32_t value = 0;
-        for (int i = 0; i < width; ++i) {
-            const std::uint32_t byte = Formats::byteAt(tiff, at + i);
-            value |= little ? byte << (8 * i) : byte << (8 * (width - 1 - i));
-        }
-        return value;
+    const auto u16 = [&](std::uint64_t at) -> std::uint32_t {
+        return little ? Formats::littleEndian16(tiff, at) : Formats::bigEndian16(tiff, at);
+    };
+    const auto u32 = [&](std::uint64_t at) {
+        return little ? Formats::littleEndian32(tiff, at) : Formats::bigEndian32(tiff, at);
     };
     Formats::Findings findings;
     std::set<std::uint32_t> seen;
-    std::vector<std::uint32_t> directories = {number(4, 4)};
+    std::vector<std::uint32_t> directories = {u32(4)};
     while (!directories.empty()) {
         const std::uint32_t directory = directories.back();
         directories.pop_back();
         if (directory == 0 || !seen.insert(directory).second) {
             continue;
         }
-        if (directory + 2ull > size || directory + 6ull + 12ull * number(directory, 2) > size) {
+        if (directory + 2ull > size || directory + 6ull + 12ull * u16(directory) > size) {
             return "TIFF directories cannot be read";
         }
-        const std::uint32_t entries = number(directory, 2);
+        const std::uint32_t entries = u16(directory);
         for (std::uint64_t at = directory + 2ull; at < directory + 2ull + 12ull * entries;
              at += 12) {
-            const unsigned tag = number(at, 2);
+            const unsigned tag = u16(at);
             if (metadataTags.count(tag) != 0) {
                 findings.add(metadataTags.at(tag));
             }
-            const std::uint32_t count = number(at + 4, 4);
-            const bool pointer = tag == 330 || tag == 34665 || tag == 34853 || tag == 40965;
+            const std::uint32_t count = u32(at + 4);
+            const bool pointer =
+                tag == SubIfds || tag == ExifIfd || tag == GpsIfd || tag == InteropIfd;
             if (pointer && count == 1) {
-                directories.push_back(number(at + 8, 4));
+                directories.push_back(u32(at + 8));
             } else if (pointer) {
-                if (number(at + 8, 4) + 4ull * count > size) {
+                if (u32(at + 8) + 4ull * count > size) {
                     return "TIFF directories cannot be read";
                 }
                 for (std::uint32_t i = 0; i < count; ++i) {
-                    directories.push_back(number(number(at + 8, 4) + 4ull * i, 4));
+                    directories.push_back(u32(u32(at + 8) + 4ull * i));
                 }
             }
         }
-        directories.push_back(number(directory + 2ull + 12ull * entries, 4));
+        directories.push_back(u32(directory + 2ull + 12ull * entries));
     }
     return findings.reason();
 }
