@@ -20,6 +20,43 @@ QString lastPiece(const QString &text, QChar separator) {
     return text.mid(text.lastIndexOf(separator) + 1);
 }
 
+// The files that were not written, each with its reason; empty when there are none.
+QString failuresPart(const QStringList &failures, int fileCount) {
+    if (failures.isEmpty()) {
+        return {};
+    }
+    QString part =
+        LineBreak + LineBreak +
+        QStringLiteral("%1 of %2 files were not cleaned:").arg(failures.size()).arg(fileCount);
+    for (const QString &line : failures.mid(0, ListedFailures)) {
+        part += LineBreak + line;
+    }
+    if (failures.size() > ListedFailures) {
+        part +=
+            LineBreak + QStringLiteral("\u2026 and %1 more").arg(failures.size() - ListedFailures);
+    }
+    return part;
+}
+
+// How many files of each kind were copied as they are; empty when there were none.
+QString copiedPart(const QMap<QString, int> &copiedAsTheyAre) {
+    if (copiedAsTheyAre.isEmpty()) {
+        return {};
+    }
+    int copied = 0;
+    QString lines;
+    for (auto kind = copiedAsTheyAre.cbegin(); kind != copiedAsTheyAre.cend(); ++kind) {
+        copied += kind.value();
+        lines += LineBreak + QStringLiteral(".%1: %2").arg(kind.key()).arg(kind.value());
+    }
+    return LineBreak + LineBreak +
+           QStringLiteral(
+               "%1 files were copied as they are (Parchwipe cannot remove "
+               "metadata from them yet):")
+               .arg(copied) +
+           lines;
+}
+
 }  // namespace
 
 RemovalBatch::RemovalBatch(BatchWindow &window, Desktop &desktop, QString programFolder)
@@ -194,32 +231,6 @@ void RemovalBatch::Finish(ErrorTrap &trap) {
 
 QString RemovalBatch::ClosingMessage(const QStringList &failures, int fileCount,
                                      const QMap<QString, int> &copiedAsTheyAre) {
-    QString message = QStringLiteral("Done.");
-    if (!failures.isEmpty()) {
-        message +=
-            LineBreak + LineBreak +
-            QStringLiteral("%1 of %2 files were not cleaned:").arg(failures.size()).arg(fileCount);
-        for (const QString &line : failures.mid(0, ListedFailures)) {
-            message += LineBreak + line;
-        }
-        if (failures.size() > ListedFailures) {
-            message += LineBreak +
-                       QStringLiteral("\u2026 and %1 more").arg(failures.size() - ListedFailures);
-        }
-    }
-    if (!copiedAsTheyAre.isEmpty()) {
-        int copied = 0;
-        QString lines;
-        for (auto kind = copiedAsTheyAre.cbegin(); kind != copiedAsTheyAre.cend(); ++kind) {
-            copied += kind.value();
-            lines += LineBreak + QStringLiteral(".%1: %2").arg(kind.key()).arg(kind.value());
-        }
-        message += LineBreak + LineBreak +
-                   QStringLiteral(
-                       "%1 files were copied as they are (Parchwipe cannot remove "
-                       "metadata from them yet):")
-                       .arg(copied) +
-                   lines;
-    }
-    return message;
+    return QStringLiteral("Done.") + failuresPart(failures, fileCount) +
+           copiedPart(copiedAsTheyAre);
 }
