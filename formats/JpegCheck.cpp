@@ -1,6 +1,7 @@
 // The check of a cleaned JPEG. It reads the file on its own, without the walk that cleaning uses,
 // so that a fault in one cannot hide in the other.
 
+#include "formats/ByteOrder.h"
 #include "formats/Jpeg.h"
 
 #include <array>
@@ -109,8 +110,7 @@ class Inspection {
         if (marker == 0x00 || marker == 0xD8 || position_ + 2 > file_.size()) {
             return "damaged JPEG header";
         }
-        const std::size_t length = static_cast<std::size_t>(byte(position_)) << 8 |
-                                   static_cast<std::size_t>(byte(position_ + 1));
+        const std::size_t length = Formats::bigEndian16(file_, position_);
         if (length < 2 || position_ + length > file_.size()) {
             return "damaged JPEG header";
         }
