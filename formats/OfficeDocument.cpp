@@ -213,14 +213,7 @@ PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &referen
     };
 }
 
-}  // namespace
-
-std::string remainingMetadata(const Formats::Bytes &package) {
-    std::vector<Package::Entry> entries;
-    std::string reason = PackageCheck::read(package, entries);
-    if (!reason.empty()) {
-        return reason;
-    }
+std::string layoutFinding(const std::vector<Package::Entry> &entries) {
     const auto named = [&entries](const auto &matches) {
         return std::any_of(entries.begin(), entries.end(), [&matches](const Package::Entry &entry) {
             return matches(QString::fromStdString(entry.name));
@@ -234,7 +227,13 @@ std::string remainingMetadata(const Formats::Bytes &package) {
         })) {
         return "still holds a thumbnail";
     }
-    return PackageCheck::contents(entries, finderFor);
+    return {};
+}
+
+}  // namespace
+
+std::string remainingMetadata(const Formats::Bytes &package) {
+    return PackageCheck::remainingMetadata(package, layoutFinding, finderFor);
 }
 
 }  // namespace OfficeDocument

@@ -176,14 +176,7 @@ std::string elementFinding(const QXmlStreamReader &reader,
     return {};
 }
 
-}  // namespace
-
-std::string remainingMetadata(const Formats::Bytes &package) {
-    std::vector<Package::Entry> entries;
-    std::string reason = PackageCheck::read(package, entries);
-    if (!reason.empty()) {
-        return reason;
-    }
+std::string layoutFinding(const std::vector<Package::Entry> &entries) {
     for (std::size_t index = 0; index < entries.size(); ++index) {
         const Package::Entry &entry = entries[index];
         if (entry.name.rfind("Thumbnails", 0) == 0) {
@@ -193,13 +186,21 @@ std::string remainingMetadata(const Formats::Bytes &package) {
             return "holds its mimetype out of place";
         }
     }
-    return PackageCheck::contents(entries, [](const Package::Entry &, QStringList &references) {
-        return [&references](const QXmlStreamReader &reader,
-                             const std::vector<PackageCheck::Ancestor> &ancestors) {
-            return reader.isStartElement() ? elementFinding(reader, ancestors, references)
-                                           : textFinding(reader, ancestors);
-        };
-    });
+    return {};
+}
+
+PackageCheck::Finder finderFor(const Package::Entry &, QStringList &references) {
+    return [&references](const QXmlStreamReader &reader,
+                         const std::vector<PackageCheck::Ancestor> &ancestors) {
+        return reader.isStartElement() ? elementFinding(reader, ancestors, references)
+                                       : textFinding(reader, ancestors);
+    };
+}
+
+}  // namespace
+
+std::string remainingMetadata(const Formats::Bytes &package) {
+    return PackageCheck::remainingMetadata(package, layoutFinding, finderFor);
 }
 
 }  // namespace OpenDocument

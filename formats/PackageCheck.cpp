@@ -104,17 +104,18 @@ std::string missingPart(const std::vector<Package::Entry> &entries, const QStrin
 
 }  // namespace
 
-std::string read(const Formats::Bytes &package, std::vector<Package::Entry> &entries) {
+std::string remainingMetadata(const Formats::Bytes &package, const LayoutCheck &layout,
+                              const FinderFor &finderFor) {
+    std::vector<Package::Entry> entries;
     try {
         entries = Package::read(package);
     } catch (const Formats::Refused &refused) {
         return refused.what();
     }
-    return {};
-}
-
-std::string contents(const std::vector<Package::Entry> &entries, const FinderFor &finderFor) {
-    std::string reason = entryFindings(entries);
+    std::string reason = layout(entries);
+    if (reason.empty()) {
+        reason = entryFindings(entries);
+    }
     QStringList references;
     if (reason.empty()) {
         reason = scanXmlParts(entries, finderFor, references);

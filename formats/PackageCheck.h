@@ -14,9 +14,6 @@ class QXmlStreamReader;
 // What the checks of both package kinds share. None of it is used by the cleaning.
 namespace PackageCheck {
 
-// The entries of the package, or the reason it cannot be read.
-std::string read(const Formats::Bytes &package, std::vector<Package::Entry> &entries);
-
 struct Ancestor {
     QString namespaceUri;
     QString name;
@@ -31,8 +28,13 @@ using Finder = std::function<std::string(const QXmlStreamReader &reader,
 // part the entry points at.
 using FinderFor = std::function<Finder(const Package::Entry &entry, QStringList &references)>;
 
-// A reason when an entry keeps its own time or extra fields, an embedded picture keeps metadata,
-// a finder returns one, or a reference names a part the package does not hold; else empty.
-std::string contents(const std::vector<Package::Entry> &entries, const FinderFor &finderFor);
+// What a package kind requires of its entries as a whole (names, order); a reason, or empty.
+using LayoutCheck = std::function<std::string(const std::vector<Package::Entry> &entries)>;
+
+// Reads the package and names the first thing that remains: the package cannot be read, its
+// layout fails, an entry keeps its own time or extra fields, an embedded picture keeps metadata,
+// a finder returns a reason, or a reference names a part the package does not hold; else empty.
+std::string remainingMetadata(const Formats::Bytes &package, const LayoutCheck &layout,
+                              const FinderFor &finderFor);
 
 }  // namespace PackageCheck
