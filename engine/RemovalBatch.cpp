@@ -149,8 +149,8 @@ QString RemovalBatch::WriteClean(ErrorTrap &trap, const QString &path, const QSt
                                        QStringLiteral("could not be copied to the working folder"));
     }
     EventPump::processEvents();
-    QString reason;
-    if (abandoned_ || !Clean(trap, extension, copy, reason)) {
+    const QString reason = abandoned_ ? QString() : Clean(trap, extension, copy);
+    if (!reason.isEmpty() || abandoned_) {
         return reason;
     }
     const int written =
@@ -204,8 +204,8 @@ void RemovalBatch::ShowProgress(ErrorTrap &trap, int position, const QString &pa
     }
 }
 
-bool RemovalBatch::Clean(ErrorTrap &trap, const QString &extension, const QString &copy,
-                         QString &reason) {
+QString RemovalBatch::Clean(ErrorTrap &trap, const QString &extension, const QString &copy) {
+    QString reason;
     const Route &route = Routes::forExtension(extension);
     const QString workingFolder = workingFolder_.path();
     RouteContext context{desktop_, window_, programFolder_, workingFolder, keepGoing_};
@@ -217,7 +217,7 @@ bool RemovalBatch::Clean(ErrorTrap &trap, const QString &extension, const QStrin
         reason = QStringLiteral("its result could not be checked");
         trap.step(130, [&] { reason = Routes::check(route, copy); });
     }
-    return reason.isEmpty() && !abandoned_;
+    return reason;
 }
 
 void RemovalBatch::Finish(ErrorTrap &trap) {

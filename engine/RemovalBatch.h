@@ -43,8 +43,9 @@ class RemovalBatch {
                        const QString &copy, const QString &output);
     QString SameNameConflict(const QString &path, const QString &output) const;
     void ShowProgress(ErrorTrap &trap, int position, const QString &path);
-    // Runs the route for the extension, then its check: true when the copy may be written.
-    bool Clean(ErrorTrap &trap, const QString &extension, const QString &copy, QString &reason);
+    // Runs the route for the extension, then its check: empty when the copy is clean, else why
+    // not.
+    QString Clean(ErrorTrap &trap, const QString &extension, const QString &copy);
     void Finish(ErrorTrap &trap);
 
     BatchWindow &window_;
