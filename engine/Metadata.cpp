@@ -9,7 +9,7 @@ namespace Metadata {
 QString StripFile(Desktop &desktop, const QString &path, const FileSystem::KeepGoing &keepGoing) {
     ErrorTrap trap(desktop, QStringLiteral("Metadata.StripFile"));
     const QString scratchPath = path + QStringLiteral(".temp");
-    // The replacement needs a scratch file written to its end; P is never touched otherwise.
+    // The replacement needs a scratch file written to its end; the file is never touched otherwise.
     const bool written = trap.step(100, [&] {
         FileSystem::copyFile(path, scratchPath, FileSystem::CopyMode::InPlace, keepGoing);
     }) && trap.step(110, [&] { FileSystem::replaceFile(scratchPath, path); });

@@ -20,8 +20,7 @@ struct Entry {
 
 // Every entry, in the archive's order, after libzip's consistency check of the central directory
 // against the local headers. Refused when the archive is damaged, encrypted, unpacks to more than
-// 1 GiB or names an entry
-// twice.
+// 1 GiB or names an entry twice.
 std::vector<Entry> read(const Formats::Bytes &zip);
 
 // A new archive holding the entries in order, each with entryTime(), no extra fields and no
