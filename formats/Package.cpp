@@ -83,7 +83,7 @@ Entry readEntry(zip_t *archive, zip_uint64_t index, zip_uint64_t &unpacked) {
     return entry;
 }
 
-void add(zip_t *archive, const Entry &entry) {
+void add(zip_t *archive, const Entry &entry, std::time_t modified) {
     zip_int64_t index = -1;
     if (!entry.name.empty() && entry.name.back() == '/') {
         index = zip_dir_add(archive, entry.name.c_str(), ZIP_FL_ENC_UTF_8);
@@ -97,7 +97,7 @@ void add(zip_t *archive, const Entry &entry) {
     if (index < 0 ||
         zip_set_file_compression(archive, index, entry.compressed ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
                                  0) != 0 ||
-        zip_file_set_mtime(archive, index, entryTime(), 0) != 0) {
+        zip_file_set_mtime(archive, index, modified, 0) != 0) {
         throw Refused("could not write the package");
     }
 }
@@ -147,8 +147,9 @@ Formats::Bytes write(const std::vector<Entry> &entries) {
     // The archive frees its source on close; keep it for reading the result.
     zip_source_keep(target);
     const Source result(target);
+    const std::time_t modified = entryTime();  // mktime looks at the time zone file on every call
     for (const Entry &entry : entries) {
-        add(archive.get(), entry);
+        add(archive.get(), entry, modified);
     }
     if (zip_close(archive.get()) != 0) {
         throw Refused("could not write the package");

@@ -42,8 +42,9 @@ std::string scan(const Package::Entry &entry, const Finder &finder) {
 // A reason when an entry keeps its own time or extra fields, or an embedded picture keeps
 // metadata.
 std::string entryFindings(const std::vector<Package::Entry> &entries) {
+    const std::time_t written = Package::entryTime();
     for (const Package::Entry &entry : entries) {
-        if (entry.modified != Package::entryTime()) {
+        if (entry.modified != written) {
             return "still holds file times";
         }
         if (entry.extraFields != 0) {
