@@ -36,21 +36,34 @@ QString cleanInMemory(RouteContext &, const QString &copy) {
     return {};
 }
 
+// Kinds too large to hold in memory, whose pass overwrites what goes where it lies.
+template <void (*clean)(Formats::ByteFile &)>
+QString cleanInPlace(RouteContext &, const QString &copy) {
+    Formats::ByteFile file(WorkingCopy::nativePath(copy), Formats::ByteFile::Mode::ReadWrite);
+    clean(file);
+    return {};
+}
+
+template <std::string (*check)(const Formats::Bytes &)>
+std::string checkInMemory(Formats::ByteFile &result) {
+    return check(result.readAll());
+}
+
 }  // namespace
 
 // A new kind of file gets a route here: its removal (in a file of its own under engine/ when it is
 // more than a call) and its check from formats/, then its extensions in the table.
 const Route &forExtension(const QString &extension) {
-    static const Route jpeg{JpegRoute::removeMetadata, Jpeg::remainingMetadata};
-    static const Route pdf{removePdfInformation, Pdf::remainingMetadata};
-    static const Route png{cleanInMemory<Png::clean>, Png::remainingMetadata};
-    static const Route gif{cleanInMemory<Gif::clean>, Gif::remainingMetadata};
-    static const Route webp{cleanInMemory<Webp::clean>, Webp::remainingMetadata};
-    static const Route tiff{cleanInMemory<Tiff::clean>, Tiff::remainingMetadata};
+    static const Route jpeg{JpegRoute::removeMetadata, checkInMemory<Jpeg::remainingMetadata>};
+    static const Route pdf{removePdfInformation, checkInMemory<Pdf::remainingMetadata>};
+    static const Route png{cleanInMemory<Png::clean>, checkInMemory<Png::remainingMetadata>};
+    static const Route gif{cleanInMemory<Gif::clean>, checkInMemory<Gif::remainingMetadata>};
+    static const Route webp{cleanInMemory<Webp::clean>, checkInMemory<Webp::remainingMetadata>};
+    static const Route tiff{cleanInMemory<Tiff::clean>, checkInMemory<Tiff::remainingMetadata>};
     static const Route office{cleanInMemory<OfficeDocument::clean>,
-                              OfficeDocument::remainingMetadata};
+                              checkInMemory<OfficeDocument::remainingMetadata>};
     static const Route openDocument{cleanInMemory<OpenDocument::clean>,
-                                    OpenDocument::remainingMetadata};
+                                    checkInMemory<OpenDocument::remainingMetadata>};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},
@@ -110,7 +123,11 @@ QString remove(const Route &route, RouteContext &context, const QString &copy) {
 }
 
 QString check(const Route &route, const QString &copy) {
-    return route.check ? QString::fromStdString(route.check(WorkingCopy::read(copy))) : QString();
+    if (!route.check) {
+        return {};
+    }
+    Formats::ByteFile result(WorkingCopy::nativePath(copy), Formats::ByteFile::Mode::Read);
+    return QString::fromStdString(route.check(result));
 }
 
 }  // namespace Routes

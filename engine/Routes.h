@@ -1,6 +1,6 @@
 #pragma once
 
-#include "formats/Formats.h"
+#include "formats/ByteFile.h"
 #include "platform/FileSystem.h"
 
 #include <QString>
@@ -24,9 +24,9 @@ struct Route {
     // Strips the working copy in place. Returns an empty text, or the reason the closing message
     // gives; may throw Formats::Refused instead.
     QString (*remove)(RouteContext &context, const QString &copy);
-    // What metadata the result still holds, empty when none. Lives in formats/, reads the bytes
+    // What metadata the result still holds, empty when none. Lives in formats/, reads the file
     // and shares nothing with the removal it checks. Null for a route that has nothing to check.
-    std::string (*check)(const Formats::Bytes &result);
+    std::string (*check)(Formats::ByteFile &result);
 };
 
 namespace Routes {

@@ -33,4 +33,8 @@ void write(const QString &path, const Formats::Bytes &bytes) {
         path, QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
+std::string nativePath(const QString &path) {
+    return QFile::encodeName(path).toStdString();
+}
+
 }  // namespace WorkingCopy
