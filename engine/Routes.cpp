@@ -4,9 +4,12 @@
 #include "engine/Metadata.h"
 #include "engine/PDF_Metadata.h"
 #include "engine/WorkingCopy.h"
+#include "formats/Flac.h"
 #include "formats/Gif.h"
 #include "formats/Jpeg.h"
+#include "formats/Mp3.h"
 #include "formats/OfficeDocument.h"
+#include "formats/Ogg.h"
 #include "formats/OpenDocument.h"
 #include "formats/Pdf.h"
 #include "formats/Png.h"
@@ -64,6 +67,9 @@ const Route &forExtension(const QString &extension) {
                               checkInMemory<OfficeDocument::remainingMetadata>};
     static const Route openDocument{cleanInMemory<OpenDocument::clean>,
                                     checkInMemory<OpenDocument::remainingMetadata>};
+    static const Route mp3{cleanInMemory<Mp3::clean>, checkInMemory<Mp3::remainingMetadata>};
+    static const Route flac{cleanInMemory<Flac::clean>, checkInMemory<Flac::remainingMetadata>};
+    static const Route ogg{cleanInMemory<Ogg::clean>, checkInMemory<Ogg::remainingMetadata>};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},
@@ -99,18 +105,23 @@ const Route &forExtension(const QString &extension) {
         {QStringLiteral("OTS"), &openDocument},
         {QStringLiteral("OTP"), &openDocument},
         {QStringLiteral("OTG"), &openDocument},
+        {QStringLiteral("MP3"), &mp3},
+        {QStringLiteral("FLAC"), &flac},
+        // Vorbis, Opus and FLAC in Ogg
+        {QStringLiteral("OGG"), &ogg},
+        {QStringLiteral("OGA"), &ogg},
+        {QStringLiteral("OPUS"), &ogg},
     };
     return *routes.value(extension.toUpper(), &generic);
 }
 
 bool leavesMetadata(const QString &extension) {
     // Sound and video; newer, drawn and camera raw pictures; documents.
-    static const QStringList kinds =
-        QStringLiteral(
-            "mp3 flac ogg opus m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
-            "heic heif avif jxl svg psd dng cr2 cr3 nef arw orf rw2 "
-            "epub doc xls ppt rtf")
-            .split(QLatin1Char(' '));
+    static const QStringList kinds = QStringLiteral(
+                                         "m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
+                                         "heic heif avif jxl svg psd dng cr2 cr3 nef arw orf rw2 "
+                                         "epub doc xls ppt rtf")
+                                         .split(QLatin1Char(' '));
     return kinds.contains(extension, Qt::CaseInsensitive);
 }
 
