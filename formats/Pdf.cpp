@@ -23,6 +23,7 @@ namespace {
 
 const std::string TexRecordPrefix = "/PTEX.";
 const std::string XmpElementName = "xmpmeta";
+const char *const DamagedXfa = "damaged XFA form";
 
 // An attached PDF may attach another; deeper than this, neither cleaning nor check goes.
 constexpr int MaxAttachmentDepth = 4;
@@ -60,6 +61,12 @@ Formats::Bytes decodedData(QPDFObjectHandle stream) {
 
 bool startsWith(const std::string &text, const std::string &prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Said once however deep the attachment lies.
+std::string inAttachment(const std::string &reason) {
+    const std::string prefix = "an attachment: ";
+    return startsWith(reason, prefix) ? reason : prefix + reason;
 }
 
 void refuseSigned(QPDF &pdf) {
@@ -281,7 +288,7 @@ void cleanFileSpecification(QPDFObjectHandle specification, int depth) {
         try {
             cleanAttachedFile(file, depth);
         } catch (const Formats::Refused &refused) {
-            throw Formats::Refused(std::string("an attachment: ") + refused.what());
+            throw Formats::Refused(inAttachment(refused.what()));
         } catch (const std::exception &) {
             throw Formats::Refused("an attachment cannot be read");
         }
@@ -306,7 +313,7 @@ std::size_t openingTagStart(const std::string &xml, std::size_t nameAt) {
 
 // Erases the first XMP element, prefixed or not; false when there is none.
 bool eraseXmpElement(std::string &xml) {
-    const Formats::Refused damaged("damaged XFA form");
+    const Formats::Refused damaged(DamagedXfa);
     for (std::size_t nameAt = xml.find(XmpElementName); nameAt != std::string::npos;
          nameAt = xml.find(XmpElementName, nameAt + 1)) {
         const std::size_t start = openingTagStart(xml, nameAt);
@@ -338,7 +345,12 @@ void removeXmpElements(QPDFObjectHandle packet) {
     if (!packet.isStream()) {
         return;
     }
-    std::string xml = decodedData(packet);
+    std::string xml;
+    try {
+        xml = decodedData(packet);
+    } catch (const std::exception &) {
+        throw Formats::Refused(DamagedXfa);
+    }
     bool erased = false;
     while (eraseXmpElement(xml)) {
         erased = true;
@@ -559,7 +571,7 @@ class Inspection {
         for (QPDFObjectHandle file : files) {
             const std::string finding = fileFinding(decodedData(file));
             if (!finding.empty()) {
-                return "an attachment: " + finding;
+                return inAttachment(finding);
             }
         }
         return {};

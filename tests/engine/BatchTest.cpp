@@ -469,6 +469,9 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
          QStringLiteral("attached-pdf.pdf"),
          "an attachment: still holds document information",
          {}},
+        {PdfKind::DeeplyAttachedPdf, QStringLiteral("attached-deeply.pdf"),
+         "an attachment: attachments nested too deeply",
+         "an attachment: attachments nested too deeply"},
         {PdfKind::AttachedDamagedPdf, QStringLiteral("attached-damaged.pdf"),
          "an attachment: damaged PDF: can't find startxref", "an attachment cannot be read"},
         {PdfKind::AttachedOffice, QStringLiteral("attached-office.pdf"),
@@ -476,6 +479,8 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
          "an attachment: an Office document or archive cannot be cleaned inside a PDF"},
         {PdfKind::XfaPackets, QStringLiteral("xfa-packets.pdf"), xfaXmp, {}},
         {PdfKind::XfaStream, QStringLiteral("xfa-stream.pdf"), xfaXmp, {}},
+        {PdfKind::XfaDamaged, QStringLiteral("xfa-damaged.pdf"),
+         "damaged PDF: getStreamData called on unfilterable stream", "damaged XFA form"},
         {PdfKind::SharedInfo, QStringLiteral("shared-info.pdf"), information, {}},
     };
     QString refusals;
@@ -490,7 +495,7 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
 
     EXPECT_EQ(
         lastMessage().toStdString(),
-        (QStringLiteral("Done.\r\n\r\n4 of 22 files were not cleaned:") + refusals).toStdString());
+        (QStringLiteral("Done.\r\n\r\n6 of 24 files were not cleaned:") + refusals).toStdString());
     for (const auto &pdf : cases) {
         SCOPED_TRACE(pdf.name.toStdString());
         const QString source = sources / pdf.name;

@@ -106,11 +106,19 @@ void setInformation(QPDF &pdf, const char *keys) {
 
 QByteArray written(QPDF &pdf, PdfKind kind);
 
-// A one-page PDF of its own, with document information.
-std::string attachablePdf() {
+Object attachment(QPDF &pdf, const char *path, const std::string &bytes, const char *parameters);
+void attach(QPDF &pdf, const char *name, Object specification);
+
+// A one-page PDF of its own, attaching a chain of as many PDFs, the last with document information.
+std::string attachablePdf(int attachments) {
     QPDF pdf;
     addKeptContent(pdf);
-    setInformation(pdf, "<< /Author (Secret Nested Author) >>");
+    if (attachments == 0) {
+        setInformation(pdf, "<< /Author (Secret Nested Author) >>");
+    } else {
+        attach(pdf, "nested.pdf",
+               attachment(pdf, "nested.pdf", attachablePdf(attachments - 1), "<< >>"));
+    }
     return written(pdf, PdfKind::CustomInfo).toStdString();
 }
 
@@ -280,7 +288,10 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
                               "/Size 14 >>"));
             break;
         case PdfKind::AttachedPdf:
-            attach(pdf, "nested.pdf", attachment(pdf, "nested.pdf", attachablePdf(), "<< >>"));
+            attach(pdf, "nested.pdf", attachment(pdf, "nested.pdf", attachablePdf(0), "<< >>"));
+            break;
+        case PdfKind::DeeplyAttachedPdf:
+            attach(pdf, "nested.pdf", attachment(pdf, "nested.pdf", attachablePdf(3), "<< >>"));
             break;
         case PdfKind::AttachedDamagedPdf:
             attach(pdf, "nested.pdf",
@@ -304,6 +315,12 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
                                                     XfaXmp + XfaTemplate + "</xdp:xdp>")
                                                        .c_str()));
             break;
+        case PdfKind::XfaDamaged: {
+            Object packet = xfaPacket(pdf, XfaXmp);
+            packet.getDict().replaceKey("/Filter", Object::newName("/FlateDecode"));
+            root.getKey("/AcroForm").replaceKey("/XFA", packet);
+            break;
+        }
         case PdfKind::SharedInfo:
             setInformation(pdf, "<< /Author (Secret Sharer) /Title (Secret Title) >>");
             root.replaceKey("/Info", pdf.getTrailer().getKey("/Info"));

@@ -24,10 +24,12 @@ enum class PdfKind {
     AttachedPhoto,       // a file attachment annotation holding a photo with GPS position
     AttachedNotes,       // an attached text file with its folder and dates
     AttachedPdf,         // an attached PDF with document information
+    DeeplyAttachedPdf,   // PDFs attached inside attached PDFs, deeper than is cleaned
     AttachedDamagedPdf,  // an attached PDF that cannot be read
     AttachedOffice,      // an attached Office document
     XfaPackets,          // an XFA form whose packets include XMP
     XfaStream,           // an XFA form in one stream, with an XMP element in it
+    XfaDamaged,          // an XFA form whose compressed stream cannot be decompressed
     SharedInfo,          // document information that the catalog points to as well
 };
 
