@@ -9,6 +9,7 @@
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFEFStreamObjectHelper.hh>
 #include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFNameTreeObjectHelper.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
@@ -295,6 +296,25 @@ void cleanFileSpecification(QPDFObjectHandle specification, int depth) {
     }
 }
 
+// Attached files are listed by names that are often their paths; each keeps only its file name,
+// told apart by a number where files of one name came from different folders.
+void renameAttachmentsToFileNames(QPDF &pdf) {
+    QPDFObjectHandle names = pdf.getRoot().getKey("/Names");
+    if (!names.isDictionary() || !names.getKey("/EmbeddedFiles").isDictionary()) {
+        return;
+    }
+    QPDFNameTreeObjectHelper renamed = QPDFNameTreeObjectHelper::newEmpty(pdf);
+    for (const auto &[path, specification] :
+         QPDFNameTreeObjectHelper(names.getKey("/EmbeddedFiles"), pdf).getAsMap()) {
+        std::string name = fileNameOnly(path);
+        for (int copy = 2; renamed.hasName(name); ++copy) {
+            name = fileNameOnly(path) + " (" + std::to_string(copy) + ")";
+        }
+        renamed.insert(name, specification);
+    }
+    names.replaceKey("/EmbeddedFiles", renamed.getObjectHandle());
+}
+
 bool isXmlNameCharacter(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.';
 }
@@ -389,6 +409,7 @@ void cleanDocument(QPDF &pdf, const Information &information, int depth) {
     removeUsageRights(pdf);
     cleanAnnotations(pdf);
     cleanXfa(pdf);
+    renameAttachmentsToFileNames(pdf);
     cleanDictionaries(pdf.getTrailer(), depth);
     for (QPDFObjectHandle object : pdf.getAllObjects()) {
         cleanDictionaries(object, depth);
@@ -447,6 +468,9 @@ class Inspection {
         if (place.key == "/XFA") {
             finding_ = xfaFinding(object);
         }
+        if (place.key == "/EmbeddedFiles" && object.isString() && hasFolder(object)) {
+            finding_ = "still holds an attachment's folder";
+        }
         if (!finding_.empty()) {
             return;
         }
@@ -463,7 +487,7 @@ class Inspection {
                 if (finding_.empty()) {
                     finding_ = findingFor(key);
                 }
-                pending_.push_back({value, key});
+                pending_.push_back({value, withinAttachmentList(place.key, key) ? place.key : key});
             }
         }
     }
@@ -493,6 +517,16 @@ class Inspection {
             return "still holds TeX figure records";
         }
         return {};
+    }
+
+    // The names, their bounds and the nodes below them in the tree that lists attached files.
+    static bool withinAttachmentList(const std::string &treeKey, const std::string &key) {
+        return treeKey == "/EmbeddedFiles" &&
+               (key == "/Names" || key == "/Kids" || key == "/Limits");
+    }
+
+    static bool hasFolder(QPDFObjectHandle name) {
+        return name.isString() && name.getUTF8Value().find_first_of("/\\:") != std::string::npos;
     }
 
     // A packet named for XMP, or XML with an XMP element in it.
@@ -545,9 +579,7 @@ class Inspection {
     std::string attachmentFinding(QPDFObjectHandle specification) const {
         bool inFolder = false;
         for (const char *key : {"/F", "/UF", "/DOS", "/Mac", "/Unix"}) {
-            QPDFObjectHandle name = specification.getKey(key);
-            inFolder = inFolder || (name.isString() &&
-                                    name.getUTF8Value().find_first_of("/\\:") != std::string::npos);
+            inFolder = inFolder || hasFolder(specification.getKey(key));
         }
         QPDFObjectHandle embedded = specification.getKey("/EF");
         if (!embedded.isDictionary()) {

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <qpdf/Buffer.hh>
@@ -282,7 +283,7 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
             break;
         }
         case PdfKind::AttachedNotes:
-            attach(pdf, "notes.txt",
+            attach(pdf, "C:\\Users\\Secret\\Documents\\notes.txt",
                    attachment(pdf, "C:\\Users\\Secret\\Documents\\notes.txt", "Agenda: totals",
                               "<< /CreationDate (D:19990606000000) /ModDate (D:19990607000000) "
                               "/Size 14 >>"));
@@ -459,7 +460,9 @@ QStringList pdfContent(const QString &path) {
         content << QString::fromStdString(outline.getTitle());
     }
     for (auto &[name, file] : QPDFEmbeddedFileDocumentHelper(pdf).getEmbeddedFiles()) {
-        content << QString::fromStdString(name) + QLatin1Char(' ') + attachedContent(*file);
+        content << QString::fromStdString(name).section(
+                       QRegularExpression(QStringLiteral("[/\\\\:]")), -1) +
+                       QLatin1Char(' ') + attachedContent(*file);
     }
     for (QPDFFormFieldObjectHelper &field : QPDFAcroFormDocumentHelper(pdf).getFormFields()) {
         content << QString::fromStdString(field.getFullyQualifiedName() + "=" +
