@@ -123,9 +123,17 @@ void removeUsageRights(QPDF &pdf) {
     }
 }
 
+// Besides XMP, application data and TeX records: the author, application and dates that
+// document information holds, wherever else they appear (an attached file's parameters, a
+// comment, an article thread, a layer's creator).
 bool isMetadataKey(const std::string &key) {
-    return key == "/Metadata" || key == "/PieceInfo" || key == "/LastModified" ||
-           startsWith(key, TexRecordPrefix);
+    for (const char *metadataKey : {"/Metadata", "/PieceInfo", "/LastModified", "/CreationDate",
+                                    "/ModDate", "/Author", "/Creator", "/Producer"}) {
+        if (key == metadataKey) {
+            return true;
+        }
+    }
+    return startsWith(key, TexRecordPrefix);
 }
 
 void cleanFileSpecification(QPDFObjectHandle specification, int depth);
@@ -196,13 +204,13 @@ void forgetFileIdentity(QPDF &pdf) {
     trailer.removeKey("/Encrypt");
 }
 
-// Who wrote a comment and when. A widget's /T is the name of its form field, which the form needs.
+// Who wrote a comment and when it last changed; its creation date goes with every other date. A
+// widget's /T is the name of its form field, which the form needs.
 void removeAuthorAndDates(QPDFObjectHandle annotation) {
     if (!annotation.isDictionary()) {
         return;
     }
     annotation.removeKey("/M");
-    annotation.removeKey("/CreationDate");
     if (!annotation.getKey("/Subtype").isNameAndEquals("/Widget")) {
         annotation.removeKey("/T");
     }
@@ -243,11 +251,11 @@ Formats::Bytes cleanedAttachment(const Formats::Bytes &file, int depth) {
 
 // The file goes through the pass of its kind; its size and checksum then describe the new bytes.
 void cleanAttachedFile(QPDFObjectHandle file, int depth) {
+    // Its dates go with every other date; these hold a Mac's creator and type codes and
+    // resource fork.
     QPDFObjectHandle parameters = file.getDict().getKey("/Params");
     if (parameters.isDictionary()) {
-        for (const char *key : {"/CreationDate", "/ModDate", "/Mac"}) {
-            parameters.removeKey(key);
-        }
+        parameters.removeKey("/Mac");
     }
     const Formats::Bytes data = decodedData(file);
     const Formats::Bytes cleaned = cleanedAttachment(data, depth);
@@ -266,7 +274,7 @@ void cleanAttachedFile(QPDFObjectHandle file, int depth) {
     }
 }
 
-// An attached file keeps its name but not the folders it came from, nor its dates.
+// An attached file keeps its name but not the folders it came from.
 void cleanFileSpecification(QPDFObjectHandle specification, int depth) {
     for (const char *key : {"/F", "/UF"}) {
         QPDFObjectHandle name = specification.getKey(key);
@@ -405,7 +413,6 @@ void cleanXfa(QPDF &pdf) {
 
 void cleanDocument(QPDF &pdf, const Information &information, int depth) {
     refuseSigned(pdf);
-    replaceInformation(pdf, information);
     removeUsageRights(pdf);
     cleanAnnotations(pdf);
     cleanXfa(pdf);
@@ -415,6 +422,8 @@ void cleanDocument(QPDF &pdf, const Information &information, int depth) {
         cleanDictionaries(object, depth);
         cleanJpegImage(object);
     }
+    // Last, so that the values given are not taken for leftovers.
+    replaceInformation(pdf, information);
     forgetFileIdentity(pdf);
 }
 
