@@ -16,6 +16,7 @@
 
 #include <cctype>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace Pdf {
@@ -471,7 +472,11 @@ class Inspection {
 
     void visit(const Place &place) {
         QPDFObjectHandle object = place.object;
-        if (object.isIndirect() && !seen_.insert(object.getObjGen()).second) {
+        // An object is looked at again under a key that tells more about it, so that reaching it
+        // first from elsewhere cannot hide it.
+        const bool told = place.key == "/XFA" || place.key == "/EmbeddedFiles";
+        if (object.isIndirect() &&
+            !seen_.insert({object.getObjGen(), told ? place.key : std::string()}).second) {
             return;
         }
         if (place.key == "/XFA") {
@@ -634,7 +639,7 @@ class Inspection {
 
     const int depth_;
     std::vector<Place> pending_;
-    std::set<QPDFObjGen> seen_;
+    std::set<std::pair<QPDFObjGen, std::string>> seen_;
     std::string finding_;
 };
 
