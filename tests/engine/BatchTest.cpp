@@ -461,6 +461,10 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
          QStringLiteral("attached-photo.pdf"),
          "an attachment: still holds Exif",
          {}},
+        {PdfKind::AttachedTiff,
+         QStringLiteral("attached-tiff.pdf"),
+         "an attachment: still holds ImageDescription, Make, Model, Artist, XMP, IPTC, Exif, GPS",
+         {}},
         {PdfKind::AttachedNotes,
          QStringLiteral("attached-notes.pdf"),
          "still holds an attachment's folder and dates",
@@ -495,7 +499,7 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
 
     EXPECT_EQ(
         lastMessage().toStdString(),
-        (QStringLiteral("Done.\r\n\r\n6 of 24 files were not cleaned:") + refusals).toStdString());
+        (QStringLiteral("Done.\r\n\r\n6 of 25 files were not cleaned:") + refusals).toStdString());
     for (const auto &pdf : cases) {
         SCOPED_TRACE(pdf.name.toStdString());
         const QString source = sources / pdf.name;

@@ -1,6 +1,7 @@
 #include "PdfFixtures.h"
 
 #include "MetadataFixtures.h"
+#include "formats/PictureFixtures.h"
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
@@ -282,6 +283,10 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
                 .replaceKey("/FS", attachment(pdf, "site.jpg", photo.toStdString(), "<< >>"));
             break;
         }
+        case PdfKind::AttachedTiff:
+            attach(pdf, "scan.tif",
+                   attachment(pdf, "scan.tif", tiffWithArtistMakeGps().toStdString(), "<< >>"));
+            break;
         case PdfKind::AttachedNotes:
             attach(pdf, "C:\\Users\\Secret\\Documents\\notes.txt",
                    attachment(pdf, "C:\\Users\\Secret\\Documents\\notes.txt", "Agenda: totals",

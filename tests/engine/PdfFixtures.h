@@ -22,6 +22,7 @@ enum class PdfKind {
     EmbeddedJpeg,        // a photo with Exif, IPTC, XMP and a comment, drawn on the page
     Comments,            // a note by a named reviewer with its dates, and its popup's date
     AttachedPhoto,       // a file attachment annotation holding a photo with GPS position
+    AttachedTiff,        // an attached two-page TIFF with author, camera and GPS position
     AttachedNotes,       // an attached text file with its folder and dates
     AttachedPdf,         // an attached PDF with document information
     DeeplyAttachedPdf,   // PDFs attached inside attached PDFs, deeper than is cleaned
