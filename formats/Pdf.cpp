@@ -229,7 +229,7 @@ void cleanAnnotations(QPDF &pdf) {
 }
 
 std::string fileNameOnly(const std::string &path) {
-    const std::size_t folderEnd = path.find_last_of("/\\:");
+    const std::size_t folderEnd = path.find_last_of("/\\");
     return folderEnd == std::string::npos ? path : path.substr(folderEnd + 1);
 }
 
@@ -540,7 +540,7 @@ class Inspection {
     }
 
     static bool hasFolder(QPDFObjectHandle name) {
-        return name.isString() && name.getUTF8Value().find_first_of("/\\:") != std::string::npos;
+        return name.isString() && name.getUTF8Value().find_first_of("/\\") != std::string::npos;
     }
 
     // A packet named for XMP, or XML with an XMP element in it.

@@ -466,7 +466,7 @@ QStringList pdfContent(const QString &path) {
     }
     for (auto &[name, file] : QPDFEmbeddedFileDocumentHelper(pdf).getEmbeddedFiles()) {
         content << QString::fromStdString(name).section(
-                       QRegularExpression(QStringLiteral("[/\\\\:]")), -1) +
+                       QRegularExpression(QStringLiteral("[/\\\\]")), -1) +
                        QLatin1Char(' ') + attachedContent(*file);
     }
     for (QPDFFormFieldObjectHelper &field : QPDFAcroFormDocumentHelper(pdf).getFormFields()) {
