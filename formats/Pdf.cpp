@@ -124,12 +124,13 @@ void removeUsageRights(QPDF &pdf) {
     }
 }
 
-// Besides XMP, application data and TeX records: the author, application and dates that
-// document information holds, wherever else they appear (an attached file's parameters, a
-// comment, an article thread, a layer's creator).
+// Besides XMP, application data and TeX records: the author, subject, keywords, applications and
+// dates that document information holds, wherever else they appear (an attached file's parameters,
+// a comment, an article thread, a layer's creator).
 bool isMetadataKey(const std::string &key) {
-    for (const char *metadataKey : {"/Metadata", "/PieceInfo", "/LastModified", "/CreationDate",
-                                    "/ModDate", "/Author", "/Creator", "/Producer"}) {
+    for (const char *metadataKey :
+         {"/Metadata", "/PieceInfo", "/LastModified", "/CreationDate", "/ModDate", "/Author",
+          "/Creator", "/Producer", "/Subject", "/Keywords"}) {
         if (key == metadataKey) {
             return true;
         }
@@ -560,7 +561,8 @@ class Inspection {
     }
 
     std::string dictionaryFinding(QPDFObjectHandle dictionary) const {
-        for (const char *key : {"/Author", "/Creator", "/Producer"}) {
+        // Titles name outline entries and threads too, so only the rest tell information apart.
+        for (const char *key : {"/Author", "/Creator", "/Producer", "/Subject", "/Keywords"}) {
             if (dictionary.hasKey(key)) {
                 return "still holds document information";
             }
