@@ -40,6 +40,9 @@ int main(int argc, char *argv[]) {
     } catch (const std::exception &error) {
         std::cerr << "pdftk: " << argv[1] << ": " << error.what() << '\n';
         return dynamic_cast<const DiskFull *>(&error) != nullptr ? 3 : 1;
+    } catch (...) {
+        std::cerr << "pdftk: " << argv[1] << ": damaged PDF file\n";
+        return 1;
     }
     return 0;
 }

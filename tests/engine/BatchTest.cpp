@@ -427,6 +427,7 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
     const std::string signedReason = "signed document: cleaning would break its signature";
     const std::string information = "still holds document information";
     const std::string xmp = "still holds XMP";
+    const std::string xfaXmp = "still holds XMP in its XFA form";
     const struct {
         PdfKind kind;
         QString name;
@@ -452,6 +453,39 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
          {}},
         {PdfKind::OwnerPassword, QStringLiteral("owner-password.pdf"), information, {}},
         {PdfKind::EmbeddedJpeg, QStringLiteral("photo.pdf"), "an image still holds Exif", {}},
+        {PdfKind::Comments,
+         QStringLiteral("comments.pdf"),
+         "still holds an annotation's author and date",
+         {}},
+        {PdfKind::AttachedPhoto,
+         QStringLiteral("attached-photo.pdf"),
+         "an attachment: still holds Exif",
+         {}},
+        {PdfKind::AttachedTiff,
+         QStringLiteral("attached-tiff.pdf"),
+         "an attachment: still holds ImageDescription, Make, Model, Artist, XMP, IPTC, Exif, GPS",
+         {}},
+        {PdfKind::AttachedNotes,
+         QStringLiteral("attached-notes.pdf"),
+         "still holds an attachment's folder and dates",
+         {}},
+        {PdfKind::AttachedPdf,
+         QStringLiteral("attached-pdf.pdf"),
+         "an attachment: still holds document information",
+         {}},
+        {PdfKind::DeeplyAttachedPdf, QStringLiteral("attached-deeply.pdf"),
+         "an attachment: attachments nested too deeply",
+         "an attachment: attachments nested too deeply"},
+        {PdfKind::AttachedDamagedPdf, QStringLiteral("attached-damaged.pdf"),
+         "an attachment: damaged PDF: can't find startxref", "an attachment cannot be read"},
+        {PdfKind::AttachedOffice, QStringLiteral("attached-office.pdf"),
+         "an attachment: an Office document or archive, which cannot be checked",
+         "an attachment: an Office document or archive cannot be cleaned inside a PDF"},
+        {PdfKind::XfaPackets, QStringLiteral("xfa-packets.pdf"), xfaXmp, {}},
+        {PdfKind::XfaStream, QStringLiteral("xfa-stream.pdf"), xfaXmp, {}},
+        {PdfKind::XfaDamaged, QStringLiteral("xfa-damaged.pdf"),
+         "damaged PDF: getStreamData called on unfilterable stream", "damaged XFA form"},
+        {PdfKind::SharedInfo, QStringLiteral("shared-info.pdf"), information, {}},
     };
     QString refusals;
     for (const auto &pdf : cases) {
@@ -465,7 +499,7 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
 
     EXPECT_EQ(
         lastMessage().toStdString(),
-        (QStringLiteral("Done.\r\n\r\n2 of 13 files were not cleaned:") + refusals).toStdString());
+        (QStringLiteral("Done.\r\n\r\n6 of 25 files were not cleaned:") + refusals).toStdString());
     for (const auto &pdf : cases) {
         SCOPED_TRACE(pdf.name.toStdString());
         const QString source = sources / pdf.name;
@@ -476,9 +510,15 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
             continue;
         }
         EXPECT_EQ(pdfLeftovers(out(pdf.name)), QStringList());
+        EXPECT_TRUE(passesQpdfCheck(out(pdf.name)));
         EXPECT_EQ(pdfContent(out(pdf.name)), pdfContent(source));
         for (const QByteArray &half : pdfIdentifier(out(pdf.name))) {
             EXPECT_FALSE(pdfIdentifier(source).contains(half));
         }
     }
+    // The catalog points to the information too, so unlinking it from the trailer is not enough.
+    EXPECT_EQ(
+        Pdf::remainingMetadata(
+            withInformationUnlinked(sources / QStringLiteral("shared-info.pdf")).toStdString()),
+        information);
 }

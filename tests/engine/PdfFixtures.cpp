@@ -1,15 +1,19 @@
 #include "PdfFixtures.h"
 
 #include "MetadataFixtures.h"
+#include "formats/PictureFixtures.h"
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
+#include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFEmbeddedFileDocumentHelper.hh>
 #include <qpdf/QPDFOutlineDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
@@ -101,6 +105,61 @@ Object addKeptContent(QPDF &pdf) {
 void setInformation(QPDF &pdf, const char *keys) {
     pdf.getTrailer().replaceKey("/Info", pdf.makeIndirectObject(parsed(keys)));
 }
+
+QByteArray written(QPDF &pdf, PdfKind kind);
+
+Object attachment(QPDF &pdf, const char *path, const std::string &bytes, const char *parameters);
+void attach(QPDF &pdf, const char *name, Object specification);
+
+// A one-page PDF of its own, attaching a chain of as many PDFs, the last with document information.
+std::string attachablePdf(int attachments) {
+    QPDF pdf;
+    addKeptContent(pdf);
+    if (attachments == 0) {
+        setInformation(pdf, "<< /Author (Secret Nested Author) >>");
+    } else {
+        attach(pdf, "nested.pdf",
+               attachment(pdf, "nested.pdf", attachablePdf(attachments - 1), "<< >>"));
+    }
+    return written(pdf, PdfKind::CustomInfo).toStdString();
+}
+
+// A file specification holding bytes as an attached file with the given parameters.
+Object attachment(QPDF &pdf, const char *path, const std::string &bytes, const char *parameters) {
+    Object file = Object::newStream(&pdf, bytes);
+    setKeys(file.getDict(), "<< /Type /EmbeddedFile >>");
+    file.getDict().replaceKey("/Params", parsed(parameters));
+    Object specification =
+        pdf.makeIndirectObject(parsed("<< /Type /Filespec /Desc (Meeting notes) /EF << >> >>"));
+    specification.replaceKey("/F", Object::newString(path));
+    specification.replaceKey("/UF", Object::newUnicodeString(path));
+    specification.getKey("/EF").replaceKey("/F", file);
+    return specification;
+}
+
+void attach(QPDF &pdf, const char *name, Object specification) {
+    QPDFEmbeddedFileDocumentHelper(pdf).replaceEmbeddedFile(
+        name, QPDFFileSpecObjectHelper(specification));
+}
+
+Object addAnnotation(QPDF &pdf, Object page, const char *text) {
+    Object annotation = pdf.makeIndirectObject(parsed(text));
+    page.getKey("/Annots").appendItem(annotation);
+    return annotation;
+}
+
+Object xfaPacket(QPDF &pdf, const char *xml) {
+    return Object::newStream(&pdf, xml);
+}
+
+const char *const XfaXmp =
+    "<?xpacket begin=\"\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?><x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
+    "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+    "xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:CreatorTool=\"Secret Designer\" "
+    "xmp:CreateDate=\"1999-07-07\"/></rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
+const char *const XfaTemplate =
+    "<template xmlns=\"http://www.xfa.org/schema/xfa-template/3.3/\"><subform name=\"form1\">"
+    "<field name=\"reference\"/></subform></template>";
 
 void plant(PdfKind kind, QPDF &pdf, Object page) {
     Object root = pdf.getRoot();
@@ -201,7 +260,88 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
             draw(pdf, page, "/Photo", image, "q 160 0 0 120 72 400 cm /Photo Do Q");
             break;
         }
+        case PdfKind::Comments: {
+            Object popup = addAnnotation(pdf, page,
+                                         "<< /Type /Annot /Subtype /Popup /Rect [300 600 400 700] "
+                                         "/M (D:19990505000000) >>");
+            Object note = addAnnotation(
+                pdf, page,
+                "<< /Type /Annot /Subtype /Text /Rect [72 650 90 668] /T (Secret Reviewer) "
+                "/M (D:19990505000000) /CreationDate (D:19990504000000) "
+                "/Contents (Please check the totals) >>");
+            note.replaceKey("/Popup", popup);
+            popup.replaceKey("/Parent", note);
+            break;
+        }
+        case PdfKind::AttachedPhoto: {
+            QTemporaryDir folder;
+            const QByteArray photo =
+                readFile(makeJpegWithMetadata(folder.filePath(QStringLiteral("photo.jpg"))));
+            addAnnotation(pdf, page,
+                          "<< /Type /Annot /Subtype /FileAttachment /Rect [72 650 90 668] "
+                          "/Contents (Photo of the site) >>")
+                .replaceKey("/FS", attachment(pdf, "site.jpg", photo.toStdString(), "<< >>"));
+            break;
+        }
+        case PdfKind::AttachedTiff:
+            attach(pdf, "scan.tif",
+                   attachment(pdf, "scan.tif", tiffWithArtistMakeGps().toStdString(), "<< >>"));
+            break;
+        case PdfKind::AttachedNotes:
+            attach(pdf, "C:\\Users\\Secret\\Documents\\notes.txt",
+                   attachment(pdf, "C:\\Users\\Secret\\Documents\\notes.txt", "Agenda: totals",
+                              "<< /CreationDate (D:19990606000000) /ModDate (D:19990607000000) "
+                              "/Size 14 >>"));
+            break;
+        case PdfKind::AttachedPdf:
+            attach(pdf, "nested.pdf", attachment(pdf, "nested.pdf", attachablePdf(0), "<< >>"));
+            break;
+        case PdfKind::DeeplyAttachedPdf:
+            attach(pdf, "nested.pdf", attachment(pdf, "nested.pdf", attachablePdf(3), "<< >>"));
+            break;
+        case PdfKind::AttachedDamagedPdf:
+            attach(pdf, "nested.pdf",
+                   attachment(pdf, "nested.pdf", "%PDF-1.7\nSecret and nothing else", "<< >>"));
+            break;
+        case PdfKind::AttachedOffice:
+            attach(pdf, "letter.docx",
+                   attachment(pdf, "letter.docx", std::string("PK\3\4Secret", 10), "<< >>"));
+            break;
+        case PdfKind::XfaPackets:
+            root.getKey("/AcroForm")
+                .replaceKey(
+                    "/XFA",
+                    Object::newArray({Object::newString("xmpmeta"), xfaPacket(pdf, XfaXmp),
+                                      Object::newString("template"), xfaPacket(pdf, XfaTemplate)}));
+            break;
+        case PdfKind::XfaStream:
+            root.getKey("/AcroForm")
+                .replaceKey("/XFA", xfaPacket(pdf, (std::string("<xdp:xdp xmlns:xdp=\"http://"
+                                                                "ns.adobe.com/xdp/\">") +
+                                                    XfaXmp + XfaTemplate + "</xdp:xdp>")
+                                                       .c_str()));
+            break;
+        case PdfKind::XfaDamaged: {
+            Object packet = xfaPacket(pdf, XfaXmp);
+            packet.getDict().replaceKey("/Filter", Object::newName("/FlateDecode"));
+            root.getKey("/AcroForm").replaceKey("/XFA", packet);
+            break;
+        }
+        case PdfKind::SharedInfo:
+            setInformation(pdf, "<< /Author (Secret Sharer) /Title (Secret Title) >>");
+            root.replaceKey("/Info", pdf.getTrailer().getKey("/Info"));
+            break;
     }
+}
+
+QByteArray bytesOf(const std::shared_ptr<Buffer> &buffer) {
+    return QByteArray(reinterpret_cast<const char *>(buffer->getBuffer()),
+                      static_cast<qsizetype>(buffer->getSize()));
+}
+
+QByteArray writtenBytes(QPDFWriter &writer) {
+    writer.write();
+    return bytesOf(writer.getBufferSharedPointer());
 }
 
 QByteArray written(QPDF &pdf, PdfKind kind) {
@@ -217,10 +357,7 @@ QByteArray written(QPDF &pdf, PdfKind kind) {
         writer.setR4EncryptionParametersInsecure("", "owner", true, true, false, false, true, false,
                                                  qpdf_r3p_low, true, true);
     }
-    writer.write();
-    const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
-    return QByteArray(reinterpret_cast<const char *>(buffer->getBuffer()),
-                      static_cast<qsizetype>(buffer->getSize()));
+    return writtenBytes(writer);
 }
 
 // Appends an update that gives the page its final text, as an editor saving in place does; the
@@ -253,6 +390,27 @@ QByteArray runQpdf(const QStringList &arguments) {
     qpdf.start(QStringLiteral("qpdf"), arguments);
     qpdf.waitForFinished(-1);
     return qpdf.readAllStandardOutput();
+}
+
+QString sha1(const QByteArray &bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+}
+
+// What a reader shows of an attached file: its description, and the content of a PDF, the pixels
+// of a picture or the bytes of anything else.
+QString attachedContent(QPDFFileSpecObjectHelper file) {
+    const QByteArray bytes = bytesOf(file.getEmbeddedFileStream().getStreamData());
+    QString what = QString::fromStdString(file.getDescription()) + QLatin1Char(' ');
+    if (bytes.startsWith("%PDF-")) {
+        QTemporaryDir folder;
+        return what + pdfContent(writeFile(folder.filePath(QStringLiteral("attached.pdf")), bytes))
+                          .join(QLatin1Char('|'));
+    }
+    const QImage picture = QImage::fromData(bytes);
+    return what + (picture.isNull()
+                       ? sha1(bytes)
+                       : sha1(QByteArray(reinterpret_cast<const char *>(picture.bits()),
+                                         picture.sizeInBytes())));
 }
 
 }  // namespace
@@ -290,25 +448,48 @@ QStringList pdfContent(const QString &path) {
     pdf.processFile(path.toLocal8Bit().constData());
     for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(pdf).getAllPages()) {
         for (auto [name, image] : page.getImages()) {
-            const std::shared_ptr<Buffer> pixels = image.getStreamData(qpdf_dl_all);
             content << QString::fromStdString(name) + QLatin1Char(' ') +
-                           QCryptographicHash::hash(
-                               QByteArrayView(pixels->getBuffer(), pixels->getSize()),
-                               QCryptographicHash::Sha1)
-                               .toHex();
+                           sha1(bytesOf(image.getStreamData(qpdf_dl_all)));
         }
         for (QPDFAnnotationObjectHelper &annotation : page.getAnnotations()) {
-            content << QString::fromStdString(annotation.getSubtype());
+            Object text = annotation.getObjectHandle().getKey("/Contents");
+            content << QString::fromStdString(annotation.getSubtype() + " " +
+                                              (text.isString() ? text.getUTF8Value() : ""));
+            Object file = annotation.getObjectHandle().getKey("/FS");
+            if (file.isDictionary()) {
+                content << attachedContent(QPDFFileSpecObjectHelper(file));
+            }
         }
     }
     for (QPDFOutlineObjectHelper &outline : QPDFOutlineDocumentHelper(pdf).getTopLevelOutlines()) {
         content << QString::fromStdString(outline.getTitle());
+    }
+    for (auto &[name, file] : QPDFEmbeddedFileDocumentHelper(pdf).getEmbeddedFiles()) {
+        content << QString::fromStdString(name).section(
+                       QRegularExpression(QStringLiteral("[/\\\\]")), -1) +
+                       QLatin1Char(' ') + attachedContent(*file);
     }
     for (QPDFFormFieldObjectHelper &field : QPDFAcroFormDocumentHelper(pdf).getFormFields()) {
         content << QString::fromStdString(field.getFullyQualifiedName() + "=" +
                                           field.getValueAsString());
     }
     return content;
+}
+
+bool passesQpdfCheck(const QString &path) {
+    QProcess qpdf;
+    qpdf.start(QStringLiteral("qpdf"), {QStringLiteral("--check"), path});
+    qpdf.waitForFinished(-1);
+    return qpdf.exitStatus() == QProcess::NormalExit && qpdf.exitCode() == 0;
+}
+
+QByteArray withInformationUnlinked(const QString &path) {
+    QPDF pdf;
+    pdf.processFile(path.toLocal8Bit().constData());
+    pdf.getTrailer().removeKey("/Info");
+    QPDFWriter writer(pdf);
+    writer.setOutputMemory();
+    return writtenBytes(writer);
 }
 
 QList<QByteArray> pdfIdentifier(const QString &path) {

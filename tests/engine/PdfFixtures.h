@@ -7,19 +7,31 @@
 // One-page PDFs with text, a link, a form field and an outline, each carrying one kind of
 // metadata. Every value planted is marked (see pdfLeftovers), none of the kept content is.
 enum class PdfKind {
-    CustomInfo,         // information keys beyond the standard eight
-    PageXmp,            // XMP stream on the page
-    ImageXmp,           // XMP stream on an image the page draws
-    FontXmp,            // XMP stream on a font written inside the page's resources
-    PieceInfo,          // application data and dates on the page and the catalog
-    TexFigure,          // an included figure with TeX's file name and information records
-    UsageRights,        // /Perms /UR and /UR3 signatures, and an unsigned signature field
-    SignedField,        // a signature field with a value
-    Certified,          // a certification signature (/DocMDP)
-    IncrementalUpdate,  // an update that hides an older page text and information
-    ObjectStreams,      // page application data inside a compressed object stream
-    OwnerPassword,      // encrypted with an owner password only
-    EmbeddedJpeg,       // a photo with Exif, IPTC, XMP and a comment, drawn on the page
+    CustomInfo,          // information keys beyond the standard eight
+    PageXmp,             // XMP stream on the page
+    ImageXmp,            // XMP stream on an image the page draws
+    FontXmp,             // XMP stream on a font written inside the page's resources
+    PieceInfo,           // application data and dates on the page and the catalog
+    TexFigure,           // an included figure with TeX's file name and information records
+    UsageRights,         // /Perms /UR and /UR3 signatures, and an unsigned signature field
+    SignedField,         // a signature field with a value
+    Certified,           // a certification signature (/DocMDP)
+    IncrementalUpdate,   // an update that hides an older page text and information
+    ObjectStreams,       // page application data inside a compressed object stream
+    OwnerPassword,       // encrypted with an owner password only
+    EmbeddedJpeg,        // a photo with Exif, IPTC, XMP and a comment, drawn on the page
+    Comments,            // a note by a named reviewer with its dates, and its popup's date
+    AttachedPhoto,       // a file attachment annotation holding a photo with GPS position
+    AttachedTiff,        // an attached two-page TIFF with author, camera and GPS position
+    AttachedNotes,       // an attached text file with its folder and dates
+    AttachedPdf,         // an attached PDF with document information
+    DeeplyAttachedPdf,   // PDFs attached inside attached PDFs, deeper than is cleaned
+    AttachedDamagedPdf,  // an attached PDF that cannot be read
+    AttachedOffice,      // an attached Office document
+    XfaPackets,          // an XFA form whose packets include XMP
+    XfaStream,           // an XFA form in one stream, with an XMP element in it
+    XfaDamaged,          // an XFA form whose compressed stream cannot be decompressed
+    SharedInfo,          // document information that the catalog points to as well
 };
 
 QString makePdf(PdfKind kind, const QString &path);
@@ -30,6 +42,12 @@ QStringList pdfLeftovers(const QString &path);
 // What a reader shows: the extracted text, the decoded images, the annotations, the outline and
 // the form fields.
 QStringList pdfContent(const QString &path);
+
+// Whether qpdf --check finds the file sound.
+bool passesQpdfCheck(const QString &path);
+
+// The file's bytes as a cleaning that only unlinks the document information would leave them.
+QByteArray withInformationUnlinked(const QString &path);
 
 // The two halves of the file identifier.
 QList<QByteArray> pdfIdentifier(const QString &path);
