@@ -238,10 +238,7 @@ def docx_bzip2_bomb():
             b'package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.'
             b'openxmlformats.org/officeDocument/2006/relationships/officeDocument" '
             b'Target="word/document.xml"/></Relationships>')
-    crc = 0
-    zeros = bytes(ZEROS_PER_BLOCK)
-    for _ in range(BLOCKS):
-        crc = zlib.crc32(zeros, crc)
+    crc = zlib.crc32(bytes(1024))  # what a reader trusting the declared size would find
     parts = [(b"[Content_Types].xml", 0, types, len(types), zlib.crc32(types)),
              (b"_rels/.rels", 0, rels, len(rels), zlib.crc32(rels)),
              (b"word/document.xml", 12, bzip2_of_zeros(), 1024, crc)]
