@@ -404,6 +404,8 @@ class Inspection {
     }
 
     std::string readDirectory(std::uint64_t at, const char *holds) {
+        // Where strips, tiles, an old-style JPEG stream and its tables lie, and how long they are.
+        static const std::set<unsigned> numbered = {273, 279, 324, 325, 513, 514, 519, 520, 521};
         if (!inside(at, 2) || !inside(at + 2, 12ull * u16(at) + 4)) {
             return Unreadable;
         }
@@ -420,13 +422,16 @@ class Inspection {
             }
             const std::uint64_t bytes = bytesPerValue(type) * u32(entry + 4);
             const std::uint64_t valueAt = bytes <= 4 ? entry + 8 : u32(entry + 8);
-            if (!inside(valueAt, bytes) || (bytes > 4 && !spend(bytes))) {
+            if (!inside(valueAt, bytes)) {
                 return Unreadable;
             }
             account(valueAt, bytes);
             const char *leadsTo = nullptr;
             const bool pointer = leadsToDirectory(tag, leadsTo);
-            if (pointer || (tag >= 273 && tag <= 325) || (tag >= 513 && tag <= 521)) {
+            if (pointer || numbered.count(tag) != 0) {
+                if (bytes > 4 && !spend(bytes)) {
+                    return "TIFF directories overlap";
+                }
                 numbers[tag] = valuesAt(type, valueAt, bytes);
             }
             if (pointer) {
