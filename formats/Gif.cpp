@@ -15,6 +15,8 @@ constexpr unsigned char PlainText = 0x01;
 constexpr unsigned char Comment = 0xFE;
 constexpr unsigned char Application = 0xFF;
 
+// A frame's timing: flags, delay and transparent colour.
+constexpr std::size_t TimingBlockSize = 4;
 // The animation loop's sub-block: its id, then the loop count.
 constexpr std::size_t LoopBlockSize = 3;
 constexpr char LoopBlockId = 0x01;
@@ -56,7 +58,8 @@ class Filter {
         if (label == PlainText || identifier == "ICCRGBG1012") {
             keep(size);
         } else if (label == GraphicControl) {
-            keepOneSubBlock(2, size, [](std::string_view) { return true; });
+            keepOneSubBlock(2, size,
+                            [](std::string_view block) { return block.size() == TimingBlockSize; });
         } else if (identifier == "NETSCAPE2.0" || identifier == "ANIMEXTS1.0") {
             keepOneSubBlock(14, size, [](std::string_view block) {
                 return block.size() == LoopBlockSize && block[0] == LoopBlockId;

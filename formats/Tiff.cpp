@@ -11,9 +11,6 @@
 namespace {
 
 constexpr std::uint16_t SubIfds = 330;
-constexpr std::uint16_t ExifIfd = 34665;
-constexpr std::uint16_t GpsIfd = 34853;
-constexpr std::uint16_t InteropIfd = 40965;
 constexpr std::size_t HeaderSize = 8;
 constexpr std::size_t EntrySize = 12;
 // Pages and sub-images of a real file number in the hundreds at most; a hostile chain has no end.
@@ -62,6 +59,32 @@ struct Range {
     std::size_t size;
     std::size_t end() const { return start + size; }
 };
+
+bool startsEarlier(const Range &a, const Range &b) {
+    return a.start < b.start;
+}
+
+// The ranges in order, those that share bytes made one.
+std::vector<Range> merged(std::vector<Range> ranges) {
+    std::sort(ranges.begin(), ranges.end(), startsEarlier);
+    std::vector<Range> result;
+    for (const Range &range : ranges) {
+        if (!result.empty() && range.start < result.back().end()) {
+            result.back().size = std::max(result.back().end(), range.end()) - result.back().start;
+        } else if (range.size != 0) {
+            result.push_back(range);
+        }
+    }
+    return result;
+}
+
+// Whether the range shares bytes with any of the merged ones.
+bool sharesBytes(const std::vector<Range> &merged, const Range &range) {
+    const auto after =
+        std::upper_bound(merged.begin(), merged.end(), range.start,
+                         [](std::size_t start, const Range &stay) { return start < stay.end(); });
+    return after != merged.end() && after->start < range.end();
+}
 
 Formats::Refused damaged() {
     return Formats::Refused("damaged TIFF: a directory runs past the end");
@@ -134,7 +157,7 @@ class Cleaner {
     explicit Cleaner(const Formats::Bytes &tiff) : reader_(tiff), result_(tiff) {}
 
     Formats::Bytes run() {
-        kept_.push_back({0, HeaderSize});
+        tables_.push_back({0, HeaderSize});
         std::vector<std::uint32_t> pending = {reader_.u32(4)};
         while (!pending.empty()) {
             const std::uint32_t directory = pending.back();
@@ -149,9 +172,10 @@ class Cleaner {
         }
         refuseSharedBytes();
         Formats::Bytes cleaned(result_.size(), '\0');
-        for (const Range &range : kept_) {
-            const std::size_t start = std::min(range.start, cleaned.size());
-            cleaned.replace(start, range.size, result_, start, range.size);
+        for (const std::vector<Range> *ranges : {&tables_, &values_}) {
+            for (const Range &range : *ranges) {
+                cleaned.replace(range.start, range.size, result_, range.start, range.size);
+            }
         }
         return cleaned;
     }
@@ -162,7 +186,7 @@ class Cleaner {
         const std::size_t entries = at + 2, next = entries + EntrySize * count;
         reader_.need(next, 4);
         spend(next + 4 - at);
-        kept_.push_back({at, next + 4 - at});
+        tables_.push_back({at, next + 4 - at});
         Formats::Bytes table;
         std::map<std::uint16_t, std::vector<std::uint32_t>> numbers;
         for (std::size_t entryAt = entries; entryAt < next; entryAt += EntrySize) {
@@ -174,7 +198,9 @@ class Cleaner {
                 continue;
             }
             table += result_.substr(entryAt, EntrySize);
-            kept_.push_back(entry.value);
+            if (entry.value.size > 4) {  // else it lies in the entry, which stays
+                values_.push_back(entry.value);
+            }
             if (NumberTags.count(entry.tag) != 0) {
                 numbers[entry.tag] = numbersOf(entry);
             }
@@ -234,7 +260,7 @@ class Cleaner {
     // A picture cut short keeps what it has.
     void keepInside(Range range) {
         const std::size_t start = std::min(range.start, reader_.size());
-        kept_.push_back({start, std::min(range.size, reader_.size() - start)});
+        values_.push_back({start, std::min(range.size, reader_.size() - start)});
     }
 
     // Directories and number arrays of a real file do not overlap, so together they fit in it;
@@ -246,32 +272,32 @@ class Cleaner {
         }
     }
 
-    // Zeroing a dropped value that shares bytes with what stays would damage the picture.
+    // Zeroing a dropped value that shares bytes with what stays would damage the picture, and
+    // rewriting a directory that shares bytes with another or with a value would change them.
     void refuseSharedBytes() {
-        std::vector<Range> stays;
-        std::sort(kept_.begin(), kept_.end(),
-                  [](const Range &a, const Range &b) { return a.start < b.start; });
-        for (const Range &range : kept_) {
-            if (!stays.empty() && range.start <= stays.back().end()) {
-                stays.back().size = std::max(stays.back().end(), range.end()) - stays.back().start;
-            } else if (range.size != 0) {
-                stays.push_back(range);
-            }
-        }
+        std::vector<Range> everything = values_;
+        everything.insert(everything.end(), tables_.begin(), tables_.end());
+        const std::vector<Range> stays = merged(everything), values = merged(values_);
         for (const Range &range : dropped_) {
-            const auto after = std::upper_bound(
-                stays.begin(), stays.end(), range.start,
-                [](std::size_t start, const Range &stay) { return start < stay.end(); });
-            if (after != stays.end() && after->start < range.end()) {
+            if (sharesBytes(stays, range)) {
                 throw Formats::Refused("TIFF metadata shares bytes with the picture");
             }
+        }
+        std::sort(tables_.begin(), tables_.end(), startsEarlier);
+        std::size_t end = 0;
+        for (const Range &table : tables_) {
+            if (table.start < end || sharesBytes(values, table)) {
+                throw Formats::Refused("damaged TIFF: a directory shares bytes with other data");
+            }
+            end = table.end();
         }
     }
 
     Reader reader_;
     Formats::Bytes result_;
     std::set<std::size_t> visited_;
-    std::vector<Range> kept_;
+    std::vector<Range> tables_;  // the header and each directory
+    std::vector<Range> values_;  // values that do not fit in their entry, and the picture's data
     std::vector<Range> dropped_;
     std::size_t read_ = 0;
 };
