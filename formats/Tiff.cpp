@@ -189,6 +189,7 @@ class Cleaner {
         tables_.push_back({at, next + 4 - at});
         Formats::Bytes table;
         std::map<std::uint16_t, std::vector<std::uint32_t>> numbers;
+        std::size_t subDirectoriesAt = 0;  // the value field of the last sub-image entry
         for (std::size_t entryAt = entries; entryAt < next; entryAt += EntrySize) {
             const Entry entry(reader_, entryAt);
             if (!drawsPicture(entry.tag)) {
@@ -201,9 +202,15 @@ class Cleaner {
             if (entry.value.size > 4) {  // else it lies in the entry, which stays
                 values_.push_back(entry.value);
             }
+            if (entry.tag == SubIfds) {
+                subDirectoriesAt = entryAt + 8;
+            }
             if (NumberTags.count(entry.tag) != 0) {
                 numbers[entry.tag] = numbersOf(entry);
             }
+        }
+        if (subDirectoriesAt && numbers[SubIfds].empty()) {  // a type the walk cannot size
+            numbers[SubIfds] = {reader_.u32(subDirectoriesAt)};
         }
         for (std::uint32_t subDirectory : numbers[SubIfds]) {
             pending.push_back(subDirectory);
@@ -459,6 +466,9 @@ class Inspection {
                     return "TIFF directories overlap";
                 }
                 numbers[tag] = valuesAt(type, valueAt, bytes);
+            }
+            if (pointer && numbers[tag].empty()) {  // a type or count that sizes nothing
+                numbers[tag] = {u32(entry + 8)};
             }
             if (pointer) {
                 for (const std::uint32_t directory : numbers[tag]) {
