@@ -1,6 +1,6 @@
 #pragma once
 
-#include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -9,23 +9,33 @@ namespace Formats {
 // What a check found in a result, each kind named once, in the order found.
 class Findings {
   public:
+    // A hostile file can hold thousands of distinct names; the closing message shows this many.
+    static constexpr std::size_t MaxNamesShown = 8;
+
     void add(const std::string &what) {
-        if (std::find(names_.begin(), names_.end(), what) == names_.end()) {
-            names_.push_back(what);
+        if (seen_.insert(what).second && shown_.size() < MaxNamesShown) {
+            shown_.push_back(what);
         }
     }
 
-    // "still holds tEXt, eXIf", or empty when nothing was found.
+    bool empty() const { return seen_.empty(); }
+
+    // "still holds tEXt, eXIf", "still holds a, b, ... and 12 more", or empty when nothing was
+    // found.
     std::string reason() const {
         std::string text;
-        for (const std::string &name : names_) {
+        for (const std::string &name : shown_) {
             text += (text.empty() ? "still holds " : ", ") + name;
+        }
+        if (seen_.size() > shown_.size()) {
+            text += " and " + std::to_string(seen_.size() - shown_.size()) + " more";
         }
         return text;
     }
 
   private:
-    std::vector<std::string> names_;
+    std::set<std::string> seen_;
+    std::vector<std::string> shown_;
 };
 
 }  // namespace Formats

@@ -3,6 +3,8 @@
 #include "formats/ByteOrder.h"
 #include "formats/Findings.h"
 
+#include <string_view>
+
 namespace {
 
 constexpr char Trailer = 0x3B;
@@ -13,11 +15,11 @@ constexpr unsigned char PlainText = 0x01;
 constexpr unsigned char Comment = 0xFE;
 constexpr unsigned char Application = 0xFF;
 
-// Application blocks a viewer needs: the animation loop (two spellings) and the ICC profile.
-bool isKeptApplication(const Formats::Bytes &identifier) {
-    return identifier == "NETSCAPE2.0" || identifier == "ANIMEXTS1.0" ||
-           identifier == "ICCRGBG1012";
-}
+// A frame's timing: flags, delay and transparent colour.
+constexpr std::size_t TimingBlockSize = 4;
+// The animation loop's sub-block: its id, then the loop count.
+constexpr std::size_t LoopBlockSize = 3;
+constexpr char LoopBlockId = 0x01;
 
 Formats::Refused damaged() {
     return Formats::Refused("damaged GIF: a block runs past the end");
@@ -51,14 +53,38 @@ class Filter {
     void extension() {
         const auto label = static_cast<unsigned char>(byte(at_ + 1));
         const std::size_t size = 2 + subBlocksSize(at_ + 2);
-        const bool kept = label == GraphicControl || label == PlainText ||
-                          (label == Application && byte(at_ + 2) == 11 &&
-                           isKeptApplication(gif_.substr(at_ + 3, 11)));
-        if (kept) {
+        const bool application = label == Application && byte(at_ + 2) == 11;
+        const Formats::Bytes identifier = application ? gif_.substr(at_ + 3, 11) : "";
+        if (label == PlainText || identifier == "ICCRGBG1012") {
             keep(size);
+        } else if (label == GraphicControl) {
+            keepOneSubBlock(2, size,
+                            [](std::string_view block) { return block.size() == TimingBlockSize; });
+        } else if (identifier == "NETSCAPE2.0" || identifier == "ANIMEXTS1.0") {
+            keepOneSubBlock(14, size, [](std::string_view block) {
+                return block.size() == LoopBlockSize && block[0] == LoopBlockId;
+            });
         } else {
             at_ += size;
         }
+    }
+
+    // Of an extension of the given size, keeps its header and the first of its sub-blocks that
+    // is wanted, or nothing when none is: other sub-blocks can carry anything.
+    template <typename Wanted>
+    void keepOneSubBlock(std::size_t headerSize, std::size_t size, Wanted &&wanted) {
+        const std::size_t end = at_ + size - 1;  // at the terminator
+        for (std::size_t block = at_ + headerSize; block < end;
+             block += 1 + Formats::byteAt(gif_, block)) {
+            const std::string_view data(gif_.data() + block + 1, Formats::byteAt(gif_, block));
+            if (wanted(data)) {
+                result_.append(gif_, at_, headerSize);
+                result_.append(gif_, block, 1 + data.size());
+                result_ += '\0';
+                break;
+            }
+        }
+        at_ += size;
     }
 
     // Bytes of the colour table that the packed field at the given place announces.
@@ -121,6 +147,11 @@ std::string remainingMetadata(const Formats::Bytes &gif) {
         }
         return pos + 1;
     };
+    // Whether a sub-block of the given length and then the terminator stand at `at`.
+    const auto onlyOneSubBlock = [&](std::size_t at, unsigned length) {
+        return at + length + 1 < size && Formats::byteAt(gif, at) == length &&
+               gif[at + 1 + length] == 0;
+    };
     Formats::Findings findings;
     std::size_t pos = 13 + tableAfter(10);
     while (pos < size && gif[pos] != Trailer) {
@@ -132,13 +163,22 @@ std::string remainingMetadata(const Formats::Bytes &gif) {
             return "GIF blocks cannot be read";
         }
         const unsigned label = Formats::byteAt(gif, pos + 1);
+        const auto application = [&](std::string_view identifier) {
+            return label == Application &&
+                   std::string_view(gif).substr(pos + 2, 12) == "\x0B" + std::string(identifier);
+        };
         if (label == Comment) {
             findings.add("a comment");
-        } else if (label == Application) {
-            const std::string name = gif.substr(pos + 3, 8);
-            if (name != "NETSCAPE" && name != "ANIMEXTS" && name != "ICCRGBG1") {
-                findings.add("application block " + name);
+        } else if (application("NETSCAPE2.0") || application("ANIMEXTS1.0")) {
+            if (!onlyOneSubBlock(pos + 14, 3) || Formats::byteAt(gif, pos + 15) != 1) {
+                findings.add("extra data in the animation loop block");
             }
+        } else if (label == Application) {
+            if (!application("ICCRGBG1012")) {
+                findings.add("application block " + gif.substr(pos + 3, 8));
+            }
+        } else if (label == GraphicControl && !onlyOneSubBlock(pos + 2, 4)) {
+            findings.add("extra data in a frame's timing block");
         } else if (label != GraphicControl && label != PlainText) {
             findings.add("an unknown extension");
         }

@@ -26,11 +26,16 @@ constexpr unsigned char APP2 = 0xE2;
 constexpr unsigned char APP14 = 0xEE;
 constexpr unsigned char APP15 = 0xEF;
 constexpr unsigned char COM = 0xFE;
+// JPG0..JPG13: extensions no baseline or progressive decoder reads, free to carry anything.
+constexpr unsigned char FirstExtension = 0xF0;
+constexpr unsigned char LastExtension = 0xFD;
 // What the scan data of a picture is filed under in a walk.
 constexpr unsigned char ScanData = 0x00;
 
 // The JFIF header without a thumbnail: identifier, version, units, densities, thumbnail size 0x0.
 constexpr std::size_t JfifHeaderSize = 14;
+// Adobe's colour segment: identifier, version, two flag words and the colour transform.
+constexpr std::size_t AdobeSegmentSize = 12;
 
 // One piece of a JPEG in file order: a marker segment with its marker and length bytes, a
 // marker that stands alone, or (marker ScanData) the entropy-coded bytes that follow a scan header.
@@ -117,19 +122,26 @@ bool isJfifHeader(const Piece &piece) {
            piece.payload().substr(0, 5) == "JFIF\0"sv;
 }
 
+bool isAdobeSegment(const Piece &piece) {
+    return piece.marker == APP14 && piece.payload().size() >= AdobeSegmentSize &&
+           piece.payload().substr(0, 5) == "Adobe"sv;
+}
+
 // Which segments a picture needs to look the same: the JFIF header, the ICC profile, Adobe's
-// colour transform and every segment that is not application data or a comment.
+// colour transform and every segment that is not application data, an extension or a comment.
 bool drawsThePicture(const Piece &piece) {
     if (piece.marker == APP2) {
         return piece.payload().substr(0, 12) == "ICC_PROFILE\0"sv;
     }
     if (piece.marker == APP14) {
-        return piece.payload().substr(0, 5) == "Adobe"sv;
+        return isAdobeSegment(piece);
     }
     if (piece.marker == APP0) {
         return isJfifHeader(piece);
     }
-    return !(piece.marker >= APP0 && piece.marker <= APP15) && piece.marker != COM;
+    return !(piece.marker >= APP0 && piece.marker <= APP15) &&
+           !(piece.marker >= FirstExtension && piece.marker <= LastExtension) &&
+           piece.marker != COM;
 }
 
 // The JFIF header with any thumbnail picture it carries left out.
@@ -205,6 +217,11 @@ Bytes clean(const Bytes &jpeg, int orientation) {
         }
         if (isJfifHeader(piece)) {
             cleaned += jfifWithoutThumbnail(piece);
+            return true;
+        }
+        if (isAdobeSegment(piece)) {  // anything after its defined bytes goes
+            cleaned +=
+                "\xFF\xEE\x00\x0E"s + std::string(piece.payload().substr(0, AdobeSegmentSize));
             return true;
         }
         if (exifDue) {

@@ -43,6 +43,9 @@ std::string stillHolds(std::string_view what) {
 }
 
 std::string nameOf(int marker, std::string_view content) {
+    if (marker >= 0xF0 && marker <= 0xFD) {
+        return stillHolds("a JPEG extension segment");
+    }
     for (const Kind &kind : Kinds) {
         if (kind.marker == marker && content.substr(0, kind.signature.size()) == kind.signature) {
             return stillHolds(kind.name);
@@ -146,8 +149,8 @@ class Inspection {
         }
         if ((marker == 0xE0 && isBareJfif(content)) ||
             (marker == 0xE2 && content.substr(0, 12) == "ICC_PROFILE\0"sv) ||
-            (marker == 0xEE && content.substr(0, 5) == "Adobe"sv) ||
-            (!application && marker != 0xFE)) {
+            (marker == 0xEE && content.size() == 12 && content.substr(0, 5) == "Adobe"sv) ||
+            (!application && marker != 0xFE && !(marker >= 0xF0 && marker <= 0xFD))) {
             return "";
         }
         return nameOf(marker, content);

@@ -15,6 +15,11 @@ bool isCritical(const std::string &type) {
     return type[0] >= 'A' && type[0] <= 'Z';
 }
 
+// A viewer refuses a picture with another critical chunk, so none can be needed to draw it.
+bool isKnownCritical(const std::string &type) {
+    return type == "IHDR" || type == "PLTE" || type == "IDAT" || type == "IEND";
+}
+
 bool isLetters(const std::string &type) {
     for (char c : type) {
         if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) {
@@ -50,6 +55,9 @@ Formats::Bytes clean(const Formats::Bytes &png) {
         type = png.substr(at + 4, 4);
         if (!isLetters(type)) {
             throw Formats::Refused("damaged PNG: a chunk has no valid name");
+        }
+        if (isCritical(type) && !isKnownCritical(type)) {
+            throw Formats::Refused("PNG holds a chunk no viewer can draw: " + type);
         }
         if (isCritical(type) || changesTheLook(type)) {
             result.append(png, at, chunkSize);

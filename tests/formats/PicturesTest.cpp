@@ -124,3 +124,24 @@ TEST(Pictures, ChecksReadTheResultOnTheirOwn) {
     const Formats::Bytes png = Png::clean(bytes(pngWithEveryTextChunk())) + "Ann Author";
     EXPECT_EQ(Png::remainingMetadata(png), "still holds data after the end");
 }
+
+// For every tag number, as ASCII and as UTF-8 text: the check passes a file holding it exactly
+// when the cleaning keeps it, and the cleaning zeros what it drops.
+TEST(Pictures, TheTiffCheckAllowsExactlyTheTagsTheCleaningKeeps) {
+    using namespace std::string_literals;
+    for (unsigned tag = 0; tag <= 0xFFFF; ++tag) {
+        const char type = tag % 2 ? '\x02' : '\x81';
+        const Formats::Bytes tiff = "II*\0\x08\0\0\0\x01\0"s + static_cast<char>(tag & 0xFF) +
+                                    static_cast<char>(tag >> 8) + type +
+                                    "\0\x0C\0\0\0\x1A\0\0\0\0\0\0\0PLANTED-tag\0"s;
+        const std::string found = Tiff::remainingMetadata(tiff);
+        try {
+            const Formats::Bytes cleaned = Tiff::clean(tiff);
+            ASSERT_EQ(Tiff::remainingMetadata(cleaned), "") << tag;
+            ASSERT_EQ(cleaned == tiff, found.empty()) << tag << ": " << found;
+            ASSERT_EQ(cleaned.find("PLANTED") == std::string::npos, !found.empty()) << tag;
+        } catch (const Formats::Refused &) {
+            ASSERT_NE(found, "") << tag;
+        }
+    }
+}
