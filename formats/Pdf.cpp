@@ -568,8 +568,11 @@ class Inspection {
             }
         }
         const bool dated = dictionary.hasKey("/CreationDate") || dictionary.hasKey("/ModDate");
-        // Every annotation has a rectangle and a kind.
-        if (dictionary.getKey("/Rect").isArray() && dictionary.getKey("/Subtype").isName()) {
+        // An annotation has a kind, and a rectangle or its type said (some popups have none).
+        const bool annotation = dictionary.getKey("/Subtype").isName() &&
+                                (dictionary.getKey("/Rect").isArray() ||
+                                 dictionary.getKey("/Type").isNameAndEquals("/Annot"));
+        if (annotation) {
             const bool authored = dictionary.hasKey("/T") &&
                                   !dictionary.getKey("/Subtype").isNameAndEquals("/Widget");
             const std::string what =
