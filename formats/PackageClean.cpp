@@ -1,8 +1,10 @@
 #include "formats/PackageClean.h"
 
-#include "formats/Pictures.h"
+#include "formats/Embedded.h"
 
+#include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 namespace PackageClean {
@@ -11,7 +13,8 @@ namespace {
 
 bool isXmlPart(const std::string &name) {
     const QString lower = QString::fromStdString(name).toLower();
-    return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels"));
+    return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels")) ||
+           lower.endsWith(QStringLiteral(".psmdcp"));
 }
 
 // Pictures and nested packages gain nothing from deflate, which would cost most of the time.
@@ -24,12 +27,26 @@ bool isCompressedAlready(const Formats::Bytes &data) {
     return data.size() >= 12 && data.rfind("RIFF", 0) == 0 && data.compare(8, 4, "WEBP") == 0;
 }
 
-Formats::Bytes cleanPicture(const Package::Entry &entry) {
+Formats::Bytes cleanEmbedded(const Package::Entry &entry, int depth) {
     try {
-        return Pictures::clean(entry.data);
+        return Embedded::clean(entry.data, depth + 1);
     } catch (const Formats::Refused &refused) {
         throw Formats::Refused(refused.what() + (" in " + entry.name));
     }
+}
+
+// "/word/../word/Document.xml" -> "word/document.xml".
+QString partName(QStringView path) {
+    QStringList resolved;
+    const QString decoded = QUrl::fromPercentEncoding(path.toUtf8()).toLower();
+    for (const QString &segment : decoded.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (segment == QStringLiteral("..") && !resolved.isEmpty()) {
+            resolved.removeLast();
+        } else if (segment != QStringLiteral(".") && segment != QStringLiteral("..")) {
+            resolved << segment;
+        }
+    }
+    return resolved.join(QLatin1Char('/'));
 }
 
 }  // namespace
@@ -37,23 +54,21 @@ Formats::Bytes cleanPicture(const Package::Entry &entry) {
 KeptParts::KeptParts(const std::vector<Package::Entry> &entries, const Dropped &dropped) {
     for (const Package::Entry &entry : entries) {
         if (!dropped(entry.name)) {
-            names_.insert(QString::fromStdString(entry.name).toLower());
+            names_.insert(partName(QString::fromStdString(entry.name)));
         }
     }
 }
 
 bool KeptParts::contains(QStringView path) const {
-    const QString name = QUrl::fromPercentEncoding(path.toUtf8()).toLower();
-    return names_.contains(name.startsWith(QLatin1Char('/')) ? name.mid(1) : name);
+    return names_.contains(partName(path));
 }
 
-std::vector<Package::Entry> cleanEntries(
-    const std::vector<Package::Entry> &entries, const Dropped &dropped,
-    const std::function<XmlFilter::Rules(const std::string &name, const KeptParts &kept)>
-        &rulesFor) {
+std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
+                                         const Dropped &dropped, const RulesFor &rulesFor,
+                                         int depth) {
     const KeptParts kept(entries, dropped);
     std::vector<Package::Entry> cleaned;
-    for (const Package::Entry &entry : entries) {
+    for (Package::Entry &entry : entries) {
         if (dropped(entry.name)) {
             continue;
         }
@@ -61,8 +76,9 @@ std::vector<Package::Entry> cleanEntries(
         copy.name = entry.name;
         copy.data = isXmlPart(entry.name)
                         ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
-                        : cleanPicture(entry);
+                        : cleanEmbedded(entry, depth);
         copy.compressed = !isCompressedAlready(copy.data);
+        Formats::Bytes().swap(entry.data);
         cleaned.push_back(std::move(copy));
     }
     return cleaned;
@@ -75,6 +91,19 @@ bool hasEntry(const std::vector<Package::Entry> &entries, const std::string &nam
         }
     }
     return false;
+}
+
+std::optional<QString> fileNameOfLocalPath(QStringView value) {
+    static const QRegularExpression localPath(
+        QStringLiteral(R"(^(file:|[A-Za-z]:[\\/]|\\\\|//|/home/|/Users/|/media/|/mnt/|/tmp/))"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString path = value.trimmed().toString();
+    if (!localPath.match(path).hasMatch()) {
+        return std::nullopt;
+    }
+    const qsizetype slash =
+        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    return path.mid(slash + 1);
 }
 
 }  // namespace PackageClean

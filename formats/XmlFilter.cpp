@@ -4,6 +4,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <optional>
 #include <vector>
 
 namespace XmlFilter {
@@ -58,19 +59,13 @@ class Copier {
                 }
                 break;
             case QXmlStreamReader::EntityReference:
-                writer_.writeEntityReference(reader_.name().toString());
-                break;
-            case QXmlStreamReader::ProcessingInstruction:
-                writer_.writeProcessingInstruction(reader_.processingInstructionTarget().toString(),
-                                                   reader_.processingInstructionData().toString());
-                break;
-            case QXmlStreamReader::DTD:
-                writer_.writeDTD(reader_.text().toString());
+                // Without its DTD the reference would name nothing: keep what it stood for.
+                writer_.writeCharacters(reader_.text().toString());
                 break;
             case QXmlStreamReader::EndDocument:
                 writer_.writeEndDocument();
                 break;
-            default:  // comments and errors
+            default:  // comments, DTDs (their entities hide text), processing instructions
                 break;
         }
     }
@@ -89,12 +84,12 @@ class Copier {
                 prefix.isEmpty() ? QStringLiteral("xmlns") : QStringLiteral("xmlns:") + prefix,
                 declaration.namespaceUri().toString());
         }
-        for (const QXmlStreamAttribute &attribute : reader_.attributes()) {
-            const AttributeAction kept = rules_.attribute(reader_, attribute);
-            if (kept != AttributeAction::Drop) {
-                writer_.writeAttribute(
-                    attribute.qualifiedName().toString(),
-                    kept == AttributeAction::Blank ? QString() : attribute.value().toString());
+        const QXmlStreamAttributes attributes =
+            action.keepAttributes ? reader_.attributes() : QXmlStreamAttributes();
+        for (const QXmlStreamAttribute &attribute : attributes) {
+            const std::optional<QString> value = rules_.attribute(reader_, attribute);
+            if (value) {
+                writer_.writeAttribute(attribute.qualifiedName().toString(), *value);
             }
         }
         if (action.kind == ElementAction::Replace) {
@@ -118,6 +113,9 @@ class Copier {
 }  // namespace
 
 Formats::Bytes copy(const Formats::Bytes &xml, const Rules &rules, const std::string &part) {
+    if (xml.find_first_not_of(" \t\r\n") == std::string::npos) {
+        return xml;  // office suites leave some parts empty
+    }
     Copier copier(xml, rules);
     if (!copier.run()) {
         throw Formats::Refused("damaged XML in " + part);
