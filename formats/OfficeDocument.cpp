@@ -104,7 +104,8 @@ std::optional<QString> attribute(const QXmlStreamReader &reader,
         (name.startsWith(u"rsid") || name == u"date")) {
         return std::nullopt;
     }
-    if (name == u"dt" || name == u"dT" || name == u"dateUtc" || name.startsWith(u"refreshed") ||
+    if (name == u"dt" || name == u"dT" || name == u"dateUtc" || name == u"refreshedBy" ||
+        name == u"refreshedDate" || name == u"refreshedDateIso" ||
         (name == u"created" && (element == u"cm" || element == u"reply")) ||
         (name == u"id" && element == u"pageSetup")) {  // the printer settings' relationship
         return std::nullopt;
@@ -118,9 +119,12 @@ std::optional<QString> attribute(const QXmlStreamReader &reader,
     if (name == u"connection") {
         return withoutCredentials(value);
     }
-    // Links, and the descriptions Word once filled with the picture's own path.
-    if (name == u"Target" || name == u"descr" || name == u"title") {
+    if (name == u"Target") {
         return PackageClean::fileNameOfLocalPath(value).value_or(value);
+    }
+    // Word once filled picture descriptions with the picture's own path.
+    if ((name == u"descr" || name == u"title") && PackageClean::fileNameOfLocalPath(value)) {
+        return QString();
     }
     return value;
 }
@@ -192,7 +196,7 @@ std::string attributeFinding(QStringView element, const QXmlStreamAttribute &att
     if (person && !attribute.value().isEmpty()) {
         return "still holds comment or revision authors";
     }
-    if (name.startsWith(QStringLiteral("refreshed"))) {
+    if (name == QStringLiteral("refreshedBy") || name.startsWith(QStringLiteral("refreshedDate"))) {
         return "still holds who refreshed a pivot table and when";
     }
     if (name == QStringLiteral("connection") &&
