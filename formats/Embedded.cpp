@@ -5,6 +5,7 @@
 #include "formats/Package.h"
 #include "formats/Pictures.h"
 
+#include <algorithm>
 #include <array>
 
 namespace Embedded {
@@ -13,12 +14,8 @@ namespace {
 
 // A nested package is an Office document when it has content types, else an OpenDocument file.
 bool isOfficeDocument(const Formats::Bytes &package) {
-    for (const Package::Entry &entry : Package::read(package)) {
-        if (entry.name == "[Content_Types].xml") {
-            return true;
-        }
-    }
-    return false;
+    const std::vector<std::string> names = Package::entryNames(package);
+    return std::find(names.begin(), names.end(), "[Content_Types].xml") != names.end();
 }
 
 Formats::Bytes cleanPackage(const Formats::Bytes &package, int depth) {

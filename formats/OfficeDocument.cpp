@@ -119,7 +119,8 @@ std::optional<QString> attribute(const QXmlStreamReader &reader,
     if (name == u"connection") {
         return withoutCredentials(value);
     }
-    if (name == u"Target") {
+    // Links, and the connection files a workbook's data came from.
+    if (name == u"Target" || name == u"odcFile" || name == u"sourceFile") {
         return PackageClean::fileNameOfLocalPath(value).value_or(value);
     }
     // Word once filled picture descriptions with the picture's own path.
@@ -171,6 +172,10 @@ const QStringList PeopleAttributes = {QStringLiteral("author"), QStringLiteral("
                                       QStringLiteral("userId"), QStringLiteral("providerId"),
                                       QStringLiteral("userName")};
 
+const QStringList PathAttributes = {QStringLiteral("Target"), QStringLiteral("odcFile"),
+                                    QStringLiteral("sourceFile"), QStringLiteral("descr"),
+                                    QStringLiteral("title")};
+
 const QStringList DateAttributes = {QStringLiteral("dt"), QStringLiteral("dT"),
                                     QStringLiteral("dateUtc")};
 
@@ -205,9 +210,7 @@ std::string attributeFinding(QStringView element, const QXmlStreamAttribute &att
             QRegularExpression::CaseInsensitiveOption))) {
         return "still holds a connection's user name or password";
     }
-    if ((name == QStringLiteral("Target") || name == QStringLiteral("descr") ||
-         name == QStringLiteral("title")) &&
-        PackageCheck::isLocalPath(attribute.value())) {
+    if (PathAttributes.contains(name) && PackageCheck::isLocalPath(attribute.value())) {
         return "still names a folder on the author's computer";
     }
     return {};

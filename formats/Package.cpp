@@ -136,16 +136,35 @@ Formats::Bytes contents(zip_source_t *source) {
     return bytes;
 }
 
-}  // namespace
-
-std::vector<Entry> read(const Formats::Bytes &zip) {
+// Read by the central directory, as office suites do: local headers that differ from it only in
+// times or extra fields are no reason to refuse; sizes and CRCs are still compared on reading.
+Archive openForReading(const Formats::Bytes &zip) {
     Source source(zip_source_buffer_create(zip.data(), zip.size(), 0, nullptr));
-    // Read by the central directory, as office suites do: local headers that differ from it only
-    // in times or extra fields are no reason to refuse; sizes and CRCs are still compared.
-    const Archive archive = source ? open(source, ZIP_RDONLY) : nullptr;
+    Archive archive = source ? open(source, ZIP_RDONLY) : nullptr;
     if (!archive) {
         throw Refused("damaged ZIP package");
     }
+    return archive;
+}
+
+}  // namespace
+
+std::vector<std::string> entryNames(const Formats::Bytes &zip) {
+    const Archive archive = openForReading(zip);
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    std::vector<std::string> names;
+    for (zip_int64_t index = 0; index < count; ++index) {
+        const char *name = zip_get_name(archive.get(), static_cast<zip_uint64_t>(index), 0);
+        if (!name) {
+            throw Refused("damaged ZIP package");
+        }
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+std::vector<Entry> read(const Formats::Bytes &zip) {
+    const Archive archive = openForReading(zip);
     const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
     std::vector<Entry> entries;
     std::set<std::string> names;

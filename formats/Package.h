@@ -23,6 +23,10 @@ struct Entry {
 // more than 1 GiB or an entry to over 1024 times its packed size, or names an entry twice.
 std::vector<Entry> read(const Formats::Bytes &zip);
 
+// The entry names the central directory lists, without unpacking anything. Refused when the
+// archive cannot be opened.
+std::vector<std::string> entryNames(const Formats::Bytes &zip);
+
 // A new archive holding the entries in order, each with entryTime(), no extra fields and no
 // comment; data is deflated unless the entry says otherwise.
 Formats::Bytes write(const std::vector<Entry> &entries);

@@ -6,16 +6,11 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QXmlStreamReader>
 
 namespace PackageClean {
 
 namespace {
-
-bool isXmlPart(const std::string &name) {
-    const QString lower = QString::fromStdString(name).toLower();
-    return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels")) ||
-           lower.endsWith(QStringLiteral(".psmdcp"));
-}
 
 // Pictures and nested packages gain nothing from deflate, which would cost most of the time.
 bool isCompressedAlready(const Formats::Bytes &data) {
@@ -49,6 +44,58 @@ QString partName(QStringView path) {
     return resolved.join(QLatin1Char('/'));
 }
 
+bool isXmlType(QStringView type) {
+    return type.endsWith(u"+xml") || type.endsWith(u"/xml");
+}
+
+// The parts the package itself says are XML: by the content types of an Office document (per
+// part, or per extension) or by an OpenDocument manifest's media types.
+class XmlParts {
+  public:
+    explicit XmlParts(const std::vector<Package::Entry> &entries) {
+        for (const Package::Entry &entry : entries) {
+            if (entry.name == "[Content_Types].xml" || entry.name == "META-INF/manifest.xml") {
+                readTypes(entry.data);
+            }
+        }
+    }
+
+    bool contains(const std::string &name) const {
+        const QString lower = QString::fromStdString(name).toLower();
+        return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels")) ||
+               names_.contains(partName(lower)) ||
+               extensions_.contains(lower.section(QLatin1Char('.'), -1));
+    }
+
+  private:
+    void readTypes(const Formats::Bytes &xml) {
+        QXmlStreamReader reader(
+            QByteArray::fromRawData(xml.data(), static_cast<qsizetype>(xml.size())));
+        while (!reader.atEnd()) {
+            if (reader.readNext() == QXmlStreamReader::StartElement) {
+                readType(reader.name(), reader.attributes());
+            }
+        }
+    }
+
+    void readType(QStringView element, const QXmlStreamAttributes &attributes) {
+        if (element == u"Default" && isXmlType(attributes.value(QLatin1String("ContentType")))) {
+            extensions_.insert(attributes.value(QLatin1String("Extension")).toString().toLower());
+        } else if (element == u"Override" &&
+                   isXmlType(attributes.value(QLatin1String("ContentType")))) {
+            names_.insert(partName(attributes.value(QLatin1String("PartName"))));
+        } else if (element == u"file-entry" &&
+                   isXmlType(attributes.value(Manifest, QLatin1String("media-type")))) {
+            names_.insert(partName(attributes.value(Manifest, QLatin1String("full-path"))));
+        }
+    }
+
+    static inline const QString Manifest =
+        QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
+    QSet<QString> names_;
+    QSet<QString> extensions_;
+};
+
 }  // namespace
 
 KeptParts::KeptParts(const std::vector<Package::Entry> &entries, const Dropped &dropped) {
@@ -67,6 +114,7 @@ std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
                                          const Dropped &dropped, const RulesFor &rulesFor,
                                          int depth) {
     const KeptParts kept(entries, dropped);
+    const XmlParts xml(entries);
     std::vector<Package::Entry> cleaned;
     for (Package::Entry &entry : entries) {
         if (dropped(entry.name)) {
@@ -74,7 +122,7 @@ std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
         }
         Package::Entry copy;
         copy.name = entry.name;
-        copy.data = isXmlPart(entry.name)
+        copy.data = xml.contains(entry.name)
                         ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
                         : cleanEmbedded(entry, depth);
         copy.compressed = !isCompressedAlready(copy.data);

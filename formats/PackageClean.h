@@ -32,7 +32,8 @@ class KeptParts {
 
 using RulesFor = std::function<XmlFilter::Rules(const std::string &name, const KeptParts &kept)>;
 
-// Leaves out the entries `dropped` names, copies each XML part (by its name) through the rules
+// Leaves out the entries `dropped` names, copies each XML part (by its name, or by the content
+// type or media type the package gives it) through the rules
 // made for it, and sends every other entry through the embedded-content passes at depth + 1.
 // Pictures and other compressed data are stored, everything else deflated. The source entries'
 // data is released as it is cleaned.

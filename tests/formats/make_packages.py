@@ -182,7 +182,7 @@ XLSX_PARTS = {
         ("comments", "../comments1.xml"), ("printerSettings", "../printerSettings/printerSettings1.bin")),
     "xl/printerSettings/printerSettings1.bin": PRINTER,
     "xl/pivotCache/pivotCacheDefinition1.xml": HEAD + f"""<pivotCacheDefinition {S} refreshedBy="Rita Refresher" refreshedDate="44429.66" recordCount="1"><cacheSource type="worksheet"><worksheetSource ref="A1:A2" sheet="Figures"/></cacheSource><cacheFields count="0"/></pivotCacheDefinition>""",
-    "xl/connections.xml": HEAD + f"""<connections {S}><connection id="1" name="Sales" type="1" refreshedVersion="3"><dbPr connection="DSN=Sales;UID=Uma Username;PWD=Secret Password;DBQ=sales" command="select 1"/></connection></connections>""",
+    "xl/connections.xml": HEAD + f"""<connections {S}><connection id="1" name="Sales" type="1" refreshedVersion="3" odcFile="C:\\Users\\Nick Nobody\\Documents\\My Data Sources\\Sales.odc"><dbPr connection="DSN=Sales;UID=Uma Username;PWD=Secret Password;DBQ=sales" command="select 1"/></connection></connections>""",
     "xl/revisions/revisionHeaders.xml": HEAD + f"""<headers {S} guid="{{0}}"><header guid="{{1}}" dateTime="{STAMP}" userName="Uma Username"/></headers>""",
     "xl/revisions/userNames.xml": HEAD + f"""<users {S} count="1"><userInfo guid="{{2}}" name="Uma Username" id="1" dateTime="{STAMP}"/></users>""",
     "xl/workbook.xml": HEAD + f"""<workbook {S} {R}><fileSharing userName="Ann Author"/>
