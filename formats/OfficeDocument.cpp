@@ -134,7 +134,8 @@ XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts
     return {[part, &kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
                 return element(part, kept, reader, parentName);
             },
-            attribute};
+            attribute,
+            {}};
 }
 
 }  // namespace

@@ -85,10 +85,16 @@ std::optional<QString> attribute(const QXmlStreamReader &, const QXmlStreamAttri
 }
 
 XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts &kept) {
-    return {[part, &kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
-                return element(part, kept, reader, parentName);
-            },
-            attribute};
+    XmlFilter::Rules rules{
+        [part, &kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
+            return element(part, kept, reader, parentName);
+        },
+        attribute,
+        {}};
+    if (part == "META-INF/manifest.xml") {
+        rules.implied << QXmlStreamNamespaceDeclaration(QStringLiteral("manifest"), Manifest);
+    }
+    return rules;
 }
 
 }  // namespace

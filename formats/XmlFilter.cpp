@@ -4,6 +4,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -16,12 +17,21 @@ struct Open {
     QString name;
 };
 
+bool declares(const QXmlStreamNamespaceDeclarations &declarations, QStringView prefix) {
+    return std::any_of(declarations.begin(), declarations.end(),
+                       [prefix](const QXmlStreamNamespaceDeclaration &declaration) {
+                           return declaration.prefix() == prefix;
+                       });
+}
+
 class Copier {
   public:
     Copier(const Formats::Bytes &xml, const Rules &rules)
         : reader_(QByteArray::fromRawData(xml.data(), static_cast<qsizetype>(xml.size()))),
           writer_(&output_),
-          rules_(rules) {}
+          rules_(rules) {
+        reader_.addExtraNamespaceDeclarations(rules.implied);
+    }
 
     // False when the input is not well-formed.
     bool run() {
@@ -78,7 +88,15 @@ class Copier {
             return;
         }
         writer_.writeStartElement(reader_.qualifiedName().toString());
-        for (const QXmlStreamNamespaceDeclaration &declaration : reader_.namespaceDeclarations()) {
+        QXmlStreamNamespaceDeclarations declarations = reader_.namespaceDeclarations();
+        if (open_.empty()) {
+            for (const QXmlStreamNamespaceDeclaration &implied : rules_.implied) {
+                if (!declares(declarations, implied.prefix())) {
+                    declarations << implied;
+                }
+            }
+        }
+        for (const QXmlStreamNamespaceDeclaration &declaration : declarations) {
             const QString prefix = declaration.prefix().toString();
             writer_.writeAttribute(
                 prefix.isEmpty() ? QStringLiteral("xmlns") : QStringLiteral("xmlns:") + prefix,

@@ -8,6 +8,8 @@
 #include <functional>
 #include <optional>
 
+#include <QXmlStreamNamespaceDeclaration>
+
 class QXmlStreamReader;
 class QXmlStreamAttribute;
 
@@ -33,6 +35,9 @@ struct Rules {
     std::function<std::optional<QString>(const QXmlStreamReader &element,
                                          const QXmlStreamAttribute &attribute)>
         attribute;
+    // Prefixes the part may use without declaring them, as old manifests do whose DTD declared
+    // them; they are declared on the copy's root.
+    QXmlStreamNamespaceDeclarations implied;
 };
 
 // Refused with "damaged XML in <part>" when the part is not well-formed.

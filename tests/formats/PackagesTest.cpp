@@ -158,6 +158,10 @@ TEST_F(Packages, CleaningLeavesNoPersonalDataAndKeepsTheDocument) {
          {"Thumbnails/thumbnail.png", "VersionList.xml", "Versions/Version1"},
          {R"(xlink:href="notes.odt")"}},
         {"slides.odp", Open, {}, {"Slide comment stays."}},
+        {"old-manifest.odt",
+         Open,
+         {"Thumbnails/thumbnail.png", "VersionList.xml", "Versions/Version1"},
+         {R"(xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0")"}},
     };
     for (const auto &test : cases) {
         SCOPED_TRACE(test.name.toStdString());

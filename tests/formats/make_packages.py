@@ -401,6 +401,12 @@ def main(folder, picture_path):
     parts = dict(ODT_PARTS)
     del parts["META-INF/manifest.xml"]
     write_package(folder / "no-manifest.odt", parts)
+    # Old manifests leave their prefix to be declared by a DTD.
+    parts = dict(ODT_PARTS)
+    parts["META-INF/manifest.xml"] = parts["META-INF/manifest.xml"].replace(
+        ' xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"', "").replace(
+        HEAD, HEAD + '<!DOCTYPE manifest:manifest PUBLIC "-//OpenOffice.org//DTD Manifest 1.0//EN" "Manifest.dtd">')
+    write_package(folder / "old-manifest.odt", parts)
     bomb(folder / "size-bomb.docx", 1024)
     bomb(folder / "ratio-bomb.docx", 0)
     (folder / "nested.docx").write_bytes(nested(6))
