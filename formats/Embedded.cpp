@@ -6,7 +6,6 @@
 #include "formats/Pictures.h"
 
 #include <algorithm>
-#include <array>
 
 namespace Embedded {
 
@@ -50,9 +49,9 @@ struct Kind {
 
 // One row per kind that is told by the signature it starts with. Anything else goes to the
 // picture passes, which tell pictures apart themselves and return other content as it is.
-const std::array<Kind, 1> Kinds = {{
+const Kind Kinds[] = {
     {"PK\x03\x04", cleanPackage, checkPackage},
-}};
+};
 
 const Kind &kindOf(const Formats::Bytes &content) {
     static const Kind picture{
