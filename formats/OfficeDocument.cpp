@@ -130,11 +130,32 @@ std::optional<QString> attribute(const QXmlStreamReader &reader,
     return value;
 }
 
+// Field codes (LINK, INCLUDEPICTURE, HYPERLINK) quote the files they name: a quoted path on the
+// author's computer keeps only its file name.
+QString fieldCode(QStringView element, const QString &text) {
+    static const QRegularExpression quoted(QStringLiteral(R"re("([^"]*)")re"));
+    if (element != u"instrText") {
+        return text;
+    }
+    QString result = text;
+    QRegularExpressionMatchIterator matches = quoted.globalMatch(text);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        const std::optional<QString> name =
+            PackageClean::fileNameOfLocalPath(match.capturedView(1));
+        if (name) {
+            result.replace(match.captured(0), QLatin1Char('"') + *name + QLatin1Char('"'));
+        }
+    }
+    return result;
+}
+
 XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts &kept) {
     return {[part, &kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
                 return element(part, kept, reader, parentName);
             },
             attribute,
+            fieldCode,
             {}};
 }
 
@@ -260,8 +281,24 @@ std::string elementFinding(const QXmlStreamReader &reader,
     return {};
 }
 
-std::string textFinding(const std::vector<PackageCheck::Ancestor> &ancestors) {
+// Whether a field code quotes a path on the author's computer.
+bool quotesLocalPath(const QString &fieldCode) {
+    const QStringList pieces = fieldCode.split(QLatin1Char('"'));
+    for (qsizetype index = 1; index < pieces.size(); index += 2) {
+        if (PackageCheck::isLocalPath(pieces[index])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string textFinding(const QXmlStreamReader &reader,
+                        const std::vector<PackageCheck::Ancestor> &ancestors) {
     const std::size_t depth = ancestors.size();
+    if (depth >= 1 && ancestors.back().name == u"instrText" &&
+        quotesLocalPath(reader.text().toString())) {
+        return "still names a folder on the author's computer";
+    }
     if (depth == 1 && PropertyNamespaces.contains(ancestors.front().namespaceUri)) {
         return "still holds document properties";
     }
@@ -288,7 +325,7 @@ PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &referen
     return [&references, base](const QXmlStreamReader &reader,
                                const std::vector<PackageCheck::Ancestor> &ancestors) {
         if (!reader.isStartElement()) {
-            return textFinding(ancestors);
+            return textFinding(reader, ancestors);
         }
         const QXmlStreamAttributes attributes = reader.attributes();
         if (reader.name() == u"Override") {

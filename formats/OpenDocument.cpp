@@ -90,6 +90,7 @@ XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts
             return element(part, kept, reader, parentName);
         },
         attribute,
+        {},
         {}};
     if (part == "META-INF/manifest.xml") {
         rules.implied << QXmlStreamNamespaceDeclaration(QStringLiteral("manifest"), Manifest);

@@ -63,9 +63,9 @@ class Copier {
                 break;
             case QXmlStreamReader::Characters:
                 if (reader_.isCDATA()) {
-                    writer_.writeCDATA(reader_.text().toString());
+                    writer_.writeCDATA(text());
                 } else {
-                    writer_.writeCharacters(reader_.text().toString());
+                    writer_.writeCharacters(text());
                 }
                 break;
             case QXmlStreamReader::EntityReference:
@@ -78,6 +78,11 @@ class Copier {
             default:  // comments, DTDs (their entities hide text), processing instructions
                 break;
         }
+    }
+
+    QString text() const {
+        const QString text = reader_.text().toString();
+        return rules_.text && !open_.empty() ? rules_.text(open_.back().name, text) : text;
     }
 
     void startElement() {

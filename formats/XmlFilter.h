@@ -35,6 +35,9 @@ struct Rules {
     std::function<std::optional<QString>(const QXmlStreamReader &element,
                                          const QXmlStreamAttribute &attribute)>
         attribute;
+    // The text to write in place of an element's text, given the element's local name; none
+    // keeps all text as it is.
+    std::function<QString(QStringView element, const QString &text)> text;
     // Prefixes the part may use without declaring them, as old manifests do whose DTD declared
     // them; they are declared on the copy's root.
     QXmlStreamNamespaceDeclarations implied;

@@ -146,7 +146,8 @@ TEST_F(Packages, CleaningLeavesNoPersonalDataAndKeepsTheDocument) {
         {"letter.docx",
          Office,
          {"docProps/thumbnail.jpeg", "word/printerSettings/printerSettings1.bin"},
-         {R"(Target="report.doc")", R"(title="A red barn")", "Kept project data"}},
+         {R"(Target="report.doc")", R"(title="A red barn")", "Kept project data",
+          "INCLUDEPICTURE &quot;chart.png&quot;"}},
         {"figures.xlsx",
          Office,
          {"docProps/thumbnail.jpeg", "xl/printerSettings/printerSettings1.bin",
@@ -280,6 +281,10 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
         {"letter.docx", Office, "word/_rels/document.xml.rels",
          rels +
              R"(<Relationship Id="rId1" Type="t/hyperlink" Target="file:///home/x/a.doc" TargetMode="External"/></Relationships>)",
+         "still names a folder on the author's computer"},
+        {"letter.docx", Office, "word/document.xml",
+         "<w:document " + w +
+             R"(><w:instrText>LINK Excel "\\srv\x.xlsx"</w:instrText></w:document>)",
          "still names a folder on the author's computer"},
         {"letter.docx", Office, "customXml/item1.xml",
          R"(<p xmlns:pc="urn:pc"><pc:UserInfo><pc:DisplayName>X</pc:DisplayName></pc:UserInfo></p>)",
