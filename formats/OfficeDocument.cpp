@@ -3,10 +3,13 @@
 #include "formats/PackageCheck.h"
 #include "formats/PackageClean.h"
 
+#include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <optional>
 
 namespace OfficeDocument {
 
@@ -19,14 +22,34 @@ bool isWordNamespace(QStringView uri) {
            uri == u"http://purl.oclc.org/ooxml/wordprocessingml/main";
 }
 
-bool isThumbnail(const QString &partName) {
-    return partName.startsWith(QStringLiteral("docProps/thumbnail."), Qt::CaseInsensitive);
+// Parts that go whole: the thumbnail, printer settings (they name the printer and its owner) and a
+// shared workbook's revision log with its user names.
+bool isDroppedPart(const std::string &name) {
+    const QString part = QString::fromStdString(name);
+    return part.startsWith(QStringLiteral("docProps/thumbnail."), Qt::CaseInsensitive) ||
+           part.contains(QStringLiteral("printerSettings/"), Qt::CaseInsensitive) ||
+           part.startsWith(QStringLiteral("xl/revisions/"), Qt::CaseInsensitive);
 }
 
-// Parts whose root is kept and whose whole content goes.
+// Parts whose root is kept, without attributes, and whose whole content goes.
 bool isEmptiedPart(const std::string &name) {
     return name == "docProps/core.xml" || name == "docProps/app.xml" ||
-           name == "docProps/custom.xml" || name == "word/people.xml";
+           name == "docProps/custom.xml" || name == "word/people.xml" ||
+           (name.rfind("package/services/metadata/core-properties/", 0) == 0 &&
+            QString::fromStdString(name).endsWith(QStringLiteral(".psmdcp"), Qt::CaseInsensitive));
+}
+
+// Whether a relationship points into the package at a part that does not stay; earlier programs
+// leave such links, and the removed parts leave them too.
+bool linksToMissingPart(const std::string &part, const PackageClean::KeptParts &kept,
+                        const QXmlStreamAttributes &attributes) {
+    if (attributes.value(QLatin1String("TargetMode")) == u"External") {
+        return false;
+    }
+    const QString target = attributes.value(QLatin1String("Target")).toString();
+    const QString name = QString::fromStdString(part);
+    const QString base = name.left(name.lastIndexOf(QStringLiteral("_rels/")));
+    return !kept.contains(target.startsWith(QLatin1Char('/')) ? target : base + target);
 }
 
 XmlFilter::ElementAction element(const std::string &part, const PackageClean::KeptParts &kept,
@@ -35,68 +58,124 @@ XmlFilter::ElementAction element(const std::string &part, const PackageClean::Ke
     const QStringView name = reader.name();
     const QXmlStreamAttributes attributes = reader.attributes();
     if (parentName.isEmpty() && isEmptiedPart(part)) {
-        return {Action::Replace, {}};
+        return {Action::Replace, {}, false};
     }
-    if ((name == u"rsids" || name == u"attachedTemplate") &&
+    if ((name == u"rsids" || name == u"attachedTemplate" || name == u"docVars" ||
+         name == u"printerSettings") &&
         isWordNamespace(reader.namespaceUri())) {
         return {Action::Drop, {}};
     }
+    const QStringView type = attributes.value(QLatin1String("Type"));
     if (name == u"absPath" ||
         (name == u"Relationship" &&
-         (attributes.value(QLatin1String("Type")).endsWith(u"/metadata/thumbnail") ||
-          attributes.value(QLatin1String("Type")).endsWith(u"/attachedTemplate"))) ||
+         (type.endsWith(u"/metadata/thumbnail") || type.endsWith(u"/attachedTemplate") ||
+          linksToMissingPart(part, kept, attributes))) ||
         (name == u"Override" && !kept.contains(attributes.value(QLatin1String("PartName"))))) {
         return {Action::Drop, {}};
     }
-    if (name == u"author" && parentName == u"authors") {  // a spreadsheet's comment authors
+    if ((name == u"author" && parentName == u"authors") ||  // a spreadsheet's comment authors
+        (parentName == u"UserInfo" && (name == u"DisplayName" || name == u"AccountId"))) {
         return {Action::Replace, {}};
     }
     return {};
 }
 
-XmlFilter::AttributeAction attribute(const QXmlStreamReader &reader,
-                                     const QXmlStreamAttribute &attribute) {
-    using Action = XmlFilter::AttributeAction;
+// A database connection string without who connects and with which password.
+QString withoutCredentials(const QString &connection) {
+    static const QStringList Credentials = {QStringLiteral("user id"),  QStringLiteral("uid"),
+                                            QStringLiteral("user"),     QStringLiteral("user name"),
+                                            QStringLiteral("username"), QStringLiteral("password"),
+                                            QStringLiteral("pwd")};
+    QStringList kept;
+    for (const QString &setting : connection.split(QLatin1Char(';'))) {
+        if (!Credentials.contains(setting.section(QLatin1Char('='), 0, 0).trimmed().toLower())) {
+            kept << setting;
+        }
+    }
+    return kept.join(QLatin1Char(';'));
+}
+
+std::optional<QString> attribute(const QXmlStreamReader &reader,
+                                 const QXmlStreamAttribute &attribute) {
     const QStringView element = reader.name();
     const QStringView name = attribute.name();
+    const QString value = attribute.value().toString();
     if (isWordNamespace(attribute.namespaceUri()) &&
         (name.startsWith(u"rsid") || name == u"date")) {
-        return Action::Drop;
+        return std::nullopt;
     }
-    if (name == u"dt" || name == u"dT" || name == u"dateUtc" ||
-        (name == u"created" && (element == u"cm" || element == u"reply"))) {
-        return Action::Drop;
+    if (name == u"dt" || name == u"dT" || name == u"dateUtc" || name == u"refreshedBy" ||
+        name == u"refreshedDate" || name == u"refreshedDateIso" ||
+        (name == u"created" && (element == u"cm" || element == u"reply")) ||
+        (name == u"id" && element == u"pageSetup")) {  // the printer settings' relationship
+        return std::nullopt;
     }
     if (name == u"author" || name == u"initials" || name == u"userId" || name == u"providerId" ||
         name == u"userName" ||
         (name == u"name" && (element == u"cmAuthor" || element == u"author")) ||
         (name == u"displayName" && element == u"person")) {
-        return Action::Blank;
+        return QString();
     }
-    return Action::Keep;
+    if (name == u"connection") {
+        return withoutCredentials(value);
+    }
+    // Links, and the connection files a workbook's data came from.
+    if (name == u"Target" || name == u"odcFile" || name == u"sourceFile") {
+        return PackageClean::fileNameOfLocalPath(value).value_or(value);
+    }
+    // Word once filled picture descriptions with the picture's own path.
+    if ((name == u"descr" || name == u"title") && PackageClean::fileNameOfLocalPath(value)) {
+        return QString();
+    }
+    return value;
+}
+
+// Field codes (LINK, INCLUDEPICTURE, HYPERLINK) quote the files they name: a quoted path on the
+// author's computer keeps only its file name.
+QString fieldCode(QStringView element, const QString &text) {
+    static const QRegularExpression quoted(QStringLiteral(R"re("([^"]*)")re"));
+    if (element != u"instrText") {
+        return text;
+    }
+    QString result = text;
+    QRegularExpressionMatchIterator matches = quoted.globalMatch(text);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        const std::optional<QString> name =
+            PackageClean::fileNameOfLocalPath(match.capturedView(1));
+        if (name) {
+            result.replace(match.captured(0), QLatin1Char('"') + *name + QLatin1Char('"'));
+        }
+    }
+    return result;
 }
 
 XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts &kept) {
     return {[part, &kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
                 return element(part, kept, reader, parentName);
             },
-            attribute};
+            attribute,
+            fieldCode,
+            {}};
 }
 
 }  // namespace
 
-Formats::Bytes clean(const Formats::Bytes &package) {
+Formats::Bytes cleanNested(const Formats::Bytes &package, int depth) {
     // Office keeps password-protected documents, and the old binary formats, in a compound file.
     if (package.rfind("\xD0\xCF\x11\xE0", 0) == 0) {
         throw Formats::Refused("password-protected or old-format Office document");
     }
-    const std::vector<Package::Entry> entries = Package::read(package);
+    std::vector<Package::Entry> entries = Package::read(package);
     if (!PackageClean::hasEntry(entries, ContentTypes)) {
         throw Formats::Refused("damaged Office document: no content types");
     }
-    return Package::write(PackageClean::cleanEntries(
-        entries, [](const std::string &name) { return isThumbnail(QString::fromStdString(name)); },
-        rulesFor));
+    return Package::write(
+        PackageClean::cleanEntries(std::move(entries), isDroppedPart, rulesFor, depth));
+}
+
+Formats::Bytes clean(const Formats::Bytes &package) {
+    return cleanNested(package, 0);
 }
 
 // The check below reads the package on its own: it finds the properties by their namespaces, not
@@ -114,6 +193,10 @@ const QStringList PropertyNamespaces = {
 const QStringList PeopleAttributes = {QStringLiteral("author"), QStringLiteral("initials"),
                                       QStringLiteral("userId"), QStringLiteral("providerId"),
                                       QStringLiteral("userName")};
+
+const QStringList PathAttributes = {QStringLiteral("Target"), QStringLiteral("odcFile"),
+                                    QStringLiteral("sourceFile"), QStringLiteral("descr"),
+                                    QStringLiteral("title")};
 
 const QStringList DateAttributes = {QStringLiteral("dt"), QStringLiteral("dT"),
                                     QStringLiteral("dateUtc")};
@@ -140,13 +223,28 @@ std::string attributeFinding(QStringView element, const QXmlStreamAttribute &att
     if (person && !attribute.value().isEmpty()) {
         return "still holds comment or revision authors";
     }
+    if (name == QStringLiteral("refreshedBy") || name.startsWith(QStringLiteral("refreshedDate"))) {
+        return "still holds who refreshed a pivot table and when";
+    }
+    if (name == QStringLiteral("connection") &&
+        attribute.value().toString().contains(QRegularExpression(
+            QStringLiteral(R"((^|;)\s*(user id|uid|user|user ?name|password|pwd)\s*=)"),
+            QRegularExpression::CaseInsensitiveOption))) {
+        return "still holds a connection's user name or password";
+    }
+    if (PathAttributes.contains(name) && PackageCheck::isLocalPath(attribute.value())) {
+        return "still names a folder on the author's computer";
+    }
     return {};
 }
 
 std::string elementFinding(const QXmlStreamReader &reader,
                            const std::vector<PackageCheck::Ancestor> &ancestors) {
     const QStringView name = reader.name();
-    if (ancestors.size() == 1 && PropertyNamespaces.contains(ancestors.front().namespaceUri)) {
+    const QStringView type = reader.attributes().value(QLatin1String("Type"));
+    if ((ancestors.size() == 1 && PropertyNamespaces.contains(ancestors.front().namespaceUri)) ||
+        (ancestors.empty() && PropertyNamespaces.contains(reader.namespaceUri().toString()) &&
+         !reader.attributes().isEmpty())) {
         return "still holds document properties";
     }
     if (name == u"person" && !ancestors.empty() && ancestors.back().name == u"people") {
@@ -155,15 +253,24 @@ std::string elementFinding(const QXmlStreamReader &reader,
     if (name == u"rsids" && isWordMain(reader.namespaceUri())) {
         return "still holds revision-session ids";
     }
-    if (name == u"attachedTemplate" ||
-        reader.attributes().value(QLatin1String("Type")).endsWith(u"/attachedTemplate")) {
+    if (name == u"docVars" && isWordMain(reader.namespaceUri())) {
+        return "still holds document variables";
+    }
+    if (name == u"attachedTemplate" || type.endsWith(u"/attachedTemplate")) {
         return "still names its template";
     }
     if (name == u"absPath") {
         return "still names the folder it was saved in";
     }
-    if (reader.attributes().value(QLatin1String("Type")).endsWith(u"/metadata/thumbnail")) {
+    if (type.endsWith(u"/metadata/thumbnail")) {
         return "still holds a thumbnail";
+    }
+    if ((name == u"printerSettings" && isWordMain(reader.namespaceUri())) ||
+        type.endsWith(u"/printerSettings")) {
+        return "still holds printer settings";
+    }
+    if (type.endsWith(u"/revisionHeaders") || type.endsWith(u"/usernames")) {
+        return "still holds a shared workbook's revision log";
     }
     for (const QXmlStreamAttribute &attribute : reader.attributes()) {
         const std::string finding = attributeFinding(name, attribute);
@@ -174,14 +281,33 @@ std::string elementFinding(const QXmlStreamReader &reader,
     return {};
 }
 
-std::string textFinding(const std::vector<PackageCheck::Ancestor> &ancestors) {
+// Whether a field code quotes a path on the author's computer.
+bool quotesLocalPath(const QString &fieldCode) {
+    const QStringList pieces = fieldCode.split(QLatin1Char('"'));
+    for (qsizetype index = 1; index < pieces.size(); index += 2) {
+        if (PackageCheck::isLocalPath(pieces[index])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string textFinding(const QXmlStreamReader &reader,
+                        const std::vector<PackageCheck::Ancestor> &ancestors) {
     const std::size_t depth = ancestors.size();
+    if (depth >= 1 && ancestors.back().name == u"instrText" &&
+        quotesLocalPath(reader.text().toString())) {
+        return "still names a folder on the author's computer";
+    }
     if (depth == 1 && PropertyNamespaces.contains(ancestors.front().namespaceUri)) {
         return "still holds document properties";
     }
     if (depth >= 2 && ancestors[depth - 1].name == u"author" &&
         ancestors[depth - 2].name == u"authors") {
         return "still holds comment or revision authors";
+    }
+    if (depth >= 2 && ancestors[depth - 2].name == u"UserInfo") {
+        return "still holds user names";
     }
     return {};
 }
@@ -199,7 +325,7 @@ PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &referen
     return [&references, base](const QXmlStreamReader &reader,
                                const std::vector<PackageCheck::Ancestor> &ancestors) {
         if (!reader.isStartElement()) {
-            return textFinding(ancestors);
+            return textFinding(reader, ancestors);
         }
         const QXmlStreamAttributes attributes = reader.attributes();
         if (reader.name() == u"Override") {
@@ -214,26 +340,36 @@ PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &referen
 }
 
 std::string layoutFinding(const std::vector<Package::Entry> &entries) {
-    const auto named = [&entries](const auto &matches) {
-        return std::any_of(entries.begin(), entries.end(), [&matches](const Package::Entry &entry) {
-            return matches(QString::fromStdString(entry.name));
-        });
-    };
-    if (!named([](const QString &name) { return name == QStringLiteral("[Content_Types].xml"); })) {
+    QSet<QString> names;
+    for (const Package::Entry &entry : entries) {
+        names.insert(QString::fromStdString(entry.name).toLower());
+    }
+    if (!names.contains(QStringLiteral("[content_types].xml"))) {
         return "holds no content types";
     }
-    if (named([](const QString &name) {
-            return name.startsWith(QStringLiteral("docProps/thumbnail"), Qt::CaseInsensitive);
-        })) {
-        return "still holds a thumbnail";
+    for (const QString &name : names) {
+        if (name.startsWith(QStringLiteral("docprops/thumbnail"))) {
+            return "still holds a thumbnail";
+        }
+        if (name.contains(QStringLiteral("printersettings"))) {
+            return "still holds printer settings";
+        }
+        if (name.contains(QStringLiteral("revisions/")) ||
+            name.endsWith(QStringLiteral("usernames.xml"))) {
+            return "still holds a shared workbook's revision log";
+        }
     }
     return {};
 }
 
 }  // namespace
 
+std::string remainingMetadataNested(const Formats::Bytes &package, int depth) {
+    return PackageCheck::remainingMetadata(package, layoutFinding, finderFor, depth);
+}
+
 std::string remainingMetadata(const Formats::Bytes &package) {
-    return PackageCheck::remainingMetadata(package, layoutFinding, finderFor);
+    return remainingMetadataNested(package, 0);
 }
 
 }  // namespace OfficeDocument

@@ -7,6 +7,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <optional>
 
 namespace OpenDocument {
 
@@ -25,21 +26,26 @@ bool isThumbnail(QStringView path) {
     return path.startsWith(u"Thumbnails/");
 }
 
+// The thumbnail and earlier versions stored with their authors and dates.
+bool isDroppedPart(QStringView path) {
+    return isThumbnail(path) || path == u"VersionList.xml" || path.startsWith(u"Versions/");
+}
+
 bool isMetaPart(const std::string &name) {
     return name == "meta.xml" || QString::fromStdString(name).endsWith(QStringLiteral("/meta.xml"));
 }
 
 XmlFilter::ElementAction element(const std::string &part, const PackageClean::KeptParts &kept,
-                                 const QXmlStreamReader &reader, QStringView parentNamespace,
-                                 QStringView parentName) {
+                                 const QXmlStreamReader &reader, QStringView parentName) {
     using Action = XmlFilter::ElementAction;
     const QStringView uri = reader.namespaceUri();
     const QStringView name = reader.name();
     if (uri == Office && name == u"meta" && isMetaPart(part)) {
         return {Action::Replace, {}};
     }
-    if (parentNamespace == Office &&
-        (parentName == u"annotation" || parentName == u"change-info")) {
+    // Comments and changes have the same children whichever namespace (office, officeooo for
+    // presentation comments) holds them.
+    if (parentName == u"annotation" || parentName == u"change-info") {
         if (uri == DublinCore && name == u"creator") {
             return {Action::Replace, {}};
         }
@@ -61,38 +67,48 @@ XmlFilter::ElementAction element(const std::string &part, const PackageClean::Ke
     }
     const QStringView path = reader.attributes().value(Manifest, QStringLiteral("full-path"));
     if (uri == Manifest && name == u"file-entry" &&
-        (isThumbnail(path) || (!path.endsWith(u'/') && !kept.contains(path)))) {
+        (isDroppedPart(path) || (!path.endsWith(u'/') && !kept.contains(path)))) {
         // A folder may be listed without an entry of its own; a file must be there.
         return {Action::Drop, {}};
     }
     return {};
 }
 
-XmlFilter::AttributeAction attribute(const QXmlStreamReader &,
-                                     const QXmlStreamAttribute &attribute) {
-    const bool rsid = attribute.namespaceUri() == OpenOffice &&
-                      (attribute.name() == u"rsid" || attribute.name() == u"paragraph-rsid");
-    return rsid ? XmlFilter::AttributeAction::Drop : XmlFilter::AttributeAction::Keep;
+std::optional<QString> attribute(const QXmlStreamReader &, const QXmlStreamAttribute &attribute) {
+    const QString value = attribute.value().toString();
+    if (attribute.namespaceUri() == OpenOffice &&
+        (attribute.name() == u"rsid" || attribute.name() == u"paragraph-rsid")) {
+        return std::nullopt;
+    }
+    return attribute.name() == u"href" ? PackageClean::fileNameOfLocalPath(value).value_or(value)
+                                       : value;
 }
 
 XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts &kept) {
-    return {[part, &kept](const QXmlStreamReader &reader, QStringView parentNamespace,
-                          QStringView parentName) {
-                return element(part, kept, reader, parentNamespace, parentName);
-            },
-            attribute};
+    XmlFilter::Rules rules{
+        [part, &kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
+            return element(part, kept, reader, parentName);
+        },
+        attribute,
+        {},
+        {}};
+    if (part == "META-INF/manifest.xml") {
+        rules.implied << QXmlStreamNamespaceDeclaration(QStringLiteral("manifest"), Manifest);
+    }
+    return rules;
 }
 
 }  // namespace
 
-Formats::Bytes clean(const Formats::Bytes &package) {
-    const std::vector<Package::Entry> entries = Package::read(package);
+Formats::Bytes cleanNested(const Formats::Bytes &package, int depth) {
+    std::vector<Package::Entry> entries = Package::read(package);
     if (!PackageClean::hasEntry(entries, "META-INF/manifest.xml")) {
         throw Formats::Refused("damaged OpenDocument file: no manifest");
     }
     std::vector<Package::Entry> cleaned = PackageClean::cleanEntries(
-        entries, [](const std::string &name) { return isThumbnail(QString::fromStdString(name)); },
-        rulesFor);
+        std::move(entries),
+        [](const std::string &name) { return isDroppedPart(QString::fromStdString(name)); },
+        rulesFor, depth);
     // Readers tell the kind of document by a mimetype entry at a fixed place.
     const auto mimetype =
         std::find_if(cleaned.begin(), cleaned.end(),
@@ -102,6 +118,10 @@ Formats::Bytes clean(const Formats::Bytes &package) {
         std::rotate(cleaned.begin(), mimetype, mimetype + 1);
     }
     return Package::write(cleaned);
+}
+
+Formats::Bytes clean(const Formats::Bytes &package) {
+    return cleanNested(package, 0);
 }
 
 // The check below reads the package on its own and looks for the kinds of data anywhere, not only
@@ -118,14 +138,14 @@ bool isOffice(QStringView uri) {
     return uri.startsWith(u"urn:oasis:names:tc:opendocument:xmlns:office:");
 }
 
-// Whether the element `up` levels above the innermost open one is a comment or a change's info.
+// Whether the element `up` levels above the innermost open one is a comment or a change's info,
+// in whichever namespace (presentation comments have one of their own).
 bool aboutPeople(const std::vector<PackageCheck::Ancestor> &ancestors, std::size_t up) {
     if (ancestors.size() <= up) {
         return false;
     }
     const PackageCheck::Ancestor &holder = ancestors[ancestors.size() - 1 - up];
-    return isOffice(holder.namespaceUri) &&
-           (holder.name == u"annotation" || holder.name == u"change-info");
+    return holder.name == u"annotation" || holder.name == u"change-info";
 }
 
 std::string textFinding(const QXmlStreamReader &reader,
@@ -164,9 +184,15 @@ std::string elementFinding(const QXmlStreamReader &reader,
         if (attribute.name() == u"name" && RsidItems.contains(attribute.value().toString())) {
             return "still holds revision-session ids";
         }
+        if (attribute.name() == u"href" && PackageCheck::isLocalPath(attribute.value())) {
+            return "still names a folder on the author's computer";
+        }
         if (attribute.name() == u"full-path") {
             if (attribute.value().startsWith(u"Thumbnails")) {
                 return "still holds a thumbnail";
+            }
+            if (attribute.value().startsWith(u"Version")) {
+                return "still holds earlier versions";
             }
             if (attribute.value() != u"/" && !attribute.value().endsWith(u"/")) {
                 references << attribute.value().toString();
@@ -181,6 +207,9 @@ std::string layoutFinding(const std::vector<Package::Entry> &entries) {
         const Package::Entry &entry = entries[index];
         if (entry.name.rfind("Thumbnails", 0) == 0) {
             return "still holds a thumbnail";
+        }
+        if (entry.name.rfind("Version", 0) == 0) {
+            return "still holds earlier versions";
         }
         if (entry.name == "mimetype" && (index != 0 || entry.compressed)) {
             return "holds its mimetype out of place";
@@ -199,8 +228,12 @@ PackageCheck::Finder finderFor(const Package::Entry &, QStringList &references) 
 
 }  // namespace
 
+std::string remainingMetadataNested(const Formats::Bytes &package, int depth) {
+    return PackageCheck::remainingMetadata(package, layoutFinding, finderFor, depth);
+}
+
 std::string remainingMetadata(const Formats::Bytes &package) {
-    return PackageCheck::remainingMetadata(package, layoutFinding, finderFor);
+    return remainingMetadataNested(package, 0);
 }
 
 }  // namespace OpenDocument

@@ -38,8 +38,23 @@ Archive open(Source &source, int flags) {
     return archive;
 }
 
-// Reads to the end, so that libzip compares the data with its CRC.
-Formats::Bytes readData(zip_t *archive, zip_uint64_t index, zip_uint64_t size) {
+// A package is cleaned in memory; what it unpacks to is held within this, so that a small file
+// claiming enormous entries is refused instead of exhausting memory.
+constexpr zip_uint64_t MaxUnpackedSize = zip_uint64_t(1) << 30;
+
+// Real parts shrink at most a few hundred times; past this an entry is taken for a bomb. Small
+// entries are spared: a few kilobytes of one byte shrink further.
+constexpr zip_uint64_t MaxCompressionRatio = 1024;
+constexpr zip_uint64_t RatioCheckedFrom = zip_uint64_t(1) << 20;
+
+[[noreturn]] void refuseTooLarge() {
+    throw Refused("package too large: it unpacks to more than 1 GiB");
+}
+
+// Reads to the end, so that libzip compares the data with its CRC, and stops as soon as the
+// data grows past the size the central directory declares or past what the package may hold.
+Formats::Bytes readData(zip_t *archive, zip_uint64_t index, zip_uint64_t size,
+                        zip_uint64_t allowed) {
     const File file(zip_fopen_index(archive, index, 0));
     if (!file) {
         throw Refused("damaged ZIP package");
@@ -50,6 +65,12 @@ Formats::Bytes readData(zip_t *archive, zip_uint64_t index, zip_uint64_t size) {
     zip_int64_t length = 0;
     while ((length = zip_fread(file.get(), block, sizeof block)) > 0) {
         data.append(block, static_cast<std::size_t>(length));
+        if (data.size() > allowed) {
+            refuseTooLarge();
+        }
+        if (data.size() > size) {
+            throw Refused("damaged ZIP package: an entry is larger than it says");
+        }
     }
     if (length < 0 || data.size() != size) {
         throw Refused("damaged ZIP package");
@@ -57,25 +78,24 @@ Formats::Bytes readData(zip_t *archive, zip_uint64_t index, zip_uint64_t size) {
     return data;
 }
 
-// A package is cleaned in memory; what it unpacks to is held within this, so that a small file
-// claiming enormous entries is refused instead of exhausting memory.
-constexpr zip_uint64_t MaxUnpackedSize = zip_uint64_t(1) << 30;
-
 Entry readEntry(zip_t *archive, zip_uint64_t index, zip_uint64_t &unpacked) {
     zip_stat_t stat;
     if (zip_stat_index(archive, index, 0, &stat) != 0) {
         throw Refused("damaged ZIP package");
     }
-    unpacked += stat.size;
-    if (stat.size > MaxUnpackedSize || unpacked > MaxUnpackedSize) {
-        throw Refused("package too large: it unpacks to more than 1 GiB");
+    if (stat.size > MaxUnpackedSize - unpacked) {
+        refuseTooLarge();
+    }
+    if (stat.size >= RatioCheckedFrom && stat.size / MaxCompressionRatio > stat.comp_size) {
+        throw Refused("package refused: an entry unpacks to over 1024 times its packed size");
     }
     if (stat.encryption_method != ZIP_EM_NONE) {
         throw Refused("encrypted package");
     }
     Entry entry;
     entry.name = stat.name;
-    entry.data = readData(archive, index, stat.size);
+    entry.data = readData(archive, index, stat.size, MaxUnpackedSize - unpacked);
+    unpacked += entry.data.size();
     entry.compressed = stat.comp_method != ZIP_CM_STORE;
     entry.modified = stat.mtime;
     entry.extraFields = zip_file_extra_fields_count(archive, index, ZIP_FL_CENTRAL) +
@@ -116,14 +136,35 @@ Formats::Bytes contents(zip_source_t *source) {
     return bytes;
 }
 
-}  // namespace
-
-std::vector<Entry> read(const Formats::Bytes &zip) {
+// Read by the central directory, as office suites do: local headers that differ from it only in
+// times or extra fields are no reason to refuse; sizes and CRCs are still compared on reading.
+Archive openForReading(const Formats::Bytes &zip) {
     Source source(zip_source_buffer_create(zip.data(), zip.size(), 0, nullptr));
-    const Archive archive = source ? open(source, ZIP_RDONLY | ZIP_CHECKCONS) : nullptr;
+    Archive archive = source ? open(source, ZIP_RDONLY) : nullptr;
     if (!archive) {
         throw Refused("damaged ZIP package");
     }
+    return archive;
+}
+
+}  // namespace
+
+std::vector<std::string> entryNames(const Formats::Bytes &zip) {
+    const Archive archive = openForReading(zip);
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    std::vector<std::string> names;
+    for (zip_int64_t index = 0; index < count; ++index) {
+        const char *name = zip_get_name(archive.get(), static_cast<zip_uint64_t>(index), 0);
+        if (!name) {
+            throw Refused("damaged ZIP package");
+        }
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+std::vector<Entry> read(const Formats::Bytes &zip) {
+    const Archive archive = openForReading(zip);
     const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
     std::vector<Entry> entries;
     std::set<std::string> names;

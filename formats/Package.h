@@ -18,10 +18,14 @@ struct Entry {
     int extraFields = 0;
 };
 
-// Every entry, in the archive's order, after libzip's consistency check of the central directory
-// against the local headers. Refused when the archive is damaged, encrypted, unpacks to more than
-// 1 GiB or names an entry twice.
+// Every entry, in the archive's order, as the central directory lists it; each entry's data is
+// checked against its size and CRC. Refused when the archive is damaged, encrypted, unpacks to
+// more than 1 GiB or an entry to over 1024 times its packed size, or names an entry twice.
 std::vector<Entry> read(const Formats::Bytes &zip);
+
+// The entry names the central directory lists, without unpacking anything. Refused when the
+// archive cannot be opened.
+std::vector<std::string> entryNames(const Formats::Bytes &zip);
 
 // A new archive holding the entries in order, each with entryTime(), no extra fields and no
 // comment; data is deflated unless the entry says otherwise.

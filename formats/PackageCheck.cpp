@@ -1,12 +1,14 @@
 #include "formats/PackageCheck.h"
 
-#include "formats/Pictures.h"
+#include "formats/Embedded.h"
 
 #include <QByteArray>
 #include <QSet>
 #include <QStringList>
 #include <QUrl>
 #include <QXmlStreamReader>
+
+#include <algorithm>
 
 namespace PackageCheck {
 
@@ -15,6 +17,14 @@ namespace {
 bool holdsXml(const Formats::Bytes &data) {
     const std::size_t start = data.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
     return start != std::string::npos && data[start] == '<';
+}
+
+// Whether damaged XML in the entry is a fault: other entries (drawings, binary parts) may start
+// like XML without being it.
+bool namedAsXml(const std::string &name) {
+    const QString lower = QString::fromStdString(name).toLower();
+    return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels")) ||
+           lower.endsWith(QStringLiteral(".psmdcp"));
 }
 
 std::string scan(const Package::Entry &entry, const Finder &finder) {
@@ -31,17 +41,20 @@ std::string scan(const Package::Entry &entry, const Finder &finder) {
             open.pop_back();
         } else if (reader.isCharacters() && !reader.isWhitespace()) {
             reason = finder(reader, open);
+        } else if (reader.isDTD() || reader.isProcessingInstruction()) {
+            reason = "still holds a document type declaration or processing instruction in " +
+                     entry.name;
         }
         if (!reason.empty()) {
             return reason;
         }
     }
-    return reader.hasError() ? "damaged XML in " + entry.name : std::string();
+    return reader.hasError() && namedAsXml(entry.name) ? "damaged XML in " + entry.name
+                                                       : std::string();
 }
 
-// A reason when an entry keeps its own time or extra fields, or an embedded picture keeps
-// metadata.
-std::string entryFindings(const std::vector<Package::Entry> &entries) {
+// A reason when an entry keeps its own time or extra fields, or embedded content keeps metadata.
+std::string entryFindings(const std::vector<Package::Entry> &entries, int depth) {
     const std::time_t written = Package::entryTime();
     for (const Package::Entry &entry : entries) {
         if (entry.modified != written) {
@@ -50,9 +63,9 @@ std::string entryFindings(const std::vector<Package::Entry> &entries) {
         if (entry.extraFields != 0) {
             return "still holds ZIP extra fields";
         }
-        const std::string picture = Pictures::remainingMetadata(entry.data);
-        if (!picture.empty()) {
-            return picture + " in " + entry.name;
+        const std::string embedded = Embedded::remainingMetadata(entry.data, depth + 1);
+        if (!embedded.empty()) {
+            return embedded + " in " + entry.name;
         }
     }
     return {};
@@ -106,7 +119,7 @@ std::string missingPart(const std::vector<Package::Entry> &entries, const QStrin
 }  // namespace
 
 std::string remainingMetadata(const Formats::Bytes &package, const LayoutCheck &layout,
-                              const FinderFor &finderFor) {
+                              const FinderFor &finderFor, int depth) {
     std::vector<Package::Entry> entries;
     try {
         entries = Package::read(package);
@@ -115,13 +128,26 @@ std::string remainingMetadata(const Formats::Bytes &package, const LayoutCheck &
     }
     std::string reason = layout(entries);
     if (reason.empty()) {
-        reason = entryFindings(entries);
+        reason = entryFindings(entries, depth);
     }
     QStringList references;
     if (reason.empty()) {
         reason = scanXmlParts(entries, finderFor, references);
     }
     return reason.empty() ? missingPart(entries, references) : reason;
+}
+
+bool isLocalPath(QStringView value) {
+    static const QStringList Starts = {QStringLiteral("file:"),   QStringLiteral("\\\\"),
+                                       QStringLiteral("//"),      QStringLiteral("/home/"),
+                                       QStringLiteral("/Users/"), QStringLiteral("/media/"),
+                                       QStringLiteral("/mnt/"),   QStringLiteral("/tmp/")};
+    const QStringView path = value.trimmed();
+    const bool drive = path.size() >= 3 && path[0].isLetter() && path[1] == u':' &&
+                       (path[2] == u'\\' || path[2] == u'/');
+    return drive || std::any_of(Starts.begin(), Starts.end(), [path](const QString &start) {
+               return path.startsWith(start, Qt::CaseInsensitive);
+           });
 }
 
 }  // namespace PackageCheck

@@ -31,10 +31,15 @@ using FinderFor = std::function<Finder(const Package::Entry &entry, QStringList 
 // What a package kind requires of its entries as a whole (names, order); a reason, or empty.
 using LayoutCheck = std::function<std::string(const std::vector<Package::Entry> &entries)>;
 
-// Reads the package and names the first thing that remains: the package cannot be read, its
-// layout fails, an entry keeps its own time or extra fields, an embedded picture keeps metadata,
-// a finder returns a reason, or a reference names a part the package does not hold; else empty.
+// Reads the package, `depth` containers deep, and names the first thing that remains: the package
+// cannot be read, its layout fails, an entry keeps its own time or extra fields, embedded content
+// keeps metadata, an XML part holds a DTD or processing instruction, a finder returns a reason,
+// or a reference names a part the package does not hold; else empty.
 std::string remainingMetadata(const Formats::Bytes &package, const LayoutCheck &layout,
-                              const FinderFor &finderFor);
+                              const FinderFor &finderFor, int depth);
+
+// Whether a link or path names a place on the author's computer: a drive letter, a network share,
+// a file: URL or a home folder.
+bool isLocalPath(QStringView value);
 
 }  // namespace PackageCheck

@@ -1,18 +1,16 @@
 #include "formats/PackageClean.h"
 
-#include "formats/Pictures.h"
+#include "formats/Embedded.h"
 
+#include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
+#include <QXmlStreamReader>
 
 namespace PackageClean {
 
 namespace {
-
-bool isXmlPart(const std::string &name) {
-    const QString lower = QString::fromStdString(name).toLower();
-    return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels"));
-}
 
 // Pictures and nested packages gain nothing from deflate, which would cost most of the time.
 bool isCompressedAlready(const Formats::Bytes &data) {
@@ -24,45 +22,111 @@ bool isCompressedAlready(const Formats::Bytes &data) {
     return data.size() >= 12 && data.rfind("RIFF", 0) == 0 && data.compare(8, 4, "WEBP") == 0;
 }
 
-Formats::Bytes cleanPicture(const Package::Entry &entry) {
+Formats::Bytes cleanEmbedded(const Package::Entry &entry, int depth) {
     try {
-        return Pictures::clean(entry.data);
+        return Embedded::clean(entry.data, depth + 1);
     } catch (const Formats::Refused &refused) {
         throw Formats::Refused(refused.what() + (" in " + entry.name));
     }
 }
+
+// "/word/../word/Document.xml" -> "word/document.xml".
+QString partName(QStringView path) {
+    QStringList resolved;
+    const QString decoded = QUrl::fromPercentEncoding(path.toUtf8()).toLower();
+    for (const QString &segment : decoded.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (segment == QStringLiteral("..") && !resolved.isEmpty()) {
+            resolved.removeLast();
+        } else if (segment != QStringLiteral(".") && segment != QStringLiteral("..")) {
+            resolved << segment;
+        }
+    }
+    return resolved.join(QLatin1Char('/'));
+}
+
+bool isXmlType(QStringView type) {
+    return type.endsWith(u"+xml") || type.endsWith(u"/xml");
+}
+
+// The parts the package itself says are XML: by the content types of an Office document (per
+// part, or per extension) or by an OpenDocument manifest's media types.
+class XmlParts {
+  public:
+    explicit XmlParts(const std::vector<Package::Entry> &entries) {
+        for (const Package::Entry &entry : entries) {
+            if (entry.name == "[Content_Types].xml" || entry.name == "META-INF/manifest.xml") {
+                readTypes(entry.data);
+            }
+        }
+    }
+
+    bool contains(const std::string &name) const {
+        const QString lower = QString::fromStdString(name).toLower();
+        return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels")) ||
+               names_.contains(partName(lower)) ||
+               extensions_.contains(lower.section(QLatin1Char('.'), -1));
+    }
+
+  private:
+    void readTypes(const Formats::Bytes &xml) {
+        QXmlStreamReader reader(
+            QByteArray::fromRawData(xml.data(), static_cast<qsizetype>(xml.size())));
+        while (!reader.atEnd()) {
+            if (reader.readNext() == QXmlStreamReader::StartElement) {
+                readType(reader.name(), reader.attributes());
+            }
+        }
+    }
+
+    void readType(QStringView element, const QXmlStreamAttributes &attributes) {
+        if (element == u"Default" && isXmlType(attributes.value(QLatin1String("ContentType")))) {
+            extensions_.insert(attributes.value(QLatin1String("Extension")).toString().toLower());
+        } else if (element == u"Override" &&
+                   isXmlType(attributes.value(QLatin1String("ContentType")))) {
+            names_.insert(partName(attributes.value(QLatin1String("PartName"))));
+        } else if (element == u"file-entry" &&
+                   isXmlType(attributes.value(Manifest, QLatin1String("media-type")))) {
+            names_.insert(partName(attributes.value(Manifest, QLatin1String("full-path"))));
+        }
+    }
+
+    static inline const QString Manifest =
+        QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
+    QSet<QString> names_;
+    QSet<QString> extensions_;
+};
 
 }  // namespace
 
 KeptParts::KeptParts(const std::vector<Package::Entry> &entries, const Dropped &dropped) {
     for (const Package::Entry &entry : entries) {
         if (!dropped(entry.name)) {
-            names_.insert(QString::fromStdString(entry.name).toLower());
+            names_.insert(partName(QString::fromStdString(entry.name)));
         }
     }
 }
 
 bool KeptParts::contains(QStringView path) const {
-    const QString name = QUrl::fromPercentEncoding(path.toUtf8()).toLower();
-    return names_.contains(name.startsWith(QLatin1Char('/')) ? name.mid(1) : name);
+    return names_.contains(partName(path));
 }
 
-std::vector<Package::Entry> cleanEntries(
-    const std::vector<Package::Entry> &entries, const Dropped &dropped,
-    const std::function<XmlFilter::Rules(const std::string &name, const KeptParts &kept)>
-        &rulesFor) {
+std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
+                                         const Dropped &dropped, const RulesFor &rulesFor,
+                                         int depth) {
     const KeptParts kept(entries, dropped);
+    const XmlParts xml(entries);
     std::vector<Package::Entry> cleaned;
-    for (const Package::Entry &entry : entries) {
+    for (Package::Entry &entry : entries) {
         if (dropped(entry.name)) {
             continue;
         }
         Package::Entry copy;
         copy.name = entry.name;
-        copy.data = isXmlPart(entry.name)
+        copy.data = xml.contains(entry.name)
                         ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
-                        : cleanPicture(entry);
+                        : cleanEmbedded(entry, depth);
         copy.compressed = !isCompressedAlready(copy.data);
+        Formats::Bytes().swap(entry.data);
         cleaned.push_back(std::move(copy));
     }
     return cleaned;
@@ -75,6 +139,19 @@ bool hasEntry(const std::vector<Package::Entry> &entries, const std::string &nam
         }
     }
     return false;
+}
+
+std::optional<QString> fileNameOfLocalPath(QStringView value) {
+    static const QRegularExpression localPath(
+        QStringLiteral(R"(^(file:|[A-Za-z]:[\\/]|\\\\|//|/home/|/Users/|/media/|/mnt/|/tmp/))"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QString path = value.trimmed().toString();
+    if (!localPath.match(path).hasMatch()) {
+        return std::nullopt;
+    }
+    const qsizetype slash =
+        std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    return path.mid(slash + 1);
 }
 
 }  // namespace PackageClean

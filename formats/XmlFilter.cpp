@@ -4,6 +4,8 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace XmlFilter {
@@ -15,12 +17,21 @@ struct Open {
     QString name;
 };
 
+bool declares(const QXmlStreamNamespaceDeclarations &declarations, QStringView prefix) {
+    return std::any_of(declarations.begin(), declarations.end(),
+                       [prefix](const QXmlStreamNamespaceDeclaration &declaration) {
+                           return declaration.prefix() == prefix;
+                       });
+}
+
 class Copier {
   public:
     Copier(const Formats::Bytes &xml, const Rules &rules)
         : reader_(QByteArray::fromRawData(xml.data(), static_cast<qsizetype>(xml.size()))),
           writer_(&output_),
-          rules_(rules) {}
+          rules_(rules) {
+        reader_.addExtraNamespaceDeclarations(rules.implied);
+    }
 
     // False when the input is not well-formed.
     bool run() {
@@ -52,27 +63,26 @@ class Copier {
                 break;
             case QXmlStreamReader::Characters:
                 if (reader_.isCDATA()) {
-                    writer_.writeCDATA(reader_.text().toString());
+                    writer_.writeCDATA(text());
                 } else {
-                    writer_.writeCharacters(reader_.text().toString());
+                    writer_.writeCharacters(text());
                 }
                 break;
             case QXmlStreamReader::EntityReference:
-                writer_.writeEntityReference(reader_.name().toString());
-                break;
-            case QXmlStreamReader::ProcessingInstruction:
-                writer_.writeProcessingInstruction(reader_.processingInstructionTarget().toString(),
-                                                   reader_.processingInstructionData().toString());
-                break;
-            case QXmlStreamReader::DTD:
-                writer_.writeDTD(reader_.text().toString());
+                // Without its DTD the reference would name nothing: keep what it stood for.
+                writer_.writeCharacters(reader_.text().toString());
                 break;
             case QXmlStreamReader::EndDocument:
                 writer_.writeEndDocument();
                 break;
-            default:  // comments and errors
+            default:  // comments, DTDs (their entities hide text), processing instructions
                 break;
         }
+    }
+
+    QString text() const {
+        const QString text = reader_.text().toString();
+        return rules_.text && !open_.empty() ? rules_.text(open_.back().name, text) : text;
     }
 
     void startElement() {
@@ -83,18 +93,26 @@ class Copier {
             return;
         }
         writer_.writeStartElement(reader_.qualifiedName().toString());
-        for (const QXmlStreamNamespaceDeclaration &declaration : reader_.namespaceDeclarations()) {
+        QXmlStreamNamespaceDeclarations declarations = reader_.namespaceDeclarations();
+        if (open_.empty()) {
+            for (const QXmlStreamNamespaceDeclaration &implied : rules_.implied) {
+                if (!declares(declarations, implied.prefix())) {
+                    declarations << implied;
+                }
+            }
+        }
+        for (const QXmlStreamNamespaceDeclaration &declaration : declarations) {
             const QString prefix = declaration.prefix().toString();
             writer_.writeAttribute(
                 prefix.isEmpty() ? QStringLiteral("xmlns") : QStringLiteral("xmlns:") + prefix,
                 declaration.namespaceUri().toString());
         }
-        for (const QXmlStreamAttribute &attribute : reader_.attributes()) {
-            const AttributeAction kept = rules_.attribute(reader_, attribute);
-            if (kept != AttributeAction::Drop) {
-                writer_.writeAttribute(
-                    attribute.qualifiedName().toString(),
-                    kept == AttributeAction::Blank ? QString() : attribute.value().toString());
+        const QXmlStreamAttributes attributes =
+            action.keepAttributes ? reader_.attributes() : QXmlStreamAttributes();
+        for (const QXmlStreamAttribute &attribute : attributes) {
+            const std::optional<QString> value = rules_.attribute(reader_, attribute);
+            if (value) {
+                writer_.writeAttribute(attribute.qualifiedName().toString(), *value);
             }
         }
         if (action.kind == ElementAction::Replace) {
@@ -118,6 +136,9 @@ class Copier {
 }  // namespace
 
 Formats::Bytes copy(const Formats::Bytes &xml, const Rules &rules, const std::string &part) {
+    if (xml.find_first_not_of(" \t\r\n") == std::string::npos) {
+        return xml;  // office suites leave some parts empty
+    }
     Copier copier(xml, rules);
     if (!copier.run()) {
         throw Formats::Refused("damaged XML in " + part);

@@ -7,6 +7,7 @@ personal data its format can hold, with values a test can look for in the output
 PICTURE.jpg is embedded in the Word document as its photo. Also writes damaged packages.
 """
 
+import io
 import pathlib
 import struct
 import sys
@@ -36,13 +37,14 @@ def relationships(*links):
     lines = []
     for number, (kind, target) in enumerate(links, start=1):
         mode = ' TargetMode="External"' if target.startswith("file:") else ""
+        target = target.replace("&", "&amp;")
         if not kind.startswith("http"):
             kind = (RELS if kind.startswith("metadata/") else DOC_RELS) + "/" + kind
         lines.append(f'<Relationship Id="rId{number}" Type="{kind}" Target="{target}"{mode}/>')
     return HEAD + f'<Relationships xmlns="{RELS}">' + "".join(lines) + "</Relationships>"
 
 
-CORE = HEAD + f"""<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:dcterms="http://purl.org/dc/terms/" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+CORE = HEAD + f"""<cp:coreProperties owner="Rooted Owner" xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:dcterms="http://purl.org/dc/terms/" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
 <dc:title>Secret Title</dc:title><dc:subject>Secret Subject</dc:subject>
 <dc:creator>Ann Author</dc:creator><cp:lastModifiedBy>Ed Editor</cp:lastModifiedBy>
 <cp:keywords>secret keywords</cp:keywords>
@@ -76,7 +78,10 @@ PROPERTY_PARTS = {"docProps/core.xml": CORE, "docProps/app.xml": APP,
                   "docProps/custom.xml": CUSTOM, "docProps/thumbnail.jpeg": b"THUMBNAIL-BYTES"}
 
 DEFAULTS = [("rels", "application/vnd.openxmlformats-package.relationships+xml"),
-            ("xml", "application/xml"), ("jpeg", "image/jpeg"), ("png", "image/png")]
+            ("xml", "application/xml"), ("jpeg", "image/jpeg"), ("png", "image/png"),
+            ("bin", "application/vnd.openxmlformats-officedocument.printerSettings"),
+            ("xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"),
+            ("psmdcp", "application/vnd.openxmlformats-package.core-properties+xml")]
 
 WORD = "application/vnd.openxmlformats-officedocument.wordprocessingml"
 
@@ -86,16 +91,18 @@ DOCUMENT = HEAD + f"""<w:document {W} {R} xmlns:wp="http://schemas.openxmlformat
 <w:del w:id="2" w:author="Ed Editor" w:date="{STAMP}"><w:r><w:delText>deleted words</w:delText></w:r></w:del>
 <w:commentRangeStart w:id="0"/><w:r><w:t>&amp; a remark &lt;here&gt;</w:t></w:r><w:commentRangeEnd w:id="0"/>
 <w:r><w:commentReference w:id="0"/></w:r></w:p>
-<w:p><w:r><w:drawing><wp:inline><wp:docPr id="1" name="Photo"/><a:graphic><a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/picture"><pic:pic><pic:blipFill><a:blip r:embed="rId4"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:inline></w:drawing></w:r></w:p>
+<w:p><w:r><w:fldChar w:fldCharType="begin"/></w:r><w:r><w:instrText xml:space="preserve"> INCLUDEPICTURE "C:\\\\Users\\\\Nick Nobody\\\\chart.png" \\* MERGEFORMAT </w:instrText></w:r><w:r><w:fldChar w:fldCharType="end"/></w:r></w:p>
+<w:p><w:r><w:drawing><wp:inline><wp:docPr id="1" name="Photo" descr="C:\\Users\\Nick Nobody\\Pictures\\IMG_0042.jpg" title="A red barn"/><a:graphic><a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/picture"><pic:pic><pic:nvPicPr><pic:cNvPr id="1" name="IMG_0042.jpg" descr="\\\\nas\\Nick Nobody\\IMG_0042.jpg"/></pic:nvPicPr><pic:blipFill><a:blip r:embed="rId4"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:inline></w:drawing></w:r></w:p>
 <w:sectPr w:rsidR="00A1B2C3"/></w:body></w:document>"""
 
-COMMENTS = HEAD + f"""<w:comments {W}><w:comment w:id="0" w:author="Cora Commenter" w:date="{STAMP}" w:initials="QZX">
+COMMENTS = HEAD + f"""<!DOCTYPE w:comments [<!ENTITY owner "Dee Tee Dee">]><?owner Pip Instruction?><w:comments {W}><w:comment w:id="0" w:author="Cora Commenter" w:date="{STAMP}" w:initials="QZX">
 <w:p><w:r><w:t>Comment text stays.</w:t></w:r></w:p></w:comment></w:comments>"""
 
 PEOPLE = HEAD + f"""<w15:people {W15}><w15:person w15:author="Cora Commenter">
 <w15:presenceInfo w15:providerId="AD" w15:userId="cora@example.com"/></w15:person></w15:people>"""
 
 SETTINGS = HEAD + f"""<w:settings {W} {R}><w:attachedTemplate r:id="rId1"/><w:zoom w:percent="100"/>
+<w:printerSettings r:id="rId2"/><w:docVars><w:docVar w:name="Client" w:val="Secret DocVar"/></w:docVars>
 <w:rsids><w:rsidRoot w:val="00A1B2C3"/><w:rsid w:val="00D4E5F6"/></w:rsids></w:settings>"""
 
 
@@ -109,7 +116,15 @@ DRAWING = (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", 1, 
            + png_chunk(b"IDAT", zlib.compress(b"\0\xff\0\0")) + png_chunk(b"IEND", b""))
 
 
-def docx_parts(picture):
+# Properties as the .NET packaging API stores them.
+PSMDCP = HEAD + """<coreProperties xmlns="http://schemas.openxmlformats.org/package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/"><dc:creator>Pat Packager</dc:creator></coreProperties>"""
+
+CUSTOM_XML = HEAD + """<p:properties xmlns:p="http://schemas.microsoft.com/office/2006/metadata/properties" xmlns:pc="http://schemas.microsoft.com/office/infopath/2007/PartnerControls"><documentManagement><Owner><pc:UserInfo><pc:DisplayName>Nick Nobody</pc:DisplayName><pc:AccountId>17</pc:AccountId><pc:AccountType/></pc:UserInfo></Owner><Project>Kept project data</Project></documentManagement></p:properties>"""
+
+PRINTER = b"\x00Office Printer 9000\x00 Nick Nobody"
+
+
+def docx_parts(picture, workbook):
     return {
         "[Content_Types].xml": types(DEFAULTS, [
             ("word/document.xml", WORD + ".document.main+xml"),
@@ -117,15 +132,27 @@ def docx_parts(picture):
             ("word/people.xml", "application/vnd.ms-word.people+xml"),
             ("word/settings.xml", WORD + ".settings+xml"),
             ("word/footnotes.xml", WORD + ".footnotes+xml"),  # a part the package lacks
+            ("word/embeddings/oleObject1.bin", "application/vnd.openxmlformats-officedocument.oleObject"),
             *PROPERTY_TYPES]),
-        "_rels/.rels": relationships(("officeDocument", "word/document.xml"), *PROPERTY_LINKS),
+        "_rels/.rels": relationships(("officeDocument", "word/document.xml"), *PROPERTY_LINKS,
+                                     ("metadata/core-properties", "package/services/metadata/core-properties/1a2b.psmdcp")),
         "word/_rels/document.xml.rels": relationships(
             ("comments", "comments.xml"),
             ("http://schemas.microsoft.com/office/2011/relationships/people", "people.xml"),
             ("settings", "settings.xml"), ("image", "media/image1.jpeg"),
-            ("image", "media/image2.png")),
+            ("image", "media/image2.png"), ("footnotes", "footnotes.xml"),
+            ("hyperlink", "file:///C:\\Documents and Settings\\Nick Nobody\\report.doc"),
+            ("oleObject", "embeddings/oleObject1.bin"),
+            ("package", "embeddings/Microsoft_Excel_Sheet1.xlsx"),
+            ("customXml", "../customXml/item1.xml")),
         "word/_rels/settings.xml.rels": relationships(
-            ("attachedTemplate", "file:///C:/Users/ann/Templates/Secret%20Template.dotm")),
+            ("attachedTemplate", "file:///C:/Users/ann/Templates/Secret%20Template.dotm"),
+            ("printerSettings", "../word/printerSettings/printerSettings1.bin")),
+        "word/printerSettings/printerSettings1.bin": PRINTER,
+        "word/embeddings/oleObject1.bin": b"<opaque object, not XML",
+        "word/embeddings/Microsoft_Excel_Sheet1.xlsx": workbook,
+        "customXml/item1.xml": CUSTOM_XML,
+        "package/services/metadata/core-properties/1a2b.psmdcp": PSMDCP,
         "word/document.xml": DOCUMENT, "word/comments.xml": COMMENTS, "word/people.xml": PEOPLE,
         "word/settings.xml": SETTINGS, "word/media/image1.jpeg": picture,
         "word/media/image2.png": DRAWING, **PROPERTY_PARTS,
@@ -140,15 +167,30 @@ XLSX_PARTS = {
         ("xl/workbook.xml", SHEET + ".sheet.main+xml"),
         ("xl/worksheets/sheet1.xml", SHEET + ".worksheet+xml"),
         ("xl/comments1.xml", SHEET + ".comments+xml"),
-        ("xl/persons/person.xml", "application/vnd.ms-excel.person+xml"), *PROPERTY_TYPES]),
+        ("xl/persons/person.xml", "application/vnd.ms-excel.person+xml"),
+        ("xl/pivotCache/pivotCacheDefinition1.xml", SHEET + ".pivotCacheDefinition+xml"),
+        ("xl/connections.xml", SHEET + ".connections+xml"),
+        ("xl/revisions/revisionHeaders.xml", SHEET + ".revisionHeaders+xml"),
+        ("xl/revisions/userNames.xml", SHEET + ".userNames+xml"), *PROPERTY_TYPES]),
     "_rels/.rels": relationships(("officeDocument", "xl/workbook.xml"), *PROPERTY_LINKS),
     "xl/_rels/workbook.xml.rels": relationships(("worksheet", "worksheets/sheet1.xml"),
-                                                ("person", "persons/person.xml")),
-    "xl/worksheets/_rels/sheet1.xml.rels": relationships(("comments", "../comments1.xml")),
+                                                ("person", "persons/person.xml"),
+                                                ("pivotCacheDefinition", "pivotCache/pivotCacheDefinition1.xml"),
+                                                ("connections", "connections.xml"),
+                                                ("revisionHeaders", "revisions/revisionHeaders.xml"),
+                                                ("usernames", "revisions/userNames.xml")),
+    "xl/worksheets/_rels/sheet1.xml.rels": relationships(
+        ("comments", "../comments1.xml"), ("printerSettings", "../printerSettings/printerSettings1.bin")),
+    "xl/printerSettings/printerSettings1.bin": PRINTER,
+    "xl/pivotCache/pivotCacheDefinition1.xml": HEAD + f"""<pivotCacheDefinition {S} refreshedBy="Rita Refresher" refreshedDate="44429.66" recordCount="1"><cacheSource type="worksheet"><worksheetSource ref="A1:A2" sheet="Figures"/></cacheSource><cacheFields count="0"/></pivotCacheDefinition>""",
+    "xl/connections.xml": HEAD + f"""<connections {S}><connection id="1" name="Sales" type="1" refreshedVersion="3" odcFile="C:\\Users\\Nick Nobody\\Documents\\My Data Sources\\Sales.odc"><dbPr connection="DSN=Sales;UID=Uma Username;PWD=Secret Password;DBQ=sales" command="select 1"/></connection></connections>""",
+    "xl/revisions/revisionHeaders.xml": HEAD + f"""<headers {S} guid="{{0}}"><header guid="{{1}}" dateTime="{STAMP}" userName="Uma Username"/></headers>""",
+    "xl/revisions/userNames.xml": HEAD + f"""<users {S} count="1"><userInfo guid="{{2}}" name="Uma Username" id="1" dateTime="{STAMP}"/></users>""",
     "xl/workbook.xml": HEAD + f"""<workbook {S} {R}><fileSharing userName="Ann Author"/>
 <sheets><sheet name="Figures" sheetId="1" r:id="rId1"/></sheets></workbook>""",
     "xl/worksheets/sheet1.xml": HEAD + f"""<worksheet {S}><sheetData><row r="1">
-<c r="A1" t="inlineStr"><is><t>Quarterly figures</t></is></c></row></sheetData></worksheet>""",
+<c r="A1" t="inlineStr"><is><t>Quarterly figures</t></is></c></row></sheetData>
+<pageSetup orientation="landscape" r:id="rId2" {R}/></worksheet>""",
     "xl/comments1.xml": HEAD + f"""<comments {S}><authors><author>Cora Commenter</author></authors>
 <commentList><comment ref="A1" authorId="0"><text><t>Check these.</t></text></comment></commentList></comments>""",
     "xl/persons/person.xml": """<personList xmlns="http://schemas.microsoft.com/office/spreadsheetml/2018/threadedcomments">
@@ -160,18 +202,33 @@ SLIDES = "application/vnd.openxmlformats-officedocument.presentationml"
 P = 'xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main"'
 A = 'xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"'
 
+C = 'xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart"'
+
+
+def pptx_parts(workbook):
+    return {**PPTX_PARTS,
+            "ppt/slides/_rels/slide1.xml.rels": relationships(
+                ("comments", "/ppt/comments/comment1.xml"), ("chart", "../charts/chart1.xml")),
+            "ppt/charts/chart1.xml": HEAD + f"""<c:chartSpace {C} {R}><c:chart/><c:externalData r:id="rId1"/></c:chartSpace>""",
+            "ppt/charts/_rels/chart1.xml.rels": relationships(
+                ("package", "../embeddings/Microsoft_Excel_Sheet1.xlsx")),
+            "ppt/embeddings/Microsoft_Excel_Sheet1.xlsx": workbook}
+
+
 PPTX_PARTS = {
     "[Content_Types].xml": types(DEFAULTS, [
         ("ppt/presentation.xml", SLIDES + ".presentation.main+xml"),
         ("ppt/slides/slide1.xml", SLIDES + ".slide+xml"),
         ("ppt/commentAuthors.xml", SLIDES + ".commentAuthors+xml"),
-        ("ppt/comments/comment1.xml", SLIDES + ".comments+xml"), *PROPERTY_TYPES]),
+        ("ppt/comments/comment1.xml", SLIDES + ".comments+xml"),
+        ("ppt/charts/chart1.xml", "application/vnd.openxmlformats-officedocument.drawingml.chart+xml"),
+        *PROPERTY_TYPES]),
     "_rels/.rels": relationships(("officeDocument", "ppt/presentation.xml"), *PROPERTY_LINKS),
     "ppt/_rels/presentation.xml.rels": relationships(("slide", "slides/slide1.xml"),
                                                      ("commentAuthors", "commentAuthors.xml")),
     "ppt/slides/_rels/slide1.xml.rels": relationships(("comments", "/ppt/comments/comment1.xml")),
     "ppt/presentation.xml": HEAD + f"""<p:presentation {P} {R}><p:sldIdLst><p:sldId id="256" r:id="rId1"/></p:sldIdLst></p:presentation>""",
-    "ppt/slides/slide1.xml": HEAD + f"""<p:sld {P} {A}><p:cSld><p:spTree><p:sp><p:txBody><a:p><a:r><a:t>Slide title</a:t></a:r></a:p></p:txBody></p:sp></p:spTree></p:cSld></p:sld>""",
+    "ppt/slides/slide1.xml": HEAD + f"""<p:sld {P} {A}><p:cSld><p:spTree><p:sp><p:nvSpPr><p:cNvPr id="2" name="Title" descr="/home/Nick Nobody/slides/title.png"/></p:nvSpPr><p:txBody><a:p><a:r><a:t>Slide title</a:t></a:r></a:p></p:txBody></p:sp></p:spTree></p:cSld></p:sld>""",
     "ppt/commentAuthors.xml": HEAD + f"""<p:cmAuthorLst {P}><p:cmAuthor id="0" name="Cora Commenter" initials="QZX" lastIdx="1" clrIdx="0"/></p:cmAuthorLst>""",
     "ppt/comments/comment1.xml": HEAD + f"""<p:cmLst {P}><p:cm authorId="0" dt="{STAMP}" idx="1"><p:pos x="10" y="10"/><p:text>Slide comment stays.</p:text></p:cm></p:cmLst>""",
     **PROPERTY_PARTS,
@@ -194,6 +251,7 @@ ODT_CONTENT = HEAD + f"""<office:document-content {NS} office:version="1.3">
 <office:body><office:text>
 <text:tracked-changes><text:changed-region xml:id="ct1" text:id="ct1"><text:insertion><office:change-info><dc:creator>Ed Editor</dc:creator><dc:date>{STAMP[:-1]}</dc:date></office:change-info></text:insertion></text:changed-region></text:tracked-changes>
 <text:p text:style-name="P1">Dear reader, <text:change-start text:change-id="ct1"/>inserted words<text:change-end text:change-id="ct1"/> and a remark<office:annotation><dc:creator>Cora Commenter</dc:creator><dc:date>{STAMP[:-1]}</dc:date><meta:creator-initials>QZX</meta:creator-initials><loext:sender-initials>QZX</loext:sender-initials><text:p>Comment text stays.</text:p></office:annotation>.</text:p>
+<text:p><text:a xlink:type="simple" xlink:href="file:///home/Nick%20Nobody/notes.odt" xmlns:xlink="http://www.w3.org/1999/xlink">Notes</text:a></text:p>
 </office:text></office:body></office:document-content>"""
 
 ODT_META = HEAD + f"""<office:document-meta {NS} office:version="1.3"><office:meta>
@@ -214,6 +272,17 @@ ODT_SETTINGS = HEAD + f"""<office:document-settings {NS} office:version="1.3"><o
 </config:config-item-set></office:settings></office:document-settings>"""
 
 
+VERSION_LIST = HEAD + """<VL:version-list xmlns:VL="http://openoffice.org/2001/versions-list"><VL:version-entry VL:title="Version1" VL:comment="draft" VL:creator="Vera Version" dc:date-time="2021-08-21T16:02:00" xmlns:dc="http://purl.org/dc/elements/1.1/"/></VL:version-list>"""
+
+ODP_CONTENT = HEAD + f"""<office:document-content {NS} xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" xmlns:presentation="urn:oasis:names:tc:opendocument:xmlns:presentation:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" xmlns:xlink="http://www.w3.org/1999/xlink" office:version="1.3">
+<office:body><office:presentation><draw:page draw:name="page1"><draw:frame><draw:text-box><text:p>Slide words stay</text:p></draw:text-box></draw:frame>
+<draw:frame><draw:object xlink:href="./Object 1" xlink:type="simple"/></draw:frame>
+<officeooo:annotation svg:x="0cm" svg:y="0cm"><dc:creator>Cora Commenter</dc:creator><dc:date>{STAMP[:-1]}</dc:date><meta:creator-initials>QZX</meta:creator-initials><text:p>Slide comment stays.</text:p></officeooo:annotation>
+</draw:page></office:presentation></office:body></office:document-content>"""
+
+OBJECT_CONTENT = HEAD + f"""<office:document-content {NS} office:version="1.3"><office:body><office:chart/></office:body></office:document-content>"""
+
+
 def manifest(paths):
     uri = "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"
     lines = ['<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/>']
@@ -229,7 +298,24 @@ ODT_PARTS = {
     "META-INF/manifest.xml": manifest([("content.xml", "text/xml"), ("meta.xml", "text/xml"),
                                        ("settings.xml", "text/xml"),
                                        ("Thumbnails/thumbnail.png", "image/png"),
-                                       ("Pictures/lost.png", "image/png")]),
+                                       ("Pictures/lost.png", "image/png"),
+                                       ("VersionList.xml", "text/xml"),
+                                       ("Versions/Version1", "")]),
+    "Configurations2/accelerator/current.xml": "",
+    "VersionList.xml": VERSION_LIST,
+    "Versions/Version1": b"a stored version by Vera Version",
+}
+
+ODP_PARTS = {
+    "mimetype": "application/vnd.oasis.opendocument.presentation",
+    "content.xml": ODP_CONTENT, "meta.xml": ODT_META,
+    "Object 1/content.xml": OBJECT_CONTENT, "Object 1/meta.xml": ODT_META,
+    "Object 1/settings.xml": ODT_SETTINGS,
+    "META-INF/manifest.xml": manifest([("content.xml", "text/xml"), ("meta.xml", "text/xml"),
+                                       ("Object 1/", "application/vnd.oasis.opendocument.chart"),
+                                       ("Object 1/content.xml", "text/xml"),
+                                       ("Object 1/meta.xml", "text/xml"),
+                                       ("Object 1/settings.xml", "text/xml")]),
 }
 
 
@@ -251,25 +337,80 @@ def broken_central_directory(data):
     return bytes(corrupted)
 
 
+def shifted_local_times(data):
+    """Every local header says another time than the central directory, as some writers leave it."""
+    shifted = bytearray(data)
+    start = shifted.find(b"PK\x03\x04")
+    while start != -1:
+        shifted[start + 10:start + 14] = struct.pack("<HH", 0x1234, 0x4321)
+        start = shifted.find(b"PK\x03\x04", start + 4)
+    return bytes(shifted)
+
+
+def bomb(path, declared):
+    """A small package whose one bzip2 entry unpacks to 16 MiB; `declared` sizes it as less."""
+    with zipfile.ZipFile(path, "w") as archive:
+        archive.writestr("[Content_Types].xml", types(DEFAULTS, []))
+        archive.writestr("word/document.xml", bytes(16 << 20), compress_type=zipfile.ZIP_BZIP2)
+    data = bytearray(path.read_bytes())
+    if declared:
+        local = data.find(b"PK\x03\x04", 4)
+        central = data.rfind(b"PK\x01\x02")
+        struct.pack_into("<I", data, local + 22, declared)
+        struct.pack_into("<I", data, central + 24, declared)
+    path.write_bytes(bytes(data))
+
+
+def nested(depth):
+    """A Word document holding itself, `depth` times over."""
+    inner = b""
+    for _ in range(depth):
+        parts = {"[Content_Types].xml": types(DEFAULTS, []),
+                 "word/document.xml": DOCUMENT}
+        if inner:
+            parts["word/embeddings/inner.docx"] = inner
+        inner = package_bytes(parts)
+    return inner
+
+
+def package_bytes(parts):
+    buffer = io.BytesIO()
+    write_package(buffer, parts)
+    return buffer.getvalue()
+
+
 def main(folder, picture_path):
     folder = pathlib.Path(folder)
     folder.mkdir(parents=True, exist_ok=True)
     picture = pathlib.Path(picture_path).read_bytes()
-    write_package(folder / "letter.docx", docx_parts(picture))
-    write_package(folder / "figures.xlsx", XLSX_PARTS)
-    write_package(folder / "slides.pptx", PPTX_PARTS)
+    workbook = package_bytes(XLSX_PARTS)
+    (folder / "figures.xlsx").write_bytes(workbook)
+    (folder / "letter.docx").write_bytes(shifted_local_times(package_bytes(docx_parts(picture, workbook))))
+    write_package(folder / "slides.pptx", pptx_parts(workbook))
     write_package(folder / "letter.odt", ODT_PARTS)
+    write_package(folder / "slides.odp", ODP_PARTS)
     whole = (folder / "letter.docx").read_bytes()
     (folder / "truncated.docx").write_bytes(whole[: len(whole) // 2])
     (folder / "broken-directory.docx").write_bytes(broken_central_directory(whole))
     # Office keeps a password-protected document in a compound file.
     (folder / "protected.docx").write_bytes(b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + bytes(504))
-    parts = docx_parts(picture)
+    parts = docx_parts(picture, workbook)
     del parts["[Content_Types].xml"]
     write_package(folder / "no-content-types.docx", parts)
+    parts = docx_parts(picture, workbook[: len(workbook) // 2])
+    write_package(folder / "broken-embedding.docx", parts)
     parts = dict(ODT_PARTS)
     del parts["META-INF/manifest.xml"]
     write_package(folder / "no-manifest.odt", parts)
+    # Old manifests leave their prefix to be declared by a DTD.
+    parts = dict(ODT_PARTS)
+    parts["META-INF/manifest.xml"] = parts["META-INF/manifest.xml"].replace(
+        ' xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"', "").replace(
+        HEAD, HEAD + '<!DOCTYPE manifest:manifest PUBLIC "-//OpenOffice.org//DTD Manifest 1.0//EN" "Manifest.dtd">')
+    write_package(folder / "old-manifest.odt", parts)
+    bomb(folder / "size-bomb.docx", 1024)
+    bomb(folder / "ratio-bomb.docx", 0)
+    (folder / "nested.docx").write_bytes(nested(6))
 
 
 if __name__ == "__main__":
