@@ -29,6 +29,8 @@ constexpr unsigned char COM = 0xFE;
 // JPG0..JPG13: extensions no baseline or progressive decoder reads, free to carry anything.
 constexpr unsigned char FirstExtension = 0xF0;
 constexpr unsigned char LastExtension = 0xFD;
+// JPEG-LS puts its frame header among those extensions: without it nothing would be drawn.
+constexpr unsigned char JpegLsFrame = 0xF7;
 // What the scan data of a picture is filed under in a walk.
 constexpr unsigned char ScanData = 0x00;
 
@@ -212,6 +214,9 @@ Bytes clean(const Bytes &jpeg, int orientation) {
     cleaned.reserve(jpeg.size());
     bool exifDue = orientation >= 2 && orientation <= 8;
     walk(jpeg, [&](const Piece &piece) {
+        if (piece.marker == JpegLsFrame) {
+            throw Refused("JPEG-LS pictures cannot be cleaned");
+        }
         if (!drawsThePicture(piece)) {
             return true;
         }

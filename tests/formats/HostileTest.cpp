@@ -83,6 +83,7 @@ TEST(Hostile, PicturesAreCleanedOrRefusedQuicklyAndNothingPlantedPasses) {
          "extra data in the animation loop block, extra data in a frame's timing block", true},
         {"frame-exif.webp", Webp::clean, Webp::remainingMetadata, "EXIF in a frame, XMP in", true},
         {"adobe-extra.jpg", cleanJpeg, Jpeg::remainingMetadata, "an APP14 segment", true},
+        {"jpeg-ls.jpg", cleanJpeg, Jpeg::remainingMetadata, "a JPEG extension segment", false},
     };
     ScratchFolder folder;
     runTool(QStringLiteral("python3"),

@@ -163,15 +163,23 @@ def jpeg_segment(marker, payload):
 
 
 def jpeg_adobe_extra_and_extensions():
-    """Adobe's colour segment with bytes after its twelve, and JPG0..JPG13 segments."""
+    """Adobe's colour segment with bytes after its twelve, and JPG0..JPG13 segments but JPEG-LS's
+    frame header (0xF7), which makes a picture of another kind."""
     adobe = jpeg_segment(0xEE, b"Adobe\0\x64\0\0\0\0\x01" + SECRET)
-    extensions = b"".join(jpeg_segment(marker, SECRET) for marker in range(0xF0, 0xFE))
+    extensions = b"".join(jpeg_segment(marker, SECRET) for marker in range(0xF0, 0xFE) if marker != 0xF7)
     frame = jpeg_segment(0xC0, b"\x08\0\x01\0\x01\x01\x01\x11\0")
     table = jpeg_segment(0xDB, b"\0" + bytes([1] * 64))
     huffman = jpeg_segment(0xC4, b"\0" + bytes([1]) + bytes(15) + b"\0") + \
         jpeg_segment(0xC4, b"\x10" + bytes([1]) + bytes(15) + b"\0")
     scan = jpeg_segment(0xDA, b"\x01\x01\0\0\x3f\0") + b"\0\0"
     return b"\xff\xd8" + adobe + extensions + table + frame + huffman + scan + b"\xff\xd9"
+
+
+def jpeg_ls():
+    """A JPEG-LS picture: its frame header is one of the extension segments that otherwise go."""
+    frame = jpeg_segment(0xF7, b"\x08\0\x01\0\x01\x01\x01\x11\0")
+    scan = jpeg_segment(0xDA, b"\x01\x01\0\0\0\0") + b"\0\0"
+    return b"\xff\xd8" + frame + scan + b"\xff\xd9"
 
 
 # ---- A package whose part inflates far past what it declares ------------------------------------
@@ -264,6 +272,7 @@ FILES = {
     "loop-extra-block.gif": gif_loop_with_extra_block,
     "frame-exif.webp": webp_frame_with_exif,
     "adobe-extra.jpg": jpeg_adobe_extra_and_extensions,
+    "jpeg-ls.jpg": jpeg_ls,
     "bzip2-bomb.docx": docx_bzip2_bomb,
 }
 
