@@ -128,7 +128,8 @@ std::map<std::string, const Entry *> members(const std::vector<Entry> &entries,
         if (at == 0xFFFFFFFF) {
             continue;
         }
-        require(steps <= 3 * entries.size() && at < entries.size());
+        require(steps <= 3 * entries.size() && at < entries.size() &&
+                (entries[at].type == 1 || entries[at].type == 2));
         found[entries[at].name] = &entries[at];
         open.push_back(entries[at].left);
         open.push_back(entries[at].right);
@@ -225,6 +226,7 @@ void checkWord(const Tables &tables, const std::map<std::string, const Entry *> 
 // The user name of Excel's write-access record, in the globals before their end.
 void checkWorkbook(const Bytes &book, bool unicode, Formats::Findings &findings) {
     for (std::size_t at = 0; at + 4 <= book.size() && littleEndian16(book, at) != 0x000A;) {
+        require(littleEndian16(book, at) != 0x002F);  // the rest is encrypted
         const Bytes body = slice(book, at + 4, littleEndian16(book, at + 2));
         if (littleEndian16(book, at) == 0x005C &&
             !blank(body.substr(std::min<std::size_t>(body.size(), unicode ? 3 : 1)))) {
