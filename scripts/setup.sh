@@ -7,6 +7,7 @@ parchwipe_packages=(
     qt6-base-dev libgl-dev libqpdf-dev libzip-dev libgtest-dev libbenchmark-dev
     exiv2 qpdf poppler-utils qt6-image-formats-plugins libimage-exiftool-perl
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs python3 unzip
+    libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
 )
 
 parchwipe_missing_packages() {
