@@ -126,15 +126,17 @@ class WordPointers {
     std::size_t count_ = 0;
 };
 
-// The bytes a pointer names in the table stream, zeroed; returns where they start.
-std::size_t zeroPointed(Bytes &table, const WordPointers &pointers, std::size_t pair) {
+// Where the bytes a pointer names start in the table stream, which must hold them.
+std::size_t pointedOffset(const Bytes &table, const WordPointers &pointers, std::size_t pair) {
     const std::size_t offset = pointers.offset(pair);
-    const std::size_t length = pointers.length(pair);
-    if (offset > table.size() || length > table.size() - offset) {
+    if (offset > table.size() || pointers.length(pair) > table.size() - offset) {
         throw Formats::Refused("damaged Word document");
     }
-    std::fill_n(table.begin() + offset, length, '\0');
     return offset;
+}
+
+void zeroPointed(Bytes &table, const WordPointers &pointers, std::size_t pair) {
+    std::fill_n(table.begin() + pointedOffset(table, pointers, pair), pointers.length(pair), '\0');
 }
 
 // Word keeps the names of its last savers, and a table of names (template, author, last editor,
@@ -156,8 +158,9 @@ void cleanWord(Reader &reader, const Stream &stream) {
         pointers.setLength(SavedByPair, 0);
     }
     if (pointers.has(AssociatedNamesPair) && pointers.length(AssociatedNamesPair) >= 6) {
-        const Bytes head = table.substr(pointers.offset(AssociatedNamesPair), 6);
-        const std::size_t at = zeroPointed(table, pointers, AssociatedNamesPair);
+        const std::size_t at = pointedOffset(table, pointers, AssociatedNamesPair);
+        const Bytes head = table.substr(at, 6);
+        zeroPointed(table, pointers, AssociatedNamesPair);
         // The same count of names, each now empty: a length of zero and zeroed extra bytes.
         const bool wide = Formats::littleEndian16(head, 0) == 0xFFFF;
         const std::size_t emptySize =

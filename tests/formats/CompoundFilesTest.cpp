@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -88,6 +89,118 @@ Bytes wordNames(const Bytes &document) {
     });
 }
 
+constexpr std::uint32_t End = 0xFFFFFFFE;
+
+// A compound file laid out anew: the same streams (of the root storage) with sectors of the given
+// size, the small ones in a mini stream, and a filler stream of zeros that can make the sector
+// table long enough to need list sectors beyond the header's.
+Bytes repacked(Bytes file, std::size_t sectorSize, std::size_t filler) {
+    CompoundFile::Reader reader(file);
+    std::vector<std::pair<std::string, Bytes>> streams{{"Filler", Bytes(filler, '\0')}};
+    for (const CompoundFile::Stream &stream : reader.streams()) {
+        streams.emplace_back(stream.name, reader.read(stream));
+    }
+    std::sort(streams.begin(), streams.end(), [](const auto &a, const auto &b) {
+        return std::make_pair(a.first.size(), a.first) < std::make_pair(b.first.size(), b.first);
+    });
+    const std::size_t perSector = sectorSize / 4;
+    std::vector<std::uint32_t> fat, miniFat;
+    Bytes body, mini, directory(128 * (streams.size() + 1), '\0');
+    const auto chainOf = [](std::vector<std::uint32_t> &table, std::size_t units) {
+        const auto start = static_cast<std::uint32_t>(units ? table.size() : End);
+        for (std::size_t i = 1; i <= units; ++i) {
+            table.push_back(i < units ? static_cast<std::uint32_t>(table.size() + 1) : End);
+        }
+        return start;
+    };
+    const auto place = [&](Bytes &into, std::vector<std::uint32_t> &table, const Bytes &bytes,
+                           std::size_t unit) {
+        const std::size_t units = (bytes.size() + unit - 1) / unit;
+        into += bytes + Bytes(units * unit - bytes.size(), '\0');
+        return chainOf(table, units);
+    };
+    const auto entry = [&](std::size_t index, const std::string &name, char type,
+                           std::uint32_t start, std::size_t size) {
+        const std::size_t at = 128 * index;
+        directory.replace(at, 2 * name.size(), wide(name));
+        directory[at + 0x40] = static_cast<char>(2 * name.size() + 2);
+        directory[at + 0x42] = type;
+        directory[at + 0x43] = 1;
+        for (const std::size_t link : {0x44, 0x48, 0x4C}) {
+            Formats::putLittleEndian32(directory, at + link, 0xFFFFFFFF);
+        }
+        Formats::putLittleEndian32(directory, at + 0x74, start);
+        Formats::putLittleEndian32(directory, at + 0x78, static_cast<std::uint32_t>(size));
+    };
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        const Bytes &bytes = streams[i].second;
+        entry(i + 1, streams[i].first, 2,
+              bytes.size() < 4096 ? place(mini, miniFat, bytes, 64)
+                                  : place(body, fat, bytes, sectorSize),
+              bytes.size());
+        Formats::putLittleEndian32(
+            directory, 128 * (i + 1) + 0x48,  // the next is greater
+            i + 2 <= streams.size() ? static_cast<std::uint32_t>(i + 2) : 0xFFFFFFFF);
+    }
+    entry(0, "Root Entry", 5, place(body, fat, mini, sectorSize), mini.size());
+    Formats::putLittleEndian32(directory, 0x4C, 1);
+    Bytes miniTable;
+    for (const std::uint32_t next : miniFat) {
+        miniTable += Bytes(4, '\0');
+        Formats::putLittleEndian32(miniTable, miniTable.size() - 4, next);
+    }
+    const std::uint32_t miniFatStart = place(body, fat, miniTable, sectorSize);
+    const std::uint32_t directoryStart = place(body, fat, directory, sectorSize);
+    std::size_t fatCount = 0, listCount = 0;
+    while (fatCount * perSector < fat.size() + fatCount + listCount) {
+        ++fatCount;
+        listCount = fatCount > 109 ? (fatCount - 109 + perSector - 2) / (perSector - 1) : 0;
+    }
+    const auto firstFat = static_cast<std::uint32_t>(fat.size());
+    fat.insert(fat.end(), fatCount, 0xFFFFFFFD);
+    fat.insert(fat.end(), listCount, 0xFFFFFFFC);
+    fat.resize(fatCount * perSector, 0xFFFFFFFF);
+    Bytes header(sectorSize, '\0'), lists(listCount * sectorSize, '\xFF');
+    header.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+    for (const auto &[at, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{
+             {0x18, 0x3E},
+             {0x1A, sectorSize == 512 ? 3 : 4},
+             {0x1C, 0xFFFE},
+             {0x1E, sectorSize == 512 ? 9 : 12},
+             {0x20, 6},
+             {0x28, sectorSize == 512 ? 0 : (directory.size() + sectorSize - 1) / sectorSize},
+             {0x2C, fatCount},
+             {0x30, directoryStart},
+             {0x38, 4096},
+             {0x3C, miniFatStart},
+             {0x40, (miniTable.size() + sectorSize - 1) / sectorSize},
+             {0x44, listCount ? firstFat + fatCount : End},
+             {0x48, listCount}}) {
+        Formats::putLittleEndian32(header, at, value);  // in order, so each spills only zeros
+    }
+    for (std::size_t i = 0; i < fatCount; ++i) {
+        const auto sector = static_cast<std::uint32_t>(firstFat + i);
+        const std::size_t slot =
+            i < 109 ? 0x4C + 4 * i
+                    : (i - 109) / (perSector - 1) * sectorSize + (i - 109) % (perSector - 1) * 4;
+        Formats::putLittleEndian32(i < 109 ? header : lists, slot, sector);
+    }
+    for (std::size_t i = 0; i < listCount; ++i) {
+        Formats::putLittleEndian32(
+            lists, (i + 1) * sectorSize - 4,
+            i + 1 < listCount ? static_cast<std::uint32_t>(firstFat + fatCount + i + 1) : End);
+    }
+    for (std::size_t i = fatCount; i < 109; ++i) {
+        Formats::putLittleEndian32(header, 0x4C + 4 * i, 0xFFFFFFFF);
+    }
+    Bytes table;
+    for (const std::uint32_t next : fat) {
+        table += Bytes(4, '\0');
+        Formats::putLittleEndian32(table, table.size() - 4, next);
+    }
+    return header + body + table + lists;
+}
+
 class CompoundFiles : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -95,8 +208,13 @@ class CompoundFiles : public ::testing::Test {
         runTool(QStringLiteral("python3"),
                 {QStringLiteral(PARCHWIPE_TESTS_DIR "/formats/make_compound_files.py"),
                  folder->path()});
+        const Bytes letter = fixture(QStringLiteral("letter.doc"));
         writeFile(*folder / QStringLiteral("names.doc"),
-                  QByteArray::fromStdString(wordNames(fixture(QStringLiteral("letter.doc")))));
+                  QByteArray::fromStdString(wordNames(letter)));
+        writeFile(*folder / QStringLiteral("large-sectors.doc"),
+                  QByteArray::fromStdString(repacked(letter, 4096, 0)));
+        writeFile(*folder / QStringLiteral("table-lists.doc"),  // 110 table sectors
+                  QByteArray::fromStdString(repacked(letter, 512, 110 * 128 * 512)));
     }
     static void TearDownTestSuite() { delete folder; }
 
@@ -126,7 +244,9 @@ std::map<QString, QString> textsOf(const QStringList &paths, const ScratchFolder
 }  // namespace
 
 TEST_F(CompoundFiles, CleaningLeavesNoPersonalDataAndKeepsTheDocument) {
-    const QStringList names = {"letter.doc", "names.doc", "figures.xls", "slides.ppt"};
+    // LibreOffice reads no file of 4096-byte sectors: the check and exiftool read that one.
+    const QStringList names = {"letter.doc",  "names.doc",  "table-lists.doc",
+                               "figures.xls", "slides.ppt", "large-sectors.doc"};
     QStringList paths;
     for (const QString &name : names) {
         SCOPED_TRACE(name.toStdString());
@@ -142,11 +262,14 @@ TEST_F(CompoundFiles, CleaningLeavesNoPersonalDataAndKeepsTheDocument) {
         const QString path =
             writeFile(*folder / ("cleaned-" + name), QByteArray::fromStdString(cleaned));
         const QString report = QString::fromUtf8(runTool(QStringLiteral("exiftool"), {path}));
-        for (const QString &left :
-             QStringList{"2021", "Calc", "Current User", "Author", "Company"}) {
-            EXPECT_FALSE(report.contains(": " + left)) << report.toStdString();
+        EXPECT_TRUE(report.contains("Code Page")) << report.toStdString();
+        for (const char *left :
+             {"Ann Author", "Carl Company", "2021", ": Calc", ": Current User"}) {
+            EXPECT_FALSE(report.contains(left)) << report.toStdString();
         }
-        paths << *folder / name << path;
+        if (name != "large-sectors.doc") {
+            paths << *folder / name << path;
+        }
     }
     const std::map<QString, QString> texts = textsOf(paths, *folder);
     for (int i = 0; i < paths.size(); i += 2) {
