@@ -174,10 +174,7 @@ void cleanWord(Reader &reader, const Stream &stream) {
     }
     if (pointers.has(DocumentPropertiesPair) &&
         pointers.length(DocumentPropertiesPair) >= DocumentDates + DocumentDatesSize) {
-        const std::size_t at = pointers.offset(DocumentPropertiesPair);
-        if (at > table.size() - DocumentDates - DocumentDatesSize) {
-            throw Formats::Refused("damaged Word document");
-        }
+        const std::size_t at = pointedOffset(table, pointers, DocumentPropertiesPair);
         std::fill_n(table.begin() + at + DocumentDates, DocumentDatesSize, '\0');
     }
     reader.overwrite(stream, document);
