@@ -53,7 +53,7 @@ class Tables {
             list = littleEndian32(listSector, sector_ - 4);
         }
         const std::uint32_t fatCount = littleEndian32(file, 0x2C);
-        require(fatCount <= fatSectors.size() / 4);
+        require(fatCount <= fatSectors.size() / 4 && fatCount <= file.size() / sector_);
         for (std::uint32_t i = 0; i < fatCount; ++i) {
             fat_ += sectorBytes(littleEndian32(fatSectors, 4 * i));
         }
@@ -68,8 +68,11 @@ class Tables {
 
     const std::vector<Entry> &entries() const { return entries_; }
 
+    // Streams of a well-formed file do not overlap, so all that a check reads stays within a few
+    // times the file, however its entries point.
     Bytes stream(const Entry &entry) const {
-        require(entry.size <= file_.size());
+        read_ += entry.size;
+        require(entry.size <= file_.size() && read_ <= ReadBudget * file_.size());
         const Bytes bytes = entry.size < 4096 ? follow(miniFat_, 64, entry.start, &miniStream_)
                                               : follow(fat_, sector_, entry.start, nullptr);
         return slice(bytes, 0, entry.size);
@@ -86,7 +89,8 @@ class Tables {
         Bytes bytes;
         std::size_t steps = 0;
         for (std::uint32_t at = start; at != 0xFFFFFFFE; at = littleEndian32(table, 4 * at)) {
-            require(++steps <= table.size() / 4 && at < table.size() / 4);
+            require(++steps <= table.size() / 4 && at < table.size() / 4 &&
+                    bytes.size() < file_.size());
             bytes += source ? slice(*source, std::uint64_t{at} * unit, unit) : sectorBytes(at);
         }
         return bytes;
@@ -111,18 +115,22 @@ class Tables {
         return entry;
     }
 
+    static constexpr std::uint64_t ReadBudget = 4;
     const Bytes &file_;
+    mutable std::uint64_t read_ = 0;
     std::size_t sector_ = 512;
     Bytes fat_, miniFat_, miniStream_;
     std::vector<Entry> entries_;
 };
 
-// The entries directly inside a storage, by name.
+// The entries directly inside a storage, by name. Steps counts the links followed in every
+// storage: each entry belongs to one and has two sibling links, so a tree that follows more runs
+// in a loop.
 std::map<std::string, const Entry *> members(const std::vector<Entry> &entries,
-                                             const Entry &storage) {
+                                             const Entry &storage, std::size_t &steps) {
     std::map<std::string, const Entry *> found;
     std::vector<std::uint32_t> open{storage.child};
-    for (std::size_t steps = 0; !open.empty(); ++steps) {
+    for (; !open.empty(); ++steps) {
         const std::uint32_t at = open.back();
         open.pop_back();
         if (at == 0xFFFFFFFF) {
@@ -259,9 +267,10 @@ std::string remainingMetadata(const Bytes &file) {
         const Tables tables(file);
         const std::vector<Entry> &entries = tables.entries();
         std::vector<const Entry *> storages{&entries[0]};
+        std::size_t steps = 0;
         for (std::size_t next = 0; next < storages.size(); ++next) {
             require(next < entries.size());
-            const auto inside = members(entries, *storages[next]);
+            const auto inside = members(entries, *storages[next], steps);
             for (const auto &[name, entry] : inside) {
                 if (entry->dated) {
                     findings.add("storage dates");

@@ -242,6 +242,10 @@ void Reader::addStream(std::size_t at, std::size_t storage) {
     if (sectorSize_ != HeaderSize) {  // files of small sectors may leave the high half unset
         size |= std::uint64_t{Formats::littleEndian32(file_, at + StreamSize + 4)} << 32;
     }
+    streamBytes_ += size;
+    if (streamBytes_ > file_.size()) {  // streams that share sectors would multiply the work
+        throw damaged("streams overlap");
+    }
     const std::uint32_t start = Formats::littleEndian32(file_, at + StartSector);
     streams_.push_back(
         {entryName(at), storage,

@@ -63,6 +63,7 @@ class Reader {
     std::vector<std::size_t> entries_;  // offset of each directory entry in the file
     std::vector<bool> reached_;         // per entry: reached from the root
     std::vector<bool> used_;            // per sector: in a chain that was followed
+    std::uint64_t streamBytes_ = 0;
     std::vector<Stream> streams_;
 };
 
