@@ -5,7 +5,8 @@ look for, converted by LibreOffice from flat OpenDocument files.
 
     python3 make_compound_files.py FOLDER
 
-Writes letter.doc, figures.xls and slides.ppt into FOLDER, in one LibreOffice run.
+Writes letter.doc, figures.xls and slides.ppt into FOLDER: one LibreOffice run per target
+format, since a run converts to one format only.
 """
 
 import os
@@ -71,7 +72,7 @@ def main(folder):
     extensions = {"text": "fodt", "spreadsheet": "fods", "presentation": "fodp"}
     for name, (kind, body) in DOCUMENTS.items():
         (sources / f"{name}.{extensions[kind]}").write_text(flat(kind, body), encoding="utf-8")
-    # One LibreOffice run per target filter, each with a profile of its own in the folder.
+    # A profile in the folder, so that no run touches the user's own.
     profile = (folder / "profile").absolute().as_uri()
     for name, target in TARGETS.items():
         source = next(sources.glob(name + ".*"))
