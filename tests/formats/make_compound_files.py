@@ -9,7 +9,6 @@ Writes letter.doc, figures.xls and slides.ppt into FOLDER: one LibreOffice run p
 format, since a run converts to one format only.
 """
 
-import os
 import pathlib
 import subprocess
 import sys
