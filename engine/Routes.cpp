@@ -4,6 +4,7 @@
 #include "engine/Metadata.h"
 #include "engine/PDF_Metadata.h"
 #include "engine/WorkingCopy.h"
+#include "formats/CompoundFile.h"
 #include "formats/Flac.h"
 #include "formats/Gif.h"
 #include "formats/Jpeg.h"
@@ -65,6 +66,8 @@ const Route &forExtension(const QString &extension) {
     static const Route tiff{cleanInMemory<Tiff::clean>, checkInMemory<Tiff::remainingMetadata>};
     static const Route office{cleanInMemory<OfficeDocument::clean>,
                               checkInMemory<OfficeDocument::remainingMetadata>};
+    static const Route compoundFile{cleanInMemory<CompoundFile::clean>,
+                                    checkInMemory<CompoundFile::remainingMetadata>};
     static const Route openDocument{cleanInMemory<OpenDocument::clean>,
                                     checkInMemory<OpenDocument::remainingMetadata>};
     static const Route mp3{cleanInMemory<Mp3::clean>, checkInMemory<Mp3::remainingMetadata>};
@@ -96,6 +99,14 @@ const Route &forExtension(const QString &extension) {
         {QStringLiteral("POTM"), &office},
         {QStringLiteral("PPSX"), &office},
         {QStringLiteral("PPSM"), &office},
+        // The same before 2007: compound files
+        {QStringLiteral("DOC"), &compoundFile},
+        {QStringLiteral("DOT"), &compoundFile},
+        {QStringLiteral("XLS"), &compoundFile},
+        {QStringLiteral("XLT"), &compoundFile},
+        {QStringLiteral("PPT"), &compoundFile},
+        {QStringLiteral("POT"), &compoundFile},
+        {QStringLiteral("PPS"), &compoundFile},
         // OpenDocument text, spreadsheet, presentation, drawing, and their templates
         {QStringLiteral("ODT"), &openDocument},
         {QStringLiteral("ODS"), &openDocument},
@@ -120,7 +131,7 @@ bool leavesMetadata(const QString &extension) {
     static const QStringList kinds = QStringLiteral(
                                          "m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
                                          "heic heif avif jxl svg psd dng cr2 cr3 nef arw orf rw2 "
-                                         "epub doc xls ppt rtf")
+                                         "epub rtf")
                                          .split(QLatin1Char(' '));
     return kinds.contains(extension, Qt::CaseInsensitive);
 }

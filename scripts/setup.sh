@@ -8,6 +8,7 @@ parchwipe_packages=(
     exiv2 qpdf poppler-utils qt6-image-formats-plugins libimage-exiftool-perl
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs python3 unzip ffmpeg
     clang libclang-rt-14-dev  # tests/fuzz/run.sh
+    libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
 )
 
 parchwipe_missing_packages() {

@@ -157,6 +157,17 @@ TEST(Routes, EveryJpegSpellingChecksItsResultAndOtherFilesPassUnread) {
     EXPECT_EQ(Routes::check(Routes::forExtension(QStringLiteral("txt")), photo), QString());
 }
 
+TEST(Routes, OldOfficeFilesAreCheckedAsCompoundFiles) {
+    ScratchFolder scratch;
+    const QString file = writeFile(scratch / QStringLiteral("plain.doc"), "plain text");
+    for (const char *extension : {"doc", "DOT", "xls", "xlt", "ppt", "pot", "pps"}) {
+        EXPECT_EQ(Routes::check(Routes::forExtension(QString::fromLatin1(extension)), file),
+                  QStringLiteral("damaged compound file"))
+            << extension;
+        EXPECT_FALSE(Routes::leavesMetadata(QString::fromLatin1(extension))) << extension;
+    }
+}
+
 TEST(Routes, APdfIsWrittenOnlyWhenItCanBeReadBackWithoutMetadata) {
     ScratchFolder scratch;
     const Route &route = Routes::forExtension(QStringLiteral("Pdf"));
