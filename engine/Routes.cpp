@@ -4,6 +4,7 @@
 #include "engine/Metadata.h"
 #include "engine/PDF_Metadata.h"
 #include "engine/WorkingCopy.h"
+#include "formats/Epub.h"
 #include "formats/Gif.h"
 #include "formats/Jpeg.h"
 #include "formats/OfficeDocument.h"
@@ -51,6 +52,7 @@ const Route &forExtension(const QString &extension) {
                               OfficeDocument::remainingMetadata};
     static const Route openDocument{cleanInMemory<OpenDocument::clean>,
                                     OpenDocument::remainingMetadata};
+    static const Route book{cleanInMemory<Epub::clean>, Epub::remainingMetadata};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},
@@ -86,6 +88,7 @@ const Route &forExtension(const QString &extension) {
         {QStringLiteral("OTS"), &openDocument},
         {QStringLiteral("OTP"), &openDocument},
         {QStringLiteral("OTG"), &openDocument},
+        {QStringLiteral("EPUB"), &book},
     };
     return *routes.value(extension.toUpper(), &generic);
 }
@@ -96,7 +99,7 @@ bool leavesMetadata(const QString &extension) {
         QStringLiteral(
             "mp3 flac ogg opus m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
             "heic heif avif jxl svg psd dng cr2 cr3 nef arw orf rw2 "
-            "epub doc xls ppt rtf")
+            "doc xls ppt rtf")
             .split(QLatin1Char(' '));
     return kinds.contains(extension, Qt::CaseInsensitive);
 }

@@ -1,0 +1,209 @@
+#include "engine/MetadataFixtures.h"
+#include "formats/Epub.h"
+#include "formats/Jpeg.h"
+#include "formats/Package.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QXmlStreamReader>
+
+#include <functional>
+
+namespace {
+
+using Formats::Bytes;
+
+// Values make_documents.py plants: none may remain in a cleaned file.
+const QStringList Planted = {
+    "Ann Author",      "Ed Editor", "Secret Publisher", "Secret Application", "2021-08-21",
+    "secret keywords", "/home/ann", "Secret Source",    "11111111-2222",      "9781234567897"};
+
+struct Kind {
+    std::function<Bytes(const Bytes &)> clean;
+    std::function<std::string(const Bytes &)> check;
+};
+const Kind Book{Epub::clean, Epub::remainingMetadata};
+
+class Documents : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        folder = new ScratchFolder;
+        const QString photo = makeJpegWithMetadata(*folder / QStringLiteral("photo.jpg"));
+        ASSERT_EQ(
+            QProcess::execute(QStringLiteral("python3"),
+                              {QStringLiteral(PARCHWIPE_TESTS_DIR "/formats/make_documents.py"),
+                               folder->path(), photo}),
+            0);
+    }
+    static void TearDownTestSuite() { delete folder; }
+
+    static Bytes fixture(const QString &name) { return readFile(*folder / name).toStdString(); }
+
+    static ScratchFolder *folder;
+};
+
+ScratchFolder *Documents::folder = nullptr;
+
+// The file's bytes, or every entry's of a package, for looking for planted values.
+Bytes contentOf(const Bytes &file) {
+    if (file.rfind("PK", 0) != 0) {
+        return file;
+    }
+    Bytes all;
+    for (const Package::Entry &entry : Package::read(file)) {
+        all += entry.name + '\n' + entry.data;
+    }
+    return all;
+}
+
+QStringList plantedIn(const Bytes &file) {
+    QStringList found;
+    const Bytes content = contentOf(file);
+    for (const QString &value : Planted) {
+        if (content.find(value.toStdString()) != std::string::npos) {
+            found << value;
+        }
+    }
+    return found;
+}
+
+Bytes entry(const Bytes &package, const std::string &name) {
+    for (const Package::Entry &each : Package::read(package)) {
+        if (each.name == name) {
+            return each.data;
+        }
+    }
+    return {};
+}
+
+// Every text of an XML document, in order.
+QString xmlText(const Bytes &xml) {
+    QXmlStreamReader reader(QByteArray::fromStdString(xml));
+    QString text;
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::Characters) {
+            text += reader.text();
+        }
+    }
+    return text.simplified();
+}
+
+void expectTheSameBook(const Bytes &source, const Bytes &cleaned) {
+    for (const char *part : {"OEBPS/chapter1.xhtml", "OEBPS/toc.ncx"}) {
+        EXPECT_EQ(xmlText(entry(cleaned, part)).remove("Ann Author"),
+                  xmlText(entry(source, part)).remove("Ann Author"))
+            << part;
+    }
+    const QString metadata = xmlText(entry(cleaned, "OEBPS/content.opf"));
+    EXPECT_TRUE(metadata.startsWith(QStringLiteral("Kept Titleen urn:uuid:")))
+        << metadata.toStdString();
+    EXPECT_EQ(metadata.size(), QStringLiteral("Kept Titleen urn:uuid:").size() + 36);
+    EXPECT_NE(entry(cleaned, "OEBPS/content.opf").find(R"(unique-identifier="BookId")"),
+              std::string::npos);
+    const std::vector<Package::Entry> entries = Package::read(cleaned);
+    EXPECT_EQ(entries.front().name, "mimetype");
+    EXPECT_FALSE(entries.front().compressed);
+    EXPECT_EQ(Jpeg::remainingMetadata(entry(cleaned, "OEBPS/images/cover.jpeg")), "");
+}
+
+Bytes withEntry(const Bytes &package, const std::string &name, const Bytes &data,
+                bool compressed = true) {
+    std::vector<Package::Entry> entries = Package::read(package);
+    const auto named = std::find_if(entries.begin(), entries.end(),
+                                    [&](const auto &each) { return each.name == name; });
+    if (named != entries.end()) {
+        named->data = data;
+        named->compressed = compressed;
+    } else {
+        entries.push_back({name, data, compressed});
+    }
+    return Package::write(entries);
+}
+
+}  // namespace
+
+TEST_F(Documents, CleaningLeavesNoPlantedValueAndKeepsTheContent) {
+    const struct {
+        QString name;
+        Kind kind;
+        std::function<void(const Bytes &, const Bytes &)> expectTheSame;
+    } cases[] = {{"book.epub", Book, expectTheSameBook}};
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name.toStdString());
+        const Bytes source = fixture(test.name);
+        ASSERT_GE(plantedIn(source).size(), 5);
+        EXPECT_NE(test.kind.check(source), "");
+
+        const Bytes cleaned = test.kind.clean(source);
+        EXPECT_EQ(test.kind.check(cleaned), "");
+        EXPECT_EQ(plantedIn(cleaned).join(", ").toStdString(), "");
+        test.expectTheSame(source, cleaned);
+    }
+}
+
+TEST_F(Documents, TheCheckNamesWhatRemains) {
+    const Bytes book = Epub::clean(fixture("book.epub"));
+    const std::string opf =
+        R"(<package xmlns="http://www.idpf.org/2007/opf"><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">)";
+    const struct {
+        Kind kind;
+        Bytes file;
+        std::string reason;
+    } cases[] = {
+        {Book,
+         withEntry(book, "OEBPS/content.opf",
+                   opf + "<dc:creator>X</dc:creator></metadata></package>"),
+         "still holds author"},
+        {Book,
+         withEntry(book, "OEBPS/content.opf",
+                   opf + "<dc:identifier>a</dc:identifier><dc:identifier>b</dc:identifier></"
+                         "metadata></package>"),
+         "still holds identifiers"},
+        {Book,
+         withEntry(book, "OEBPS/content.opf",
+                   opf + R"(<meta property="dcterms:modified">x</meta></metadata></package>)"),
+         "still holds book properties"},
+        {Book, withEntry(book, "OEBPS/toc.ncx", "<ncx><docAuthor><text>X</text></docAuthor></ncx>"),
+         "still holds author"},
+        {Book,
+         withEntry(book, "OEBPS/chapter1.xhtml",
+                   R"(<html><head><meta name="generator" content="X"/></head></html>)"),
+         "still holds software"},
+        {Book, withEntry(book, "iTunesMetadata.plist", "<plist/>"), "still holds shop records"},
+        {Book, withEntry(book, "OEBPS/images/cover.jpeg", fixture("photo.jpg")),
+         Jpeg::remainingMetadata(fixture("photo.jpg")) + " in OEBPS/images/cover.jpeg"},
+        {Book, withEntry(book, "mimetype", "application/epub+zip", true),
+         "holds its mimetype out of place"},
+        {Book,
+         withEntry(book, "META-INF/container.xml",
+                   R"(<container><rootfile full-path="lost.opf"/></container>)"),
+         "holds a reference to a missing part (lost.opf)"},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.reason);
+        EXPECT_EQ(test.kind.check(test.file), test.reason);
+    }
+}
+
+TEST_F(Documents, DamagedFilesAreRefusedWithAReason) {
+    const struct {
+        QString name;
+        Kind kind;
+        std::string reason;
+    } cases[] = {
+        {"truncated-book.epub", Book, "damaged ZIP package"},
+        {"no-container.epub", Book, "damaged EPUB: no container"},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name.toStdString());
+        EXPECT_NE(test.kind.check(fixture(test.name)), "");
+        try {
+            test.kind.clean(fixture(test.name));
+            ADD_FAILURE() << "cleaned";
+        } catch (const Formats::Refused &refused) {
+            EXPECT_EQ(refused.what(), test.reason);
+        }
+    }
+}

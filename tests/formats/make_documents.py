@@ -1,0 +1,104 @@
+#!/usr/bin/env python3
+"""Makes the e-book, drawing and document files the document tests clean: each carries the
+personal data its format can hold, with values a test can look for in the output.
+
+    python3 make_documents.py FOLDER PICTURE.jpg
+
+PICTURE.jpg (a photo with metadata) is embedded where a format holds pictures. Also writes
+damaged copies.
+"""
+
+import base64
+import pathlib
+import struct
+import sys
+import zipfile
+import zlib
+
+STAMP = "2021-08-21T16:02:00Z"
+HEAD = '<?xml version="1.0" encoding="UTF-8"?>\n'
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+# A 2x1 drawing (red, blue) whose text chunk names its author.
+DRAWING = (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", 2, 1, 8, 2, 0, 0, 0))
+           + png_chunk(b"tEXt", b"Author\0Ann Author")
+           + png_chunk(b"IDAT", zlib.compress(b"\0\xff\0\0\0\0\xff")) + png_chunk(b"IEND", b""))
+
+OPF = HEAD + f"""<package xmlns="http://www.idpf.org/2007/opf" version="3.0" unique-identifier="BookId" prefix="calibre: https://calibre-ebook.com">
+<metadata xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:opf="http://www.idpf.org/2007/opf">
+<dc:title id="t">Kept Title</dc:title><dc:language>en</dc:language>
+<dc:identifier id="BookId" opf:scheme="uuid">urn:uuid:11111111-2222-3333-4444-555555555555</dc:identifier>
+<dc:identifier opf:scheme="ISBN">9781234567897</dc:identifier>
+<dc:creator id="a" opf:file-as="Author, Ann" opf:role="aut">Ann Author</dc:creator>
+<dc:contributor>Ed Editor</dc:contributor><dc:publisher>Secret Publisher</dc:publisher>
+<dc:date>{STAMP}</dc:date><dc:rights>Owned by Ann Author</dc:rights>
+<dc:description>Written at /home/ann/books</dc:description><dc:subject>secret keywords</dc:subject>
+<dc:source>Secret Source</dc:source>
+<meta refines="#a" property="role" scheme="marc:relators">aut</meta>
+<meta property="dcterms:modified">{STAMP}</meta>
+<meta name="calibre:timestamp" content="{STAMP}"/><meta name="cover" content="cover"/>
+</metadata>
+<manifest><item id="c1" href="chapter1.xhtml" media-type="application/xhtml+xml"/>
+<item id="ncx" href="toc.ncx" media-type="application/x-dtbncx+xml"/>
+<item id="cover" href="images/cover.jpeg" media-type="image/jpeg"/>
+<item id="d" href="images/drawing.png" media-type="image/png"/></manifest>
+<spine toc="ncx"><itemref idref="c1"/></spine></package>"""
+
+NCX = HEAD + """<ncx xmlns="http://www.daisy.org/z3986/2005/ncx/" version="2005-1"><head>
+<meta name="dtb:uid" content="urn:uuid:11111111-2222-3333-4444-555555555555"/>
+<meta name="dtb:generator" content="Secret Application"/><meta name="dtb:depth" content="1"/></head>
+<docTitle><text>Kept Title</text></docTitle><docAuthor><text>Ann Author</text></docAuthor>
+<navMap><navPoint id="n1" playOrder="1"><navLabel><text>Chapter One</text></navLabel>
+<content src="chapter1.xhtml"/></navPoint></navMap></ncx>"""
+
+CHAPTER = HEAD + """<!DOCTYPE html PUBLIC "-//W3C//DTD XHTML 1.1//EN" "http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd">
+<html xmlns="http://www.w3.org/1999/xhtml"><head><title>Kept Title</title>
+<meta name="Author" content="Ann Author"/><meta name="generator" content="Secret Application"/>
+<meta http-equiv="Content-Type" content="text/html; charset=utf-8"/></head>
+<body><h1>Chapter One</h1><p>It was a dark&nbsp;night &amp; the text stays.</p>
+<img src="images/cover.jpeg" alt="cover"/></body></html>"""
+
+CONTAINER = HEAD + """<container version="1.0" xmlns="urn:oasis:names:tc:opendocument:xmlns:container">
+<rootfiles><rootfile full-path="OEBPS/content.opf" media-type="application/oebps-package+xml"/></rootfiles></container>"""
+
+ITUNES = HEAD + """<plist version="1.0"><dict><key>artistName</key><string>Ann Author</string></dict></plist>"""
+
+
+def epub_parts(photo):
+    return {"mimetype": "application/epub+zip", "META-INF/container.xml": CONTAINER,
+            "OEBPS/content.opf": OPF, "OEBPS/toc.ncx": NCX, "OEBPS/chapter1.xhtml": CHAPTER,
+            "OEBPS/images/cover.jpeg": photo, "OEBPS/images/drawing.png": DRAWING,
+            "iTunesMetadata.plist": ITUNES,
+            "META-INF/calibre_bookmarks.txt": "encoding=json+base64:\nAnn Author"}
+
+
+def write_epub(path, parts):
+    with zipfile.ZipFile(path, "w") as archive:
+        for name, data in parts.items():
+            entry = zipfile.ZipInfo(name, date_time=(2021, 8, 21, 16, 2, 0))
+            entry.compress_type = zipfile.ZIP_STORED if name == "mimetype" else zipfile.ZIP_DEFLATED
+            archive.writestr(entry, data.encode("utf-8") if isinstance(data, str) else data)
+
+
+def write_with_damaged_copies(folder, name, data):
+    (folder / name).write_bytes(data)
+    (folder / ("truncated-" + name)).write_bytes(data[: len(data) * 2 // 3])
+
+
+def main(folder, picture_path):
+    folder = pathlib.Path(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    photo = pathlib.Path(picture_path).read_bytes()
+    parts = epub_parts(photo)
+    write_epub(folder / "book.epub", parts)
+    write_with_damaged_copies(folder, "book.epub", (folder / "book.epub").read_bytes())
+    del parts["META-INF/container.xml"]
+    write_epub(folder / "no-container.epub", parts)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1], sys.argv[2])
