@@ -11,6 +11,7 @@
 #include "formats/OpenDocument.h"
 #include "formats/Pdf.h"
 #include "formats/Png.h"
+#include "formats/Svg.h"
 #include "formats/Tiff.h"
 #include "formats/Webp.h"
 
@@ -53,6 +54,7 @@ const Route &forExtension(const QString &extension) {
     static const Route openDocument{cleanInMemory<OpenDocument::clean>,
                                     OpenDocument::remainingMetadata};
     static const Route book{cleanInMemory<Epub::clean>, Epub::remainingMetadata};
+    static const Route drawing{cleanInMemory<Svg::clean>, Svg::remainingMetadata};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},
@@ -89,6 +91,7 @@ const Route &forExtension(const QString &extension) {
         {QStringLiteral("OTP"), &openDocument},
         {QStringLiteral("OTG"), &openDocument},
         {QStringLiteral("EPUB"), &book},
+        {QStringLiteral("SVG"), &drawing},
     };
     return *routes.value(extension.toUpper(), &generic);
 }
@@ -98,7 +101,7 @@ bool leavesMetadata(const QString &extension) {
     static const QStringList kinds =
         QStringLiteral(
             "mp3 flac ogg opus m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
-            "heic heif avif jxl svg psd dng cr2 cr3 nef arw orf rw2 "
+            "heic heif avif jxl psd dng cr2 cr3 nef arw orf rw2 "
             "doc xls ppt rtf")
             .split(QLatin1Char(' '));
     return kinds.contains(extension, Qt::CaseInsensitive);

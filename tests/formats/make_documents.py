@@ -84,6 +84,81 @@ def write_epub(path, parts):
             archive.writestr(entry, data.encode("utf-8") if isinstance(data, str) else data)
 
 
+def inkscape_svg():
+    picture = base64.encodebytes(DRAWING).decode()
+    return f"""<?xml version="1.0" encoding="UTF-8" standalone="no"?>
+<!-- Created with Inkscape (http://www.inkscape.org/) -->
+<svg width="64" height="48" viewBox="0 0 64 48" version="1.1" id="svg5"
+   inkscape:version="1.2.2 (Secret Application)" sodipodi:docname="plan.svg"
+   sodipodi:docbase="/home/ann/drawings"
+   inkscape:export-filename="/home/ann/export/plan.png" inkscape:export-xdpi="96" inkscape:export-ydpi="96"
+   xmlns:inkscape="http://www.inkscape.org/namespaces/inkscape"
+   xmlns:sodipodi="http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd"
+   xmlns:xlink="http://www.w3.org/1999/xlink" xmlns="http://www.w3.org/2000/svg"
+   xmlns:svg="http://www.w3.org/2000/svg" xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#"
+   xmlns:cc="http://creativecommons.org/ns#" xmlns:dc="http://purl.org/dc/elements/1.1/">
+  <title id="title1">Kept plan</title><desc id="desc1">A kept description</desc>
+  <sodipodi:namedview id="namedview7" pagecolor="#ffffff" inkscape:zoom="2.5" inkscape:window-width="1920"
+     inkscape:current-layer="layer1" inkscape:document-units="mm"/>
+  <defs id="defs2"><linearGradient id="g"><stop offset="0" style="stop-color:#00ff00"/><stop offset="1" style="stop-color:#0000ff"/></linearGradient></defs>
+  <metadata id="metadata5"><rdf:RDF><cc:Work rdf:about=""><dc:format>image/svg+xml</dc:format>
+    <dc:creator><cc:Agent><dc:title>Ann Author</dc:title></cc:Agent></dc:creator>
+    <dc:date>{STAMP}</dc:date><dc:subject><rdf:Bag><rdf:li>secret keywords</rdf:li></rdf:Bag></dc:subject>
+  </cc:Work></rdf:RDF></metadata>
+  <g inkscape:label="Layer 1" inkscape:groupmode="layer" id="layer1">
+    <rect style="fill:url(#g);stroke:#000000;stroke-width:2" id="rect1" width="40" height="20" x="4" y="4"/>
+    <!-- a note by Ed Editor -->
+    <ellipse style="fill:#ff8000" id="path1" cx="40" cy="34" rx="12" ry="8" sodipodi:type="arc"/>
+    <text x="4" y="44" style="font-size:8px;font-family:sans-serif">Kept &amp; text</text>
+    <image width="8" height="4" x="50" y="4" preserveAspectRatio="none" id="image1"
+       xlink:href="data:image/png;base64,{picture}"/>
+  </g>
+</svg>
+"""
+
+
+def illustrator_svg(photo):
+    picture = base64.b64encode(photo).decode()
+    return f"""<?xml version="1.0" encoding="utf-8"?>
+<!-- Generator: Adobe Illustrator 24.0.0, SVG Export Plug-In . SVG Version: 6.00 Build 0)  -->
+<!DOCTYPE svg PUBLIC "-//W3C//DTD SVG 1.1//EN" "http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd" [
+	<!ENTITY ns_extend "http://ns.adobe.com/Extensibility/1.0/">
+	<!ENTITY ns_ai "http://ns.adobe.com/AdobeIllustrator/10.0/">
+	<!ENTITY ns_graphs "http://ns.adobe.com/Graphs/1.0/">
+	<!ENTITY ns_vars "http://ns.adobe.com/Variables/1.0/">
+	<!ENTITY ns_sfw "http://ns.adobe.com/SaveForWeb/1.0/">
+	<!ENTITY ns_svg "http://www.w3.org/2000/svg">
+	<!ENTITY ns_xlink "http://www.w3.org/1999/xlink">
+]>
+<svg version="1.1" id="Layer_1" xmlns:x="&ns_extend;" xmlns:i="&ns_ai;" xmlns:graph="&ns_graphs;"
+	 xmlns="&ns_svg;" xmlns:xlink="&ns_xlink;" x="0px" y="0px" width="60px" height="40px"
+	 viewBox="0 0 60 40" enable-background="new 0 0 60 40" xml:space="preserve">
+<metadata><?xpacket begin="﻿" id="W5M0MpCehiHzreSzNTczkc9d"?>
+<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
+<rdf:Description rdf:about="" xmlns:xmp="http://ns.adobe.com/xap/1.0/" xmp:CreatorTool="Secret Application" xmp:CreateDate="{STAMP}"/>
+</rdf:RDF></x:xmpmeta><?xpacket end="w"?></metadata>
+<switch>
+	<foreignObject requiredExtensions="&ns_ai;" x="0" y="0" width="1" height="1">
+		<i:pgfRef  xlink:href="#adobe_illustrator_pgf"></i:pgfRef>
+	</foreignObject>
+	<g i:extraneous="self">
+		<rect x="2" y="2" fill="#1E64C8" width="30" height="20"/>
+		<polygon fill="#E63C28" points="40,5 58,35 22,35"/>
+		<image overflow="visible" width="16" height="16" transform="matrix(1 0 0 1 4 22)"
+			xlink:href="data:image/jpeg;base64,{picture}">
+		</image>
+	</g>
+</switch>
+<i:pgf  id="adobe_illustrator_pgf">
+	<![CDATA[
+	eJzs Ann Author /home/ann/drawings/secret.ai
+	]]>
+</i:pgf>
+<?adobe-xap-filters esc="CRLF"?>
+</svg>
+"""
+
+
 def write_with_damaged_copies(folder, name, data):
     (folder / name).write_bytes(data)
     (folder / ("truncated-" + name)).write_bytes(data[: len(data) * 2 // 3])
@@ -96,6 +171,8 @@ def main(folder, picture_path):
     parts = epub_parts(photo)
     write_epub(folder / "book.epub", parts)
     write_with_damaged_copies(folder, "book.epub", (folder / "book.epub").read_bytes())
+    write_with_damaged_copies(folder, "plan.svg", inkscape_svg().encode())
+    (folder / "illustrated.svg").write_bytes(illustrator_svg(photo).encode())
     del parts["META-INF/container.xml"]
     write_epub(folder / "no-container.epub", parts)
 
