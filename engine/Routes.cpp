@@ -11,6 +11,7 @@
 #include "formats/OpenDocument.h"
 #include "formats/Pdf.h"
 #include "formats/Png.h"
+#include "formats/Rtf.h"
 #include "formats/Svg.h"
 #include "formats/Tiff.h"
 #include "formats/Webp.h"
@@ -55,6 +56,7 @@ const Route &forExtension(const QString &extension) {
                                     OpenDocument::remainingMetadata};
     static const Route book{cleanInMemory<Epub::clean>, Epub::remainingMetadata};
     static const Route drawing{cleanInMemory<Svg::clean>, Svg::remainingMetadata};
+    static const Route richText{cleanInMemory<Rtf::clean>, Rtf::remainingMetadata};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},
@@ -92,6 +94,7 @@ const Route &forExtension(const QString &extension) {
         {QStringLiteral("OTG"), &openDocument},
         {QStringLiteral("EPUB"), &book},
         {QStringLiteral("SVG"), &drawing},
+        {QStringLiteral("RTF"), &richText},
     };
     return *routes.value(extension.toUpper(), &generic);
 }
@@ -102,7 +105,7 @@ bool leavesMetadata(const QString &extension) {
         QStringLiteral(
             "mp3 flac ogg opus m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
             "heic heif avif jxl psd dng cr2 cr3 nef arw orf rw2 "
-            "doc xls ppt rtf")
+            "doc xls ppt")
             .split(QLatin1Char(' '));
     return kinds.contains(extension, Qt::CaseInsensitive);
 }

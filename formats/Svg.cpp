@@ -161,27 +161,20 @@ Formats::Bytes clean(const Formats::Bytes &drawing) {
 // The check below reads the drawing on its own.
 namespace {
 
-// What an embedded picture still holds, or empty; a value that is no base64 picture is a link.
-std::string embeddedPictureFinding(QStringView link) {
+// Adds what an embedded picture still holds; a value that is no base64 picture is a link.
+void embeddedPictureFindings(QStringView link, Formats::Findings &findings) {
     const qsizetype comma = link.indexOf(u',');
     if (!link.trimmed().startsWith(u"data:", Qt::CaseInsensitive) || comma < 0 ||
         !link.left(comma).endsWith(u";base64", Qt::CaseInsensitive)) {
-        return {};
+        return;
     }
     QByteArray base64 = link.mid(comma + 1).toLatin1().simplified();
     base64.replace(' ', "");
     const auto picture =
         QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
-    if (!picture) {
-        return "a damaged embedded picture";
-    }
-    const std::string reason = Pictures::remainingMetadata(picture.decoded.toStdString());
-    const std::string prefix = "still holds ";
-    if (reason.empty()) {
-        return {};
-    }
-    return reason.rfind(prefix, 0) == 0 ? reason.substr(prefix.size()) + " in an embedded picture"
-                                        : "a damaged embedded picture";
+    findings.addFrom(
+        picture ? Pictures::remainingMetadata(picture.decoded.toStdString()) : "damaged base64",
+        "an embedded picture");
 }
 
 void elementFindings(const QXmlStreamReader &reader, Formats::Findings &findings) {
@@ -213,10 +206,7 @@ void elementFindings(const QXmlStreamReader &reader, Formats::Findings &findings
         } else if (attribute.namespaceUri().contains(u"adobe", Qt::CaseInsensitive)) {
             findings.add("Illustrator's private data");
         } else if (attributeName == u"href") {
-            const std::string picture = embeddedPictureFinding(attribute.value());
-            if (!picture.empty()) {
-                findings.add(picture);
-            }
+            embeddedPictureFindings(attribute.value(), findings);
         }
     }
 }

@@ -3,6 +3,7 @@
 #include "formats/Jpeg.h"
 #include "formats/Package.h"
 #include "formats/Png.h"
+#include "formats/Rtf.h"
 #include "formats/Svg.h"
 #include "support/TestFiles.h"
 
@@ -19,9 +20,10 @@ namespace {
 using Formats::Bytes;
 
 // Values make_documents.py plants: none may remain in a cleaned file.
-const QStringList Planted = {
-    "Ann Author",      "Ed Editor", "Secret Publisher", "Secret Application", "2021-08-21",
-    "secret keywords", "/home/ann", "Secret Source",    "11111111-2222",      "9781234567897"};
+const QStringList Planted = {"Ann Author",         "Ed Editor",     "Secret Publisher",
+                             "Secret Application", "2021-08-21",    "secret keywords",
+                             "/home/ann",          "Secret Source", "11111111-2222",
+                             "9781234567897",      "1194548"};
 
 struct Kind {
     std::function<Bytes(const Bytes &)> clean;
@@ -29,6 +31,7 @@ struct Kind {
 };
 const Kind Book{Epub::clean, Epub::remainingMetadata};
 const Kind Drawing{Svg::clean, Svg::remainingMetadata};
+const Kind Letter{Rtf::clean, Rtf::remainingMetadata};
 
 class Documents : public ::testing::Test {
   public:
@@ -129,6 +132,30 @@ void expectTheSameDrawing(const Bytes &source, const Bytes &cleaned) {
     }
 }
 
+// The text LibreOffice reads from both documents, source first.
+QStringList textsOf(const Bytes &source, const Bytes &cleaned, const ScratchFolder &folder) {
+    QStringList texts, paths;
+    for (const auto &[name, bytes] : {std::pair{"source", source}, std::pair{"cleaned", cleaned}}) {
+        paths << writeFile(folder / QStringLiteral("%1.rtf").arg(name),
+                           QByteArray::fromStdString(bytes));
+    }
+    runTool(
+        QStringLiteral("soffice"),
+        QStringList{"--headless", "--convert-to", "txt:Text", "--outdir", folder.path()} + paths);
+    for (const char *name : {"source", "cleaned"}) {
+        texts << QString::fromUtf8(readFile(folder / QStringLiteral("%1.txt").arg(name)));
+    }
+    return texts;
+}
+
+void expectTheSameText(const Bytes &source, const Bytes &cleaned) {
+    const QStringList texts = textsOf(source, cleaned, *Documents::folder);
+    EXPECT_TRUE(texts[0].contains(
+        QStringLiteral("bold words and italic.removed textinserted text\nCafés €")));
+    EXPECT_EQ(texts[1], texts[0]);
+    EXPECT_NE(cleaned.find("{\\*\\revtbl {Unknown;}{Unknown;}{Unknown;}}"), std::string::npos);
+}
+
 Bytes withEntry(const Bytes &package, const std::string &name, const Bytes &data,
                 bool compressed = true) {
     std::vector<Package::Entry> entries = Package::read(package);
@@ -152,7 +179,8 @@ TEST_F(Documents, CleaningLeavesNoPlantedValueAndKeepsTheContent) {
         std::function<void(const Bytes &, const Bytes &)> expectTheSame;
     } cases[] = {{"book.epub", Book, expectTheSameBook},
                  {"plan.svg", Drawing, expectTheSameDrawing},
-                 {"illustrated.svg", Drawing, expectTheSameDrawing}};
+                 {"illustrated.svg", Drawing, expectTheSameDrawing},
+                 {"letter.rtf", Letter, expectTheSameText}};
     for (const auto &test : cases) {
         SCOPED_TRACE(test.name.toStdString());
         const Bytes source = fixture(test.name);
@@ -219,6 +247,18 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
          "still holds " + Jpeg::remainingMetadata(fixture("photo.jpg")).substr(12) +
              " in an embedded picture"},
         {Drawing, "<svg><title>x</title>", "damaged SVG"},
+        {Letter, R"({\rtf1{\info{\author X}}})",
+         "still holds document information (author, title, dates)"},
+        {Letter, R"({\rtf1{\*\generator X}{\*\userprops x}\insrsid5 a\revdttm5{\*\blipuid 1}})",
+         "still holds software, custom properties, revision-session ids, revision dates, picture "
+         "identifiers"},
+        {Letter, R"({\rtf1{\*\revtbl {Unknown;}{\'c4nn;}}})", "still holds revision authors"},
+        {Letter,
+         R"({\rtf1{\pict\jpegblip )" +
+             QByteArray::fromStdString(fixture("photo.jpg")).toHex().toStdString() + "}}",
+         "still holds " + Jpeg::remainingMetadata(fixture("photo.jpg")).substr(12) +
+             " in a picture"},
+        {Letter, R"({\rtf1 a\bin9 {{})", "damaged RTF: cut short"},
     };
     for (const auto &test : cases) {
         SCOPED_TRACE(test.reason);
@@ -235,6 +275,9 @@ TEST_F(Documents, DamagedFilesAreRefusedWithAReason) {
         {"truncated-book.epub", Book, "damaged ZIP package"},
         {"no-container.epub", Book, "damaged EPUB: no container"},
         {"truncated-plan.svg", Drawing, "damaged SVG: "},
+        {"truncated-letter.rtf", Letter, "damaged RTF: cut short"},
+        {"deep.rtf", Letter, "RTF nested too deeply"},
+        {"bad-picture.rtf", Letter, "damaged RTF picture"},
     };
     for (const auto &test : cases) {
         SCOPED_TRACE(test.name.toStdString());

@@ -159,6 +159,31 @@ def illustrator_svg(photo):
 """
 
 
+def hex_lines(data):
+    text = data.hex()
+    return "\n".join(text[i:i + 128] for i in range(0, len(text), 128))
+
+
+def rtf(photo):
+    return r"""{\rtf1\adeflang1025\ansi\ansicpg1252\uc1\adeff0\deff0\deflang1033
+{\fonttbl{\f0\froman\fcharset0\fprq2{\*\panose 02020603050405020304}Times New Roman;}{\f1\fswiss\fcharset0 Arial;}}
+{\colortbl;\red0\green0\blue0;\red255\green0\blue0;}
+{\*\rsidtbl \rsid1194548\rsid2424242}{\*\generator Secret Application 16.0;}
+{\info{\title Kept Title}{\author Ann Author}{\operator Ed Editor}{\keywords secret keywords}
+{\company Secret Publisher}{\creatim\yr2021\mo8\dy21\hr16\min2}{\revtim\yr2021\mo8\dy21\hr16\min2}
+{\version2}{\edmins4711}{\nofpages1}{\hlinkbase /home/ann/letters}}
+{\*\userprops {\propname Client}\proptype30{\staticval Secret Source}}
+{\*\revtbl {Unknown;}{Ann Author;}{Ed Editor;}}
+\paperw12240\paperh15840\margl1440\margr1440\revisions\rsidroot1194548
+\pard\plain \ltrpar\ql \f0\fs24\insrsid1194548 Dear reader, {\b\charrsid2424242 bold words} and {\i italic}.
+{\deleted\revauthdel1\revdttmdel1234567 removed text}{\revised\revauth2\revdttm1234567 inserted text}\par
+\pard\plain\f1 Caf\'e9\insrsid1194548 s \u8364?\par
+{\*\shppict{\pict{\*\picprop}\picw16\pich16\picwgoal240\pichgoal240\jpegblip\bliptag-12345{\*\blipuid 0123456789abcdef0123456789abcdef}
+""" + hex_lines(photo) + r"""}}{\nonshppict{\pict\picw2\pich1\picwgoal30\pichgoal15\pngblip
+""" + hex_lines(DRAWING) + r"""}}\par}
+"""
+
+
 def write_with_damaged_copies(folder, name, data):
     (folder / name).write_bytes(data)
     (folder / ("truncated-" + name)).write_bytes(data[: len(data) * 2 // 3])
@@ -173,6 +198,9 @@ def main(folder, picture_path):
     write_with_damaged_copies(folder, "book.epub", (folder / "book.epub").read_bytes())
     write_with_damaged_copies(folder, "plan.svg", inkscape_svg().encode())
     (folder / "illustrated.svg").write_bytes(illustrator_svg(photo).encode())
+    write_with_damaged_copies(folder, "letter.rtf", rtf(photo).encode())
+    (folder / "deep.rtf").write_bytes(b"{\\rtf1" + b"{" * 600 + b"}" * 600 + b"}")
+    (folder / "bad-picture.rtf").write_bytes(b"{\\rtf1{\\pict\\pngblip 89504}}")
     del parts["META-INF/container.xml"]
     write_epub(folder / "no-container.epub", parts)
 
