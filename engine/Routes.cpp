@@ -11,6 +11,7 @@
 #include "formats/OpenDocument.h"
 #include "formats/Pdf.h"
 #include "formats/Png.h"
+#include "formats/Psd.h"
 #include "formats/Rtf.h"
 #include "formats/Svg.h"
 #include "formats/Tiff.h"
@@ -57,6 +58,7 @@ const Route &forExtension(const QString &extension) {
     static const Route book{cleanInMemory<Epub::clean>, Epub::remainingMetadata};
     static const Route drawing{cleanInMemory<Svg::clean>, Svg::remainingMetadata};
     static const Route richText{cleanInMemory<Rtf::clean>, Rtf::remainingMetadata};
+    static const Route photoshop{cleanInMemory<Psd::clean>, Psd::remainingMetadata};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},
@@ -95,6 +97,7 @@ const Route &forExtension(const QString &extension) {
         {QStringLiteral("EPUB"), &book},
         {QStringLiteral("SVG"), &drawing},
         {QStringLiteral("RTF"), &richText},
+        {QStringLiteral("PSD"), &photoshop},
     };
     return *routes.value(extension.toUpper(), &generic);
 }
@@ -104,7 +107,7 @@ bool leavesMetadata(const QString &extension) {
     static const QStringList kinds =
         QStringLiteral(
             "mp3 flac ogg opus m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
-            "heic heif avif jxl psd dng cr2 cr3 nef arw orf rw2 "
+            "heic heif avif jxl dng cr2 cr3 nef arw orf rw2 "
             "doc xls ppt")
             .split(QLatin1Char(' '));
     return kinds.contains(extension, Qt::CaseInsensitive);

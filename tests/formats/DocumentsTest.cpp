@@ -3,6 +3,7 @@
 #include "formats/Jpeg.h"
 #include "formats/Package.h"
 #include "formats/Png.h"
+#include "formats/Psd.h"
 #include "formats/Rtf.h"
 #include "formats/Svg.h"
 #include "support/TestFiles.h"
@@ -32,6 +33,7 @@ struct Kind {
 const Kind Book{Epub::clean, Epub::remainingMetadata};
 const Kind Drawing{Svg::clean, Svg::remainingMetadata};
 const Kind Letter{Rtf::clean, Rtf::remainingMetadata};
+const Kind Picture{Psd::clean, Psd::remainingMetadata};
 
 class Documents : public ::testing::Test {
   public:
@@ -156,6 +158,24 @@ void expectTheSameText(const Bytes &source, const Bytes &cleaned) {
     EXPECT_NE(cleaned.find("{\\*\\revtbl {Unknown;}{Unknown;}{Unknown;}}"), std::string::npos);
 }
 
+// The composite image as ImageMagick reads it.
+QImage composite(const Bytes &psd, const ScratchFolder &folder) {
+    const QString path =
+        writeFile(folder / QStringLiteral("composite.psd"), QByteArray::fromStdString(psd));
+    runTool(QStringLiteral("convert"), {path + "[0]", QStringLiteral("-strip"), path + ".png"});
+    return QImage(path + ".png");
+}
+
+void expectTheSamePicture(const Bytes &source, const Bytes &cleaned) {
+    const QImage before = composite(source, *Documents::folder);
+    EXPECT_FALSE(before.isNull());
+    EXPECT_TRUE(composite(cleaned, *Documents::folder) == before);
+    EXPECT_EQ(cleaned.substr(cleaned.size() - 2000), source.substr(source.size() - 2000));
+    for (const char *kept : {"8BIM\x03\xED", "8BIM\x04\x0F", "mntrRGB XYZ "}) {
+        EXPECT_NE(cleaned.find(kept), std::string::npos) << kept;
+    }
+}
+
 Bytes withEntry(const Bytes &package, const std::string &name, const Bytes &data,
                 bool compressed = true) {
     std::vector<Package::Entry> entries = Package::read(package);
@@ -180,7 +200,8 @@ TEST_F(Documents, CleaningLeavesNoPlantedValueAndKeepsTheContent) {
     } cases[] = {{"book.epub", Book, expectTheSameBook},
                  {"plan.svg", Drawing, expectTheSameDrawing},
                  {"illustrated.svg", Drawing, expectTheSameDrawing},
-                 {"letter.rtf", Letter, expectTheSameText}};
+                 {"letter.rtf", Letter, expectTheSameText},
+                 {"picture.psd", Picture, expectTheSamePicture}};
     for (const auto &test : cases) {
         SCOPED_TRACE(test.name.toStdString());
         const Bytes source = fixture(test.name);
@@ -259,6 +280,9 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
          "still holds " + Jpeg::remainingMetadata(fixture("photo.jpg")).substr(12) +
              " in a picture"},
         {Letter, R"({\rtf1 a\bin9 {{})", "damaged RTF: cut short"},
+        {Picture, fixture("picture.psd"),
+         "still holds IPTC, Exif, XMP, a thumbnail, a caption, URLs, the software version"},
+        {Picture, fixture("broken-resource.psd"), "damaged PSD: an image resource is broken"},
     };
     for (const auto &test : cases) {
         SCOPED_TRACE(test.reason);
@@ -278,6 +302,9 @@ TEST_F(Documents, DamagedFilesAreRefusedWithAReason) {
         {"truncated-letter.rtf", Letter, "damaged RTF: cut short"},
         {"deep.rtf", Letter, "RTF nested too deeply"},
         {"bad-picture.rtf", Letter, "damaged RTF picture"},
+        {"truncated-picture.psd", Picture, "damaged PSD: a section runs past the end"},
+        {"broken-resource.psd", Picture, "damaged PSD: a section runs past the end"},
+        {"cut-pixels.psd", Picture, "damaged PSD: the pixels are cut short"},
     };
     for (const auto &test : cases) {
         SCOPED_TRACE(test.name.toStdString());

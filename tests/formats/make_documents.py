@@ -11,6 +11,7 @@ damaged copies.
 import base64
 import pathlib
 import struct
+import subprocess
 import sys
 import zipfile
 import zlib
@@ -184,6 +185,46 @@ def rtf(photo):
 """
 
 
+def resource(number, data):
+    """A Photoshop image resource block with an empty name."""
+    return (b"8BIM" + struct.pack(">HHI", number, 0, len(data)) + data
+            + (b"\0" if len(data) % 2 else b""))
+
+
+def icc_header():
+    """An ICC profile header with no tags: enough for readers to keep it."""
+    profile = bytearray(132)
+    struct.pack_into(">I4sI4s4s4s", profile, 0, 132, b"none", 0x02100000, b"mntr", b"RGB ", b"XYZ ")
+    profile[36:40] = b"acsp"
+    return bytes(profile)
+
+
+def exif_with_artist():
+    artist = b"Ann Author\0"
+    return (b"MM\0\x2a" + struct.pack(">IHHHII", 8, 1, 0x013B, 2, len(artist), 26)
+            + struct.pack(">I", 0) + artist)
+
+
+def psd(folder, photo):
+    """A photo as ImageMagick writes it, with the resources Photoshop adds."""
+    made = folder / "made.psd"
+    subprocess.run(["convert", "-size", "16x12", "-seed", "3", "plasma:", "-type", "TrueColor",
+                    str(made)], check=True)
+    image = made.read_bytes()
+    colours = 30 + struct.unpack_from(">I", image, 26)[0]
+    length = struct.unpack_from(">I", image, colours)[0]
+    xmp = (f'<x:xmpmeta xmlns:x="adobe:ns:meta/"><rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">'
+           f'<rdf:Description xmlns:xmp="http://ns.adobe.com/xap/1.0/" xmp:CreatorTool="Secret Application" '
+           f'xmp:CreateDate="{STAMP}"/></rdf:RDF></x:xmpmeta>').encode()
+    resources = (image[colours + 4: colours + 4 + length] + resource(0x040F, icc_header())
+                 + resource(0x0404, b"\x1c\x02\x50\x00\x0aAnn Author")
+                 + resource(0x0422, exif_with_artist()) + resource(0x0424, xmp)
+                 + resource(0x040C, struct.pack(">6I2H", 1, 16, 16, 48, 768, len(photo), 24, 1) + photo)
+                 + resource(0x03F0, b"\x0dSecret Source") + resource(0x040B, b"file:///home/ann/x")
+                 + resource(0x0421, b"\0\0\0\1\1\0\0\0\x12" + "Secret Application".encode("utf-16-be")))
+    return image[:colours] + struct.pack(">I", len(resources)) + resources + image[colours + 4 + length:]
+
+
 def write_with_damaged_copies(folder, name, data):
     (folder / name).write_bytes(data)
     (folder / ("truncated-" + name)).write_bytes(data[: len(data) * 2 // 3])
@@ -201,6 +242,13 @@ def main(folder, picture_path):
     write_with_damaged_copies(folder, "letter.rtf", rtf(photo).encode())
     (folder / "deep.rtf").write_bytes(b"{\\rtf1" + b"{" * 600 + b"}" * 600 + b"}")
     (folder / "bad-picture.rtf").write_bytes(b"{\\rtf1{\\pict\\pngblip 89504}}")
+    image = psd(folder, photo)
+    (folder / "picture.psd").write_bytes(image)
+    (folder / "truncated-picture.psd").write_bytes(image[:len(image) // 2])
+    (folder / "cut-pixels.psd").write_bytes(image[:-20])
+    broken = bytearray(image)  # the last resource, the version, claims more than its section
+    broken[image.find(b"\0\0\0\1\1\0\0\0\x12") - 1] = 0x7F
+    (folder / "broken-resource.psd").write_bytes(bytes(broken))
     del parts["META-INF/container.xml"]
     write_epub(folder / "no-container.epub", parts)
 
