@@ -103,7 +103,7 @@ const Route &forExtension(const QString &extension) {
 }
 
 bool leavesMetadata(const QString &extension) {
-    // Sound and video; newer, drawn and camera raw pictures; documents.
+    // Sound and video; newer and camera raw pictures; old Office documents.
     static const QStringList kinds =
         QStringLiteral(
             "mp3 flac ogg opus m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "

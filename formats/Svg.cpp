@@ -86,40 +86,24 @@ class Copier {
   private:
     void copyToken() {
         switch (reader_.tokenType()) {
-            case QXmlStreamReader::StartDocument:
-                writer_.writeStartDocument(reader_.documentVersion().isEmpty()
-                                               ? QStringLiteral("1.0")
-                                               : reader_.documentVersion().toString());
-                break;
             case QXmlStreamReader::StartElement:
                 startElement();
                 break;
-            case QXmlStreamReader::EndElement:
-                writer_.writeEndElement();
-                break;
-            case QXmlStreamReader::Characters:
-                if (reader_.isCDATA()) {
-                    writer_.writeCDATA(reader_.text().toString());
-                } else {
-                    writer_.writeCharacters(reader_.text().toString());
-                }
+            case QXmlStreamReader::DTD:
+            case QXmlStreamReader::Comment:
                 break;
             case QXmlStreamReader::ProcessingInstruction:
                 // A style sheet decides how the drawing looks.
                 if (reader_.processingInstructionTarget() == u"xml-stylesheet") {
-                    writer_.writeProcessingInstruction(
-                        QStringLiteral("xml-stylesheet"),
-                        reader_.processingInstructionData().toString());
+                    writer_.writeCurrentToken(reader_);
                 }
                 break;
             case QXmlStreamReader::EntityReference:
                 // Its declaration would be in the document type declaration, which goes.
                 throw Refused("SVG uses an entity it does not declare: " +
                               reader_.name().toString().toStdString());
-            case QXmlStreamReader::EndDocument:
-                writer_.writeEndDocument();
-                break;
-            default:  // the document type declaration, comments, errors
+            default:
+                writer_.writeCurrentToken(reader_);
                 break;
         }
     }
