@@ -3,6 +3,7 @@
 #include "formats/Package.h"
 #include "formats/PackageCheck.h"
 #include "formats/Pictures.h"
+#include "formats/Svg.h"
 #include "formats/XmlFilter.h"
 
 #include <QByteArray>
@@ -125,9 +126,13 @@ XmlFilter::Rules pageRules() {
             }};
 }
 
+bool isDrawing(const std::string &name) {
+    return QString::fromStdString(name).endsWith(QLatin1String(".svg"), Qt::CaseInsensitive);
+}
+
 Formats::Bytes cleanPicture(const Package::Entry &entry) {
     try {
-        return Pictures::clean(entry.data);
+        return isDrawing(entry.name) ? Svg::clean(entry.data) : Pictures::clean(entry.data);
     } catch (const Refused &refused) {
         throw Refused(refused.what() + (" in " + entry.name));
     }
@@ -241,6 +246,12 @@ std::string layoutFinding(const std::vector<Package::Entry> &entries) {
         }
         if (entry.name.find("calibre_bookmarks") != std::string::npos) {
             return "still holds reading positions";
+        }
+        const QString name = QString::fromStdString(entry.name).toLower();
+        const std::string drawing =
+            name.endsWith(u".svg") ? Svg::remainingMetadata(entry.data) : std::string();
+        if (!drawing.empty()) {
+            return drawing + " in " + entry.name;
         }
     }
     return {};

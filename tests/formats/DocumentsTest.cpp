@@ -244,6 +244,8 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
                    R"(<html><head><meta name="generator" content="X"/></head></html>)"),
          "still holds software"},
         {Book, withEntry(book, "iTunesMetadata.plist", "<plist/>"), "still holds shop records"},
+        {Book, withEntry(book, "OEBPS/images/plan.svg", "<svg><!-- x --></svg>"),
+         "still holds comments in OEBPS/images/plan.svg"},
         {Book, withEntry(book, "OEBPS/images/cover.jpeg", fixture("photo.jpg")),
          Jpeg::remainingMetadata(fixture("photo.jpg")) + " in OEBPS/images/cover.jpeg"},
         {Book, withEntry(book, "mimetype", "application/epub+zip", true),

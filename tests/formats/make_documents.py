@@ -46,7 +46,8 @@ OPF = HEAD + f"""<package xmlns="http://www.idpf.org/2007/opf" version="3.0" uni
 <manifest><item id="c1" href="chapter1.xhtml" media-type="application/xhtml+xml"/>
 <item id="ncx" href="toc.ncx" media-type="application/x-dtbncx+xml"/>
 <item id="cover" href="images/cover.jpeg" media-type="image/jpeg"/>
-<item id="d" href="images/drawing.png" media-type="image/png"/></manifest>
+<item id="d" href="images/drawing.png" media-type="image/png"/>
+<item id="p" href="images/plan.svg" media-type="image/svg+xml"/></manifest>
 <spine toc="ncx"><itemref idref="c1"/></spine></package>"""
 
 NCX = HEAD + """<ncx xmlns="http://www.daisy.org/z3986/2005/ncx/" version="2005-1"><head>
@@ -73,6 +74,7 @@ def epub_parts(photo):
     return {"mimetype": "application/epub+zip", "META-INF/container.xml": CONTAINER,
             "OEBPS/content.opf": OPF, "OEBPS/toc.ncx": NCX, "OEBPS/chapter1.xhtml": CHAPTER,
             "OEBPS/images/cover.jpeg": photo, "OEBPS/images/drawing.png": DRAWING,
+            "OEBPS/images/plan.svg": inkscape_svg(),
             "iTunesMetadata.plist": ITUNES,
             "META-INF/calibre_bookmarks.txt": "encoding=json+base64:\nAnn Author"}
 
