@@ -7,8 +7,11 @@
 #include "formats/XmlFilter.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QHash>
+#include <QRegularExpression>
 #include <QStringList>
+#include <QUrl>
 #include <QUuid>
 #include <QXmlStreamReader>
 
@@ -130,6 +133,85 @@ bool isDrawing(const std::string &name) {
     return QString::fromStdString(name).endsWith(QLatin1String(".svg"), Qt::CaseInsensitive);
 }
 
+// Fonts a book hides from copying by mixing their first bytes with a key made from its
+// identifier; with a new identifier they are hidden anew.
+const QString IdpfHiding = QStringLiteral("http://www.idpf.org/2008/embedding");
+const QString AdobeHiding = QStringLiteral("http://ns.adobe.com/pdf/enc#RC");
+constexpr int IdpfHiddenLength = 1040;
+constexpr int AdobeHiddenLength = 1024;
+
+struct HiddenFont {
+    std::string path;
+    bool adobe;
+};
+
+// The fonts the book hides; refused when it encrypts anything for real.
+std::vector<HiddenFont> hiddenFonts(const Formats::Bytes &encryption) {
+    QXmlStreamReader reader(
+        QByteArray::fromRawData(encryption.data(), static_cast<qsizetype>(encryption.size())));
+    std::vector<HiddenFont> fonts;
+    QString algorithm;
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement) {
+            continue;
+        }
+        if (reader.name() == u"EncryptionMethod") {
+            algorithm = reader.attributes().value(QLatin1String("Algorithm")).toString();
+        } else if (reader.name() == u"CipherReference") {
+            if (algorithm != IdpfHiding && algorithm != AdobeHiding) {
+                throw Refused("encrypted EPUB");
+            }
+            const QString uri = reader.attributes().value(QLatin1String("URI")).toString();
+            fonts.push_back(
+                {QUrl::fromPercentEncoding(uri.toUtf8()).toStdString(), algorithm == AdobeHiding});
+        }
+    }
+    if (reader.hasError()) {
+        throw Refused("damaged XML in META-INF/encryption.xml");
+    }
+    return fonts;
+}
+
+QByteArray hidingKey(const QString &identifier, bool adobe) {
+    if (!adobe) {
+        QString compact = identifier;
+        compact.remove(QRegularExpression(QStringLiteral("[ \\t\\r\\n]")));
+        return QCryptographicHash::hash(compact.toUtf8(), QCryptographicHash::Sha1);
+    }
+    QString digits = identifier;
+    digits.remove(QStringLiteral("urn:uuid:")).remove(QLatin1Char('-'));
+    const QByteArray key = QByteArray::fromHex(digits.toLatin1());
+    if (key.size() != 16) {
+        throw Refused("EPUB with hidden fonts whose identifier is no UUID");
+    }
+    return key;
+}
+
+void hideAnew(Formats::Bytes &font, const QString &oldIdentifier, const QString &newIdentifier,
+              bool adobe) {
+    const QByteArray oldKey = hidingKey(oldIdentifier, adobe);
+    const QByteArray newKey = hidingKey(newIdentifier, adobe);
+    const std::size_t length =
+        std::min<std::size_t>(font.size(), adobe ? AdobeHiddenLength : IdpfHiddenLength);
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto at = static_cast<qsizetype>(i) % oldKey.size();
+        font[i] = static_cast<char>(font[i] ^ oldKey[at] ^ newKey[at]);
+    }
+}
+
+// The text of the identifier element whose id is `id`.
+QString identifierText(const Formats::Bytes &opf, const QString &id) {
+    QXmlStreamReader reader(
+        QByteArray::fromRawData(opf.data(), static_cast<qsizetype>(opf.size())));
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"identifier" &&
+            reader.attributes().value(QLatin1String("id")) == id) {
+            return reader.readElementText().trimmed();
+        }
+    }
+    return {};
+}
+
 Formats::Bytes cleanPicture(const Package::Entry &entry) {
     try {
         return isDrawing(entry.name) ? Svg::clean(entry.data) : Pictures::clean(entry.data);
@@ -143,11 +225,13 @@ Formats::Bytes cleanPicture(const Package::Entry &entry) {
 Formats::Bytes clean(const Formats::Bytes &book) {
     const std::vector<Package::Entry> entries = Package::read(book);
     const std::string opf = packageDocument(entries);
-    if (entryNamed(entries, "META-INF/encryption.xml")) {
-        throw Refused("EPUB with hidden fonts: their key is the identifier that must go");
-    }
-    const QString uniqueId = firstAttribute(entryNamed(entries, opf)->data, u"package",
-                                            QStringLiteral("unique-identifier"));
+    const Package::Entry *encryption = entryNamed(entries, "META-INF/encryption.xml");
+    const std::vector<HiddenFont> fonts =
+        encryption ? hiddenFonts(encryption->data) : std::vector<HiddenFont>();
+    const Formats::Bytes &packageData = entryNamed(entries, opf)->data;
+    const QString uniqueId =
+        firstAttribute(packageData, u"package", QStringLiteral("unique-identifier"));
+    const QString oldIdentifier = identifierText(packageData, uniqueId);
     const QString identifier =
         QStringLiteral("urn:uuid:") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     const XmlFilter::Rules package = packageRules(uniqueId, identifier);
@@ -167,6 +251,11 @@ Formats::Bytes clean(const Formats::Bytes &book) {
             copy.data = XmlFilter::copy(entry.data, pages, entry.name);
         } else {
             copy.data = cleanPicture(entry);
+        }
+        for (const HiddenFont &font : fonts) {
+            if (font.path == entry.name) {
+                hideAnew(copy.data, oldIdentifier, identifier, font.adobe);
+            }
         }
         cleaned.push_back(std::move(copy));
     }

@@ -10,8 +10,8 @@ namespace Epub {
 // The book written anew: its package document keeps only the title, the language and a fresh
 // random identifier; the navigation file loses its author and book id; pages lose their author
 // and generator; shop and reader records go; pictures lose their metadata. The mimetype stays
-// first and stored. Refused when the package is damaged, names no package document, or hides its
-// fonts with a key made from the identifier it would lose.
+// first and stored; fonts hidden with a key made from the identifier are hidden anew with the new
+// one. Refused when the package is damaged, names no package document, or is encrypted.
 Formats::Bytes clean(const Formats::Bytes &book);
 
 // What a cleaned book still holds ("still holds author"), or a damaged archive or misplaced

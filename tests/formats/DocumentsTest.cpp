@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QImage>
 #include <QProcess>
 #include <QXmlStreamReader>
@@ -99,6 +100,15 @@ QString xmlText(const Bytes &xml) {
     return text.simplified();
 }
 
+// A font as the book hides it, unhidden with the book's identifier.
+Bytes unhidden(Bytes font, const QString &identifier) {
+    const QByteArray key = QCryptographicHash::hash(identifier.toUtf8(), QCryptographicHash::Sha1);
+    for (std::size_t i = 0; i < 1040 && i < font.size(); ++i) {
+        font[i] = static_cast<char>(font[i] ^ key[static_cast<qsizetype>(i % 20)]);
+    }
+    return font;
+}
+
 void expectTheSameBook(const Bytes &source, const Bytes &cleaned) {
     for (const char *part : {"OEBPS/chapter1.xhtml", "OEBPS/toc.ncx"}) {
         EXPECT_EQ(xmlText(entry(cleaned, part)).remove("Ann Author"),
@@ -111,6 +121,10 @@ void expectTheSameBook(const Bytes &source, const Bytes &cleaned) {
     EXPECT_EQ(metadata.size(), QStringLiteral("Kept Titleen urn:uuid:").size() + 36);
     EXPECT_NE(entry(cleaned, "OEBPS/content.opf").find(R"(unique-identifier="BookId")"),
               std::string::npos);
+    const Bytes font = unhidden(entry(cleaned, "OEBPS/fonts/kept.otf"), metadata.section(' ', -1));
+    EXPECT_EQ(font.substr(0, 4), "OTTO");
+    EXPECT_EQ(font, unhidden(entry(source, "OEBPS/fonts/kept.otf"),
+                             "urn:uuid:11111111-2222-3333-4444-555555555555"));
     const std::vector<Package::Entry> entries = Package::read(cleaned);
     EXPECT_EQ(entries.front().name, "mimetype");
     EXPECT_FALSE(entries.front().compressed);
@@ -300,6 +314,7 @@ TEST_F(Documents, DamagedFilesAreRefusedWithAReason) {
     } cases[] = {
         {"truncated-book.epub", Book, "damaged ZIP package"},
         {"no-container.epub", Book, "damaged EPUB: no container"},
+        {"locked.epub", Book, "encrypted EPUB"},
         {"truncated-plan.svg", Drawing, "damaged SVG: "},
         {"truncated-letter.rtf", Letter, "damaged RTF: cut short"},
         {"deep.rtf", Letter, "RTF nested too deeply"},

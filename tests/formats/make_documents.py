@@ -9,6 +9,7 @@ damaged copies.
 """
 
 import base64
+import hashlib
 import pathlib
 import struct
 import subprocess
@@ -70,11 +71,24 @@ CONTAINER = HEAD + """<container version="1.0" xmlns="urn:oasis:names:tc:opendoc
 ITUNES = HEAD + """<plist version="1.0"><dict><key>artistName</key><string>Ann Author</string></dict></plist>"""
 
 
+ENCRYPTION = HEAD + """<encryption xmlns="urn:oasis:names:tc:opendocument:xmlns:container" xmlns:enc="http://www.w3.org/2001/04/xmlenc#">
+<enc:EncryptedData><enc:EncryptionMethod Algorithm="{}"/>
+<enc:CipherData><enc:CipherReference URI="OEBPS/fonts/kept.otf"/></enc:CipherData></enc:EncryptedData></encryption>"""
+
+
+def hidden_font():
+    """A font hidden with the book's identifier, as the IDPF way of embedding fonts does."""
+    font = b"OTTO" + bytes(range(256)) * 6
+    key = hashlib.sha1(b"urn:uuid:11111111-2222-3333-4444-555555555555").digest()
+    return bytes(b ^ key[i % 20] if i < 1040 else b for i, b in enumerate(font))
+
+
 def epub_parts(photo):
     return {"mimetype": "application/epub+zip", "META-INF/container.xml": CONTAINER,
             "OEBPS/content.opf": OPF, "OEBPS/toc.ncx": NCX, "OEBPS/chapter1.xhtml": CHAPTER,
             "OEBPS/images/cover.jpeg": photo, "OEBPS/images/drawing.png": DRAWING,
-            "OEBPS/images/plan.svg": inkscape_svg(),
+            "OEBPS/images/plan.svg": inkscape_svg(), "OEBPS/fonts/kept.otf": hidden_font(),
+            "META-INF/encryption.xml": ENCRYPTION.format("http://www.idpf.org/2008/embedding"),
             "iTunesMetadata.plist": ITUNES,
             "META-INF/calibre_bookmarks.txt": "encoding=json+base64:\nAnn Author"}
 
@@ -251,6 +265,8 @@ def main(folder, picture_path):
     broken = bytearray(image)  # the last resource, the version, claims more than its section
     broken[image.find(b"\0\0\0\1\1\0\0\0\x12") - 1] = 0x7F
     (folder / "broken-resource.psd").write_bytes(bytes(broken))
+    parts["META-INF/encryption.xml"] = ENCRYPTION.format("http://www.w3.org/2001/04/xmlenc#aes128-cbc")
+    write_epub(folder / "locked.epub", parts)
     del parts["META-INF/container.xml"]
     write_epub(folder / "no-container.epub", parts)
 
