@@ -91,6 +91,7 @@ class Copier {
                 break;
             case QXmlStreamReader::DTD:
             case QXmlStreamReader::Comment:
+            case QXmlStreamReader::Invalid:  // the error run() reports
                 break;
             case QXmlStreamReader::ProcessingInstruction:
                 // A style sheet decides how the drawing looks.
