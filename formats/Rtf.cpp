@@ -69,38 +69,49 @@ bool isDroppedWord(const std::string &word) {
     return word.find("rsid") != std::string::npos || word.rfind("revdttm", 0) == 0;
 }
 
-enum class Kind { Kept, Dropped, Authors, Author, Picture };
+enum class Kind { Kept, Dropped, Authors, Replaced, Picture };
 
 struct Group {
-    Kind kind;
-    Bytes out;
+    Kind kind = Kind::Kept;
+    Bytes out = "{";
+    Bytes replacement;  // what a Replaced group becomes
     Bytes hex;          // a picture's data
     bool blip = false;  // a JPEG or PNG picture
 };
 
-// What a group opening at `at` (just past its brace) is, from its first control word.
-Kind kindOf(const Bytes &rtf, std::size_t at, Kind parent) {
-    if (parent == Kind::Dropped || parent == Kind::Author) {
-        return Kind::Dropped;
+Group ofKind(Kind kind, const Bytes &replacement = {}) {
+    Group group;
+    group.kind = kind;
+    group.replacement = replacement;
+    return group;
+}
+
+// The group opening at `at` (just past its brace), told by its first control word.
+Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
+    if (parent == Kind::Dropped || parent == Kind::Replaced) {
+        return ofKind(Kind::Dropped);
     }
-    if (parent == Kind::Authors) {
-        return Kind::Author;
+    if (parent == Kind::Authors) {  // one revision author
+        return ofKind(Kind::Replaced, "{Unknown;}");
     }
     if (rtf.compare(at, 2, "\\*") == 0) {
         at += 2;
     }
     if (at >= rtf.size() || rtf[at] != '\\') {
-        return Kind::Kept;
+        return ofKind(Kind::Kept);
     }
     const std::string word = readControl(rtf, at).word;
     if (word == "info" || word == "generator" || word == "userprops" || word == "rsidtbl" ||
-        word == "blipuid") {
-        return Kind::Dropped;
+        word == "blipuid" || word == "atndate") {
+        return ofKind(Kind::Dropped);
+    }
+    if (word == "atnauthor" || word == "atnid") {  // a comment's author and initials
+        return ofKind(Kind::Replaced, "{\\*\\" + word + " }");
     }
     if (word == "revtbl") {
-        return Kind::Authors;
+        return ofKind(Kind::Authors);
     }
-    return word == "pict" ? Kind::Picture : Kind::Kept;
+    return ofKind(word == "pict" ? Kind::Picture : Kind::Kept);
 }
 
 int hexValue(char c) {
@@ -153,7 +164,8 @@ Bytes pictureData(const Group &picture) {
 
 class Walk {
   public:
-    explicit Walk(const Bytes &rtf) : rtf_(rtf) { groups_.push_back({Kind::Kept, {}, {}, false}); }
+    // The first group stands for what lies outside every group.
+    explicit Walk(const Bytes &rtf) : rtf_(rtf), groups_(1) { groups_.front().out.clear(); }
 
     Bytes run() {
         while (at_ < rtf_.size()) {
@@ -172,7 +184,7 @@ class Walk {
             if (groups_.size() > MaxGroupDepth) {
                 throw Refused("RTF nested too deeply");
             }
-            groups_.push_back({kindOf(rtf_, at_ + 1, groups_.back().kind), "{", {}, false});
+            groups_.push_back(opened(rtf_, at_ + 1, groups_.back().kind));
             ++at_;
         } else if (c == '}') {
             close();
@@ -228,7 +240,7 @@ class Walk {
     // bareWord: the bytes end in a control word without the space that may end it.
     void write(const Bytes &bytes, bool bareWord = false) {
         Group &group = groups_.back();
-        if (group.kind != Kind::Dropped && group.kind != Kind::Author) {
+        if (group.kind != Kind::Dropped && group.kind != Kind::Replaced) {
             group.out += bytes;
             endsInBareWord_ = bareWord;
         }
@@ -243,8 +255,8 @@ class Walk {
         switch (group.kind) {
             case Kind::Dropped:
                 break;
-            case Kind::Author:
-                write("{Unknown;}");
+            case Kind::Replaced:
+                write(group.replacement);
                 break;
             case Kind::Picture:
                 write(group.out + pictureData(group) + "}");
@@ -281,6 +293,7 @@ struct Scan {
     Bytes hex;
     std::size_t authors = 0;
     Bytes author;
+    std::size_t commenter = 0;  // a comment's author or initials
     Formats::Findings findings;
 };
 
@@ -297,6 +310,10 @@ void noteWord(const std::string &word, Scan &scan) {
         scan.findings.add("revision dates");
     } else if (word == "blipuid") {
         scan.findings.add("picture identifiers");
+    } else if (word == "atndate") {
+        scan.findings.add("comment dates");
+    } else if (word == "atnauthor" || word == "atnid") {
+        scan.commenter = scan.depth;
     } else if (word == "revtbl") {
         scan.authors = scan.depth;
     } else if (word == "pict") {
@@ -336,6 +353,9 @@ void closeGroup(Scan &scan) {
     if (scan.depth == scan.authors) {
         scan.authors = 0;
     }
+    if (scan.depth == scan.commenter) {
+        scan.commenter = 0;
+    }
     --scan.depth;
 }
 
@@ -348,6 +368,8 @@ void noteText(char c, Scan &scan) {
         }
     } else if (scan.authors != 0 && scan.depth > scan.authors) {
         scan.author += c;
+    } else if (scan.commenter != 0 && !std::isspace(static_cast<unsigned char>(c))) {
+        scan.findings.add("comment authors");
     }
 }
 

@@ -289,7 +289,8 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
         {Letter, R"({\rtf1{\*\generator X}{\*\userprops x}\insrsid5 a\revdttm5{\*\blipuid 1}})",
          "still holds software, custom properties, revision-session ids, revision dates, picture "
          "identifiers"},
-        {Letter, R"({\rtf1{\*\revtbl {Unknown;}{\'c4nn;}}})", "still holds revision authors"},
+        {Letter, R"({\rtf1{\*\revtbl {Unknown;}{\'c4nn;}}{\*\atnauthor X}{\*\atndate 5}})",
+         "still holds revision authors, comment authors, comment dates"},
         {Letter,
          R"({\rtf1{\pict\jpegblip )" +
              QByteArray::fromStdString(fixture("photo.jpg")).toHex().toStdString() + "}}",
