@@ -77,6 +77,9 @@ struct Group {
     Bytes replacement;  // what a Replaced group becomes
     Bytes hex;          // a picture's data
     bool blip = false;  // a JPEG or PNG picture
+    // Whether a control word without its ending space stood before the group: text after a
+    // dropped group must not run into it.
+    bool afterBareWord = false;
 };
 
 Group ofKind(Kind kind, const Bytes &replacement = {}) {
@@ -185,6 +188,8 @@ class Walk {
                 throw Refused("RTF nested too deeply");
             }
             groups_.push_back(opened(rtf_, at_ + 1, groups_.back().kind));
+            groups_.back().afterBareWord = endsInBareWord_;
+            endsInBareWord_ = false;
             ++at_;
         } else if (c == '}') {
             close();
@@ -254,6 +259,9 @@ class Walk {
         groups_.pop_back();
         switch (group.kind) {
             case Kind::Dropped:
+                if (group.afterBareWord) {
+                    write(" ");
+                }
                 break;
             case Kind::Replaced:
                 write(group.replacement);

@@ -192,9 +192,9 @@ def rtf(photo):
 {\*\userprops {\propname Client}\proptype30{\staticval Secret Source}}
 {\*\revtbl {Unknown;}{Ann Author;}{Ed Editor;}}
 \paperw12240\paperh15840\margl1440\margr1440\revisions\rsidroot1194548
-\pard\plain \ltrpar\ql \f0\fs24\insrsid1194548 Dear reader, {\b\charrsid2424242 bold words} and {\i italic}.
+\pard\plain \ltrpar\ql \f0\fs24\insrsid1194548 Dear reader, {\b\charrsid2424242 bold words}\b0{\insrsid2424242  and} {\i italic}.
 {\deleted\revauthdel1\revdttmdel1234567 removed text}{\revised\revauth2\revdttm1234567 inserted text}\par
-{\*\atnid QZX}{\*\atnauthor Ed Editor}\chatn{\*\annotation{\*\atndate 1234567}\pard\plain A remark.}
+{\*\atnid QZX}{\*\atnauthor Ed Editor}\chatn{\*\annotation\pard\plain{\*\atndate 1234567}A remark.}
 \pard\plain\f1 Caf\'e9\insrsid1194548 s \u8364?\par
 {\*\shppict{\pict{\*\picprop}\picw16\pich16\picwgoal240\pichgoal240\jpegblip\bliptag-12345{\*\blipuid 0123456789abcdef0123456789abcdef}
 """ + hex_lines(photo) + r"""}}{\nonshppict{\pict\picw2\pich1\picwgoal30\pichgoal15\pngblip
