@@ -111,8 +111,9 @@ XmlFilter::Rules packageRules(const QString &uniqueId, const QString &identifier
 
 bool isPersonalMeta(const QXmlStreamReader &reader) {
     const QString name = reader.attributes().value(QLatin1String("name")).toString().toLower();
-    return reader.name() == u"meta" && (name == u"author" || name == u"generator" ||
-                                        name.startsWith(u"dtb:uid") || name == u"dtb:generator");
+    return reader.name() == u"meta" &&
+           (name == u"author" || name == u"generator" || name.startsWith(u"dtb:uid") ||
+            name == u"dtb:generator" || name.startsWith(u"dc.") || name.startsWith(u"dcterms."));
 }
 
 // Pages and the navigation file keep everything but who made them and with what.
@@ -295,6 +296,9 @@ std::string metaFinding(const QXmlStreamReader &reader) {
     }
     if (name == u"generator" || name == u"dtb:generator") {
         return "still holds software";
+    }
+    if (name.startsWith(u"dc.") || name.startsWith(u"dcterms.")) {
+        return "still holds book properties";
     }
     return name == u"dtb:uid" ? "still holds identifier" : std::string();
 }

@@ -60,7 +60,7 @@ NCX = HEAD + """<ncx xmlns="http://www.daisy.org/z3986/2005/ncx/" version="2005-
 
 CHAPTER = HEAD + """<!DOCTYPE html PUBLIC "-//W3C//DTD XHTML 1.1//EN" "http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd">
 <html xmlns="http://www.w3.org/1999/xhtml"><head><title>Kept Title</title>
-<meta name="Author" content="Ann Author"/><meta name="generator" content="Secret Application"/>
+<meta name="Author" content="Ann Author"/><meta name="DC.date" content="2021-08-21"/><meta name="generator" content="Secret Application"/>
 <meta http-equiv="Content-Type" content="text/html; charset=utf-8"/></head>
 <body><h1>Chapter One</h1><p>It was a dark&nbsp;night &amp; the text stays.</p>
 <img src="images/cover.jpeg" alt="cover"/></body></html>"""
