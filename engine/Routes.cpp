@@ -5,6 +5,7 @@
 #include "engine/PDF_Metadata.h"
 #include "engine/WorkingCopy.h"
 #include "formats/CompoundFile.h"
+#include "formats/Epub.h"
 #include "formats/Flac.h"
 #include "formats/Gif.h"
 #include "formats/Jpeg.h"
@@ -14,6 +15,9 @@
 #include "formats/OpenDocument.h"
 #include "formats/Pdf.h"
 #include "formats/Png.h"
+#include "formats/Psd.h"
+#include "formats/Rtf.h"
+#include "formats/Svg.h"
 #include "formats/Tiff.h"
 #include "formats/Webp.h"
 
@@ -73,6 +77,10 @@ const Route &forExtension(const QString &extension) {
     static const Route mp3{cleanInMemory<Mp3::clean>, checkInMemory<Mp3::remainingMetadata>};
     static const Route flac{cleanInMemory<Flac::clean>, checkInMemory<Flac::remainingMetadata>};
     static const Route ogg{cleanInMemory<Ogg::clean>, checkInMemory<Ogg::remainingMetadata>};
+    static const Route book{cleanInMemory<Epub::clean>, checkInMemory<Epub::remainingMetadata>};
+    static const Route drawing{cleanInMemory<Svg::clean>, checkInMemory<Svg::remainingMetadata>};
+    static const Route richText{cleanInMemory<Rtf::clean>, checkInMemory<Rtf::remainingMetadata>};
+    static const Route photoshop{cleanInMemory<Psd::clean>, checkInMemory<Psd::remainingMetadata>};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},
@@ -122,16 +130,19 @@ const Route &forExtension(const QString &extension) {
         {QStringLiteral("OGG"), &ogg},
         {QStringLiteral("OGA"), &ogg},
         {QStringLiteral("OPUS"), &ogg},
+        {QStringLiteral("EPUB"), &book},
+        {QStringLiteral("SVG"), &drawing},
+        {QStringLiteral("RTF"), &richText},
+        {QStringLiteral("PSD"), &photoshop},
     };
     return *routes.value(extension.toUpper(), &generic);
 }
 
 bool leavesMetadata(const QString &extension) {
-    // Sound and video; newer, drawn and camera raw pictures; documents.
+    // Sound and video; newer and camera raw pictures.
     static const QStringList kinds = QStringLiteral(
                                          "m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
-                                         "heic heif avif jxl svg psd dng cr2 cr3 nef arw orf rw2 "
-                                         "epub rtf")
+                                         "heic heif avif jxl dng cr2 cr3 nef arw orf rw2")
                                          .split(QLatin1Char(' '));
     return kinds.contains(extension, Qt::CaseInsensitive);
 }

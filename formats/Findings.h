@@ -18,6 +18,15 @@ class Findings {
         }
     }
 
+    // What an embedded part's own check found ("still holds Exif"), as "Exif in <where>".
+    void addFrom(const std::string &reason, const std::string &where) {
+        const std::string prefix = "still holds ";
+        if (!reason.empty()) {
+            add((reason.rfind(prefix, 0) == 0 ? reason.substr(prefix.size()) : reason) + " in " +
+                where);
+        }
+    }
+
     bool empty() const { return seen_.empty(); }
 
     // "still holds tEXt, eXIf", "still holds a, b, ... and 12 more", or empty when nothing was

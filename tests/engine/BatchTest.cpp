@@ -411,14 +411,22 @@ TEST_F(Batch, TheSampleFilesComeOutClean) {
     }
 }
 
-TEST_F(Batch, AnOfficeFileThatIsNoPackageIsNotWrittenAndSaysWhy) {
+TEST_F(Batch, ADocumentItsRouteCannotWalkIsNotWrittenAndSaysWhy) {
     add(source(QStringLiteral("notes.DOCX"), "not a ZIP archive"));
     add(source(QStringLiteral("sheet.ods"), ""));
+    add(source(QStringLiteral("book.Epub"), "not a ZIP archive"));
+    add(source(QStringLiteral("plan.SVG"), "<svg><g></svg>"));
+    add(source(QStringLiteral("letter.rtf"), "{\\rtf1 cut"));
+    add(source(QStringLiteral("layers.psd"), "8BPS"));
     run();
     EXPECT_EQ(lastMessage().toStdString(),
-              QStringLiteral("Done.\r\n\r\n2 of 2 files were not cleaned:\r\n"
+              QStringLiteral("Done.\r\n\r\n6 of 6 files were not cleaned:\r\n"
                              "notes.DOCX: damaged ZIP package\r\n"
-                             "sheet.ods: damaged OpenDocument file: no manifest")
+                             "sheet.ods: damaged OpenDocument file: no manifest\r\n"
+                             "book.Epub: damaged ZIP package\r\n"
+                             "plan.SVG: damaged SVG: Opening and ending tag mismatch.\r\n"
+                             "letter.rtf: damaged RTF: cut short\r\n"
+                             "layers.psd: not a Photoshop image")
                   .toStdString());
     EXPECT_EQ(entriesOf(output.path()), QStringList());
 }
