@@ -1,5 +1,6 @@
 #include "formats/Embedded.h"
 
+#include "formats/CompoundFile.h"
 #include "formats/OfficeDocument.h"
 #include "formats/OpenDocument.h"
 #include "formats/Package.h"
@@ -51,6 +52,9 @@ struct Kind {
 // picture passes, which tell pictures apart themselves and return other content as it is.
 const Kind Kinds[] = {
     {"PK\x03\x04", cleanPackage, checkPackage},
+    // Objects pasted from other programs, and old Office documents
+    {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", cleanAtAnyDepth<CompoundFile::clean>,
+     checkAtAnyDepth<CompoundFile::remainingMetadata>},
 };
 
 const Kind &kindOf(const Formats::Bytes &content) {

@@ -101,12 +101,16 @@ XmlFilter::Rules packageRules(const QString &uniqueId, const QString &identifier
                 }
                 return {Action::Drop, {}};
             },
-            [](const QXmlStreamReader &reader, const QXmlStreamAttribute &attribute) {
+            [](const QXmlStreamReader &reader,
+               const QXmlStreamAttribute &attribute) -> std::optional<QString> {
                 // An ISBN scheme would no longer describe the identifier.
-                return reader.name() == u"identifier" && attribute.name() == u"scheme"
-                           ? XmlFilter::AttributeAction::Drop
-                           : XmlFilter::AttributeAction::Keep;
-            }};
+                if (reader.name() == u"identifier" && attribute.name() == u"scheme") {
+                    return std::nullopt;
+                }
+                return attribute.value().toString();
+            },
+            {},
+            {}};
 }
 
 bool isPersonalMeta(const QXmlStreamReader &reader) {
@@ -125,9 +129,11 @@ XmlFilter::Rules pageRules() {
                 }
                 return {};
             },
-            [](const QXmlStreamReader &, const QXmlStreamAttribute &) {
-                return XmlFilter::AttributeAction::Keep;
-            }};
+            [](const QXmlStreamReader &, const QXmlStreamAttribute &attribute) {
+                return std::optional<QString>(attribute.value().toString());
+            },
+            {},
+            {}};
 }
 
 bool isDrawing(const std::string &name) {
@@ -369,7 +375,7 @@ PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &referen
 }  // namespace
 
 std::string remainingMetadata(const Formats::Bytes &book) {
-    return PackageCheck::remainingMetadata(book, layoutFinding, finderFor);
+    return PackageCheck::remainingMetadata(book, layoutFinding, finderFor, 0);
 }
 
 }  // namespace Epub
