@@ -4,12 +4,15 @@
 #include "engine/Metadata.h"
 #include "engine/PDF_Metadata.h"
 #include "engine/WorkingCopy.h"
+#include "formats/Asf.h"
 #include "formats/Gif.h"
 #include "formats/Jpeg.h"
+#include "formats/Matroska.h"
 #include "formats/OfficeDocument.h"
 #include "formats/OpenDocument.h"
 #include "formats/Pdf.h"
 #include "formats/Png.h"
+#include "formats/SoundVideo.h"
 #include "formats/Tiff.h"
 #include "formats/Webp.h"
 
@@ -64,6 +67,11 @@ const Route &forExtension(const QString &extension) {
                               checkInMemory<OfficeDocument::remainingMetadata>};
     static const Route openDocument{cleanInMemory<OpenDocument::clean>,
                                     checkInMemory<OpenDocument::remainingMetadata>};
+    static const Route matroska{cleanInPlace<Matroska::clean>, Matroska::remainingMetadata};
+    static const Route avi{cleanInPlace<Avi::clean>, Avi::remainingMetadata};
+    static const Route wav{cleanInPlace<Wav::clean>, Wav::remainingMetadata};
+    static const Route aiff{cleanInPlace<Aiff::clean>, Aiff::remainingMetadata};
+    static const Route asf{cleanInPlace<Asf::clean>, Asf::remainingMetadata};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},
@@ -99,6 +107,18 @@ const Route &forExtension(const QString &extension) {
         {QStringLiteral("OTS"), &openDocument},
         {QStringLiteral("OTP"), &openDocument},
         {QStringLiteral("OTG"), &openDocument},
+        // Sound and video, walked where they lie
+        {QStringLiteral("MKV"), &matroska},
+        {QStringLiteral("MKA"), &matroska},
+        {QStringLiteral("WEBM"), &matroska},
+        {QStringLiteral("AVI"), &avi},
+        {QStringLiteral("WAV"), &wav},
+        {QStringLiteral("AIF"), &aiff},
+        {QStringLiteral("AIFF"), &aiff},
+        {QStringLiteral("AIFC"), &aiff},
+        {QStringLiteral("WMA"), &asf},
+        {QStringLiteral("WMV"), &asf},
+        {QStringLiteral("ASF"), &asf},
     };
     return *routes.value(extension.toUpper(), &generic);
 }
@@ -107,7 +127,7 @@ bool leavesMetadata(const QString &extension) {
     // Sound and video; newer, drawn and camera raw pictures; documents.
     static const QStringList kinds =
         QStringLiteral(
-            "mp3 flac ogg opus m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
+            "mp3 flac ogg opus m4a aac mp4 m4v mov 3gp "
             "heic heif avif jxl svg psd dng cr2 cr3 nef arw orf rw2 "
             "epub doc xls ppt rtf")
             .split(QLatin1Char(' '));
