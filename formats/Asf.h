@@ -9,8 +9,9 @@ namespace Asf {
 
 // Overwrites the content description, extended content description, metadata, metadata library
 // and content branding objects with padding objects of the same size whose bytes are zeroed, and
-// zeroes the creation date: titles, authors, pictures and WM/ attributes go; streams, codecs and
-// the index stay. Throws Formats::Refused for a header it cannot walk.
+// zeroes the creation date: titles, authors, pictures and WM/ attributes go; streams, codecs, the
+// index and the metadata object's aspect ratio records stay. Throws Formats::Refused for a header
+// it cannot walk.
 void clean(Formats::ByteFile &file);
 
 // What metadata the file still holds ("still holds title, cover picture"), or why it cannot be
