@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Makes sound and video files that carry metadata of every kind their container allows.
 
-Usage: make_sound_and_video.py FOLDER. Each file holds the values of SECRETS somewhere in its
+Usage: make_sound_and_video.py FOLDER [NAME...], all of them when no NAME is given. Each file holds the values of SECRETS somewhere in its
 bytes. ffmpeg writes the containers; struct adds the chunks ffmpeg does not write.
 """
 import os
@@ -37,21 +37,22 @@ def append_chunks(path, chunks, big_endian=False):
         file.write(data)
 
 
-def main(folder):
-    def out(name):
-        return os.path.join(folder, name)
-
+def make_mkv(out):
     ffmpeg("-f", "lavfi", "-i", "color=red:size=32x32", "-frames:v", "1", out("cover.jpg"))
     with open(out("font.ttf"), "wb") as font:
         font.write(b"\0\1\0\0 a font that subtitles need")
-
     ffmpeg(*VIDEO, *SOUND, *TAGS, "-metadata:s:v", "title=Track Secret",
            "-attach", out("cover.jpg"), "-metadata:s:t:0", "mimetype=image/jpeg",
            "-attach", out("font.ttf"), "-metadata:s:t:1", "mimetype=font/ttf",
            "-c:v", "mpeg4", "-c:a", "flac", out("video.mkv"))
+
+
+def make_webm(out):
     ffmpeg(*VIDEO, *SOUND, *TAGS, "-metadata:s:a", "title=Track Secret",
            "-c:v", "libvpx", "-c:a", "libvorbis", out("video.webm"))
 
+
+def make_avi(out):
     ffmpeg(*VIDEO, *SOUND, *TAGS, "-c:v", "mpeg4", "-c:a", "pcm_s16le", out("video.avi"))
     camera = b"Pocket Camera" + b"\0" * 19
     append_chunks(out("video.avi"), [
@@ -60,6 +61,8 @@ def main(folder):
         (b"_PMX", XMP),
     ])
 
+
+def make_wav(out):
     ffmpeg(*SOUND, *TAGS, "-c:a", "pcm_s16le", out("sound.wav"))
     append_chunks(out("sound.wav"), [
         (b"bext", b"Said In Passing".ljust(256, b"\0") + b"Ann Author".ljust(32, b"\0")),
@@ -68,6 +71,8 @@ def main(folder):
         (b"id3 ", b"ID3\3\0\0\0\0\0\x17TIT2\0\0\0\x0d\0\0\0Secret Title"),
     ])
 
+
+def make_aiff(out):
     ffmpeg(*SOUND, "-c:a", "pcm_s16be", out("sound.aiff"))
     append_chunks(out("sound.aiff"), [
         (b"NAME", b"Secret Title"), (b"AUTH", b"Ann Author"), (b"(c) ", b"2019 Ann Author"),
@@ -75,9 +80,24 @@ def main(folder):
         (b"COMT", b"\0\1" + b"\0\0\0\0\0\0\0\x0f" + b"Said In Passing"),
     ], big_endian=True)
 
+
+def make_wma(out):
     ffmpeg(*SOUND, *TAGS, "-c:a", "wmav2", out("sound.wma"))
+
+
+def make_wmv(out):
     ffmpeg(*VIDEO, *SOUND, *TAGS, "-c:v", "wmv2", "-c:a", "wmav2", out("video.wmv"))
 
 
+MAKERS = {"video.mkv": make_mkv, "video.webm": make_webm, "video.avi": make_avi,
+          "sound.wav": make_wav, "sound.aiff": make_aiff, "sound.wma": make_wma,
+          "video.wmv": make_wmv}
+
+
+def main(folder, names=tuple(MAKERS)):
+    for name in names:
+        MAKERS[name](lambda made: os.path.join(folder, made))
+
+
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[1], sys.argv[2:] or tuple(MAKERS))
