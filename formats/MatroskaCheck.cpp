@@ -4,6 +4,7 @@
 #include "formats/Findings.h"
 #include "formats/Stop.h"
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -14,6 +15,21 @@ namespace {
 constexpr std::size_t MaxOpenElements = 8;
 constexpr std::size_t MaxTextLength = 255;
 constexpr std::size_t HeaderBytes = 12;  // the longest ID and the longest size field
+
+constexpr std::uint32_t EbmlId = 0x1A45DFA3;
+constexpr std::uint32_t SegmentId = 0x18538067;
+constexpr std::uint32_t InfoId = 0x1549A966;
+constexpr std::uint32_t TracksId = 0x1654AE6B;
+constexpr std::uint32_t TrackEntryId = 0xAE;
+constexpr std::uint32_t AttachmentsId = 0x1941A469;
+constexpr std::uint32_t AttachedFileId = 0x61A7;
+constexpr std::uint32_t TagsId = 0x1254C367;
+constexpr std::uint32_t TagId = 0x7373;
+constexpr std::uint32_t SimpleTagId = 0x67C8;
+constexpr std::uint32_t ClusterId = 0x1F43B675;
+constexpr std::uint32_t SeekHeadId = 0x114D9B74;
+constexpr std::uint32_t ChaptersId = 0x1043A770;
+constexpr std::uint32_t CuesId = 0x1C53BB6B;
 
 struct Damaged {
     std::string why;
@@ -107,7 +123,7 @@ class Reader {
 
     void walk() {
         const Header ebml = headerAt(file_, 0, file_.size());
-        if (ebml.id != 0x1A45DFA3) {
+        if (ebml.id != EbmlId) {
             throw Damaged{"no EBML header"};
         }
         std::vector<Open> open{{0, file_.size(), false}};
@@ -119,7 +135,7 @@ class Reader {
                 continue;
             }
             const Header element = headerAt(file_, at, open.back().end);
-            if (open.back().unknownSize && open.back().id == 0x1F43B675 &&
+            if (open.back().unknownSize && open.back().id == ClusterId &&
                 isSegmentChild(element.id)) {
                 open.pop_back();
                 continue;
@@ -140,83 +156,64 @@ class Reader {
         }
     }
 
+    // What ends a cluster of unknown size: the next element at the segment's level.
     static bool isSegmentChild(std::uint32_t id) {
-        switch (id) {
-            case 0x114D9B74:
-            case 0x1549A966:
-            case 0x1654AE6B:
-            case 0x1043A770:
-            case 0x1F43B675:
-            case 0x1C53BB6B:
-            case 0x1941A469:
-            case 0x1254C367:
-            case 0x18538067:
-            case 0x1A45DFA3:
-                return true;
-            default:
-                return false;
-        }
+        static const std::uint32_t ids[] = {SeekHeadId, InfoId, TracksId,      ChaptersId,
+                                            ClusterId,  CuesId, AttachmentsId, TagsId,
+                                            SegmentId,  EbmlId};
+        return std::find(std::begin(ids), std::end(ids), id) != std::end(ids);
     }
 
     // Which elements the walk looks inside: those that hold what the cleaning removes.
     static bool opens(std::uint32_t parent, std::uint32_t id, bool unknownSize) {
         switch (id) {
-            case 0x18538067:
-                return parent == 0;  // segment
-            case 0x1F43B675:
-                return parent == 0x18538067 && unknownSize;  // cluster of unknown size
-            case 0x1549A966:
-            case 0x1654AE6B:
-            case 0x1941A469:
-            case 0x1254C367:
-                return parent == 0x18538067;  // info, tracks, ...
-            case 0xAE:
-                return parent == 0x1654AE6B;  // track entry
-            case 0x61A7:
-                return parent == 0x1941A469;  // attached file
-            case 0x7373:
-                return parent == 0x1254C367;  // tag
-            case 0x67C8:
-                return parent == 0x7373 || parent == 0x67C8;  // simple tag
+            case SegmentId:
+                return parent == 0;
+            case ClusterId:
+                return parent == SegmentId && unknownSize;
+            case InfoId:
+            case TracksId:
+            case AttachmentsId:
+            case TagsId:
+                return parent == SegmentId;
+            case TrackEntryId:
+                return parent == TracksId;
+            case AttachedFileId:
+                return parent == AttachmentsId;
+            case TagId:
+                return parent == TagsId;
+            case SimpleTagId:
+                return parent == TagId || parent == SimpleTagId;
             default:
                 return false;
         }
     }
 
     void note(std::uint32_t parent, const Header &element) {
-        switch (element.id) {
-            case 0x7BA9:
-                if (parent == 0x1549A966)
-                    findings_.add("title");
-                break;
-            case 0x4461:
-                if (parent == 0x1549A966)
-                    findings_.add("creation date");
-                break;
-            case 0x4D80:
-            case 0x5741:
-                if (parent == 0x1549A966)
-                    findings_.add("encoder software");
-                break;
-            case 0x536E:
-                if (parent == 0xAE)
-                    findings_.add("track title");
-                break;
-            case 0x4660:
-                if (parent == 0x61A7 && text(element).rfind("image/", 0) == 0) {
-                    findings_.add("cover picture");
-                }
-                break;
-            case 0x45A3:
-                if (parent == 0x67C8)
-                    findings_.add(wordsForTag(text(element)));
-                break;
-            case 0x1254C367:
-                if (parent == 0x18538067)
-                    findings_.add("tags");
-                break;
-            default:
-                break;
+        struct Word {
+            std::uint32_t parent;
+            std::uint32_t id;
+            const char *word;
+        };
+        static const Word words[] = {
+            {InfoId, 0x7BA9, "title"},
+            {InfoId, 0x4461, "creation date"},
+            {InfoId, 0x4D80, "encoder software"},  // muxing application
+            {InfoId, 0x5741, "encoder software"},  // writing application
+            {TrackEntryId, 0x536E, "track title"},
+            {SegmentId, TagsId, "tags"},
+        };
+        for (const Word &word : words) {
+            if (word.parent == parent && word.id == element.id) {
+                findings_.add(word.word);
+            }
+        }
+        if (parent == AttachedFileId && element.id == 0x4660 &&  // its media type
+            text(element).rfind("image/", 0) == 0) {
+            findings_.add("cover picture");
+        }
+        if (parent == SimpleTagId && element.id == 0x45A3) {  // the tag's name
+            findings_.add(wordsForTag(text(element)));
         }
     }
 
