@@ -4,11 +4,13 @@
 #include "engine/Metadata.h"
 #include "engine/PDF_Metadata.h"
 #include "engine/WorkingCopy.h"
+#include "formats/Asf.h"
 #include "formats/CompoundFile.h"
 #include "formats/Epub.h"
 #include "formats/Flac.h"
 #include "formats/Gif.h"
 #include "formats/Jpeg.h"
+#include "formats/Matroska.h"
 #include "formats/Mp3.h"
 #include "formats/OfficeDocument.h"
 #include "formats/Ogg.h"
@@ -17,6 +19,7 @@
 #include "formats/Png.h"
 #include "formats/Psd.h"
 #include "formats/Rtf.h"
+#include "formats/SoundVideo.h"
 #include "formats/Svg.h"
 #include "formats/Tiff.h"
 #include "formats/Webp.h"
@@ -81,6 +84,11 @@ const Route &forExtension(const QString &extension) {
     static const Route drawing{cleanInMemory<Svg::clean>, checkInMemory<Svg::remainingMetadata>};
     static const Route richText{cleanInMemory<Rtf::clean>, checkInMemory<Rtf::remainingMetadata>};
     static const Route photoshop{cleanInMemory<Psd::clean>, checkInMemory<Psd::remainingMetadata>};
+    static const Route matroska{cleanInPlace<Matroska::clean>, Matroska::remainingMetadata};
+    static const Route avi{cleanInPlace<Avi::clean>, Avi::remainingMetadata};
+    static const Route wav{cleanInPlace<Wav::clean>, Wav::remainingMetadata};
+    static const Route aiff{cleanInPlace<Aiff::clean>, Aiff::remainingMetadata};
+    static const Route asf{cleanInPlace<Asf::clean>, Asf::remainingMetadata};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},
@@ -134,16 +142,27 @@ const Route &forExtension(const QString &extension) {
         {QStringLiteral("SVG"), &drawing},
         {QStringLiteral("RTF"), &richText},
         {QStringLiteral("PSD"), &photoshop},
+        // Sound and video, walked where they lie
+        {QStringLiteral("MKV"), &matroska},
+        {QStringLiteral("MKA"), &matroska},
+        {QStringLiteral("WEBM"), &matroska},
+        {QStringLiteral("AVI"), &avi},
+        {QStringLiteral("WAV"), &wav},
+        {QStringLiteral("AIF"), &aiff},
+        {QStringLiteral("AIFF"), &aiff},
+        {QStringLiteral("AIFC"), &aiff},
+        {QStringLiteral("WMA"), &asf},
+        {QStringLiteral("WMV"), &asf},
+        {QStringLiteral("ASF"), &asf},
     };
     return *routes.value(extension.toUpper(), &generic);
 }
 
 bool leavesMetadata(const QString &extension) {
     // Sound and video; newer and camera raw pictures.
-    static const QStringList kinds = QStringLiteral(
-                                         "m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
-                                         "heic heif avif jxl dng cr2 cr3 nef arw orf rw2")
-                                         .split(QLatin1Char(' '));
+    static const QStringList kinds =
+        QStringLiteral("m4a aac mp4 m4v mov 3gp heic heif avif jxl dng cr2 cr3 nef arw orf rw2")
+            .split(QLatin1Char(' '));
     return kinds.contains(extension, Qt::CaseInsensitive);
 }
 

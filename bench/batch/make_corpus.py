@@ -2,7 +2,8 @@
 """Makes the batch benchmark's corpus: JPEGs of about 600 KB with EXIF, GPS, IPTC and XMP, PDFs
 with all eight information entries and an XMP stream, Word and OpenDocument texts of about 480 KB
 (properties, a comment, a tracked change, revision ids and one of those photos inside), other files
-of mixed sizes, and PNG, GIF, WebP and TIFF pictures with their kinds of metadata."""
+of mixed sizes, PNG, GIF, WebP and TIFF pictures with their kinds of metadata, and the sound and
+video files of the formats tests (Matroska, AVI, WAV, AIFF, Windows Media) with theirs."""
 
 import os
 import random
@@ -11,8 +12,12 @@ import subprocess
 import sys
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tests", "formats"))
+import make_sound_and_video  # noqa: E402
+
 JPEGS, PDFS, OFFICE, OPENDOCUMENT, OTHERS = 200, 50, 100, 100, 200
 PICTURES = 100  # of each kind below
+MEDIA = 50  # of each sound and video kind
 TAGS = ["-M", "set Exif.Image.Artist Ann Author", "-M", "set Exif.Image.Make Canon",
         "-M", "set Exif.GPSInfo.GPSLatitudeRef N", "-M", "set Xmp.dc.creator Ann Author"]
 
@@ -52,6 +57,19 @@ def make_pictures(folder):
         for i in range(PICTURES):
             shutil.copyfile(base, os.path.join(folder, kind, "picture_%03d.%s" % (i, kind)))
         os.remove(base)
+
+
+def make_media(folder):
+    made = os.path.join(folder, "media")
+    os.makedirs(made)
+    make_sound_and_video.main(made)
+    for kind, name in (("mkv", "video.mkv"), ("avi", "video.avi"), ("wav", "sound.wav"),
+                       ("aiff", "sound.aiff"), ("wma", "sound.wma")):
+        os.makedirs(os.path.join(folder, kind))
+        for i in range(MEDIA):
+            shutil.copyfile(os.path.join(made, name),
+                            os.path.join(folder, kind, "take_%03d.%s" % (i, kind)))
+    shutil.rmtree(made)
 
 
 def pdf_bytes(number):
@@ -166,6 +184,7 @@ def main(folder):
         with open(os.path.join(folder, "pdf", "report_%03d.pdf" % i), "wb") as pdf:
             pdf.write(pdf_bytes(i))
     make_pictures(folder)
+    make_media(folder)
     rng = random.Random(7)
     for i in range(OTHERS):
         with open(os.path.join(folder, "other", "file_%03d.dat" % i), "wb") as other:

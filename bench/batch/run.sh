@@ -61,6 +61,12 @@ floor_png() { floor_copy png; }
 floor_gif() { floor_copy gif; }
 floor_webp() { floor_copy webp; }
 floor_tiff() { floor_copy tiff; }
+# Sound and video are cleaned in process, where they lie: the copy in and out is their floor.
+floor_mkv() { floor_copy mkv; }
+floor_avi() { floor_copy avi; }
+floor_wav() { floor_copy wav; }
+floor_aiff() { floor_copy aiff; }
+floor_wma() { floor_copy wma; }
 # Packages are cleaned in process: no tool, so the copy in and out is their floor.
 floor_office() { floor_copy office; }
 floor_opendocument() { floor_copy opendocument; }
@@ -78,9 +84,14 @@ tool_webp() { tool_other; }
 tool_tiff() { tool_other; }
 tool_office() { tool_other; }
 tool_opendocument() { tool_other; }
+tool_mkv() { tool_other; }
+tool_avi() { tool_other; }
+tool_wav() { tool_other; }
+tool_aiff() { tool_other; }
+tool_wma() { tool_other; }
 exiftool_all() { exiftool -q -q -overwrite_original -all= "$work"/copies/*; }
 
-routes="jpeg pdf office opendocument other png gif webp tiff"
+routes="jpeg pdf office opendocument other png gif webp tiff mkv avi wav aiff wma"
 for _ in $(seq "${ROUNDS:-3}"); do
     "${shown[@]}" "$build/bench/batch/batch_bench" ${shown:+--window} "$build/bin" \
         "$work/corpus" "$work/out" >>"$work/batch.txt"
@@ -103,7 +114,7 @@ for route in $routes; do
     tool=$(seconds "tool_$route")
     exif="n/a"
     case $route in
-        office | opendocument) ;; # exiftool cannot write these packages
+        office | opendocument | mkv | avi | wav | aiff | wma) ;; # exiftool cannot write these
         *)
             copies "$route"
             exif=$(printf '%.1f' "$(ms "$(seconds exiftool_all)" "$files")")

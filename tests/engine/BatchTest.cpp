@@ -138,6 +138,34 @@ TEST_F(Batch, PicturesComeOutCleanWithTheirPixelsAndOtherKindsAreCountedAsCopied
     }
 }
 
+TEST_F(Batch, SoundAndVideoComeOutWithoutTheirTagsAndACutShortOneIsNotWritten) {
+    ScratchFolder made;
+    runTool(QStringLiteral("python3"),
+            {QStringLiteral(PARCHWIPE_TESTS_DIR "/formats/make_sound_and_video.py"), made.path()});
+    const QStringList names = {QStringLiteral("video.mkv"),  QStringLiteral("video.webm"),
+                               QStringLiteral("video.avi"),  QStringLiteral("sound.wav"),
+                               QStringLiteral("sound.aiff"), QStringLiteral("sound.wma"),
+                               QStringLiteral("video.wmv")};
+    for (const QString &name : names) {
+        add(source(name.toUpper(), readFile(made / name)));
+    }
+    add(source(QStringLiteral("cut.mkv"),
+               readFile(made / QStringLiteral("video.mkv")).chopped(99)));
+    run();
+
+    EXPECT_EQ(
+        lastMessage(),
+        QStringLiteral("Done.\r\n\r\n1 of 8 files were not cleaned:\r\n"
+                       "cut.mkv: damaged Matroska: an element runs past the end of the file"));
+    for (const QString &name : names) {
+        const QByteArray cleaned = readFile(out(name.toUpper()));
+        EXPECT_EQ(cleaned.size(), readFile(made / name).size()) << name.toStdString();
+        for (const char *secret : {"Ann Author", "Secret Title", "Said In Passing", "Lavf"}) {
+            EXPECT_FALSE(cleaned.contains(secret)) << name.toStdString() << ": " << secret;
+        }
+    }
+}
+
 TEST_F(Batch, APdfComesOutWithEmptyInformationAndNoXmp) {
     const QString report = makePdfWithMetadata(sources / QStringLiteral("report.Pdf"));
     const QByteArray before = readFile(report);
