@@ -10,7 +10,7 @@ namespace Formats {
 class Findings {
   public:
     // A hostile file can hold thousands of distinct names; the closing message shows this many.
-    static constexpr std::size_t MaxNamesShown = 8;
+    static constexpr std::size_t MaxNamesShown = 16;
 
     void add(const std::string &what) {
         if (seen_.insert(what).second && shown_.size() < MaxNamesShown) {

@@ -306,10 +306,10 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
     } cases[] = {
         {"letter.doc", "\005SummaryInformation", restored("letter.doc", "\005SummaryInformation"),
          "still holds title, subject, author, keywords, comments, last saved by, revision "
-         "number, edit time and 3 more"},
+         "number, edit time, printing date, creation date, saving date"},
         {"slides.ppt", "\005SummaryInformation", restored("slides.ppt", "\005SummaryInformation"),
          "still holds title, subject, author, keywords, comments, last saved by, revision "
-         "number, edit time and 4 more"},
+         "number, edit time, printing date, creation date, saving date, thumbnail"},
         {"figures.xls", "\005DocumentSummaryInformation",
          restored("figures.xls", "\005DocumentSummaryInformation"),
          "still holds custom properties"},
