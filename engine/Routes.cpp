@@ -5,6 +5,7 @@
 #include "engine/PDF_Metadata.h"
 #include "engine/WorkingCopy.h"
 #include "formats/Gif.h"
+#include "formats/IsoBmff.h"
 #include "formats/Jpeg.h"
 #include "formats/OfficeDocument.h"
 #include "formats/OpenDocument.h"
@@ -64,6 +65,7 @@ const Route &forExtension(const QString &extension) {
                               checkInMemory<OfficeDocument::remainingMetadata>};
     static const Route openDocument{cleanInMemory<OpenDocument::clean>,
                                     checkInMemory<OpenDocument::remainingMetadata>};
+    static const Route isoBmff{cleanInPlace<IsoBmff::clean>, IsoBmff::remainingMetadata};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},
@@ -75,6 +77,18 @@ const Route &forExtension(const QString &extension) {
         {QStringLiteral("WEBP"), &webp},
         {QStringLiteral("TIF"), &tiff},
         {QStringLiteral("TIFF"), &tiff},
+        // Phone photos and videos: HEIF, AVIF, MP4, QuickTime, 3GPP
+        {QStringLiteral("HEIC"), &isoBmff},
+        {QStringLiteral("HEIF"), &isoBmff},
+        {QStringLiteral("HIF"), &isoBmff},
+        {QStringLiteral("AVIF"), &isoBmff},
+        {QStringLiteral("MP4"), &isoBmff},
+        {QStringLiteral("M4V"), &isoBmff},
+        {QStringLiteral("M4A"), &isoBmff},
+        {QStringLiteral("MOV"), &isoBmff},
+        {QStringLiteral("QT"), &isoBmff},
+        {QStringLiteral("3GP"), &isoBmff},
+        {QStringLiteral("3G2"), &isoBmff},
         // Word, Excel and PowerPoint: documents, macro documents, templates, shows
         {QStringLiteral("DOCX"), &office},
         {QStringLiteral("DOCM"), &office},
@@ -105,12 +119,11 @@ const Route &forExtension(const QString &extension) {
 
 bool leavesMetadata(const QString &extension) {
     // Sound and video; newer, drawn and camera raw pictures; documents.
-    static const QStringList kinds =
-        QStringLiteral(
-            "mp3 flac ogg opus m4a aac wma wav aiff mp4 m4v mov avi mkv webm wmv 3gp "
-            "heic heif avif jxl svg psd dng cr2 cr3 nef arw orf rw2 "
-            "epub doc xls ppt rtf")
-            .split(QLatin1Char(' '));
+    static const QStringList kinds = QStringLiteral(
+                                         "mp3 flac ogg opus aac wma wav aiff avi mkv webm wmv "
+                                         "jxl svg psd dng cr2 cr3 nef arw orf rw2 "
+                                         "epub doc xls ppt rtf")
+                                         .split(QLatin1Char(' '));
     return kinds.contains(extension, Qt::CaseInsensitive);
 }
 

@@ -157,7 +157,7 @@ class Walk {
 
     static bool identifies(const std::string &type) {
         return type == "udta" || type == "meta" || type == "uuid" || type == "Xtra" ||
-               static_cast<unsigned char>(type[0]) == 0xA9;
+               type == "keys" || type == "ilst" || static_cast<unsigned char>(type[0]) == 0xA9;
     }
 
     static bool keptAtTop(const std::string &type) {
@@ -530,12 +530,12 @@ class Walk {
         return bigEndian32Bytes(static_cast<std::uint32_t>(8 + content.size())) + type + content;
     }
 
-    // A bounded reader over the content of one table.
+    // A bounded reader over bytes from..end of one table.
     class Cursor {
       public:
-        Cursor(const Bytes &bytes, const Walk &walk) : bytes_(bytes), walk_(walk) {}
+        Cursor(const Bytes &bytes, std::size_t from, std::size_t end, const Walk &walk)
+            : bytes_(bytes), walk_(walk), at_(from), end_(end) {}
         std::size_t at() const { return at_; }
-        bool done() const { return at_ >= bytes_.size(); }
         std::uint64_t number(std::size_t width) {
             need(width);
             std::uint64_t value = 0;
@@ -547,7 +547,7 @@ class Walk {
         }
         std::string text() {
             const std::size_t end = bytes_.find('\0', at_);
-            if (end == Bytes::npos) {
+            if (end == Bytes::npos || end >= end_) {
                 walk_.refuse();
             }
             std::string value = bytes_.substr(at_, end - at_);
@@ -561,13 +561,14 @@ class Walk {
 
       private:
         void need(std::uint64_t count) const {
-            if (count > bytes_.size() - at_) {
+            if (count > end_ - at_) {
                 walk_.refuse();
             }
         }
         const Bytes &bytes_;
         const Walk &walk_;
-        std::size_t at_ = 0;
+        std::size_t at_;
+        const std::size_t end_;
     };
 
     // Exif items, and XMP kept as an item of content type application/rdf+xml.
@@ -579,7 +580,7 @@ class Walk {
             refuse();
         }
         for (const Box &info : childrenIn(content, first, content.size())) {
-            Cursor entry(content.substr(info.content, info.end - info.content), *this);
+            Cursor entry(content, info.content, info.end, *this);
             const std::uint64_t version = entry.number(1);
             entry.skip(3);
             const std::uint32_t item =
@@ -588,7 +589,7 @@ class Walk {
             // Before version 2 an entry has no type, only a name and a content type.
             std::string itemType = "mime";
             if (version >= 2) {
-                itemType = content.substr(info.content + entry.at(), 4);
+                itemType = content.substr(entry.at(), 4);
                 entry.skip(4);
             }
             entry.text();
@@ -608,7 +609,7 @@ class Walk {
         Bytes kept;
         std::uint64_t count = 0;
         for (const Box &info : childrenIn(content, FullBoxHead + width, content.size())) {
-            Cursor entry(content.substr(info.content, info.end - info.content), *this);
+            Cursor entry(content, info.content, info.end, *this);
             const std::uint64_t version = entry.number(1);
             entry.skip(3);
             if (removed.count(static_cast<std::uint32_t>(entry.number(version == 3 ? 4 : 2))) ==
@@ -624,7 +625,7 @@ class Walk {
 
     Bytes keptLocations(const Bytes &content, const std::set<std::uint32_t> &removed,
                         std::vector<Extent> &extents) {
-        Cursor table(content, *this);
+        Cursor table(content, 0, content.size(), *this);
         const std::uint64_t version = table.number(1);
         table.skip(3);
         const std::uint64_t sizes = table.number(2);
@@ -673,8 +674,7 @@ class Walk {
         const std::size_t width = content[0] == 0 ? 2 : 4;
         Bytes kept = content.substr(0, FullBoxHead);
         for (const Box &reference : childrenIn(content, FullBoxHead, content.size())) {
-            Cursor entry(content.substr(reference.content, reference.end - reference.content),
-                         *this);
+            Cursor entry(content, reference.content, reference.end, *this);
             const std::uint32_t from = static_cast<std::uint32_t>(entry.number(width));
             const std::uint64_t count = entry.number(2);
             Bytes targets;
@@ -712,7 +712,7 @@ class Walk {
     }
 
     Bytes keptAssociations(const Bytes &content, const std::set<std::uint32_t> &removed) {
-        Cursor table(content, *this);
+        Cursor table(content, 0, content.size(), *this);
         const std::uint64_t version = table.number(1);
         const bool wide = (table.number(3) & 1) != 0;
         const std::uint64_t count = table.number(4);

@@ -65,8 +65,8 @@ int main(int argc, char *argv[]) {
             return 1;
         }
     }
-    for (const char *route :
-         {"jpeg", "pdf", "office", "opendocument", "other", "png", "gif", "webp", "tiff"}) {
+    for (const char *route : {"jpeg", "pdf", "office", "opendocument", "other", "png", "gif",
+                              "webp", "tiff", "heic", "mp4"}) {
         runBatch(form, QString::fromLocal8Bit(argv[2]), QString::fromLatin1(route));
         if (desktop.messages.back().text != QStringLiteral("Done.")) {
             std::fprintf(stderr, "%s\n", qPrintable(desktop.messages.back().text));

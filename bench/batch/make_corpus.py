@@ -2,7 +2,8 @@
 """Makes the batch benchmark's corpus: JPEGs of about 600 KB with EXIF, GPS, IPTC and XMP, PDFs
 with all eight information entries and an XMP stream, Word and OpenDocument texts of about 480 KB
 (properties, a comment, a tracked change, revision ids and one of those photos inside), other files
-of mixed sizes, and PNG, GIF, WebP and TIFF pictures with their kinds of metadata."""
+of mixed sizes, PNG, GIF, WebP and TIFF pictures with their kinds of metadata, and phone photos
+(HEIC with Exif GPS and XMP) and videos (MP4 of about 3 MB with a place, a title and dates)."""
 
 import os
 import random
@@ -13,6 +14,7 @@ import zipfile
 
 JPEGS, PDFS, OFFICE, OPENDOCUMENT, OTHERS = 200, 50, 100, 100, 200
 PICTURES = 100  # of each kind below
+PHOTOS, VIDEOS = 100, 20
 TAGS = ["-M", "set Exif.Image.Artist Ann Author", "-M", "set Exif.Image.Make Canon",
         "-M", "set Exif.GPSInfo.GPSLatitudeRef N", "-M", "set Xmp.dc.creator Ann Author"]
 
@@ -52,6 +54,31 @@ def make_pictures(folder):
         for i in range(PICTURES):
             shutil.copyfile(base, os.path.join(folder, kind, "picture_%03d.%s" % (i, kind)))
         os.remove(base)
+
+
+def make_phone_files(folder):
+    """HEIC photos with Exif and XMP, and MP4 videos with a place, a title and dates."""
+    for kind in ("heic", "mp4"):
+        os.makedirs(os.path.join(folder, kind))
+    frame = os.path.join(folder, "frame.png")
+    subprocess.run(["convert", "-size", "800x600", "-seed", "7", "plasma:", frame], check=True)
+    photo = os.path.join(folder, "base.heic")
+    subprocess.run(["heif-enc", "-q", "80", frame, "-o", photo], check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(["exiftool", "-q", "-overwrite_original", "-GPSLatitude=48.8584",
+                    "-GPSLatitudeRef=N", "-Make=Apple", "-Model=iPhone 12",
+                    "-XMP-dc:Creator=Ann Author", photo], check=True)
+    video = os.path.join(folder, "base.mp4")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                    "testsrc=size=1280x720:rate=30:duration=5", "-f", "lavfi", "-i",
+                    "sine=duration=5", "-c:v", "libx264", "-b:v", "4M", "-c:a", "aac",
+                    "-metadata", "title=Holiday", "-metadata", "location=+48.8584+002.2945/",
+                    "-metadata", "creation_time=2021-06-01T10:00:00Z", video], check=True)
+    for kind, base, count in (("heic", photo, PHOTOS), ("mp4", video, VIDEOS)):
+        for i in range(count):
+            shutil.copyfile(base, os.path.join(folder, kind, "IMG_%04d.%s" % (i, kind)))
+        os.remove(base)
+    os.remove(frame)
 
 
 def pdf_bytes(number):
@@ -166,6 +193,7 @@ def main(folder):
         with open(os.path.join(folder, "pdf", "report_%03d.pdf" % i), "wb") as pdf:
             pdf.write(pdf_bytes(i))
     make_pictures(folder)
+    make_phone_files(folder)
     rng = random.Random(7)
     for i in range(OTHERS):
         with open(os.path.join(folder, "other", "file_%03d.dat" % i), "wb") as other:

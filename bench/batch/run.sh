@@ -61,6 +61,8 @@ floor_png() { floor_copy png; }
 floor_gif() { floor_copy gif; }
 floor_webp() { floor_copy webp; }
 floor_tiff() { floor_copy tiff; }
+floor_heic() { floor_copy heic; }
+floor_mp4() { floor_copy mp4; }
 # Packages are cleaned in process: no tool, so the copy in and out is their floor.
 floor_office() { floor_copy office; }
 floor_opendocument() { floor_copy opendocument; }
@@ -76,11 +78,13 @@ tool_png() { tool_other; }
 tool_gif() { tool_other; }
 tool_webp() { tool_other; }
 tool_tiff() { tool_other; }
+tool_heic() { tool_other; }
+tool_mp4() { tool_other; }
 tool_office() { tool_other; }
 tool_opendocument() { tool_other; }
 exiftool_all() { exiftool -q -q -overwrite_original -all= "$work"/copies/*; }
 
-routes="jpeg pdf office opendocument other png gif webp tiff"
+routes="jpeg pdf office opendocument other png gif webp tiff heic mp4"
 for _ in $(seq "${ROUNDS:-3}"); do
     "${shown[@]}" "$build/bench/batch/batch_bench" ${shown:+--window} "$build/bin" \
         "$work/corpus" "$work/out" >>"$work/batch.txt"
