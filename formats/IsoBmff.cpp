@@ -44,7 +44,7 @@ struct Box {
     std::string type;
 };
 
-// An item of a picture's item list: its number and where its bytes lie.
+// Where the bytes of a picture's item lie.
 struct Extent {
     unsigned method = 0;  // 0 in the file, 1 in the item data box
     std::uint64_t offset = 0;
@@ -457,11 +457,6 @@ class Walk {
     }
 
     // ---- Pictures: the item tables of the top-level meta box, rewritten in memory.
-
-    struct Tables {
-        Bytes meta;  // the whole box
-        std::vector<Box> parts;
-    };
 
     std::vector<Box> childrenIn(const Bytes &bytes, std::uint64_t from, std::uint64_t end) const {
         std::vector<Box> found;
