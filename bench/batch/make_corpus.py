@@ -71,7 +71,8 @@ def make_phone_files(folder):
     video = os.path.join(folder, "base.mp4")
     subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
                     "testsrc=size=1280x720:rate=30:duration=5", "-f", "lavfi", "-i",
-                    "sine=duration=5", "-c:v", "libx264", "-b:v", "4M", "-c:a", "aac",
+                    "sine=duration=5", "-vf", "noise=alls=20:allf=t", "-c:v", "libx264", "-preset",
+                    "ultrafast", "-b:v", "4M", "-c:a", "aac",
                     "-metadata", "title=Holiday", "-metadata", "location=+48.8584+002.2945/",
                     "-metadata", "creation_time=2021-06-01T10:00:00Z", video], check=True)
     for kind, base, count in (("heic", photo, PHOTOS), ("mp4", video, VIDEOS)):
