@@ -29,7 +29,9 @@ void PrintTo(const Kind &kind, std::ostream *stream) {
 }
 
 const std::vector<Kind> Kinds = {
-    {"video.mp4", false, {"user data", "GPS position", "creation date", "artist", "software"}},
+    {"video.mp4",
+     false,
+     {"XMP", "user data", "GPS position", "creation date", "artist", "software"}},
     {"video.mov", false, {"GPS position", "device model", "creation date", "software"}},
     {"sound.m4a", false, {"user data", "artist", "creation date"}},
     {"apple.mov",

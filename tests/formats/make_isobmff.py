@@ -3,7 +3,7 @@
 
 Usage: make_isobmff.py FOLDER
 
-Writes video.mp4, video.mov (QuickTime keys), sound.m4a, apple.mov (Apple keys with a location,
+Writes video.mp4 (with an XMP box), video.mov (QuickTime keys), sound.m4a, apple.mov (Apple keys with a location,
 a Live Photo identifier and a timed-metadata track), photo.heic and photo.avif (Exif with GPS,
 XMP, an alpha plane).
 """
@@ -121,7 +121,9 @@ def main():
     folder = sys.argv[1]
     picture = ["-f", "lavfi", "-i", "testsrc=size=64x48:rate=10:duration=1"]
     sound = ["-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac"]
-    ffmpeg(os.path.join(folder, "video.mp4"), *picture, *sound, "-c:v", "libx264")
+    video = os.path.join(folder, "video.mp4")
+    ffmpeg(video, *picture, *sound, "-c:v", "libx264")
+    run("exiftool", "-q", "-overwrite_original", "-XMP-dc:Creator=AnnArtist", video)
     ffmpeg(os.path.join(folder, "video.mov"), *picture, *sound, "-c:v", "libx264",
            "-movflags", "use_metadata_tags")
     ffmpeg(os.path.join(folder, "sound.m4a"), *sound)
