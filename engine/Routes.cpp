@@ -9,6 +9,7 @@
 #include "formats/Epub.h"
 #include "formats/Flac.h"
 #include "formats/Gif.h"
+#include "formats/IsoBmff.h"
 #include "formats/Jpeg.h"
 #include "formats/Matroska.h"
 #include "formats/Mp3.h"
@@ -89,6 +90,7 @@ const Route &forExtension(const QString &extension) {
     static const Route wav{cleanInPlace<Wav::clean>, Wav::remainingMetadata};
     static const Route aiff{cleanInPlace<Aiff::clean>, Aiff::remainingMetadata};
     static const Route asf{cleanInPlace<Asf::clean>, Asf::remainingMetadata};
+    static const Route isoBmff{cleanInPlace<IsoBmff::clean>, IsoBmff::remainingMetadata};
     static const Route generic{writeAnew, nullptr};
     static const QHash<QString, const Route *> routes{
         {QStringLiteral("JPG"), &jpeg},
@@ -100,6 +102,18 @@ const Route &forExtension(const QString &extension) {
         {QStringLiteral("WEBP"), &webp},
         {QStringLiteral("TIF"), &tiff},
         {QStringLiteral("TIFF"), &tiff},
+        // Phone photos and videos: HEIF, AVIF, MP4, QuickTime, 3GPP
+        {QStringLiteral("HEIC"), &isoBmff},
+        {QStringLiteral("HEIF"), &isoBmff},
+        {QStringLiteral("HIF"), &isoBmff},
+        {QStringLiteral("AVIF"), &isoBmff},
+        {QStringLiteral("MP4"), &isoBmff},
+        {QStringLiteral("M4V"), &isoBmff},
+        {QStringLiteral("M4A"), &isoBmff},
+        {QStringLiteral("MOV"), &isoBmff},
+        {QStringLiteral("QT"), &isoBmff},
+        {QStringLiteral("3GP"), &isoBmff},
+        {QStringLiteral("3G2"), &isoBmff},
         // Word, Excel and PowerPoint: documents, macro documents, templates, shows
         {QStringLiteral("DOCX"), &office},
         {QStringLiteral("DOCM"), &office},
@@ -159,10 +173,9 @@ const Route &forExtension(const QString &extension) {
 }
 
 bool leavesMetadata(const QString &extension) {
-    // Sound and video; newer and camera raw pictures.
+    // Sound and newer and camera raw pictures.
     static const QStringList kinds =
-        QStringLiteral("m4a aac mp4 m4v mov 3gp heic heif avif jxl dng cr2 cr3 nef arw orf rw2")
-            .split(QLatin1Char(' '));
+        QStringLiteral("aac jxl dng cr2 cr3 nef arw orf rw2").split(QLatin1Char(' '));
     return kinds.contains(extension, Qt::CaseInsensitive);
 }
 

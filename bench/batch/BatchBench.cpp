@@ -66,7 +66,7 @@ int main(int argc, char *argv[]) {
         }
     }
     for (const char *route : {"jpeg", "pdf", "office", "opendocument", "other", "png", "gif",
-                              "webp", "tiff", "mkv", "avi", "wav", "aiff", "wma"}) {
+                              "webp", "tiff", "mkv", "avi", "wav", "aiff", "wma", "heic", "mp4"}) {
         runBatch(form, QString::fromLocal8Bit(argv[2]), QString::fromLatin1(route));
         if (desktop.messages.back().text != QStringLiteral("Done.")) {
             std::fprintf(stderr, "%s\n", qPrintable(desktop.messages.back().text));

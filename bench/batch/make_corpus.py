@@ -3,7 +3,8 @@
 with all eight information entries and an XMP stream, Word and OpenDocument texts of about 480 KB
 (properties, a comment, a tracked change, revision ids and one of those photos inside), other files
 of mixed sizes, PNG, GIF, WebP and TIFF pictures with their kinds of metadata, and the sound and
-video files of the formats tests (Matroska, AVI, WAV, AIFF, Windows Media) with theirs."""
+video files of the formats tests (Matroska, AVI, WAV, AIFF, Windows Media) with theirs, and phone photos
+(HEIC with Exif GPS and XMP) and videos (MP4 of about 3 MB with a place, a title and dates)."""
 
 import os
 import random
@@ -18,6 +19,7 @@ import make_sound_and_video  # noqa: E402
 JPEGS, PDFS, OFFICE, OPENDOCUMENT, OTHERS = 200, 50, 100, 100, 200
 PICTURES = 100  # of each kind below
 MEDIA = 50  # of each sound and video kind
+PHOTOS, VIDEOS = 100, 20
 TAGS = ["-M", "set Exif.Image.Artist Ann Author", "-M", "set Exif.Image.Make Canon",
         "-M", "set Exif.GPSInfo.GPSLatitudeRef N", "-M", "set Xmp.dc.creator Ann Author"]
 
@@ -70,6 +72,32 @@ def make_media(folder):
             shutil.copyfile(os.path.join(made, name),
                             os.path.join(folder, kind, "take_%03d.%s" % (i, kind)))
     shutil.rmtree(made)
+
+
+def make_phone_files(folder):
+    """HEIC photos with Exif and XMP, and MP4 videos with a place, a title and dates."""
+    for kind in ("heic", "mp4"):
+        os.makedirs(os.path.join(folder, kind))
+    frame = os.path.join(folder, "frame.png")
+    subprocess.run(["convert", "-size", "800x600", "-seed", "7", "plasma:", frame], check=True)
+    photo = os.path.join(folder, "base.heic")
+    subprocess.run(["heif-enc", "-q", "80", frame, "-o", photo], check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(["exiftool", "-q", "-overwrite_original", "-GPSLatitude=48.8584",
+                    "-GPSLatitudeRef=N", "-Make=Apple", "-Model=iPhone 12",
+                    "-XMP-dc:Creator=Ann Author", photo], check=True)
+    video = os.path.join(folder, "base.mp4")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                    "testsrc=size=1280x720:rate=30:duration=5", "-f", "lavfi", "-i",
+                    "sine=duration=5", "-vf", "noise=alls=20:allf=t", "-c:v", "libx264", "-preset",
+                    "ultrafast", "-b:v", "4M", "-c:a", "aac",
+                    "-metadata", "title=Holiday", "-metadata", "location=+48.8584+002.2945/",
+                    "-metadata", "creation_time=2021-06-01T10:00:00Z", video], check=True)
+    for kind, base, count in (("heic", photo, PHOTOS), ("mp4", video, VIDEOS)):
+        for i in range(count):
+            shutil.copyfile(base, os.path.join(folder, kind, "IMG_%04d.%s" % (i, kind)))
+        os.remove(base)
+    os.remove(frame)
 
 
 def pdf_bytes(number):
@@ -185,6 +213,7 @@ def main(folder):
             pdf.write(pdf_bytes(i))
     make_pictures(folder)
     make_media(folder)
+    make_phone_files(folder)
     rng = random.Random(7)
     for i in range(OTHERS):
         with open(os.path.join(folder, "other", "file_%03d.dat" % i), "wb") as other:

@@ -67,6 +67,8 @@ floor_avi() { floor_copy avi; }
 floor_wav() { floor_copy wav; }
 floor_aiff() { floor_copy aiff; }
 floor_wma() { floor_copy wma; }
+floor_heic() { floor_copy heic; }
+floor_mp4() { floor_copy mp4; }
 # Packages are cleaned in process: no tool, so the copy in and out is their floor.
 floor_office() { floor_copy office; }
 floor_opendocument() { floor_copy opendocument; }
@@ -82,6 +84,8 @@ tool_png() { tool_other; }
 tool_gif() { tool_other; }
 tool_webp() { tool_other; }
 tool_tiff() { tool_other; }
+tool_heic() { tool_other; }
+tool_mp4() { tool_other; }
 tool_office() { tool_other; }
 tool_opendocument() { tool_other; }
 tool_mkv() { tool_other; }
@@ -91,7 +95,7 @@ tool_aiff() { tool_other; }
 tool_wma() { tool_other; }
 exiftool_all() { exiftool -q -q -overwrite_original -all= "$work"/copies/*; }
 
-routes="jpeg pdf office opendocument other png gif webp tiff mkv avi wav aiff wma"
+routes="jpeg pdf office opendocument other png gif webp tiff mkv avi wav aiff wma heic mp4"
 for _ in $(seq "${ROUNDS:-3}"); do
     "${shown[@]}" "$build/bench/batch/batch_bench" ${shown:+--window} "$build/bin" \
         "$work/corpus" "$work/out" >>"$work/batch.txt"
