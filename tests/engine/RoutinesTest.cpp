@@ -83,7 +83,7 @@ TEST(RemovePDFMetadata, WritesTheInfoFileAndReplacesEvenAReadOnlyCopy) {
     ::chmod(copy.toLocal8Bit().constData(), 0444);
 
     EXPECT_EQ(
-        PDF_Metadata::RemovePDFMetadata(desktop, QStringLiteral(PARCHWIPE_BIN_DIR), working, copy),
+        PDF_Metadata::RemovePDFMetadata(desktop, QStringLiteral(PARCHWIPE_BIN_DIR), working, copy, {}),
         QString());
     EXPECT_EQ(pdfMetadataKeys(copy), QStringList());
     EXPECT_FALSE(QFile::exists(copy + QStringLiteral("2")));
@@ -101,7 +101,7 @@ TEST(RemovePDFMetadata, WithoutTheToolkitTheCopyStaysAsItWas) {
     const QString copy = makePdfWithMetadata(scratch / QStringLiteral("temp.pdf"));
     const QByteArray before = readFile(copy);
     EXPECT_EQ(
-        PDF_Metadata::RemovePDFMetadata(desktop, emptyProgramFolder.path(), scratch.path(), copy),
+        PDF_Metadata::RemovePDFMetadata(desktop, emptyProgramFolder.path(), scratch.path(), copy, {}),
         QStringLiteral("the PDF toolkit wrote no result"));
     EXPECT_EQ(readFile(copy), before);
     EXPECT_TRUE(desktop.messages.empty());
