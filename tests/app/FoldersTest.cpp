@@ -200,7 +200,7 @@ TEST(AddAllButton, ShowsTheBusyPointerWhileScanningAndAlwaysTakesItAway) {
     form.PushButton3_Click();
     EXPECT_EQ(form.MousePointer(), Form1::DefaultPointer);
     EXPECT_EQ(form.FileList().FileRowCount(), 3);
-    ASSERT_EQ(window.desktop.messages.size(), 2u);
+    ASSERT_EQ(window.desktop.messages.size(), 2u) << window.desktop.messages[0].text.toStdString();
     EXPECT_TRUE(window.desktop.messages[0].text.contains(
         QStringLiteral("in Quillstrip2021/08/31.Form1.PushButton3_Click at line ")));
     EXPECT_EQ(window.desktop.messages[1].text,
