@@ -169,9 +169,9 @@ void Form1::placeControls() {
     ProgressBar1->setGeometry(twipsRect(120, 5670, 7800, 405));
 
     // Top to bottom as the user reads the window, Help last.
-    const QList<QWidget *> tabOrder = {ListView1,   PushButton4, PushButton3, PushButton6,
-                                       PushButton7, Text1,       PushButton1, PushButton2,
-                                       PushButton5};
+    const QList<QWidget *> tabOrder = {ListView1,   PushButton4, PushButton3,
+                                       PushButton6, PushButton7, Text1,
+                                       PushButton1, PushButton2, PushButton5};
     for (int i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }

@@ -53,7 +53,8 @@ QString NumberedName(const QString &name, int number) {
     return dot <= 0 ? name + suffix : name.left(dot) + suffix + name.mid(dot);
 }
 
-std::vector<File> Plan(const QStringList &rows, const QString &outputFolder) {
+std::vector<File> Plan(const QStringList &rows, const QString &outputFolderText) {
+    const QString outputFolder = FileSystem::withoutTrailingSeparators(outputFolderText);
     std::vector<File> files;
     std::vector<Identity> ids;
     std::set<FileSystem::FileIdentity> sources;
@@ -119,10 +120,12 @@ QString ReplaceQuestion(const Replacements &replacements, const QString &outputF
     }
     const QString originals = replacements.originals == 0
                                   ? QString()
-                                  : QStringLiteral(" (%1 of them are the originals you listed; "
-                                                   "their metadata will be gone for good)")
+                                  : QStringLiteral(
+                                        " (%1 of them are the originals you listed; "
+                                        "their metadata will be gone for good)")
                                         .arg(replacements.originals);
-    return QStringLiteral("%1 files in %2 will be replaced by their cleaned copies%3. Replace them?")
+    return QStringLiteral(
+               "%1 files in %2 will be replaced by their cleaned copies%3. Replace them?")
         .arg(QString::number(replacements.files), outputFolder, originals);
 }
 

@@ -26,8 +26,8 @@ const std::vector<Group> &groups() {
         {QStringLiteral("place"), {"gps", "location", "position", "place"}},
         {QStringLiteral("device"), {"make", "model", "serial", "camera", "device", "lens"}},
         {QStringLiteral("people"),
-         {"author", "creator", "editor", "company", "manager", "artist", "user", "person",
-          "people", "owner"}},
+         {"author", "creator", "editor", "company", "manager", "artist", "user", "person", "people",
+          "owner"}},
         {QStringLiteral("dates"), {"date", "time"}},
         {QStringLiteral("software"),
          {"software", "application", "generator", "encoder", "producer", "tool"}},
@@ -57,10 +57,10 @@ int countOf(const std::vector<Outcome> &outcomes, Kind kind) {
 }
 
 QString cleanedPart(int cleaned, int fileCount, const QString &outputFolder, bool stopped) {
-    return Paragraph + QStringLiteral("%1 of %2 files were cleaned into %3")
-                           .arg(QString::number(cleaned), QString::number(fileCount),
-                                outputFolder + (stopped ? QStringLiteral(" before the stop")
-                                                        : QString()));
+    return Paragraph +
+           QStringLiteral("%1 of %2 files were cleaned into %3")
+               .arg(QString::number(cleaned), QString::number(fileCount),
+                    outputFolder + (stopped ? QStringLiteral(" before the stop") : QString()));
 }
 
 QString failuresPart(const std::vector<RemovalBatchPlan::File> &files,
@@ -74,9 +74,9 @@ QString failuresPart(const std::vector<RemovalBatchPlan::File> &files,
     if (lines.isEmpty()) {
         return {};
     }
-    QString part = Paragraph + QStringLiteral("%1 of %2 files were not cleaned:")
-                                   .arg(lines.size())
-                                   .arg(files.size());
+    QString part =
+        Paragraph +
+        QStringLiteral("%1 of %2 files were not cleaned:").arg(lines.size()).arg(files.size());
     for (const QString &line : lines.mid(0, ListedFailures)) {
         part += LineBreak + line;
     }
@@ -102,8 +102,9 @@ QString copiedPart(const std::vector<RemovalBatchPlan::File> &files,
         lines += LineBreak + QStringLiteral(".%1: %2").arg(kind.key()).arg(kind.value());
     }
     return Paragraph +
-           QStringLiteral("%1 files were copied as they are (Parchwipe cannot remove metadata "
-                          "from them yet):")
+           QStringLiteral(
+               "%1 files were copied as they are (Parchwipe cannot remove metadata "
+               "from them yet):")
                .arg(countOf(outcomes, Kind::CopiedAsItIs)) +
            lines;
 }
@@ -117,8 +118,9 @@ QString renamedPart(const std::vector<RemovalBatchPlan::File> &files,
     if (renamed == 0) {
         return {};
     }
-    return Paragraph + QStringLiteral("Written under numbered names, because other listed files "
-                                      "have the same names: %1 (Show Details names them).")
+    return Paragraph + QStringLiteral(
+                           "Written under numbered names, because other listed files "
+                           "have the same names: %1 (Show Details names them).")
                            .arg(renamed);
 }
 

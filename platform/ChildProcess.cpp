@@ -82,8 +82,9 @@ std::vector<QProcess *> &running() {
 std::vector<QProcess *> startedByThisThread() {
     const std::lock_guard<std::mutex> lock(runningLock);
     std::vector<QProcess *> processes;
-    std::copy_if(running().begin(), running().end(), std::back_inserter(processes),
-                 [](const QProcess *process) { return process->thread() == QThread::currentThread(); });
+    std::copy_if(
+        running().begin(), running().end(), std::back_inserter(processes),
+        [](const QProcess *process) { return process->thread() == QThread::currentThread(); });
     return processes;
 }
 

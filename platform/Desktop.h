@@ -22,8 +22,8 @@ struct OpenFileRequest {
 struct DetailedMessage {
     QString text;
     QString title;
-    QStringList buttons;    // captions, left to right; the first is the default
-    int escapeButton = 0;   // the answer when the box is closed without a button
+    QStringList buttons;   // captions, left to right; the first is the default
+    int escapeButton = 0;  // the answer when the box is closed without a button
     QString detailedText;
 };
 

@@ -34,8 +34,9 @@ int RunAndWaitWithProgress(const QString &commandLine, int windowState, Progress
                            int pollMs = DefaultPollMs);
 
 // For worker threads, which must not touch the window: waits for the tool without handling any
-// events, asking keepGoing (when given) about every 50 ms. When it says stop, the tool is ended (asked to
-// terminate, killed when it does not) and AppError 18 is thrown. Gives the tool's last error line.
+// events, asking keepGoing (when given) about every 50 ms. When it says stop, the tool is ended
+// (asked to terminate, killed when it does not) and AppError 18 is thrown. Gives the tool's last
+// error line.
 int RunAndWaitUnlessStopped(const QString &commandLine, int windowState,
                             const std::function<bool()> &keepGoing, QString &errorLine);
 

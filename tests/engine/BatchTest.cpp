@@ -89,8 +89,9 @@ TEST_F(Batch, AJpegIsWrittenOnlyWithWhatDrawsItAndItsOrientation) {
     add(drawing);
     run();
 
-    EXPECT_EQ(lastMessage(), done(1, 2) + QStringLiteral("\r\n\r\n1 of 2 files were not cleaned:\r\n"
-                                                     "drawing.jpg: not a JPEG file"));
+    EXPECT_EQ(lastMessage(),
+              done(1, 2) + QStringLiteral("\r\n\r\n1 of 2 files were not cleaned:\r\n"
+                                          "drawing.jpg: not a JPEG file"));
     EXPECT_EQ(entriesOf(output.path()), QStringList{QStringLiteral("photo.jpg")});
     const QString cleaned = out(QStringLiteral("photo.jpg"));
     EXPECT_EQ(Jpeg::remainingMetadata(readFile(cleaned).toStdString()), "");
@@ -118,10 +119,11 @@ TEST_F(Batch, PicturesComeOutCleanWithTheirPixelsAndOtherKindsAreCountedAsCopied
     run();
 
     EXPECT_EQ(lastMessage(),
-              done(7, 11) + QStringLiteral("\r\n\r\n1 of 11 files were not cleaned:\r\n"
-                             "cut.png: damaged PNG: a chunk runs past the end\r\n\r\n"
-                             "3 files were copied as they are (Parchwipe cannot remove metadata "
-                             "from them yet):\r\n.heic: 1\r\n.mp3: 2"));
+              done(7, 11) + QStringLiteral(
+                                "\r\n\r\n1 of 11 files were not cleaned:\r\n"
+                                "cut.png: damaged PNG: a chunk runs past the end\r\n\r\n"
+                                "3 files were copied as they are (Parchwipe cannot remove metadata "
+                                "from them yet):\r\n.heic: 1\r\n.mp3: 2"));
     EXPECT_FALSE(QFile::exists(out(QStringLiteral("cut.png"))));
     QStringList sourcePaths, outputPaths;
     for (const auto &[name, bytes] : pictures) {
@@ -203,9 +205,10 @@ TEST_F(Batch, NamesAndPlacesFollowTheRowsAndTheBoxAsItReadsThen) {
     EXPECT_EQ(readFile(out(QStringLiteral("readme"))), QByteArray("no dot"));
     EXPECT_EQ(readFile(out(QStringLiteral("readme (2)"))), QByteArray("dot in folder"));
     EXPECT_EQ(entriesOf(output.path()).size(), 3);
-    EXPECT_EQ(lastMessage(), done(3, 3) + QStringLiteral("\r\n\r\nWritten under numbered names, "
-                                                         "because other listed files have the "
-                                                         "same names: 1 (Show Details names them)."));
+    EXPECT_EQ(lastMessage(),
+              done(3, 3) + QStringLiteral("\r\n\r\nWritten under numbered names, "
+                                          "because other listed files have the "
+                                          "same names: 1 (Show Details names them)."));
 }
 
 // Files already in the output folder, listed or not, are replaced only after one question.
@@ -227,7 +230,8 @@ TEST_F(Batch, ASourceInsideTheOutputFolderIsReplacedByItsCleanCopy) {
         ASSERT_GE(window.desktop.messages.size(), 1u);
         const FakeDesktop::Message &asked = window.desktop.messages.front();
         EXPECT_EQ(asked.text, question.arg(form.Text1->text()));
-        EXPECT_EQ(asked.captions, QStringList({QStringLiteral("Replace"), QStringLiteral("Cancel")}));
+        EXPECT_EQ(asked.captions,
+                  QStringList({QStringLiteral("Replace"), QStringLiteral("Cancel")}));
         const bool replaced = answer == QStringLiteral("Replace");
         EXPECT_EQ(window.desktop.messages.size(), replaced ? 2u : 1u);
         EXPECT_EQ(exiv2Report(photo).isEmpty(), replaced);
@@ -307,9 +311,10 @@ TEST_F(Batch, FilesWhoseRouteFailedAreNotWrittenAndAreNamedWithTheirReason) {
     add(source(QStringLiteral("damaged.pdf"), "%PDF-1.4\nnothing else"));
     add(source(QStringLiteral("fine.txt")));
     run();
-    EXPECT_EQ(lastMessage(), done(2, 4) + QStringLiteral("\r\n\r\n2 of 4 files were not cleaned:\r\n"
-                                                     "text.jpg: exiv2 failed with exit code 1\r\n"
-                                                     "damaged.pdf: damaged PDF file"));
+    EXPECT_EQ(lastMessage(),
+              done(2, 4) + QStringLiteral("\r\n\r\n2 of 4 files were not cleaned:\r\n"
+                                          "text.jpg: exiv2 failed with exit code 1\r\n"
+                                          "damaged.pdf: damaged PDF file"));
     EXPECT_EQ(entriesOf(output.path()),
               QStringList({QStringLiteral("fine.txt"), QStringLiteral("photo.jpg")}));
 
@@ -322,7 +327,7 @@ TEST_F(Batch, FilesWhoseRouteFailedAreNotWrittenAndAreNamedWithTheirReason) {
     EXPECT_EQ(bare.desktop.messages.back().text,
               QStringLiteral("Done.\r\n\r\n0 of 1 files were cleaned into ") + output.path() +
                   QStringLiteral("\r\n\r\n1 of 1 files were not cleaned:\r\n"
-                             "photo.jpg: exiv2 failed with exit code -2147221451"));
+                                 "photo.jpg: exiv2 failed with exit code -2147221451"));
     EXPECT_FALSE(QFile::exists(out(QStringLiteral("photo.jpg"))));
 }
 
@@ -342,7 +347,7 @@ TEST_F(Batch, AResultThatFailsItsCheckIsNotWritten) {
     EXPECT_EQ(window2.desktop.messages.back().text,
               QStringLiteral("Done.\r\n\r\n0 of 1 files were cleaned into ") + output.path() +
                   QStringLiteral("\r\n\r\n1 of 1 files were not cleaned:\r\n"
-                             "report.pdf: still holds document information"));
+                                 "report.pdf: still holds document information"));
     EXPECT_EQ(entriesOf(output.path()), QStringList());
 }
 
@@ -396,8 +401,9 @@ TEST(ClosingMessage, TheDetailsAccountForEveryFile) {
         const QString name = QStringLiteral("f%1.jpg").arg(i);
         const QString expected =
             i <= 2 ? QStringLiteral("/in/%1\r\n    not cleaned: reason").arg(name)
-                   : QStringLiteral("/in/%1\r\n    cleaned into /out/%1\r\n    it held: place "
-                                    "(GPS position)")
+                   : QStringLiteral(
+                         "/in/%1\r\n    cleaned into /out/%1\r\n    it held: place "
+                         "(GPS position)")
                          .arg(name);
         EXPECT_TRUE(details.contains(expected + QStringLiteral("\r\n")) ||
                     details.endsWith(expected))
@@ -493,8 +499,8 @@ TEST_F(Batch, AnOfficeFileThatIsNoPackageIsNotWrittenAndSaysWhy) {
     run();
     EXPECT_EQ(lastMessage().toStdString(),
               (done(0, 2) + QStringLiteral("\r\n\r\n2 of 2 files were not cleaned:\r\n"
-                             "notes.DOCX: damaged ZIP package\r\n"
-                             "sheet.ods: damaged OpenDocument file: no manifest"))
+                                           "notes.DOCX: damaged ZIP package\r\n"
+                                           "sheet.ods: damaged OpenDocument file: no manifest"))
                   .toStdString());
     EXPECT_EQ(entriesOf(output.path()), QStringList());
 }
@@ -539,10 +545,9 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
     }
     run();
 
-    EXPECT_EQ(
-        lastMessage().toStdString(),
-        (done(11, 13) + QStringLiteral("\r\n\r\n2 of 13 files were not cleaned:") + refusals)
-            .toStdString());
+    EXPECT_EQ(lastMessage().toStdString(),
+              (done(11, 13) + QStringLiteral("\r\n\r\n2 of 13 files were not cleaned:") + refusals)
+                  .toStdString());
     for (const auto &pdf : cases) {
         SCOPED_TRACE(pdf.name.toStdString());
         const QString source = sources / pdf.name;

@@ -12,12 +12,12 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QPushButton>
-#include <QTreeView>
-#include <QUrl>
 #include <QProcess>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTimer>
+#include <QTreeView>
+#include <QUrl>
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
@@ -142,10 +142,11 @@ TEST_F(Safety, AFullWorkingFolderNeverYieldsAnOutputAndEachFileSaysWhy) {
     }
     run();
 
-    EXPECT_EQ(lastMessage(), done(3, 6) + QStringLiteral("\r\n\r\n3 of 6 files were not cleaned:\r\n"
-                                                     "big.pdf: the disk is full\r\n"
-                                            "big.bin: the disk is full\r\n"
-                                            "huge.bin: the disk is full"));
+    EXPECT_EQ(lastMessage(),
+              done(3, 6) + QStringLiteral("\r\n\r\n3 of 6 files were not cleaned:\r\n"
+                                          "big.pdf: the disk is full\r\n"
+                                          "big.bin: the disk is full\r\n"
+                                          "huge.bin: the disk is full"));
     EXPECT_EQ(
         entriesOf(output.path()),
         QStringList({QStringLiteral("a.txt"), QStringLiteral("b.dat"), QStringLiteral("c.txt")}));
@@ -183,9 +184,10 @@ TEST_F(Safety, AFullOutputFolderKeepsEverySourceWhole) {
     window.desktop.buttonAnswers = {QStringLiteral("Replace")};
     run();
 
-    EXPECT_EQ(lastMessage(), done(1, 3) + QStringLiteral("\r\n\r\n2 of 3 files were not cleaned:\r\n"
-                                                     "inplace.pdf: the disk is full\r\n"
-                                            "other.bin: the disk is full"));
+    EXPECT_EQ(lastMessage(),
+              done(1, 3) + QStringLiteral("\r\n\r\n2 of 3 files were not cleaned:\r\n"
+                                          "inplace.pdf: the disk is full\r\n"
+                                          "other.bin: the disk is full"));
     EXPECT_EQ(readFile(inPlace), before);
     EXPECT_EQ(entriesOf(output.path()),
               QStringList({QStringLiteral("inplace.pdf"), QStringLiteral("small.txt")}));
@@ -198,7 +200,7 @@ TEST_F(Safety, SameNamesNeverReplaceAListedFileOrAnEarlierOutput) {
         QString outputFolder;
         QStringList rows;
         QByteArray plain, numbered;  // a.txt and a (2).txt in the output folder
-        QString question;           // asked before the first file, if anything
+        QString question;            // asked before the first file, if anything
     };
     const QString elsewhere = output.path();
     const QString xFolder = sources / QStringLiteral("X");
@@ -214,7 +216,8 @@ TEST_F(Safety, SameNamesNeverReplaceAListedFileOrAnEarlierOutput) {
         {yFolder, {x, y}, "Y", "X", own.arg(yFolder)},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE((c.outputFolder + QStringLiteral(" ") + c.rows.join(QChar(u' '))).toStdString());
+        SCOPED_TRACE(
+            (c.outputFolder + QStringLiteral(" ") + c.rows.join(QChar(u' '))).toStdString());
         for (const QString &folder : {elsewhere, xFolder, yFolder}) {
             QFile::remove(folder + QStringLiteral("/a (2).txt"));
         }
