@@ -137,7 +137,8 @@ void Form1::createControls() {
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setTextElideMode(Qt::ElideRight);
+    // The name and the start of the path tell files apart; the tool tip shows the whole path.
+    ListView1->setTextElideMode(Qt::ElideMiddle);
     ListView1->header()->setStretchLastSection(false);
     ListView1->setToolTip(
         QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
@@ -167,9 +168,10 @@ void Form1::placeControls() {
     PushButton2->setGeometry(twipsRect(120, 5145, 7800, 405));
     ProgressBar1->setGeometry(twipsRect(120, 5670, 7800, 405));
 
-    const QList<QWidget *> tabOrder = {ListView1,   ProgressBar1, PushButton4, PushButton3,
-                                       PushButton6, PushButton7,  PushButton2, Frame1,
-                                       Text1,       PushButton1,  PushButton5};
+    // Top to bottom as the user reads the window, Help last.
+    const QList<QWidget *> tabOrder = {ListView1,   PushButton4, PushButton3,
+                                       PushButton6, PushButton7, Text1,
+                                       PushButton1, PushButton2, PushButton5};
     for (int i = 1; i < tabOrder.size(); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -256,6 +258,7 @@ void Form1::FillOutputFolder() {
 }
 
 void Form1::Text1_Change() {
+    Text1->setToolTip(Text1->text());
     try {
         services_.settings.write(SettingNames::OutputFolder, Text1->text());
     } catch (const AppError &) {
@@ -331,11 +334,28 @@ bool Form1::eventFilter(QObject *watched, QEvent *event) {
     if (watched == ListView1 || watched == ListView1->viewport()) {
         return listViewEvent(event);
     }
+    if (pressFocusedButton(watched, event)) {
+        return true;
+    }
     if (event->type() == QEvent::MouseMove) {
         const bool overButton = qobject_cast<QPushButton *>(watched) != nullptr;
         ApplyPointerRule(overButton ? CustomPointer : DefaultPointer);
     }
     return false;
+}
+
+// Return presses the button that has the keyboard, as Space does.
+bool Form1::pressFocusedButton(QObject *watched, QEvent *event) {
+    auto *button = qobject_cast<QPushButton *>(watched);
+    if (button == nullptr || event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) {
+        return false;
+    }
+    button->click();
+    return true;
 }
 
 bool Form1::listViewEvent(QEvent *event) {
@@ -412,8 +432,9 @@ void Form1::PushButton1_Click() {
 }
 
 void Form1::PushButton2_Click() {
-    // A second press while a batch runs would share its working copies; it is ignored.
+    // While a batch runs the button reads "Stop".
     if (runningBatch_ != nullptr) {
+        runningBatch_->Stop();
         return;
     }
     RemovalBatch batch(*this, services_.desktop, services_.programFolder);
@@ -442,6 +463,21 @@ void Form1::ShowPlainMessage(const QString &text) {
     ShowMessage(text);
 }
 
+int Form1::ShowDetailedMessage(DetailedMessage message) {
+    message.title = applicationTitle_;
+    return services_.desktop.detailedMessageBox(message);
+}
+
+void Form1::SetBatchRunning(bool running) {
+    const QList<QWidget *> locked = {ListView1,   PushButton4, PushButton3, PushButton6,
+                                     PushButton7, Text1,       PushButton1};
+    for (QWidget *control : locked) {
+        control->setEnabled(!running);
+    }
+    PushButton2->setText(running ? QStringLiteral("Stop")
+                                 : QStringLiteral("Start Removing Metadata"));
+}
+
 void Form1::PushButton3_Click() {
     ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton3_Click"));
     QString extension;
@@ -465,9 +501,13 @@ void Form1::PushButton3_Click() {
     }
     trap.step(110, [&] { services_.settings.write(SettingNames::LastFolder, folder); });
     trap.step(112, [&] { SetMousePointer(BusyPointer); });
-    FolderFiles::AddAllFilesInFolder({*fileList_, services_.desktop, trap, 114}, folder,
-                                     FolderFiles::PatternForExtension(extension));
+    const QStringList patterns = FolderFiles::PatternsForExtensions(extension);
+    const int added = FolderFiles::AddAllFilesInFolder({*fileList_, services_.desktop, trap, 114},
+                                                       folder, patterns);
     trap.step(118, [&] { SetMousePointer(DefaultPointer); });
+    if (added == 0) {
+        trap.step(120, [&] { ShowMessage(FolderFiles::NothingFoundMessage(patterns, folder)); });
+    }
 }
 
 void Form1::PushButton4_Click() {
@@ -525,7 +565,8 @@ void Form1::ListView1_DblClick() {
 }
 
 void Form1::RemoveSelectedRow() {
-    FileListOperations::RemoveSelectedRow(*fileList_, *ListView1->selectionModel(), IsBusy());
+    FileListOperations::RemoveSelectedRow(*fileList_, *ListView1->selectionModel(),
+                                          IsBusy() || runningBatch_ != nullptr);
 }
 
 void Form1::ListView1_MouseDown() {
@@ -569,13 +610,15 @@ void Form1::ListView1_MouseUp() {
 }
 
 void Form1::ListView1_OLEDragOver(const QMimeData *dragData, Qt::DropAction &effect) {
-    if (dragData == nullptr || FolderFiles::DroppedPaths(*dragData).isEmpty()) {
+    // A running batch has read the list already.
+    if (runningBatch_ != nullptr || dragData == nullptr ||
+        FolderFiles::DroppedPaths(*dragData).isEmpty()) {
         effect = Qt::IgnoreAction;
     }
 }
 
 void Form1::ListView1_OLEDragDrop(const QMimeData *dragData) {
-    if (dragData == nullptr) {
+    if (dragData == nullptr || runningBatch_ != nullptr) {
         return;
     }
     ErrorTrap trap(services_.desktop, QStringLiteral("Form1.ListView1_OLEDragDrop"));

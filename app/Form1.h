@@ -59,6 +59,8 @@ class Form1 : public QWidget, public BatchWindow {
     QString OutputFolderText() const override;
     ProgressBar &Progress() override;
     void ShowPlainMessage(const QString &text) override;
+    int ShowDetailedMessage(DetailedMessage message) override;
+    void SetBatchRunning(bool running) override;
 
     const QString &ApplicationTitle() const { return applicationTitle_; }
     FileListModel &FileList() { return *fileList_; }
@@ -100,6 +102,7 @@ class Form1 : public QWidget, public BatchWindow {
     void SetListPointer(const QCursor &pointer);
     void ShowOwnPointers();
     bool IsBusy() const { return mousePointer_ == BusyPointer; }
+    bool pressFocusedButton(QObject *watched, QEvent *event);
     void RemoveSelectedRow();
 
     Services services_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Desktop.h"
+
 #include <QString>
 
 class ProgressBar;
@@ -18,4 +20,8 @@ class BatchWindow {
     virtual ProgressBar &Progress() = 0;
     virtual void SetMousePointer(int pointer) = 0;
     virtual void ShowPlainMessage(const QString &text) = 0;
+    // Under the title plain messages have; the index of the button pressed.
+    virtual int ShowDetailedMessage(DetailedMessage message) = 0;
+    // While a batch runs, the list and the settings are locked and the start button stops it.
+    virtual void SetBatchRunning(bool running) = 0;
 };

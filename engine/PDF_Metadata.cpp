@@ -32,7 +32,8 @@ QByteArray InfoFileText() {
 }
 
 QString RemovePDFMetadata(Desktop &desktop, const QString &programFolder,
-                          const QString &workingFolder, const QString &path) {
+                          const QString &workingFolder, const QString &path,
+                          const FileSystem::KeepGoing &keepGoing) {
     ErrorTrap trap(desktop, QStringLiteral("PDF_Metadata.RemovePDFMetadata"));
     const QString infoPath = workingFolder + QStringLiteral("/info.txt");
     const QString rewritten = path + QLatin1Char('2');
@@ -49,7 +50,8 @@ QString RemovePDFMetadata(Desktop &desktop, const QString &programFolder,
     QString toolkitLine;
     int exitCode = 0;
     trap.step(108, [&] {
-        exitCode = Shell32::RunAndWait(commandLine, Shell32::HiddenWindow, toolkitLine);
+        exitCode = Shell32::RunAndWaitUnlessStopped(commandLine, Shell32::HiddenWindow, keepGoing,
+                                                    toolkitLine);
     });
     if (!trap.test(110, [&] { return Main::PathExists(rewritten); })) {
         const int error = exitCode == ToolkitDiskFull ? ErrorNumber::DiskFull : trap.errorNumber();

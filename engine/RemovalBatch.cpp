@@ -1,61 +1,21 @@
 #include "engine/RemovalBatch.h"
 
 #include "engine/BatchWindow.h"
-#include "engine/FailureReason.h"
-#include "engine/Routes.h"
+#include "engine/RemovalBatchJobs.h"
 #include "fsutil/Main.h"
 #include "platform/ChildProcess.h"
+#include "platform/Desktop.h"
 #include "platform/ErrorTrap.h"
 #include "platform/EventPump.h"
 #include "process/ProgressBar.h"
+#include "process/Shell32.h"
+
+#include <cmath>
 
 namespace {
 
-constexpr int ListedFailures = 20;
-constexpr int WorkingExtensionLength = 32;
-const QString LineBreak = QStringLiteral("\r\n");
-
-// The text after the last occurrence of separator; the whole text when there is none.
-QString lastPiece(const QString &text, QChar separator) {
-    return text.mid(text.lastIndexOf(separator) + 1);
-}
-
-// The files that were not written, each with its reason; empty when there are none.
-QString failuresPart(const QStringList &failures, int fileCount) {
-    if (failures.isEmpty()) {
-        return {};
-    }
-    QString part =
-        LineBreak + LineBreak +
-        QStringLiteral("%1 of %2 files were not cleaned:").arg(failures.size()).arg(fileCount);
-    for (const QString &line : failures.mid(0, ListedFailures)) {
-        part += LineBreak + line;
-    }
-    if (failures.size() > ListedFailures) {
-        part +=
-            LineBreak + QStringLiteral("\u2026 and %1 more").arg(failures.size() - ListedFailures);
-    }
-    return part;
-}
-
-// How many files of each kind were copied as they are; empty when there were none.
-QString copiedPart(const QMap<QString, int> &copiedAsTheyAre) {
-    if (copiedAsTheyAre.isEmpty()) {
-        return {};
-    }
-    int copied = 0;
-    QString lines;
-    for (auto kind = copiedAsTheyAre.cbegin(); kind != copiedAsTheyAre.cend(); ++kind) {
-        copied += kind.value();
-        lines += LineBreak + QStringLiteral(".%1: %2").arg(kind.key()).arg(kind.value());
-    }
-    return LineBreak + LineBreak +
-           QStringLiteral(
-               "%1 files were copied as they are (Parchwipe cannot remove "
-               "metadata from them yet):")
-               .arg(copied) +
-           lines;
-}
+// The window handles its events at least this often while a file is at work.
+constexpr int PollMs = 100;
 
 }  // namespace
 
@@ -75,24 +35,62 @@ void RemovalBatch::Run() {
         });
         return;
     }
+    if (!Plan(trap) || !ConfirmReplacements()) {
+        return;
+    }
     trap.step(104, [&] { window_.SetMousePointer(BatchWindow::BusyPointer); });
-    trap.step(108, [&] { fileCount_ = window_.FileRowCount(); });
-    ListSources(trap);
+    window_.SetBatchRunning(true);
     if (StartWorking(trap)) {
-        for (int position = 1; position <= fileCount_ && !abandoned_; ++position) {
-            ProcessRow(trap, position);
-        }
+        CleanAll(trap);
     }
     if (!abandoned_) {
         workingFolder_.remove();
+        window_.SetBatchRunning(false);
         Finish(trap);
+    }
+}
+
+void RemovalBatch::Stop() {
+    stopped_ = true;
+    if (jobs_ != nullptr) {
+        jobs_->stop();
     }
 }
 
 void RemovalBatch::Abandon() {
     abandoned_ = true;
+    if (jobs_ != nullptr) {
+        jobs_->stop();
+        jobs_->join();
+    }
     ChildProcess::EndAll();
     workingFolder_.remove();
+}
+
+// Reads the list and the output folder once and settles every output's name.
+bool RemovalBatch::Plan(ErrorTrap &trap) {
+    QStringList rows;
+    const bool read = trap.step(108, [&] {
+        outputFolder_ = window_.OutputFolderText();
+        for (int position = 1; position <= window_.FileRowCount(); ++position) {
+            rows << window_.RowText(position);
+        }
+    });
+    files_ = RemovalBatchPlan::Plan(rows, outputFolder_);
+    return read;
+}
+
+// Files already in the output folder are replaced only when the user says so, once.
+bool RemovalBatch::ConfirmReplacements() {
+    const RemovalBatchPlan::Replacements replaced = RemovalBatchPlan::WouldReplace(files_);
+    if (replaced.files == 0) {
+        return true;
+    }
+    DetailedMessage question;
+    question.text = RemovalBatchPlan::ReplaceQuestion(replaced, outputFolder_);
+    question.buttons = QStringList{QStringLiteral("Replace"), QStringLiteral("Cancel")};
+    question.escapeButton = 1;
+    return window_.ShowDetailedMessage(question) == 0;
 }
 
 bool RemovalBatch::StartWorking(ErrorTrap &trap) {
@@ -102,101 +100,45 @@ bool RemovalBatch::StartWorking(ErrorTrap &trap) {
     }
     trap.step(138, [&] {
         window_.SetMousePointer(BatchWindow::DefaultPointer);
-        window_.ShowPlainMessage(QStringLiteral("Done.") + LineBreak + LineBreak +
-                                 QStringLiteral("No file was cleaned: a private working folder "
-                                                "could not be made in \"%1\".")
+        window_.SetBatchRunning(false);
+        window_.ShowPlainMessage(QStringLiteral("Done.\r\n\r\nNo file was cleaned: a private "
+                                                "working folder could not be made in \"%1\".")
                                      .arg(temporaryFolder));
     });
     abandoned_ = true;
     return false;
 }
 
-void RemovalBatch::ProcessRow(ErrorTrap &trap, int position) {
-    QString path;
-    trap.step(110, [&] { path = window_.RowText(position); });
-    ShowProgress(trap, position, path);
-    if (abandoned_) {
-        return;
-    }
-    const QString name = Main::FileNameOf(path);
-    const QString extension = lastPiece(path, QLatin1Char('.'));
-    const QString output =
-        window_.OutputFolderText() + QLatin1Char('/') + lastPiece(path, QLatin1Char('/'));
-    // A long extension is cut, so that every working name fits the file system's limit.
-    const QString copy =
-        workingFolder_.path() + QStringLiteral("/temp.") + extension.left(WorkingExtensionLength);
-    QString reason = SameNameConflict(path, output);
-    if (reason.isEmpty()) {
-        reason = WriteClean(trap, path, extension, copy, output);
-    }
-    // The working folder holds one file at a time.
-    Main::DeleteFileQuietly(copy);
-    if (abandoned_) {
-        return;
-    }
-    if (!reason.isEmpty()) {
-        failures_ << name + QStringLiteral(": ") + reason;
-    } else if (Routes::leavesMetadata(extension)) {
-        ++copiedAsTheyAre_[extension.toLower()];
-    }
-}
-
-QString RemovalBatch::WriteClean(ErrorTrap &trap, const QString &path, const QString &extension,
-                                 const QString &copy, const QString &output) {
-    const int copied = Main::CopyFileQuietly(path, copy, FileSystem::CopyMode::InPlace, keepGoing_);
-    if (copied != 0) {
-        return FailureReason::ForError(copied,
-                                       QStringLiteral("could not be copied to the working folder"));
-    }
-    EventPump::processEvents();
-    const QString reason = abandoned_ ? QString() : Clean(trap, extension, copy);
-    if (!reason.isEmpty() || abandoned_) {
-        return reason;
-    }
-    const int written =
-        Main::CopyFileQuietly(copy, output, FileSystem::CopyMode::Atomic, keepGoing_);
-    if (written != 0) {
-        return FailureReason::ForError(written,
-                                       QStringLiteral("could not be written to the output folder"));
-    }
-    if (const auto identity = FileSystem::fileIdentity(output)) {
-        writtenOutputs_.insert(*identity);
-    }
-    return {};
-}
-
-QString RemovalBatch::SameNameConflict(const QString &path, const QString &output) const {
-    const auto target = FileSystem::fileIdentity(output);
-    if (!target) {
-        return {};
-    }
-    if (writtenOutputs_.count(*target) != 0) {
-        return QStringLiteral(
-            "another listed file of the same name was already written to the output folder");
-    }
-    if (*target != FileSystem::fileIdentity(path) && listedSources_.count(*target) != 0) {
-        return QStringLiteral(
-            "another listed file of the same name is in the output folder and stays as it is");
-    }
-    return {};
-}
-
-void RemovalBatch::ListSources(ErrorTrap &trap) {
-    trap.step(108, [&] {
-        for (int position = 1; position <= fileCount_; ++position) {
-            if (const auto identity = FileSystem::fileIdentity(window_.RowText(position))) {
-                listedSources_.insert(*identity);
-            }
+// The window follows the files in list order while the workers run ahead.
+void RemovalBatch::CleanAll(ErrorTrap &trap) {
+    const int count = static_cast<int>(files_.size());
+    outcomes_.assign(files_.size(), {});
+    RemovalBatchJobs jobs(files_, workingFolder_.path(), programFolder_);
+    jobs_ = &jobs;
+    int index = 0;
+    while (index < count && !Ending()) {
+        ShowProgress(trap, index + 1);
+        WaitForFile(jobs, index);
+        if (Ending()) {
+            break;
         }
-    });
+        TakeResult(jobs, index++);
+    }
+    jobs.stop();
+    jobs.join();
+    jobs_ = nullptr;
+    // After a stop, files done by then still count; the others were never cleaned.
+    for (; index < count; ++index) {
+        TakeResult(jobs, index);
+    }
 }
 
-void RemovalBatch::ShowProgress(ErrorTrap &trap, int position, const QString &path) {
+void RemovalBatch::ShowProgress(ErrorTrap &trap, int position) {
     trap.step(112, [&] {
-        window_.Progress().setValue(position / static_cast<double>(window_.FileRowCount()) * 100);
+        window_.Progress().setValue(position / static_cast<double>(files_.size()) * 100);
     });
     trap.step(114, [&] {
-        window_.Progress().setText(QStringLiteral("Processing: ") + Main::FileNameOf(path));
+        window_.Progress().setText(QStringLiteral("Processing: ") + files_[position - 1].name);
     });
     EventPump::processEvents();
     if (!abandoned_) {
@@ -204,33 +146,49 @@ void RemovalBatch::ShowProgress(ErrorTrap &trap, int position, const QString &pa
     }
 }
 
-QString RemovalBatch::Clean(ErrorTrap &trap, const QString &extension, const QString &copy) {
-    QString reason;
-    const Route &route = Routes::forExtension(extension);
-    const QString workingFolder = workingFolder_.path();
-    RouteContext context{desktop_, window_, programFolder_, workingFolder, keepGoing_};
-    if (!trap.step(128, [&] { reason = Routes::remove(route, context, copy); })) {
-        reason = FailureReason::ForError(trap.errorNumber(),
-                                         QStringLiteral("its metadata could not be removed"));
+// A long file keeps the bar counting, as a slow tool does.
+void RemovalBatch::WaitForFile(RemovalBatchJobs &jobs, int index) {
+    ProgressBar &bar = window_.Progress();
+    Shell32::WaitingBar waiting(bar, bar.text(), static_cast<int>(std::nearbyint(bar.value())),
+                                static_cast<int>(files_.size()));
+    bool waited = false;
+    while (!Ending() && !jobs.waitFor(index, PollMs)) {
+        EventPump::processEvents();
+        waiting.afterPoll();
+        waited = true;
     }
-    if (reason.isEmpty() && !abandoned_) {
-        reason = QStringLiteral("its result could not be checked");
-        trap.step(130, [&] { reason = Routes::check(route, copy); });
+    if (waited && !abandoned_) {
+        waiting.restoreCaption();
     }
-    return reason;
+}
+
+void RemovalBatch::TakeResult(RemovalBatchJobs &jobs, int index) {
+    if (abandoned_) {
+        return;
+    }
+    std::optional<RemovalBatchJobs::Result> result = jobs.take(index);
+    if (!result) {
+        outcomes_[index].reason = RemovalBatchReport::StoppedReason();
+        return;
+    }
+    outcomes_[index] = std::move(result->outcome);
+    for (const RemovalBatchJobs::Dialog &dialog : result->dialogs) {
+        desktop_.messageBox(dialog.text, dialog.title, dialog.icon, MessageButtons::Ok);
+    }
 }
 
 void RemovalBatch::Finish(ErrorTrap &trap) {
+    DetailedMessage closing;
     trap.step(138, [&] {
         window_.SetMousePointer(BatchWindow::DefaultPointer);
         window_.Progress().setValue(0);
         window_.Progress().setText(QStringLiteral("Progress Bar"));
-        window_.ShowPlainMessage(ClosingMessage(failures_, fileCount_, copiedAsTheyAre_));
+        closing.text =
+            RemovalBatchReport::ClosingMessage(files_, outcomes_, outputFolder_, stopped_);
+        closing.detailedText = RemovalBatchReport::Details(files_, outcomes_);
+        closing.buttons = QStringList{QStringLiteral("OK"), QStringLiteral("Open Folder")};
     });
-}
-
-QString RemovalBatch::ClosingMessage(const QStringList &failures, int fileCount,
-                                     const QMap<QString, int> &copiedAsTheyAre) {
-    return QStringLiteral("Done.") + failuresPart(failures, fileCount) +
-           copiedPart(copiedAsTheyAre);
+    if (window_.ShowDetailedMessage(closing) == 1) {
+        desktop_.openFolder(outputFolder_);
+    }
 }

@@ -1,66 +1,56 @@
 #pragma once
 
+#include "engine/RemovalBatchPlan.h"
+#include "engine/RemovalBatchReport.h"
 #include "engine/WorkingFolder.h"
-#include "platform/EventPump.h"
-#include "platform/FileSystem.h"
 
-#include <QMap>
 #include <QString>
-#include <QStringList>
 
-#include <set>
+#include <vector>
 
 class BatchWindow;
 class Desktop;
 class ErrorTrap;
+class RemovalBatchJobs;
 
 // One run of "Start Removing Metadata": every listed file is copied into a private working
-// folder, stripped there by the route its extension picks, and written into the output folder.
-// A file that fails its route or its check is not written, and the closing message names it. An
-// output never replaces another listed file, nor an output the batch has written: only a file
-// outside the list, or the row's own source.
+// folder, stripped there by the route its extension picks, checked, and written into the output
+// folder. Files are cleaned on worker threads, several at once; the window's thread only shows
+// how far the batch has come, file by file in list order, as a one-at-a-time run would. A file
+// that fails its route or its check is not written, and the closing message names it.
 class RemovalBatch {
   public:
     RemovalBatch(BatchWindow &window, Desktop &desktop, QString programFolder);
 
     void Run();
 
-    // The window is closing: the working copies go at once and the batch stops where it is.
+    // The Stop button: no file starts any more, the files at work end where they are, and the
+    // closing message names every file that was not cleaned.
+    void Stop();
+
+    // The window is closing: the files at work end, the working folder goes at once and no
+    // message follows.
     void Abandon();
 
-    // "Done.", then any files that were not cleaned, each with its reason, then how many files of
-    // each extension were copied as they are because no route removes their metadata yet.
-    static QString ClosingMessage(const QStringList &failures, int fileCount,
-                                  const QMap<QString, int> &copiedAsTheyAre = {});
-
   private:
+    bool Plan(ErrorTrap &trap);
+    bool ConfirmReplacements();
     bool StartWorking(ErrorTrap &trap);
-    void ListSources(ErrorTrap &trap);
-    void ProcessRow(ErrorTrap &trap, int position);
-    // Copies, cleans and writes one file: empty when it was written, else the closing message's
-    // reason.
-    QString WriteClean(ErrorTrap &trap, const QString &path, const QString &extension,
-                       const QString &copy, const QString &output);
-    QString SameNameConflict(const QString &path, const QString &output) const;
-    void ShowProgress(ErrorTrap &trap, int position, const QString &path);
-    // Runs the route for the extension, then its check: empty when the copy is clean, else why
-    // not.
-    QString Clean(ErrorTrap &trap, const QString &extension, const QString &copy);
+    void CleanAll(ErrorTrap &trap);
+    void ShowProgress(ErrorTrap &trap, int position);
+    void WaitForFile(RemovalBatchJobs &jobs, int index);
+    void TakeResult(RemovalBatchJobs &jobs, int index);
     void Finish(ErrorTrap &trap);
+    bool Ending() const { return stopped_ || abandoned_; }
 
     BatchWindow &window_;
     Desktop &desktop_;
     QString programFolder_;
+    QString outputFolder_;
     WorkingFolder workingFolder_;
-    QStringList failures_;
-    std::set<FileSystem::FileIdentity> listedSources_;
-    std::set<FileSystem::FileIdentity> writtenOutputs_;
-    QMap<QString, int> copiedAsTheyAre_;  // by extension in lower case
-    int fileCount_ = 0;
+    std::vector<RemovalBatchPlan::File> files_;
+    std::vector<RemovalBatchReport::Outcome> outcomes_;
+    RemovalBatchJobs *jobs_ = nullptr;
+    bool stopped_ = false;
     bool abandoned_ = false;
-    // Long copies let the window handle its events and stop when it closes.
-    const FileSystem::KeepGoing keepGoing_ = [this] {
-        EventPump::processEvents();
-        return !abandoned_;
-    };
 };

@@ -34,7 +34,7 @@ namespace {
 
 QString removePdfInformation(RouteContext &context, const QString &copy) {
     return PDF_Metadata::RemovePDFMetadata(context.desktop, context.programFolder,
-                                           context.workingFolder, copy);
+                                           context.workingFolder, copy, context.keepGoing);
 }
 
 QString writeAnew(RouteContext &context, const QString &copy) {
@@ -193,6 +193,21 @@ QString check(const Route &route, const QString &copy) {
     }
     Formats::ByteFile result(WorkingCopy::nativePath(copy), Formats::ByteFile::Mode::Read);
     return QString::fromStdString(route.check(result));
+}
+
+QStringList findings(const Route &route, const QString &file) {
+    const QString holds = QStringLiteral("still holds ");
+    QString reason;
+    try {
+        reason = check(route, file);
+    } catch (const Formats::Refused &) {
+        return {};  // damage, not metadata
+    }
+    const int at = reason.indexOf(holds);
+    if (at < 0) {
+        return {};
+    }
+    return reason.mid(at + holds.size()).split(QStringLiteral(", "), Qt::SkipEmptyParts);
 }
 
 }  // namespace Routes

@@ -4,19 +4,20 @@
 #include "platform/FileSystem.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <string>
 
-class BatchWindow;
 class Desktop;
 
-// What a route's removal may use besides the working copy.
+// What a route's removal may use besides the working copy. Removals run on worker threads,
+// several at once: they never touch the window.
 struct RouteContext {
-    Desktop &desktop;
-    BatchWindow &window;                     // its progress bar follows a running tool
-    const QString &programFolder;            // where exiv2 and pdftk are
-    const QString &workingFolder;            // the batch's private folder, for a route's own files
-    const FileSystem::KeepGoing &keepGoing;  // for long work in process: the window may close
+    Desktop &desktop;              // collects error dialogs; the window shows them afterwards
+    const QString &programFolder;  // where exiv2 and pdftk are
+    const QString &workingFolder;  // this file's own private folder, for a route's own files
+    // False once the batch is stopping: long copies and tools end then.
+    const FileSystem::KeepGoing &keepGoing;
 };
 
 // How one kind of file is cleaned: its removal, then a check that reads the result.
@@ -43,5 +44,9 @@ QString remove(const Route &route, RouteContext &context, const QString &copy);
 
 // Runs the route's check on the stripped copy: empty when it is clean, else what remains.
 QString check(const Route &route, const QString &copy);
+
+// What the file holds before cleaning, as the route's check names it ("GPS position", "camera
+// model"); empty when the route has no check or the check finds only damage.
+QStringList findings(const Route &route, const QString &file);
 
 }  // namespace Routes

@@ -8,7 +8,8 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= rows_.size()) {
         return {};
     }
-    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+    // The view may cut a long path; its tool tip shows it whole.
+    if (role == Qt::DisplayRole || role == Qt::EditRole || role == Qt::ToolTipRole) {
         return rows_.at(index.row());
     }
     return {};

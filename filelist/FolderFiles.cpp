@@ -9,8 +9,10 @@
 
 #include <QElapsedTimer>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
 #include <optional>
 
 namespace FolderFiles {
@@ -39,35 +41,60 @@ class PaintPace {
     QElapsedTimer clock_;
 };
 
-void addIfWanted(FileListModel &list, const QString &folder, const FileSystem::FileEntry &file) {
-    if (!file.name.startsWith(QChar(u'~')) && file.attributeWord != PlainDotfile) {
-        list.AddFileRow(Main::JoinPath(folder, file.name));
-    }
+bool isWanted(const FileSystem::FileEntry &file, const QStringList &patterns) {
+    return !file.name.startsWith(QChar(u'~')) && file.attributeWord != PlainDotfile &&
+           std::any_of(patterns.begin(), patterns.end(), [&file](const QString &pattern) {
+               return FileSystem::matchesWildcard(file.name, pattern);
+           });
 }
 
 }  // namespace
 
-QString PatternForExtension(const QString &extension) {
+QStringList PatternsForExtensions(const QString &answer) {
     const QString anyName = QStringLiteral("*.");
-    return extension.startsWith(anyName) ? extension : anyName + extension;
+    QStringList patterns;
+    for (QString extension :
+         answer.split(QRegularExpression(QStringLiteral("[\\s,;]+")), Qt::SkipEmptyParts)) {
+        if (!extension.startsWith(anyName)) {
+            while (extension.startsWith(QChar(u'.'))) {
+                extension.remove(0, 1);
+            }
+            extension.prepend(anyName);
+        }
+        if (!patterns.contains(extension)) {
+            patterns << extension;
+        }
+    }
+    return patterns;
 }
 
-void AddAllFilesInFolder(const Scan &scan, const QString &folder, const QString &pattern) {
+QString NothingFoundMessage(const QStringList &patterns, const QString &folder) {
+    return QStringLiteral("No %1 files were found in %2.")
+        .arg(patterns.join(QStringLiteral(", ")), folder);
+}
+
+int AddAllFilesInFolder(const Scan &scan, const QString &folder, const QStringList &patterns) {
     QStringList folders{folder + Separator};
     scan.trap.step(scan.firstLine,
                    [&] { AddFolder::GetSubDirectories2016(scan.desktop, folders, true); });
     PaintPace pace;
+    int added = 0;
     for (const QString &entry : folders) {
         const QString path = entry.chopped(1);
         // Only files the program may read are listed, each with its attribute word.
         QList<FileSystem::FileEntry> files;
-        scan.trap.step(scan.firstLine + 2,
-                       [&] { files = FileSystem::listReadableFiles(entry, pattern); });
+        scan.trap.step(scan.firstLine + 2, [&] {
+            files = FileSystem::listReadableFiles(entry, QStringLiteral("*.*"));
+        });
         for (const FileSystem::FileEntry &file : files) {
-            addIfWanted(scan.list, path, file);
+            if (isWanted(file, patterns)) {
+                scan.list.AddFileRow(Main::JoinPath(path, file.name));
+                ++added;
+            }
         }
         pace.keepWindowPainting();
     }
+    return added;
 }
 
 QStringList DroppedPaths(const QMimeData &data) {
@@ -91,7 +118,7 @@ void AddDroppedPaths(const Scan &scan, const QStringList &paths) {
             continue;  // reported; only this path is lost
         }
         if (*isFolder) {
-            AddAllFilesInFolder(folderScan, path, QStringLiteral("*.*"));
+            AddAllFilesInFolder(folderScan, path, {QStringLiteral("*.*")});
         } else {
             scan.list.AddFileRow(path);
         }

@@ -21,14 +21,19 @@ struct Scan {
     int firstLine;
 };
 
-// The file pattern for an answer to the extension question: "*." and the answer, except that an
-// answer that is already such a pattern ("*.*", "*.txt") stands as it is.
-QString PatternForExtension(const QString &extension);
+// The file patterns for an answer to the extension question, read as people type extensions:
+// several, separated by blanks, commas or semicolons, each with or without its leading dot;
+// "*" is every file, and an answer that is already a pattern ("*.txt") stands as it is.
+QStringList PatternsForExtensions(const QString &answer);
+
+// "No *.jpg files were found in FOLDER."
+QString NothingFoundMessage(const QStringList &patterns, const QString &folder);
 
 // Adds every file of the folder and of all its sub-folders (level by level) whose name matches
-// the pattern, except names starting with "~", files that cannot be read and plain dotfiles
-// (attribute word 34). The root "/" gives paths with a single leading "/".
-void AddAllFilesInFolder(const Scan &scan, const QString &folder, const QString &pattern);
+// one of the patterns, except names starting with "~", files that cannot be read and plain
+// dotfiles (attribute word 34). The root "/" gives paths with a single leading "/". Returns how
+// many files were added.
+int AddAllFilesInFolder(const Scan &scan, const QString &folder, const QStringList &patterns);
 
 // The local files and folders a drag carries, in its order, without trailing "/" (except "/").
 QStringList DroppedPaths(const QMimeData &data);

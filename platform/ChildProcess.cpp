@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QThread>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -16,6 +17,7 @@
 #endif
 
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -69,10 +71,28 @@ void dieWithParent(QProcess &process) {
 #endif
 }
 
-// The tools started and not yet ended, so that closing the program can end them.
+// The tools started and not yet ended, so that closing the program can end them. Tools run on
+// several threads at once.
+std::mutex runningLock;
 std::vector<QProcess *> &running() {
     static std::vector<QProcess *> processes;
     return processes;
+}
+
+std::vector<QProcess *> startedByThisThread() {
+    const std::lock_guard<std::mutex> lock(runningLock);
+    std::vector<QProcess *> processes;
+    std::copy_if(
+        running().begin(), running().end(), std::back_inserter(processes),
+        [](const QProcess *process) { return process->thread() == QThread::currentThread(); });
+    return processes;
+}
+
+void killUnlessEnded(QProcess &process, int graceMs) {
+    if (!process.waitForFinished(graceMs)) {
+        process.kill();
+        process.waitForFinished(graceMs);
+    }
 }
 
 }  // namespace
@@ -95,23 +115,28 @@ ChildProcess::ChildProcess(const QString &commandLine, int windowState) {
         throw AppError(ErrorNumber::PathFileAccess,
                        QStringLiteral("%1: %2").arg(program, process_.errorString()));
     }
+    const std::lock_guard<std::mutex> lock(runningLock);
     running().push_back(&process_);
 }
 
 ChildProcess::~ChildProcess() {
+    const std::lock_guard<std::mutex> lock(runningLock);
     auto &processes = running();
     processes.erase(std::remove(processes.begin(), processes.end(), &process_), processes.end());
 }
 
+void ChildProcess::end(int graceMs) {
+    process_.terminate();
+    killUnlessEnded(process_, graceMs);
+}
+
 void ChildProcess::EndAll(int graceMs) {
-    for (QProcess *process : running()) {
+    const std::vector<QProcess *> processes = startedByThisThread();
+    for (QProcess *process : processes) {
         process->terminate();
     }
-    for (QProcess *process : running()) {
-        if (!process->waitForFinished(graceMs)) {
-            process->kill();
-            process->waitForFinished(graceMs);
-        }
+    for (QProcess *process : processes) {
+        killUnlessEnded(*process, graceMs);
     }
 }
 

@@ -29,8 +29,14 @@ class ChildProcess {
     // The last line the process wrote to its error output so far; empty when none.
     QString lastErrorLine() const;
 
-    // Ends every tool still running: each is asked to terminate and killed after graceMs.
-    static void EndAll(int graceMs = 300);
+    // Asks the process to terminate and kills it when it has not ended after graceMs.
+    void end(int graceMs = DefaultGraceMs);
+
+    // Ends every tool this thread started that is still running, as end() does; tools of other
+    // threads are ended by the thread that waits for them.
+    static void EndAll(int graceMs = DefaultGraceMs);
+
+    static constexpr int DefaultGraceMs = 300;
 
   private:
     QProcess process_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -16,6 +17,16 @@ struct OpenFileRequest {
     int resultLimit = 30000;  // characters the result text may hold
 };
 
+// A message with buttons of its own and, when detailedText is not empty, a "Show Details" button
+// that shows it in a scrollable box whose text can be selected.
+struct DetailedMessage {
+    QString text;
+    QString title;
+    QStringList buttons;   // captions, left to right; the first is the default
+    int escapeButton = 0;  // the answer when the box is closed without a button
+    QString detailedText;
+};
+
 // Every modal dialog and every hand-over to the desktop goes through here, so that tests can
 // script the user's answers.
 class Desktop {
@@ -24,6 +35,9 @@ class Desktop {
 
     virtual MessageAnswer messageBox(const QString &text, const QString &title, MessageIcon icon,
                                      MessageButtons buttons) = 0;
+
+    // The index of the button pressed.
+    virtual int detailedMessageBox(const DetailedMessage &message) = 0;
 
     // The text entered, or an empty text when the user cancels.
     virtual QString inputBox(const QString &prompt, const QString &title,

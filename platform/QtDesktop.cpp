@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace {
@@ -70,6 +71,23 @@ MessageAnswer QtDesktop::messageBox(const QString &text, const QString &title, M
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return MessageAnswer::Ok;
+}
+
+int QtDesktop::detailedMessageBox(const DetailedMessage &message) {
+    QMessageBox box(dialogParent());
+    box.setWindowTitle(message.title);
+    box.setText(displayText(message.text));
+    box.setDetailedText(displayText(message.detailedText));
+    QList<QAbstractButton *> buttons;
+    for (const QString &caption : message.buttons) {
+        // One role for all keeps them in the order given.
+        buttons << box.addButton(caption, QMessageBox::ActionRole);
+    }
+    box.setDefaultButton(qobject_cast<QPushButton *>(buttons.value(0)));
+    box.setEscapeButton(buttons.value(message.escapeButton));
+    box.exec();
+    const int pressed = static_cast<int>(buttons.indexOf(box.clickedButton()));
+    return pressed < 0 ? message.escapeButton : pressed;
 }
 
 QString QtDesktop::inputBox(const QString &prompt, const QString &title,

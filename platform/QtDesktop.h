@@ -7,6 +7,7 @@ class QtDesktop : public Desktop {
   public:
     MessageAnswer messageBox(const QString &text, const QString &title, MessageIcon icon,
                              MessageButtons buttons) override;
+    int detailedMessageBox(const DetailedMessage &message) override;
     QString inputBox(const QString &prompt, const QString &title,
                      const QString &defaultText) override;
     QString openFileDialog(QWidget *owner, const OpenFileRequest &request) override;

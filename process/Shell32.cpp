@@ -40,47 +40,30 @@ double barValue(int startValue, int itemCount, int steps) {
     return std::min(startValue + steps * step, ceiling);
 }
 
-// Keeps the user aware that a slow tool is still at work.
-class BarAnimation {
-  public:
-    BarAnimation(ProgressBar &bar, const QString &caption, int startValue, int itemCount)
-        : bar_(bar), caption_(caption), startValue_(startValue), itemCount_(itemCount) {}
+// How often a worker's wait asks whether to go on.
+constexpr int StopPollMs = 50;
 
-    void afterPoll() {
-        ++polls_;
-        if (polls_ < QuietPolls) {
-            return;
-        }
-        const int shown = polls_ - QuietPolls;
-        bar_.setText(waitingText(caption_, shown));
-        if (shown % PollsPerStep == 0) {
-            bar_.setValue(barValue(startValue_, itemCount_, shown / PollsPerStep));
-        }
-        EventPump::processEvents();
+// The started tool, or nothing with startFailure set: the start's error number moved below every
+// exit code.
+std::optional<ChildProcess> start(const QString &commandLine, int windowState, int &startFailure) {
+    try {
+        return std::optional<ChildProcess>(std::in_place, commandLine,
+                                           NormalWindowState(windowState));
+    } catch (const AppError &error) {
+        startFailure = StartFailureBase + error.number();
+        return std::nullopt;
     }
-
-    void restoreCaption() {
-        bar_.setText(caption_.isEmpty() ? QStringLiteral("Progress Bar") : caption_);
-    }
-
-  private:
-    ProgressBar &bar_;
-    QString caption_;
-    int startValue_;
-    int itemCount_;
-    int polls_ = 0;
-};
+}
 
 // Starts the tool and polls it until it ends, letting the window handle its events after every
 // poll: a poll of a running tool lasts pollMs, a tool that has ended is noticed at once. A failed
 // start gives its error number moved below every exit code, with no wait at all.
-int run(const QString &commandLine, int windowState, int pollMs, BarAnimation *animation,
+int run(const QString &commandLine, int windowState, int pollMs, WaitingBar *animation,
         QString *errorLine = nullptr) {
-    std::optional<ChildProcess> process;
-    try {
-        process.emplace(commandLine, NormalWindowState(windowState));
-    } catch (const AppError &error) {
-        return StartFailureBase + error.number();
+    int startFailure = 0;
+    std::optional<ChildProcess> process = start(commandLine, windowState, startFailure);
+    if (!process) {
+        return startFailure;
     }
     bool ended = false;
     do {
@@ -100,6 +83,40 @@ int run(const QString &commandLine, int windowState, int pollMs, BarAnimation *a
 }
 
 }  // namespace
+
+void WaitingBar::afterPoll() {
+    ++polls_;
+    if (polls_ < QuietPolls) {
+        return;
+    }
+    const int shown = polls_ - QuietPolls;
+    bar_.setText(waitingText(caption_, shown));
+    if (shown % PollsPerStep == 0) {
+        bar_.setValue(barValue(startValue_, itemCount_, shown / PollsPerStep));
+    }
+    EventPump::processEvents();
+}
+
+void WaitingBar::restoreCaption() {
+    bar_.setText(caption_.isEmpty() ? QStringLiteral("Progress Bar") : caption_);
+}
+
+int RunAndWaitUnlessStopped(const QString &commandLine, int windowState,
+                            const std::function<bool()> &keepGoing, QString &errorLine) {
+    int startFailure = 0;
+    std::optional<ChildProcess> process = start(commandLine, windowState, startFailure);
+    if (!process) {
+        return startFailure;
+    }
+    while (!process->waitForEnd(StopPollMs)) {
+        if (keepGoing && !keepGoing()) {
+            process->end();
+            throw AppError(ErrorNumber::UserInterrupt, QStringLiteral("stopped"));
+        }
+    }
+    errorLine = process->lastErrorLine();
+    return process->exitCode();
+}
 
 QString Quoted(const QString &text) {
     // The command-line splitting reads three quotes in a row as one literal quote.
@@ -124,7 +141,7 @@ int RunAndWaitWithProgress(const QString &commandLine, int windowState, Progress
     if (bar == nullptr) {
         return RunAndWait(commandLine, windowState, pollMs);
     }
-    BarAnimation animation(*bar, caption, startValue, itemCount);
+    WaitingBar animation(*bar, caption, startValue, itemCount);
     return run(commandLine, windowState, pollMs, &animation);
 }
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class ProgressBar;
 
 // Runs an external tool and waits for its end while the window keeps handling its events.
@@ -30,5 +32,33 @@ int RunAndWait(const QString &commandLine, int windowState, QString &errorLine);
 int RunAndWaitWithProgress(const QString &commandLine, int windowState, ProgressBar *bar,
                            const QString &caption, int startValue, int itemCount,
                            int pollMs = DefaultPollMs);
+
+// For worker threads, which must not touch the window: waits for the tool without handling any
+// events, asking keepGoing (when given) about every 50 ms. When it says stop, the tool is ended
+// (asked to terminate, killed when it does not) and AppError 18 is thrown. Gives the tool's last
+// error line.
+int RunAndWaitUnlessStopped(const QString &commandLine, int windowState,
+                            const std::function<bool()> &keepGoing, QString &errorLine);
+
+// Keeps the user aware that slow work is still going on: after about five seconds of polls the
+// bar's text counts them ("caption, Please wait.. 37") and its value creeps, about every fifteen
+// seconds, a tenth of one file's share further, never past that share.
+class WaitingBar {
+  public:
+    WaitingBar(ProgressBar &bar, const QString &caption, int startValue, int itemCount)
+        : bar_(bar), caption_(caption), startValue_(startValue), itemCount_(itemCount) {}
+
+    // Called once per poll of about 100 ms.
+    void afterPoll();
+    // Puts the caption back, or "Progress Bar" for an empty one.
+    void restoreCaption();
+
+  private:
+    ProgressBar &bar_;
+    QString caption_;
+    int startValue_;
+    int itemCount_;
+    int polls_ = 0;
+};
 
 }  // namespace Shell32

@@ -200,9 +200,51 @@ TEST(AddAllButton, ShowsTheBusyPointerWhileScanningAndAlwaysTakesItAway) {
     form.PushButton3_Click();
     EXPECT_EQ(form.MousePointer(), Form1::DefaultPointer);
     EXPECT_EQ(form.FileList().FileRowCount(), 3);
-    ASSERT_EQ(window.desktop.messages.size(), 1u);
+    ASSERT_EQ(window.desktop.messages.size(), 2u) << window.desktop.messages[0].text.toStdString();
     EXPECT_TRUE(window.desktop.messages[0].text.contains(
         QStringLiteral("in Quillstrip2021/08/31.Form1.PushButton3_Click at line ")));
+    EXPECT_EQ(window.desktop.messages[1].text,
+              QStringLiteral("No *.* files were found in ") + window.scratch / "vanished" + ".");
+}
+
+TEST(AddAllButton, ReadsExtensionsAsPeopleTypeThem) {
+    const struct {
+        QString answer;
+        QStringList names;  // what is listed, in order
+    } cases[] = {
+        {QStringLiteral(".txt"), {"a.txt", "Sub/c.txt"}},
+        {QStringLiteral("txt doc"), {"a.txt", "b.doc", "Sub/c.txt"}},
+        {QStringLiteral("doc, .TXT"), {"a.txt", "b.doc", "Sub/c.txt"}},
+        {QStringLiteral(" doc;txt;"), {"a.txt", "b.doc", "Sub/c.txt"}},
+        {QStringLiteral("*.doc"), {"b.doc"}},
+        {QStringLiteral(".jpg"), {}},
+        {QStringLiteral("jpg png"), {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.answer.toStdString());
+        TestWindow window;
+        Form1 &form = window.load();
+        const QString root = makeSampleTree(window.scratch);
+        window.desktop.inputAnswers = {c.answer};
+        window.desktop.folderAnswers = {root};
+        form.PushButton3_Click();
+        QStringList expected;
+        for (const QString &name : c.names) {
+            expected << root + QStringLiteral("/") + name;
+        }
+        EXPECT_EQ(rowsOf(form), expected);
+        EXPECT_EQ(window.settings.read(SettingNames::Extension, QString()), c.answer);
+        if (!expected.isEmpty()) {
+            EXPECT_TRUE(window.desktop.messages.empty());
+            continue;
+        }
+        ASSERT_EQ(window.desktop.messages.size(), 1u);
+        const QString patterns = c.answer == QStringLiteral(".jpg")
+                                     ? QStringLiteral("*.jpg")
+                                     : QStringLiteral("*.jpg, *.png");
+        EXPECT_EQ(window.desktop.messages[0].text,
+                  QStringLiteral("No %1 files were found in %2.").arg(patterns, root));
+    }
 }
 
 TEST(ListDrops, AddFilesAndFoldersAndRefuseOtherData) {

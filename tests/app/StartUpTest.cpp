@@ -67,6 +67,26 @@ TEST(StartUp, TheKeyboardStartsOnTheFileList) {
     EXPECT_TRUE(window.desktop.messages.empty()) << "a stray key pressed a button";
 }
 
+TEST(StartUp, TabGoesTopToBottomAndReturnPressesTheFocusedButton) {
+    TestWindow window;
+    Form1 &form = window.load();
+    form.show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    const QList<QWidget *> expected = {form.ListView1,   form.PushButton4, form.PushButton3,
+                                       form.PushButton6, form.PushButton7, form.Text1,
+                                       form.PushButton1, form.PushButton2, form.PushButton5};
+    QList<QWidget *> order = {QApplication::focusWidget()};
+    for (int i = 1; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order << QApplication::focusWidget();
+    }
+    EXPECT_EQ(order, expected);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_EQ(window.desktop.messages.size(), 1u);
+    EXPECT_TRUE(window.desktop.messages[0].text.startsWith(QStringLiteral("Please backup")));
+}
+
 TEST(StartUp, TypingStoresEveryChange) {
     TestWindow window;
     Form1 &form = window.load();

@@ -30,6 +30,11 @@ class BatchFixture : public ::testing::Test {
     void add(const QString &path) { form.FileList().AddFileRow(path); }
     void run() { form.PushButton2_Click(); }
     QString out(const QString &name) const { return output / name; }
+    // The closing message's first lines: "Done.", then how many files were cleaned and where.
+    QString done(int cleaned, int files) const {
+        return QStringLiteral("Done.\r\n\r\n%1 of %2 files were cleaned into %3")
+            .arg(QString::number(cleaned), QString::number(files), form.Text1->text());
+    }
     QString lastMessage() const {
         return window.desktop.messages.empty() ? QString() : window.desktop.messages.back().text;
     }

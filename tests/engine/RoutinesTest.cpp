@@ -82,9 +82,9 @@ TEST(RemovePDFMetadata, WritesTheInfoFileAndReplacesEvenAReadOnlyCopy) {
     const QString copy = makePdfWithMetadata(working + QStringLiteral("/temp.pdf"));
     ::chmod(copy.toLocal8Bit().constData(), 0444);
 
-    EXPECT_EQ(
-        PDF_Metadata::RemovePDFMetadata(desktop, QStringLiteral(PARCHWIPE_BIN_DIR), working, copy),
-        QString());
+    EXPECT_EQ(PDF_Metadata::RemovePDFMetadata(desktop, QStringLiteral(PARCHWIPE_BIN_DIR), working,
+                                              copy, {}),
+              QString());
     EXPECT_EQ(pdfMetadataKeys(copy), QStringList());
     EXPECT_FALSE(QFile::exists(copy + QStringLiteral("2")));
     const QByteArray info = readFile(working + QStringLiteral("/info.txt"));
@@ -100,9 +100,9 @@ TEST(RemovePDFMetadata, WithoutTheToolkitTheCopyStaysAsItWas) {
     FakeDesktop desktop;
     const QString copy = makePdfWithMetadata(scratch / QStringLiteral("temp.pdf"));
     const QByteArray before = readFile(copy);
-    EXPECT_EQ(
-        PDF_Metadata::RemovePDFMetadata(desktop, emptyProgramFolder.path(), scratch.path(), copy),
-        QStringLiteral("the PDF toolkit wrote no result"));
+    EXPECT_EQ(PDF_Metadata::RemovePDFMetadata(desktop, emptyProgramFolder.path(), scratch.path(),
+                                              copy, {}),
+              QStringLiteral("the PDF toolkit wrote no result"));
     EXPECT_EQ(readFile(copy), before);
     EXPECT_TRUE(desktop.messages.empty());
 }

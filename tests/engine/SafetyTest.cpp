@@ -2,6 +2,7 @@
 #include "MetadataFixtures.h"
 #include "engine/WorkingFolder.h"
 #include "filelist/FileListModel.h"
+#include "fsutil/Main.h"
 #include "support/TestWindow.h"
 
 #include <gtest/gtest.h>
@@ -10,9 +11,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTimer>
+#include <QTreeView>
+#include <QUrl>
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
@@ -137,10 +142,11 @@ TEST_F(Safety, AFullWorkingFolderNeverYieldsAnOutputAndEachFileSaysWhy) {
     }
     run();
 
-    EXPECT_EQ(lastMessage(), QStringLiteral("Done.\r\n\r\n3 of 6 files were not cleaned:\r\n"
-                                            "big.pdf: the disk is full\r\n"
-                                            "big.bin: the disk is full\r\n"
-                                            "huge.bin: the disk is full"));
+    EXPECT_EQ(lastMessage(),
+              done(3, 6) + QStringLiteral("\r\n\r\n3 of 6 files were not cleaned:\r\n"
+                                          "big.pdf: the disk is full\r\n"
+                                          "big.bin: the disk is full\r\n"
+                                          "huge.bin: the disk is full"));
     EXPECT_EQ(
         entriesOf(output.path()),
         QStringList({QStringLiteral("a.txt"), QStringLiteral("b.dat"), QStringLiteral("c.txt")}));
@@ -175,11 +181,13 @@ TEST_F(Safety, AFullOutputFolderKeepsEverySourceWhole) {
     add(inPlace);
     add(writeFile(sources / QStringLiteral("other.bin"), noise(600)));
     add(writeFile(sources / QStringLiteral("small.txt"), "fits"));
+    window.desktop.buttonAnswers = {QStringLiteral("Replace")};
     run();
 
-    EXPECT_EQ(lastMessage(), QStringLiteral("Done.\r\n\r\n2 of 3 files were not cleaned:\r\n"
-                                            "inplace.pdf: the disk is full\r\n"
-                                            "other.bin: the disk is full"));
+    EXPECT_EQ(lastMessage(),
+              done(1, 3) + QStringLiteral("\r\n\r\n2 of 3 files were not cleaned:\r\n"
+                                          "inplace.pdf: the disk is full\r\n"
+                                          "other.bin: the disk is full"));
     EXPECT_EQ(readFile(inPlace), before);
     EXPECT_EQ(entriesOf(output.path()),
               QStringList({QStringLiteral("inplace.pdf"), QStringLiteral("small.txt")}));
@@ -188,48 +196,138 @@ TEST_F(Safety, AFullOutputFolderKeepsEverySourceWhole) {
 TEST_F(Safety, SameNamesNeverReplaceAListedFileOrAnEarlierOutput) {
     const QString x = writeFile(sources / QStringLiteral("X/a.txt"), "X");
     const QString y = writeFile(sources / QStringLiteral("Y/a.txt"), "Y");
-    const QString written = QStringLiteral(
-        "a.txt: another listed file of the same name was already written to the output folder");
-    const QString listed = QStringLiteral(
-        "a.txt: another listed file of the same name is in the output folder and stays as it is");
     struct Case {
         QString outputFolder;
         QStringList rows;
-        QByteArray result;  // of outputFolder/a.txt
-        QString line;
+        QByteArray plain, numbered;  // a.txt and a (2).txt in the output folder
+        QString question;            // asked before the first file, if anything
     };
     const QString elsewhere = output.path();
     const QString xFolder = sources / QStringLiteral("X");
     const QString yFolder = sources / QStringLiteral("Y");
+    const QString own = QStringLiteral(
+        "1 file in %1 will be replaced by its cleaned copy (it is the original you listed; its "
+        "metadata will be gone for good). Replace it?");
     const std::vector<Case> cases = {
-        {elsewhere, {x, y}, "X", written}, {elsewhere, {y, x}, "Y", written},
-        {xFolder, {x, y}, "X", written},   {xFolder, {y, x}, "X", listed},
-        {yFolder, {x, y}, "Y", listed},    {yFolder, {y, x}, "Y", written},
+        {elsewhere, {x, y}, "X", "Y", {}},
+        {elsewhere, {y, x}, "Y", "X", {}},
+        {xFolder, {x, y}, "X", "Y", own.arg(xFolder)},
+        {xFolder, {y, x}, "X", "Y", own.arg(xFolder)},  // the source keeps its own name
+        {yFolder, {x, y}, "Y", "X", own.arg(yFolder)},
     };
     for (const Case &c : cases) {
-        const QString label = c.outputFolder + QStringLiteral(" ") + c.rows.join(QChar(u' '));
+        SCOPED_TRACE(
+            (c.outputFolder + QStringLiteral(" ") + c.rows.join(QChar(u' '))).toStdString());
+        for (const QString &folder : {elsewhere, xFolder, yFolder}) {
+            QFile::remove(folder + QStringLiteral("/a (2).txt"));
+        }
         QFile::remove(elsewhere + QStringLiteral("/a.txt"));
+        window.desktop.messages.clear();
+        window.desktop.buttonAnswers = {QStringLiteral("Replace")};
         form.FileList().RemoveAllRows();
         for (const QString &row : c.rows) {
             add(row);
         }
         form.Text1->setText(c.outputFolder);
         run();
-        EXPECT_EQ(readFile(c.outputFolder + QStringLiteral("/a.txt")), c.result)
-            << label.toStdString();
-        EXPECT_EQ(lastMessage(),
-                  QStringLiteral("Done.\r\n\r\n1 of 2 files were not cleaned:\r\n") + c.line)
-            << label.toStdString();
-        EXPECT_EQ(readFile(x) + readFile(y), QByteArray("XY")) << label.toStdString();
+        EXPECT_EQ(readFile(c.outputFolder + QStringLiteral("/a.txt")), c.plain);
+        EXPECT_EQ(readFile(c.outputFolder + QStringLiteral("/a (2).txt")), c.numbered);
+        EXPECT_EQ(window.desktop.messages.size(), c.question.isEmpty() ? 1u : 2u);
+        EXPECT_EQ(window.desktop.messages.front().text,
+                  c.question.isEmpty() ? lastMessage() : c.question);
+        EXPECT_TRUE(window.desktop.messages.back().details.contains(
+            QStringLiteral("cleaned into ") + c.outputFolder +
+            QStringLiteral("/a (2).txt (another listed file has its name)")));
+        EXPECT_EQ(readFile(x) + readFile(y), QByteArray("XY"));
     }
-    // A later batch replaces what an earlier one wrote.
+    // A later batch replaces what an earlier one wrote, after asking; a number never replaces.
     writeFile(x, "X2");
     form.FileList().RemoveAllRows();
     add(x);
+    add(y);
     form.Text1->setText(elsewhere);
+    writeFile(elsewhere + QStringLiteral("/a.txt"), "earlier");
+    writeFile(elsewhere + QStringLiteral("/a (2).txt"), "earlier");
+    window.desktop.buttonAnswers = {QStringLiteral("Replace")};
     run();
-    EXPECT_EQ(lastMessage(), QStringLiteral("Done."));
     EXPECT_EQ(readFile(elsewhere + QStringLiteral("/a.txt")), QByteArray("X2"));
+    EXPECT_EQ(readFile(elsewhere + QStringLiteral("/a (2).txt")), QByteArray("earlier"));
+    EXPECT_EQ(readFile(elsewhere + QStringLiteral("/a (3).txt")), QByteArray("Y"));
+}
+
+// A running batch locks the list and the settings; Stop ends it, and the closing message accounts
+// for every file.
+TEST_F(Safety, StopEndsTheBatchAndAccountsForEveryFile) {
+    SlowTool tool;
+    TestWindow slow(tool.folder.path());
+    Form1 &other = slow.load();
+    other.Text1->setText(output.path());
+    const QStringList rows = {makeJpegWithMetadata(sources / QStringLiteral("p1.jpg")),
+                              writeFile(sources / QStringLiteral("a.txt"), "a"),
+                              makeJpegWithMetadata(sources / QStringLiteral("p2.jpg")),
+                              writeFile(sources / QStringLiteral("b.txt"), "b")};
+    for (const QString &row : rows) {
+        other.FileList().AddFileRow(row);
+    }
+    const QList<QWidget *> locked = {other.ListView1,   other.PushButton4, other.PushButton3,
+                                     other.PushButton6, other.PushButton7, other.Text1,
+                                     other.PushButton1};
+    QList<bool> enabledDuring;
+    QString captionDuring;
+    Qt::DropAction dropDuring = Qt::CopyAction;
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (!tool.started()) {
+            return;
+        }
+        stopper.stop();
+        for (QWidget *control : locked) {
+            enabledDuring << control->isEnabled();
+        }
+        captionDuring = other.PushButton2->text();
+        QMimeData drop;
+        drop.setUrls({QUrl::fromLocalFile(rows[1])});
+        other.ListView1_OLEDragOver(&drop, dropDuring);
+        other.ListView1->setCurrentIndex(other.FileList().index(0));
+        other.ListView1_DblClick();
+        other.PushButton2->click();
+    });
+    stopper.start(10);
+    other.PushButton2_Click();
+
+    EXPECT_EQ(enabledDuring, QList<bool>(locked.size(), false));
+    EXPECT_EQ(captionDuring, QStringLiteral("Stop"));
+    EXPECT_EQ(dropDuring, Qt::IgnoreAction);
+    EXPECT_TRUE(tool.terminated());
+    EXPECT_EQ(entriesOf(temp.path()), QStringList());
+    QStringList rowsAfter;
+    for (int position = 1; position <= other.FileList().FileRowCount(); ++position) {
+        rowsAfter << other.FileList().RowText(position);
+    }
+    EXPECT_EQ(rowsAfter, rows);
+    EXPECT_EQ(other.Text1->text(), output.path());
+    for (QWidget *control : locked) {
+        EXPECT_TRUE(control->isEnabled());
+    }
+    EXPECT_EQ(other.PushButton2->text(), QStringLiteral("Start Removing Metadata"));
+
+    const FakeDesktop::Message &closing = slow.desktop.messages.back();
+    const int cleaned = entriesOf(output.path()).size();
+    EXPECT_LT(cleaned, 4);
+    EXPECT_TRUE(closing.text.startsWith(
+        QStringLiteral("Stopped.\r\n\r\n%1 of 4 files were cleaned into %2 before the stop")
+            .arg(QString::number(cleaned), output.path())))
+        << closing.text.toStdString();
+    EXPECT_TRUE(closing.text.contains(QStringLiteral("p1.jpg: stopped before it was cleaned")));
+    for (const QString &row : rows) {
+        const QString output_ = output / Main::FileNameOf(row);
+        const bool written = QFile::exists(output_);
+        EXPECT_TRUE(closing.details.contains(
+            row + QStringLiteral("\r\n    ") +
+            (written ? QStringLiteral("cleaned into ") + output_
+                     : QStringLiteral("not cleaned: stopped before it was cleaned"))))
+            << row.toStdString();
+    }
 }
 
 TEST_F(Safety, LongNamesQuotesInFoldersAndModesComeThrough) {
@@ -253,9 +351,11 @@ TEST_F(Safety, LongNamesQuotesInFoldersAndModesComeThrough) {
     for (const QString &path : {photo, text, pdf, script}) {
         other.FileList().AddFileRow(path);
     }
+    quoted.desktop.buttonAnswers = {QStringLiteral("Replace")};
     other.PushButton2_Click();
 
-    EXPECT_EQ(quoted.desktop.messages.back().text, QStringLiteral("Done."));
+    EXPECT_EQ(quoted.desktop.messages.back().text,
+              QStringLiteral("Done.\r\n\r\n4 of 4 files were cleaned into ") + output.path());
     EXPECT_EQ(exiv2Report(output / QString(251, QChar(u'p')) + ".jpg"), QString());
     EXPECT_EQ(readFile(output / QString(251, QChar(u't')) + ".txt"), QByteArray("long"));
     EXPECT_EQ(pdfMetadataKeys(output / QStringLiteral("re\"port.pdf")), QStringList());
@@ -283,18 +383,22 @@ TEST_F(Safety, ClosingMidBatchEndsTheToolAndRemovesTheWorkingFolder) {
     EXPECT_TRUE(tool.terminated()) << "the tool must be told to end, not left to finish";
     EXPECT_TRUE(waitFor([&] { return !isRunning(tool.pid()); }));
     EXPECT_EQ(entriesOf(temp.path()), QStringList());
-    EXPECT_EQ(entriesOf(output.path()), QStringList());
+    // Files cleaned beside the slow one may have been written; the slow one never is.
+    EXPECT_FALSE(QFile::exists(output / QStringLiteral("p.jpg")));
     EXPECT_EQ(slow.endProgramCalls, 1);
 }
 
 TEST_F(Safety, ClosingDuringALongCopyStopsIt) {
-    const QByteArray big = noise(4096);
-    add(source(QStringLiteral("big.bin"), big));
+    // A gigabyte of holes: made at once, read fast, and far too long to copy before the close.
+    QFile big(sources / QStringLiteral("big.bin"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 30));
+    big.close();
+    add(big.fileName());
     qint64 copiedWhenClosed = -1;
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
         for (const QString &folder : entriesOf(temp.path())) {
-            const QFileInfo copy(temp / folder + QStringLiteral("/temp.bin"));
+            const QFileInfo copy(temp / folder + QStringLiteral("/1/temp.bin"));
             if (copy.exists()) {
                 copiedWhenClosed = copy.size();
                 closer.stop();

@@ -55,13 +55,13 @@ TEST(AddAllFiles, AddsMatchingFilesFolderByFolderAndLeavesLockAndDotfilesOut) {
     ::chmod(QFile::encodeName(readOnlyDotfile).constData(), 0444);
 
     Filler all;
-    AddAllFilesInFolder(all.scan(), root, QStringLiteral("*.*"));
+    AddAllFilesInFolder(all.scan(), root, {QStringLiteral("*.*")});
     EXPECT_EQ(all.rows(), QStringList({root + "/.kept", root + "/a.txt", root + "/b.doc",
                                        root + "/.cache/d.txt", root + "/Sub/c.txt"}));
 
     Filler texts;
-    AddAllFilesInFolder(texts.scan(), root, QStringLiteral("*.TXT"));
-    AddAllFilesInFolder(texts.scan(), root + QStringLiteral("/Sub"), QStringLiteral("*.txt"));
+    AddAllFilesInFolder(texts.scan(), root, {QStringLiteral("*.TXT")});
+    AddAllFilesInFolder(texts.scan(), root + QStringLiteral("/Sub"), {QStringLiteral("*.txt")});
     EXPECT_EQ(texts.rows(), QStringList({root + "/a.txt", root + "/.cache/d.txt",
                                          root + "/Sub/c.txt", root + "/Sub/c.txt"}));
     EXPECT_TRUE(all.desktop.messages.empty());
@@ -71,7 +71,7 @@ TEST(AddAllFiles, AddsMatchingFilesFolderByFolderAndLeavesLockAndDotfilesOut) {
 TEST(AddAllFiles, AFolderThatVanishedIsReportedAndTheScanEnds) {
     ScratchFolder scratch;
     Filler filler;
-    AddAllFilesInFolder(filler.scan(), scratch / QStringLiteral("gone"), QStringLiteral("*.*"));
+    AddAllFilesInFolder(filler.scan(), scratch / QStringLiteral("gone"), {QStringLiteral("*.*")});
     EXPECT_EQ(filler.list.FileRowCount(), 0);
     ASSERT_EQ(filler.desktop.messages.size(), 1u);
     EXPECT_TRUE(filler.desktop.messages.front().text.contains(
@@ -90,7 +90,7 @@ TEST(AddAllFiles, AScanOfTheRootEndsAndFindsTheFileWithItsPlainPath) {
     // About three turns per folder; a walk round a link loop such as /usr/bin/X11 -> . goes far
     // past a million.
     const WalkBound bound(1000000);
-    AddAllFilesInFolder(filler.scan(), QStringLiteral("/"), QStringLiteral("*.") + extension);
+    AddAllFilesInFolder(filler.scan(), QStringLiteral("/"), {QStringLiteral("*.") + extension});
     EXPECT_EQ(filler.rows(), QStringList({inScratch}));
 }
 

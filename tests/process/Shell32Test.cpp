@@ -4,11 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/AppError.h"
+
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -133,6 +139,43 @@ TEST(Shell32, GivesTheLastLineOfTheToolsErrorOutputHoweverLong) {
     EXPECT_EQ(line, QStringLiteral("tool: why"));
     EXPECT_EQ(Shell32::RunAndWait(QStringLiteral("/bin/true"), 0, line), 0);
     EXPECT_EQ(line, QString());
+}
+
+// A worker's wait runs on a thread of its own and ends its tool, even one that ignores the request
+// to terminate, as soon as it is told to stop.
+TEST(Shell32, AWorkersWaitEndsItsToolWhenToldToStop) {
+    ScratchFolder scratch;
+    const QString marker = scratch / QStringLiteral("started");
+    for (const QString &trap : {QStringLiteral("exit 1"), QStringLiteral("")}) {
+        SCOPED_TRACE(trap.toStdString());
+        QFile::remove(marker);
+        std::atomic<bool> stop{false};
+        int result = 0;
+        bool interrupted = false;
+        std::thread worker([&] {
+            QString line;
+            try {
+                result = Shell32::RunAndWaitUnlessStopped(
+                    QStringLiteral("sh -c \"trap '%1' TERM; touch '%2'; i=0; while [ $i -lt 100 ]; "
+                                   "do sleep 0.1; i=$((i + 1)); done\"")
+                        .arg(trap, marker),
+                    0, [&] { return !stop; }, line);
+            } catch (const AppError &error) {
+                interrupted = error.number() == ErrorNumber::UserInterrupt;
+            }
+        });
+        for (int i = 0; i < 200 && !QFile::exists(marker); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        QElapsedTimer clock;
+        clock.start();
+        stop = true;
+        worker.join();
+        EXPECT_TRUE(interrupted);
+        EXPECT_LT(clock.elapsed(), 5000) << "the tool ran to its own end";
+    }
+    QString line;
+    EXPECT_EQ(Shell32::RunAndWaitUnlessStopped(QStringLiteral("sh -c \"exit 4\""), 0, {}, line), 4);
 }
 
 TEST(Shell32, AQuickToolOnlyHasTheCaptionPutBack) {

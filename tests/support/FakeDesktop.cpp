@@ -25,6 +25,16 @@ MessageAnswer FakeDesktop::messageBox(const QString &text, const QString &title,
     return takeFront(messageAnswers, fallback);
 }
 
+int FakeDesktop::detailedMessageBox(const DetailedMessage &message) {
+    messages.push_back({message.text, message.title, MessageIcon::None, MessageButtons::Ok,
+                        message.buttons, message.detailedText});
+    if (onMessage) {
+        onMessage(messages.back());
+    }
+    const int pressed = message.buttons.indexOf(takeFront(buttonAnswers, QString()));
+    return pressed < 0 ? message.escapeButton : pressed;
+}
+
 QString FakeDesktop::inputBox(const QString &prompt, const QString &title,
                               const QString &defaultText) {
     inputRequests.push_back({prompt, title, defaultText});

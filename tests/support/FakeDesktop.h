@@ -18,6 +18,9 @@ class FakeDesktop : public Desktop {
         QString title;
         MessageIcon icon;
         MessageButtons buttons;
+        // Of a detailed message (whose buttons read Ok): its captions and its details.
+        QStringList captions = {};
+        QString details = {};
     };
     struct InputRequest {
         QString prompt;
@@ -31,6 +34,7 @@ class FakeDesktop : public Desktop {
 
     MessageAnswer messageBox(const QString &text, const QString &title, MessageIcon icon,
                              MessageButtons buttons) override;
+    int detailedMessageBox(const DetailedMessage &message) override;
     QString inputBox(const QString &prompt, const QString &title,
                      const QString &defaultText) override;
     QString openFileDialog(QWidget *owner, const OpenFileRequest &request) override;
@@ -41,6 +45,8 @@ class FakeDesktop : public Desktop {
 
     // Answers, taken from the front; an empty queue answers Ok / No / cancel.
     std::deque<MessageAnswer> messageAnswers;
+    // The captions pressed in detailed messages; an empty queue closes the box.
+    std::deque<QString> buttonAnswers;
     std::deque<QString> inputAnswers;
     std::deque<QString> openFileAnswers;
     std::optional<AppError> openFileError;

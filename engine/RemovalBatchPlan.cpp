@@ -1,0 +1,132 @@
+#include "engine/RemovalBatchPlan.h"
+
+#include "fsutil/Main.h"
+#include "platform/FileSystem.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+#include <map>
+#include <optional>
+#include <set>
+
+namespace RemovalBatchPlan {
+
+namespace {
+
+// Names the file system allows are at most this long; longer extensions are cut.
+constexpr int WorkingExtensionLength = 32;
+
+using Identity = std::optional<FileSystem::FileIdentity>;
+
+// The rows whose source lies in the output folder under its own name: they keep that name, so
+// that no other row's output replaces them. The first row of such a source wins.
+std::map<QString, int> ownNames(const std::vector<File> &files, const std::vector<Identity> &ids) {
+    std::map<QString, int> owners;
+    for (int row = 0; row < static_cast<int>(files.size()); ++row) {
+        if (ids[row] && *ids[row] == FileSystem::fileIdentity(files[row].output)) {
+            owners.emplace(files[row].name, row);
+        }
+    }
+    return owners;
+}
+
+}  // namespace
+
+QString ExtensionOf(const QString &path) {
+    const QString name = Main::FileNameOf(path);
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+QString WorkingName(const QString &extension) {
+    return extension.isEmpty() ? QStringLiteral("temp")
+                               : QStringLiteral("temp.") + extension.left(WorkingExtensionLength);
+}
+
+QString NumberedName(const QString &name, int number) {
+    if (number == 1) {
+        return name;
+    }
+    const QString suffix = QStringLiteral(" (%1)").arg(number);
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot <= 0 ? name + suffix : name.left(dot) + suffix + name.mid(dot);
+}
+
+std::vector<File> Plan(const QStringList &rows, const QString &outputFolderText) {
+    const QString outputFolder = FileSystem::withoutTrailingSeparators(outputFolderText);
+    std::vector<File> files;
+    std::vector<Identity> ids;
+    std::set<FileSystem::FileIdentity> sources;
+    for (const QString &row : rows) {
+        const QString name = Main::FileNameOf(row);
+        files.push_back({row, name, ExtensionOf(row), Main::JoinPath(outputFolder, name), 1,
+                         QFileInfo(row).size()});
+        ids.push_back(FileSystem::fileIdentity(row));
+        if (ids.back()) {
+            sources.insert(*ids.back());
+        }
+    }
+    const std::map<QString, int> owners = ownNames(files, ids);
+    QSet<QString> taken;
+    for (const auto &owner : owners) {
+        taken.insert(owner.first);
+    }
+    for (int row = 0; row < static_cast<int>(files.size()); ++row) {
+        File &file = files[row];
+        const auto owner = owners.find(file.name);
+        if (owner != owners.end() && owner->second == row) {
+            continue;
+        }
+        // Each number tried is taken by a row or a file: the loop ends within rows + files tries.
+        while (true) {
+            const QString candidate = NumberedName(file.name, file.number);
+            const QString path = Main::JoinPath(outputFolder, candidate);
+            const Identity there = FileSystem::fileIdentity(path);
+            // The file's own name may replace an unlisted file (after asking); a number never
+            // replaces anything.
+            const bool free = file.number == 1 ? !(there && sources.count(*there) != 0) : !there;
+            if (!taken.contains(candidate) && free) {
+                taken.insert(candidate);
+                file.output = path;
+                break;
+            }
+            ++file.number;
+        }
+    }
+    return files;
+}
+
+Replacements WouldReplace(const std::vector<File> &files) {
+    Replacements replacements;
+    for (const File &file : files) {
+        if (const Identity there = FileSystem::fileIdentity(file.output)) {
+            ++replacements.files;
+            replacements.originals += *there == FileSystem::fileIdentity(file.source) ? 1 : 0;
+        }
+    }
+    return replacements;
+}
+
+QString ReplaceQuestion(const Replacements &replacements, const QString &outputFolder) {
+    if (replacements.files == 1) {
+        const QString original =
+            replacements.originals == 0
+                ? QString()
+                : QStringLiteral(
+                      " (it is the original you listed; its metadata will be gone for good)");
+        return QStringLiteral("1 file in %1 will be replaced by its cleaned copy%2. Replace it?")
+            .arg(outputFolder, original);
+    }
+    const QString originals = replacements.originals == 0
+                                  ? QString()
+                                  : QStringLiteral(
+                                        " (%1 of them are the originals you listed; "
+                                        "their metadata will be gone for good)")
+                                        .arg(replacements.originals);
+    return QStringLiteral(
+               "%1 files in %2 will be replaced by their cleaned copies%3. Replace them?")
+        .arg(QString::number(replacements.files), outputFolder, originals);
+}
+
+}  // namespace RemovalBatchPlan
