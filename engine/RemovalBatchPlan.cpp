@@ -78,14 +78,15 @@ std::vector<File> Plan(const QStringList &rows, const QString &outputFolderText)
         if (owner != owners.end() && owner->second == row) {
             continue;
         }
-        // Each number tried is taken by a row or a file: the loop ends within rows + files tries.
+        // Each number tried is taken by a row or a listed file: the loop ends within rows tries.
         while (true) {
             const QString candidate = NumberedName(file.name, file.number);
             const QString path = Main::JoinPath(outputFolder, candidate);
             const Identity there = FileSystem::fileIdentity(path);
-            // The file's own name may replace an unlisted file (after asking); a number never
-            // replaces anything.
-            const bool free = file.number == 1 ? !(there && sources.count(*there) != 0) : !there;
+            // A name may replace an unlisted file (after asking), so that a batch run again gives
+            // the same names, as an earlier run's numbered outputs are replaced too; it never
+            // replaces a listed file.
+            const bool free = !(there && sources.count(*there) != 0);
             if (!taken.contains(candidate) && free) {
                 taken.insert(candidate);
                 file.output = path;

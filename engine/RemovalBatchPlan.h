@@ -28,8 +28,8 @@ QString WorkingName(const QString &extension);
 QString NumberedName(const QString &name, int number);
 
 // Names every row's output in the folder. The first row of a name keeps it, the others take the
-// next number that names no file and that no earlier row took; a name is never given to a row
-// when it names another row's source, which keeps its own name.
+// next number that no earlier row took and that names no listed file; a name is never given to a
+// row when it names another row's source, which keeps its own name.
 std::vector<File> Plan(const QStringList &rows, const QString &outputFolder);
 
 // The outputs that would replace files already in the output folder.

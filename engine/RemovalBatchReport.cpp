@@ -174,7 +174,7 @@ QString GroupedFindings(const QStringList &findings) {
 QString ClosingMessage(const std::vector<RemovalBatchPlan::File> &files,
                        const std::vector<Outcome> &outcomes, const QString &outputFolder,
                        bool stopped) {
-    return (stopped ? QStringLiteral("Stopped.") : QStringLiteral("Done.")) +
+    return QStringLiteral("Done.") +
            cleanedPart(countOf(outcomes, Kind::Cleaned), static_cast<int>(files.size()),
                        outputFolder, stopped) +
            failuresPart(files, outcomes) + copiedPart(files, outcomes) +

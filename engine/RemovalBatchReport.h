@@ -25,7 +25,7 @@ QString StoppedReason();
 // other metadata (Exif)".
 QString GroupedFindings(const QStringList &findings);
 
-// "Done." (or "Stopped."), how many files were cleaned and where, the files that were not with
+// "Done.", how many files were cleaned and where, the files that were not with
 // their reasons (twenty at most), the kinds copied as they are, and the files written under
 // numbered names.
 QString ClosingMessage(const std::vector<RemovalBatchPlan::File> &files,

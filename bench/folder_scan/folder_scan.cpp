@@ -26,6 +26,10 @@ class AnsweringDesktop : public Desktop {
         ++messages;
         return MessageAnswer::Ok;
     }
+    int detailedMessageBox(const DetailedMessage &) override {
+        ++messages;
+        return 0;
+    }
     QString inputBox(const QString &, const QString &, const QString &) override {
         return QStringLiteral("*");
     }

@@ -240,7 +240,7 @@ TEST_F(Safety, SameNamesNeverReplaceAListedFileOrAnEarlierOutput) {
             QStringLiteral("/a (2).txt (another listed file has its name)")));
         EXPECT_EQ(readFile(x) + readFile(y), QByteArray("XY"));
     }
-    // A later batch replaces what an earlier one wrote, after asking; a number never replaces.
+    // A later batch replaces what an earlier one wrote, after asking, numbered outputs too.
     writeFile(x, "X2");
     form.FileList().RemoveAllRows();
     add(x);
@@ -251,8 +251,8 @@ TEST_F(Safety, SameNamesNeverReplaceAListedFileOrAnEarlierOutput) {
     window.desktop.buttonAnswers = {QStringLiteral("Replace")};
     run();
     EXPECT_EQ(readFile(elsewhere + QStringLiteral("/a.txt")), QByteArray("X2"));
-    EXPECT_EQ(readFile(elsewhere + QStringLiteral("/a (2).txt")), QByteArray("earlier"));
-    EXPECT_EQ(readFile(elsewhere + QStringLiteral("/a (3).txt")), QByteArray("Y"));
+    EXPECT_EQ(readFile(elsewhere + QStringLiteral("/a (2).txt")), QByteArray("Y"));
+    EXPECT_FALSE(QFile::exists(elsewhere + QStringLiteral("/a (3).txt")));
 }
 
 // A running batch locks the list and the settings; Stop ends it, and the closing message accounts
@@ -315,7 +315,7 @@ TEST_F(Safety, StopEndsTheBatchAndAccountsForEveryFile) {
     const int cleaned = entriesOf(output.path()).size();
     EXPECT_LT(cleaned, 4);
     EXPECT_TRUE(closing.text.startsWith(
-        QStringLiteral("Stopped.\r\n\r\n%1 of 4 files were cleaned into %2 before the stop")
+        QStringLiteral("Done.\r\n\r\n%1 of 4 files were cleaned into %2 before the stop")
             .arg(QString::number(cleaned), output.path())))
         << closing.text.toStdString();
     EXPECT_TRUE(closing.text.contains(QStringLiteral("p1.jpg: stopped before it was cleaned")));
