@@ -1,5 +1,6 @@
 #include "BatchFixture.h"
 #include "MetadataFixtures.h"
+#include "engine/Routes.h"
 #include "engine/WorkingFolder.h"
 #include "filelist/FileListModel.h"
 #include "fsutil/Main.h"
@@ -446,4 +447,52 @@ TEST_F(Safety, SignalsEndTheProgramItsToolAndItsWorkingFolder) {
         host.kill();
         host.waitForFinished(5000);
     }
+}
+
+namespace {
+
+// The most memory this process has held, from the kernel's own count.
+qint64 peakMemoryBytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').front().toLongLong() * 1024;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+// Hand-made files that once crashed, froze or slipped past a check, all in one batch: none ends
+// it, each is refused with its reason or written clean, memory stays bounded and no working copy
+// stays behind.
+TEST_F(Safety, HostileFilesInOneBatchEachGetTheirLineWithinBoundedMemory) {
+    ScratchFolder made;
+    runTool(QStringLiteral("python3"),
+            {QStringLiteral(PARCHWIPE_TESTS_DIR "/hostile/make_hostile.py"), made.path()});
+    qint64 largest = 0;
+    const QStringList names = entriesOf(made.path());
+    for (const QString &name : names) {
+        add(made / name);
+        largest = std::max(largest, QFileInfo(made / name).size());
+    }
+    run();
+
+    ASSERT_FALSE(window.desktop.messages.empty());
+    const QString details = window.desktop.messages.back().details;
+    for (const QString &name : names) {
+        const QString written = out(name);
+        EXPECT_TRUE(details.contains(made / name)) << qPrintable(name);
+        if (QFile::exists(written)) {
+            EXPECT_EQ(Routes::check(Routes::forExtension(QFileInfo(name).suffix()), written),
+                      QString())
+                << qPrintable(name);
+        }
+    }
+    EXPECT_TRUE(details.contains(QStringLiteral("bzip2-bomb.docx") +
+                                 QStringLiteral("\r\n    not cleaned: ")));
+    EXPECT_LT(peakMemoryBytes(), 512 * 1024 * 1024 + largest);
+    EXPECT_EQ(entriesOf(temp.path()), QStringList());
 }
