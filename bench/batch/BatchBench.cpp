@@ -49,8 +49,9 @@ int main(int argc, char *argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication application(argc, argv);
-    if (argc != 4) {
-        std::fprintf(stderr, "Usage: batch_bench [--window] PROGRAM_FOLDER CORPUS OUTPUT\n");
+    if (argc < 5) {
+        std::fprintf(stderr,
+                     "Usage: batch_bench [--window] PROGRAM_FOLDER CORPUS OUTPUT ROUTE...\n");
         return 2;
     }
     const QTemporaryDir settingsFolder;
@@ -68,9 +69,9 @@ int main(int argc, char *argv[]) {
             return 1;
         }
     }
-    for (const char *route : {"jpeg", "pdf", "office", "opendocument", "other", "png", "gif",
-                              "webp", "tiff", "mkv", "avi", "wav", "aiff", "wma", "heic", "mp4"}) {
-        runBatch(form, desktop, QString::fromLocal8Bit(argv[2]), QString::fromLatin1(route));
+    for (int route = 4; route < argc; ++route) {
+        runBatch(form, desktop, QString::fromLocal8Bit(argv[2]),
+                 QString::fromLocal8Bit(argv[route]));
         if (desktop.messages.back().text.contains(QStringLiteral("not cleaned"))) {
             std::fprintf(stderr, "%s\n", qPrintable(desktop.messages.back().text));
             return 1;

@@ -3,8 +3,10 @@
 with all eight information entries and an XMP stream, Word and OpenDocument texts of about 480 KB
 (properties, a comment, a tracked change, revision ids and one of those photos inside), other files
 of mixed sizes, PNG, GIF, WebP and TIFF pictures with their kinds of metadata, and the sound and
-video files of the formats tests (Matroska, AVI, WAV, AIFF, Windows Media) with theirs, and phone photos
-(HEIC with Exif GPS and XMP) and videos (MP4 of about 3 MB with a place, a title and dates)."""
+video files of the formats tests (Matroska, AVI, WAV, AIFF, Windows Media) with theirs, phone photos
+(HEIC with Exif GPS and XMP) and videos (MP4 of about 3 MB with a place, a title and dates), tagged
+MP3, FLAC and Ogg songs of ten seconds, and the formats tests' EPUB, SVG, RTF, Photoshop and old
+Word, Excel and PowerPoint documents."""
 
 import os
 import random
@@ -14,12 +16,15 @@ import sys
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tests", "formats"))
+import make_compound_files  # noqa: E402
+import make_documents  # noqa: E402
 import make_sound_and_video  # noqa: E402
 
 JPEGS, PDFS, OFFICE, OPENDOCUMENT, OTHERS = 200, 50, 100, 100, 200
 PICTURES = 100  # of each kind below
 MEDIA = 50  # of each sound and video kind
 PHOTOS, VIDEOS = 100, 20
+DOCUMENTS = 50  # of each kind the formats tests make, and of each kind of song
 TAGS = ["-M", "set Exif.Image.Artist Ann Author", "-M", "set Exif.Image.Make Canon",
         "-M", "set Exif.GPSInfo.GPSLatitudeRef N", "-M", "set Xmp.dc.creator Ann Author"]
 
@@ -71,6 +76,39 @@ def make_media(folder):
         for i in range(MEDIA):
             shutil.copyfile(os.path.join(made, name),
                             os.path.join(folder, kind, "take_%03d.%s" % (i, kind)))
+    shutil.rmtree(made)
+
+
+def copies(folder, kind, base):
+    os.makedirs(os.path.join(folder, kind))
+    for i in range(DOCUMENTS):
+        shutil.copyfile(base, os.path.join(folder, kind, "item_%03d.%s" % (i, kind)))
+
+
+def make_songs(folder):
+    """Ten seconds of tone with a title, an artist, a date, and a cover where the kind holds one."""
+    for kind, codec, cover in (("mp3", [], True), ("flac", [], True),
+                               ("ogg", ["-c:a", "libvorbis"], False)):
+        base = os.path.join(folder, "song." + kind)
+        pictures = (["-f", "lavfi", "-i", "color=c=red:s=64x64:d=1", "-map", "0", "-map", "1",
+                     "-frames:v", "1", "-c:v", "png", "-disposition:v", "attached_pic"]
+                    if cover else [])
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "sine=duration=10"] +
+                       pictures + codec + ["-metadata", "title=Holiday", "-metadata",
+                                           "artist=Ann Author", "-metadata", "date=2021", base],
+                       check=True)
+        copies(folder, kind, base)
+        os.remove(base)
+
+
+def make_documents_of_the_tests(folder, photo):
+    made = os.path.join(folder, "documents")
+    make_documents.main(made, photo)
+    make_compound_files.main(made)
+    for kind, name in (("epub", "book.epub"), ("svg", "illustrated.svg"), ("rtf", "letter.rtf"),
+                       ("psd", "picture.psd"), ("doc", "letter.doc"), ("xls", "figures.xls"),
+                       ("ppt", "slides.ppt")):
+        copies(folder, kind, os.path.join(made, name))
     shutil.rmtree(made)
 
 
@@ -207,6 +245,7 @@ def main(folder):
         write_package(os.path.join(folder, "office", "report_%03d.docx" % i), docx_parts(i, photo))
     for i in range(OPENDOCUMENT):
         write_package(os.path.join(folder, "opendocument", "report_%03d.odt" % i), odt_parts(i, photo))
+    make_documents_of_the_tests(folder, base)
     os.remove(base)
     for i in range(PDFS):
         with open(os.path.join(folder, "pdf", "report_%03d.pdf" % i), "wb") as pdf:
@@ -214,6 +253,7 @@ def main(folder):
     make_pictures(folder)
     make_media(folder)
     make_phone_files(folder)
+    make_songs(folder)
     rng = random.Random(7)
     for i in range(OTHERS):
         with open(os.path.join(folder, "other", "file_%03d.dat" % i), "wb") as other:

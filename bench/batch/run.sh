@@ -57,21 +57,8 @@ floor_copy() {
 }
 floor_other() { floor_copy other; }
 # Pictures are cleaned in process: no tool, so the copy in and out is their floor.
-floor_png() { floor_copy png; }
-floor_gif() { floor_copy gif; }
-floor_webp() { floor_copy webp; }
-floor_tiff() { floor_copy tiff; }
 # Sound and video are cleaned in process, where they lie: the copy in and out is their floor.
-floor_mkv() { floor_copy mkv; }
-floor_avi() { floor_copy avi; }
-floor_wav() { floor_copy wav; }
-floor_aiff() { floor_copy aiff; }
-floor_wma() { floor_copy wma; }
-floor_heic() { floor_copy heic; }
-floor_mp4() { floor_copy mp4; }
 # Packages are cleaned in process: no tool, so the copy in and out is their floor.
-floor_office() { floor_copy office; }
-floor_opendocument() { floor_copy opendocument; }
 # The tool alone, on copies made beforehand, writing where it likes.
 tool_jpeg() { for f in "$work"/copies/*; do exiv2 rm "$f"; done; }
 tool_pdf() {
@@ -80,27 +67,20 @@ tool_pdf() {
     done
 }
 tool_other() { for f in "$work"/copies/*; do cp "$f" "$work/out/"; done; }
-tool_png() { tool_other; }
-tool_gif() { tool_other; }
-tool_webp() { tool_other; }
-tool_tiff() { tool_other; }
-tool_heic() { tool_other; }
-tool_mp4() { tool_other; }
-tool_office() { tool_other; }
-tool_opendocument() { tool_other; }
-tool_mkv() { tool_other; }
-tool_avi() { tool_other; }
-tool_wav() { tool_other; }
-tool_aiff() { tool_other; }
-tool_wma() { tool_other; }
 exiftool_all() { exiftool -q -q -overwrite_original -all= "$work"/copies/*; }
 
-routes="jpeg pdf office opendocument other png gif webp tiff mkv avi wav aiff wma heic mp4"
+# Kinds cleaned in process have no tool: the copy in and out is their floor and their tool.
+floor_of() { if declare -F "floor_$1" >/dev/null; then "floor_$1"; else floor_copy "$1"; fi; }
+tool_of() { if declare -F "tool_$1" >/dev/null; then "tool_$1"; else tool_other; fi; }
+
+routes=${ROUTES:-"jpeg pdf office opendocument other png gif webp tiff mkv avi wav aiff wma heic mp4
+    mp3 flac ogg epub svg rtf psd doc xls ppt"}
 for _ in $(seq "${ROUNDS:-3}"); do
+    # shellcheck disable=SC2086
     "${shown[@]}" "$build/bench/batch/batch_bench" ${shown:+--window} "$build/bin" \
-        "$work/corpus" "$work/out" >>"$work/batch.txt"
+        "$work/corpus" "$work/out" $routes >>"$work/batch.txt"
     for route in $routes; do
-        echo "$route $(seconds "floor_$route")" >>"$work/floor.txt"
+        echo "$route $(seconds floor_of "$route")" >>"$work/floor.txt"
     done
 done
 
@@ -115,10 +95,10 @@ for route in $routes; do
     batch=$(fastest "$work/batch.txt" "$route")
     floor=$(fastest "$work/floor.txt" "$route")
     copies "$route"
-    tool=$(seconds "tool_$route")
+    tool=$(seconds tool_of "$route")
     exif="n/a"
     case $route in
-        office | opendocument | mkv | avi | wav | aiff | wma) ;; # exiftool cannot write these
+        office | opendocument | mkv | avi | wav | aiff | wma | ogg | epub | svg | rtf | doc | xls | ppt) ;; # exiftool cannot write these
         *)
             copies "$route"
             exif=$(printf '%.1f' "$(ms "$(seconds exiftool_all)" "$files")")
