@@ -25,12 +25,23 @@ constexpr std::size_t WordBaseSize = 32;
 constexpr std::size_t DocumentPropertiesPair = 31;
 constexpr std::size_t AssociatedNamesPair = 32;
 constexpr std::size_t SavedByPair = 71;
+constexpr std::size_t PrinterPairs[] = {27, 28, 29};  // driver, portrait and landscape settings
+constexpr std::size_t CommentOwnersPair = 36;
+constexpr std::size_t RevisionAuthorsPair = 51;
+constexpr std::size_t StringTableHeader = 6;
 constexpr std::size_t DocumentDates = 0x14;  // created, revised, printed, revision, edit time
 constexpr std::size_t DocumentDatesSize = 18;
 
 constexpr std::uint16_t ExcelEndOfSubstream = 0x000A;
 constexpr std::uint16_t ExcelPassword = 0x002F;
 constexpr std::uint16_t ExcelWriteAccess = 0x005C;
+constexpr std::uint16_t ExcelNote = 0x001C;
+constexpr std::size_t ExcelNoteAuthor = 8;  // after row, column, flags and drawing object
+
+constexpr std::uint16_t SlideComment = 0x2EE0;
+constexpr std::uint16_t SlideText = 0x0FBA;
+constexpr unsigned CommentAuthorName = 0;
+constexpr unsigned CommentAuthorInitials = 2;
 
 constexpr std::uint16_t CurrentUserAtom = 0x0FF6;
 constexpr std::size_t CurrentUserName = 28;
@@ -139,6 +150,30 @@ void zeroPointed(Bytes &table, const WordPointers &pointers, std::size_t pair) {
     std::fill_n(table.begin() + pointedOffset(table, pointers, pair), pointers.length(pair), '\0');
 }
 
+// The wide characters in size bytes from at, as wide spaces.
+void blankWide(Bytes &bytes, std::size_t at, std::size_t size) {
+    for (std::size_t i = 0; i + 2 <= size; i += 2) {
+        bytes[at + i] = ' ';
+        bytes[at + i + 1] = '\0';
+    }
+}
+
+// Each wide string of a list, a count and its characters from start on, as as many wide spaces,
+// so that comments and revisions keep an author to point to.
+void blankPointedNames(Bytes &table, const WordPointers &pointers, std::size_t pair,
+                       std::size_t start) {
+    const std::size_t first = pointedOffset(table, pointers, pair);
+    const std::size_t end = first + pointers.length(pair);
+    for (std::size_t at = first + start; at + 2 <= end;) {
+        const std::size_t length = 2 * std::size_t{Formats::littleEndian16(table, at)};
+        if (length > end - at - 2) {
+            throw Formats::Refused("damaged Word document");
+        }
+        blankWide(table, at + 2, length);
+        at += 2 + length;
+    }
+}
+
 // Word keeps the names of its last savers, and a table of names (template, author, last editor,
 // title, subject, keywords), apart from its document properties, and the dates in its own.
 void cleanWord(Reader &reader, const Stream &stream) {
@@ -153,9 +188,18 @@ void cleanWord(Reader &reader, const Stream &stream) {
         throw Formats::Refused("damaged Word document: no table stream");
     }
     Bytes table = reader.read(*tableStream);
-    if (pointers.has(SavedByPair)) {
-        zeroPointed(table, pointers, SavedByPair);
-        pointers.setLength(SavedByPair, 0);
+    for (const std::size_t pair :
+         {SavedByPair, PrinterPairs[0], PrinterPairs[1], PrinterPairs[2]}) {
+        if (pointers.has(pair)) {
+            zeroPointed(table, pointers, pair);
+            pointers.setLength(pair, 0);
+        }
+    }
+    if (pointers.has(CommentOwnersPair)) {
+        blankPointedNames(table, pointers, CommentOwnersPair, 0);
+    }
+    if (pointers.has(RevisionAuthorsPair)) {
+        blankPointedNames(table, pointers, RevisionAuthorsPair, StringTableHeader);
     }
     if (pointers.has(AssociatedNamesPair) && pointers.length(AssociatedNamesPair) >= 6) {
         const std::size_t at = pointedOffset(table, pointers, AssociatedNamesPair);
@@ -181,34 +225,66 @@ void cleanWord(Reader &reader, const Stream &stream) {
     reader.overwrite(*tableStream, table);
 }
 
-// The user name in the workbook's globals, as blanks: spaces, or wide spaces for a wide name.
+// The text of an Excel string from at to end, after its length and flags, as blanks: spaces, or
+// wide spaces for wide characters.
+void blankExcelString(Bytes &book, std::size_t at, std::size_t end) {
+    const bool wide = Formats::byteAt(book, at + 2) & 1;
+    const std::size_t wideEnd = wide ? 2 * std::size_t{Formats::littleEndian16(book, at)} : 0;
+    for (std::size_t i = 0; at + 3 + i < end; ++i) {
+        book[at + 3 + i] = i < wideEnd && i % 2 == 1 ? '\0' : ' ';
+    }
+}
+
+// The user name in the workbook's globals and the authors of the notes in its sheets, as blanks.
 void cleanWorkbook(Reader &reader, const Stream &stream) {
     Bytes book = reader.read(stream);
     const bool unicode = stream.name == "Workbook";  // older workbooks are "Book"
+    bool globals = true;
     for (std::size_t at = 0; at + 4 <= book.size();) {
         const std::uint16_t type = Formats::littleEndian16(book, at);
         const std::size_t length = Formats::littleEndian16(book, at + 2);
         if (length > book.size() - at - 4) {
             throw Formats::Refused("damaged Excel workbook");
         }
-        if (type == ExcelPassword) {
+        if (globals && type == ExcelPassword) {
             throw Formats::Refused("password-protected Excel workbook");
         }
-        if (type == ExcelEndOfSubstream) {
-            break;
+        if (globals && type == ExcelWriteAccess && !unicode && length >= 1) {
+            std::fill_n(book.begin() + at + 5, length - 1, ' ');
+        } else if (globals && type == ExcelWriteAccess && length >= 3) {
+            blankExcelString(book, at + 4, at + 4 + length);
+        } else if (unicode && type == ExcelNote && length >= ExcelNoteAuthor + 3) {
+            blankExcelString(book, at + 4 + ExcelNoteAuthor, at + 4 + length);
         }
-        const std::size_t text = unicode ? 3 : 1;  // after the length and flags
-        if (type == ExcelWriteAccess && length >= text) {
-            const bool wide = unicode && (Formats::byteAt(book, at + 6) & 1);
-            const std::size_t wideEnd =
-                wide ? 2 * std::size_t{Formats::littleEndian16(book, at + 4)} : 0;
-            for (std::size_t i = 0; text + i < length; ++i) {
-                book[at + 4 + text + i] = i < wideEnd && i % 2 == 1 ? '\0' : ' ';
-            }
-        }
+        globals = globals && type != ExcelEndOfSubstream;
         at += 4 + length;
     }
     reader.overwrite(stream, book);
+}
+
+// The name and initials of each comment's author, as wide spaces. Records are walked flat:
+// containers are stepped into, so nesting takes no depth.
+void cleanSlides(Reader &reader, const Stream &stream) {
+    Bytes show = reader.read(stream);
+    std::size_t commentEnd = 0;
+    for (std::size_t at = 0; at + 8 <= show.size();) {
+        const std::uint16_t versionAndInstance = Formats::littleEndian16(show, at);
+        const std::uint16_t type = Formats::littleEndian16(show, at + 2);
+        const std::size_t length = Formats::littleEndian32(show, at + 4);
+        const unsigned instance = versionAndInstance >> 4;
+        const bool container = (versionAndInstance & 0x0F) == 0x0F;
+        if (length > show.size() - at - 8) {
+            throw Formats::Refused("damaged PowerPoint show");
+        }
+        if (container && type == SlideComment) {
+            commentEnd = at + 8 + length;
+        } else if (type == SlideText && at < commentEnd &&
+                   (instance == CommentAuthorName || instance == CommentAuthorInitials)) {
+            blankWide(show, at + 8, length);
+        }
+        at += container ? 8 : 8 + length;
+    }
+    reader.overwrite(stream, show);
 }
 
 // The name of the last user to open the show, in single-byte and wide characters, as blanks.
@@ -225,9 +301,8 @@ void cleanCurrentUser(Reader &reader, const Stream &stream) {
         throw Formats::Refused("damaged PowerPoint show: no current user");
     }
     std::fill_n(user.begin() + CurrentUserName, length, ' ');
-    for (std::size_t at = wide; wide + 2 * length <= end && at < wide + 2 * length; at += 2) {
-        user[at] = ' ';
-        user[at + 1] = '\0';
+    if (wide + 2 * length <= end) {
+        blankWide(user, wide, 2 * length);
     }
     reader.overwrite(stream, user);
 }
@@ -247,6 +322,8 @@ Bytes clean(const Bytes &file) {
             cleanWord(reader, stream);
         } else if (stream.name == "Workbook" || stream.name == "Book") {
             cleanWorkbook(reader, stream);
+        } else if (stream.name == "PowerPoint Document") {
+            cleanSlides(reader, stream);
         } else if (stream.name == "Current User") {
             cleanCurrentUser(reader, stream);
         }

@@ -15,9 +15,10 @@ using Formats::Bytes;
 // Values make_compound_files.py and wordNames() plant: none may remain in a cleaned file, in
 // single-byte or wide characters.
 const std::vector<std::string> Planted = {
-    "Ann Author",     "Ed Editor",      "Secret Title",    "Secret Subject",  "secretkeywords",
-    "Secret Comment", "Carl Company",   "Mia Manager",     "Secret Category", "Secret Client",
-    "Sam Saver",      "Secret\\letter", "Secret Template", "Secret Name"};
+    "Ann Author",      "Ed Editor",      "Secret Title",   "Secret Subject",
+    "secretkeywords",  "Secret Comment", "Carl Company",   "Mia Manager",
+    "Secret Category", "Secret Client",  "Sam Saver",      "Secret\\letter",
+    "Secret Template", "Secret Name",    "Cora Commenter", "Rita Reviewer"};
 
 Bytes wide(const std::string &text) {
     Bytes bytes;
@@ -64,12 +65,20 @@ void setPointer(Bytes &document, std::size_t pair, std::uint32_t offset, std::ui
     Formats::putLittleEndian32(document, Pairs + 8 * pair + 4, length);
 }
 
-// Where the document's own settings lie in its table stream.
-std::uint32_t settingsOffset(const Bytes &document) {
+// Where a table pointer of the document points in its table stream; 31 is its own settings.
+std::uint32_t pointedAt(const Bytes &document, std::size_t pair = 31) {
     std::uint32_t offset = 0;
     withStream(document, "WordDocument",
-               [&](Bytes &fib) { offset = Formats::littleEndian32(fib, Pairs + 8 * 31); });
+               [&](Bytes &fib) { offset = Formats::littleEndian32(fib, Pairs + 8 * pair); });
     return offset;
+}
+
+// The file with a stream's directory entry renamed.
+Bytes renamed(Bytes file, const std::string &from, const std::string &to) {
+    const std::size_t at = file.find(wide(from) + Bytes(2, '\0'));
+    file.replace(at, 2 * from.size(), wide(to) + Bytes(2 * (from.size() - to.size()), '\0'));
+    file[at + 0x40] = static_cast<char>(2 * to.size() + 2);
+    return file;
 }
 
 // LibreOffice writes neither a saved-by list nor associated names: these go into the tail of the
@@ -78,7 +87,7 @@ Bytes wordNames(const Bytes &document) {
     const Bytes names = stringTable({"", "Secret Template", "Secret Name", "", "", "", "", "", "",
                                      "", "", "", "", "", "", "", "", ""});
     const Bytes savedBy = stringTable({"Sam Saver", "C:\\Secret\\letter.doc"});
-    const std::uint32_t settings = settingsOffset(document);
+    const std::uint32_t settings = pointedAt(document);
     Bytes planted = withStream(document, "WordDocument", [&](Bytes &fib) {
         setPointer(fib, 32, settings + 0x100, static_cast<std::uint32_t>(names.size()));
         setPointer(fib, 71, settings + 0x180, static_cast<std::uint32_t>(savedBy.size()));
@@ -297,7 +306,10 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
         withStream(fixture(source), stream, [&](Bytes &bytes) { original = bytes; });
         return [original](Bytes &bytes) { bytes = original; };
     };
-    const std::uint32_t settings = settingsOffset(fixture("letter.doc"));
+    const std::uint32_t settings = pointedAt(fixture("letter.doc"));
+    const std::uint32_t owners = pointedAt(fixture("letter.doc"), 36);
+    const std::uint32_t revisers = pointedAt(fixture("letter.doc"), 51);
+    const Bytes package("\x40\0\0\0\x02\0file.txt\0C:\\Secret\\file.txt\0", 34);
     const struct {
         QString source;
         std::string stream;
@@ -324,6 +336,26 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
          "still holds template or author names"},
         {"letter.doc", "1Table", [=](Bytes &table) { table[settings + 0x20] = 3; },
          "still holds document dates"},
+        {"letter.doc", "1Table", [=](Bytes &table) { table[owners + 2] = 'C'; },
+         "still holds comment or revision authors"},
+        {"letter.doc", "1Table", [=](Bytes &table) { table[revisers + 8] = 'R'; },
+         "still holds comment or revision authors"},
+        {"letter.doc", "WordDocument", [=](Bytes &fib) { setPointer(fib, 27, settings, 4); },
+         "still holds printer settings"},
+        {"figures.xls", "Workbook", restored("figures.xls", "Workbook"),
+         "still holds user name, comment authors"},
+        {"slides.ppt", "PowerPoint Document", restored("slides.ppt", "PowerPoint Document"),
+         "still holds comment authors"},
+        {"figures.xls", "",
+         [](Bytes &file) { file = renamed(file, "\005DocumentSummaryInformation", "User Names"); },
+         "still holds shared-workbook user names"},
+        {"figures.xls", "",
+         [&](Bytes &file) {
+             file = withStream(renamed(file, "\005SummaryInformation", "\001Ole10Native"),
+                               "\001Ole10Native",
+                               [&](Bytes &bytes) { bytes.replace(0, package.size(), package); });
+         },
+         "still holds a packaged file's path"},
         {"figures.xls", "Workbook",
          [](Bytes &book) { book.replace(book.find("\x5C\0", 0, 2) + 7, 3, "Uma"); },
          "still holds user name"},
