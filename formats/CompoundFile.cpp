@@ -43,6 +43,9 @@ constexpr std::uint16_t SlideText = 0x0FBA;
 constexpr unsigned CommentAuthorName = 0;
 constexpr unsigned CommentAuthorInitials = 2;
 
+constexpr std::size_t PackageWideFields = 3;  // temporary path, label, source path
+constexpr std::size_t PackageWideLabel = 1;
+
 constexpr std::uint16_t CurrentUserAtom = 0x0FF6;
 constexpr std::size_t CurrentUserName = 28;
 
@@ -287,6 +290,80 @@ void cleanSlides(Reader &reader, const Stream &stream) {
     reader.overwrite(stream, show);
 }
 
+// Reads a packaged file's header field by field, refusing what runs past its end.
+class PackageFields {
+  public:
+    explicit PackageFields(const Bytes &package) : package_(package) {
+        if (Formats::littleEndian32(package, 0) > package.size() - 4) {
+            throw Formats::Refused("damaged packaged file");
+        }
+        end_ = 4 + Formats::littleEndian32(package, 0);
+    }
+    bool atEnd() const { return at_ == end_; }
+    Bytes take(std::size_t size) {
+        if (size > end_ - at_) {
+            throw Formats::Refused("damaged packaged file");
+        }
+        at_ += size;
+        return package_.substr(at_ - size, size);
+    }
+    std::uint32_t number() { return Formats::littleEndian32(take(4), 0); }
+    Bytes text() {
+        const std::size_t zero = package_.find('\0', at_);
+        return take(std::min(zero, end_) - at_ + 1).substr(0, zero - at_);
+    }
+
+  private:
+    const Bytes &package_;
+    std::size_t at_ = 4;
+    std::size_t end_ = 0;
+};
+
+Bytes littleEndian32Bytes(std::size_t value) {
+    Bytes bytes(4, '\0');
+    Formats::putLittleEndian32(bytes, 0, static_cast<std::uint32_t>(value));
+    return bytes;
+}
+
+// What follows the last folder separator of a path in units of one or two bytes.
+Bytes fileName(const Bytes &path, std::size_t unit) {
+    std::size_t start = 0;
+    for (std::size_t at = 0; at + unit <= path.size(); at += unit) {
+        const char character = path[at];
+        if ((character == '\\' || character == '/' || character == ':') &&
+            (unit == 1 || path[at + 1] == '\0')) {
+            start = at + unit;
+        }
+    }
+    return path.substr(start);
+}
+
+// A packaged file keeps the paths it was packaged from and unpacked to: they keep only the file's
+// name, the fields after them move up and zeros fill the stream's end.
+void cleanPackage(Reader &reader, const Stream &stream) {
+    const Bytes package = reader.read(stream);
+    if (package.size() < 6) {
+        throw Formats::Refused("damaged packaged file");
+    }
+    PackageFields fields(package);
+    Bytes header = fields.take(2);   // flags
+    header += fields.text() + '\0';  // label
+    header += fileName(fields.text(), 1) + '\0';
+    header += fields.take(4);
+    const Bytes unpacked = fileName(fields.text(), 1);  // counted, and ends in a zero
+    header += littleEndian32Bytes(unpacked.size() + 1) + unpacked + '\0';
+    const std::uint32_t contentSize = fields.number();
+    header += littleEndian32Bytes(contentSize) + fields.take(contentSize);
+    for (std::size_t field = 0; field < PackageWideFields && !fields.atEnd(); ++field) {
+        const Bytes text = fields.take(2 * std::size_t{fields.number()});
+        const Bytes kept = field == PackageWideLabel ? text : fileName(text, 2);
+        header += littleEndian32Bytes(kept.size() / 2) + kept;
+    }
+    Bytes cleaned = littleEndian32Bytes(header.size()) + header;
+    cleaned.resize(package.size(), '\0');
+    reader.overwrite(stream, cleaned);
+}
+
 // The name of the last user to open the show, in single-byte and wide characters, as blanks.
 void cleanCurrentUser(Reader &reader, const Stream &stream) {
     Bytes user = reader.read(stream);
@@ -324,6 +401,8 @@ Bytes clean(const Bytes &file) {
             cleanWorkbook(reader, stream);
         } else if (stream.name == "PowerPoint Document") {
             cleanSlides(reader, stream);
+        } else if (stream.name == "\001Ole10Native") {
+            cleanPackage(reader, stream);
         } else if (stream.name == "Current User") {
             cleanCurrentUser(reader, stream);
         }

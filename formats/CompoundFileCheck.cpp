@@ -291,12 +291,35 @@ void checkSlides(const Bytes &show, Formats::Findings &findings) {
     }
 }
 
-// A packaged file's label and the path it came from, each ending in a zero.
+bool holdsFolder(const Bytes &path, std::size_t unit) {
+    for (std::size_t at = 0; at + unit <= path.size(); at += unit) {
+        if (Bytes("\\/:").find(path[at]) != Bytes::npos && (unit == 1 || path[at + 1] == 0)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A packaged file's source and temporary paths, in single-byte and, after its content, wide
+// characters.
 void checkPackage(const Bytes &package, Formats::Findings &findings) {
-    const std::size_t label = package.find('\0', 6);
-    const std::size_t path = package.find('\0', label + 1);
-    require(label != Bytes::npos && path != Bytes::npos);
-    if (package.substr(label + 1, path - label - 1).find_first_of("\\/:") != Bytes::npos) {
+    const Bytes header = slice(package, 4, littleEndian32(slice(package, 0, 4), 0));
+    const std::size_t label = header.find('\0', 2);
+    const std::size_t source = header.find('\0', label + 1);
+    require(label != Bytes::npos && source != Bytes::npos);
+    std::size_t at = source + 5;
+    const Bytes unpacked = slice(header, at + 4, littleEndian32(slice(header, at, 4), 0));
+    at += 4 + unpacked.size();
+    at += 4 + std::uint64_t{littleEndian32(slice(header, at, 4), 0)};
+    bool found =
+        holdsFolder(header.substr(label + 1, source - label - 1), 1) || holdsFolder(unpacked, 1);
+    for (int field = 0; field < 3 && at < header.size(); ++field) {
+        const Bytes text =
+            slice(header, at + 4, 2 * std::uint64_t{littleEndian32(slice(header, at, 4), 0)});
+        found = found || (field != 1 && holdsFolder(text, 2));
+        at += 4 + text.size();
+    }
+    if (found) {
         findings.add("a packaged file's path");
     }
 }

@@ -217,6 +217,22 @@ Bytes repacked(Bytes file, std::size_t sectorSize, std::size_t filler,
     return header + body + table + lists;
 }
 
+Bytes counted(const Bytes &text, std::size_t count) {
+    Bytes bytes(4, '\0');
+    Formats::putLittleEndian32(bytes, 0, static_cast<std::uint32_t>(count));
+    return bytes + text;
+}
+
+// A packaged file as Windows' packager writes it, its paths in both kinds of characters.
+Bytes package() {
+    const std::string path = "C:\\Secret\\letter.txt", name = "letter.txt";
+    const Bytes header = Bytes("\2\0", 2) + name + '\0' + path + '\0' + Bytes("\0\0\3\0", 4) +
+                         counted(path + '\0', path.size() + 1) + counted("data", 4) +
+                         counted(wide(path), path.size()) + counted(wide(name), name.size()) +
+                         counted(wide(path), path.size());
+    return counted(header, header.size());
+}
+
 class CompoundFiles : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -227,6 +243,11 @@ class CompoundFiles : public ::testing::Test {
         const Bytes letter = fixture(QStringLiteral("letter.doc"));
         writeFile(*folder / QStringLiteral("names.doc"),
                   QByteArray::fromStdString(wordNames(letter)));
+        writeFile(*folder / QStringLiteral("package.xls"),
+                  QByteArray::fromStdString(withStream(
+                      renamed(fixture("figures.xls"), "\005SummaryInformation", "\001Ole10Native"),
+                      "\001Ole10Native",
+                      [](Bytes &bytes) { bytes.replace(0, package().size(), package()); })));
         writeFile(*folder / QStringLiteral("large-sectors.doc"),
                   QByteArray::fromStdString(repacked(letter, 4096, 0)));
         writeFile(*folder / QStringLiteral("embedded.bin"),
@@ -266,9 +287,9 @@ TEST_F(CompoundFiles, CleaningLeavesNoPersonalDataAndKeepsTheDocument) {
     const struct {
         QString name;
         bool libreOffice;
-    } files[] = {{"letter.doc", true},   {"names.doc", true},  {"table-lists.doc", true},
-                 {"figures.xls", true},  {"slides.ppt", true}, {"large-sectors.doc", false},
-                 {"embedded.bin", false}};
+    } files[] = {{"letter.doc", true},         {"names.doc", true},    {"table-lists.doc", true},
+                 {"figures.xls", true},        {"slides.ppt", true},   {"package.xls", true},
+                 {"large-sectors.doc", false}, {"embedded.bin", false}};
     QStringList paths;
     for (const auto &[name, libreOffice] : files) {
         SCOPED_TRACE(name.toStdString());
@@ -309,7 +330,6 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
     const std::uint32_t settings = pointedAt(fixture("letter.doc"));
     const std::uint32_t owners = pointedAt(fixture("letter.doc"), 36);
     const std::uint32_t revisers = pointedAt(fixture("letter.doc"), 51);
-    const Bytes package("\x40\0\0\0\x02\0file.txt\0C:\\Secret\\file.txt\0", 34);
     const struct {
         QString source;
         std::string stream;
@@ -349,12 +369,7 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
         {"figures.xls", "",
          [](Bytes &file) { file = renamed(file, "\005DocumentSummaryInformation", "User Names"); },
          "still holds shared-workbook user names"},
-        {"figures.xls", "",
-         [&](Bytes &file) {
-             file = withStream(renamed(file, "\005SummaryInformation", "\001Ole10Native"),
-                               "\001Ole10Native",
-                               [&](Bytes &bytes) { bytes.replace(0, package.size(), package); });
-         },
+        {"package.xls", "\001Ole10Native", restored("package.xls", "\001Ole10Native"),
          "still holds a packaged file's path"},
         {"figures.xls", "Workbook",
          [](Bytes &book) { book.replace(book.find("\x5C\0", 0, 2) + 7, 3, "Uma"); },
@@ -408,6 +423,9 @@ TEST_F(CompoundFiles, DamagedFilesAreRefusedWithAReason) {
          withStream(fixture("figures.xls"), "Workbook",
                     [](Bytes &book) { book.replace(book.find("\x5C\0", 0, 2), 2, "\x2F\0", 2); }),
          "password-protected Excel workbook"},
+        {"package past its stream",
+         withStream(fixture("package.xls"), "\001Ole10Native", [](Bytes &bytes) { bytes[3] = 1; }),
+         "damaged packaged file"},
         {"broken properties",
          withStream(letter, "\005SummaryInformation", [](Bytes &set) { set[24] = 100; }),
          "damaged document properties"},
