@@ -257,7 +257,13 @@ void cleanWorkbook(Reader &reader, const Stream &stream) {
         } else if (globals && type == ExcelWriteAccess && length >= 3) {
             blankExcelString(book, at + 4, at + 4 + length);
         } else if (unicode && type == ExcelNote && length >= ExcelNoteAuthor + 3) {
-            blankExcelString(book, at + 4 + ExcelNoteAuthor, at + 4 + length);
+            // Only the name's own characters: a zero byte follows it.
+            const std::size_t name = at + 4 + ExcelNoteAuthor;
+            const std::size_t characters = Formats::littleEndian16(book, name);
+            blankExcelString(
+                book, name,
+                std::min(at + 4 + length,
+                         name + 3 + characters * (Formats::byteAt(book, name + 2) & 1 ? 2 : 1)));
         }
         globals = globals && type != ExcelEndOfSubstream;
         at += 4 + length;
