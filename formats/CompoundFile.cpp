@@ -39,6 +39,7 @@ constexpr std::uint16_t ExcelNote = 0x001C;
 constexpr std::size_t ExcelNoteAuthor = 8;  // after row, column, flags and drawing object
 
 constexpr std::uint16_t SlideComment = 0x2EE0;
+constexpr std::uint16_t SlideTagData = 0x138B;  // an atom that holds records, comments among them
 constexpr std::uint16_t SlideText = 0x0FBA;
 constexpr unsigned CommentAuthorName = 0;
 constexpr unsigned CommentAuthorInitials = 2;
@@ -281,7 +282,7 @@ void cleanSlides(Reader &reader, const Stream &stream) {
         const std::uint16_t type = Formats::littleEndian16(show, at + 2);
         const std::size_t length = Formats::littleEndian32(show, at + 4);
         const unsigned instance = versionAndInstance >> 4;
-        const bool container = (versionAndInstance & 0x0F) == 0x0F;
+        const bool container = (versionAndInstance & 0x0F) == 0x0F || type == SlideTagData;
         if (length > show.size() - at - 8) {
             throw Formats::Refused("damaged PowerPoint show");
         }
@@ -315,8 +316,8 @@ class PackageFields {
     }
     std::uint32_t number() { return Formats::littleEndian32(take(4), 0); }
     Bytes text() {
-        const std::size_t zero = package_.find('\0', at_);
-        return take(std::min(zero, end_) - at_ + 1).substr(0, zero - at_);
+        const std::size_t length = std::min(package_.find('\0', at_), end_) - at_;
+        return take(length + 1).substr(0, length);
     }
 
   private:
@@ -356,7 +357,8 @@ void cleanPackage(Reader &reader, const Stream &stream) {
     header += fields.text() + '\0';  // label
     header += fileName(fields.text(), 1) + '\0';
     header += fields.take(4);
-    const Bytes unpacked = fileName(fields.text(), 1);  // counted, and ends in a zero
+    const Bytes counted = fields.take(fields.number());  // ends in a zero
+    const Bytes unpacked = fileName(counted.substr(0, counted.find('\0')), 1);
     header += littleEndian32Bytes(unpacked.size() + 1) + unpacked + '\0';
     const std::uint32_t contentSize = fields.number();
     header += littleEndian32Bytes(contentSize) + fields.take(contentSize);

@@ -279,7 +279,7 @@ void checkSlides(const Bytes &show, Formats::Findings &findings) {
         const std::uint16_t type = littleEndian16(show, at + 2);
         const std::uint32_t length = littleEndian32(show, at + 4);
         require(length <= show.size() - at - 8);
-        const bool container = (kind & 0x0F) == 0x0F;
+        const bool container = (kind & 0x0F) == 0x0F || type == 0x138B;  // tag data holds records
         if (type == 0x2EE0 && container) {
             commentEnd = at + 8 + length;
         }
