@@ -25,12 +25,27 @@ constexpr std::size_t WordBaseSize = 32;
 constexpr std::size_t DocumentPropertiesPair = 31;
 constexpr std::size_t AssociatedNamesPair = 32;
 constexpr std::size_t SavedByPair = 71;
+constexpr std::size_t PrinterPairs[] = {27, 28, 29};  // driver, portrait and landscape settings
+constexpr std::size_t CommentOwnersPair = 36;
+constexpr std::size_t RevisionAuthorsPair = 51;
+constexpr std::size_t StringTableHeader = 6;
 constexpr std::size_t DocumentDates = 0x14;  // created, revised, printed, revision, edit time
 constexpr std::size_t DocumentDatesSize = 18;
 
 constexpr std::uint16_t ExcelEndOfSubstream = 0x000A;
 constexpr std::uint16_t ExcelPassword = 0x002F;
 constexpr std::uint16_t ExcelWriteAccess = 0x005C;
+constexpr std::uint16_t ExcelNote = 0x001C;
+constexpr std::size_t ExcelNoteAuthor = 8;  // after row, column, flags and drawing object
+
+constexpr std::uint16_t SlideComment = 0x2EE0;
+constexpr std::uint16_t SlideTagData = 0x138B;  // an atom that holds records, comments among them
+constexpr std::uint16_t SlideText = 0x0FBA;
+constexpr unsigned CommentAuthorName = 0;
+constexpr unsigned CommentAuthorInitials = 2;
+
+constexpr std::size_t PackageWideFields = 3;  // temporary path, label, source path
+constexpr std::size_t PackageWideLabel = 1;
 
 constexpr std::uint16_t CurrentUserAtom = 0x0FF6;
 constexpr std::size_t CurrentUserName = 28;
@@ -139,6 +154,30 @@ void zeroPointed(Bytes &table, const WordPointers &pointers, std::size_t pair) {
     std::fill_n(table.begin() + pointedOffset(table, pointers, pair), pointers.length(pair), '\0');
 }
 
+// The wide characters in size bytes from at, as wide spaces.
+void blankWide(Bytes &bytes, std::size_t at, std::size_t size) {
+    for (std::size_t i = 0; i + 2 <= size; i += 2) {
+        bytes[at + i] = ' ';
+        bytes[at + i + 1] = '\0';
+    }
+}
+
+// Each wide string of a list, a count and its characters from start on, as as many wide spaces,
+// so that comments and revisions keep an author to point to.
+void blankPointedNames(Bytes &table, const WordPointers &pointers, std::size_t pair,
+                       std::size_t start) {
+    const std::size_t first = pointedOffset(table, pointers, pair);
+    const std::size_t end = first + pointers.length(pair);
+    for (std::size_t at = first + start; at + 2 <= end;) {
+        const std::size_t length = 2 * std::size_t{Formats::littleEndian16(table, at)};
+        if (length > end - at - 2) {
+            throw Formats::Refused("damaged Word document");
+        }
+        blankWide(table, at + 2, length);
+        at += 2 + length;
+    }
+}
+
 // Word keeps the names of its last savers, and a table of names (template, author, last editor,
 // title, subject, keywords), apart from its document properties, and the dates in its own.
 void cleanWord(Reader &reader, const Stream &stream) {
@@ -153,9 +192,18 @@ void cleanWord(Reader &reader, const Stream &stream) {
         throw Formats::Refused("damaged Word document: no table stream");
     }
     Bytes table = reader.read(*tableStream);
-    if (pointers.has(SavedByPair)) {
-        zeroPointed(table, pointers, SavedByPair);
-        pointers.setLength(SavedByPair, 0);
+    for (const std::size_t pair :
+         {SavedByPair, PrinterPairs[0], PrinterPairs[1], PrinterPairs[2]}) {
+        if (pointers.has(pair)) {
+            zeroPointed(table, pointers, pair);
+            pointers.setLength(pair, 0);
+        }
+    }
+    if (pointers.has(CommentOwnersPair)) {
+        blankPointedNames(table, pointers, CommentOwnersPair, 0);
+    }
+    if (pointers.has(RevisionAuthorsPair)) {
+        blankPointedNames(table, pointers, RevisionAuthorsPair, StringTableHeader);
     }
     if (pointers.has(AssociatedNamesPair) && pointers.length(AssociatedNamesPair) >= 6) {
         const std::size_t at = pointedOffset(table, pointers, AssociatedNamesPair);
@@ -181,34 +229,147 @@ void cleanWord(Reader &reader, const Stream &stream) {
     reader.overwrite(*tableStream, table);
 }
 
-// The user name in the workbook's globals, as blanks: spaces, or wide spaces for a wide name.
+// The text of an Excel string from at to end, after its length and flags, as blanks: spaces, or
+// wide spaces for wide characters.
+void blankExcelString(Bytes &book, std::size_t at, std::size_t end) {
+    const bool wide = Formats::byteAt(book, at + 2) & 1;
+    const std::size_t wideEnd = wide ? 2 * std::size_t{Formats::littleEndian16(book, at)} : 0;
+    for (std::size_t i = 0; at + 3 + i < end; ++i) {
+        book[at + 3 + i] = i < wideEnd && i % 2 == 1 ? '\0' : ' ';
+    }
+}
+
+// The user name in the workbook's globals and the authors of the notes in its sheets, as blanks.
 void cleanWorkbook(Reader &reader, const Stream &stream) {
     Bytes book = reader.read(stream);
     const bool unicode = stream.name == "Workbook";  // older workbooks are "Book"
+    bool globals = true;
     for (std::size_t at = 0; at + 4 <= book.size();) {
         const std::uint16_t type = Formats::littleEndian16(book, at);
         const std::size_t length = Formats::littleEndian16(book, at + 2);
         if (length > book.size() - at - 4) {
             throw Formats::Refused("damaged Excel workbook");
         }
-        if (type == ExcelPassword) {
+        if (globals && type == ExcelPassword) {
             throw Formats::Refused("password-protected Excel workbook");
         }
-        if (type == ExcelEndOfSubstream) {
-            break;
+        if (globals && type == ExcelWriteAccess && !unicode && length >= 1) {
+            std::fill_n(book.begin() + at + 5, length - 1, ' ');
+        } else if (globals && type == ExcelWriteAccess && length >= 3) {
+            blankExcelString(book, at + 4, at + 4 + length);
+        } else if (unicode && type == ExcelNote && length >= ExcelNoteAuthor + 3) {
+            // Only the name's own characters: a zero byte follows it.
+            const std::size_t name = at + 4 + ExcelNoteAuthor;
+            const std::size_t characters = Formats::littleEndian16(book, name);
+            blankExcelString(
+                book, name,
+                std::min(at + 4 + length,
+                         name + 3 + characters * (Formats::byteAt(book, name + 2) & 1 ? 2 : 1)));
         }
-        const std::size_t text = unicode ? 3 : 1;  // after the length and flags
-        if (type == ExcelWriteAccess && length >= text) {
-            const bool wide = unicode && (Formats::byteAt(book, at + 6) & 1);
-            const std::size_t wideEnd =
-                wide ? 2 * std::size_t{Formats::littleEndian16(book, at + 4)} : 0;
-            for (std::size_t i = 0; text + i < length; ++i) {
-                book[at + 4 + text + i] = i < wideEnd && i % 2 == 1 ? '\0' : ' ';
-            }
-        }
+        globals = globals && type != ExcelEndOfSubstream;
         at += 4 + length;
     }
     reader.overwrite(stream, book);
+}
+
+// The name and initials of each comment's author, as wide spaces. Records are walked flat:
+// containers are stepped into, so nesting takes no depth.
+void cleanSlides(Reader &reader, const Stream &stream) {
+    Bytes show = reader.read(stream);
+    std::size_t commentEnd = 0;
+    for (std::size_t at = 0; at + 8 <= show.size();) {
+        const std::uint16_t versionAndInstance = Formats::littleEndian16(show, at);
+        const std::uint16_t type = Formats::littleEndian16(show, at + 2);
+        const std::size_t length = Formats::littleEndian32(show, at + 4);
+        const unsigned instance = versionAndInstance >> 4;
+        const bool container = (versionAndInstance & 0x0F) == 0x0F || type == SlideTagData;
+        if (length > show.size() - at - 8) {
+            throw Formats::Refused("damaged PowerPoint show");
+        }
+        if (container && type == SlideComment) {
+            commentEnd = at + 8 + length;
+        } else if (type == SlideText && at < commentEnd &&
+                   (instance == CommentAuthorName || instance == CommentAuthorInitials)) {
+            blankWide(show, at + 8, length);
+        }
+        at += container ? 8 : 8 + length;
+    }
+    reader.overwrite(stream, show);
+}
+
+// Reads a packaged file's header field by field, refusing what runs past its end.
+class PackageFields {
+  public:
+    explicit PackageFields(const Bytes &package) : package_(package) {
+        if (Formats::littleEndian32(package, 0) > package.size() - 4) {
+            throw Formats::Refused("damaged packaged file");
+        }
+        end_ = 4 + Formats::littleEndian32(package, 0);
+    }
+    bool atEnd() const { return at_ == end_; }
+    Bytes take(std::size_t size) {
+        if (size > end_ - at_) {
+            throw Formats::Refused("damaged packaged file");
+        }
+        at_ += size;
+        return package_.substr(at_ - size, size);
+    }
+    std::uint32_t number() { return Formats::littleEndian32(take(4), 0); }
+    Bytes text() {
+        const std::size_t length = std::min(package_.find('\0', at_), end_) - at_;
+        return take(length + 1).substr(0, length);
+    }
+
+  private:
+    const Bytes &package_;
+    std::size_t at_ = 4;
+    std::size_t end_ = 0;
+};
+
+Bytes littleEndian32Bytes(std::size_t value) {
+    Bytes bytes(4, '\0');
+    Formats::putLittleEndian32(bytes, 0, static_cast<std::uint32_t>(value));
+    return bytes;
+}
+
+// What follows the last folder separator of a path in units of one or two bytes.
+Bytes fileName(const Bytes &path, std::size_t unit) {
+    std::size_t start = 0;
+    for (std::size_t at = 0; at + unit <= path.size(); at += unit) {
+        const char character = path[at];
+        if ((character == '\\' || character == '/' || character == ':') &&
+            (unit == 1 || path[at + 1] == '\0')) {
+            start = at + unit;
+        }
+    }
+    return path.substr(start);
+}
+
+// A packaged file keeps the paths it was packaged from and unpacked to: they keep only the file's
+// name, the fields after them move up and zeros fill the stream's end.
+void cleanPackage(Reader &reader, const Stream &stream) {
+    const Bytes package = reader.read(stream);
+    if (package.size() < 6) {
+        throw Formats::Refused("damaged packaged file");
+    }
+    PackageFields fields(package);
+    Bytes header = fields.take(2);   // flags
+    header += fields.text() + '\0';  // label
+    header += fileName(fields.text(), 1) + '\0';
+    header += fields.take(4);
+    const Bytes counted = fields.take(fields.number());  // ends in a zero
+    const Bytes unpacked = fileName(counted.substr(0, counted.find('\0')), 1);
+    header += littleEndian32Bytes(unpacked.size() + 1) + unpacked + '\0';
+    const std::uint32_t contentSize = fields.number();
+    header += littleEndian32Bytes(contentSize) + fields.take(contentSize);
+    for (std::size_t field = 0; field < PackageWideFields && !fields.atEnd(); ++field) {
+        const Bytes text = fields.take(2 * std::size_t{fields.number()});
+        const Bytes kept = field == PackageWideLabel ? text : fileName(text, 2);
+        header += littleEndian32Bytes(kept.size() / 2) + kept;
+    }
+    Bytes cleaned = littleEndian32Bytes(header.size()) + header;
+    cleaned.resize(package.size(), '\0');
+    reader.overwrite(stream, cleaned);
 }
 
 // The name of the last user to open the show, in single-byte and wide characters, as blanks.
@@ -225,9 +386,8 @@ void cleanCurrentUser(Reader &reader, const Stream &stream) {
         throw Formats::Refused("damaged PowerPoint show: no current user");
     }
     std::fill_n(user.begin() + CurrentUserName, length, ' ');
-    for (std::size_t at = wide; wide + 2 * length <= end && at < wide + 2 * length; at += 2) {
-        user[at] = ' ';
-        user[at + 1] = '\0';
+    if (wide + 2 * length <= end) {
+        blankWide(user, wide, 2 * length);
     }
     reader.overwrite(stream, user);
 }
@@ -247,6 +407,10 @@ Bytes clean(const Bytes &file) {
             cleanWord(reader, stream);
         } else if (stream.name == "Workbook" || stream.name == "Book") {
             cleanWorkbook(reader, stream);
+        } else if (stream.name == "PowerPoint Document") {
+            cleanSlides(reader, stream);
+        } else if (stream.name == "\001Ole10Native") {
+            cleanPackage(reader, stream);
         } else if (stream.name == "Current User") {
             cleanCurrentUser(reader, stream);
         }

@@ -189,6 +189,20 @@ bool blank(const Bytes &text) {
     return text.find_first_not_of(Bytes(" \0", 2)) == Bytes::npos;
 }
 
+// Whether every wide string in the list, each a count and its characters from start on, is
+// blank or Word's stand-in for a missing name.
+bool namesBlank(const Bytes &list, std::size_t start) {
+    for (std::size_t at = start; at < list.size();) {
+        const std::size_t length = 2 * std::size_t{littleEndian16(slice(list, at, 2), 0)};
+        const Bytes name = slice(list, at + 2, length);
+        if (!blank(name) && name != Bytes("U\0n\0k\0n\0o\0w\0n\0", 14)) {
+            return false;
+        }
+        at += 2 + length;
+    }
+    return true;
+}
+
 // Word's saved-by list, its table of associated names, and its own dates.
 void checkWord(const Tables &tables, const std::map<std::string, const Entry *> &storage,
                const Bytes &document, Formats::Findings &findings) {
@@ -225,22 +239,88 @@ void checkWord(const Tables &tables, const std::map<std::string, const Entry *> 
             at += (wide ? 2 : 1) + length + extra;
         }
     }
+    if (!pointed(27).empty() || !pointed(28).empty() || !pointed(29).empty()) {
+        findings.add("printer settings");
+    }
+    if (!namesBlank(pointed(36), 0) || !namesBlank(pointed(51), 6)) {
+        findings.add("comment or revision authors");
+    }
     const Bytes properties = pointed(31);
     if (properties.size() >= 0x26 && properties.find_first_not_of('\0', 0x14) < 0x26) {
         findings.add("document dates");
     }
 }
 
-// The user name of Excel's write-access record, in the globals before their end.
+// The user name of Excel's write-access record, in the globals, and the authors of notes, in
+// every sheet.
 void checkWorkbook(const Bytes &book, bool unicode, Formats::Findings &findings) {
-    for (std::size_t at = 0; at + 4 <= book.size() && littleEndian16(book, at) != 0x000A;) {
-        require(littleEndian16(book, at) != 0x002F);  // the rest is encrypted
+    bool globals = true;
+    for (std::size_t at = 0; at + 4 <= book.size();) {
+        const std::uint16_t type = littleEndian16(book, at);
+        require(!globals || type != 0x002F);  // the rest is encrypted
         const Bytes body = slice(book, at + 4, littleEndian16(book, at + 2));
-        if (littleEndian16(book, at) == 0x005C &&
+        if (globals && type == 0x005C &&
             !blank(body.substr(std::min<std::size_t>(body.size(), unicode ? 3 : 1)))) {
             findings.add("user name");
         }
+        if (unicode && type == 0x001C && body.size() > 11 && !blank(body.substr(11))) {
+            findings.add("comment authors");
+        }
+        globals = globals && type != 0x000A;
         at += 4 + body.size();
+    }
+}
+
+// The author's name and initials of every comment on a slide.
+void checkSlides(const Bytes &show, Formats::Findings &findings) {
+    std::size_t commentEnd = 0;
+    for (std::size_t at = 0; at + 8 <= show.size();) {
+        const std::uint16_t kind = littleEndian16(show, at);
+        const std::uint16_t type = littleEndian16(show, at + 2);
+        const std::uint32_t length = littleEndian32(show, at + 4);
+        require(length <= show.size() - at - 8);
+        const bool container = (kind & 0x0F) == 0x0F || type == 0x138B;  // tag data holds records
+        if (type == 0x2EE0 && container) {
+            commentEnd = at + 8 + length;
+        }
+        if (type == 0x0FBA && at < commentEnd && (kind >> 4 == 0 || kind >> 4 == 2) &&
+            !blank(show.substr(at + 8, length))) {
+            findings.add("comment authors");
+        }
+        at += container ? 8 : 8 + std::size_t{length};
+    }
+}
+
+bool holdsFolder(const Bytes &path, std::size_t unit) {
+    for (std::size_t at = 0; at + unit <= path.size(); at += unit) {
+        if (Bytes("\\/:").find(path[at]) != Bytes::npos && (unit == 1 || path[at + 1] == 0)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A packaged file's source and temporary paths, in single-byte and, after its content, wide
+// characters.
+void checkPackage(const Bytes &package, Formats::Findings &findings) {
+    const Bytes header = slice(package, 4, littleEndian32(slice(package, 0, 4), 0));
+    const std::size_t label = header.find('\0', 2);
+    const std::size_t source = header.find('\0', label + 1);
+    require(label != Bytes::npos && source != Bytes::npos);
+    std::size_t at = source + 5;
+    const Bytes unpacked = slice(header, at + 4, littleEndian32(slice(header, at, 4), 0));
+    at += 4 + unpacked.size();
+    at += 4 + std::uint64_t{littleEndian32(slice(header, at, 4), 0)};
+    bool found =
+        holdsFolder(header.substr(label + 1, source - label - 1), 1) || holdsFolder(unpacked, 1);
+    for (int field = 0; field < 3 && at < header.size(); ++field) {
+        const Bytes text =
+            slice(header, at + 4, 2 * std::uint64_t{littleEndian32(slice(header, at, 4), 0)});
+        found = found || (field != 1 && holdsFolder(text, 2));
+        at += 4 + text.size();
+    }
+    if (found) {
+        findings.add("a packaged file's path");
     }
 }
 
@@ -284,6 +364,13 @@ std::string remainingMetadata(const Bytes &file) {
                     checkWord(tables, inside, tables.stream(*entry), findings);
                 } else if (name == "Workbook" || name == "Book") {
                     checkWorkbook(tables.stream(*entry), name == "Workbook", findings);
+                } else if (name == "PowerPoint Document") {
+                    checkSlides(tables.stream(*entry), findings);
+                } else if (name == "\001Ole10Native") {
+                    checkPackage(tables.stream(*entry), findings);
+                } else if ((name == "User Names" || name == "Revision Log") &&
+                           tables.stream(*entry).find_first_not_of('\0') != Bytes::npos) {
+                    findings.add("shared-workbook user names");
                 } else if (name == "Current User") {
                     checkCurrentUser(tables.stream(*entry), findings);
                 }

@@ -15,9 +15,10 @@ using Formats::Bytes;
 // Values make_compound_files.py and wordNames() plant: none may remain in a cleaned file, in
 // single-byte or wide characters.
 const std::vector<std::string> Planted = {
-    "Ann Author",     "Ed Editor",      "Secret Title",    "Secret Subject",  "secretkeywords",
-    "Secret Comment", "Carl Company",   "Mia Manager",     "Secret Category", "Secret Client",
-    "Sam Saver",      "Secret\\letter", "Secret Template", "Secret Name"};
+    "Ann Author",      "Ed Editor",      "Secret Title",   "Secret Subject",
+    "secretkeywords",  "Secret Comment", "Carl Company",   "Mia Manager",
+    "Secret Category", "Secret Client",  "Sam Saver",      "Secret\\letter",
+    "Secret Template", "Secret Name",    "Cora Commenter", "Rita Reviewer"};
 
 Bytes wide(const std::string &text) {
     Bytes bytes;
@@ -64,12 +65,20 @@ void setPointer(Bytes &document, std::size_t pair, std::uint32_t offset, std::ui
     Formats::putLittleEndian32(document, Pairs + 8 * pair + 4, length);
 }
 
-// Where the document's own settings lie in its table stream.
-std::uint32_t settingsOffset(const Bytes &document) {
+// Where a table pointer of the document points in its table stream; 31 is its own settings.
+std::uint32_t pointedAt(const Bytes &document, std::size_t pair = 31) {
     std::uint32_t offset = 0;
     withStream(document, "WordDocument",
-               [&](Bytes &fib) { offset = Formats::littleEndian32(fib, Pairs + 8 * 31); });
+               [&](Bytes &fib) { offset = Formats::littleEndian32(fib, Pairs + 8 * pair); });
     return offset;
+}
+
+// The file with a stream's directory entry renamed.
+Bytes renamed(Bytes file, const std::string &from, const std::string &to) {
+    const std::size_t at = file.find(wide(from) + Bytes(2, '\0'));
+    file.replace(at, 2 * from.size(), wide(to) + Bytes(2 * (from.size() - to.size()), '\0'));
+    file[at + 0x40] = static_cast<char>(2 * to.size() + 2);
+    return file;
 }
 
 // LibreOffice writes neither a saved-by list nor associated names: these go into the tail of the
@@ -78,7 +87,7 @@ Bytes wordNames(const Bytes &document) {
     const Bytes names = stringTable({"", "Secret Template", "Secret Name", "", "", "", "", "", "",
                                      "", "", "", "", "", "", "", "", ""});
     const Bytes savedBy = stringTable({"Sam Saver", "C:\\Secret\\letter.doc"});
-    const std::uint32_t settings = settingsOffset(document);
+    const std::uint32_t settings = pointedAt(document);
     Bytes planted = withStream(document, "WordDocument", [&](Bytes &fib) {
         setPointer(fib, 32, settings + 0x100, static_cast<std::uint32_t>(names.size()));
         setPointer(fib, 71, settings + 0x180, static_cast<std::uint32_t>(savedBy.size()));
@@ -208,6 +217,22 @@ Bytes repacked(Bytes file, std::size_t sectorSize, std::size_t filler,
     return header + body + table + lists;
 }
 
+Bytes counted(const Bytes &text, std::size_t count) {
+    Bytes bytes(4, '\0');
+    Formats::putLittleEndian32(bytes, 0, static_cast<std::uint32_t>(count));
+    return bytes + text;
+}
+
+// A packaged file as Windows' packager writes it, its paths in both kinds of characters.
+Bytes package() {
+    const std::string path = "C:\\Secret\\letter.txt", name = "letter.txt";
+    const Bytes header = Bytes("\2\0", 2) + name + '\0' + path + '\0' + Bytes("\0\0\3\0", 4) +
+                         counted(path + '\0', path.size() + 1) + counted("data", 4) +
+                         counted(wide(path), path.size()) + counted(wide(name), name.size()) +
+                         counted(wide(path), path.size());
+    return counted(header, header.size());
+}
+
 class CompoundFiles : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -218,6 +243,11 @@ class CompoundFiles : public ::testing::Test {
         const Bytes letter = fixture(QStringLiteral("letter.doc"));
         writeFile(*folder / QStringLiteral("names.doc"),
                   QByteArray::fromStdString(wordNames(letter)));
+        writeFile(*folder / QStringLiteral("package.xls"),
+                  QByteArray::fromStdString(withStream(
+                      renamed(fixture("figures.xls"), "\005SummaryInformation", "\001Ole10Native"),
+                      "\001Ole10Native",
+                      [](Bytes &bytes) { bytes.replace(0, package().size(), package()); })));
         writeFile(*folder / QStringLiteral("large-sectors.doc"),
                   QByteArray::fromStdString(repacked(letter, 4096, 0)));
         writeFile(*folder / QStringLiteral("embedded.bin"),
@@ -257,9 +287,9 @@ TEST_F(CompoundFiles, CleaningLeavesNoPersonalDataAndKeepsTheDocument) {
     const struct {
         QString name;
         bool libreOffice;
-    } files[] = {{"letter.doc", true},   {"names.doc", true},  {"table-lists.doc", true},
-                 {"figures.xls", true},  {"slides.ppt", true}, {"large-sectors.doc", false},
-                 {"embedded.bin", false}};
+    } files[] = {{"letter.doc", true},         {"names.doc", true},    {"table-lists.doc", true},
+                 {"figures.xls", true},        {"slides.ppt", true},   {"package.xls", true},
+                 {"large-sectors.doc", false}, {"embedded.bin", false}};
     QStringList paths;
     for (const auto &[name, libreOffice] : files) {
         SCOPED_TRACE(name.toStdString());
@@ -297,7 +327,9 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
         withStream(fixture(source), stream, [&](Bytes &bytes) { original = bytes; });
         return [original](Bytes &bytes) { bytes = original; };
     };
-    const std::uint32_t settings = settingsOffset(fixture("letter.doc"));
+    const std::uint32_t settings = pointedAt(fixture("letter.doc"));
+    const std::uint32_t owners = pointedAt(fixture("letter.doc"), 36);
+    const std::uint32_t revisers = pointedAt(fixture("letter.doc"), 51);
     const struct {
         QString source;
         std::string stream;
@@ -324,6 +356,21 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
          "still holds template or author names"},
         {"letter.doc", "1Table", [=](Bytes &table) { table[settings + 0x20] = 3; },
          "still holds document dates"},
+        {"letter.doc", "1Table", [=](Bytes &table) { table[owners + 2] = 'C'; },
+         "still holds comment or revision authors"},
+        {"letter.doc", "1Table", [=](Bytes &table) { table[revisers + 8] = 'R'; },
+         "still holds comment or revision authors"},
+        {"letter.doc", "WordDocument", [=](Bytes &fib) { setPointer(fib, 27, settings, 4); },
+         "still holds printer settings"},
+        {"figures.xls", "Workbook", restored("figures.xls", "Workbook"),
+         "still holds user name, comment authors"},
+        {"slides.ppt", "PowerPoint Document", restored("slides.ppt", "PowerPoint Document"),
+         "still holds comment authors"},
+        {"figures.xls", "",
+         [](Bytes &file) { file = renamed(file, "\005DocumentSummaryInformation", "User Names"); },
+         "still holds shared-workbook user names"},
+        {"package.xls", "\001Ole10Native", restored("package.xls", "\001Ole10Native"),
+         "still holds a packaged file's path"},
         {"figures.xls", "Workbook",
          [](Bytes &book) { book.replace(book.find("\x5C\0", 0, 2) + 7, 3, "Uma"); },
          "still holds user name"},
@@ -376,6 +423,9 @@ TEST_F(CompoundFiles, DamagedFilesAreRefusedWithAReason) {
          withStream(fixture("figures.xls"), "Workbook",
                     [](Bytes &book) { book.replace(book.find("\x5C\0", 0, 2), 2, "\x2F\0", 2); }),
          "password-protected Excel workbook"},
+        {"package past its stream",
+         withStream(fixture("package.xls"), "\001Ole10Native", [](Bytes &bytes) { bytes[3] = 1; }),
+         "damaged packaged file"},
         {"broken properties",
          withStream(letter, "\005SummaryInformation", [](Bytes &set) { set[24] = 100; }),
          "damaged document properties"},

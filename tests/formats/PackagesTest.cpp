@@ -293,6 +293,8 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
          fixture("figures.xlsx"),
          OfficeDocument::remainingMetadata(fixture("figures.xlsx")) +
              " in word/embeddings/Microsoft_Excel_Sheet1.xlsx"},
+        {"letter.docx", Office, "word/embeddings/oleObject1.bin", fixture("object.bin"),
+         "still holds author in word/embeddings/oleObject1.bin"},
         {"slides.pptx", Office, "ppt/embeddings/Microsoft_Excel_Sheet1.xlsx",
          Package::write({{"[Content_Types].xml", "<Types/>"}, {"xl/media/a.jpeg", photo}}),
          Jpeg::remainingMetadata(photo) +

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Makes the old-format Office files the compound-file tests clean: a Word document, an Excel
 workbook and a PowerPoint show, each with every document property filled with values a test can
-look for, converted by LibreOffice from flat OpenDocument files.
+look for and a comment by a named author (and the document a tracked change by another),
+converted by LibreOffice from flat OpenDocument files.
 
     python3 make_compound_files.py FOLDER
 
@@ -41,18 +42,30 @@ META = """<office:meta>
 
 TEXT = "The quick brown fox jumps over the lazy dog"
 
+REMARK_BODY = ("<dc:creator>Cora Commenter</dc:creator><dc:date>2021-08-21T16:02:00</dc:date>"
+               "<text:p>A remark</text:p>")
+REMARK = f"<office:annotation>{REMARK_BODY}</office:annotation>"
+SLIDE_REMARK = ('<officeooo:annotation xmlns:officeooo="http://openoffice.org/2009/office" '
+                f'svg:x="1cm" svg:y="1cm">{REMARK_BODY}</officeooo:annotation>')
+CHANGE = ('<text:tracked-changes><text:changed-region text:id="c1"><text:insertion>'
+          "<office:change-info><dc:creator>Rita Reviewer</dc:creator>"
+          "<dc:date>2021-08-21T16:02:00</dc:date></office:change-info></text:insertion>"
+          "</text:changed-region></text:tracked-changes>")
+
 DOCUMENTS = {
-    "letter": ("text", f"<office:text><text:p>{TEXT}</text:p><text:p>Second line</text:p>"
-                       "</office:text>"),
+    "letter": ("text", f"<office:text>{CHANGE}<text:p>{TEXT}{REMARK}</text:p><text:p>Second "
+                       '<text:change-start text:change-id="c1"/>added<text:change-end '
+                       'text:change-id="c1"/> line</text:p></office:text>'),
     "figures": ("spreadsheet", "<office:spreadsheet><table:table table:name=\"Sheet1\">"
-                               f"<table:table-row><table:table-cell><text:p>{TEXT}</text:p>"
+                               f"<table:table-row><table:table-cell>{REMARK}<text:p>{TEXT}</text:p>"
                                "</table:table-cell><table:table-cell office:value-type=\"float\" "
                                "office:value=\"42\"><text:p>42</text:p></table:table-cell>"
                                "</table:table-row></table:table></office:spreadsheet>"),
     "slides": ("presentation", "<office:presentation><draw:page draw:name=\"one\">"
                                "<draw:frame svg:x=\"2cm\" svg:y=\"2cm\" svg:width=\"20cm\" "
                                f"svg:height=\"4cm\"><draw:text-box><text:p>{TEXT}</text:p>"
-                               "</draw:text-box></draw:frame></draw:page></office:presentation>"),
+                               f"</draw:text-box></draw:frame>{SLIDE_REMARK}</draw:page>"
+                               "</office:presentation>"),
 }
 
 TARGETS = {"letter": "doc", "figures": "xls", "slides": "ppt"}

@@ -124,6 +124,36 @@ CUSTOM_XML = HEAD + """<p:properties xmlns:p="http://schemas.microsoft.com/offic
 PRINTER = b"\x00Office Printer 9000\x00 Nick Nobody"
 
 
+def compound_file(author):
+    """A compound file of one stream, document properties naming the author: an old-format
+    object as Office embeds it. The stream is large enough to need no mini stream."""
+    end, free = 0xFFFFFFFE, 0xFFFFFFFF
+    value = author.encode() + b"\0"
+    value += bytes(-len(value) % 4)
+    section = struct.pack("<II", 1, 24) + struct.pack("<II", 4, 32)
+    section += struct.pack("<II", 2, 1252) + struct.pack("<II", 0x1E, len(author) + 1) + value
+    section = struct.pack("<II", 8 + len(section), 2) + section
+    summary = bytes.fromhex("E0859FF2F94F6810AB9108002B27B3D9")
+    stream = struct.pack("<HHI16sI", 0xFFFE, 0, 0x20006, bytes(16), 1) + summary
+    stream += struct.pack("<I", len(stream) + 4) + section
+    stream += bytes(4096 - len(stream))
+
+    def entry(name, kind, child, start, size):
+        encoded = name.encode("utf-16-le")
+        return (encoded.ljust(64, b"\0") + struct.pack("<HBB3I", len(encoded) + 2, kind, 1, free,
+                                                        free, child)
+                + bytes(36) + struct.pack("<3I", start, size, 0))
+
+    directory = entry("Root Entry", 5, 1, end, 0) + entry("\x05SummaryInformation", 2, free, 2, 4096)
+    directory += bytes(256)
+    fat = [0xFFFFFFFD, end] + [3 + n for n in range(7)] + [end]
+    fat_sector = struct.pack(f"<{len(fat)}I", *fat).ljust(512, b"\xFF")
+    header = (b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + bytes(16)
+              + struct.pack("<HHHHH6xIIIIIIIII", 0x3E, 3, 0xFFFE, 9, 6, 0, 1, 1, 0, 4096, end, 0,
+                            end, 0) + struct.pack("<I", 0) + b"\xFF" * 432)
+    return header + fat_sector + directory + stream
+
+
 def docx_parts(picture, workbook):
     return {
         "[Content_Types].xml": types(DEFAULTS, [
@@ -149,7 +179,7 @@ def docx_parts(picture, workbook):
             ("attachedTemplate", "file:///C:/Users/ann/Templates/Secret%20Template.dotm"),
             ("printerSettings", "../word/printerSettings/printerSettings1.bin")),
         "word/printerSettings/printerSettings1.bin": PRINTER,
-        "word/embeddings/oleObject1.bin": b"<opaque object, not XML",
+        "word/embeddings/oleObject1.bin": compound_file("Ann Author"),
         "word/embeddings/Microsoft_Excel_Sheet1.xlsx": workbook,
         "customXml/item1.xml": CUSTOM_XML,
         "package/services/metadata/core-properties/1a2b.psmdcp": PSMDCP,
@@ -385,6 +415,7 @@ def main(folder, picture_path):
     picture = pathlib.Path(picture_path).read_bytes()
     workbook = package_bytes(XLSX_PARTS)
     (folder / "figures.xlsx").write_bytes(workbook)
+    (folder / "object.bin").write_bytes(compound_file("Ann Author"))
     (folder / "letter.docx").write_bytes(shifted_local_times(package_bytes(docx_parts(picture, workbook))))
     write_package(folder / "slides.pptx", pptx_parts(workbook))
     write_package(folder / "letter.odt", ODT_PARTS)
