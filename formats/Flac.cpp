@@ -21,7 +21,8 @@ std::uint32_t bigEndian24(const Formats::Bytes &bytes, std::size_t at) {
 // Where the stream marker lies, past any ID3v2 tags some taggers put in front.
 std::size_t markerAt(const Formats::Bytes &flac) {
     std::size_t at = 0;
-    while (flac.size() - at >= Id3HeaderSize && flac.compare(at, 3, "ID3") == 0) {
+    while (at < flac.size() && flac.size() - at >= Id3HeaderSize &&
+           flac.compare(at, 3, "ID3") == 0) {
         std::size_t size = 0;
         for (std::size_t i = 6; i < Id3HeaderSize; ++i) {
             size = size << 7 | (Formats::byteAt(flac, at + i) & 0x7F);

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "formats/ByteFile.h"
 #include "formats/Formats.h"
 
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -54,6 +58,57 @@ void cleanThenCheck(const Formats::Bytes &input, Clean &&clean, Check &&check,
         finding("the check passed what the cleaning changes", "");
     }
     if (clean(*cleaned) != *cleaned) {
+        finding("a second cleaning changes the result", "");
+    }
+}
+
+// Kinds cleaned in place: the input goes to one temporary file per process, reused.
+inline const std::string &workingCopyPath() {
+    static const std::string path =
+        (std::filesystem::temp_directory_path() / ("parchwipe-fuzz-" + std::to_string(::getpid())))
+            .string();
+    return path;
+}
+
+inline void writeWorkingCopy(const Formats::Bytes &input) {
+    std::ofstream(workingCopyPath(), std::ios::binary | std::ios::trunc)
+        .write(input.data(), static_cast<std::streamsize>(input.size()));
+}
+
+inline Formats::Bytes workingCopy() {
+    Formats::ByteFile file(workingCopyPath(), Formats::ByteFile::Mode::Read);
+    return file.readAll();
+}
+
+// As cleanThenCheck, for a pass that cleans a file in place: the check reads the input, the
+// cleaning refuses it or leaves a file its check passes and a second cleaning leaves as it is, and
+// an input the check passed is left byte for byte as it was.
+template <typename Clean, typename Check>
+void cleanInPlaceThenCheck(const Formats::Bytes &input, Clean &&clean, Check &&check) {
+    const auto checked = [&check] {
+        Formats::ByteFile file(workingCopyPath(), Formats::ByteFile::Mode::Read);
+        return check(file);
+    };
+    const auto cleaned = [&clean] {
+        Formats::ByteFile file(workingCopyPath(), Formats::ByteFile::Mode::ReadWrite);
+        clean(file);
+    };
+    writeWorkingCopy(input);
+    const bool checkPassed = checked().empty();
+    try {
+        cleaned();
+    } catch (const Formats::Refused &) {
+        return;
+    }
+    if (const std::string reason = checked(); !reason.empty()) {
+        finding("a cleaned result fails its check", reason);
+    }
+    const Formats::Bytes result = workingCopy();
+    if (checkPassed && result != input) {
+        finding("the check passed what the cleaning changes", "");
+    }
+    cleaned();
+    if (workingCopy() != result) {
         finding("a second cleaning changes the result", "");
     }
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and libFuzzer in build-fuzz/ and runs each for MINUTES.
 #   tests/fuzz/run.sh MINUTES [TARGET...]     (targets: jpeg png gif webp tiff pdfcheck
-#                                              officedocument opendocument; all by default)
+#                                              officedocument opendocument mp3 flac ogg
+#                                              compoundfile epub svg rtf psd matroska avi wav
+#                                              aiff asf; all by default)
 # Each target starts from its stored corpus in tests/fuzz/corpus/TARGET and grows a working
 # corpus in build-fuzz/corpus/TARGET. An input that crashes, hangs or breaks an oracle lands in
 # build-fuzz/artifacts/TARGET/: mend the fault, then add the input to the stored corpus.
@@ -11,7 +13,8 @@ minutes=${1:?usage: run.sh MINUTES [TARGET...]}
 shift
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(jpeg png gif webp tiff pdfcheck officedocument opendocument)
+    targets=(jpeg png gif webp tiff pdfcheck officedocument opendocument mp3 flac ogg compoundfile
+        epub svg rtf psd matroska avi wav aiff asf)
 fi
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
