@@ -5,7 +5,6 @@
 
 #include <taglib/flacpicture.h>
 #include <taglib/oggfile.h>
-#include <taglib/oggflacfile.h>
 #include <taglib/opusfile.h>
 #include <taglib/tbytevectorstream.h>
 #include <taglib/vorbisfile.h>
@@ -36,11 +35,8 @@ std::unique_ptr<TagLib::Ogg::File> openStream(TagLib::IOStream &stream,
     if (codec.compare(0, 8, "OpusHead") == 0) {
         return std::make_unique<TagLib::Ogg::Opus::File>(&stream, false);
     }
-    if (codec.compare(0, 5,
-                      "\x7F"
-                      "FLAC") == 0) {
-        return std::make_unique<TagLib::Ogg::FLAC::File>(&stream, false);
-    }
+    // TagLib writes an Ogg FLAC comment block without the last-block flag, which breaks the
+    // stream: such files are refused rather than written broken.
     throw Formats::Refused("an Ogg stream of a kind Parchwipe cannot clean");
 }
 
@@ -175,7 +171,9 @@ class HeaderReader {
             return;
         }
         const unsigned type = Formats::byteAt(block, 0) & 0x7F;
-        if (type == 4) {
+        if (type == 127) {  // an audio frame where a block should be: the last flag is missing
+            findings_.add("a damaged FLAC header");
+        } else if (type == 4) {
             comments(block, 4);
         } else if (type == 6) {
             findings_.add("cover picture");
