@@ -48,7 +48,7 @@ Reader::Reader(Formats::Bytes &file) : file_(file) {
         throw damaged("unknown sector sizes");
     }
     sectorSize_ = std::size_t{1} << sectorShift;
-    used_.assign(file.size() / sectorSize_, false);
+    used_.assign(file.size() / sectorSize_, 0);
     fat_ = readTable(fatSectors());
     const std::vector<std::uint32_t> directory =
         chain(Formats::littleEndian32(file, 0x30), fat_, "directory");
@@ -92,10 +92,19 @@ std::vector<std::uint32_t> Reader::chain(std::uint32_t start,
     return sectors;
 }
 
+// Two chains that share a sector would have one stream's cleaning write into another, or
+// free-space zeroing wipe what a chain still holds.
 void Reader::markUsed(const std::vector<std::uint32_t> &sectors) {
+    if (sectors.empty()) {
+        return;
+    }
+    const std::uint32_t owner = sectors.front() + 1;
     for (const std::uint32_t sector : sectors) {
         if (sector < used_.size()) {
-            used_[sector] = true;
+            if (used_[sector] != 0 && used_[sector] != owner) {
+                throw damaged("two streams share a sector");
+            }
+            used_[sector] = owner;
         }
     }
 }
@@ -291,7 +300,7 @@ void Reader::zeroTimesAndFreeSpace() {
     }
     for (std::uint32_t sector = 0; sector < fat_.size() && sector < used_.size(); ++sector) {
         const std::size_t offset = (std::size_t{sector} + 1) * sectorSize_;
-        if (fat_[sector] == FreeSector && !used_[sector] && offset < file_.size()) {
+        if (fat_[sector] == FreeSector && used_[sector] == 0 && offset < file_.size()) {
             std::fill_n(file_.begin() + offset, std::min(sectorSize_, file_.size() - offset), '\0');
         }
     }

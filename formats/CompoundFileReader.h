@@ -62,7 +62,8 @@ class Reader {
     std::vector<Run> miniStream_;
     std::vector<std::size_t> entries_;  // offset of each directory entry in the file
     std::vector<bool> reached_;         // per entry: reached from the root
-    std::vector<bool> used_;            // per sector: in a chain that was followed
+    // Per sector: 0 when free, else 1 + the first sector of the chain that holds it.
+    std::vector<std::uint32_t> used_;
     std::uint64_t streamBytes_ = 0;
     std::vector<Stream> streams_;
 };
