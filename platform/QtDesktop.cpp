@@ -10,6 +10,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QUrl>
 
 namespace {
@@ -78,6 +79,10 @@ int QtDesktop::detailedMessageBox(const DetailedMessage &message) {
     box.setWindowTitle(message.title);
     box.setText(displayText(message.text));
     box.setDetailedText(displayText(message.detailedText));
+    // Room for a few files at a time, within a small screen: the details scroll.
+    if (auto *details = box.findChild<QTextEdit *>()) {
+        details->setMinimumSize(560, 240);
+    }
     QList<QAbstractButton *> buttons;
     for (const QString &caption : message.buttons) {
         // One role for all keeps them in the order given.
