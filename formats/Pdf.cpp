@@ -138,7 +138,7 @@ bool isMetadataKey(const std::string &key) {
     return startsWith(key, TexRecordPrefix);
 }
 
-void cleanFileSpecification(QPDFObjectHandle specification, int depth);
+void cleanAttachmentEntry(QPDFObjectHandle fileSpec, int depth);
 
 // Cleans the dictionary of the object and of every object written inside it; objects it refers
 // to are cleaned in their own turn.
@@ -151,7 +151,7 @@ void cleanDictionaries(QPDFObjectHandle object, int depth) {
             }
         }
         if (dictionary.hasKey("/EF")) {
-            cleanFileSpecification(dictionary, depth);
+            cleanAttachmentEntry(dictionary, depth);
         }
         for (const std::string &key : dictionary.getKeys()) {
             QPDFObjectHandle value = dictionary.getKey(key);
@@ -277,18 +277,18 @@ void cleanAttachedFile(QPDFObjectHandle file, int depth) {
 }
 
 // An attached file keeps its name but not the folders it came from.
-void cleanFileSpecification(QPDFObjectHandle specification, int depth) {
+void cleanAttachmentEntry(QPDFObjectHandle fileSpec, int depth) {
     for (const char *key : {"/F", "/UF"}) {
-        QPDFObjectHandle name = specification.getKey(key);
+        QPDFObjectHandle name = fileSpec.getKey(key);
         if (name.isString()) {
-            specification.replaceKey(
+            fileSpec.replaceKey(
                 key, QPDFObjectHandle::newUnicodeString(fileNameOnly(name.getUTF8Value())));
         }
     }
     for (const char *key : {"/DOS", "/Mac", "/Unix"}) {
-        specification.removeKey(key);
+        fileSpec.removeKey(key);
     }
-    QPDFObjectHandle files = specification.getKey("/EF");
+    QPDFObjectHandle files = fileSpec.getKey("/EF");
     if (!files.isDictionary()) {
         return;
     }
@@ -314,13 +314,13 @@ void renameAttachmentsToFileNames(QPDF &pdf) {
         return;
     }
     QPDFNameTreeObjectHelper renamed = QPDFNameTreeObjectHelper::newEmpty(pdf);
-    for (const auto &[path, specification] :
+    for (const auto &[path, fileSpec] :
          QPDFNameTreeObjectHelper(names.getKey("/EmbeddedFiles"), pdf).getAsMap()) {
         std::string name = fileNameOnly(path);
         for (int copy = 2; renamed.hasName(name); ++copy) {
             name = fileNameOnly(path) + " (" + std::to_string(copy) + ")";
         }
-        renamed.insert(name, specification);
+        renamed.insert(name, fileSpec);
     }
     names.replaceKey("/EmbeddedFiles", renamed.getObjectHandle());
 }
@@ -595,12 +595,12 @@ class Inspection {
         return first ? firstName : second ? secondName : "";
     }
 
-    std::string attachmentFinding(QPDFObjectHandle specification) const {
+    std::string attachmentFinding(QPDFObjectHandle fileSpec) const {
         bool inFolder = false;
         for (const char *key : {"/F", "/UF", "/DOS", "/Mac", "/Unix"}) {
-            inFolder = inFolder || hasFolder(specification.getKey(key));
+            inFolder = inFolder || hasFolder(fileSpec.getKey(key));
         }
-        QPDFObjectHandle embedded = specification.getKey("/EF");
+        QPDFObjectHandle embedded = fileSpec.getKey("/EF");
         if (!embedded.isDictionary()) {
             embedded = QPDFObjectHandle::newDictionary();
         }

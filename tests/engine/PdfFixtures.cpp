@@ -109,7 +109,7 @@ void setInformation(QPDF &pdf, const char *keys) {
 QByteArray written(QPDF &pdf, PdfKind kind);
 
 Object attachment(QPDF &pdf, const char *path, const std::string &bytes, const char *parameters);
-void attach(QPDF &pdf, const char *name, Object specification);
+void attach(QPDF &pdf, const char *name, Object fileSpec);
 
 // A one-page PDF of its own, attaching a chain of as many PDFs, the last with document information.
 std::string attachablePdf(int attachments) {
@@ -124,22 +124,22 @@ std::string attachablePdf(int attachments) {
     return written(pdf, PdfKind::CustomInfo).toStdString();
 }
 
-// A file specification holding bytes as an attached file with the given parameters.
+// A file fileSpec holding bytes as an attached file with the given parameters.
 Object attachment(QPDF &pdf, const char *path, const std::string &bytes, const char *parameters) {
     Object file = Object::newStream(&pdf, bytes);
     setKeys(file.getDict(), "<< /Type /EmbeddedFile >>");
     file.getDict().replaceKey("/Params", parsed(parameters));
-    Object specification =
+    Object fileSpec =
         pdf.makeIndirectObject(parsed("<< /Type /Filespec /Desc (Meeting notes) /EF << >> >>"));
-    specification.replaceKey("/F", Object::newString(path));
-    specification.replaceKey("/UF", Object::newUnicodeString(path));
-    specification.getKey("/EF").replaceKey("/F", file);
-    return specification;
+    fileSpec.replaceKey("/F", Object::newString(path));
+    fileSpec.replaceKey("/UF", Object::newUnicodeString(path));
+    fileSpec.getKey("/EF").replaceKey("/F", file);
+    return fileSpec;
 }
 
-void attach(QPDF &pdf, const char *name, Object specification) {
-    QPDFEmbeddedFileDocumentHelper(pdf).replaceEmbeddedFile(
-        name, QPDFFileSpecObjectHelper(specification));
+void attach(QPDF &pdf, const char *name, Object fileSpec) {
+    QPDFEmbeddedFileDocumentHelper(pdf).replaceEmbeddedFile(name,
+                                                            QPDFFileSpecObjectHelper(fileSpec));
 }
 
 Object addAnnotation(QPDF &pdf, Object page, const char *text) {
