@@ -1,6 +1,6 @@
 // What the JPEG route adds in process to the exiv2 run: reading the orientation, the segment pass
 // and the check, on a camera-sized photo of about 600 KB.
-#include "formats/Jpeg.h"
+#include "formats/pictures/Jpeg.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 
 #include "engine/Exiv2Tool.h"
 #include "engine/WorkingCopy.h"
-#include "formats/Jpeg.h"
+#include "formats/pictures/Jpeg.h"
 
 namespace JpegRoute {
 

@@ -2,7 +2,7 @@
 
 #include "engine/FailureReason.h"
 #include "engine/Routes.h"
-#include "formats/Stop.h"
+#include "formats/core/Stop.h"
 #include "fsutil/Main.h"
 #include "platform/ErrorTrap.h"
 

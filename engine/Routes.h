@@ -1,6 +1,6 @@
 #pragma once
 
-#include "formats/ByteFile.h"
+#include "formats/core/ByteFile.h"
 #include "platform/FileSystem.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "formats/Formats.h"
+#include "formats/core/Formats.h"
 
 #include <QString>
 

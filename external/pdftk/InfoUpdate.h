@@ -1,6 +1,6 @@
 #pragma once
 
-#include "formats/Pdf.h"
+#include "formats/documents/Pdf.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "formats/Flac.h"
-#include "formats/Mp3.h"
-#include "formats/Ogg.h"
+#include "formats/sound/Flac.h"
+#include "formats/sound/Mp3.h"
+#include "formats/sound/Ogg.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

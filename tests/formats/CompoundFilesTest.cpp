@@ -1,6 +1,6 @@
-#include "formats/ByteOrder.h"
-#include "formats/CompoundFile.h"
-#include "formats/CompoundFileReader.h"
+#include "formats/core/ByteOrder.h"
+#include "formats/office/CompoundFile.h"
+#include "formats/office/CompoundFileReader.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

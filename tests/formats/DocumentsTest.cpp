@@ -1,11 +1,11 @@
 #include "engine/MetadataFixtures.h"
-#include "formats/Epub.h"
-#include "formats/Jpeg.h"
-#include "formats/Package.h"
-#include "formats/Png.h"
-#include "formats/Psd.h"
-#include "formats/Rtf.h"
-#include "formats/Svg.h"
+#include "formats/documents/Epub.h"
+#include "formats/documents/Rtf.h"
+#include "formats/documents/Svg.h"
+#include "formats/office/Package.h"
+#include "formats/pictures/Jpeg.h"
+#include "formats/pictures/Png.h"
+#include "formats/pictures/Psd.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

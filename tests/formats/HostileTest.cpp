@@ -1,8 +1,8 @@
-#include "formats/Gif.h"
-#include "formats/Jpeg.h"
-#include "formats/Png.h"
-#include "formats/Tiff.h"
-#include "formats/Webp.h"
+#include "formats/pictures/Gif.h"
+#include "formats/pictures/Jpeg.h"
+#include "formats/pictures/Png.h"
+#include "formats/pictures/Tiff.h"
+#include "formats/pictures/Webp.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "formats/IsoBmff.h"
+#include "formats/video/IsoBmff.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "formats/Jpeg.h"
+#include "formats/pictures/Jpeg.h"
 #include "support/JpegSegments.h"
 #include "support/TestFiles.h"
 

@@ -1,8 +1,8 @@
 #include "engine/MetadataFixtures.h"
-#include "formats/Jpeg.h"
-#include "formats/OfficeDocument.h"
-#include "formats/OpenDocument.h"
-#include "formats/Package.h"
+#include "formats/office/OfficeDocument.h"
+#include "formats/office/OpenDocument.h"
+#include "formats/office/Package.h"
+#include "formats/pictures/Jpeg.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "PictureFixtures.h"
-#include "formats/Gif.h"
-#include "formats/Png.h"
-#include "formats/Tiff.h"
-#include "formats/Webp.h"
+#include "formats/pictures/Gif.h"
+#include "formats/pictures/Png.h"
+#include "formats/pictures/Tiff.h"
+#include "formats/pictures/Webp.h"
 
 #include <gtest/gtest.h>
 

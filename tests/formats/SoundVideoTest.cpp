@@ -1,6 +1,6 @@
-#include "formats/Asf.h"
-#include "formats/Matroska.h"
-#include "formats/SoundVideo.h"
+#include "formats/video/Asf.h"
+#include "formats/video/Matroska.h"
+#include "formats/video/SoundVideo.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

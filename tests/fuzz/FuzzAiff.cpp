@@ -1,5 +1,5 @@
 #include "Oracle.h"
-#include "formats/SoundVideo.h"
+#include "formats/video/SoundVideo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     Oracle::cleanInPlaceThenCheck(Oracle::bytes(data, size), Aiff::clean, Aiff::remainingMetadata);

@@ -1,5 +1,5 @@
 #include "Oracle.h"
-#include "formats/CompoundFile.h"
+#include "formats/office/CompoundFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     Oracle::cleanThenCheck(Oracle::bytes(data, size), CompoundFile::clean,

@@ -1,5 +1,5 @@
 #include "Oracle.h"
-#include "formats/Epub.h"
+#include "formats/documents/Epub.h"
 
 // Books are written anew, so a clean input comes out in other bytes: only the check of the result
 // is asked for.

@@ -1,5 +1,5 @@
 #include "Oracle.h"
-#include "formats/Jpeg.h"
+#include "formats/pictures/Jpeg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const Formats::Bytes jpeg = Oracle::bytes(data, size);

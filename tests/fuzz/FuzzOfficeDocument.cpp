@@ -1,5 +1,5 @@
 #include "Oracle.h"
-#include "formats/OfficeDocument.h"
+#include "formats/office/OfficeDocument.h"
 
 // Packages are written anew, so a clean input comes out in other bytes: only the check of the
 // result is asked for.

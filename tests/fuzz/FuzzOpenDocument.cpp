@@ -1,5 +1,5 @@
 #include "Oracle.h"
-#include "formats/OpenDocument.h"
+#include "formats/office/OpenDocument.h"
 
 // Packages are written anew, so a clean input comes out in other bytes: only the check of the
 // result is asked for.

@@ -1,5 +1,5 @@
 #include "Oracle.h"
-#include "formats/Pdf.h"
+#include "formats/documents/Pdf.h"
 
 // The check reads a written PDF through qpdf: whatever the bytes, it answers without failing.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {

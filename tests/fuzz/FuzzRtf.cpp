@@ -1,5 +1,5 @@
 #include "Oracle.h"
-#include "formats/Rtf.h"
+#include "formats/documents/Rtf.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     Oracle::cleanThenCheck(Oracle::bytes(data, size), Rtf::clean, Rtf::remainingMetadata);

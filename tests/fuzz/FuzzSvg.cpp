@@ -1,5 +1,5 @@
 #include "Oracle.h"
-#include "formats/Svg.h"
+#include "formats/documents/Svg.h"
 
 // The drawing is written anew through an XML writer, so an input the check passes may come out in
 // other bytes.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "formats/ByteFile.h"
-#include "formats/Formats.h"
+#include "formats/core/ByteFile.h"
+#include "formats/core/Formats.h"
 
 #include <unistd.h>
 #include <cstdint>

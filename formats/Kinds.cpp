@@ -1,0 +1,400 @@
+#include "formats/Kinds.h"
+
+#include "formats/core/Limits.h"
+#include "formats/core/Notes.h"
+#include "formats/documents/Epub.h"
+#include "formats/documents/Pdf.h"
+#include "formats/documents/Rtf.h"
+#include "formats/documents/Svg.h"
+#include "formats/office/CompoundFile.h"
+#include "formats/office/OfficeDocument.h"
+#include "formats/office/OpenDocument.h"
+#include "formats/pictures/Gif.h"
+#include "formats/pictures/Jpeg.h"
+#include "formats/pictures/Png.h"
+#include "formats/pictures/Psd.h"
+#include "formats/pictures/Tiff.h"
+#include "formats/pictures/Webp.h"
+#include "formats/sound/Flac.h"
+#include "formats/sound/Mp3.h"
+#include "formats/sound/Ogg.h"
+#include "formats/video/Asf.h"
+#include "formats/video/IsoBmff.h"
+#include "formats/video/Matroska.h"
+#include "formats/video/SoundVideo.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace Kinds {
+
+namespace {
+
+using Formats::ByteFile;
+using Formats::Bytes;
+using Formats::Findings;
+
+bool startsWith(std::string_view start, std::string_view signature, std::size_t at = 0) {
+    return start.size() >= at + signature.size() && start.substr(at, signature.size()) == signature;
+}
+
+// Text kinds may open with a byte order mark and white space.
+std::string_view withoutLeadingSpace(std::string_view start) {
+    if (startsWith(start, "\xEF\xBB\xBF")) {
+        start.remove_prefix(3);
+    }
+    while (!start.empty() && std::isspace(static_cast<unsigned char>(start.front()))) {
+        start.remove_prefix(1);
+    }
+    return start;
+}
+
+// A pass that rewrites the whole file in memory.
+template <Bytes (*pass)(const Bytes &)>
+void whole(ByteFile &file, int) {
+    file.replaceAll(pass(file.readAll()));
+}
+template <Bytes (*pass)(const Bytes &, int)>
+void wholeNested(ByteFile &file, int depth) {
+    file.replaceAll(pass(file.readAll(), depth));
+}
+template <void (*pass)(ByteFile &)>
+void inPlace(ByteFile &file, int) {
+    pass(file);
+}
+
+// A check that answers with a reason ("still holds Exif, XMP", or the damage it met).
+Findings fromReason(const std::string &reason) {
+    const std::string prefix = "still holds ";
+    Findings findings;
+    if (reason.empty()) {
+        return findings;
+    }
+    if (reason.rfind(prefix, 0) != 0) {
+        throw Formats::Refused(reason);
+    }
+    std::size_t from = prefix.size();
+    while (from < reason.size()) {
+        const std::size_t comma = std::min(reason.find(", ", from), reason.size());
+        findings.add(reason.substr(from, comma - from));
+        from = comma + 2;
+    }
+    return findings;
+}
+template <std::string (*check)(const Bytes &)>
+Findings reasonOfWhole(ByteFile &result, int) {
+    return fromReason(check(result.readAll()));
+}
+template <std::string (*check)(const Bytes &, int)>
+Findings reasonOfNested(ByteFile &result, int depth) {
+    return fromReason(check(result.readAll(), depth));
+}
+template <std::string (*check)(ByteFile &)>
+Findings reasonInPlace(ByteFile &result, int) {
+    return fromReason(check(result));
+}
+
+// A photo keeps its orientation, as it does through the JPEG route.
+Bytes cleanJpeg(const Bytes &jpeg) {
+    return Jpeg::clean(jpeg, Jpeg::orientation(jpeg));
+}
+
+bool isJpeg(std::string_view start) {
+    return startsWith(start, "\xFF\xD8\xFF");
+}
+bool isPng(std::string_view start) {
+    return startsWith(start, "\x89PNG\r\n\x1A\n");
+}
+bool isGif(std::string_view start) {
+    return startsWith(start, "GIF87a") || startsWith(start, "GIF89a");
+}
+bool isWebp(std::string_view start) {
+    return startsWith(start, "RIFF") && startsWith(start, "WEBP", 8);
+}
+bool isTiff(std::string_view start) {
+    return startsWith(start, std::string_view("II*\0", 4)) ||
+           startsWith(start, std::string_view("MM\0*", 4));
+}
+bool isPhotoshop(std::string_view start) {
+    return startsWith(start, "8BPS");
+}
+bool isPdf(std::string_view start) {
+    return start.substr(0, 1024).find("%PDF-") != std::string_view::npos;
+}
+bool isRtf(std::string_view start) {
+    return startsWith(start, "{\\rtf");
+}
+bool isSvg(std::string_view start) {
+    const std::string_view text = withoutLeadingSpace(start);
+    return startsWith(text, "<") && text.find("<svg") != std::string_view::npos;
+}
+bool isZip(std::string_view start) {
+    return startsWith(start, "PK\x03\x04");
+}
+// The first entry of an OpenDocument file or a book is its stored media type.
+bool isEpub(std::string_view start) {
+    return isZip(start) && startsWith(start, "mimetypeapplication/epub+zip", 30);
+}
+bool isOpenDocument(std::string_view start) {
+    return isZip(start) && startsWith(start, "mimetypeapplication/vnd.oasis.opendocument", 30);
+}
+bool isOfficeDocument(std::string_view start) {
+    return isZip(start) && (start.find("[Content_Types].xml") != std::string_view::npos ||
+                            start.find("_rels/.rels") != std::string_view::npos);
+}
+bool isCompoundFile(std::string_view start) {
+    return startsWith(start, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+}
+bool isMp3(std::string_view start) {
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(start[at]); };
+    // A frame: eleven sync bits, then a layer that is not the reserved 00 (ADTS sound has it).
+    const bool frame =
+        start.size() >= 2 && byte(0) == 0xFF && (byte(1) & 0xE0) == 0xE0 && (byte(1) & 0x06) != 0;
+    return frame || startsWith(start, "ID3");
+}
+bool isFlac(std::string_view start) {
+    return startsWith(start, "fLaC");
+}
+bool isOgg(std::string_view start) {
+    return startsWith(start, "OggS");
+}
+bool isMatroska(std::string_view start) {
+    return startsWith(start, "\x1A\x45\xDF\xA3");
+}
+bool isAvi(std::string_view start) {
+    return startsWith(start, "RIFF") && startsWith(start, "AVI ", 8);
+}
+bool isWav(std::string_view start) {
+    return startsWith(start, "RIFF") && startsWith(start, "WAVE", 8);
+}
+bool isAiff(std::string_view start) {
+    return startsWith(start, "FORM") &&
+           (startsWith(start, "AIFF", 8) || startsWith(start, "AIFC", 8));
+}
+bool isAsf(std::string_view start) {
+    return startsWith(start, "\x30\x26\xB2\x75\x8E\x66\xCF\x11");
+}
+bool isIsoMedia(std::string_view start) {
+    return startsWith(start, "ftyp", 4);
+}
+bool isJpegXl(std::string_view start) {
+    return startsWith(start, "\xFF\x0A") ||
+           startsWith(start, std::string_view("\0\0\0\x0CJXL \r\n\x87\n", 12));
+}
+bool isXmp(std::string_view start) {
+    const std::string_view text = withoutLeadingSpace(start);
+    return startsWith(text, "<?xpacket") || startsWith(text, "<x:xmpmeta");
+}
+// A Mac's Finder data beside a file on a disk that cannot hold it: "._photo.jpg".
+bool isAppleDouble(std::string_view start) {
+    return startsWith(start, std::string_view("\0\x05\x16\x07", 4));
+}
+bool isFinderFolderData(std::string_view start) {
+    return startsWith(start, std::string_view("\0\0\0\x01"
+                                              "Bud1",
+                                              8));
+}
+
+const std::vector<Kind> &table() {
+    // Order matters where recognition overlaps: the first kind that recognises content wins.
+    static const std::vector<Kind> kinds = {
+        {"JPEG picture",
+         {"jpg", "jpeg", "jpe", "jfif", "jfi", "mpo"},
+         isJpeg,
+         whole<cleanJpeg>,
+         reasonOfWhole<Jpeg::remainingMetadata>},
+        {"PNG picture", {"png"}, isPng, whole<Png::clean>, reasonOfWhole<Png::remainingMetadata>},
+        {"GIF picture", {"gif"}, isGif, whole<Gif::clean>, reasonOfWhole<Gif::remainingMetadata>},
+        {"WebP picture",
+         {"webp"},
+         isWebp,
+         whole<Webp::clean>,
+         reasonOfWhole<Webp::remainingMetadata>},
+        {"TIFF picture",
+         {"tif", "tiff"},
+         isTiff,
+         whole<Tiff::clean>,
+         reasonOfWhole<Tiff::remainingMetadata>},
+        {"Photoshop picture",
+         {"psd"},
+         isPhotoshop,
+         whole<Psd::clean>,
+         reasonOfWhole<Psd::remainingMetadata>},
+        {"PDF document",
+         {"pdf"},
+         isPdf,
+         wholeNested<Pdf::cleanNested>,
+         reasonOfNested<Pdf::remainingMetadataNested>},
+        {"EPUB book", {"epub"}, isEpub, whole<Epub::clean>, reasonOfWhole<Epub::remainingMetadata>},
+        {"OpenDocument file",
+         {"odt", "ods", "odp", "odg", "ott", "ots", "otp", "otg"},
+         isOpenDocument,
+         wholeNested<OpenDocument::cleanNested>,
+         reasonOfNested<OpenDocument::remainingMetadataNested>},
+        {"Office document",
+         {"docx", "docm", "dotx", "dotm", "xlsx", "xlsm", "xltx", "xltm", "pptx", "pptm", "potx",
+          "potm", "ppsx", "ppsm"},
+         isOfficeDocument,
+         wholeNested<OfficeDocument::cleanNested>,
+         reasonOfNested<OfficeDocument::remainingMetadataNested>},
+        {"old Office document",
+         {"doc", "dot", "xls", "xlt", "ppt", "pot", "pps"},
+         isCompoundFile,
+         whole<CompoundFile::clean>,
+         reasonOfWhole<CompoundFile::remainingMetadata>},
+        {"RTF document", {"rtf"}, isRtf, whole<Rtf::clean>, reasonOfWhole<Rtf::remainingMetadata>},
+        {"SVG drawing", {"svg"}, isSvg, whole<Svg::clean>, reasonOfWhole<Svg::remainingMetadata>},
+        {"MP3 song", {"mp3"}, isMp3, whole<Mp3::clean>, reasonOfWhole<Mp3::remainingMetadata>},
+        {"FLAC song", {"flac"}, isFlac, whole<Flac::clean>, reasonOfWhole<Flac::remainingMetadata>},
+        {"Ogg sound",
+         {"ogg", "oga", "opus"},
+         isOgg,
+         whole<Ogg::clean>,
+         reasonOfWhole<Ogg::remainingMetadata>},
+        {"Matroska video",
+         {"mkv", "mka", "webm"},
+         isMatroska,
+         inPlace<Matroska::clean>,
+         reasonInPlace<Matroska::remainingMetadata>,
+         true},
+        {"AVI video",
+         {"avi"},
+         isAvi,
+         inPlace<Avi::clean>,
+         reasonInPlace<Avi::remainingMetadata>,
+         true},
+        {"WAV sound",
+         {"wav"},
+         isWav,
+         inPlace<Wav::clean>,
+         reasonInPlace<Wav::remainingMetadata>,
+         true},
+        {"AIFF sound",
+         {"aif", "aiff", "aifc"},
+         isAiff,
+         inPlace<Aiff::clean>,
+         reasonInPlace<Aiff::remainingMetadata>,
+         true},
+        {"Windows Media file",
+         {"wma", "wmv", "asf"},
+         isAsf,
+         inPlace<Asf::clean>,
+         reasonInPlace<Asf::remainingMetadata>,
+         true},
+        {"phone photo or video",
+         {"heic", "heif", "hif", "avif", "mp4", "m4v", "m4a", "mov", "qt", "3gp", "3g2"},
+         isIsoMedia,
+         inPlace<IsoBmff::clean>,
+         reasonInPlace<IsoBmff::remainingMetadata>,
+         true},
+        // Known to carry metadata that no pass removes yet: written as they are, and said so.
+        {"AAC sound", {"aac"}, nullptr, nullptr, nullptr},
+        {"JPEG XL picture", {"jxl"}, isJpegXl, nullptr, nullptr},
+        {"camera raw picture",
+         {"dng", "cr2", "cr3", "nef", "arw", "orf", "rw2"},
+         nullptr,
+         nullptr,
+         nullptr},
+        // Nothing but metadata: never written out.
+        {"XMP sidecar", {"xmp"}, isXmp, nullptr, nullptr, false, true},
+        {"Finder data", {}, isAppleDouble, nullptr, nullptr, false, true},
+        {"Finder folder data", {}, isFinderFolderData, nullptr, nullptr, false, true},
+        {"Windows thumbnail cache", {}, nullptr, nullptr, nullptr, false, true},
+    };
+    return kinds;
+}
+
+const Kind &named(std::string_view name) {
+    const std::vector<Kind> &kinds = table();
+    return *std::find_if(kinds.begin(), kinds.end(),
+                         [&](const Kind &kind) { return kind.name == name; });
+}
+
+std::string lowered(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+}  // namespace
+
+const std::vector<Kind> &all() {
+    return table();
+}
+
+const Kind *forExtension(std::string_view extension) {
+    const std::string lower = lowered(extension);
+    for (const Kind &kind : table()) {
+        if (std::find(kind.extensions.begin(), kind.extensions.end(), lower) !=
+            kind.extensions.end()) {
+            return &kind;
+        }
+    }
+    return nullptr;
+}
+
+const Kind *forContent(std::string_view start) {
+    start = start.substr(0, Formats::Limits::RecognitionWindow);
+    for (const Kind &kind : table()) {
+        if (kind.recognises && kind.recognises(start)) {
+            return &kind;
+        }
+    }
+    return nullptr;
+}
+
+const Kind *forName(std::string_view fileName) {
+    const std::string lower = lowered(fileName);
+    if (lower == "thumbs.db" || lower == "ehthumbs.db") {
+        return &named("Windows thumbnail cache");
+    }
+    if (lower == ".ds_store") {
+        return &named("Finder folder data");
+    }
+    if (lower.rfind("._", 0) == 0) {
+        return &named("Finder data");
+    }
+    return nullptr;
+}
+
+Bytes cleanEmbedded(const Bytes &content, int depth, const std::string &where) {
+    const Kind *kind = forContent(content);
+    if (kind == nullptr || (kind->clean == nullptr && !kind->isMetadata)) {
+        Formats::note("keeps " + where + " as it is: its kind is unknown");
+        return content;
+    }
+    if (depth > Formats::Limits::NestingDepth) {
+        throw Formats::Refused("files nested too deeply in " + where);
+    }
+    if (kind->isMetadata) {
+        throw Formats::Refused(std::string(kind->name) + " in " + where);
+    }
+    Bytes cleaned = content;
+    ByteFile file(cleaned);
+    try {
+        kind->clean(file, depth);
+    } catch (const Formats::Refused &refused) {
+        throw Formats::Refused(refused.what() + (" in " + where));
+    }
+    return cleaned;
+}
+
+Findings checkEmbedded(const Bytes &content, int depth) {
+    const Kind *kind = forContent(content);
+    Findings findings;
+    if (kind == nullptr || kind->check == nullptr) {
+        if (kind != nullptr && kind->isMetadata) {
+            findings.add(kind->name);
+        }
+        return findings;
+    }
+    if (depth > Formats::Limits::NestingDepth) {
+        findings.add("files nested too deeply");
+        return findings;
+    }
+    ByteFile file(content);
+    return kind->check(file, depth);
+}
+
+}  // namespace Kinds

@@ -1,0 +1,145 @@
+#include "formats/core/ByteFile.h"
+
+#include "formats/core/Stop.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace Formats {
+
+namespace {
+
+constexpr std::size_t ZeroBlock = 1 << 20;
+
+std::runtime_error writeFailed() {
+    return std::runtime_error("the working copy could not be written");
+}
+
+}  // namespace
+
+ByteFile::ByteFile(const std::string &path, Mode mode) {
+    const int flags = (mode == Mode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    descriptor_ = ::open(path.c_str(), flags);
+    struct stat status {};
+    if (descriptor_ < 0 || ::fstat(descriptor_, &status) != 0) {
+        if (descriptor_ >= 0) {
+            ::close(descriptor_);
+        }
+        throw Refused("the working copy cannot be opened");
+    }
+    size_ = static_cast<std::uint64_t>(status.st_size);
+}
+
+ByteFile::ByteFile(Bytes &buffer) : buffer_(&buffer), size_(buffer.size()) {}
+
+// Never written through: every write checks writable_ first.
+ByteFile::ByteFile(const Bytes &buffer)
+    : buffer_(const_cast<Bytes *>(&buffer)), writable_(false), size_(buffer.size()) {}
+
+ByteFile::~ByteFile() {
+    if (descriptor_ >= 0) {
+        ::close(descriptor_);
+    }
+}
+
+Bytes ByteFile::read(std::uint64_t offset, std::size_t length) {
+    if (offset > size_ || length > size_ - offset) {
+        throw Refused("the file ends early");
+    }
+    return readUpTo(offset, length);
+}
+
+Bytes ByteFile::readUpTo(std::uint64_t offset, std::size_t length) {
+    if (offset >= size_) {
+        return {};
+    }
+    Bytes bytes(static_cast<std::size_t>(std::min<std::uint64_t>(length, size_ - offset)), '\0');
+    readInto(offset, bytes.data(), bytes.size());
+    return bytes;
+}
+
+void ByteFile::readInto(std::uint64_t offset, char *into, std::size_t length) {
+    if (buffer_ != nullptr) {
+        std::memcpy(into, buffer_->data() + offset, length);
+        return;
+    }
+    for (std::size_t done = 0; done < length;) {
+        const ssize_t got =
+            ::pread(descriptor_, into + done, length - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            throw Refused("the working copy cannot be read");
+        }
+        done += static_cast<std::size_t>(got);
+    }
+}
+
+Bytes ByteFile::readAll() {
+    return readUpTo(0, static_cast<std::size_t>(size_));
+}
+
+void ByteFile::write(std::uint64_t offset, const Bytes &bytes) {
+    if (offset > size_ || bytes.size() > size_ - offset) {
+        throw std::logic_error("a write past the end of the working copy");
+    }
+    writeFrom(offset, bytes.data(), bytes.size());
+}
+
+void ByteFile::writeFrom(std::uint64_t offset, const char *from, std::size_t length) {
+    if (!writable_) {
+        throw std::logic_error("a write to bytes that are only read");
+    }
+    if (buffer_ != nullptr) {
+        std::memcpy(buffer_->data() + offset, from, length);
+        return;
+    }
+    for (std::size_t done = 0; done < length;) {
+        const ssize_t wrote =
+            ::pwrite(descriptor_, from + done, length - done, static_cast<off_t>(offset + done));
+        if (wrote < 0 && errno == EINTR) {
+            continue;
+        }
+        if (wrote <= 0) {
+            throw writeFailed();
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+}
+
+void ByteFile::zero(std::uint64_t offset, std::uint64_t length) {
+    const Bytes zeros(static_cast<std::size_t>(std::min<std::uint64_t>(length, ZeroBlock)), '\0');
+    for (std::uint64_t done = 0; done < length; done += zeros.size()) {
+        throwIfStopped();
+        const auto block =
+            static_cast<std::size_t>(std::min<std::uint64_t>(length - done, ZeroBlock));
+        if (offset + done > size_ || block > size_ - offset - done) {
+            throw std::logic_error("a write past the end of the working copy");
+        }
+        writeFrom(offset + done, zeros.data(), block);
+    }
+}
+
+void ByteFile::replaceAll(const Bytes &bytes) {
+    if (!writable_) {
+        throw std::logic_error("a write to bytes that are only read");
+    }
+    if (buffer_ != nullptr) {
+        *buffer_ = bytes;
+    } else {
+        if (::ftruncate(descriptor_, 0) != 0) {
+            throw writeFailed();
+        }
+        writeFrom(0, bytes.data(), bytes.size());
+    }
+    size_ = bytes.size();
+}
+
+}  // namespace Formats

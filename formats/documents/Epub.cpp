@@ -1,0 +1,381 @@
+#include "formats/documents/Epub.h"
+
+#include "formats/office/Package.h"
+#include "formats/office/PackageCheck.h"
+#include "formats/pictures/Pictures.h"
+#include "formats/documents/Svg.h"
+#include "formats/office/XmlFilter.h"
+
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QHash>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QUrl>
+#include <QUuid>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <memory>
+
+namespace Epub {
+
+namespace {
+
+using Formats::Refused;
+
+const QString DublinCore = QStringLiteral("http://purl.org/dc/elements/1.1/");
+const std::string Container = "META-INF/container.xml";
+const std::string MimeType = "application/epub+zip";
+
+// Records of the shop and the reading application, not of the book.
+bool isDropped(const std::string &name) {
+    return name == "iTunesMetadata.plist" || name == "iTunesMetadata-original.plist" ||
+           name == "META-INF/calibre_bookmarks.txt";
+}
+
+bool isPage(const std::string &name) {
+    const QString lower = QString::fromStdString(name).toLower();
+    for (const char *extension : {".xhtml", ".html", ".htm", ".ncx"}) {
+        if (lower.endsWith(QLatin1String(extension))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const Package::Entry *entryNamed(const std::vector<Package::Entry> &entries,
+                                 const std::string &name) {
+    const auto found =
+        std::find_if(entries.begin(), entries.end(),
+                     [&](const Package::Entry &entry) { return entry.name == name; });
+    return found == entries.end() ? nullptr : &*found;
+}
+
+// The value of `attribute` on the first element named `element`, or empty.
+QString firstAttribute(const Formats::Bytes &xml, QStringView element, const QString &attribute) {
+    QXmlStreamReader reader(
+        QByteArray::fromRawData(xml.data(), static_cast<qsizetype>(xml.size())));
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == element) {
+            return reader.attributes().value(attribute).toString();
+        }
+    }
+    return {};
+}
+
+// Which entry is the package document, as the container names it.
+std::string packageDocument(const std::vector<Package::Entry> &entries) {
+    const Package::Entry *container = entryNamed(entries, Container);
+    if (!container) {
+        throw Refused("damaged EPUB: no container");
+    }
+    const std::string path =
+        firstAttribute(container->data, u"rootfile", QStringLiteral("full-path")).toStdString();
+    if (!entryNamed(entries, path)) {
+        throw Refused("damaged EPUB: no package document");
+    }
+    return path;
+}
+
+bool isMetadataHolder(QStringView name) {
+    return name == u"metadata" || name == u"dc-metadata";
+}
+
+// In the package document's metadata only the title, the language and the book's own identifier
+// stay, the identifier with a new value.
+XmlFilter::Rules packageRules(const QString &uniqueId, const QString &identifier) {
+    using Action = XmlFilter::ElementAction;
+    return {[uniqueId, identifier](const QXmlStreamReader &reader, QStringView,
+                                   QStringView parentName) -> Action {
+                if (!isMetadataHolder(parentName) || reader.name() == u"dc-metadata") {
+                    return {};
+                }
+                const bool dublinCore = reader.namespaceUri() == DublinCore;
+                if (dublinCore && (reader.name() == u"title" || reader.name() == u"language")) {
+                    return {};
+                }
+                if (dublinCore && reader.name() == u"identifier" &&
+                    reader.attributes().value(QLatin1String("id")) == uniqueId) {
+                    return {Action::Replace, identifier};
+                }
+                return {Action::Drop, {}};
+            },
+            [](const QXmlStreamReader &reader,
+               const QXmlStreamAttribute &attribute) -> std::optional<QString> {
+                // An ISBN scheme would no longer describe the identifier.
+                if (reader.name() == u"identifier" && attribute.name() == u"scheme") {
+                    return std::nullopt;
+                }
+                return attribute.value().toString();
+            },
+            {},
+            {}};
+}
+
+bool isPersonalMeta(const QXmlStreamReader &reader) {
+    const QString name = reader.attributes().value(QLatin1String("name")).toString().toLower();
+    return reader.name() == u"meta" &&
+           (name == u"author" || name == u"generator" || name.startsWith(u"dtb:uid") ||
+            name == u"dtb:generator" || name.startsWith(u"dc.") || name.startsWith(u"dcterms."));
+}
+
+// Pages and the navigation file keep everything but who made them and with what.
+XmlFilter::Rules pageRules() {
+    using Action = XmlFilter::ElementAction;
+    return {[](const QXmlStreamReader &reader, QStringView, QStringView) -> Action {
+                if (isPersonalMeta(reader) || reader.name() == u"docAuthor") {
+                    return {Action::Drop, {}};
+                }
+                return {};
+            },
+            [](const QXmlStreamReader &, const QXmlStreamAttribute &attribute) {
+                return std::optional<QString>(attribute.value().toString());
+            },
+            {},
+            {}};
+}
+
+bool isDrawing(const std::string &name) {
+    return QString::fromStdString(name).endsWith(QLatin1String(".svg"), Qt::CaseInsensitive);
+}
+
+// Fonts a book hides from copying by mixing their first bytes with a key made from its
+// identifier; with a new identifier they are hidden anew.
+const QString IdpfHiding = QStringLiteral("http://www.idpf.org/2008/embedding");
+const QString AdobeHiding = QStringLiteral("http://ns.adobe.com/pdf/enc#RC");
+constexpr int IdpfHiddenLength = 1040;
+constexpr int AdobeHiddenLength = 1024;
+
+struct HiddenFont {
+    std::string path;
+    bool adobe;
+};
+
+// The fonts the book hides; refused when it encrypts anything for real.
+std::vector<HiddenFont> hiddenFonts(const Formats::Bytes &encryption) {
+    QXmlStreamReader reader(
+        QByteArray::fromRawData(encryption.data(), static_cast<qsizetype>(encryption.size())));
+    std::vector<HiddenFont> fonts;
+    QString algorithm;
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement) {
+            continue;
+        }
+        if (reader.name() == u"EncryptionMethod") {
+            algorithm = reader.attributes().value(QLatin1String("Algorithm")).toString();
+        } else if (reader.name() == u"CipherReference") {
+            if (algorithm != IdpfHiding && algorithm != AdobeHiding) {
+                throw Refused("encrypted EPUB");
+            }
+            const QString uri = reader.attributes().value(QLatin1String("URI")).toString();
+            fonts.push_back(
+                {QUrl::fromPercentEncoding(uri.toUtf8()).toStdString(), algorithm == AdobeHiding});
+        }
+    }
+    if (reader.hasError()) {
+        throw Refused("damaged XML in META-INF/encryption.xml");
+    }
+    return fonts;
+}
+
+QByteArray hidingKey(const QString &identifier, bool adobe) {
+    if (!adobe) {
+        QString compact = identifier;
+        compact.remove(QRegularExpression(QStringLiteral("[ \\t\\r\\n]")));
+        return QCryptographicHash::hash(compact.toUtf8(), QCryptographicHash::Sha1);
+    }
+    QString digits = identifier;
+    digits.remove(QStringLiteral("urn:uuid:")).remove(QLatin1Char('-'));
+    const QByteArray key = QByteArray::fromHex(digits.toLatin1());
+    if (key.size() != 16) {
+        throw Refused("EPUB with hidden fonts whose identifier is no UUID");
+    }
+    return key;
+}
+
+void hideAnew(Formats::Bytes &font, const QString &oldIdentifier, const QString &newIdentifier,
+              bool adobe) {
+    const QByteArray oldKey = hidingKey(oldIdentifier, adobe);
+    const QByteArray newKey = hidingKey(newIdentifier, adobe);
+    const std::size_t length =
+        std::min<std::size_t>(font.size(), adobe ? AdobeHiddenLength : IdpfHiddenLength);
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto at = static_cast<qsizetype>(i) % oldKey.size();
+        font[i] = static_cast<char>(font[i] ^ oldKey[at] ^ newKey[at]);
+    }
+}
+
+// The text of the identifier element whose id is `id`.
+QString identifierText(const Formats::Bytes &opf, const QString &id) {
+    QXmlStreamReader reader(
+        QByteArray::fromRawData(opf.data(), static_cast<qsizetype>(opf.size())));
+    while (!reader.atEnd()) {
+        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"identifier" &&
+            reader.attributes().value(QLatin1String("id")) == id) {
+            return reader.readElementText().trimmed();
+        }
+    }
+    return {};
+}
+
+Formats::Bytes cleanPicture(const Package::Entry &entry) {
+    try {
+        return isDrawing(entry.name) ? Svg::clean(entry.data) : Pictures::clean(entry.data);
+    } catch (const Refused &refused) {
+        throw Refused(refused.what() + (" in " + entry.name));
+    }
+}
+
+}  // namespace
+
+Formats::Bytes clean(const Formats::Bytes &book) {
+    const std::vector<Package::Entry> entries = Package::read(book);
+    const std::string opf = packageDocument(entries);
+    const Package::Entry *encryption = entryNamed(entries, "META-INF/encryption.xml");
+    const std::vector<HiddenFont> fonts =
+        encryption ? hiddenFonts(encryption->data) : std::vector<HiddenFont>();
+    const Formats::Bytes &packageData = entryNamed(entries, opf)->data;
+    const QString uniqueId =
+        firstAttribute(packageData, u"package", QStringLiteral("unique-identifier"));
+    const QString oldIdentifier = identifierText(packageData, uniqueId);
+    const QString identifier =
+        QStringLiteral("urn:uuid:") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const XmlFilter::Rules package = packageRules(uniqueId, identifier);
+    const XmlFilter::Rules pages = pageRules();
+    std::vector<Package::Entry> cleaned;
+    for (const Package::Entry &entry : entries) {
+        if (isDropped(entry.name)) {
+            continue;
+        }
+        Package::Entry copy{entry.name, {}, entry.compressed};
+        if (entry.name == opf) {
+            copy.data = XmlFilter::copy(entry.data, package, entry.name);
+            if (copy.data.find(identifier.toStdString()) == std::string::npos) {
+                throw Refused("damaged EPUB: no book identifier");
+            }
+        } else if (isPage(entry.name)) {
+            copy.data = XmlFilter::copy(entry.data, pages, entry.name);
+        } else {
+            copy.data = cleanPicture(entry);
+        }
+        for (const HiddenFont &font : fonts) {
+            if (font.path == entry.name) {
+                hideAnew(copy.data, oldIdentifier, identifier, font.adobe);
+            }
+        }
+        cleaned.push_back(std::move(copy));
+    }
+    // Readers tell an EPUB by a mimetype entry at a fixed place.
+    const auto mimetype = std::find_if(cleaned.begin(), cleaned.end(),
+                                       [](const auto &entry) { return entry.name == "mimetype"; });
+    if (mimetype == cleaned.end()) {
+        cleaned.insert(cleaned.begin(), Package::Entry{"mimetype", MimeType, false});
+    } else {
+        mimetype->compressed = false;
+        std::rotate(cleaned.begin(), mimetype, mimetype + 1);
+    }
+    return Package::write(cleaned);
+}
+
+// The check below reads the book on its own, and looks at every XML entry, not only at the ones
+// the cleaning works on.
+namespace {
+
+// What each Dublin Core element tells, for the reason.
+std::string dublinCoreFinding(QStringView name) {
+    static const QHash<QString, std::string> words = {
+        {QStringLiteral("creator"), "author"},      {QStringLiteral("contributor"), "contributors"},
+        {QStringLiteral("publisher"), "publisher"}, {QStringLiteral("date"), "dates"},
+        {QStringLiteral("rights"), "rights"},       {QStringLiteral("description"), "description"},
+        {QStringLiteral("subject"), "subjects"},    {QStringLiteral("source"), "source"}};
+    if (name == u"title" || name == u"language" || name == u"identifier") {
+        return {};
+    }
+    return "still holds " + words.value(name.toString(), "book properties");
+}
+
+std::string metaFinding(const QXmlStreamReader &reader) {
+    const QString name = reader.attributes().value(QLatin1String("name")).toString().toLower();
+    if (name == u"author") {
+        return "still holds author";
+    }
+    if (name == u"generator" || name == u"dtb:generator") {
+        return "still holds software";
+    }
+    if (name.startsWith(u"dc.") || name.startsWith(u"dcterms.")) {
+        return "still holds book properties";
+    }
+    return name == u"dtb:uid" ? "still holds identifier" : std::string();
+}
+
+std::string elementFinding(const QXmlStreamReader &reader,
+                           const std::vector<PackageCheck::Ancestor> &ancestors, int &identifiers) {
+    const QStringView name = reader.name();
+    const bool inMetadata = !ancestors.empty() && (ancestors.back().name == u"metadata" ||
+                                                   ancestors.back().name == u"dc-metadata" ||
+                                                   ancestors.back().name == u"x-metadata");
+    if (inMetadata && reader.namespaceUri() == u"http://purl.org/dc/elements/1.1/") {
+        identifiers += name == u"identifier";
+        return identifiers > 1 ? "still holds identifiers" : dublinCoreFinding(name);
+    }
+    if (inMetadata && (name == u"meta" || name == u"link")) {
+        return "still holds book properties";
+    }
+    if (name == u"docAuthor") {
+        return "still holds author";
+    }
+    return name == u"meta" ? metaFinding(reader) : std::string();
+}
+
+std::string layoutFinding(const std::vector<Package::Entry> &entries) {
+    const bool container = std::any_of(entries.begin(), entries.end(), [](const auto &entry) {
+        return entry.name == "META-INF/container.xml";
+    });
+    if (!container) {
+        return "damaged EPUB: no container";
+    }
+    if (entries.empty() || entries.front().name != "mimetype" || entries.front().compressed ||
+        entries.front().data != MimeType) {
+        return "holds its mimetype out of place";
+    }
+    for (const Package::Entry &entry : entries) {
+        if (entry.name.find("iTunesMetadata") != std::string::npos) {
+            return "still holds shop records";
+        }
+        if (entry.name.find("calibre_bookmarks") != std::string::npos) {
+            return "still holds reading positions";
+        }
+        const QString name = QString::fromStdString(entry.name).toLower();
+        const std::string drawing =
+            name.endsWith(u".svg") ? Svg::remainingMetadata(entry.data) : std::string();
+        if (!drawing.empty()) {
+            return drawing + " in " + entry.name;
+        }
+    }
+    return {};
+}
+
+PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &references) {
+    const bool container = entry.name == Container;
+    auto identifiers = std::make_shared<int>(0);
+    return [container, identifiers, &references](
+               const QXmlStreamReader &reader,
+               const std::vector<PackageCheck::Ancestor> &ancestors) -> std::string {
+        if (!reader.isStartElement()) {
+            return {};
+        }
+        if (container && reader.name() == u"rootfile") {
+            references << reader.attributes().value(QLatin1String("full-path")).toString();
+        }
+        return elementFinding(reader, ancestors, *identifiers);
+    };
+}
+
+}  // namespace
+
+std::string remainingMetadata(const Formats::Bytes &book) {
+    return PackageCheck::remainingMetadata(book, layoutFinding, finderFor, 0);
+}
+
+}  // namespace Epub

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "formats/core/Formats.h"
+
+#include <map>
+#include <string>
+
+class QPDF;
+
+namespace Pdf {
+
+// Document information keys (without the slash) and the values they get.
+using Information = std::map<std::string, std::string>;
+
+// Makes a whole document ready for a full rewrite that tells nothing about its history: the
+// information dictionary becomes exactly the non-empty values of `information` (none: no
+// dictionary at all) and the old one is emptied for whatever else points to it; every XMP stream
+// (and the XMP of an XFA form), application data record, TeX figure record, page and form
+// modification date and usage-rights signature goes, as do the authors and dates of annotations
+// and the folders and dates of attached files. Attached pictures, TIFFs and PDFs go through their
+// own passes. The file identifier and an owner password's encryption go too, so the writer gives
+// the rewrite a fresh identifier and no encryption tied to the old one. Text, fonts, links,
+// outlines, forms and annotations stay. Throws Formats::Refused for a document signed by a person
+// (a rewrite would break its signature), and for an attachment that cannot be cleaned here.
+void clean(QPDF &pdf, const Information &information);
+
+// Reads a written PDF and names the first kind of metadata it still holds, such as
+// "still holds XMP", looking into attached files with the checks of their kinds; empty when it
+// holds none, "damaged PDF: ..." when it cannot be read.
+std::string remainingMetadata(const Formats::Bytes &pdf);
+
+// A PDF inside another file, `depth` containers deep, cleaned with no information dictionary.
+Formats::Bytes cleanNested(const Formats::Bytes &pdf, int depth);
+std::string remainingMetadataNested(const Formats::Bytes &pdf, int depth);
+
+}  // namespace Pdf

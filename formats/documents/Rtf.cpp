@@ -1,0 +1,437 @@
+#include "formats/documents/Rtf.h"
+
+#include "formats/core/Findings.h"
+#include "formats/pictures/Pictures.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+namespace Rtf {
+
+namespace {
+
+using Formats::Bytes;
+using Formats::Refused;
+
+// Word nests a few dozen groups deep; a deeper file is hostile or broken.
+constexpr std::size_t MaxGroupDepth = 500;
+// A control word's number has at most this many digits (it is a signed 32-bit value).
+constexpr std::size_t MaxParameterDigits = 10;
+// Hex digits per line when a picture is written anew, as Word writes them.
+constexpr std::size_t HexLineLength = 128;
+
+bool isLetter(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) != 0;
+}
+bool isDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+struct Control {
+    std::string word;  // empty for a control symbol such as \' or \{
+    long long parameter = -1;
+    std::size_t end = 0;  // past the control and the space that ends it
+};
+
+// The control word or symbol whose backslash stands at `at`.
+Control readControl(const Bytes &rtf, std::size_t at) {
+    Control control;
+    std::size_t next = at + 1;
+    if (next >= rtf.size()) {
+        throw Refused("damaged RTF: cut short");
+    }
+    if (!isLetter(rtf[next])) {
+        control.end = next + (rtf[next] == '\'' ? 3 : 1);
+        if (control.end > rtf.size()) {
+            throw Refused("damaged RTF: cut short");
+        }
+        return control;
+    }
+    while (next < rtf.size() && isLetter(rtf[next])) {
+        control.word += rtf[next++];
+    }
+    const std::size_t digits = next + (next < rtf.size() && rtf[next] == '-' ? 1 : 0);
+    std::size_t end = digits;
+    while (end < rtf.size() && isDigit(rtf[end]) && end - digits < MaxParameterDigits) {
+        ++end;
+    }
+    if (end > digits) {
+        control.parameter = std::stoll(rtf.substr(digits, end - digits));
+        next = end;
+    }
+    control.end = next < rtf.size() && rtf[next] == ' ' ? next + 1 : next;
+    return control;
+}
+
+// Revision-session ids (\rsid, \insrsid, \charrsid, ...) and revision times.
+bool isDroppedWord(const std::string &word) {
+    return word.find("rsid") != std::string::npos || word.rfind("revdttm", 0) == 0;
+}
+
+enum class Kind { Kept, Dropped, Authors, Replaced, Picture };
+
+struct Group {
+    Kind kind = Kind::Kept;
+    Bytes out = "{";
+    Bytes replacement;  // what a Replaced group becomes
+    Bytes hex;          // a picture's data
+    bool blip = false;  // a JPEG or PNG picture
+    // Whether a control word without its ending space stood before the group: text after a
+    // dropped group must not run into it.
+    bool afterBareWord = false;
+};
+
+Group ofKind(Kind kind, const Bytes &replacement = {}) {
+    Group group;
+    group.kind = kind;
+    group.replacement = replacement;
+    return group;
+}
+
+// The group opening at `at` (just past its brace), told by its first control word.
+Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
+    if (parent == Kind::Dropped || parent == Kind::Replaced) {
+        return ofKind(Kind::Dropped);
+    }
+    if (parent == Kind::Authors) {  // one revision author
+        return ofKind(Kind::Replaced, "{Unknown;}");
+    }
+    if (rtf.compare(at, 2, "\\*") == 0) {
+        at += 2;
+    }
+    if (at >= rtf.size() || rtf[at] != '\\') {
+        return ofKind(Kind::Kept);
+    }
+    const std::string word = readControl(rtf, at).word;
+    if (word == "info" || word == "generator" || word == "userprops" || word == "rsidtbl" ||
+        word == "blipuid" || word == "atndate") {
+        return ofKind(Kind::Dropped);
+    }
+    if (word == "atnauthor" || word == "atnid") {  // a comment's author and initials
+        return ofKind(Kind::Replaced, "{\\*\\" + word + " }");
+    }
+    if (word == "revtbl") {
+        return ofKind(Kind::Authors);
+    }
+    return ofKind(word == "pict" ? Kind::Picture : Kind::Kept);
+}
+
+int hexValue(char c) {
+    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (isDigit(lower)) {
+        return lower - '0';
+    }
+    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
+Bytes fromHex(const Bytes &hex) {
+    if (hex.size() % 2 != 0) {
+        throw Refused("damaged RTF picture");
+    }
+    Bytes bytes(hex.size() / 2, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const int high = hexValue(hex[2 * i]);
+        const int low = hexValue(hex[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            throw Refused("damaged RTF picture");
+        }
+        bytes[i] = static_cast<char>(high << 4 | low);
+    }
+    return bytes;
+}
+
+Bytes toHex(const Bytes &bytes) {
+    static const char digits[] = "0123456789abcdef";
+    Bytes hex;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i % (HexLineLength / 2) == 0) {
+            hex += '\n';
+        }
+        hex += digits[static_cast<unsigned char>(bytes[i]) >> 4];
+        hex += digits[static_cast<unsigned char>(bytes[i]) & 0xF];
+    }
+    return hex;
+}
+
+Bytes pictureData(const Group &picture) {
+    if (!picture.blip) {
+        return '\n' + picture.hex;
+    }
+    try {
+        return toHex(Pictures::clean(fromHex(picture.hex)));
+    } catch (const Refused &refused) {
+        throw Refused(refused.what() + std::string(" in a picture"));
+    }
+}
+
+class Walk {
+  public:
+    // The first group stands for what lies outside every group.
+    explicit Walk(const Bytes &rtf) : rtf_(rtf), groups_(1) { groups_.front().out.clear(); }
+
+    Bytes run() {
+        while (at_ < rtf_.size()) {
+            step();
+        }
+        if (groups_.size() != 1) {
+            throw Refused("damaged RTF: cut short");
+        }
+        return groups_.front().out;
+    }
+
+  private:
+    void step() {
+        const char c = rtf_[at_];
+        if (c == '{') {
+            if (groups_.size() > MaxGroupDepth) {
+                throw Refused("RTF nested too deeply");
+            }
+            groups_.push_back(opened(rtf_, at_ + 1, groups_.back().kind));
+            groups_.back().afterBareWord = endsInBareWord_;
+            endsInBareWord_ = false;
+            ++at_;
+        } else if (c == '}') {
+            close();
+            ++at_;
+        } else if (c == '\\') {
+            control();
+        } else {
+            text(std::min(rtf_.find_first_of("{}\\", at_), rtf_.size()));
+        }
+    }
+
+    // Plain text up to `end`; in a picture, its data.
+    void text(std::size_t end) {
+        if (groups_.back().kind != Kind::Picture) {
+            write(rtf_.substr(at_, end - at_));
+        }
+        for (; groups_.back().kind == Kind::Picture && at_ < end; ++at_) {
+            if (!std::isspace(static_cast<unsigned char>(rtf_[at_]))) {
+                groups_.back().hex += rtf_[at_];
+            }
+        }
+        at_ = end;
+    }
+
+    void control() {
+        const Control control = readControl(rtf_, at_);
+        std::size_t end = control.end;
+        if (control.word == "bin") {
+            // Raw bytes follow; they are data, not structure.
+            if (groups_.back().kind == Kind::Picture) {
+                throw Refused("RTF picture in binary form");
+            }
+            if (control.parameter < 0 ||
+                static_cast<unsigned long long>(control.parameter) > rtf_.size() - end) {
+                throw Refused("damaged RTF: cut short");
+            }
+            end += static_cast<std::size_t>(control.parameter);
+        }
+        if (groups_.back().kind == Kind::Picture &&
+            (control.word == "jpegblip" || control.word == "pngblip")) {
+            groups_.back().blip = true;
+        }
+        if (!isDroppedWord(control.word)) {
+            write(rtf_.substr(at_, end - at_),
+                  !control.word.empty() && control.word != "bin" && rtf_[end - 1] != ' ');
+        } else if (endsInBareWord_) {
+            // What follows must not run into the control word before the dropped one.
+            write(" ");
+        }
+        at_ = end;
+    }
+
+    // bareWord: the bytes end in a control word without the space that may end it.
+    void write(const Bytes &bytes, bool bareWord = false) {
+        Group &group = groups_.back();
+        if (group.kind != Kind::Dropped && group.kind != Kind::Replaced) {
+            group.out += bytes;
+            endsInBareWord_ = bareWord;
+        }
+    }
+
+    void close() {
+        if (groups_.size() == 1) {
+            throw Refused("damaged RTF: a group closes that never opened");
+        }
+        const Group group = std::move(groups_.back());
+        groups_.pop_back();
+        switch (group.kind) {
+            case Kind::Dropped:
+                if (group.afterBareWord) {
+                    write(" ");
+                }
+                break;
+            case Kind::Replaced:
+                write(group.replacement);
+                break;
+            case Kind::Picture:
+                write(group.out + pictureData(group) + "}");
+                break;
+            default:
+                write(group.out + "}");
+                break;
+        }
+    }
+
+    const Bytes &rtf_;
+    std::size_t at_ = 0;
+    std::vector<Group> groups_;
+    bool endsInBareWord_ = false;
+};
+
+}  // namespace
+
+Bytes clean(const Bytes &document) {
+    if (document.rfind("{\\rtf", 0) != 0) {
+        throw Refused("not an RTF document");
+    }
+    return Walk(document).run();
+}
+
+// The check below reads the document on its own: one pass that follows only how deep it is.
+namespace {
+
+// Where a picture's data or the revision-author table lies, by group depth; 0 when outside.
+struct Scan {
+    std::size_t depth = 0;
+    std::size_t picture = 0;
+    bool blip = false;
+    Bytes hex;
+    std::size_t authors = 0;
+    Bytes author;
+    std::size_t commenter = 0;  // a comment's author or initials
+    Formats::Findings findings;
+};
+
+void noteWord(const std::string &word, Scan &scan) {
+    if (word == "info") {
+        scan.findings.add("document information (author, title, dates)");
+    } else if (word == "generator") {
+        scan.findings.add("software");
+    } else if (word == "userprops") {
+        scan.findings.add("custom properties");
+    } else if (word.find("rsid") != std::string::npos) {
+        scan.findings.add("revision-session ids");
+    } else if (word.find("revdttm") != std::string::npos) {
+        scan.findings.add("revision dates");
+    } else if (word == "blipuid") {
+        scan.findings.add("picture identifiers");
+    } else if (word == "atndate") {
+        scan.findings.add("comment dates");
+    } else if (word == "atnauthor" || word == "atnid") {
+        scan.commenter = scan.depth;
+    } else if (word == "revtbl") {
+        scan.authors = scan.depth;
+    } else if (word == "pict") {
+        scan.picture = scan.depth;
+        scan.blip = false;
+        scan.hex.clear();
+    } else if (scan.depth == scan.picture && (word == "jpegblip" || word == "pngblip")) {
+        scan.blip = true;
+    }
+}
+
+void notePicture(Scan &scan) {
+    if (scan.hex.size() % 2 != 0) {
+        scan.findings.add("a damaged picture");
+    }
+    Bytes picture;
+    for (std::size_t i = 0; i + 1 < scan.hex.size(); i += 2) {
+        picture += static_cast<char>(std::stoi(scan.hex.substr(i, 2), nullptr, 16));
+    }
+    scan.findings.addFrom(Pictures::remainingMetadata(picture), "a picture");
+}
+
+// Closes the group at scan.depth.
+void closeGroup(Scan &scan) {
+    if (scan.depth == scan.picture) {
+        if (scan.blip) {
+            notePicture(scan);
+        }
+        scan.picture = 0;
+    }
+    if (scan.authors != 0 && scan.depth == scan.authors + 1) {
+        if (scan.author != "Unknown;") {
+            scan.findings.add("revision authors");
+        }
+        scan.author.clear();
+    }
+    if (scan.depth == scan.authors) {
+        scan.authors = 0;
+    }
+    if (scan.depth == scan.commenter) {
+        scan.commenter = 0;
+    }
+    --scan.depth;
+}
+
+void noteText(char c, Scan &scan) {
+    if (scan.picture != 0 && scan.depth == scan.picture) {
+        if (std::isxdigit(static_cast<unsigned char>(c))) {
+            scan.hex += c;
+        } else if (!std::isspace(static_cast<unsigned char>(c))) {
+            scan.findings.add("a damaged picture");
+        }
+    } else if (scan.authors != 0 && scan.depth > scan.authors) {
+        scan.author += c;
+    } else if (scan.commenter != 0 && !std::isspace(static_cast<unsigned char>(c))) {
+        scan.findings.add("comment authors");
+    }
+}
+
+// Past the control at `at`: its letters in `word`, raw \bin data skipped.
+std::size_t skipControl(const Bytes &rtf, std::size_t at, std::string &word) {
+    std::size_t end = at + 1;
+    while (end < rtf.size() && std::isalpha(static_cast<unsigned char>(rtf[end]))) {
+        ++end;
+    }
+    word = rtf.substr(at + 1, end - at - 1);
+    if (word.empty()) {
+        return at + 2;  // a control symbol; \'hh leaves its digits as text that is no letter
+    }
+    const std::size_t number = end;
+    while (end < rtf.size() && (std::isdigit(static_cast<unsigned char>(rtf[end])) ||
+                                (end == number && rtf[end] == '-'))) {
+        ++end;
+    }
+    if (word == "bin" && end > number && end - number <= MaxParameterDigits) {
+        end += std::stoull(rtf.substr(number, end - number)) + (rtf[end] == ' ' ? 1 : 0);
+    }
+    return end;
+}
+
+}  // namespace
+
+std::string remainingMetadata(const Bytes &document) {
+    if (document.rfind("{\\rtf", 0) != 0) {
+        return "not an RTF document";
+    }
+    Scan scan;
+    for (std::size_t at = 0; at < document.size();) {
+        const char c = document[at];
+        if (c == '{') {
+            if (++scan.depth > MaxGroupDepth) {
+                return "damaged RTF: nested too deeply";
+            }
+            ++at;
+        } else if (c == '}') {
+            if (scan.depth == 0) {
+                return "damaged RTF: a group closes that never opened";
+            }
+            closeGroup(scan);
+            ++at;
+        } else if (c == '\\') {
+            std::string word;
+            at = skipControl(document, at, word);
+            noteWord(word, scan);
+        } else {
+            noteText(c, scan);
+            ++at;
+        }
+    }
+    return scan.depth != 0 ? "damaged RTF: cut short" : scan.findings.reason();
+}
+
+}  // namespace Rtf

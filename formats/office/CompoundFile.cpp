@@ -1,0 +1,422 @@
+#include "formats/office/CompoundFile.h"
+
+#include "formats/core/ByteOrder.h"
+#include "formats/office/CompoundFileReader.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+using CompoundFile::Reader;
+using CompoundFile::Stream;
+using Formats::Bytes;
+
+constexpr std::size_t PropertySetHeader = 28;
+constexpr std::size_t SectionListEntry = 20;
+constexpr std::uint32_t MaxSections = 16;
+constexpr std::uint32_t CodePageProperty = 1;
+constexpr std::uint16_t ShortInteger = 2;
+
+constexpr std::uint16_t WordIdentifier = 0xA5EC;
+constexpr std::uint16_t WordEncrypted = 0x0100;
+constexpr std::uint16_t WordTableOne = 0x0200;
+constexpr std::size_t WordBaseSize = 32;
+constexpr std::size_t DocumentPropertiesPair = 31;
+constexpr std::size_t AssociatedNamesPair = 32;
+constexpr std::size_t SavedByPair = 71;
+constexpr std::size_t PrinterPairs[] = {27, 28, 29};  // driver, portrait and landscape settings
+constexpr std::size_t CommentOwnersPair = 36;
+constexpr std::size_t RevisionAuthorsPair = 51;
+constexpr std::size_t StringTableHeader = 6;
+constexpr std::size_t DocumentDates = 0x14;  // created, revised, printed, revision, edit time
+constexpr std::size_t DocumentDatesSize = 18;
+
+constexpr std::uint16_t ExcelEndOfSubstream = 0x000A;
+constexpr std::uint16_t ExcelPassword = 0x002F;
+constexpr std::uint16_t ExcelWriteAccess = 0x005C;
+constexpr std::uint16_t ExcelNote = 0x001C;
+constexpr std::size_t ExcelNoteAuthor = 8;  // after row, column, flags and drawing object
+
+constexpr std::uint16_t SlideComment = 0x2EE0;
+constexpr std::uint16_t SlideTagData = 0x138B;  // an atom that holds records, comments among them
+constexpr std::uint16_t SlideText = 0x0FBA;
+constexpr unsigned CommentAuthorName = 0;
+constexpr unsigned CommentAuthorInitials = 2;
+
+constexpr std::size_t PackageWideFields = 3;  // temporary path, label, source path
+constexpr std::size_t PackageWideLabel = 1;
+
+constexpr std::uint16_t CurrentUserAtom = 0x0FF6;
+constexpr std::size_t CurrentUserName = 28;
+
+std::optional<std::uint16_t> codePage(const Bytes &set, std::size_t section) {
+    if (section > set.size() || set.size() - section < 8) {
+        throw Formats::Refused("damaged document properties");
+    }
+    const std::size_t count = std::min<std::size_t>(Formats::littleEndian32(set, section + 4),
+                                                    (set.size() - section - 8) / 8);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t pair = section + 8 + 8 * i;
+        const std::size_t value = section + Formats::littleEndian32(set, pair + 4);
+        if (Formats::littleEndian32(set, pair) == CodePageProperty && value < set.size() - 6 &&
+            Formats::littleEndian16(set, value) == ShortInteger) {
+            return Formats::littleEndian16(set, value + 4);
+        }
+    }
+    return std::nullopt;
+}
+
+// The property set with its sections, each holding nothing but its code page, at the front and
+// zeros after them.
+Bytes emptiedPropertySet(const Bytes &set) {
+    if (set.size() < PropertySetHeader || Formats::littleEndian16(set, 0) != 0xFFFE) {
+        throw Formats::Refused("damaged document properties");
+    }
+    const std::uint32_t sections = Formats::littleEndian32(set, 24);
+    std::size_t at = PropertySetHeader + SectionListEntry * std::size_t{sections};
+    if (sections > MaxSections || at > set.size()) {
+        throw Formats::Refused("damaged document properties");
+    }
+    Bytes emptied(set.size(), '\0');
+    emptied.replace(0, at, set, 0, at);  // byte order, format, system, class, section list
+    for (std::size_t i = 0; i < sections; ++i) {
+        const std::size_t entry = PropertySetHeader + SectionListEntry * i;
+        const std::optional<std::uint16_t> page =
+            codePage(set, Formats::littleEndian32(set, entry + 16));
+        const std::size_t size = page ? 24 : 8;
+        if (size > emptied.size() - at) {
+            throw Formats::Refused("damaged document properties");
+        }
+        Formats::putLittleEndian32(emptied, entry + 16, static_cast<std::uint32_t>(at));
+        Formats::putLittleEndian32(emptied, at, static_cast<std::uint32_t>(size));
+        if (page) {
+            Formats::putLittleEndian32(emptied, at + 4, 1);
+            Formats::putLittleEndian32(emptied, at + 8, CodePageProperty);
+            Formats::putLittleEndian32(emptied, at + 12, 16);
+            Formats::putLittleEndian32(emptied, at + 16, ShortInteger);
+            Formats::putLittleEndian32(emptied, at + 20, *page);
+        }
+        at += size;
+    }
+    return emptied;
+}
+
+// The offset and length fields of one of a Word document's pointers into its table stream.
+class WordPointers {
+  public:
+    explicit WordPointers(Bytes &document) : document_(document) {
+        if (document.size() < WordBaseSize + 2 ||
+            Formats::littleEndian16(document, 0) != WordIdentifier) {
+            throw Formats::Refused("damaged Word document");
+        }
+        std::size_t at = WordBaseSize;
+        at += 2 + 2 * std::size_t{Formats::littleEndian16(document, at)};  // short numbers
+        if (at + 2 > document.size()) {
+            throw Formats::Refused("damaged Word document");
+        }
+        at += 2 + 4 * std::size_t{Formats::littleEndian16(document, at)};  // long numbers
+        if (at + 2 > document.size()) {
+            throw Formats::Refused("damaged Word document");
+        }
+        count_ = std::min<std::size_t>(Formats::littleEndian16(document, at),
+                                       (document.size() - at - 2) / 8);
+        first_ = at + 2;
+    }
+
+    bool has(std::size_t pair) const { return pair < count_ && length(pair) != 0; }
+    std::uint32_t offset(std::size_t pair) const {
+        return Formats::littleEndian32(document_, first_ + 8 * pair);
+    }
+    std::uint32_t length(std::size_t pair) const {
+        return Formats::littleEndian32(document_, first_ + 8 * pair + 4);
+    }
+    void setLength(std::size_t pair, std::uint32_t length) {
+        Formats::putLittleEndian32(document_, first_ + 8 * pair + 4, length);
+    }
+
+  private:
+    Bytes &document_;
+    std::size_t first_ = 0;
+    std::size_t count_ = 0;
+};
+
+// Where the bytes a pointer names start in the table stream, which must hold them.
+std::size_t pointedOffset(const Bytes &table, const WordPointers &pointers, std::size_t pair) {
+    const std::size_t offset = pointers.offset(pair);
+    if (offset > table.size() || pointers.length(pair) > table.size() - offset) {
+        throw Formats::Refused("damaged Word document");
+    }
+    return offset;
+}
+
+void zeroPointed(Bytes &table, const WordPointers &pointers, std::size_t pair) {
+    std::fill_n(table.begin() + pointedOffset(table, pointers, pair), pointers.length(pair), '\0');
+}
+
+// The wide characters in size bytes from at, as wide spaces.
+void blankWide(Bytes &bytes, std::size_t at, std::size_t size) {
+    for (std::size_t i = 0; i + 2 <= size; i += 2) {
+        bytes[at + i] = ' ';
+        bytes[at + i + 1] = '\0';
+    }
+}
+
+// Each wide string of a list, a count and its characters from start on, as as many wide spaces,
+// so that comments and revisions keep an author to point to.
+void blankPointedNames(Bytes &table, const WordPointers &pointers, std::size_t pair,
+                       std::size_t start) {
+    const std::size_t first = pointedOffset(table, pointers, pair);
+    const std::size_t end = first + pointers.length(pair);
+    for (std::size_t at = first + start; at + 2 <= end;) {
+        const std::size_t length = 2 * std::size_t{Formats::littleEndian16(table, at)};
+        if (length > end - at - 2) {
+            throw Formats::Refused("damaged Word document");
+        }
+        blankWide(table, at + 2, length);
+        at += 2 + length;
+    }
+}
+
+// Word keeps the names of its last savers, and a table of names (template, author, last editor,
+// title, subject, keywords), apart from its document properties, and the dates in its own.
+void cleanWord(Reader &reader, const Stream &stream) {
+    Bytes document = reader.read(stream);
+    WordPointers pointers(document);
+    const std::uint16_t flags = Formats::littleEndian16(document, 0x0A);
+    if (flags & WordEncrypted) {
+        throw Formats::Refused("password-protected Word document");
+    }
+    const Stream *tableStream = reader.sibling(stream, flags & WordTableOne ? "1Table" : "0Table");
+    if (!tableStream) {
+        throw Formats::Refused("damaged Word document: no table stream");
+    }
+    Bytes table = reader.read(*tableStream);
+    for (const std::size_t pair :
+         {SavedByPair, PrinterPairs[0], PrinterPairs[1], PrinterPairs[2]}) {
+        if (pointers.has(pair)) {
+            zeroPointed(table, pointers, pair);
+            pointers.setLength(pair, 0);
+        }
+    }
+    if (pointers.has(CommentOwnersPair)) {
+        blankPointedNames(table, pointers, CommentOwnersPair, 0);
+    }
+    if (pointers.has(RevisionAuthorsPair)) {
+        blankPointedNames(table, pointers, RevisionAuthorsPair, StringTableHeader);
+    }
+    if (pointers.has(AssociatedNamesPair) && pointers.length(AssociatedNamesPair) >= 6) {
+        const std::size_t at = pointedOffset(table, pointers, AssociatedNamesPair);
+        const Bytes head = table.substr(at, 6);
+        zeroPointed(table, pointers, AssociatedNamesPair);
+        // The same count of names, each now empty: a length of zero and zeroed extra bytes.
+        const bool wide = Formats::littleEndian16(head, 0) == 0xFFFF;
+        const std::size_t emptySize =
+            6 + std::size_t{Formats::littleEndian16(head, 2)} *
+                    ((wide ? 2 : 1) + std::size_t{Formats::littleEndian16(head, 4)});
+        if (emptySize > pointers.length(AssociatedNamesPair)) {
+            throw Formats::Refused("damaged Word document");
+        }
+        table.replace(at, 6, head);
+        pointers.setLength(AssociatedNamesPair, static_cast<std::uint32_t>(emptySize));
+    }
+    if (pointers.has(DocumentPropertiesPair) &&
+        pointers.length(DocumentPropertiesPair) >= DocumentDates + DocumentDatesSize) {
+        const std::size_t at = pointedOffset(table, pointers, DocumentPropertiesPair);
+        std::fill_n(table.begin() + at + DocumentDates, DocumentDatesSize, '\0');
+    }
+    reader.overwrite(stream, document);
+    reader.overwrite(*tableStream, table);
+}
+
+// The text of an Excel string from at to end, after its length and flags, as blanks: spaces, or
+// wide spaces for wide characters.
+void blankExcelString(Bytes &book, std::size_t at, std::size_t end) {
+    const bool wide = Formats::byteAt(book, at + 2) & 1;
+    const std::size_t wideEnd = wide ? 2 * std::size_t{Formats::littleEndian16(book, at)} : 0;
+    for (std::size_t i = 0; at + 3 + i < end; ++i) {
+        book[at + 3 + i] = i < wideEnd && i % 2 == 1 ? '\0' : ' ';
+    }
+}
+
+// The user name in the workbook's globals and the authors of the notes in its sheets, as blanks.
+void cleanWorkbook(Reader &reader, const Stream &stream) {
+    Bytes book = reader.read(stream);
+    const bool unicode = stream.name == "Workbook";  // older workbooks are "Book"
+    bool globals = true;
+    for (std::size_t at = 0; at + 4 <= book.size();) {
+        const std::uint16_t type = Formats::littleEndian16(book, at);
+        const std::size_t length = Formats::littleEndian16(book, at + 2);
+        if (length > book.size() - at - 4) {
+            throw Formats::Refused("damaged Excel workbook");
+        }
+        if (globals && type == ExcelPassword) {
+            throw Formats::Refused("password-protected Excel workbook");
+        }
+        if (globals && type == ExcelWriteAccess && !unicode && length >= 1) {
+            std::fill_n(book.begin() + at + 5, length - 1, ' ');
+        } else if (globals && type == ExcelWriteAccess && length >= 3) {
+            blankExcelString(book, at + 4, at + 4 + length);
+        } else if (unicode && type == ExcelNote && length >= ExcelNoteAuthor + 3) {
+            // Only the name's own characters: a zero byte follows it.
+            const std::size_t name = at + 4 + ExcelNoteAuthor;
+            const std::size_t characters = Formats::littleEndian16(book, name);
+            blankExcelString(
+                book, name,
+                std::min(at + 4 + length,
+                         name + 3 + characters * (Formats::byteAt(book, name + 2) & 1 ? 2 : 1)));
+        }
+        globals = globals && type != ExcelEndOfSubstream;
+        at += 4 + length;
+    }
+    reader.overwrite(stream, book);
+}
+
+// The name and initials of each comment's author, as wide spaces. Records are walked flat:
+// containers are stepped into, so nesting takes no depth.
+void cleanSlides(Reader &reader, const Stream &stream) {
+    Bytes show = reader.read(stream);
+    std::size_t commentEnd = 0;
+    for (std::size_t at = 0; at + 8 <= show.size();) {
+        const std::uint16_t versionAndInstance = Formats::littleEndian16(show, at);
+        const std::uint16_t type = Formats::littleEndian16(show, at + 2);
+        const std::size_t length = Formats::littleEndian32(show, at + 4);
+        const unsigned instance = versionAndInstance >> 4;
+        const bool container = (versionAndInstance & 0x0F) == 0x0F || type == SlideTagData;
+        if (length > show.size() - at - 8) {
+            throw Formats::Refused("damaged PowerPoint show");
+        }
+        if (container && type == SlideComment) {
+            commentEnd = at + 8 + length;
+        } else if (type == SlideText && at < commentEnd &&
+                   (instance == CommentAuthorName || instance == CommentAuthorInitials)) {
+            blankWide(show, at + 8, length);
+        }
+        at += container ? 8 : 8 + length;
+    }
+    reader.overwrite(stream, show);
+}
+
+// Reads a packaged file's header field by field, refusing what runs past its end.
+class PackageFields {
+  public:
+    explicit PackageFields(const Bytes &package) : package_(package) {
+        if (Formats::littleEndian32(package, 0) > package.size() - 4) {
+            throw Formats::Refused("damaged packaged file");
+        }
+        end_ = 4 + Formats::littleEndian32(package, 0);
+    }
+    bool atEnd() const { return at_ == end_; }
+    Bytes take(std::size_t size) {
+        if (size > end_ - at_) {
+            throw Formats::Refused("damaged packaged file");
+        }
+        at_ += size;
+        return package_.substr(at_ - size, size);
+    }
+    std::uint32_t number() { return Formats::littleEndian32(take(4), 0); }
+    Bytes text() {
+        const std::size_t length = std::min(package_.find('\0', at_), end_) - at_;
+        return take(length + 1).substr(0, length);
+    }
+
+  private:
+    const Bytes &package_;
+    std::size_t at_ = 4;
+    std::size_t end_ = 0;
+};
+
+Bytes littleEndian32Bytes(std::size_t value) {
+    Bytes bytes(4, '\0');
+    Formats::putLittleEndian32(bytes, 0, static_cast<std::uint32_t>(value));
+    return bytes;
+}
+
+// What follows the last folder separator of a path in units of one or two bytes.
+Bytes fileName(const Bytes &path, std::size_t unit) {
+    std::size_t start = 0;
+    for (std::size_t at = 0; at + unit <= path.size(); at += unit) {
+        const char character = path[at];
+        if ((character == '\\' || character == '/' || character == ':') &&
+            (unit == 1 || path[at + 1] == '\0')) {
+            start = at + unit;
+        }
+    }
+    return path.substr(start);
+}
+
+// A packaged file keeps the paths it was packaged from and unpacked to: they keep only the file's
+// name, the fields after them move up and zeros fill the stream's end.
+void cleanPackage(Reader &reader, const Stream &stream) {
+    const Bytes package = reader.read(stream);
+    if (package.size() < 6) {
+        throw Formats::Refused("damaged packaged file");
+    }
+    PackageFields fields(package);
+    Bytes header = fields.take(2);   // flags
+    header += fields.text() + '\0';  // label
+    header += fileName(fields.text(), 1) + '\0';
+    header += fields.take(4);
+    const Bytes counted = fields.take(fields.number());  // ends in a zero
+    const Bytes unpacked = fileName(counted.substr(0, counted.find('\0')), 1);
+    header += littleEndian32Bytes(unpacked.size() + 1) + unpacked + '\0';
+    const std::uint32_t contentSize = fields.number();
+    header += littleEndian32Bytes(contentSize) + fields.take(contentSize);
+    for (std::size_t field = 0; field < PackageWideFields && !fields.atEnd(); ++field) {
+        const Bytes text = fields.take(2 * std::size_t{fields.number()});
+        const Bytes kept = field == PackageWideLabel ? text : fileName(text, 2);
+        header += littleEndian32Bytes(kept.size() / 2) + kept;
+    }
+    Bytes cleaned = littleEndian32Bytes(header.size()) + header;
+    cleaned.resize(package.size(), '\0');
+    reader.overwrite(stream, cleaned);
+}
+
+// The name of the last user to open the show, in single-byte and wide characters, as blanks.
+void cleanCurrentUser(Reader &reader, const Stream &stream) {
+    Bytes user = reader.read(stream);
+    if (user.size() < CurrentUserName || Formats::littleEndian16(user, 2) != CurrentUserAtom) {
+        throw Formats::Refused("damaged PowerPoint show: no current user");
+    }
+    const std::size_t end =
+        std::min<std::size_t>(user.size(), 8 + std::uint64_t{Formats::littleEndian32(user, 4)});
+    const std::size_t length = Formats::littleEndian16(user, 20);
+    const std::size_t wide = CurrentUserName + length + 4;
+    if (CurrentUserName + length > end) {
+        throw Formats::Refused("damaged PowerPoint show: no current user");
+    }
+    std::fill_n(user.begin() + CurrentUserName, length, ' ');
+    if (wide + 2 * length <= end) {
+        blankWide(user, wide, 2 * length);
+    }
+    reader.overwrite(stream, user);
+}
+
+}  // namespace
+
+namespace CompoundFile {
+
+Bytes clean(const Bytes &file) {
+    Bytes result = file;
+    Reader reader(result);
+    for (const Stream &stream : reader.streams()) {
+        if (stream.name == "\005SummaryInformation" ||
+            stream.name == "\005DocumentSummaryInformation") {
+            reader.overwrite(stream, emptiedPropertySet(reader.read(stream)));
+        } else if (stream.name == "WordDocument") {
+            cleanWord(reader, stream);
+        } else if (stream.name == "Workbook" || stream.name == "Book") {
+            cleanWorkbook(reader, stream);
+        } else if (stream.name == "PowerPoint Document") {
+            cleanSlides(reader, stream);
+        } else if (stream.name == "\001Ole10Native") {
+            cleanPackage(reader, stream);
+        } else if (stream.name == "Current User") {
+            cleanCurrentUser(reader, stream);
+        }
+    }
+    reader.zeroTimesAndFreeSpace();
+    return result;
+}
+
+}  // namespace CompoundFile

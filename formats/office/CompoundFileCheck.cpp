@@ -1,0 +1,388 @@
+#include "formats/core/ByteOrder.h"
+#include "formats/office/CompoundFile.h"
+#include "formats/core/Findings.h"
+
+#include <map>
+#include <vector>
+
+namespace {
+
+using Formats::Bytes;
+using Formats::littleEndian16;
+using Formats::littleEndian32;
+
+// Thrown inside the check when the structure does not walk.
+struct Broken {};
+
+void require(bool holds) {
+    if (!holds) {
+        throw Broken{};
+    }
+}
+
+// The bytes [at, at + size) of data, which must hold them.
+Bytes slice(const Bytes &data, std::uint64_t at, std::uint64_t size) {
+    require(at <= data.size() && size <= data.size() - at);
+    return data.substr(at, size);
+}
+
+struct Entry {
+    std::string name;
+    int type = 0;
+    std::uint32_t left = 0, right = 0, child = 0, start = 0;
+    std::uint64_t size = 0;
+    bool dated = false;
+};
+
+// The file read into whole tables, enough to read any stream by its entry.
+class Tables {
+  public:
+    explicit Tables(const Bytes &file) : file_(file) {
+        require(file.size() >= 512 && littleEndian32(file, 0) == 0xE011CFD0 &&
+                littleEndian32(file, 4) == 0xE11AB1A1);
+        const unsigned shift = littleEndian16(file, 0x1E);
+        require(shift == 9 || shift == 12);
+        sector_ = std::size_t{1} << shift;
+        Bytes fatSectors = slice(file, 0x4C, 109 * 4);
+        std::uint32_t list = littleEndian32(file, 0x44);
+        const std::uint32_t lists = littleEndian32(file, 0x48);
+        require(lists <= file.size() / sector_);
+        for (std::uint32_t n = lists; n > 0; --n) {
+            const Bytes listSector = sectorBytes(list);
+            fatSectors += listSector.substr(0, sector_ - 4);
+            list = littleEndian32(listSector, sector_ - 4);
+        }
+        const std::uint32_t fatCount = littleEndian32(file, 0x2C);
+        require(fatCount <= fatSectors.size() / 4 && fatCount <= file.size() / sector_);
+        for (std::uint32_t i = 0; i < fatCount; ++i) {
+            fat_ += sectorBytes(littleEndian32(fatSectors, 4 * i));
+        }
+        const Bytes directory = follow(fat_, sector_, littleEndian32(file, 0x30), nullptr);
+        for (std::size_t at = 0; at + 128 <= directory.size(); at += 128) {
+            entries_.push_back(entry(directory.substr(at, 128)));
+        }
+        require(!entries_.empty() && entries_[0].type == 5);
+        miniFat_ = follow(fat_, sector_, littleEndian32(file, 0x3C), nullptr);
+        miniStream_ = slice(follow(fat_, sector_, entries_[0].start, nullptr), 0, entries_[0].size);
+    }
+
+    const std::vector<Entry> &entries() const { return entries_; }
+
+    // Streams of a well-formed file do not overlap, so all that a check reads stays within a few
+    // times the file, however its entries point.
+    Bytes stream(const Entry &entry) const {
+        read_ += entry.size;
+        require(entry.size <= file_.size() && read_ <= ReadBudget * file_.size());
+        const Bytes bytes = entry.size < 4096 ? follow(miniFat_, 64, entry.start, &miniStream_)
+                                              : follow(fat_, sector_, entry.start, nullptr);
+        return slice(bytes, 0, entry.size);
+    }
+
+  private:
+    Bytes sectorBytes(std::uint32_t number) const {
+        return slice(file_, (std::uint64_t{number} + 1) * sector_, sector_);
+    }
+
+    // The chain of units from start through table, read from source, or from the file's sectors.
+    Bytes follow(const Bytes &table, std::size_t unit, std::uint32_t start,
+                 const Bytes *source) const {
+        Bytes bytes;
+        std::size_t steps = 0;
+        for (std::uint32_t at = start; at != 0xFFFFFFFE; at = littleEndian32(table, 4 * at)) {
+            require(++steps <= table.size() / 4 && at < table.size() / 4 &&
+                    bytes.size() < file_.size());
+            bytes += source ? slice(*source, std::uint64_t{at} * unit, unit) : sectorBytes(at);
+        }
+        return bytes;
+    }
+
+    Entry entry(const Bytes &raw) const {
+        Entry entry;
+        for (std::size_t at = 0; at < 64 && littleEndian16(raw, at) != 0; at += 2) {
+            const std::uint16_t character = littleEndian16(raw, at);
+            entry.name += character < 0x80 ? static_cast<char>(character) : '?';
+        }
+        entry.type = raw[0x42];
+        entry.left = littleEndian32(raw, 0x44);
+        entry.right = littleEndian32(raw, 0x48);
+        entry.child = littleEndian32(raw, 0x4C);
+        entry.dated = raw.find_first_not_of('\0', 0x64) < 0x74;
+        entry.start = littleEndian32(raw, 0x74);
+        entry.size = littleEndian32(raw, 0x78);
+        if (sector_ == 4096) {
+            entry.size |= std::uint64_t{littleEndian32(raw, 0x7C)} << 32;
+        }
+        return entry;
+    }
+
+    static constexpr std::uint64_t ReadBudget = 4;
+    const Bytes &file_;
+    mutable std::uint64_t read_ = 0;
+    std::size_t sector_ = 512;
+    Bytes fat_, miniFat_, miniStream_;
+    std::vector<Entry> entries_;
+};
+
+// The entries directly inside a storage, by name. Steps counts the links followed in every
+// storage: each entry belongs to one and has two sibling links, so a tree that follows more runs
+// in a loop.
+std::map<std::string, const Entry *> members(const std::vector<Entry> &entries,
+                                             const Entry &storage, std::size_t &steps) {
+    std::map<std::string, const Entry *> found;
+    std::vector<std::uint32_t> open{storage.child};
+    for (; !open.empty(); ++steps) {
+        const std::uint32_t at = open.back();
+        open.pop_back();
+        if (at == 0xFFFFFFFF) {
+            continue;
+        }
+        require(steps <= 3 * entries.size() && at < entries.size() &&
+                (entries[at].type == 1 || entries[at].type == 2));
+        found[entries[at].name] = &entries[at];
+        open.push_back(entries[at].left);
+        open.push_back(entries[at].right);
+    }
+    return found;
+}
+
+std::string propertyName(const Bytes &formatId, std::uint32_t id) {
+    static const Bytes summary("\xE0\x85\x9F\xF2\xF9\x4F\x68\x10\xAB\x91\x08\x00\x2B\x27\xB3\xD9",
+                               16);
+    static const Bytes documentSummary(
+        "\x02\xD5\xCD\xD5\x9C\x2E\x1B\x10\x93\x97\x08\x00\x2B\x2C\xF9\xAE", 16);
+    static const std::map<std::uint32_t, std::string> summaryNames = {
+        {2, "title"},      {3, "subject"},          {4, "author"},         {5, "keywords"},
+        {6, "comments"},   {7, "template"},         {8, "last saved by"},  {9, "revision number"},
+        {10, "edit time"}, {11, "printing date"},   {12, "creation date"}, {13, "saving date"},
+        {17, "thumbnail"}, {18, "application name"}};
+    static const std::map<std::uint32_t, std::string> documentNames = {
+        {2, "category"}, {14, "manager"}, {15, "company"}};
+    const auto *names = formatId == summary           ? &summaryNames
+                        : formatId == documentSummary ? &documentNames
+                                                      : nullptr;
+    if (!names) {
+        return "custom properties";
+    }
+    const auto named = names->find(id);
+    return named != names->end() ? named->second : "document statistics";
+}
+
+// Every property but the code page, in every section.
+void checkProperties(const Bytes &set, Formats::Findings &findings) {
+    require(set.size() >= 28);
+    const std::uint32_t sections = littleEndian32(set, 24);
+    require(sections <= (set.size() - 28) / 20);
+    for (std::uint32_t i = 0; i < sections; ++i) {
+        const std::size_t listed = 28 + 20 * std::size_t{i};
+        const std::uint32_t at = littleEndian32(set, listed + 16);
+        const std::uint32_t count = littleEndian32(slice(set, at, 8), 4);
+        const Bytes pairs = slice(set, std::uint64_t{at} + 8, std::uint64_t{count} * 8);
+        for (std::size_t pair = 0; pair < pairs.size(); pair += 8) {
+            if (littleEndian32(pairs, pair) != 1) {
+                findings.add(propertyName(set.substr(listed, 16), littleEndian32(pairs, pair)));
+            }
+        }
+    }
+}
+
+bool blank(const Bytes &text) {
+    return text.find_first_not_of(Bytes(" \0", 2)) == Bytes::npos;
+}
+
+// Whether every wide string in the list, each a count and its characters from start on, is
+// blank or Word's stand-in for a missing name.
+bool namesBlank(const Bytes &list, std::size_t start) {
+    for (std::size_t at = start; at < list.size();) {
+        const std::size_t length = 2 * std::size_t{littleEndian16(slice(list, at, 2), 0)};
+        const Bytes name = slice(list, at + 2, length);
+        if (!blank(name) && name != Bytes("U\0n\0k\0n\0o\0w\0n\0", 14)) {
+            return false;
+        }
+        at += 2 + length;
+    }
+    return true;
+}
+
+// Word's saved-by list, its table of associated names, and its own dates.
+void checkWord(const Tables &tables, const std::map<std::string, const Entry *> &storage,
+               const Bytes &document, Formats::Findings &findings) {
+    require(document.size() >= 34 && littleEndian16(document, 0) == 0xA5EC);
+    const std::uint16_t flags = littleEndian16(document, 0x0A);
+    const auto table = storage.find(flags & 0x0200 ? "1Table" : "0Table");
+    require(table != storage.end() && !(flags & 0x0100));
+    const Bytes tableBytes = tables.stream(*table->second);
+    const std::size_t shorts = 34 + 2 * std::size_t{littleEndian16(document, 32)};
+    const std::size_t longs =
+        shorts + 2 + 4 * std::size_t{littleEndian16(slice(document, shorts, 2), 0)};
+    const std::size_t pairCount = littleEndian16(slice(document, longs, 2), 0);
+    const Bytes pairs = slice(document, longs + 2, 8 * pairCount);
+    const auto pointed = [&](std::size_t pair) {
+        return pair < pairCount ? slice(tableBytes, littleEndian32(pairs, 8 * pair),
+                                        littleEndian32(pairs, 8 * pair + 4))
+                                : Bytes();
+    };
+    if (pairCount > 71 && littleEndian32(pairs, 8 * 71 + 4) != 0) {
+        findings.add("a saved-by list");
+    }
+    const Bytes names = pointed(32);
+    if (names.size() >= 6) {
+        const bool wide = littleEndian16(names, 0) == 0xFFFF;
+        const std::size_t extra = littleEndian16(names, 4);
+        std::size_t at = 6;
+        for (std::uint16_t n = littleEndian16(names, 2); n > 0; --n) {
+            const std::size_t length = wide
+                                           ? 2 * std::size_t{littleEndian16(slice(names, at, 2), 0)}
+                                           : Formats::byteAt(slice(names, at, 1), 0);
+            if (length != 0) {
+                findings.add("template or author names");
+            }
+            at += (wide ? 2 : 1) + length + extra;
+        }
+    }
+    if (!pointed(27).empty() || !pointed(28).empty() || !pointed(29).empty()) {
+        findings.add("printer settings");
+    }
+    if (!namesBlank(pointed(36), 0) || !namesBlank(pointed(51), 6)) {
+        findings.add("comment or revision authors");
+    }
+    const Bytes properties = pointed(31);
+    if (properties.size() >= 0x26 && properties.find_first_not_of('\0', 0x14) < 0x26) {
+        findings.add("document dates");
+    }
+}
+
+// The user name of Excel's write-access record, in the globals, and the authors of notes, in
+// every sheet.
+void checkWorkbook(const Bytes &book, bool unicode, Formats::Findings &findings) {
+    bool globals = true;
+    for (std::size_t at = 0; at + 4 <= book.size();) {
+        const std::uint16_t type = littleEndian16(book, at);
+        require(!globals || type != 0x002F);  // the rest is encrypted
+        const Bytes body = slice(book, at + 4, littleEndian16(book, at + 2));
+        if (globals && type == 0x005C &&
+            !blank(body.substr(std::min<std::size_t>(body.size(), unicode ? 3 : 1)))) {
+            findings.add("user name");
+        }
+        if (unicode && type == 0x001C && body.size() > 11 && !blank(body.substr(11))) {
+            findings.add("comment authors");
+        }
+        globals = globals && type != 0x000A;
+        at += 4 + body.size();
+    }
+}
+
+// The author's name and initials of every comment on a slide.
+void checkSlides(const Bytes &show, Formats::Findings &findings) {
+    std::size_t commentEnd = 0;
+    for (std::size_t at = 0; at + 8 <= show.size();) {
+        const std::uint16_t kind = littleEndian16(show, at);
+        const std::uint16_t type = littleEndian16(show, at + 2);
+        const std::uint32_t length = littleEndian32(show, at + 4);
+        require(length <= show.size() - at - 8);
+        const bool container = (kind & 0x0F) == 0x0F || type == 0x138B;  // tag data holds records
+        if (type == 0x2EE0 && container) {
+            commentEnd = at + 8 + length;
+        }
+        if (type == 0x0FBA && at < commentEnd && (kind >> 4 == 0 || kind >> 4 == 2) &&
+            !blank(show.substr(at + 8, length))) {
+            findings.add("comment authors");
+        }
+        at += container ? 8 : 8 + std::size_t{length};
+    }
+}
+
+bool holdsFolder(const Bytes &path, std::size_t unit) {
+    for (std::size_t at = 0; at + unit <= path.size(); at += unit) {
+        if (Bytes("\\/:").find(path[at]) != Bytes::npos && (unit == 1 || path[at + 1] == 0)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A packaged file's source and temporary paths, in single-byte and, after its content, wide
+// characters.
+void checkPackage(const Bytes &package, Formats::Findings &findings) {
+    const Bytes header = slice(package, 4, littleEndian32(slice(package, 0, 4), 0));
+    const std::size_t label = header.find('\0', 2);
+    const std::size_t source = header.find('\0', label + 1);
+    require(label != Bytes::npos && source != Bytes::npos);
+    std::size_t at = source + 5;
+    const Bytes unpacked = slice(header, at + 4, littleEndian32(slice(header, at, 4), 0));
+    at += 4 + unpacked.size();
+    at += 4 + std::uint64_t{littleEndian32(slice(header, at, 4), 0)};
+    bool found =
+        holdsFolder(header.substr(label + 1, source - label - 1), 1) || holdsFolder(unpacked, 1);
+    for (int field = 0; field < 3 && at < header.size(); ++field) {
+        const Bytes text =
+            slice(header, at + 4, 2 * std::uint64_t{littleEndian32(slice(header, at, 4), 0)});
+        found = found || (field != 1 && holdsFolder(text, 2));
+        at += 4 + text.size();
+    }
+    if (found) {
+        findings.add("a packaged file's path");
+    }
+}
+
+// The last user's name, in single-byte characters and, when the record holds them, wide ones.
+void checkCurrentUser(const Bytes &user, Formats::Findings &findings) {
+    require(user.size() >= 28);
+    const Bytes atom = user.substr(0, 8 + std::uint64_t{littleEndian32(user, 4)});
+    const std::size_t length = littleEndian16(atom, 20);
+    const bool hasWide = atom.size() >= 32 + 3 * length;
+    if (!blank(slice(atom, 28, length)) ||
+        (hasWide && !blank(atom.substr(32 + length, 2 * length)))) {
+        findings.add("user name");
+    }
+}
+
+}  // namespace
+
+namespace CompoundFile {
+
+// Reads the file with its own walk: every storage from the root down, each stream by name.
+std::string remainingMetadata(const Bytes &file) {
+    Formats::Findings findings;
+    try {
+        const Tables tables(file);
+        const std::vector<Entry> &entries = tables.entries();
+        std::vector<const Entry *> storages{&entries[0]};
+        std::size_t steps = 0;
+        for (std::size_t next = 0; next < storages.size(); ++next) {
+            require(next < entries.size());
+            const auto inside = members(entries, *storages[next], steps);
+            for (const auto &[name, entry] : inside) {
+                if (entry->dated) {
+                    findings.add("storage dates");
+                }
+                if (entry->type == 1) {
+                    storages.push_back(entry);
+                } else if (name == "\005SummaryInformation" ||
+                           name == "\005DocumentSummaryInformation") {
+                    checkProperties(tables.stream(*entry), findings);
+                } else if (name == "WordDocument") {
+                    checkWord(tables, inside, tables.stream(*entry), findings);
+                } else if (name == "Workbook" || name == "Book") {
+                    checkWorkbook(tables.stream(*entry), name == "Workbook", findings);
+                } else if (name == "PowerPoint Document") {
+                    checkSlides(tables.stream(*entry), findings);
+                } else if (name == "\001Ole10Native") {
+                    checkPackage(tables.stream(*entry), findings);
+                } else if ((name == "User Names" || name == "Revision Log") &&
+                           tables.stream(*entry).find_first_not_of('\0') != Bytes::npos) {
+                    findings.add("shared-workbook user names");
+                } else if (name == "Current User") {
+                    checkCurrentUser(tables.stream(*entry), findings);
+                }
+            }
+        }
+        if (entries[0].dated) {
+            findings.add("storage dates");
+        }
+    } catch (const Broken &) {
+        return "damaged compound file";
+    }
+    return findings.reason();
+}
+
+}  // namespace CompoundFile

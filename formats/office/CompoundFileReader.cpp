@@ -1,0 +1,320 @@
+#include "formats/office/CompoundFileReader.h"
+
+#include "formats/core/ByteOrder.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr char Signature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+constexpr std::size_t HeaderSize = 512;
+constexpr std::size_t HeaderFatSectors = 109;
+constexpr std::size_t MiniSectorSize = 64;
+constexpr std::uint64_t MiniStreamCutoff = 4096;
+constexpr std::size_t EntrySize = 128;
+constexpr std::uint32_t EndOfChain = 0xFFFFFFFE;
+constexpr std::uint32_t FreeSector = 0xFFFFFFFF;
+constexpr std::uint32_t NoEntry = 0xFFFFFFFF;
+constexpr char StorageEntry = 1;
+constexpr char StreamEntry = 2;
+constexpr char RootEntry = 5;
+
+// Directory entry fields
+constexpr std::size_t NameLength = 0x40;
+constexpr std::size_t Type = 0x42;
+constexpr std::size_t LeftSibling = 0x44;
+constexpr std::size_t RightSibling = 0x48;
+constexpr std::size_t Child = 0x4C;
+constexpr std::size_t Times = 0x64;
+constexpr std::size_t TimesSize = 16;
+constexpr std::size_t StartSector = 0x74;
+constexpr std::size_t StreamSize = 0x78;
+
+Formats::Refused damaged(const std::string &what) {
+    return Formats::Refused("damaged compound file: " + what);
+}
+
+}  // namespace
+
+namespace CompoundFile {
+
+Reader::Reader(Formats::Bytes &file) : file_(file) {
+    if (file.size() < HeaderSize || file.compare(0, 8, Signature, 8) != 0) {
+        throw Formats::Refused("not a compound file");
+    }
+    const std::uint16_t sectorShift = Formats::littleEndian16(file, 0x1E);
+    if ((sectorShift != 9 && sectorShift != 12) || Formats::littleEndian16(file, 0x20) != 6 ||
+        Formats::littleEndian32(file, 0x38) != MiniStreamCutoff) {
+        throw damaged("unknown sector sizes");
+    }
+    sectorSize_ = std::size_t{1} << sectorShift;
+    used_.assign(file.size() / sectorSize_, 0);
+    fat_ = readTable(fatSectors());
+    const std::vector<std::uint32_t> directory =
+        chain(Formats::littleEndian32(file, 0x30), fat_, "directory");
+    for (const std::uint32_t sector : directory) {
+        const std::size_t offset = sectorOffset(sector, sectorSize_);
+        for (std::size_t at = 0; at < sectorSize_; at += EntrySize) {
+            entries_.push_back(offset + at);
+        }
+    }
+    miniFat_ = readTable(chain(Formats::littleEndian32(file, 0x3C), fat_, "mini sector table"));
+    walkDirectory();
+}
+
+// The file offset of a sector whose first `size` bytes lie in the file.
+std::size_t Reader::sectorOffset(std::uint32_t sector, std::size_t size) const {
+    const std::uint64_t offset = (std::uint64_t{sector} + 1) * sectorSize_;
+    if (offset > file_.size() || size > file_.size() - offset) {
+        throw damaged("a sector lies past the end");
+    }
+    return static_cast<std::size_t>(offset);
+}
+
+std::vector<std::uint32_t> Reader::chain(std::uint32_t start,
+                                         const std::vector<std::uint32_t> &table,
+                                         const std::string &what) {
+    std::vector<std::uint32_t> sectors;
+    std::vector<bool> seen(table.size(), false);
+    for (std::uint32_t sector = start; sector != EndOfChain; sector = table[sector]) {
+        if (sector >= table.size()) {
+            throw damaged("the " + what + " leaves its sector table");
+        }
+        if (seen[sector]) {
+            throw damaged("the " + what + " runs in a loop");
+        }
+        seen[sector] = true;
+        sectors.push_back(sector);
+    }
+    if (&table == &fat_) {
+        markUsed(sectors);
+    }
+    return sectors;
+}
+
+// Two chains that share a sector would have one stream's cleaning write into another, or
+// free-space zeroing wipe what a chain still holds.
+void Reader::markUsed(const std::vector<std::uint32_t> &sectors) {
+    if (sectors.empty()) {
+        return;
+    }
+    const std::uint32_t owner = sectors.front() + 1;
+    for (const std::uint32_t sector : sectors) {
+        if (sector < used_.size()) {
+            if (used_[sector] != 0 && used_[sector] != owner) {
+                throw damaged("two streams share a sector");
+            }
+            used_[sector] = owner;
+        }
+    }
+}
+
+std::vector<std::uint32_t> Reader::readTable(const std::vector<std::uint32_t> &sectors) const {
+    std::vector<std::uint32_t> table;
+    table.reserve(sectors.size() * (sectorSize_ / 4));
+    for (const std::uint32_t sector : sectors) {
+        const std::size_t offset = sectorOffset(sector, sectorSize_);
+        for (std::size_t at = 0; at < sectorSize_; at += 4) {
+            table.push_back(Formats::littleEndian32(file_, offset + at));
+        }
+    }
+    return table;
+}
+
+// The sectors of the sector table: the first ones listed in the header, the rest in a chain of
+// list sectors, each ending with the next one's number.
+std::vector<std::uint32_t> Reader::fatSectors() {
+    const std::uint32_t count = Formats::littleEndian32(file_, 0x2C);
+    if (count > used_.size()) {
+        throw damaged("more table sectors than the file holds");
+    }
+    std::vector<std::uint32_t> sectors;
+    for (std::size_t i = 0; i < HeaderFatSectors && sectors.size() < count; ++i) {
+        sectors.push_back(Formats::littleEndian32(file_, 0x4C + 4 * i));
+    }
+    std::vector<std::uint32_t> listSectors;
+    std::uint32_t next = Formats::littleEndian32(file_, 0x44);
+    while (sectors.size() < count) {
+        if (std::find(listSectors.begin(), listSectors.end(), next) != listSectors.end() ||
+            listSectors.size() >= count) {
+            throw damaged("the list of table sectors runs in a loop");
+        }
+        listSectors.push_back(next);
+        const std::size_t offset = sectorOffset(next, sectorSize_);
+        for (std::size_t at = 0; at + 4 < sectorSize_ && sectors.size() < count; at += 4) {
+            sectors.push_back(Formats::littleEndian32(file_, offset + at));
+        }
+        next = Formats::littleEndian32(file_, offset + sectorSize_ - 4);
+    }
+    markUsed(sectors);
+    markUsed(listSectors);
+    return sectors;
+}
+
+std::vector<Run> Reader::regularRuns(std::uint32_t start, std::uint64_t size) {
+    if (size > file_.size()) {
+        throw damaged("a stream is longer than the file");
+    }
+    const std::vector<std::uint32_t> sectors = chain(start, fat_, "stream");
+    std::vector<Run> runs;
+    for (std::size_t i = 0; i * sectorSize_ < size; ++i) {
+        if (i >= sectors.size()) {
+            throw damaged("a stream is longer than its sectors");
+        }
+        const std::size_t length = std::min<std::uint64_t>(sectorSize_, size - i * sectorSize_);
+        runs.push_back({sectorOffset(sectors[i], length), length});
+    }
+    return runs;
+}
+
+std::vector<Run> Reader::miniRuns(std::uint32_t start, std::uint64_t size) {
+    const std::vector<std::uint32_t> sectors = chain(start, miniFat_, "stream");
+    std::vector<Run> runs;
+    for (std::size_t i = 0; i * MiniSectorSize < size; ++i) {
+        if (i >= sectors.size()) {
+            throw damaged("a stream is longer than its sectors");
+        }
+        const std::size_t length =
+            std::min<std::uint64_t>(MiniSectorSize, size - i * MiniSectorSize);
+        runs.push_back(miniSector(sectors[i], length));
+    }
+    return runs;
+}
+
+// Where the first `size` bytes of a mini sector lie: inside one sector of the mini stream, since
+// mini sectors divide sectors evenly.
+Run Reader::miniSector(std::uint32_t sector, std::size_t size) const {
+    const std::uint64_t at = std::uint64_t{sector} * MiniSectorSize;
+    const std::size_t piece = static_cast<std::size_t>(at / sectorSize_);
+    const std::size_t within = static_cast<std::size_t>(at % sectorSize_);
+    if (piece >= miniStream_.size() || within + size > miniStream_[piece].size) {
+        throw damaged("a mini sector lies past the mini stream");
+    }
+    return {miniStream_[piece].offset + within, size};
+}
+
+std::string Reader::entryName(std::size_t at) const {
+    const std::size_t length =
+        std::min<std::size_t>(Formats::littleEndian16(file_, at + NameLength), NameLength);
+    std::string name;
+    for (std::size_t i = 0; i + 1 < length; i += 2) {
+        const std::uint16_t character = Formats::littleEndian16(file_, at + i);
+        if (character == 0) {
+            break;
+        }
+        name += character < 0x80 ? static_cast<char>(character) : '?';
+    }
+    return name;
+}
+
+// Walks the tree of entries from the root, each entry at most once, with a list of entries to
+// visit instead of recursion.
+void Reader::walkDirectory() {
+    if (entries_.empty() || file_[entries_[0] + Type] != RootEntry) {
+        throw damaged("no root entry");
+    }
+    const std::size_t root = entries_[0];
+    miniStream_ = regularRuns(Formats::littleEndian32(file_, root + StartSector),
+                              Formats::littleEndian32(file_, root + StreamSize));
+    struct Pending {
+        std::uint32_t entry;
+        std::size_t storage;
+    };
+    std::vector<Pending> pending{{Formats::littleEndian32(file_, root + Child), 0}};
+    reached_.assign(entries_.size(), false);
+    reached_[0] = true;
+    while (!pending.empty()) {
+        const Pending next = pending.back();
+        pending.pop_back();
+        if (next.entry == NoEntry) {
+            continue;
+        }
+        if (next.entry >= entries_.size() || reached_[next.entry]) {
+            throw damaged("the directory runs in a loop");
+        }
+        reached_[next.entry] = true;
+        const std::size_t at = entries_[next.entry];
+        pending.push_back({Formats::littleEndian32(file_, at + LeftSibling), next.storage});
+        pending.push_back({Formats::littleEndian32(file_, at + RightSibling), next.storage});
+        if (file_[at + Type] == StorageEntry) {
+            pending.push_back({Formats::littleEndian32(file_, at + Child), next.entry});
+        } else if (file_[at + Type] == StreamEntry) {
+            addStream(at, next.storage);
+        } else {
+            throw damaged("an entry of unknown kind");
+        }
+    }
+}
+
+void Reader::addStream(std::size_t at, std::size_t storage) {
+    std::uint64_t size = Formats::littleEndian32(file_, at + StreamSize);
+    if (sectorSize_ != HeaderSize) {  // files of small sectors may leave the high half unset
+        size |= std::uint64_t{Formats::littleEndian32(file_, at + StreamSize + 4)} << 32;
+    }
+    streamBytes_ += size;
+    if (streamBytes_ > file_.size()) {  // streams that share sectors would multiply the work
+        throw damaged("streams overlap");
+    }
+    const std::uint32_t start = Formats::littleEndian32(file_, at + StartSector);
+    streams_.push_back(
+        {entryName(at), storage,
+         size < MiniStreamCutoff ? miniRuns(start, size) : regularRuns(start, size)});
+}
+
+const Stream *Reader::sibling(const Stream &stream, const std::string &name) const {
+    for (const Stream &other : streams_) {
+        if (other.storage == stream.storage && other.name == name) {
+            return &other;
+        }
+    }
+    return nullptr;
+}
+
+Formats::Bytes Reader::read(const Stream &stream) const {
+    Formats::Bytes bytes;
+    for (const Run &run : stream.runs) {
+        bytes.append(file_, run.offset, run.size);
+    }
+    return bytes;
+}
+
+void Reader::overwrite(const Stream &stream, const Formats::Bytes &bytes) {
+    std::size_t from = 0;
+    for (const Run &run : stream.runs) {
+        file_.replace(run.offset, run.size, bytes, from, run.size);
+        from += run.size;
+    }
+}
+
+void Reader::zeroTimesAndFreeSpace() {
+    for (std::size_t entry = 0; entry < entries_.size(); ++entry) {
+        const std::size_t at = entries_[entry];
+        if (reached_[entry]) {
+            std::fill_n(file_.begin() + at + Times, TimesSize, '\0');
+        } else {
+            std::fill_n(file_.begin() + at, EntrySize, '\0');
+            for (const std::size_t link : {LeftSibling, RightSibling, Child}) {
+                Formats::putLittleEndian32(file_, at + link, NoEntry);
+            }
+        }
+    }
+    for (std::uint32_t sector = 0; sector < fat_.size() && sector < used_.size(); ++sector) {
+        const std::size_t offset = (std::size_t{sector} + 1) * sectorSize_;
+        if (fat_[sector] == FreeSector && used_[sector] == 0 && offset < file_.size()) {
+            std::fill_n(file_.begin() + offset, std::min(sectorSize_, file_.size() - offset), '\0');
+        }
+    }
+    const std::size_t miniSectors = miniStream_.size() * (sectorSize_ / MiniSectorSize);
+    for (std::uint32_t sector = 0; sector < miniFat_.size() && sector < miniSectors; ++sector) {
+        if (miniFat_[sector] == FreeSector) {
+            const std::size_t offset = (std::size_t{sector} * MiniSectorSize) % sectorSize_;
+            const Run &piece = miniStream_[std::size_t{sector} * MiniSectorSize / sectorSize_];
+            if (offset < piece.size) {
+                std::fill_n(file_.begin() + piece.offset + offset,
+                            std::min(MiniSectorSize, piece.size - offset), '\0');
+            }
+        }
+    }
+}
+
+}  // namespace CompoundFile

@@ -1,0 +1,375 @@
+#include "formats/office/OfficeDocument.h"
+
+#include "formats/office/PackageCheck.h"
+#include "formats/office/PackageClean.h"
+
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringList>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <optional>
+
+namespace OfficeDocument {
+
+namespace {
+
+const std::string ContentTypes = "[Content_Types].xml";
+
+bool isWordNamespace(QStringView uri) {
+    return uri == u"http://schemas.openxmlformats.org/wordprocessingml/2006/main" ||
+           uri == u"http://purl.oclc.org/ooxml/wordprocessingml/main";
+}
+
+// Parts that go whole: the thumbnail, printer settings (they name the printer and its owner) and a
+// shared workbook's revision log with its user names.
+bool isDroppedPart(const std::string &name) {
+    const QString part = QString::fromStdString(name);
+    return part.startsWith(QStringLiteral("docProps/thumbnail."), Qt::CaseInsensitive) ||
+           part.contains(QStringLiteral("printerSettings/"), Qt::CaseInsensitive) ||
+           part.startsWith(QStringLiteral("xl/revisions/"), Qt::CaseInsensitive);
+}
+
+// Parts whose root is kept, without attributes, and whose whole content goes.
+bool isEmptiedPart(const std::string &name) {
+    return name == "docProps/core.xml" || name == "docProps/app.xml" ||
+           name == "docProps/custom.xml" || name == "word/people.xml" ||
+           (name.rfind("package/services/metadata/core-properties/", 0) == 0 &&
+            QString::fromStdString(name).endsWith(QStringLiteral(".psmdcp"), Qt::CaseInsensitive));
+}
+
+// Whether a relationship points into the package at a part that does not stay; earlier programs
+// leave such links, and the removed parts leave them too.
+bool linksToMissingPart(const std::string &part, const PackageClean::KeptParts &kept,
+                        const QXmlStreamAttributes &attributes) {
+    if (attributes.value(QLatin1String("TargetMode")) == u"External") {
+        return false;
+    }
+    const QString target = attributes.value(QLatin1String("Target")).toString();
+    const QString name = QString::fromStdString(part);
+    const QString base = name.left(name.lastIndexOf(QStringLiteral("_rels/")));
+    return !kept.contains(target.startsWith(QLatin1Char('/')) ? target : base + target);
+}
+
+XmlFilter::ElementAction element(const std::string &part, const PackageClean::KeptParts &kept,
+                                 const QXmlStreamReader &reader, QStringView parentName) {
+    using Action = XmlFilter::ElementAction;
+    const QStringView name = reader.name();
+    const QXmlStreamAttributes attributes = reader.attributes();
+    if (parentName.isEmpty() && isEmptiedPart(part)) {
+        return {Action::Replace, {}, false};
+    }
+    if ((name == u"rsids" || name == u"attachedTemplate" || name == u"docVars" ||
+         name == u"printerSettings") &&
+        isWordNamespace(reader.namespaceUri())) {
+        return {Action::Drop, {}};
+    }
+    const QStringView type = attributes.value(QLatin1String("Type"));
+    if (name == u"absPath" ||
+        (name == u"Relationship" &&
+         (type.endsWith(u"/metadata/thumbnail") || type.endsWith(u"/attachedTemplate") ||
+          linksToMissingPart(part, kept, attributes))) ||
+        (name == u"Override" && !kept.contains(attributes.value(QLatin1String("PartName"))))) {
+        return {Action::Drop, {}};
+    }
+    if ((name == u"author" && parentName == u"authors") ||  // a spreadsheet's comment authors
+        (parentName == u"UserInfo" && (name == u"DisplayName" || name == u"AccountId"))) {
+        return {Action::Replace, {}};
+    }
+    return {};
+}
+
+// A database connection string without who connects and with which password.
+QString withoutCredentials(const QString &connection) {
+    static const QStringList Credentials = {QStringLiteral("user id"),  QStringLiteral("uid"),
+                                            QStringLiteral("user"),     QStringLiteral("user name"),
+                                            QStringLiteral("username"), QStringLiteral("password"),
+                                            QStringLiteral("pwd")};
+    QStringList kept;
+    for (const QString &setting : connection.split(QLatin1Char(';'))) {
+        if (!Credentials.contains(setting.section(QLatin1Char('='), 0, 0).trimmed().toLower())) {
+            kept << setting;
+        }
+    }
+    return kept.join(QLatin1Char(';'));
+}
+
+std::optional<QString> attribute(const QXmlStreamReader &reader,
+                                 const QXmlStreamAttribute &attribute) {
+    const QStringView element = reader.name();
+    const QStringView name = attribute.name();
+    const QString value = attribute.value().toString();
+    if (isWordNamespace(attribute.namespaceUri()) &&
+        (name.startsWith(u"rsid") || name == u"date")) {
+        return std::nullopt;
+    }
+    if (name == u"dt" || name == u"dT" || name == u"dateUtc" || name == u"refreshedBy" ||
+        name == u"refreshedDate" || name == u"refreshedDateIso" ||
+        (name == u"created" && (element == u"cm" || element == u"reply")) ||
+        (name == u"id" && element == u"pageSetup")) {  // the printer settings' relationship
+        return std::nullopt;
+    }
+    if (name == u"author" || name == u"initials" || name == u"userId" || name == u"providerId" ||
+        name == u"userName" ||
+        (name == u"name" && (element == u"cmAuthor" || element == u"author")) ||
+        (name == u"displayName" && element == u"person")) {
+        return QString();
+    }
+    if (name == u"connection") {
+        return withoutCredentials(value);
+    }
+    // Links, and the connection files a workbook's data came from.
+    if (name == u"Target" || name == u"odcFile" || name == u"sourceFile") {
+        return PackageClean::fileNameOfLocalPath(value).value_or(value);
+    }
+    // Word once filled picture descriptions with the picture's own path.
+    if ((name == u"descr" || name == u"title") && PackageClean::fileNameOfLocalPath(value)) {
+        return QString();
+    }
+    return value;
+}
+
+// Field codes (LINK, INCLUDEPICTURE, HYPERLINK) quote the files they name: a quoted path on the
+// author's computer keeps only its file name.
+QString fieldCode(QStringView element, const QString &text) {
+    static const QRegularExpression quoted(QStringLiteral(R"re("([^"]*)")re"));
+    if (element != u"instrText") {
+        return text;
+    }
+    QString result = text;
+    QRegularExpressionMatchIterator matches = quoted.globalMatch(text);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        const std::optional<QString> name =
+            PackageClean::fileNameOfLocalPath(match.capturedView(1));
+        if (name) {
+            result.replace(match.captured(0), QLatin1Char('"') + *name + QLatin1Char('"'));
+        }
+    }
+    return result;
+}
+
+XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts &kept) {
+    return {[part, &kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
+                return element(part, kept, reader, parentName);
+            },
+            attribute,
+            fieldCode,
+            {}};
+}
+
+}  // namespace
+
+Formats::Bytes cleanNested(const Formats::Bytes &package, int depth) {
+    // Office keeps password-protected documents, and the old binary formats, in a compound file.
+    if (package.rfind("\xD0\xCF\x11\xE0", 0) == 0) {
+        throw Formats::Refused("password-protected or old-format Office document");
+    }
+    std::vector<Package::Entry> entries = Package::read(package);
+    if (!PackageClean::hasEntry(entries, ContentTypes)) {
+        throw Formats::Refused("damaged Office document: no content types");
+    }
+    return Package::write(
+        PackageClean::cleanEntries(std::move(entries), isDroppedPart, rulesFor, depth));
+}
+
+Formats::Bytes clean(const Formats::Bytes &package) {
+    return cleanNested(package, 0);
+}
+
+// The check below reads the package on its own: it finds the properties by their namespaces, not
+// by the part names the cleaning uses.
+namespace {
+
+const QStringList PropertyNamespaces = {
+    QStringLiteral("http://schemas.openxmlformats.org/package/2006/metadata/core-properties"),
+    QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/extended-properties"),
+    QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/custom-properties"),
+    QStringLiteral("http://purl.oclc.org/ooxml/officeDocument/extendedProperties"),
+    QStringLiteral("http://purl.oclc.org/ooxml/officeDocument/customProperties"),
+};
+
+const QStringList PeopleAttributes = {QStringLiteral("author"), QStringLiteral("initials"),
+                                      QStringLiteral("userId"), QStringLiteral("providerId"),
+                                      QStringLiteral("userName")};
+
+const QStringList PathAttributes = {QStringLiteral("Target"), QStringLiteral("odcFile"),
+                                    QStringLiteral("sourceFile"), QStringLiteral("descr"),
+                                    QStringLiteral("title")};
+
+const QStringList DateAttributes = {QStringLiteral("dt"), QStringLiteral("dT"),
+                                    QStringLiteral("dateUtc")};
+
+bool isWordMain(QStringView uri) {
+    return uri.endsWith(u"wordprocessingml/2006/main") ||
+           uri.endsWith(u"ooxml/wordprocessingml/main");
+}
+
+std::string attributeFinding(QStringView element, const QXmlStreamAttribute &attribute) {
+    const QString name = attribute.name().toString();
+    const bool word = isWordMain(attribute.namespaceUri());
+    if (word && name.startsWith(QStringLiteral("rsid"))) {
+        return "still holds revision-session ids";
+    }
+    if ((word && name == QStringLiteral("date")) || DateAttributes.contains(name) ||
+        (name == QStringLiteral("created") && (element == u"cm" || element == u"reply"))) {
+        return "still holds comment or revision dates";
+    }
+    const bool person =
+        PeopleAttributes.contains(name) ||
+        (name == QStringLiteral("name") && (element == u"cmAuthor" || element == u"author")) ||
+        (name == QStringLiteral("displayName") && element == u"person");
+    if (person && !attribute.value().isEmpty()) {
+        return "still holds comment or revision authors";
+    }
+    if (name == QStringLiteral("refreshedBy") || name.startsWith(QStringLiteral("refreshedDate"))) {
+        return "still holds who refreshed a pivot table and when";
+    }
+    if (name == QStringLiteral("connection") &&
+        attribute.value().toString().contains(QRegularExpression(
+            QStringLiteral(R"((^|;)\s*(user id|uid|user|user ?name|password|pwd)\s*=)"),
+            QRegularExpression::CaseInsensitiveOption))) {
+        return "still holds a connection's user name or password";
+    }
+    if (PathAttributes.contains(name) && PackageCheck::isLocalPath(attribute.value())) {
+        return "still names a folder on the author's computer";
+    }
+    return {};
+}
+
+std::string elementFinding(const QXmlStreamReader &reader,
+                           const std::vector<PackageCheck::Ancestor> &ancestors) {
+    const QStringView name = reader.name();
+    const QStringView type = reader.attributes().value(QLatin1String("Type"));
+    if ((ancestors.size() == 1 && PropertyNamespaces.contains(ancestors.front().namespaceUri)) ||
+        (ancestors.empty() && PropertyNamespaces.contains(reader.namespaceUri().toString()) &&
+         !reader.attributes().isEmpty())) {
+        return "still holds document properties";
+    }
+    if (name == u"person" && !ancestors.empty() && ancestors.back().name == u"people") {
+        return "still holds a people list";
+    }
+    if (name == u"rsids" && isWordMain(reader.namespaceUri())) {
+        return "still holds revision-session ids";
+    }
+    if (name == u"docVars" && isWordMain(reader.namespaceUri())) {
+        return "still holds document variables";
+    }
+    if (name == u"attachedTemplate" || type.endsWith(u"/attachedTemplate")) {
+        return "still names its template";
+    }
+    if (name == u"absPath") {
+        return "still names the folder it was saved in";
+    }
+    if (type.endsWith(u"/metadata/thumbnail")) {
+        return "still holds a thumbnail";
+    }
+    if ((name == u"printerSettings" && isWordMain(reader.namespaceUri())) ||
+        type.endsWith(u"/printerSettings")) {
+        return "still holds printer settings";
+    }
+    if (type.endsWith(u"/revisionHeaders") || type.endsWith(u"/usernames")) {
+        return "still holds a shared workbook's revision log";
+    }
+    for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+        const std::string finding = attributeFinding(name, attribute);
+        if (!finding.empty()) {
+            return finding;
+        }
+    }
+    return {};
+}
+
+// Whether a field code quotes a path on the author's computer.
+bool quotesLocalPath(const QString &fieldCode) {
+    const QStringList pieces = fieldCode.split(QLatin1Char('"'));
+    for (qsizetype index = 1; index < pieces.size(); index += 2) {
+        if (PackageCheck::isLocalPath(pieces[index])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string textFinding(const QXmlStreamReader &reader,
+                        const std::vector<PackageCheck::Ancestor> &ancestors) {
+    const std::size_t depth = ancestors.size();
+    if (depth >= 1 && ancestors.back().name == u"instrText" &&
+        quotesLocalPath(reader.text().toString())) {
+        return "still names a folder on the author's computer";
+    }
+    if (depth == 1 && PropertyNamespaces.contains(ancestors.front().namespaceUri)) {
+        return "still holds document properties";
+    }
+    if (depth >= 2 && ancestors[depth - 1].name == u"author" &&
+        ancestors[depth - 2].name == u"authors") {
+        return "still holds comment or revision authors";
+    }
+    if (depth >= 2 && ancestors[depth - 2].name == u"UserInfo") {
+        return "still holds user names";
+    }
+    return {};
+}
+
+// The folder a relationship part's targets are relative to: "word/_rels/document.xml.rels" ->
+// "word/".
+QString relationshipBase(const QString &relationshipPart) {
+    const int rels = relationshipPart.lastIndexOf(QStringLiteral("_rels/"));
+    return relationshipPart.left(rels);
+}
+
+// Collects the parts the content types and relationships point at, and looks for what remains.
+PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &references) {
+    const QString base = relationshipBase(QString::fromStdString(entry.name));
+    return [&references, base](const QXmlStreamReader &reader,
+                               const std::vector<PackageCheck::Ancestor> &ancestors) {
+        if (!reader.isStartElement()) {
+            return textFinding(reader, ancestors);
+        }
+        const QXmlStreamAttributes attributes = reader.attributes();
+        if (reader.name() == u"Override") {
+            references << attributes.value(QLatin1String("PartName")).toString();
+        } else if (reader.name() == u"Relationship" &&
+                   attributes.value(QLatin1String("TargetMode")) != u"External") {
+            const QString target = attributes.value(QLatin1String("Target")).toString();
+            references << (target.startsWith(QLatin1Char('/')) ? target : base + target);
+        }
+        return elementFinding(reader, ancestors);
+    };
+}
+
+std::string layoutFinding(const std::vector<Package::Entry> &entries) {
+    QSet<QString> names;
+    for (const Package::Entry &entry : entries) {
+        names.insert(QString::fromStdString(entry.name).toLower());
+    }
+    if (!names.contains(QStringLiteral("[content_types].xml"))) {
+        return "holds no content types";
+    }
+    for (const QString &name : names) {
+        if (name.startsWith(QStringLiteral("docprops/thumbnail"))) {
+            return "still holds a thumbnail";
+        }
+        if (name.contains(QStringLiteral("printersettings"))) {
+            return "still holds printer settings";
+        }
+        if (name.contains(QStringLiteral("revisions/")) ||
+            name.endsWith(QStringLiteral("usernames.xml"))) {
+            return "still holds a shared workbook's revision log";
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string remainingMetadataNested(const Formats::Bytes &package, int depth) {
+    return PackageCheck::remainingMetadata(package, layoutFinding, finderFor, depth);
+}
+
+std::string remainingMetadata(const Formats::Bytes &package) {
+    return remainingMetadataNested(package, 0);
+}
+
+}  // namespace OfficeDocument

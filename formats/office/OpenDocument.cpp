@@ -1,0 +1,239 @@
+#include "formats/office/OpenDocument.h"
+
+#include "formats/office/PackageCheck.h"
+#include "formats/office/PackageClean.h"
+
+#include <QStringList>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <optional>
+
+namespace OpenDocument {
+
+namespace {
+
+const QString Office = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
+const QString DublinCore = QStringLiteral("http://purl.org/dc/elements/1.1/");
+const QString Config = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:config:1.0");
+const QString Manifest = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
+const QString OpenOffice = QStringLiteral("http://openoffice.org/2009/office");
+
+// Comment and change dates all become this one.
+const QString FixedDate = QStringLiteral("1980-01-01T00:00:00");
+
+bool isThumbnail(QStringView path) {
+    return path.startsWith(u"Thumbnails/");
+}
+
+// The thumbnail and earlier versions stored with their authors and dates.
+bool isDroppedPart(QStringView path) {
+    return isThumbnail(path) || path == u"VersionList.xml" || path.startsWith(u"Versions/");
+}
+
+bool isMetaPart(const std::string &name) {
+    return name == "meta.xml" || QString::fromStdString(name).endsWith(QStringLiteral("/meta.xml"));
+}
+
+XmlFilter::ElementAction element(const std::string &part, const PackageClean::KeptParts &kept,
+                                 const QXmlStreamReader &reader, QStringView parentName) {
+    using Action = XmlFilter::ElementAction;
+    const QStringView uri = reader.namespaceUri();
+    const QStringView name = reader.name();
+    if (uri == Office && name == u"meta" && isMetaPart(part)) {
+        return {Action::Replace, {}};
+    }
+    // Comments and changes have the same children whichever namespace (office, officeooo for
+    // presentation comments) holds them.
+    if (parentName == u"annotation" || parentName == u"change-info") {
+        if (uri == DublinCore && name == u"creator") {
+            return {Action::Replace, {}};
+        }
+        if (uri == DublinCore && name == u"date") {
+            return {Action::Replace, FixedDate};
+        }
+        if (name == u"creator-initials" || name == u"sender-initials" || name == u"date-string") {
+            return {Action::Drop, {}};
+        }
+    }
+    const QStringView configName = reader.attributes().value(Config, QStringLiteral("name"));
+    if (uri == Config && name == u"config-item" &&
+        (configName == u"PrinterName" || configName == u"PrinterSetup" || configName == u"Rsid" ||
+         configName == u"RsidRoot")) {
+        return {Action::Drop, {}};
+    }
+    if (uri == Manifest && name == u"encryption-data") {
+        throw Formats::Refused("encrypted document");
+    }
+    const QStringView path = reader.attributes().value(Manifest, QStringLiteral("full-path"));
+    if (uri == Manifest && name == u"file-entry" &&
+        (isDroppedPart(path) || (!path.endsWith(u'/') && !kept.contains(path)))) {
+        // A folder may be listed without an entry of its own; a file must be there.
+        return {Action::Drop, {}};
+    }
+    return {};
+}
+
+std::optional<QString> attribute(const QXmlStreamReader &, const QXmlStreamAttribute &attribute) {
+    const QString value = attribute.value().toString();
+    if (attribute.namespaceUri() == OpenOffice &&
+        (attribute.name() == u"rsid" || attribute.name() == u"paragraph-rsid")) {
+        return std::nullopt;
+    }
+    return attribute.name() == u"href" ? PackageClean::fileNameOfLocalPath(value).value_or(value)
+                                       : value;
+}
+
+XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts &kept) {
+    XmlFilter::Rules rules{
+        [part, &kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
+            return element(part, kept, reader, parentName);
+        },
+        attribute,
+        {},
+        {}};
+    if (part == "META-INF/manifest.xml") {
+        rules.implied << QXmlStreamNamespaceDeclaration(QStringLiteral("manifest"), Manifest);
+    }
+    return rules;
+}
+
+}  // namespace
+
+Formats::Bytes cleanNested(const Formats::Bytes &package, int depth) {
+    std::vector<Package::Entry> entries = Package::read(package);
+    if (!PackageClean::hasEntry(entries, "META-INF/manifest.xml")) {
+        throw Formats::Refused("damaged OpenDocument file: no manifest");
+    }
+    std::vector<Package::Entry> cleaned = PackageClean::cleanEntries(
+        std::move(entries),
+        [](const std::string &name) { return isDroppedPart(QString::fromStdString(name)); },
+        rulesFor, depth);
+    // Readers tell the kind of document by a mimetype entry at a fixed place.
+    const auto mimetype =
+        std::find_if(cleaned.begin(), cleaned.end(),
+                     [](const Package::Entry &entry) { return entry.name == "mimetype"; });
+    if (mimetype != cleaned.end()) {
+        mimetype->compressed = false;
+        std::rotate(cleaned.begin(), mimetype, mimetype + 1);
+    }
+    return Package::write(cleaned);
+}
+
+Formats::Bytes clean(const Formats::Bytes &package) {
+    return cleanNested(package, 0);
+}
+
+// The check below reads the package on its own and looks for the kinds of data anywhere, not only
+// in the parts the cleaning works on.
+namespace {
+
+const QStringList PrinterItems = {QStringLiteral("PrinterName"), QStringLiteral("PrinterSetup")};
+const QStringList RsidItems = {QStringLiteral("Rsid"), QStringLiteral("RsidRoot")};
+const QStringList InitialsElements = {QStringLiteral("creator-initials"),
+                                      QStringLiteral("sender-initials"),
+                                      QStringLiteral("date-string")};
+
+bool isOffice(QStringView uri) {
+    return uri.startsWith(u"urn:oasis:names:tc:opendocument:xmlns:office:");
+}
+
+// Whether the element `up` levels above the innermost open one is a comment or a change's info,
+// in whichever namespace (presentation comments have one of their own).
+bool aboutPeople(const std::vector<PackageCheck::Ancestor> &ancestors, std::size_t up) {
+    if (ancestors.size() <= up) {
+        return false;
+    }
+    const PackageCheck::Ancestor &holder = ancestors[ancestors.size() - 1 - up];
+    return holder.name == u"annotation" || holder.name == u"change-info";
+}
+
+std::string textFinding(const QXmlStreamReader &reader,
+                        const std::vector<PackageCheck::Ancestor> &ancestors) {
+    if (!aboutPeople(ancestors, 1)) {
+        return {};
+    }
+    const QStringView own = ancestors.back().name;
+    if (own == u"creator") {
+        return "still holds comment or change authors";
+    }
+    if (own == u"date" && reader.text() != FixedDate) {
+        return "still holds comment or change dates";
+    }
+    return {};
+}
+
+std::string elementFinding(const QXmlStreamReader &reader,
+                           const std::vector<PackageCheck::Ancestor> &ancestors,
+                           QStringList &references) {
+    const QXmlStreamAttributes attributes = reader.attributes();
+    if (!ancestors.empty() && ancestors.back().name == u"meta" &&
+        isOffice(ancestors.back().namespaceUri)) {
+        return "still holds document properties";
+    }
+    if (aboutPeople(ancestors, 0) && InitialsElements.contains(reader.name().toString())) {
+        return "still holds comment or change authors";
+    }
+    for (const QXmlStreamAttribute &attribute : attributes) {
+        if (attribute.name().endsWith(u"rsid")) {
+            return "still holds revision-session ids";
+        }
+        if (attribute.name() == u"name" && PrinterItems.contains(attribute.value().toString())) {
+            return "still holds printer settings";
+        }
+        if (attribute.name() == u"name" && RsidItems.contains(attribute.value().toString())) {
+            return "still holds revision-session ids";
+        }
+        if (attribute.name() == u"href" && PackageCheck::isLocalPath(attribute.value())) {
+            return "still names a folder on the author's computer";
+        }
+        if (attribute.name() == u"full-path") {
+            if (attribute.value().startsWith(u"Thumbnails")) {
+                return "still holds a thumbnail";
+            }
+            if (attribute.value().startsWith(u"Version")) {
+                return "still holds earlier versions";
+            }
+            if (attribute.value() != u"/" && !attribute.value().endsWith(u"/")) {
+                references << attribute.value().toString();
+            }
+        }
+    }
+    return {};
+}
+
+std::string layoutFinding(const std::vector<Package::Entry> &entries) {
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const Package::Entry &entry = entries[index];
+        if (entry.name.rfind("Thumbnails", 0) == 0) {
+            return "still holds a thumbnail";
+        }
+        if (entry.name.rfind("Version", 0) == 0) {
+            return "still holds earlier versions";
+        }
+        if (entry.name == "mimetype" && (index != 0 || entry.compressed)) {
+            return "holds its mimetype out of place";
+        }
+    }
+    return {};
+}
+
+PackageCheck::Finder finderFor(const Package::Entry &, QStringList &references) {
+    return [&references](const QXmlStreamReader &reader,
+                         const std::vector<PackageCheck::Ancestor> &ancestors) {
+        return reader.isStartElement() ? elementFinding(reader, ancestors, references)
+                                       : textFinding(reader, ancestors);
+    };
+}
+
+}  // namespace
+
+std::string remainingMetadataNested(const Formats::Bytes &package, int depth) {
+    return PackageCheck::remainingMetadata(package, layoutFinding, finderFor, depth);
+}
+
+std::string remainingMetadata(const Formats::Bytes &package) {
+    return remainingMetadataNested(package, 0);
+}
+
+}  // namespace OpenDocument

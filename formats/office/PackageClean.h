@@ -1,0 +1,51 @@
+#pragma once
+
+#include "formats/office/Package.h"
+#include "formats/office/XmlFilter.h"
+
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The cleaning both package kinds share.
+namespace PackageClean {
+
+using Dropped = std::function<bool(const std::string &name)>;
+
+// The entries that stay, so that content types, relationships and manifest entries naming no
+// part can go too.
+class KeptParts {
+  public:
+    KeptParts(const std::vector<Package::Entry> &entries, const Dropped &dropped);
+
+    // Whether a path as content types and manifests write it ("/word/document.xml",
+    // "content.xml", percent escapes, "." and "..", any letter case) names an entry that stays.
+    bool contains(QStringView path) const;
+
+  private:
+    QSet<QString> names_;
+};
+
+using RulesFor = std::function<XmlFilter::Rules(const std::string &name, const KeptParts &kept)>;
+
+// Leaves out the entries `dropped` names, copies each XML part (by its name, or by the content
+// type or media type the package gives it) through the rules
+// made for it, and sends every other entry through the embedded-content passes at depth + 1.
+// Pictures and other compressed data are stored, everything else deflated. The source entries'
+// data is released as it is cleaned.
+std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
+                                         const Dropped &dropped, const RulesFor &rulesFor,
+                                         int depth);
+
+bool hasEntry(const std::vector<Package::Entry> &entries, const std::string &name);
+
+// A link or path that names a file on the author's computer ("C:\Users\ann\x.jpg",
+// "\\server\share\x", "file:///...", "/home/ann/x") becomes its file name alone; anything else
+// gives none.
+std::optional<QString> fileNameOfLocalPath(QStringView value);
+
+}  // namespace PackageClean

@@ -1,0 +1,104 @@
+#include "formats/pictures/Png.h"
+
+#include "formats/core/ByteOrder.h"
+#include "formats/core/Findings.h"
+
+#include <set>
+
+namespace {
+
+const Formats::Bytes Signature("\x89PNG\r\n\x1a\n", 8);
+constexpr std::size_t ChunkFrame = 12;  // length, type and CRC around the data
+
+// The first letter's case marks a chunk a decoder cannot do without.
+bool isCritical(const std::string &type) {
+    return type[0] >= 'A' && type[0] <= 'Z';
+}
+
+// A viewer refuses a picture with another critical chunk, so none can be needed to draw it.
+bool isKnownCritical(const std::string &type) {
+    return type == "IHDR" || type == "PLTE" || type == "IDAT" || type == "IEND";
+}
+
+bool isLetters(const std::string &type) {
+    for (char c : type) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool changesTheLook(const std::string &type) {
+    static const std::set<std::string> kept = {"tRNS", "gAMA", "cHRM", "sRGB", "iCCP", "sBIT",
+                                               "pHYs", "bKGD", "cICP", "acTL", "fcTL", "fdAT"};
+    return kept.count(type) != 0;
+}
+
+}  // namespace
+
+namespace Png {
+
+Formats::Bytes clean(const Formats::Bytes &png) {
+    if (png.compare(0, Signature.size(), Signature) != 0) {
+        throw Formats::Refused("not a PNG picture");
+    }
+    Formats::Bytes result = Signature;
+    std::size_t at = Signature.size();
+    std::string type;
+    while (type != "IEND") {
+        if (png.size() - at < ChunkFrame ||
+            Formats::bigEndian32(png, at) > png.size() - at - ChunkFrame) {
+            throw Formats::Refused("damaged PNG: a chunk runs past the end");
+        }
+        const std::size_t chunkSize = ChunkFrame + Formats::bigEndian32(png, at);
+        type = png.substr(at + 4, 4);
+        if (!isLetters(type)) {
+            throw Formats::Refused("damaged PNG: a chunk has no valid name");
+        }
+        if (isCritical(type) && !isKnownCritical(type)) {
+            throw Formats::Refused("PNG holds a chunk no viewer can draw: " + type);
+        }
+        if (isCritical(type) || changesTheLook(type)) {
+            result.append(png, at, chunkSize);
+        }
+        at += chunkSize;
+    }
+    return result;
+}
+
+// Reads the result on its own terms: every chunk by name, and what lies after the end.
+std::string remainingMetadata(const Formats::Bytes &png) {
+    static const std::set<std::string> drawing = {"IHDR", "PLTE", "IDAT", "IEND", "tRNS", "gAMA",
+                                                  "cHRM", "sRGB", "iCCP", "sBIT", "pHYs", "bKGD",
+                                                  "cICP", "acTL", "fcTL", "fdAT"};
+    if (png.compare(0, Signature.size(), Signature) != 0) {
+        return "is not a PNG picture";
+    }
+    Formats::Findings findings;
+    std::size_t next = Signature.size();
+    for (;;) {
+        if (next + 8 > png.size()) {
+            return "PNG ends inside a chunk";
+        }
+        const std::uint64_t end =
+            std::uint64_t{next} + ChunkFrame + Formats::bigEndian32(png, next);
+        const std::string name = png.substr(next + 4, 4);
+        if (end > png.size()) {
+            return "PNG ends inside a chunk";
+        }
+        if (drawing.count(name) == 0) {
+            findings.add(name);
+        }
+        next = static_cast<std::size_t>(end);
+        if (name == "IEND") {
+            break;
+        }
+    }
+    if (next != png.size()) {
+        findings.add("data after the end");
+    }
+    return findings.reason();
+}
+
+}  // namespace Png

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "formats/core/Formats.h"
+
+#include <string>
+
+// Photoshop images (PSD, and PSB, its large-document variant).
+namespace Psd {
+
+// The image without the image resources that describe rather than draw it (IPTC, Exif, XMP,
+// thumbnails, caption, URLs, version, printer settings, file paths, plug-in data, ...); the
+// resources that draw it (resolution, ICC profile, channels, paths, guides, ...), the layers and
+// the pixels stay byte for byte. Refused when a section runs past the end of the file.
+Formats::Bytes clean(const Formats::Bytes &image);
+
+// What the image still holds ("still holds IPTC, a thumbnail"), a damaged structure, or empty.
+// Reads on its own: no code shared with clean().
+std::string remainingMetadata(const Formats::Bytes &image);
+
+}  // namespace Psd

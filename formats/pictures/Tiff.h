@@ -1,0 +1,22 @@
+#pragma once
+
+#include "formats/core/Formats.h"
+
+#include <string>
+
+namespace Tiff {
+
+// The picture with only the tags that draw it, in every directory of every page: the others go
+// (author, camera, dates, software, Exif, GPS, XMP, IPTC, Photoshop and the rest), and every
+// byte that no kept directory, kept value or picture data accounts for is overwritten with zeros.
+// Nothing moves, so the picture's data stays byte for byte where it was. Throws Formats::Refused
+// for a structure it cannot walk or that repeats itself past the file's size, when a value to
+// remove shares bytes with what stays, or a directory with another or with a kept value.
+Formats::Bytes clean(const Formats::Bytes &tiff);
+
+// The tags other than those that draw the picture still found in any directory, Exif, GPS and
+// sub-directories included ("still holds Artist, GPS"), and non-zero bytes no directory accounts
+// for, or why the directories cannot be read; empty when it is clean.
+std::string remainingMetadata(const Formats::Bytes &tiff);
+
+}  // namespace Tiff

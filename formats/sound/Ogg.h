@@ -1,0 +1,20 @@
+#pragma once
+
+#include "formats/core/Formats.h"
+
+#include <string>
+
+// Ogg Vorbis and Opus streams; the check reads Ogg FLAC and Theora too.
+namespace Ogg {
+
+// The stream with an empty comment header (its vendor string may stay) and no pictures; the
+// header pages are framed anew with right checksums and sequence numbers, the audio packets stay
+// byte for byte. Refused for a stream of another codec (Ogg FLAC among them) or one that does not
+// read.
+Formats::Bytes clean(const Formats::Bytes &ogg);
+
+// Reads every page on its own (checksums included) and names any comment or picture left in the
+// header packets of any logical stream; empty when there is none.
+std::string remainingMetadata(const Formats::Bytes &ogg);
+
+}  // namespace Ogg
