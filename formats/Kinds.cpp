@@ -63,7 +63,21 @@ void inPlace(ByteFile &file, int) {
     pass(file);
 }
 
-// A check that answers with a reason ("still holds Exif, XMP", or the damage it met).
+// A check that collects its findings.
+template <Findings (*check)(const Bytes &)>
+Findings ofWhole(ByteFile &result, int) {
+    return check(result.readAll());
+}
+template <Findings (*check)(const Bytes &, int)>
+Findings ofNested(ByteFile &result, int depth) {
+    return check(result.readAll(), depth);
+}
+template <Findings (*check)(ByteFile &)>
+Findings ofInPlace(ByteFile &result, int) {
+    return check(result);
+}
+
+// A check that still answers with a reason ("still holds Exif, XMP", or the damage it met).
 Findings fromReason(const std::string &reason) {
     const std::string prefix = "still holds ";
     Findings findings;
