@@ -2,6 +2,7 @@
 
 #include "engine/FailureReason.h"
 #include "engine/Routes.h"
+#include "formats/core/Notes.h"
 #include "formats/core/Stop.h"
 #include "fsutil/Main.h"
 #include "platform/ErrorTrap.h"
@@ -18,7 +19,15 @@ using Outcome = RemovalBatchReport::Outcome;
 const QString DiskFull = FailureReason::ForError(ErrorNumber::DiskFull, {});
 
 Outcome notCleaned(const QString &reason) {
-    return {Outcome::Kind::NotCleaned, reason, {}};
+    return {Outcome::Kind::NotCleaned, reason, {}, {}};
+}
+
+// A file of a kind no pass cleans is written as it is, and never counted as cleaned.
+Outcome::Kind outcomeKind(const Kinds::Kind *kind) {
+    if (kind == nullptr) {
+        return Outcome::Kind::CopiedUnknown;
+    }
+    return kind->clean == nullptr ? Outcome::Kind::CopiedAsItIs : Outcome::Kind::Cleaned;
 }
 
 // A desktop for worker threads: it records the messages of error traps and shows nothing.
@@ -191,19 +200,23 @@ Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan:
     if (copied != 0) {
         return notCleaned(FailureReason::ForError(copied, copyFailed));
     }
-    const Route &route = Routes::forExtension(file.extension);
+    const Kinds::Kind *kind = Routes::kindOf(file.name, file.extension, copy);
+    if (kind != nullptr && kind->isMetadata) {
+        return notCleaned(QStringLiteral("it is metadata itself"));
+    }
     // The copy holds the source's bytes until the route runs.
-    const QStringList findings = Routes::findings(route, copy);
+    Outcome outcome{outcomeKind(kind), {}, Routes::findings(kind, copy).shown(), {}};
+    const Formats::NoteCollector notes;
     ErrorTrap trap(desktop, QStringLiteral("Form1.PushButton2_Click"));
     RouteContext context{desktop, programFolder_, folder, keepGoing};
     QString reason;
-    if (!trap.step(128, [&] { reason = Routes::remove(route, context, copy); })) {
+    if (!trap.step(128, [&] { reason = Routes::remove(kind, context, copy); })) {
         reason = FailureReason::ForError(trap.errorNumber(),
                                          QStringLiteral("its metadata could not be removed"));
     }
     if (reason.isEmpty()) {
         reason = QStringLiteral("its result could not be checked");
-        trap.step(130, [&] { reason = Routes::check(route, copy); });
+        trap.step(130, [&] { reason = Routes::check(kind, copy); });
     }
     if (!reason.isEmpty()) {
         return notCleaned(reason);
@@ -214,6 +227,8 @@ Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan:
         return notCleaned(FailureReason::ForError(
             written, QStringLiteral("could not be written to the output folder")));
     }
-    const bool copiedAsItIs = Routes::leavesMetadata(file.extension);
-    return {copiedAsItIs ? Outcome::Kind::CopiedAsItIs : Outcome::Kind::Cleaned, {}, findings};
+    for (const std::string &note : notes.notes()) {
+        outcome.notes << QString::fromStdString(note);
+    }
+    return outcome;
 }

@@ -3,6 +3,7 @@
 #include <QMap>
 
 #include <algorithm>
+#include <map>
 
 namespace RemovalBatchReport {
 
@@ -11,45 +12,8 @@ namespace {
 constexpr int ListedFailures = 20;
 const QString LineBreak = QStringLiteral("\r\n");
 const QString Paragraph = LineBreak + LineBreak;
-const QString OtherMetadata = QStringLiteral("other metadata");
 
 using Kind = Outcome::Kind;
-
-struct Group {
-    QString name;
-    QStringList keywords;  // a finding whose name holds one of them belongs to the group
-};
-
-// In the order the details name them; a finding joins the first group it matches.
-const std::vector<Group> &groups() {
-    static const std::vector<Group> table = {
-        {QStringLiteral("place"), {"gps", "location", "position", "place"}},
-        {QStringLiteral("device"), {"make", "model", "serial", "camera", "device", "lens"}},
-        {QStringLiteral("people"),
-         {"author", "creator", "editor", "company", "manager", "artist", "user", "person", "people",
-          "owner"}},
-        {QStringLiteral("dates"), {"date", "time"}},
-        {QStringLiteral("software"),
-         {"software", "application", "generator", "encoder", "producer", "tool"}},
-        {QStringLiteral("descriptions and comments"),
-         {"title", "subject", "description", "comment", "keyword", "caption", "text"}},
-        {QStringLiteral("thumbnails"), {"thumbnail", "preview", "cover"}},
-        {QStringLiteral("revision history"), {"revision", "version", "history", "rsid"}},
-    };
-    return table;
-}
-
-QString groupOf(const QString &finding) {
-    const QString lower = finding.toLower();
-    for (const Group &group : groups()) {
-        for (const QString &keyword : group.keywords) {
-            if (lower.contains(keyword)) {
-                return group.name;
-            }
-        }
-    }
-    return OtherMetadata;
-}
 
 int countOf(const std::vector<Outcome> &outcomes, Kind kind) {
     return static_cast<int>(std::count_if(outcomes.begin(), outcomes.end(),
@@ -86,11 +50,12 @@ QString failuresPart(const std::vector<RemovalBatchPlan::File> &files,
     return part;
 }
 
+// The files copied as they are, one line per extension with its count, under `heading`.
 QString copiedPart(const std::vector<RemovalBatchPlan::File> &files,
-                   const std::vector<Outcome> &outcomes) {
+                   const std::vector<Outcome> &outcomes, Kind copied, const QString &heading) {
     QMap<QString, int> byExtension;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (outcomes[i].kind == Kind::CopiedAsItIs) {
+        if (outcomes[i].kind == copied) {
             ++byExtension[files[i].extension.toLower()];
         }
     }
@@ -99,14 +64,11 @@ QString copiedPart(const std::vector<RemovalBatchPlan::File> &files,
     }
     QString lines;
     for (auto kind = byExtension.cbegin(); kind != byExtension.cend(); ++kind) {
-        lines += LineBreak + QStringLiteral(".%1: %2").arg(kind.key()).arg(kind.value());
+        const QString extension =
+            kind.key().isEmpty() ? QStringLiteral("(no extension)") : QLatin1Char('.') + kind.key();
+        lines += LineBreak + QStringLiteral("%1: %2").arg(extension).arg(kind.value());
     }
-    return Paragraph +
-           QStringLiteral(
-               "%1 files were copied as they are (Parchwipe cannot remove metadata "
-               "from them yet):")
-               .arg(countOf(outcomes, Kind::CopiedAsItIs)) +
-           lines;
+    return Paragraph + heading.arg(countOf(outcomes, copied)) + lines;
 }
 
 QString renamedPart(const std::vector<RemovalBatchPlan::File> &files,
@@ -139,10 +101,17 @@ QString fileDetails(const RemovalBatchPlan::File &file, const Outcome &outcome) 
     if (outcome.kind == Kind::CopiedAsItIs) {
         return text + indent + QStringLiteral("it still carries its metadata");
     }
-    return text + indent +
-           (outcome.findings.isEmpty()
-                ? QStringLiteral("it held no metadata that Parchwipe knows of")
-                : QStringLiteral("it held: ") + GroupedFindings(outcome.findings));
+    if (outcome.kind == Kind::CopiedUnknown) {
+        return text + indent +
+               QStringLiteral("its kind is unknown to Parchwipe: whatever metadata it holds stays");
+    }
+    text += indent + (outcome.findings.empty()
+                          ? QStringLiteral("it held no metadata that Parchwipe knows of")
+                          : QStringLiteral("it held: ") + GroupedFindings(outcome.findings));
+    for (const QString &note : outcome.notes) {
+        text += indent + QStringLiteral("it ") + note;
+    }
+    return text;
 }
 
 }  // namespace
@@ -151,22 +120,16 @@ QString StoppedReason() {
     return QStringLiteral("stopped before it was cleaned");
 }
 
-QString GroupedFindings(const QStringList &findings) {
-    QMap<QString, QStringList> grouped;
-    for (const QString &finding : findings) {
-        grouped[groupOf(finding)] << finding;
+QString GroupedFindings(const std::vector<Formats::Finding> &findings) {
+    // In the order of the categories.
+    std::map<Formats::Category, QStringList> grouped;
+    for (const Formats::Finding &finding : findings) {
+        grouped[finding.category] << QString::fromStdString(finding.name);
     }
-    QStringList names;
-    for (const Group &group : groups()) {
-        names << group.name;
-    }
-    names << OtherMetadata;
     QStringList parts;
-    for (const QString &name : names) {
-        if (grouped.contains(name)) {
-            parts << name + QStringLiteral(" (") + grouped[name].join(QStringLiteral(", ")) +
-                         QLatin1Char(')');
-        }
+    for (const auto &[category, names] : grouped) {
+        parts << QString::fromLatin1(Formats::categoryName(category)) + QStringLiteral(" (") +
+                     names.join(QStringLiteral(", ")) + QLatin1Char(')');
     }
     return parts.join(QStringLiteral("; "));
 }
@@ -177,7 +140,13 @@ QString ClosingMessage(const std::vector<RemovalBatchPlan::File> &files,
     return QStringLiteral("Done.") +
            cleanedPart(countOf(outcomes, Kind::Cleaned), static_cast<int>(files.size()),
                        outputFolder, stopped) +
-           failuresPart(files, outcomes) + copiedPart(files, outcomes) +
+           failuresPart(files, outcomes) +
+           copiedPart(files, outcomes, Kind::CopiedAsItIs,
+                      QStringLiteral("%1 files were copied as they are (Parchwipe cannot remove "
+                                     "metadata from them yet):")) +
+           copiedPart(files, outcomes, Kind::CopiedUnknown,
+                      QStringLiteral("%1 files of kinds Parchwipe does not know were copied as "
+                                     "they are:")) +
            renamedPart(files, outcomes);
 }
 

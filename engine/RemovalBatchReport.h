@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/RemovalBatchPlan.h"
+#include "formats/core/Findings.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,18 +13,21 @@ namespace RemovalBatchReport {
 
 // How one file came through the batch.
 struct Outcome {
-    enum class Kind { NotCleaned, Cleaned, CopiedAsItIs };
+    // Copied as it is: of a kind known to carry metadata that no pass removes yet, or of a kind
+    // Parchwipe does not know.
+    enum class Kind { NotCleaned, Cleaned, CopiedAsItIs, CopiedUnknown };
     Kind kind = Kind::NotCleaned;
-    QString reason;        // why it was not cleaned
-    QStringList findings;  // what the source held, as its route's check names it
+    QString reason;                          // why it was not cleaned
+    std::vector<Formats::Finding> findings;  // what the source held, as its kind's check names it
+    QStringList notes;                       // what its cleaning kept as it is inside it
 };
 
 // The reason of a file the batch never finished.
 QString StoppedReason();
 
-// The findings grouped as a person thinks of them: "place (GPS position); device (camera model);
-// other metadata (Exif)".
-QString GroupedFindings(const QStringList &findings);
+// The findings grouped by what they tell: "place (GPS position); device (camera model);
+// other (Exif)".
+QString GroupedFindings(const std::vector<Formats::Finding> &findings);
 
 // "Done.", how many files were cleaned and where, the files that were not with
 // their reasons (twenty at most), the kinds copied as they are, and the files written under

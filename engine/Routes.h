@@ -1,12 +1,9 @@
 #pragma once
 
-#include "formats/core/ByteFile.h"
+#include "formats/Kinds.h"
 #include "platform/FileSystem.h"
 
 #include <QString>
-#include <QStringList>
-
-#include <string>
 
 class Desktop;
 
@@ -20,33 +17,26 @@ struct RouteContext {
     const FileSystem::KeepGoing &keepGoing;
 };
 
-// How one kind of file is cleaned: its removal, then a check that reads the result.
-struct Route {
-    // Strips the working copy in place. Returns an empty text, or the reason the closing message
-    // gives; may throw Formats::Refused instead.
-    QString (*remove)(RouteContext &context, const QString &copy);
-    // What metadata the result still holds, empty when none. Lives in formats/, reads the file
-    // and shares nothing with the removal it checks. Null for a route that has nothing to check.
-    std::string (*check)(Formats::ByteFile &result);
-};
-
+// How a listed file goes through the batch, by the kind of file it is: cleaned by its kind's
+// pass (or the tools its kind needs) and checked, copied as it is when no pass knows it, or not
+// written at all when it is nothing but metadata.
 namespace Routes {
 
-// The route for a file extension, in any letter case; the generic one when it has none of its own.
-const Route &forExtension(const QString &extension);
+// The kind a working copy is: the one its name says (".DS_Store"), else its extension's, else the
+// one its content shows; content that is nothing but metadata wins over any extension. Null for
+// a file of no kind Parchwipe knows.
+const Kinds::Kind *kindOf(const QString &name, const QString &extension, const QString &copy);
 
-// True for kinds known to carry metadata that no route removes yet: they are written anew as they
-// are, and the closing message says so.
-bool leavesMetadata(const QString &extension);
+// Runs the kind's removal on the copy: empty when it was stripped, else why not. A file of no
+// known kind, or of a kind no pass cleans yet, is written anew as it is.
+QString remove(const Kinds::Kind *kind, RouteContext &context, const QString &copy);
 
-// Runs the route's removal: empty when the copy was stripped, else why not.
-QString remove(const Route &route, RouteContext &context, const QString &copy);
+// Runs the kind's check on the stripped copy: empty when it is clean, else what remains or why
+// it cannot be read.
+QString check(const Kinds::Kind *kind, const QString &copy);
 
-// Runs the route's check on the stripped copy: empty when it is clean, else what remains.
-QString check(const Route &route, const QString &copy);
-
-// What the file holds before cleaning, as the route's check names it ("GPS position", "camera
-// model"); empty when the route has no check or the check finds only damage.
-QStringList findings(const Route &route, const QString &file);
+// What the file holds before cleaning, as its kind's check names it; nothing when the kind has
+// no check or the check finds only damage.
+Formats::Findings findings(const Kinds::Kind *kind, const QString &file);
 
 }  // namespace Routes

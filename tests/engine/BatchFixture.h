@@ -35,6 +35,13 @@ class BatchFixture : public ::testing::Test {
         return QStringLiteral("Done.\r\n\r\n%1 of %2 files were cleaned into %3")
             .arg(QString::number(cleaned), QString::number(files), form.Text1->text());
     }
+    // The closing message's paragraph on files of unknown kinds: "(no extension): 2\r\n.txt: 1".
+    static QString unknown(int count, const QString &perExtension) {
+        return QStringLiteral(
+                   "\r\n\r\n%1 files of kinds Parchwipe does not know were copied as they are:\r\n")
+                   .arg(count) +
+               perExtension;
+    }
     QString lastMessage() const {
         return window.desktop.messages.empty() ? QString() : window.desktop.messages.back().text;
     }

@@ -374,7 +374,7 @@ TEST_F(Packages, DamagedPackagesAreRefusedWithAReason) {
         {"broken-embedding.docx", Office,
          "damaged ZIP package in word/embeddings/Microsoft_Excel_Sheet1.xlsx"},
         {"nested.docx", Office,
-         "documents nested too deeply in word/embeddings/inner.docx in word/embeddings/inner.docx "
+         "files nested too deeply in word/embeddings/inner.docx in word/embeddings/inner.docx "
          "in word/embeddings/inner.docx in word/embeddings/inner.docx in "
          "word/embeddings/inner.docx"},
     };

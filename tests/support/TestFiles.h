@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <ostream>
+
 // A temporary folder for one test, removed with everything in it afterwards.
 class ScratchFolder {
   public:
@@ -29,3 +31,8 @@ QByteArray runTool(const QString &program, const QStringList &arguments);
 
 // Empties the settings store that the test program points at its temporary folder.
 void clearSettings();
+
+// Failed expectations show texts as text, not as a list of 16-bit units.
+inline void PrintTo(const QString &text, std::ostream *out) {
+    *out << '"' << text.toStdString() << '"';
+}
