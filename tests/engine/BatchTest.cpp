@@ -172,6 +172,55 @@ TEST_F(Batch, SoundAndVideoComeOutWithoutTheirTagsAndACutShortOneIsNotWritten) {
     }
 }
 
+// A name that says no kind: the content decides. Metadata on its own is never written, and
+// a file of no known kind is copied, not counted as cleaned.
+TEST_F(Batch, ContentDecidesWhereTheNameCannotAndMetadataAloneIsNotWritten) {
+    const QString video = sources / QStringLiteral("clip.mp4");
+    runTool(QStringLiteral("ffmpeg"),
+            {"-v", "error", "-f", "lavfi", "-i", "testsrc=size=32x32:rate=5:duration=0.4",
+             "-metadata", "title=Secret Title", "-metadata", "location=+48.8584+002.2945/", video});
+    const struct {
+        QString name;
+        QByteArray bytes;
+        QString reason;  // empty when it is written
+    } files[] = {
+        {QStringLiteral("IMG_0001"), readFile(makeJpegWithMetadata(sources / "p.jpg")), {}},
+        {QStringLiteral("clip.mp4.part"), readFile(video), {}},
+        {QStringLiteral("notes.txt"), "plain bytes", {}},
+        {QStringLiteral("photo.jpg"), pngWithEveryTextChunk(), QStringLiteral("not a JPEG file")},
+        {QStringLiteral("photo.xmp"), "<?xpacket begin=''?><x:xmpmeta/>",
+         QStringLiteral("it is metadata itself")},
+        {QStringLiteral("._photo.jpg"), QByteArray("\0\x05\x16\x07\0\x02\0\0", 8),
+         QStringLiteral("it is metadata itself")},
+        {QStringLiteral(".DS_Store"),
+         QByteArray("\0\0\0\x01"
+                    "Bud1",
+                    8),
+         QStringLiteral("it is metadata itself")},
+    };
+    QString failures;
+    QStringList written;
+    for (const auto &file : files) {
+        add(source(QStringLiteral("in/") + file.name, file.bytes));
+        if (file.reason.isEmpty()) {
+            written << file.name;
+        } else {
+            failures += QStringLiteral("\r\n") + file.name + QStringLiteral(": ") + file.reason;
+        }
+    }
+    run();
+
+    EXPECT_EQ(lastMessage(), done(2, 7) + QStringLiteral("\r\n\r\n4 of 7 files were not cleaned:") +
+                                 failures + unknown(1, QStringLiteral(".txt: 1")));
+    written.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(entriesOf(output.path()), written);
+    EXPECT_EQ(exiv2Report(out(QStringLiteral("IMG_0001"))), QString());
+    const QByteArray clip = readFile(out(QStringLiteral("clip.mp4.part")));
+    EXPECT_FALSE(clip.contains("Secret Title") || clip.contains("48.8584"));
+    EXPECT_TRUE(window.desktop.messages.back().details.contains(
+        QStringLiteral("copied as it is into ") + out(QStringLiteral("notes.txt"))));
+}
+
 TEST_F(Batch, APdfComesOutWithEmptyInformationAndNoXmp) {
     const QString report = makePdfWithMetadata(sources / QStringLiteral("report.Pdf"));
     const QByteArray before = readFile(report);
