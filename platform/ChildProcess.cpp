@@ -58,16 +58,30 @@ void applyWindowState(QProcess &process, int windowState) {
 #endif
 }
 
-void dieWithParent(QProcess &process) {
+// The tool leads a process group of its own, so that ending it ends what it started too (a
+// script's sleep), and it dies with Parchwipe.
+void ownGroupDyingWithParent(QProcess &process) {
 #ifdef Q_OS_LINUX
     const pid_t parent = ::getpid();
     process.setChildProcessModifier([parent] {
-        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) {
+        if (::setpgid(0, 0) != 0 || ::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 ||
+            ::getppid() != parent) {
             ::_exit(127);
         }
     });
 #else
     Q_UNUSED(process)
+#endif
+}
+
+void signalGroup(const QProcess &process, int signal) {
+#ifdef Q_OS_UNIX
+    if (process.processId() > 0) {
+        ::kill(-static_cast<pid_t>(process.processId()), signal);
+    }
+#else
+    Q_UNUSED(process)
+    Q_UNUSED(signal)
 #endif
 }
 
@@ -88,11 +102,23 @@ std::vector<QProcess *> startedByThisThread() {
     return processes;
 }
 
+void terminate(QProcess &process) {
+    signalGroup(process, SIGTERM);
+    process.terminate();
+}
+
+// Whatever of the group is left after the grace time is killed, the tool's children included.
 void killUnlessEnded(QProcess &process, int graceMs) {
+    const qint64 group = process.processId();
     if (!process.waitForFinished(graceMs)) {
         process.kill();
         process.waitForFinished(graceMs);
     }
+#ifdef Q_OS_UNIX
+    if (group > 0) {
+        ::kill(-static_cast<pid_t>(group), SIGKILL);
+    }
+#endif
 }
 
 }  // namespace
@@ -109,7 +135,7 @@ ChildProcess::ChildProcess(const QString &commandLine, int windowState) {
     process_.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     process_.setStandardInputFile(QProcess::nullDevice());
     applyWindowState(process_, windowState);
-    dieWithParent(process_);
+    ownGroupDyingWithParent(process_);
     process_.start(resolved, arguments, QIODevice::ReadOnly);
     if (!process_.waitForStarted(-1)) {
         throw AppError(ErrorNumber::PathFileAccess,
@@ -126,14 +152,14 @@ ChildProcess::~ChildProcess() {
 }
 
 void ChildProcess::end(int graceMs) {
-    process_.terminate();
+    terminate(process_);
     killUnlessEnded(process_, graceMs);
 }
 
 void ChildProcess::EndAll(int graceMs) {
     const std::vector<QProcess *> processes = startedByThisThread();
     for (QProcess *process : processes) {
-        process->terminate();
+        terminate(*process);
     }
     for (QProcess *process : processes) {
         killUnlessEnded(*process, graceMs);

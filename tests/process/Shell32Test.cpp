@@ -141,8 +141,18 @@ TEST(Shell32, GivesTheLastLineOfTheToolsErrorOutputHoweverLong) {
     EXPECT_EQ(line, QString());
 }
 
+namespace {
+
+// Whether a process has ended (a zombie has: nothing of it runs).
+bool hasEnded(const QByteArray &pid) {
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid)));
+    return stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+}  // namespace
+
 // A worker's wait runs on a thread of its own and ends its tool, even one that ignores the request
-// to terminate, as soon as it is told to stop.
+// to terminate, and what the tool started, as soon as it is told to stop.
 TEST(Shell32, AWorkersWaitEndsItsToolWhenToldToStop) {
     ScratchFolder scratch;
     const QString marker = scratch / QStringLiteral("started");
@@ -156,8 +166,8 @@ TEST(Shell32, AWorkersWaitEndsItsToolWhenToldToStop) {
             QString line;
             try {
                 result = Shell32::RunAndWaitUnlessStopped(
-                    QStringLiteral("sh -c \"trap '%1' TERM; touch '%2'; i=0; while [ $i -lt 100 ]; "
-                                   "do sleep 0.1; i=$((i + 1)); done\"")
+                    QStringLiteral("sh -c \"trap '%1' TERM; sleep 30 & echo $! > '%2'; i=0; "
+                                   "while [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done\"")
                         .arg(trap, marker),
                     0, [&] { return !stop; }, line);
             } catch (const AppError &error) {
@@ -173,6 +183,11 @@ TEST(Shell32, AWorkersWaitEndsItsToolWhenToldToStop) {
         worker.join();
         EXPECT_TRUE(interrupted);
         EXPECT_LT(clock.elapsed(), 5000) << "the tool ran to its own end";
+        const QByteArray child = readFile(marker).trimmed();
+        for (int i = 0; i < 200 && !hasEnded(child); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(hasEnded(child)) << "the tool's own child outlived it";
     }
     QString line;
     EXPECT_EQ(Shell32::RunAndWaitUnlessStopped(QStringLiteral("sh -c \"exit 4\""), 0, {}, line), 4);
