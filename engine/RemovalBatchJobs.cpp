@@ -65,6 +65,10 @@ RemovalBatchJobs::RemovalBatchJobs(const std::vector<RemovalBatchPlan::File> &fi
       programFolder_(std::move(programFolder)),
       memoryBudget_(memoryBudget),
       results_(files.size()) {
+    for (const RemovalBatchPlan::File &file : files) {
+        costs_.push_back(
+            std::min(Routes::memoryCost(file.name, file.extension, file.source), memoryBudget_));
+    }
     const int count = std::min(workers, static_cast<int>(files.size()));
     for (int i = 0; i < count; ++i) {
         workers_.emplace_back([this] { work(); });
@@ -103,10 +107,6 @@ std::optional<RemovalBatchJobs::Result> RemovalBatchJobs::take(int index) {
     return std::move(results_[index]);
 }
 
-qint64 RemovalBatchJobs::costOf(int index) const {
-    return std::min(files_[index].size, memoryBudget_);
-}
-
 // Takes the next file in list order once it fits the budget beside the files at work.
 bool RemovalBatchJobs::claim(int &index, qint64 &cost) {
     std::unique_lock<std::mutex> guard(lock_);
@@ -114,13 +114,13 @@ bool RemovalBatchJobs::claim(int &index, qint64 &cost) {
     changed_.wait(guard, [&] {
         return stopping_ || next_ >= count ||
                (waitingAlone_ == 0 && !aloneAtWork_ &&
-                (inUse_ == 0 || inUse_ + costOf(next_) <= memoryBudget_));
+                (inUse_ == 0 || inUse_ + costs_[next_] <= memoryBudget_));
     });
     if (stopping_ || next_ >= count) {
         return false;
     }
     index = next_++;
-    cost = costOf(index);
+    cost = costs_[index];
     inUse_ += cost;
     return true;
 }

@@ -14,11 +14,12 @@
 #include <vector>
 
 // Cleans the planned files on worker threads, several at a time: they are started in list order,
-// as many at once as there are workers while the sizes of the files at work stay within one
-// memory budget (a file larger than the budget works alone). Each works in a folder of its own
-// inside the working folder, removed when its file is done. Workers never touch the window:
-// error dialogs are collected for the window's thread to show. A file that met a full disk while
-// others were at work is cleaned once more alone, as a one-at-a-time run would have.
+// as many at once as there are workers while what the files at work cost in memory (each kind
+// tells it from the file) stays within one budget (a file larger than the budget works alone). Each
+// works in a folder of its own inside the working folder, removed when its file is done. Workers
+// never touch the window: error dialogs are collected for the window's thread to show. A file that
+// met a full disk while others were at work is cleaned once more alone, as a one-at-a-time run
+// would have.
 class RemovalBatchJobs {
   public:
     // A message a route's error trap would have shown.
@@ -62,12 +63,12 @@ class RemovalBatchJobs {
     Result clean(int index);
     RemovalBatchReport::Outcome cleanIn(const QString &folder, const RemovalBatchPlan::File &file,
                                         Desktop &desktop);
-    qint64 costOf(int index) const;
 
     const std::vector<RemovalBatchPlan::File> &files_;
     const QString workingFolder_;
     const QString programFolder_;
     const qint64 memoryBudget_;
+    std::vector<qint64> costs_;  // of each file in memory, at most the budget
     std::atomic<bool> stopping_{false};
     std::mutex lock_;
     std::condition_variable changed_;

@@ -52,6 +52,16 @@ const Kinds::Kind *kindOf(const QString &name, const QString &extension, const Q
     return byExtension != nullptr ? byExtension : byContent;
 }
 
+qint64 memoryCost(const QString &name, const QString &extension, const QString &file) {
+    try {
+        const Kinds::Kind *kind = kindOf(name, extension, file);
+        Formats::ByteFile source(WorkingCopy::nativePath(file), Formats::ByteFile::Mode::Read);
+        return static_cast<qint64>(Kinds::memoryCost(kind, source));
+    } catch (const Formats::Refused &) {
+        return 0;
+    }
+}
+
 QString remove(const Kinds::Kind *kind, RouteContext &context, const QString &copy) {
     if (kind == nullptr || kind->clean == nullptr) {
         return Metadata::StripFile(context.desktop, copy, context.keepGoing);

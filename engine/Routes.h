@@ -27,6 +27,10 @@ namespace Routes {
 // a file of no kind Parchwipe knows.
 const Kinds::Kind *kindOf(const QString &name, const QString &extension, const QString &copy);
 
+// What cleaning the file would cost in memory, told before work starts; small for a file that
+// cannot be read, which fails at once.
+qint64 memoryCost(const QString &name, const QString &extension, const QString &file);
+
 // Runs the kind's removal on the copy: empty when it was stripped, else why not. A file of no
 // known kind, or of a kind no pass cleans yet, is written anew as it is.
 QString remove(const Kinds::Kind *kind, RouteContext &context, const QString &copy);

@@ -1,5 +1,6 @@
 #include "formats/Kinds.h"
 
+#include "formats/core/ByteOrder.h"
 #include "formats/core/Limits.h"
 #include "formats/core/Notes.h"
 #include "formats/documents/Epub.h"
@@ -331,7 +332,53 @@ std::string lowered(std::string_view text) {
     return lower;
 }
 
+// A walk where the file lies holds a few blocks; a copy streams.
+constexpr std::uint64_t SmallCost = std::uint64_t(8) << 20;
+// A pass in memory holds the file, its cleaned copy and the check's read of it.
+constexpr std::uint64_t WholeFileCopies = 3;
+
+// What a ZIP's central directory says its entries unpack to, capped at what a package may unpack
+// to; the cap when the directory cannot be read.
+std::uint64_t declaredUnpackedSize(ByteFile &zip) {
+    constexpr std::size_t EndRecord = 22;
+    constexpr std::size_t EndSearch = EndRecord + 0xFFFF;  // the record and the longest comment
+    constexpr std::size_t DirectoryEntry = 46;
+    const std::uint64_t cap = Formats::Limits::UnpackedSize;
+    const std::uint64_t tailAt = zip.size() > EndSearch ? zip.size() - EndSearch : 0;
+    const Bytes tail = zip.readUpTo(tailAt, EndSearch);
+    const std::size_t end = tail.rfind("PK\x05\x06");
+    if (end == Bytes::npos || tail.size() - end < EndRecord) {
+        return cap;
+    }
+    const std::uint64_t directorySize = Formats::littleEndian32(tail, end + 12);
+    const std::uint64_t directoryAt = Formats::littleEndian32(tail, end + 16);
+    if (directoryAt > zip.size() || directorySize > std::min<std::uint64_t>(zip.size(), cap)) {
+        return cap;
+    }
+    const Bytes directory = zip.readUpTo(directoryAt, static_cast<std::size_t>(directorySize));
+    std::uint64_t total = 0;
+    for (std::size_t at = 0; at + DirectoryEntry <= directory.size() && total < cap;) {
+        if (directory.compare(at, 4, "PK\x01\x02") != 0) {
+            return cap;
+        }
+        total += Formats::littleEndian32(directory, at + 24);
+        at += DirectoryEntry + Formats::littleEndian16(directory, at + 28) +
+              Formats::littleEndian16(directory, at + 30) +
+              Formats::littleEndian16(directory, at + 32);
+    }
+    return std::min(total, cap);
+}
+
 }  // namespace
+
+std::uint64_t memoryCost(const Kind *kind, ByteFile &file) {
+    if (kind == nullptr || kind->clean == nullptr || kind->inPlace) {
+        return SmallCost;
+    }
+    const std::uint64_t whole = WholeFileCopies * file.size() + SmallCost;
+    return isZip(file.readUpTo(0, 4)) ? whole + WholeFileCopies * declaredUnpackedSize(file)
+                                      : whole;
+}
 
 const std::vector<Kind> &all() {
     return table();

@@ -3,6 +3,7 @@
 #include "formats/core/ByteFile.h"
 #include "formats/core/Findings.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,11 @@ const Kind *forContent(std::string_view start);
 // The kind of a file by its name alone, for names that say it whatever their extension
 // (".DS_Store", "._photo.jpg"), or null.
 const Kind *forName(std::string_view fileName);
+
+// What cleaning this file costs in memory at most, told from the file before work starts: a few
+// MB for kinds walked where they lie and for files copied as they are, the declared unpacked size
+// for packages, a few times the file for the rest.
+std::uint64_t memoryCost(const Kind *kind, Formats::ByteFile &file);
 
 // A file inside another, `depth` containers deep, through the pass of the kind its content is.
 // Content of no known kind comes back as it is, noted as kept with `where`. Throws

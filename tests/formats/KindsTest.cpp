@@ -1,0 +1,78 @@
+#include "formats/Kinds.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::string_literals;
+
+std::string kindOfContent(const std::string &start) {
+    const Kinds::Kind *kind = Kinds::forContent(start);
+    return kind ? kind->name : "unknown";
+}
+
+// An Office package as Office writes it: content types first.
+std::string zipStarting(const std::string &firstName, const std::string &firstData) {
+    return std::string("PK\x03\x04", 4) + std::string(26, '\0') + firstName + firstData;
+}
+
+}  // namespace
+
+// Each kind is told by its bytes, wherever its name came from; text and a PDF after other data
+// too.
+TEST(Kinds, ContentTellsTheKind) {
+    const struct {
+        std::string start;
+        std::string kind;
+    } cases[] = {
+        {"\xFF\xD8\xFF\xE1", "JPEG picture"},
+        {"\x89PNG\r\n\x1A\n", "PNG picture"},
+        {std::string("MM\0*", 4), "TIFF picture"},
+        {std::string(1000, ' ') + "%PDF-1.7", "PDF document"},
+        {std::string("\0\0\0\x18"
+                     "ftypmp42",
+                     12),
+         "phone photo or video"},
+        {"RIFF\x10\0\0\0WAVEfmt "s, "WAV sound"},
+        {"RIFF\x10\0\0\0AVI LIST"s, "AVI video"},
+        {"\xEF\xBB\xBF  <?xml version='1.0'?><svg xmlns='x'>", "SVG drawing"},
+        {zipStarting("mimetype", "application/epub+zip"), "EPUB book"},
+        {zipStarting("mimetype", "application/vnd.oasis.opendocument.text"), "OpenDocument file"},
+        {zipStarting("[Content_Types].xml", "<Types/>"), "Office document"},
+        {"\n<?xpacket begin=''?>", "XMP sidecar"},
+        {std::string("\0\x05\x16\x07\0\x02\0\0", 8), "Finder data"},
+        {"\xFF\xF1\x50\x80", "unknown"},  // ADTS sound is not MP3
+        {"plain text", "unknown"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(kindOfContent(c.start), c.kind) << c.start;
+    }
+    EXPECT_STREQ(Kinds::forExtension("JPG_original") ? "known" : "none", "none");
+    EXPECT_STREQ(Kinds::forExtension("MpO")->name, "JPEG picture");
+    EXPECT_STREQ(Kinds::forName("Thumbs.db")->name, "Windows thumbnail cache");
+}
+
+// A package is costed by what it unpacks to, not by its packed size; a video walked where it
+// lies costs a few MB whatever its size.
+TEST(Kinds, MemoryCostFollowsWhatAFileUnpacksTo) {
+    ScratchFolder scratch;
+    const QString bomb = scratch / QStringLiteral("big.docx");
+    runTool(QStringLiteral("python3"),
+            {QStringLiteral("-c"),
+             QStringLiteral("import sys, zipfile\n"
+                            "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                            "    z.writestr('[Content_Types].xml', '<Types/>')\n"
+                            "    z.writestr('word/document.xml', ' ' * (64 << 20))\n"),
+             bomb});
+    Formats::ByteFile package(bomb.toStdString(), Formats::ByteFile::Mode::Read);
+    ASSERT_LT(package.size(), 1u << 20);
+    EXPECT_GE(Kinds::memoryCost(Kinds::forExtension("docx"), package), 3u * (64u << 20));
+
+    Formats::Bytes video(std::string("\0\0\0\x18"
+                                     "ftypmp42",
+                                     12) +
+                         std::string(64 << 20, '\0'));
+    Formats::ByteFile walked(video);
+    EXPECT_LE(Kinds::memoryCost(Kinds::forExtension("mp4"), walked), 16u << 20);
+}
