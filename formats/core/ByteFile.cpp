@@ -21,6 +21,24 @@ std::runtime_error writeFailed() {
     return std::runtime_error("the working copy could not be written");
 }
 
+// Runs pread or pwrite until all length bytes are through; false when the file ends or fails.
+template <typename Call, typename Pointer>
+bool transferAll(Call call, int descriptor, Pointer bytes, std::size_t length,
+                 std::uint64_t offset) {
+    for (std::size_t done = 0; done < length;) {
+        const ssize_t moved =
+            call(descriptor, bytes + done, length - done, static_cast<off_t>(offset + done));
+        if (moved < 0 && errno == EINTR) {
+            continue;
+        }
+        if (moved <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(moved);
+    }
+    return true;
+}
+
 }  // namespace
 
 ByteFile::ByteFile(const std::string &path, Mode mode) {
@@ -67,18 +85,8 @@ Bytes ByteFile::readUpTo(std::uint64_t offset, std::size_t length) {
 void ByteFile::readInto(std::uint64_t offset, char *into, std::size_t length) {
     if (buffer_ != nullptr) {
         std::memcpy(into, buffer_->data() + offset, length);
-        return;
-    }
-    for (std::size_t done = 0; done < length;) {
-        const ssize_t got =
-            ::pread(descriptor_, into + done, length - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            throw Refused("the working copy cannot be read");
-        }
-        done += static_cast<std::size_t>(got);
+    } else if (!transferAll(::pread, descriptor_, into, length, offset)) {
+        throw Refused("the working copy cannot be read");
     }
 }
 
@@ -99,18 +107,8 @@ void ByteFile::writeFrom(std::uint64_t offset, const char *from, std::size_t len
     }
     if (buffer_ != nullptr) {
         std::memcpy(buffer_->data() + offset, from, length);
-        return;
-    }
-    for (std::size_t done = 0; done < length;) {
-        const ssize_t wrote =
-            ::pwrite(descriptor_, from + done, length - done, static_cast<off_t>(offset + done));
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        if (wrote <= 0) {
-            throw writeFailed();
-        }
-        done += static_cast<std::size_t>(wrote);
+    } else if (!transferAll(::pwrite, descriptor_, from, length, offset)) {
+        throw writeFailed();
     }
 }
 
