@@ -1,5 +1,6 @@
 #include "formats/Kinds.h"
 
+#include "formats/archives/Archive.h"
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Limits.h"
 #include "formats/core/Notes.h"
@@ -196,6 +197,12 @@ bool isJpegXl(std::string_view start) {
     return startsWith(start, "\xFF\x0A") ||
            startsWith(start, std::string_view("\0\0\0\x0CJXL \r\n\x87\n", 12));
 }
+bool isTar(std::string_view start) {
+    return startsWith(start, "ustar", 257);
+}
+bool isSevenZip(std::string_view start) {
+    return startsWith(start, "7z\xBC\xAF\x27\x1C");
+}
 bool isXmp(std::string_view start) {
     const std::string_view text = withoutLeadingSpace(start);
     return startsWith(text, "<?xpacket") || startsWith(text, "<x:xmpmeta");
@@ -302,6 +309,12 @@ const std::vector<Kind> &table() {
          inPlace<IsoBmff::clean>,
          reasonInPlace<IsoBmff::remainingMetadata>,
          true},
+        {"TAR archive",
+         {"tar", "tgz", "tbz", "tbz2", "txz", "tzst"},
+         isTar,
+         Archive::clean,
+         Archive::remainingMetadata},
+        {"7z archive", {"7z"}, isSevenZip, Archive::clean, Archive::remainingMetadata},
         // Known to carry metadata that no pass removes yet: written as they are, and said so.
         {"AAC sound", {"aac"}, nullptr, nullptr, nullptr},
         {"JPEG XL picture", {"jxl"}, isJpegXl, nullptr, nullptr},
@@ -409,6 +422,13 @@ const Kind *forName(std::string_view fileName) {
     const std::string lower = lowered(fileName);
     if (lower == "thumbs.db" || lower == "ehthumbs.db") {
         return &named("Windows thumbnail cache");
+    }
+    for (const char *compressedTar : {".tar.gz", ".tar.bz2", ".tar.xz", ".tar.zst"}) {
+        const std::string_view suffix(compressedTar);
+        if (lower.size() > suffix.size() &&
+            std::string_view(lower).substr(lower.size() - suffix.size()) == suffix) {
+            return &named("TAR archive");
+        }
     }
     if (lower == ".ds_store") {
         return &named("Finder folder data");

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "formats/core/ByteFile.h"
+#include "formats/core/Findings.h"
+
+// TAR (plain or compressed with gzip, bzip2, xz or zstd) and 7z archives, through libarchive.
+namespace Archive {
+
+// Writes the archive anew in its own format and compression: every entry through the pass of
+// its kind, owners 0 without names, one fixed time, no extended headers, attributes or access
+// lists; home folders cut from paths; a Mac's and Windows' folder data left out. Links and
+// special entries keep their kind and are never followed. Throws Formats::Refused for a
+// password-protected archive, an entry with an unsafe path, or one that cannot be read.
+void clean(Formats::ByteFile &file, int depth);
+
+// What the archive still tells: owners, times, attributes, home folders in paths, and what its
+// entries hold by their own checks.
+Formats::Findings remainingMetadata(Formats::ByteFile &file, int depth);
+
+// The time every entry gets: 1980-01-01 00:00:00 UTC, as in packages.
+constexpr long FixedTime = 315532800;
+
+}  // namespace Archive

@@ -1,0 +1,78 @@
+#include "formats/Kinds.h"
+#include "formats/archives/Archive.h"
+#include "formats/archives/ArchiveReader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+namespace Archive {
+
+namespace {
+
+using Formats::Category;
+
+// A path that starts in a person's home folder or on a drive names its owner or machine.
+bool startsInAHome(std::string path) {
+    std::transform(path.begin(), path.end(), path.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::replace(path.begin(), path.end(), '\\', '/');
+    const bool drive =
+        path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    return drive || path.rfind("home/", 0) == 0 || path.rfind("users/", 0) == 0 ||
+           path.rfind("documents and settings/", 0) == 0;
+}
+
+bool isFinderOrThumbnails(const std::string &path) {
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    return path.find("__MACOSX") != std::string::npos || name.rfind("._", 0) == 0 ||
+           name == ".DS_Store" || name == "Thumbs.db";
+}
+
+void checkHeader(archive_entry *entry, const std::string &path, Formats::Findings &findings) {
+    if (archive_entry_uid(entry) != 0 || archive_entry_gid(entry) != 0) {
+        findings.add(Category::People, "owner ids");
+    }
+    const char *user = archive_entry_uname(entry);
+    const char *group = archive_entry_gname(entry);
+    if ((user && *user) || (group && *group)) {
+        findings.add(Category::People, "owner names");
+    }
+    if (archive_entry_mtime(entry) != FixedTime || archive_entry_mtime_nsec(entry) != 0 ||
+        archive_entry_atime_is_set(entry) || archive_entry_ctime_is_set(entry) ||
+        archive_entry_birthtime_is_set(entry)) {
+        findings.add(Category::Dates, "entry times");
+    }
+    if (archive_entry_xattr_count(entry) > 0) {
+        findings.add("extended attributes");
+    }
+    if (archive_entry_acl_count(entry, ARCHIVE_ENTRY_ACL_TYPE_ACCESS |
+                                           ARCHIVE_ENTRY_ACL_TYPE_DEFAULT |
+                                           ARCHIVE_ENTRY_ACL_TYPE_NFS4) > 0) {
+        findings.add("access control lists");
+    }
+    if (startsInAHome(path)) {
+        findings.add(Category::People, "a home folder in an entry's path");
+    }
+    if (isFinderOrThumbnails(path)) {
+        findings.add("a Mac's or Windows' folder data");
+    }
+}
+
+}  // namespace
+
+Formats::Findings remainingMetadata(Formats::ByteFile &file, int depth) {
+    ArchiveReader reader(file);
+    Formats::Findings findings;
+    while (archive_entry *entry = reader.next()) {
+        const char *name = archive_entry_pathname(entry);
+        const std::string path = name ? name : "";
+        checkHeader(entry, path, findings);
+        if (archive_entry_filetype(entry) == AE_IFREG) {
+            findings.addFrom(Kinds::checkEmbedded(reader.data(), depth + 1), path);
+        }
+    }
+    return findings;
+}
+
+}  // namespace Archive
