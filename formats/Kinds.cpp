@@ -269,7 +269,7 @@ const std::vector<Kind> &table() {
          {"mkv", "mka", "webm"},
          isMatroska,
          inPlace<Matroska::clean>,
-         reasonInPlace<Matroska::remainingMetadata>,
+         ofInPlace<Matroska::findings>,
          true},
         {"AVI video",
          {"avi"},

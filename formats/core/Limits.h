@@ -21,4 +21,8 @@ constexpr std::uint64_t RatioCheckedFrom = std::uint64_t(1) << 20;
 // of other data.
 constexpr std::size_t RecognitionWindow = 4096;
 
+// Children a video walk looks through to judge an element by one of them (an attachment by its
+// data, a seek entry by what it points at): one with more is judged as if it lacked that child.
+constexpr std::size_t ChildrenJudged = 64;
+
 }  // namespace Formats::Limits

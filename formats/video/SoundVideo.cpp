@@ -40,11 +40,16 @@ Action decide(const Riff::Chunk &chunk, const std::vector<Rule> &rules,
 Action aviAction(const Riff::Chunk &chunk) {
     // The movie data is kept whole: its chunks are the frames and sound.
     static const std::vector<Rule> rules = {
-        {"AVI ", "LIST hdrl", Action::Enter}, {"AVI ", "LIST movi", Action::Keep},
-        {"AVI ", "idx1", Action::Keep},       {"AVIX", "LIST movi", Action::Keep},
-        {"hdrl", "avih", Action::Keep},       {"hdrl", "LIST strl", Action::Enter},
-        {"hdrl", "LIST odml", Action::Enter}, {"odml", "dmlh", Action::Keep},
-        {"strl", "strh", Action::Keep},       {"strl", "strf", Action::Keep},
+        {"AVI ", "LIST hdrl", Action::Enter},
+        {"AVI ", "LIST movi", Action::Keep},
+        {"AVI ", "idx1", Action::Keep},
+        {"AVIX", "LIST movi", Action::Keep},
+        {"hdrl", "avih", Action::Keep},
+        {"hdrl", "LIST strl", Action::Enter},
+        {"hdrl", "LIST odml", Action::Enter},
+        {"odml", "dmlh", Action::Keep},
+        {"strl", "strh", Action::Keep},
+        {"strl", "strf", Action::Keep},
         {"strl", "indx", Action::Keep},
         // The video's frame and aspect ratio, which players use to show it.
         {"strl", "vprp", Action::Keep},
@@ -105,8 +110,8 @@ void Wav::clean(Formats::ByteFile &file) {
 // AIFF has no padding chunk of its own; "FLLR" is the filler name Apple's own writers use, and
 // every reader skips a chunk it does not know.
 void Aiff::clean(Formats::ByteFile &file) {
-    static const Riff::Family aiff{
-        "AIFF", "FORM", {"AIFF", "AIFC"}, true, "FLLR", aiffAction, blankMarkerNames};
+    static const Riff::Family aiff{"AIFF", "FORM",     {"AIFF", "AIFC"}, true,
+                                   "FLLR", aiffAction, blankMarkerNames};
     Riff::clean(file, aiff);
 }
 

@@ -242,18 +242,15 @@ Formats::Findings Avi::findings(Formats::ByteFile &file) {
 }
 
 Formats::Findings Wav::findings(Formats::ByteFile &file) {
-    static const Layout wav{"WAV",
-                            "RIFF",
-                            {"WAVE"},
-                            false,
-                            "JUNK",
-                            {{"WAVE", {"fmt ", "data", "fact", "cue ", "smpl", "inst", "ds64"}}}};
+    static const Layout wav{
+        "WAV", "RIFF", {"WAVE"},
+        false, "JUNK", {{"WAVE", {"fmt ", "data", "fact", "cue ", "smpl", "inst", "ds64"}}}};
     return Walk(file, wav).run();
 }
 
 Formats::Findings Aiff::findings(Formats::ByteFile &file) {
     static const std::set<std::string> kept = {"COMM", "SSND", "MARK", "INST", "FVER"};
-    static const Layout aiff{
-        "AIFF", "FORM", {"AIFF", "AIFC"}, true, "FLLR", {{"AIFF", kept}, {"AIFC", kept}}};
+    static const Layout aiff{"AIFF", "FORM", {"AIFF", "AIFC"},
+                             true,   "FLLR", {{"AIFF", kept}, {"AIFC", kept}}};
     return Walk(file, aiff).run();
 }
