@@ -293,7 +293,7 @@ const std::vector<Kind> &table() {
          {"wma", "wmv", "asf"},
          isAsf,
          inPlace<Asf::clean>,
-         reasonInPlace<Asf::remainingMetadata>,
+         ofInPlace<Asf::findings>,
          true},
         {"phone photo or video",
          {"heic", "heif", "hif", "avif", "mp4", "m4v", "m4a", "mov", "qt", "3gp", "3g2"},

@@ -26,11 +26,17 @@ class Cursor {
 
     // Exactly length bytes at `at`, all of them before end.
     Bytes bytes(std::uint64_t at, std::uint64_t length, std::uint64_t end) const {
+        after(at, length, end);
+        return file_.read(at, static_cast<std::size_t>(length));
+    }
+
+    // Where the length bytes at `at` end, when they all lie before end.
+    std::uint64_t after(std::uint64_t at, std::uint64_t length, std::uint64_t end) const {
         end = std::min(end, file_.size());
         if (at > end || length > end - at) {
             throw damaged("a field runs past what holds it");
         }
-        return file_.read(at, static_cast<std::size_t>(length));
+        return at + length;
     }
 
     // Unsigned numbers of `length` bytes, at most 8.
