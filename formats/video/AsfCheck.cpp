@@ -2,6 +2,8 @@
 
 #include "formats/core/Cursor.h"
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <set>
 

@@ -4,6 +4,7 @@
 #include "formats/core/Cursor.h"
 #include "formats/core/Limits.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>

@@ -3,6 +3,7 @@
 #include "formats/core/Reason.h"
 #include "formats/video/Riff.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {

@@ -2,6 +2,7 @@
 #include "formats/core/Findings.h"
 #include "formats/video/SoundVideo.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
