@@ -186,8 +186,8 @@ class Reader {
         } else if (kept.count(guid) == 0) {
             name(guid, at, size);
         } else if (guid == ExtensionGuid) {
-            if (size < 46) {
-                throw cursor_.damaged("the header extension is cut short");
+            if (size < 46 || cursor_.littleEndian(at + 42, 4, at + size) != size - 46) {
+                throw cursor_.damaged("the header extension does not say its size");
             }
             objects(at + 46, at + size, extensionKeeps());
         } else if (guid == FilePropertiesGuid && size >= 56 &&

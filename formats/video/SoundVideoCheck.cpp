@@ -213,7 +213,7 @@ class Walk {
         for (std::uint64_t i = 0; i < count; ++i) {
             const std::uint64_t length = cursor_.bigEndian(at + MarkerHead, 1, end);
             const std::uint64_t name = at + MarkerHead + 1;
-            at = std::min(name + length + 1 - length % 2, end);
+            at = std::min(cursor_.after(name, length, end) + 1 - length % 2, end);
             named = named || !cursor_.allZero(name, at - name, end);
         }
         if (named || !cursor_.allZero(at, end - at, end)) {

@@ -9,6 +9,7 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 namespace {
@@ -315,6 +316,57 @@ TEST_P(Hidden, IsNamedAndZeroedWhatPlayersNeedStays) {
 
 INSTANTIATE_TEST_SUITE_P(Places, Hidden, ::testing::ValuesIn(planted()), [](const auto &planted) {
     return QString::fromLatin1(planted.param.file)
+        .replace(QLatin1Char('.'), QLatin1Char('_'))
+        .replace(QLatin1Char('-'), QLatin1Char('_'))
+        .toStdString();
+});
+
+namespace {
+
+// A file whose structure lies about itself where the keep lists look: the cleaning and the check
+// each refuse it, naming the kind.
+struct Damaged {
+    const char *file;
+    Container container;
+    const char *reason;
+};
+
+void PrintTo(const Damaged &damaged, std::ostream *stream) {
+    *stream << damaged.file;
+}
+
+const Damaged damagedFiles[] = {
+    {"damaged-marker.aiff", AiffFile, "damaged AIFF: "},
+    {"damaged-list.avi", AviFile, "damaged AVI: "},
+    {"damaged-unknown-size.mkv", Mkv, "damaged Matroska: "},
+    {"damaged-extension.wma", AsfFile, "damaged ASF: "},
+    {"damaged-record.wma", AsfFile, "damaged ASF: "},
+};
+
+class Lying : public ::testing::TestWithParam<Damaged> {};
+
+std::string refusal(const std::function<void()> &run) {
+    try {
+        run();
+    } catch (const Formats::Refused &refused) {
+        return refused.what();
+    }
+    return "no refusal";
+}
+
+}  // namespace
+
+TEST_P(Lying, IsRefusedByTheCleaningAndTheCheck) {
+    const Damaged &damaged = GetParam();
+    ScratchFolder scratch;
+    const QByteArray original = readFile(fixture(damaged.file));
+    const QString copy = writeFile(scratch / QString::fromLatin1(damaged.file), original);
+    EXPECT_EQ(refusal([&] { checkFile(damaged.container, copy); }).rfind(damaged.reason, 0), 0u);
+    EXPECT_EQ(refusal([&] { cleanFile(damaged.container, copy); }).rfind(damaged.reason, 0), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Lying, ::testing::ValuesIn(damagedFiles), [](const auto &damaged) {
+    return QString::fromLatin1(damaged.param.file)
         .replace(QLatin1Char('.'), QLatin1Char('_'))
         .replace(QLatin1Char('-'), QLatin1Char('_'))
         .toStdString();

@@ -201,6 +201,16 @@ PLANTED_FILES = {
     "planted-library.wma": asf(asf_extension(asf_object("44231C94-9498-49D1-A141-1D134E457054", struct.pack("<H", 1) + library_record("WM/Planted", PLANTED16)))),
 }
 
+# Each is refused by the cleaning and the check alike.
+DAMAGED_FILES = {
+    "damaged-marker.aiff": aiff(chunk(b"MARK", b"\0\1\0\1\0\0\0\0\x40" + PLANTED, True)),
+    "damaged-list.avi": avi(strl=b"strn\xFF\0\0\0"),
+    "damaged-unknown-size.mkv": mkv(info=b"\x7B\xA9" + UNKNOWN_SIZE + PLANTED),
+    "damaged-extension.wma": asf(asf_object("5FBF03B5-A92E-11CF-8EE3-00C00C205365", bytes(30))),
+    "damaged-record.wma": asf(asf_extension(asf_object("C5F8CBEA-5BAF-4877-8467-AA8C44FA4CCA", struct.pack("<H", 1) + library_record("AspectRatioX", b"\1\0\0\0")[:-2]))),
+}
+PLANTED_FILES.update(DAMAGED_FILES)
+
 
 def write_planted(name):
     def make(out):
