@@ -2,6 +2,7 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Cursor.h"
+#include "formats/core/Limits.h"
 #include "formats/core/Reason.h"
 
 #include <algorithm>
@@ -16,7 +17,6 @@ constexpr std::size_t ExtensionHead = 46;     // and a GUID, a reserved word, th
 constexpr std::size_t CreationDateAt = 48;    // in the file properties: after the file id, size
 constexpr std::size_t CreationDateLength = 8;
 constexpr std::size_t RecordHead = 12;  // two words, name length, type, 32-bit data length
-constexpr std::uint64_t MaxMetadataObject = 16 << 20;  // a larger one goes whole
 
 // A GUID as it lies in the file, from the way it is written: the first three fields little-endian.
 Formats::Bytes guid(const char *text) {
@@ -163,7 +163,7 @@ void putSize(Formats::Bytes &object, std::uint64_t size) {
 // fits behind them.
 void cleanMetadata(Formats::ByteFile &file, const Object &object) {
     Formats::Bytes kept;
-    if (object.size <= MaxMetadataObject) {
+    if (object.size <= Formats::Limits::RecordsRead) {
         kept = pictureRecords(file.read(object.start, static_cast<std::size_t>(object.size)));
     }
     const std::uint64_t rest = object.size - kept.size();

@@ -1,6 +1,7 @@
 #include "formats/video/Asf.h"
 
 #include "formats/core/Cursor.h"
+#include "formats/core/Limits.h"
 
 #include <algorithm>
 #include <iterator>
@@ -12,9 +13,6 @@
 namespace {
 
 using Formats::Category;
-
-constexpr std::uint64_t MaxAttributeObject = 16 << 20;  // larger ones are named, not read
-constexpr std::size_t MaxNameLength = 256;
 
 const char *const HeaderGuid = "75B22630-668E-11CF-A6D9-00AA0062CE6C";
 const char *const PaddingGuid = "1806D474-CADF-4509-A4BA-9AABCB96AAE8";
@@ -239,7 +237,7 @@ class Reader {
         const std::uint64_t end = at + size;
         std::size_t shaping = 0;
         std::uint64_t next = end;
-        if (size <= MaxAttributeObject) {
+        if (size <= Formats::Limits::RecordsRead) {
             const std::uint64_t count = cursor_.littleEndian(at + 24, 2, end);
             next = at + 26;
             for (std::uint64_t i = 0; i < count; ++i) {
@@ -255,8 +253,8 @@ class Reader {
                     valueLength = cursor_.littleEndian(next - 2, 2, end);
                 }
                 next = cursor_.after(next, valueLength, end);
-                const std::string name = lowBytes(
-                    cursor_.bytes(nameAt, std::min<std::uint64_t>(nameLength, MaxNameLength), end));
+                const std::string name = lowBytes(cursor_.bytes(
+                    nameAt, std::min<std::uint64_t>(nameLength, Formats::Limits::NameRead), end));
                 if (records && (name == "AspectRatioX" || name == "AspectRatioY")) {
                     ++shaping;
                 } else {

@@ -13,8 +13,6 @@ namespace {
 
 using Formats::Refused;
 
-// The segment holds attachments, which hold attached files: nothing kept lies deeper than this.
-constexpr std::size_t MaxDepth = 6;
 constexpr std::size_t MaxIdLength = 4;
 constexpr std::size_t MaxSizeLength = 8;
 constexpr std::uint64_t UnknownSize = ~std::uint64_t{0};
@@ -222,7 +220,7 @@ class Cleaner {
         } else if (child.id == Crc32) {
             noteChecksum(parent, child);
         } else if (enters(parent.id, child)) {
-            if (stack_.size() >= MaxDepth) {
+            if (stack_.size() >= Formats::Limits::ContainerDepth) {
                 throw cursor_.damaged("elements nest too deeply");
             }
             stack_.push_back({child, child.id, unknownSize, std::nullopt, false});

@@ -16,9 +16,6 @@ namespace {
 
 using Formats::Category;
 
-constexpr std::size_t MaxTextLength = 255;
-constexpr int MaxTagDepth = 6;  // tags, a tag, simple tags within simple tags
-
 constexpr std::uint32_t EbmlId = 0x1A45DFA3;
 constexpr std::uint32_t SegmentId = 0x18538067;
 constexpr std::uint32_t SeekHeadId = 0x114D9B74;
@@ -222,13 +219,14 @@ class Reader {
         }
     }
 
-    void tagNames(const Header &holder, int depth) {
+    void tagNames(const Header &holder, std::size_t depth) {
         for (std::uint64_t at = holder.dataStart; at < holder.dataEnd;) {
             const Header element = headerAt(at, holder.dataEnd);
             if (element.unknownSize) {
                 throw cursor_.damaged("an element of unknown size");
             }
-            if ((element.id == TagId || element.id == SimpleTagId) && depth < MaxTagDepth) {
+            if ((element.id == TagId || element.id == SimpleTagId) &&
+                depth < Formats::Limits::ContainerDepth) {
                 tagNames(element, depth + 1);
             } else if (element.id == TagNameId) {
                 const auto word = tagWord(text(element));
@@ -241,7 +239,7 @@ class Reader {
     std::string text(const Header &element) const {
         const std::string value = cursor_.bytes(
             element.dataStart,
-            std::min<std::uint64_t>(element.dataEnd - element.dataStart, MaxTextLength),
+            std::min<std::uint64_t>(element.dataEnd - element.dataStart, Formats::Limits::NameRead),
             element.dataEnd);
         return value.substr(0, value.find('\0'));
     }

@@ -1,13 +1,13 @@
 #include "formats/video/Riff.h"
 
+#include "formats/core/Limits.h"
+
 #include <algorithm>
 
 namespace {
 
 constexpr std::size_t ChunkHeader = 8;  // name, size
 constexpr std::size_t ListHeader = 12;  // name, size, type
-// A form holds the header list, which holds stream lists: no kept list lies deeper.
-constexpr std::size_t MaxDepth = 4;
 
 class Walk {
   public:
@@ -68,7 +68,7 @@ class Walk {
             const Riff::Chunk chunk = chunkAt(next, levels.back().end, levels.back().type);
             next = after(chunk, levels.back().end);
             if (visit(chunk, next) == Riff::Action::Enter) {
-                if (levels.size() >= MaxDepth || chunk.listType.empty()) {
+                if (levels.size() >= Formats::Limits::ContainerDepth || chunk.listType.empty()) {
                     throw cursor_.damaged("a list nests too deeply or has no type");
                 }
                 levels.push_back({next, chunk.listType});
