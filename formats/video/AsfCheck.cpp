@@ -191,8 +191,9 @@ class Reader {
         } else if (guid == FilePropertiesGuid && size >= 56 &&
                    cursor_.littleEndian(at + 48, 8, at + size) != 0) {
             findings_.add(Category::Dates, "creation date");
-        } else if (guid == MetadataGuid) {
-            attributes(at, size, true);
+        } else if (guid == MetadataGuid && attributes(at, size, true) == 0) {
+            // Kept for its aspect ratio records alone: without them it goes whole.
+            findings_.add("metadata");
         }
     }
 
@@ -231,9 +232,10 @@ class Reader {
         }
     }
 
-    // Extended content descriptors, or metadata records, which carry two more words. A metadata
-    // object is kept for its aspect ratio records alone, and named when it has none or more.
-    void attributes(std::uint64_t at, std::uint64_t size, bool records) {
+    // Names extended content descriptors, or metadata records, which carry two more words, but
+    // the records that shape the picture; returns how many of those there are, or 0 when the
+    // records do not fill their object exactly.
+    std::size_t attributes(std::uint64_t at, std::uint64_t size, bool records) {
         const std::uint64_t end = at + size;
         std::size_t shaping = 0;
         std::uint64_t next = end;
@@ -263,9 +265,7 @@ class Reader {
                 }
             }
         }
-        if (records && (shaping == 0 || next != end)) {
-            findings_.add("metadata");
-        }
+        return next == end ? shaping : 0;
     }
 
     Formats::Cursor cursor_;
