@@ -21,4 +21,17 @@ constexpr std::uint64_t RatioCheckedFrom = std::uint64_t(1) << 20;
 // of other data.
 constexpr std::size_t RecognitionWindow = 4096;
 
+// Elements, lists or objects a sound or video walk holds open at once: what players need lies
+// no deeper than a segment's attachments' files or a simple tag in a simple tag.
+constexpr std::size_t ContainerDepth = 6;
+// Bytes of a name inside a sound or video file that are read to recognise it.
+constexpr std::size_t NameRead = 256;
+// A descriptive object a sound or video walk reads whole to sort its records; a larger one is
+// padded or named whole.
+constexpr std::uint64_t RecordsRead = 16 << 20;
+
+// Children a video walk looks through to judge an element by one of them (an attachment by its
+// data, a seek entry by what it points at): one with more is judged as if it lacked that child.
+constexpr std::size_t ChildrenJudged = 64;
+
 }  // namespace Formats::Limits

@@ -1,67 +1,88 @@
 #include "formats/video/Asf.h"
 
 #include "formats/core/ByteOrder.h"
-#include "formats/core/Stop.h"
+#include "formats/core/Cursor.h"
+#include "formats/core/Limits.h"
+#include "formats/core/Reason.h"
 
 #include <algorithm>
-#include <array>
+#include <vector>
 
 namespace {
 
-using Guid = std::array<unsigned char, 16>;
-
-constexpr std::size_t ObjectHeader = 24;      // GUID, 64-bit size
+constexpr std::size_t ObjectHeader = 24;  // GUID, 64-bit size
+constexpr std::size_t GuidLength = 16;
 constexpr std::size_t HeaderObjectHead = 30;  // and the object count, two reserved bytes
 constexpr std::size_t ExtensionHead = 46;     // and a GUID, a reserved word, the data size
 constexpr std::size_t CreationDateAt = 48;    // in the file properties: after the file id, size
 constexpr std::size_t CreationDateLength = 8;
 constexpr std::size_t RecordHead = 12;  // two words, name length, type, 32-bit data length
-constexpr std::uint64_t MaxMetadataObject = 16 << 20;  // a larger one goes whole
 
-// As they lie in the file: the first three fields little-endian.
-constexpr Guid HeaderObject{0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                            0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-constexpr Guid HeaderExtension{0xB5, 0x03, 0xBF, 0x5F, 0x2E, 0xA9, 0xCF, 0x11,
-                               0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-constexpr Guid FileProperties{0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
-                              0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-constexpr Guid Padding{0x74, 0xD4, 0x06, 0x18, 0xDF, 0xCA, 0x09, 0x45,
-                       0xA4, 0xBA, 0x9A, 0xAB, 0xCB, 0x96, 0xAA, 0xE8};
-constexpr Guid Metadata{0xEA, 0xCB, 0xF8, 0xC5, 0xAF, 0x5B, 0x77, 0x48,
-                        0x84, 0x67, 0xAA, 0x8C, 0x44, 0xFA, 0x4C, 0xCA};
-const Guid descriptive[] = {
-    // content description
-    {0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE,
-     0x6C},
-    // extended content description
-    {0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11, 0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8,
-     0x50},
-    // metadata library
-    {0x94, 0x1C, 0x23, 0x44, 0x98, 0x94, 0xD1, 0x49, 0xA1, 0x41, 0x1D, 0x13, 0x4E, 0x45, 0x70,
-     0x54},
-    // content branding: a banner picture and its links
-    {0xFA, 0xB3, 0x11, 0x22, 0x23, 0xBD, 0xD2, 0x11, 0xB4, 0xB7, 0x00, 0xA0, 0xC9, 0x55, 0xFC,
-     0x6E},
-};
-
-Formats::Refused damaged(const std::string &why) {
-    return Formats::Refused("damaged ASF: " + why);
+// A GUID as it lies in the file, from the way it is written: the first three fields little-endian.
+Formats::Bytes guid(const char *text) {
+    static const int order[] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    std::string hex(text);
+    hex.erase(std::remove(hex.begin(), hex.end(), '-'), hex.end());
+    Formats::Bytes bytes(GuidLength, '\0');
+    for (std::size_t i = 0; i < GuidLength; ++i) {
+        bytes[static_cast<std::size_t>(order[i])] =
+            static_cast<char>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
+    }
+    return bytes;
 }
 
-bool is(const Formats::Bytes &bytes, const Guid &guid) {
-    return bytes.size() >= guid.size() &&
-           std::equal(guid.begin(), guid.end(), bytes.begin(),
-                      [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); });
-}
+const Formats::Bytes HeaderObject = guid("75B22630-668E-11CF-A6D9-00AA0062CE6C");
+const Formats::Bytes Padding = guid("1806D474-CADF-4509-A4BA-9AABCB96AAE8");
 
-bool isDescriptive(const Formats::Bytes &guid) {
-    return std::any_of(std::begin(descriptive), std::end(descriptive),
-                       [&](const Guid &known) { return is(guid, known); });
-}
+enum class Level { Top, Header, Extension };
 
-std::uint64_t size64(const Formats::Bytes &bytes, std::size_t at) {
-    return Formats::littleEndian32(bytes, at) |
-           static_cast<std::uint64_t>(Formats::littleEndian32(bytes, at + 4)) << 32;
+// Keep: as it is. Enter: a header extension, whose objects are decided one by one. Zero: padding
+// already. Blank: becomes zeroed padding.
+enum class Action { Keep, Enter, Zero, Blank, FileProperties, Metadata };
+
+// What players need at each level; every other object is blanked, known to hold metadata or not.
+Action actionFor(Level level, const Formats::Bytes &id) {
+    struct Rule {
+        Level level;
+        Formats::Bytes guid;
+        Action action;
+    };
+    static const std::vector<Rule> rules = {
+        {Level::Top, guid("75B22636-668E-11CF-A6D9-00AA0062CE6C"), Action::Keep},  // data
+        {Level::Top, guid("33000890-E5B1-11CF-89F4-00A0C90349CB"), Action::Keep},  // simple index
+        {Level::Top, guid("D6E229D3-35DA-11D1-9034-00A0C90349BE"), Action::Keep},  // index
+        {Level::Top, guid("FEB103F8-12AD-4C64-840F-2A1D2F7AD48C"), Action::Keep},  // media index
+        {Level::Top, guid("3CB73FD0-0C4A-4803-953D-EDF7B6228F0C"), Action::Keep},  // time codes
+        {Level::Header, guid("8CABDCA1-A947-11CF-8EE4-00C00C205365"), Action::FileProperties},
+        {Level::Header, guid("B7DC0791-A9B7-11CF-8EE6-00C00C205365"), Action::Keep},  // stream
+        {Level::Header, guid("86D15240-311D-11D0-A3A4-00A0C90348F6"), Action::Keep},  // codecs
+        {Level::Header, guid("7BF875CE-468D-11D1-8D82-006097C9A2B2"), Action::Keep},  // bit rates
+        {Level::Header, guid("75B22635-668E-11CF-A6D9-00AA0062CE6C"), Action::Keep},  // errors
+        {Level::Header, guid("D6E229DC-35DA-11D1-9034-00A0C90349BE"), Action::Keep},  // exclusion
+        {Level::Header, guid("5FBF03B5-A92E-11CF-8EE3-00C00C205365"), Action::Enter},
+        // Extended stream properties, mutual exclusions, priorities, bandwidth sharing, languages,
+        // index parameters, compatibility.
+        {Level::Extension, guid("14E6A5CB-C672-4332-8399-A96952065B5A"), Action::Keep},
+        {Level::Extension, guid("A08649CF-4775-4670-8A16-6E35357566CD"), Action::Keep},
+        {Level::Extension, guid("D1465A40-5A79-4338-B71B-E36B8FD6C249"), Action::Keep},
+        {Level::Extension, guid("D4FED15B-88D3-454F-81F0-ED5C45999E24"), Action::Keep},
+        {Level::Extension, guid("A69609E6-517B-11D2-B6AF-00C04FD908E9"), Action::Keep},
+        {Level::Extension, guid("7C4346A9-EFE0-4BFC-B229-393EDE415C85"), Action::Keep},
+        {Level::Extension, guid("D6E229DF-35DA-11D1-9034-00A0C90349BE"), Action::Keep},
+        {Level::Extension, guid("6B203BAD-3F11-48E4-ACA8-D7613DE2CFA7"), Action::Keep},
+        {Level::Extension, guid("F55E496D-9797-4B5D-8C8B-604DFE9BFB24"), Action::Keep},
+        {Level::Extension, guid("26F18B5D-4584-47EC-9F5F-0E651F0452C9"), Action::Keep},
+        {Level::Extension, guid("C5F8CBEA-5BAF-4877-8467-AA8C44FA4CCA"), Action::Metadata},
+    };
+    if (id == Padding) {
+        return Action::Zero;
+    }
+    for (const Rule &rule : rules) {
+        if (rule.level == level && rule.guid == id) {
+            return rule.action;
+        }
+    }
+    return Action::Blank;
 }
 
 struct Object {
@@ -70,21 +91,21 @@ struct Object {
     std::uint64_t size;
 };
 
-Object objectAt(Formats::ByteFile &file, std::uint64_t at, std::uint64_t end) {
+Object objectAt(const Formats::Cursor &cursor, std::uint64_t at, std::uint64_t end) {
     if (end - at < ObjectHeader) {
-        throw damaged("an object header is cut short");
+        throw cursor.damaged("an object header is cut short");
     }
-    const Formats::Bytes header = file.read(at, ObjectHeader);
-    const Object object{header.substr(0, 16), at, size64(header, 16)};
+    const Object object{cursor.bytes(at, GuidLength, end), at,
+                        cursor.littleEndian(at + GuidLength, 8, end)};
     if (object.size < ObjectHeader || object.size > end - at) {
-        throw damaged("an object runs past the end of the file");
+        throw cursor.damaged("an object runs past the end of the file");
     }
     return object;
 }
 
 void overwriteWithPadding(Formats::ByteFile &file, const Object &object) {
     file.zero(object.start + ObjectHeader, object.size - ObjectHeader);
-    file.write(object.start, Formats::Bytes(Padding.begin(), Padding.end()));
+    file.write(object.start, Padding);
 }
 
 // UTF-16 as the records spell their names, with the closing zero.
@@ -102,19 +123,19 @@ Formats::Bytes utf16(const std::string &ascii) {
 Formats::Bytes pictureRecords(const Formats::Bytes &object) {
     static const Formats::Bytes kept[] = {utf16("AspectRatioX"), utf16("AspectRatioY")};
     if (object.size() < ObjectHeader + 2) {
-        throw damaged("a metadata object is cut short");
+        throw Formats::Refused("damaged ASF: a metadata object is cut short");
     }
     Formats::Bytes records;
     std::uint16_t count = 0;
     std::size_t at = ObjectHeader + 2;
     for (std::size_t i = 0; i < Formats::littleEndian16(object, ObjectHeader); ++i) {
         if (object.size() - at < RecordHead) {
-            throw damaged("a metadata record runs past its object");
+            throw Formats::Refused("damaged ASF: a metadata record runs past its object");
         }
         const std::size_t nameLength = Formats::littleEndian16(object, at + 4);
         const std::size_t dataLength = Formats::littleEndian32(object, at + 8);
         if (nameLength + dataLength > object.size() - at - RecordHead) {
-            throw damaged("a metadata record runs past its object");
+            throw Formats::Refused("damaged ASF: a metadata record runs past its object");
         }
         const std::size_t length = RecordHead + nameLength + dataLength;
         const Formats::Bytes name = object.substr(at + RecordHead, nameLength);
@@ -142,7 +163,7 @@ void putSize(Formats::Bytes &object, std::uint64_t size) {
 // fits behind them.
 void cleanMetadata(Formats::ByteFile &file, const Object &object) {
     Formats::Bytes kept;
-    if (object.size <= MaxMetadataObject) {
+    if (object.size <= Formats::Limits::RecordsRead) {
         kept = pictureRecords(file.read(object.start, static_cast<std::size_t>(object.size)));
     }
     const std::uint64_t rest = object.size - kept.size();
@@ -154,32 +175,61 @@ void cleanMetadata(Formats::ByteFile &file, const Object &object) {
     file.zero(object.start, object.size);
     file.write(object.start, kept);
     if (rest > 0) {
-        Formats::Bytes padding(Padding.begin(), Padding.end());
+        Formats::Bytes padding = Padding;
         padding.resize(ObjectHeader);
         putSize(padding, rest);
         file.write(object.start + kept.size(), padding);
     }
 }
 
-// Visits the objects between `from` and `end`, with the header extension's objects inside it.
-void cleanObjects(Formats::ByteFile &file, std::uint64_t from, std::uint64_t end, bool nested) {
+void cleanObjects(const Formats::Cursor &cursor, std::uint64_t from, std::uint64_t end,
+                  Level level);
+
+void visit(const Formats::Cursor &cursor, const Object &object, Level level) {
+    Formats::ByteFile &file = cursor.file();
+    switch (actionFor(level, object.guid)) {
+        case Action::Keep:
+            break;
+        case Action::Enter:
+            if (object.size < ExtensionHead ||
+                cursor.littleEndian(object.start + ExtensionHead - 4, 4,
+                                    object.start + object.size) != object.size - ExtensionHead) {
+                throw cursor.damaged("the header extension does not hold what it says");
+            }
+            cleanObjects(cursor, object.start + ExtensionHead, object.start + object.size,
+                         Level::Extension);
+            break;
+        case Action::Zero:
+            file.zero(object.start + ObjectHeader, object.size - ObjectHeader);
+            break;
+        case Action::FileProperties:
+            if (object.size >= CreationDateAt + CreationDateLength) {
+                file.zero(object.start + CreationDateAt, CreationDateLength);
+            }
+            break;
+        case Action::Metadata:
+            cleanMetadata(file, object);
+            break;
+        case Action::Blank:
+            overwriteWithPadding(file, object);
+            break;
+    }
+}
+
+// The objects between `from` and `end`; every one must lie whole in them, so that a cut-short copy
+// is refused.
+void cleanObjects(const Formats::Cursor &cursor, std::uint64_t from, std::uint64_t end,
+                  Level level) {
     for (std::uint64_t at = from; at < end;) {
         Formats::throwIfStopped();
-        const Object object = objectAt(file, at, end);
-        if (isDescriptive(object.guid)) {
-            overwriteWithPadding(file, object);
-        } else if (is(object.guid, Metadata)) {
-            cleanMetadata(file, object);
-        } else if (is(object.guid, FileProperties) &&
-                   object.size >= CreationDateAt + CreationDateLength) {
-            file.zero(object.start + CreationDateAt, CreationDateLength);
-        } else if (is(object.guid, HeaderExtension) && !nested) {
-            if (object.size < ExtensionHead ||
-                Formats::littleEndian32(file.read(at + ExtensionHead - 4, 4), 0) !=
-                    object.size - ExtensionHead) {
-                throw damaged("the header extension does not hold what it says");
+        const Object object = objectAt(cursor, at, end);
+        if (level == Level::Top && at == 0) {
+            if (object.size < HeaderObjectHead) {
+                throw cursor.damaged("the header is cut short");
             }
-            cleanObjects(file, at + ExtensionHead, at + object.size, true);
+            cleanObjects(cursor, HeaderObjectHead, object.size, Level::Header);
+        } else {
+            visit(cursor, object, level);
         }
         at += object.size;
     }
@@ -189,21 +239,15 @@ void cleanObjects(Formats::ByteFile &file, std::uint64_t from, std::uint64_t end
 
 namespace Asf {
 
-// Every top-level object must lie whole in the file, so that a cut-short copy is refused.
 void clean(Formats::ByteFile &file) {
-    if (file.size() < HeaderObjectHead || !is(file.read(0, 16), HeaderObject)) {
+    if (file.size() < HeaderObjectHead || file.read(0, GuidLength) != HeaderObject) {
         throw Formats::Refused("not a Windows Media file");
     }
-    for (std::uint64_t at = 0; at < file.size();) {
-        const Object object = objectAt(file, at, file.size());
-        if (at == 0) {
-            if (object.size < HeaderObjectHead) {
-                throw damaged("the header is cut short");
-            }
-            cleanObjects(file, HeaderObjectHead, object.size, false);
-        }
-        at += object.size;
-    }
+    cleanObjects(Formats::Cursor(file, "ASF"), 0, file.size(), Level::Top);
+}
+
+std::string remainingMetadata(Formats::ByteFile &file) {
+    return Formats::reasonOf<findings>(file);
 }
 
 }  // namespace Asf

@@ -1,21 +1,28 @@
 #pragma once
 
 #include "formats/core/ByteFile.h"
+#include "formats/core/Findings.h"
 
 #include <string>
 
 // Windows Media sound and video (.wma, .wmv, .asf), walked where they lie.
 namespace Asf {
 
-// Overwrites the content description, extended content description, metadata, metadata library
-// and content branding objects with padding objects of the same size whose bytes are zeroed, and
-// zeroes the creation date: titles, authors, pictures and WM/ attributes go; streams, codecs, the
-// index and the metadata object's aspect ratio records stay. Throws Formats::Refused for a header
-// it cannot walk.
+// Keeps the file properties (without their creation date), the stream properties, codec list and
+// the other objects that describe the streams, the header extension's stream objects, the aspect
+// ratio records of its metadata object, the data and the indexes. Every other object (content
+// descriptions, attributes, markers, script commands, branding, a header extension inside the
+// header extension, a second header, objects it does not know) becomes a padding object of the
+// same size whose bytes are zeroed, and padding is zeroed. Throws Formats::Refused for a header it
+// cannot walk.
 void clean(Formats::ByteFile &file);
 
-// What metadata the file still holds ("still holds title, cover picture"), or why it cannot be
-// read ("damaged ASF: ..."); empty when it is clean.
+// Names every object outside the check's own keep list; throws Formats::Refused for a file it
+// cannot read.
+Formats::Findings findings(Formats::ByteFile &file);
+
+// The same in one line ("still holds title, cover picture", "damaged ASF: ..."); empty when the
+// file is clean.
 std::string remainingMetadata(Formats::ByteFile &file);
 
 }  // namespace Asf

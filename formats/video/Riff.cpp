@@ -1,7 +1,6 @@
 #include "formats/video/Riff.h"
 
-#include "formats/core/ByteOrder.h"
-#include "formats/core/Stop.h"
+#include "formats/core/Limits.h"
 
 #include <algorithm>
 
@@ -9,43 +8,32 @@ namespace {
 
 constexpr std::size_t ChunkHeader = 8;  // name, size
 constexpr std::size_t ListHeader = 12;  // name, size, type
-// A form holds the header LIST, which holds stream LISTs: nothing we change lies deeper.
-constexpr std::size_t MaxDepth = 4;
 
 class Walk {
   public:
-    Walk(Formats::ByteFile &file, const Riff::Family &family,
-         const std::function<Riff::Action(const Riff::Chunk &)> &decide)
-        : file_(file), family_(family), decide_(decide) {}
+    Walk(Formats::ByteFile &file, const Riff::Family &family)
+        : cursor_(file, family.kind), family_(family) {}
 
     void run() {
         std::uint64_t at = 0;
         do {
             at = form(at);
-        } while (at < file_.size());
+        } while (at < cursor_.size());
     }
 
   private:
-    Formats::Refused damaged(const std::string &why) const {
-        return Formats::Refused("damaged " + family_.kind + ": " + why);
-    }
-
-    std::uint32_t number(const Formats::Bytes &bytes, std::size_t at) const {
-        return family_.bigEndian ? Formats::bigEndian32(bytes, at)
-                                 : Formats::littleEndian32(bytes, at);
-    }
-
-    Riff::Chunk chunkAt(std::uint64_t at, std::uint64_t end) const {
+    Riff::Chunk chunkAt(std::uint64_t at, std::uint64_t end, const std::string &inside) const {
         if (end - at < ChunkHeader) {
-            throw damaged("a chunk header is cut short");
+            throw cursor_.damaged("a chunk header is cut short");
         }
-        const Formats::Bytes header = file_.readUpTo(at, ListHeader);
-        Riff::Chunk chunk{header.substr(0, 4), {}, at, number(header, 4)};
+        Riff::Chunk chunk{cursor_.bytes(at, 4, end), {}, inside, at, 0};
+        chunk.size = family_.bigEndian ? cursor_.bigEndian(at + 4, 4, end)
+                                       : cursor_.littleEndian(at + 4, 4, end);
         if (chunk.size > end - at - ChunkHeader) {
-            throw damaged("a chunk runs past the end of the file");
+            throw cursor_.damaged("a chunk runs past the end of the file");
         }
         if ((chunk.name == "LIST" || chunk.name == family_.form) && chunk.size >= 4) {
-            chunk.listType = header.substr(ChunkHeader, 4);
+            chunk.listType = cursor_.bytes(at + ChunkHeader, 4, end);
         }
         return chunk;
     }
@@ -57,64 +45,78 @@ class Walk {
 
     // Walks the form at `at`; returns where the next one starts.
     std::uint64_t form(std::uint64_t at) {
-        const Riff::Chunk outer = chunkAt(at, file_.size());
+        const Riff::Chunk outer = chunkAt(at, cursor_.size(), "");
         const auto &types = family_.formTypes;
         if (outer.name != family_.form ||
             std::find(types.begin(), types.end(), outer.listType) == types.end()) {
             throw at == 0 ? Formats::Refused("not a valid " + family_.kind + " file")
-                          : damaged("data after the end");
+                          : cursor_.damaged("data after the end");
         }
-        const std::uint64_t end = after(outer, file_.size());
-        std::vector<std::uint64_t> ends{end};
-        for (std::uint64_t next = at + ListHeader; !ends.empty();) {
+        const std::uint64_t end = after(outer, cursor_.size());
+        struct Level {
+            std::uint64_t end;
+            std::string type;
+        };
+        std::vector<Level> levels{{end, outer.listType}};
+        for (std::uint64_t next = at + ListHeader; !levels.empty();) {
             Formats::throwIfStopped();
-            if (next >= ends.back()) {
-                next = ends.back();
-                ends.pop_back();
+            if (next >= levels.back().end) {
+                next = levels.back().end;
+                levels.pop_back();
                 continue;
             }
-            next = visit(chunkAt(next, ends.back()), ends);
+            const Riff::Chunk chunk = chunkAt(next, levels.back().end, levels.back().type);
+            next = after(chunk, levels.back().end);
+            if (visit(chunk, next) == Riff::Action::Enter) {
+                if (levels.size() >= Formats::Limits::ContainerDepth || chunk.listType.empty()) {
+                    throw cursor_.damaged("a list nests too deeply or has no type");
+                }
+                levels.push_back({next, chunk.listType});
+                next = chunk.start + ListHeader;
+            }
         }
         return end;
     }
 
-    std::uint64_t visit(const Riff::Chunk &chunk, std::vector<std::uint64_t> &ends) {
-        switch (decide_(chunk)) {
-            case Riff::Action::Enter:
-                if (ends.size() >= MaxDepth) {
-                    throw damaged("lists nest too deeply");
-                }
-                if (chunk.listType.empty()) {
-                    throw damaged("a list without its type");
-                }
-                ends.push_back(after(chunk, ends.back()));
-                return chunk.start + ListHeader;
+    // `next` is where the chunk's parent goes on, after the pad byte if the parent holds it.
+    Riff::Action visit(const Riff::Chunk &chunk, std::uint64_t next) {
+        const Riff::Action action = family_.decide(chunk);
+        switch (action) {
             case Riff::Action::Blank:
-                blank(chunk);
+                cursor_.file().write(chunk.start, family_.padding);
+                [[fallthrough]];
+            case Riff::Action::Zero:
+                cursor_.file().zero(chunk.start + ChunkHeader, chunk.size);
                 break;
+            case Riff::Action::Edit:
+                family_.edit(cursor_, chunk);
+                break;
+            case Riff::Action::Enter:
             case Riff::Action::Keep:
                 break;
         }
-        return after(chunk, ends.back());
+        zeroPadByte(chunk, next);
+        return action;
     }
 
-    void blank(const Riff::Chunk &chunk) {
-        file_.zero(chunk.start + ChunkHeader, chunk.size);
-        file_.write(chunk.start, family_.padding);
+    // The byte that evens out a chunk of odd size is read by nobody and could hold anything.
+    void zeroPadByte(const Riff::Chunk &chunk, std::uint64_t next) {
+        const std::uint64_t pad = chunk.start + ChunkHeader + chunk.size;
+        if (chunk.size % 2 == 1 && pad < next) {
+            cursor_.file().zero(pad, 1);
+        }
     }
 
-    Formats::ByteFile &file_;
+    Formats::Cursor cursor_;
     const Riff::Family &family_;
-    const std::function<Riff::Action(const Riff::Chunk &)> &decide_;
 };
 
 }  // namespace
 
 namespace Riff {
 
-void clean(Formats::ByteFile &file, const Family &family,
-           const std::function<Action(const Chunk &)> &decide) {
-    Walk(file, family, decide).run();
+void clean(Formats::ByteFile &file, const Family &family) {
+    Walk(file, family).run();
 }
 
 }  // namespace Riff

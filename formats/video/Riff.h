@@ -1,6 +1,6 @@
 #pragma once
 
-#include "formats/core/ByteFile.h"
+#include "formats/core/Cursor.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,27 +11,31 @@
 // WAV) in little-endian order, IFF (AIFF) in big-endian order.
 namespace Riff {
 
+struct Chunk {
+    std::string name;      // four characters
+    std::string listType;  // for a LIST, the four characters that start its data
+    std::string inside;    // the type of the list or form it lies in
+    std::uint64_t start;   // of its header
+    std::uint64_t size;    // of its data, as its header says
+};
+
+// Keep: as it is. Enter: a list whose chunks are decided one by one. Blank: becomes padding of the
+// same size, zeroed. Zero: padding already, its data zeroed. Edit: kept, after the family's edit.
+enum class Action { Keep, Enter, Blank, Zero, Edit };
+
 struct Family {
     std::string kind;                    // in refusal reasons: "AVI", "WAV", "AIFF"
     std::string form;                    // the outer chunk: "RIFF" or "FORM"
     std::vector<std::string> formTypes;  // what may follow it: "AVI ", "AVIX", "WAVE", ...
     bool bigEndian;
     std::string padding;  // what a blanked chunk is named: "JUNK", or a name readers skip
+    std::function<Action(const Chunk &)> decide;
+    std::function<void(const Formats::Cursor &, const Chunk &)> edit;  // for Action::Edit
 };
 
-struct Chunk {
-    std::string name;      // four characters
-    std::string listType;  // for a LIST, the four characters that start its data
-    std::uint64_t start;   // of its header
-    std::uint64_t size;    // of its data, as its header says
-};
-
-enum class Action { Keep, Enter, Blank };
-
-// Walks every chunk of every form in the file (a large AVI has several), entering the LISTs that
-// decide() enters, and overwrites the chunks it blanks with a padding chunk of the same size whose
-// data is zeroed. Throws Formats::Refused for a structure it cannot walk.
-void clean(Formats::ByteFile &file, const Family &family,
-           const std::function<Action(const Chunk &)> &decide);
+// Walks every chunk of every form in the file (a large AVI has several), entering the lists that
+// decide() enters, and zeroes the pad byte after each chunk of odd size. Throws Formats::Refused
+// for a structure it cannot walk.
+void clean(Formats::ByteFile &file, const Family &family);
 
 }  // namespace Riff

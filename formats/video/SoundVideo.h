@@ -1,31 +1,35 @@
 #pragma once
 
 #include "formats/core/ByteFile.h"
+#include "formats/core/Findings.h"
 
 #include <string>
 
-// Sound and video kinds built of chunks, walked where they lie. Each clean() overwrites what goes
-// with padding of the same size whose bytes are zeroed, and throws Formats::Refused for a structure
-// it cannot walk; each remainingMetadata() names what the file still holds ("still holds title,
-// XMP"), or why it cannot be read ("damaged AVI: ..."), and is empty when the file is clean.
+// Sound and video kinds built of chunks, walked where they lie. Each keeps only the chunks its
+// sound or picture needs: every other chunk becomes padding of the same size whose bytes are
+// zeroed, and padding already there is zeroed whatever it held. clean() throws Formats::Refused for
+// a structure it cannot walk. findings() names every chunk outside the kind's own list of what it
+// keeps, and throws Formats::Refused for a file it cannot read; remainingMetadata() says the same
+// in one line ("still holds title, XMP", "damaged AVI: ..."), empty when the file is clean.
 
-// AVI (.avi): the INFO list, the creation date, the software name, camera data and XMP go; the
-// headers, streams and index stay.
+// AVI (.avi): the headers, stream headers and formats, the movie data and its indexes stay.
 namespace Avi {
 void clean(Formats::ByteFile &file);
+Formats::Findings findings(Formats::ByteFile &file);
 std::string remainingMetadata(Formats::ByteFile &file);
 }  // namespace Avi
 
-// WAV (.wav): the INFO list, broadcast and cart descriptions, iXML, XMP and ID3 tags go; the
-// format, the sound and its cue points stay.
+// WAV (.wav): the format, the sound, its cue points, sampler and instrument data stay.
 namespace Wav {
 void clean(Formats::ByteFile &file);
+Formats::Findings findings(Formats::ByteFile &file);
 std::string remainingMetadata(Formats::ByteFile &file);
 }  // namespace Wav
 
-// AIFF and AIFF-C (.aif, .aiff, .aifc): name, author, copyright, annotation, comment and ID3
-// chunks become filler chunks that readers skip; the format, the sound and its markers stay.
+// AIFF and AIFF-C (.aif, .aiff, .aifc): the format, the sound, the instrument data and the markers
+// without their names stay.
 namespace Aiff {
 void clean(Formats::ByteFile &file);
+Formats::Findings findings(Formats::ByteFile &file);
 std::string remainingMetadata(Formats::ByteFile &file);
 }  // namespace Aiff

@@ -1,136 +1,257 @@
-#include "formats/core/ByteOrder.h"
+#include "formats/core/Cursor.h"
 #include "formats/core/Findings.h"
 #include "formats/video/SoundVideo.h"
-#include "formats/core/Stop.h"
 
+#include <algorithm>
 #include <map>
-#include <vector>
+#include <set>
 
-// The checks list every chunk with a walk of their own, looking inside every list but the movie
-// data, so that a chunk the cleaning did not enter is still seen.
+// The checks walk every chunk with a walk of their own and name each one that is not on their own
+// list of what the kind needs, so that a chunk nobody has heard of is found as surely as a title.
 namespace {
 
-constexpr std::size_t MaxListDepth = 6;
+using Formats::Category;
 
-struct Damaged {
-    std::string why;
-};
-
-struct Seen {
-    std::string name;    // the chunk's four characters
-    std::string inside;  // the type of the list it lies in, empty at the top of a form
-};
+constexpr std::uint64_t ChunkHeader = 8;
+constexpr std::uint64_t ListHeader = 12;
+constexpr std::uint64_t MarkerHead = 6;
 
 struct Layout {
-    std::string form;
+    const char *kind;
+    const char *form;
+    std::set<std::string> formTypes;
     bool bigEndian;
+    const char *padding;
+    // By the type of a form or list, what may lie in it: chunk names, and "LIST " with a type for
+    // lists, walked when their type has an entry of its own and kept whole when not.
+    std::map<std::string, std::set<std::string>> keeps;
 };
 
-std::vector<Seen> chunksOf(Formats::ByteFile &file, const Layout &layout) {
-    std::vector<Seen> seen;
-    struct Level {
-        std::uint64_t end;
-        std::string type;
+struct Word {
+    Category category;
+    const char *word;
+};
+
+// What a text chunk of an INFO list holds.
+const Word &infoWord(const std::string &name) {
+    static const std::map<std::string, Word> words = {
+        {"IART", {Category::People, "artist"}},
+        {"IENG", {Category::People, "engineer"}},
+        {"ICOP", {Category::People, "copyright"}},
+        {"ITCH", {Category::People, "technician"}},
+        {"ICMS", {Category::People, "commissioner"}},
+        {"ICRD", {Category::Dates, "creation date"}},
+        {"IDIT", {Category::Dates, "creation date"}},
+        {"ISFT", {Category::Software, "encoder software"}},
+        {"INAM", {Category::Descriptions, "title"}},
+        {"ICMT", {Category::Descriptions, "comment"}},
+        {"ISBJ", {Category::Descriptions, "subject"}},
+        {"IKEY", {Category::Descriptions, "keywords"}},
+        {"IPRD", {Category::Descriptions, "album"}},
+        {"IGNR", {Category::Descriptions, "genre"}},
     };
-    std::vector<Level> levels;
-    if (file.size() == 0) {
-        throw Damaged{"the file is empty"};
-    }
-    std::uint64_t at = 0;
-    while (at < file.size() || !levels.empty()) {
-        Formats::throwIfStopped();
-        if (!levels.empty() && at >= levels.back().end) {
-            at = levels.back().end;
-            levels.pop_back();
-            continue;
-        }
-        const std::uint64_t limit = levels.empty() ? file.size() : levels.back().end;
-        if (limit - at < 8) {
-            throw Damaged{"a chunk header is cut short"};
-        }
-        const Formats::Bytes header = file.readUpTo(at, 12);
-        const std::uint64_t size =
-            layout.bigEndian ? Formats::bigEndian32(header, 4) : Formats::littleEndian32(header, 4);
-        const std::string name = header.substr(0, 4);
-        if (size > limit - at - 8) {
-            throw Damaged{"a chunk runs past the end of the file"};
-        }
-        const bool isList = name == layout.form || name == "LIST";
-        if (levels.empty() && name != layout.form) {
-            throw Damaged{at == 0 ? "it does not start as one" : "data after the end"};
-        }
-        if (isList && size >= 4 && header.substr(8, 4) != "movi") {
-            if (levels.size() == MaxListDepth) {
-                throw Damaged{"lists nest too deeply"};
-            }
-            seen.push_back({name, levels.empty() ? "" : levels.back().type});
-            levels.push_back({std::min(at + 8 + size + size % 2, limit), header.substr(8, 4)});
-            at += 12;
-            continue;
-        }
-        seen.push_back({isList && size >= 4 ? header.substr(8, 4) : name,
-                        levels.empty() ? "" : levels.back().type});
-        at = std::min(at + 8 + size + size % 2, limit);
-    }
-    return seen;
+    static const Word text{Category::Descriptions, "text"};
+    const auto word = words.find(name);
+    return word == words.end() ? text : word->second;
 }
 
-std::string check(Formats::ByteFile &file, const std::string &kind, const Layout &layout,
-                  const std::map<std::string, std::string> &words) {
-    static const std::map<std::string, std::string> infoWords = {
-        {"INAM", "title"},         {"IART", "artist"},
-        {"ICRD", "creation date"}, {"ISFT", "encoder software"},
-        {"ICMT", "comment"},       {"ICOP", "copyright"},
-        {"IENG", "engineer"},      {"IPRD", "album"},
-        {"IKEY", "keywords"},      {"ISBJ", "subject"},
+// What a chunk or list outside the keep list is known to hold; others are named by their code.
+const Word *chunkWord(const std::string &what) {
+    static const std::map<std::string, Word> words = {
+        {"IDIT", {Category::Dates, "creation date"}},
+        {"ISFT", {Category::Software, "encoder software"}},
+        {"strd", {Category::Device, "camera data"}},
+        {"strn", {Category::Descriptions, "stream name"}},
+        {"ncdt", {Category::Device, "camera data"}},
+        {"olym", {Category::Device, "camera data"}},
+        {"LIST exif", {Category::Device, "camera data"}},
+        {"gps0", {Category::Place, "GPS position"}},
+        {"guan", {Category::Place, "GPS position"}},
+        {"_PMX", {Category::Other, "XMP"}},
+        {"bext", {Category::People, "broadcast description (originator, date)"}},
+        {"iXML", {Category::Descriptions, "iXML production notes"}},
+        {"aXML", {Category::Descriptions, "XML production notes"}},
+        {"cart", {Category::Descriptions, "cart description"}},
+        {"afsp", {Category::Descriptions, "text tags"}},
+        {"DISP", {Category::Descriptions, "display title"}},
+        {"LIST adtl", {Category::Descriptions, "cue labels"}},
+        {"id3 ", {Category::Descriptions, "ID3 tags"}},
+        {"ID3 ", {Category::Descriptions, "ID3 tags"}},
+        {"APPL", {Category::Software, "application data"}},
+        {"NAME", {Category::Descriptions, "title"}},
+        {"AUTH", {Category::People, "author"}},
+        {"(c) ", {Category::People, "copyright"}},
+        {"ANNO", {Category::Descriptions, "comment"}},
+        {"COMT", {Category::Descriptions, "comment"}},
     };
-    try {
-        Formats::Findings findings;
-        for (const Seen &chunk : chunksOf(file, layout)) {
-            const auto word = words.find(chunk.name);
-            if (word != words.end()) {
-                findings.add(word->second);
-            } else if (chunk.inside == "INFO") {
-                const auto info = infoWords.find(chunk.name);
-                findings.add(info == infoWords.end() ? "text " + chunk.name : info->second);
-            }
-        }
-        return findings.reason();
-    } catch (const Damaged &damaged) {
-        return "damaged " + kind + ": " + damaged.why;
-    } catch (const Formats::Refused &) {
-        return "damaged " + kind + ": the file ends early";
-    }
+    const auto word = words.find(what);
+    return word == words.end() ? nullptr : &word->second;
 }
+
+// A chunk code as the details can show it, whatever bytes it is made of.
+std::string printable(const std::string &code) {
+    std::string text;
+    for (const char c : code) {
+        text += c >= ' ' && c <= '~' ? c : '?';
+    }
+    return text;
+}
+
+class Walk {
+  public:
+    Walk(Formats::ByteFile &file, const Layout &layout)
+        : cursor_(file, layout.kind), layout_(layout) {}
+
+    Formats::Findings run() {
+        if (cursor_.size() == 0) {
+            throw cursor_.damaged("the file is empty");
+        }
+        for (std::uint64_t at = 0; at < cursor_.size();) {
+            at = form(at);
+        }
+        return findings_;
+    }
+
+  private:
+    struct Chunk {
+        std::string name;
+        std::uint64_t start;
+        std::uint64_t size;
+        std::uint64_t next;  // where its parent goes on, after its pad byte
+        std::string type;    // of a list, or empty
+    };
+
+    Chunk chunkAt(std::uint64_t at, std::uint64_t end) const {
+        if (end - at < ChunkHeader) {
+            throw cursor_.damaged("a chunk header is cut short");
+        }
+        Chunk chunk{cursor_.bytes(at, 4, end), at, 0, 0, {}};
+        chunk.size = layout_.bigEndian ? cursor_.bigEndian(at + 4, 4, end)
+                                       : cursor_.littleEndian(at + 4, 4, end);
+        if (chunk.size > end - at - ChunkHeader) {
+            throw cursor_.damaged("a chunk runs past the end of the file");
+        }
+        chunk.next = std::min(at + ChunkHeader + chunk.size + chunk.size % 2, end);
+        if ((chunk.name == "LIST" || chunk.name == layout_.form) && chunk.size >= 4) {
+            chunk.type = cursor_.bytes(at + ChunkHeader, 4, end);
+        }
+        return chunk;
+    }
+
+    std::uint64_t form(std::uint64_t at) {
+        const Chunk outer = chunkAt(at, cursor_.size());
+        if (outer.name != layout_.form || layout_.formTypes.count(outer.type) == 0) {
+            throw cursor_.damaged(at == 0 ? "it does not start as one" : "data after the end");
+        }
+        list(outer);
+        return outer.next;
+    }
+
+    // The chunks of a kept form or list; the keep lists nest only a few levels deep.
+    void list(const Chunk &holder) {
+        const std::set<std::string> &kept = layout_.keeps.at(holder.type);
+        for (std::uint64_t at = holder.start + ListHeader; at < holder.next;) {
+            Formats::throwIfStopped();
+            const Chunk chunk = chunkAt(at, holder.next);
+            const std::string what = chunk.name == "LIST" ? "LIST " + chunk.type : chunk.name;
+            if (chunk.name == layout_.padding) {
+                filled(chunk.start + ChunkHeader, chunk.size, chunk.next);
+            } else if (kept.count(what) == 0) {
+                name(chunk, what);
+            } else if (!chunk.type.empty() && layout_.keeps.count(chunk.type) != 0) {
+                list(chunk);
+            } else if (chunk.name == "MARK") {
+                markers(chunk);
+            }
+            if (chunk.size % 2 == 1) {
+                const std::uint64_t pad = chunk.start + ChunkHeader + chunk.size;
+                filled(pad, chunk.next - pad, chunk.next);
+            }
+            at = chunk.next;
+        }
+    }
+
+    void filled(std::uint64_t at, std::uint64_t length, std::uint64_t end) {
+        if (!cursor_.allZero(at, length, end)) {
+            findings_.add("filled padding");
+        }
+    }
+
+    void name(const Chunk &chunk, const std::string &what) {
+        if (const Word *word = chunkWord(what)) {
+            findings_.add(word->category, word->word);
+        } else if (!chunk.type.empty()) {
+            contents(chunk);
+        } else {
+            findings_.add("chunk '" + printable(chunk.name) + "'");
+        }
+    }
+
+    // A list outside the keep list, by what its chunks are known to hold, or by its type.
+    void contents(const Chunk &list) {
+        bool named = false;
+        for (std::uint64_t at = list.start + ListHeader; at < list.next;) {
+            const Chunk chunk = chunkAt(at, list.next);
+            const Word *word = list.type == "INFO" ? &infoWord(chunk.name) : chunkWord(chunk.name);
+            if (word != nullptr) {
+                findings_.add(word->category, word->word);
+                named = true;
+            }
+            at = chunk.next;
+        }
+        if (!named) {
+            findings_.add("list '" + printable(list.type) + "'");
+        }
+    }
+
+    // Markers are kept for their places; a name, or anything after the last, is not.
+    void markers(const Chunk &chunk) {
+        const std::uint64_t end = chunk.start + ChunkHeader + chunk.size;
+        const std::uint64_t count = cursor_.bigEndian(chunk.start + ChunkHeader, 2, end);
+        std::uint64_t at = chunk.start + ChunkHeader + 2;
+        bool named = false;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint64_t length = cursor_.bigEndian(at + MarkerHead, 1, end);
+            const std::uint64_t name = at + MarkerHead + 1;
+            at = std::min(cursor_.after(name, length, end) + 1 - length % 2, end);
+            named = named || !cursor_.allZero(name, at - name, end);
+        }
+        if (named || !cursor_.allZero(at, end - at, end)) {
+            findings_.add(Category::Descriptions, "marker names");
+        }
+    }
+
+    Formats::Cursor cursor_;
+    const Layout &layout_;
+    Formats::Findings findings_;
+};
 
 }  // namespace
 
-std::string Avi::remainingMetadata(Formats::ByteFile &file) {
-    static const std::map<std::string, std::string> words = {
-        {"IDIT", "creation date"},
-        {"ISFT", "encoder software"},
-        {"strd", "camera data"},
-        {"_PMX", "XMP"},
-    };
-    return check(file, "AVI", {"RIFF", false}, words);
+Formats::Findings Avi::findings(Formats::ByteFile &file) {
+    static const Layout avi{"AVI",
+                            "RIFF",
+                            {"AVI ", "AVIX"},
+                            false,
+                            "JUNK",
+                            {{"AVI ", {"LIST hdrl", "LIST movi", "idx1"}},
+                             {"AVIX", {"LIST movi"}},
+                             {"hdrl", {"avih", "LIST strl", "LIST odml"}},
+                             {"strl", {"strh", "strf", "indx", "vprp"}},
+                             {"odml", {"dmlh"}}}};
+    return Walk(file, avi).run();
 }
 
-std::string Wav::remainingMetadata(Formats::ByteFile &file) {
-    static const std::map<std::string, std::string> words = {
-        {"bext", "broadcast description (originator, date)"},
-        {"iXML", "iXML production notes"},
-        {"cart", "cart description"},
-        {"_PMX", "XMP"},
-        {"id3 ", "ID3 tags"},
-        {"ID3 ", "ID3 tags"},
-    };
-    return check(file, "WAV", {"RIFF", false}, words);
+Formats::Findings Wav::findings(Formats::ByteFile &file) {
+    static const Layout wav{
+        "WAV", "RIFF", {"WAVE"},
+        false, "JUNK", {{"WAVE", {"fmt ", "data", "fact", "cue ", "smpl", "inst", "ds64"}}}};
+    return Walk(file, wav).run();
 }
 
-std::string Aiff::remainingMetadata(Formats::ByteFile &file) {
-    static const std::map<std::string, std::string> words = {
-        {"NAME", "title"},   {"AUTH", "author"},  {"(c) ", "copyright"},
-        {"ANNO", "comment"}, {"COMT", "comment"}, {"ID3 ", "ID3 tags"},
-    };
-    return check(file, "AIFF", {"FORM", true}, words);
+Formats::Findings Aiff::findings(Formats::ByteFile &file) {
+    static const std::set<std::string> kept = {"COMM", "SSND", "MARK", "INST", "FVER"};
+    static const Layout aiff{"AIFF", "FORM", {"AIFF", "AIFC"},
+                             true,   "FLLR", {{"AIFF", kept}, {"AIFC", kept}}};
+    return Walk(file, aiff).run();
 }

@@ -2,12 +2,14 @@
 """Makes sound and video files that carry metadata of every kind their container allows.
 
 Usage: make_sound_and_video.py FOLDER [NAME...], all of them when no NAME is given. Each file holds the values of SECRETS somewhere in its
-bytes. ffmpeg writes the containers; struct adds the chunks ffmpeg does not write.
+bytes. ffmpeg writes the containers; struct adds the chunks ffmpeg does not write. The small
+"planted-" files are written whole here: each hides PLANTED in one place a player does not need.
 """
 import os
 import struct
 import subprocess
 import sys
+import uuid
 
 SECRETS = ["Ann Author", "Secret Title", "Said In Passing", "Track Secret", "Pocket Camera"]
 TAGS = ["-metadata", "title=Secret Title", "-metadata", "artist=Ann Author",
@@ -89,9 +91,137 @@ def make_wmv(out):
     ffmpeg(*VIDEO, *SOUND, *TAGS, "-c:v", "wmv2", "-c:a", "wmav2", out("video.wmv"))
 
 
+PLANTED = b"Planted Secret"
+PLANTED16 = PLANTED.decode().encode("utf-16-le")
+
+
+def riff_list(kind, *chunks, big_endian=False):
+    return chunk(kind[:4] if kind[:4] in (b"RIFF", b"FORM") else b"LIST",
+                 kind[4:] + b"".join(chunks), big_endian)
+
+
+def avi(strl=b"", top=b""):
+    stream = riff_list(b"LISTstrl", chunk(b"strh", b"vids" + bytes(52)), chunk(b"strf", bytes(40)), strl)
+    headers = riff_list(b"LISThdrl", chunk(b"avih", bytes(56)), stream)
+    movie = riff_list(b"LISTmovi", chunk(b"00dc", bytes(10)))
+    return riff_list(b"RIFFAVI ", headers, movie, chunk(b"idx1", b"00dc" + bytes(12)), top)
+
+
+def wav(top):
+    fmt = struct.pack("<HHIIHH", 1, 1, 8000, 16000, 2, 16)
+    return riff_list(b"RIFFWAVE", chunk(b"fmt ", fmt), chunk(b"data", bytes(100)), top)
+
+
+def aiff(top):
+    comm = struct.pack(">hIh", 1, 50, 16) + b"\x40\x0B\xFA" + bytes(7)
+    return riff_list(b"FORMAIFF", chunk(b"COMM", comm, True),
+                     chunk(b"SSND", bytes(108), True), top, big_endian=True)
+
+
+def element(id_, data):
+    """An EBML element with an eight-byte size field."""
+    return id_.to_bytes((id_.bit_length() + 7) // 8, "big") + (len(data) | 1 << 56).to_bytes(8, "big") + data
+
+
+UNKNOWN_SIZE = b"\x01\xFF\xFF\xFF\xFF\xFF\xFF\xFF"
+EBML_HEADER = element(0x1A45DFA3, element(0x4282, b"matroska") + element(0x4287, b"\4"))
+PLANTED_TAGS = element(0x1254C367, element(0x7373, element(0x67C8, element(0x45A3, b"TITLE") + element(0x4487, PLANTED))))
+
+
+def segment_body(info=b"", cluster=b"", rest=b""):
+    tracks = element(0x1654AE6B, element(0xAE, element(0xD7, b"\1") + element(0x83, b"\1") + element(0x86, b"V_UNCOMPRESSED")))
+    return (element(0x1549A966, element(0x2AD7B1, b"\x0F\x42\x40") + info) + tracks
+            + element(0x1F43B675, element(0xE7, b"\0") + element(0xA3, b"\x81\0\0\x80pixels") + cluster) + rest)
+
+
+def mkv(**parts):
+    return EBML_HEADER + element(0x18538067, segment_body(**parts))
+
+
+def asf_object(guid, data):
+    return uuid.UUID(guid).bytes_le + struct.pack("<Q", 24 + len(data)) + data
+
+
+def asf_extension(*objects):
+    inner = b"".join(objects)
+    return asf_object("5FBF03B5-A92E-11CF-8EE3-00C00C205365", uuid.UUID("ABD3D211-A9BA-11CF-8EE6-00C00C205365").bytes_le + b"\6\0" + struct.pack("<I", len(inner)) + inner)
+
+
+def asf_header(*objects):
+    return asf_object("75B22630-668E-11CF-A6D9-00AA0062CE6C", struct.pack("<I", len(objects)) + b"\1\2" + b"".join(objects))
+
+
+def asf(*objects, after=b""):
+    properties = asf_object("8CABDCA1-A947-11CF-8EE4-00C00C205365", bytes(80))
+    codecs = asf_object("86D15240-311D-11D0-A3A4-00A0C90348F6", bytes(20) + "Kept Codec".encode("utf-16-le"))
+    data = asf_object("75B22636-668E-11CF-A6D9-00AA0062CE6C", bytes(26))
+    return asf_header(properties, codecs, asf_extension(), *objects) + data + after
+
+
+def library_record(name, value):
+    name = (name + "\0").encode("utf-16-le")
+    return struct.pack("<HHHHI", 0, 0, len(name), 0, len(value)) + name + value
+
+
+PLANTED_FILES = {
+    "planted-unknown.avi": avi(top=chunk(b"ZZZZ", PLANTED)),
+    "planted-strn.avi": avi(strl=chunk(b"strn", PLANTED)),
+    "planted-junk.avi": avi(top=chunk(b"JUNK", PLANTED)),
+    "planted-exif.avi": avi(top=riff_list(b"LISTexif", chunk(b"emdl", PLANTED))),
+    "planted-ncdt.avi": avi(top=chunk(b"ncdt", PLANTED)),
+    "planted-inf0.avi": avi(top=riff_list(b"LISTINF0", chunk(b"IART", PLANTED))),
+    "planted-gps.wav": wav(chunk(b"gps0", PLANTED)),
+    "planted-guan.wav": wav(chunk(b"guan", PLANTED)),
+    "planted-adtl.wav": wav(riff_list(b"LISTadtl", chunk(b"labl", b"\1\0\0\0" + PLANTED))),
+    "planted-axml.wav": wav(chunk(b"aXML", PLANTED)),
+    "planted-id3.wav": wav(chunk(b"id3 ", PLANTED)),
+    "planted-afsp.wav": wav(chunk(b"afsp", PLANTED)),
+    "planted-disp.wav": wav(chunk(b"DISP", PLANTED)),
+    "planted-junq.wav": wav(chunk(b"JUNQ", PLANTED)),
+    "planted-olym.wav": wav(chunk(b"olym", PLANTED)),
+    "planted-pad.wav": wav(chunk(b"fact", b"\1\0\0\0\0")[:-1] + PLANTED[:1]),
+    "planted-appl.aiff": aiff(chunk(b"APPL", PLANTED, True)),
+    "planted-mark.aiff": aiff(chunk(b"MARK", b"\0\1\0\1\0\0\0\0" + bytes([len(PLANTED)]) + PLANTED + b"\0", True)),
+    "planted-fllr.aiff": aiff(chunk(b"FLLR", PLANTED, True)),
+    "planted-unknown.aiff": aiff(chunk(b"ZZZZ", PLANTED, True)),
+    "planted-id3.aiff": aiff(chunk(b"ID3 ", PLANTED, True)),
+    "planted-tags-in-cluster.mkv": mkv(cluster=PLANTED_TAGS),
+    "planted-unknown.mkv": mkv(info=element(0x6E67, PLANTED)),
+    "planted-filename.mkv": mkv(info=element(0x7384, PLANTED)),
+    "planted-cover.mkv": mkv(rest=element(0x1941A469, element(0x61A7, element(0x466E, b"c.bin") + element(0x4660, b"application/octet-stream") + element(0x465C, b"\xFF\xD8\xFF\xE0" + PLANTED)))),
+    "planted-void.mkv": mkv(rest=element(0xEC, PLANTED)),
+    "planted-second-segment.mkv": EBML_HEADER + b"\x18\x53\x80\x67" + UNKNOWN_SIZE + segment_body() + element(0x18538067, PLANTED_TAGS),
+    "planted-content.wma": asf(asf_object("75B22633-668E-11CF-A6D9-00AA0062CE6C", struct.pack("<5H", len(PLANTED16), 0, 0, 0, 0) + PLANTED16)),
+    "planted-second-header.wma": asf(after=asf_header(asf_object("5FBF03B5-A92E-11CF-8EE3-00C00C205365", PLANTED16))),
+    "planted-nested-extension.wma": asf(asf_extension(asf_extension(asf_object("01234567-89AB-CDEF-0123-456789ABCDEF", PLANTED)))),
+    "planted-marker.wma": asf(asf_object("F487CD01-A951-11CF-8EE6-00C00C205365", bytes(24) + PLANTED16)),
+    "planted-script.wma": asf(asf_object("1EFB1A30-0B62-11D0-A39B-00A0C90348F6", bytes(20) + "http://planted.example/".encode("utf-16-le") + PLANTED16)),
+    "planted-padding.wma": asf(asf_object("1806D474-CADF-4509-A4BA-9AABCB96AAE8", PLANTED)),
+    "planted-unknown.wma": asf(asf_object("01234567-89AB-CDEF-0123-456789ABCDEF", PLANTED)),
+    "planted-library.wma": asf(asf_extension(asf_object("44231C94-9498-49D1-A141-1D134E457054", struct.pack("<H", 1) + library_record("WM/Planted", PLANTED16)))),
+}
+
+# Each is refused by the cleaning and the check alike.
+DAMAGED_FILES = {
+    "damaged-marker.aiff": aiff(chunk(b"MARK", b"\0\1\0\1\0\0\0\0\x40" + PLANTED, True)),
+    "damaged-list.avi": avi(strl=b"strn\xFF\0\0\0"),
+    "damaged-unknown-size.mkv": mkv(info=b"\x7B\xA9" + UNKNOWN_SIZE + PLANTED),
+    "damaged-extension.wma": asf(asf_object("5FBF03B5-A92E-11CF-8EE3-00C00C205365", bytes(30))),
+    "damaged-record.wma": asf(asf_extension(asf_object("C5F8CBEA-5BAF-4877-8467-AA8C44FA4CCA", struct.pack("<H", 1) + library_record("AspectRatioX", b"\1\0\0\0")[:-2]))),
+}
+PLANTED_FILES.update(DAMAGED_FILES)
+
+
+def write_planted(name):
+    def make(out):
+        with open(out(name), "wb") as file:
+            file.write(PLANTED_FILES[name])
+    return make
+
+
 MAKERS = {"video.mkv": make_mkv, "video.webm": make_webm, "video.avi": make_avi,
           "sound.wav": make_wav, "sound.aiff": make_aiff, "sound.wma": make_wma,
-          "video.wmv": make_wmv}
+          "video.wmv": make_wmv, **{name: write_planted(name) for name in PLANTED_FILES}}
 
 
 def main(folder, names=tuple(MAKERS)):
