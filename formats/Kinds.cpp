@@ -13,6 +13,7 @@
 #include "formats/office/OpenDocument.h"
 #include "formats/pictures/Gif.h"
 #include "formats/pictures/Jpeg.h"
+#include "formats/pictures/JpegXl.h"
 #include "formats/pictures/Png.h"
 #include "formats/pictures/Psd.h"
 #include "formats/pictures/Tiff.h"
@@ -279,18 +280,8 @@ const std::vector<Kind> &table() {
          inPlace<Matroska::clean>,
          ofInPlace<Matroska::findings>,
          true},
-        {"AVI video",
-         {"avi"},
-         isAvi,
-         inPlace<Avi::clean>,
-         ofInPlace<Avi::findings>,
-         true},
-        {"WAV sound",
-         {"wav"},
-         isWav,
-         inPlace<Wav::clean>,
-         ofInPlace<Wav::findings>,
-         true},
+        {"AVI video", {"avi"}, isAvi, inPlace<Avi::clean>, ofInPlace<Avi::findings>, true},
+        {"WAV sound", {"wav"}, isWav, inPlace<Wav::clean>, ofInPlace<Wav::findings>, true},
         {"AIFF sound",
          {"aif", "aiff", "aifc"},
          isAiff,
@@ -317,7 +308,11 @@ const std::vector<Kind> &table() {
         {"7z archive", {"7z"}, isSevenZip, Archive::clean, Archive::remainingMetadata},
         // Known to carry metadata that no pass removes yet: written as they are, and said so.
         {"AAC sound", {"aac"}, nullptr, nullptr, nullptr},
-        {"JPEG XL picture", {"jxl"}, isJpegXl, nullptr, nullptr},
+        {"JPEG XL picture",
+         {"jxl"},
+         isJpegXl,
+         whole<JpegXl::clean>,
+         ofWhole<JpegXl::remainingMetadata>},
         {"camera raw picture",
          {"dng", "cr2", "cr3", "nef", "arw", "orf", "rw2"},
          nullptr,

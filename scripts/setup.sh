@@ -4,11 +4,11 @@
 
 parchwipe_packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libgl-dev libqpdf-dev libzip-dev libtag1-dev libarchive-dev libgtest-dev
+    qt6-base-dev libgl-dev libqpdf-dev libzip-dev libtag1-dev libarchive-dev libbrotli-dev libgtest-dev
     libbenchmark-dev
     exiv2 qpdf poppler-utils librsvg2-bin qt6-image-formats-plugins libimage-exiftool-perl
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs python3 unzip ffmpeg libheif-examples
-    p7zip-full zstd
+    p7zip-full zstd libjxl-tools brotli
     clang libclang-rt-14-dev  # tests/fuzz/run.sh
     libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
 )

@@ -1,0 +1,23 @@
+#include "Oracle.h"
+#include "formats/archives/Archive.h"
+
+namespace {
+
+std::string reasonOf(Formats::ByteFile &archive) {
+    try {
+        return Archive::remainingMetadata(archive, 0).reason();
+    } catch (const Formats::Refused &refused) {
+        return refused.what();
+    }
+}
+
+void clean(Formats::ByteFile &archive) {
+    Archive::clean(archive, 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    Oracle::cleanInPlaceThenCheck(Oracle::bytes(data, size), clean, reasonOf);
+    return 0;
+}
