@@ -1,7 +1,7 @@
 #include "formats/documents/Rtf.h"
 
-#include "formats/core/Findings.h"
-#include "formats/pictures/Pictures.h"
+#include "formats/Kinds.h"
+#include "formats/core/ByteOrder.h"
 
 #include <algorithm>
 #include <cctype>
@@ -69,13 +69,13 @@ bool isDroppedWord(const std::string &word) {
     return word.find("rsid") != std::string::npos || word.rfind("revdttm", 0) == 0;
 }
 
-enum class Kind { Kept, Dropped, Authors, Replaced, Picture };
+enum class Kind { Kept, Dropped, Authors, Replaced, Picture, Object };
 
 struct Group {
     Kind kind = Kind::Kept;
     Bytes out = "{";
     Bytes replacement;  // what a Replaced group becomes
-    Bytes hex;          // a picture's data
+    Bytes hex;          // a picture's or an object's data
     bool blip = false;  // a JPEG or PNG picture
     // Whether a control word without its ending space stood before the group: text after a
     // dropped group must not run into it.
@@ -113,6 +113,9 @@ Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
     }
     if (word == "revtbl") {
         return ofKind(Kind::Authors);
+    }
+    if (word == "objdata") {
+        return ofKind(Kind::Object);
     }
     return ofKind(word == "pict" ? Kind::Picture : Kind::Kept);
 }
@@ -154,21 +157,61 @@ Bytes toHex(const Bytes &bytes) {
     return hex;
 }
 
-Bytes pictureData(const Group &picture) {
+Bytes pictureData(const Group &picture, int depth) {
     if (!picture.blip) {
         return '\n' + picture.hex;
     }
-    try {
-        return toHex(Pictures::clean(fromHex(picture.hex)));
-    } catch (const Refused &refused) {
-        throw Refused(refused.what() + std::string(" in a picture"));
+    return toHex(Kinds::cleanEmbedded(fromHex(picture.hex), depth + 1, "a picture"));
+}
+
+// A counted value of an OLE1 object at `at`, moving past it; Refused past the end.
+std::uint32_t readCount(const Bytes &object, std::size_t &at) {
+    if (object.size() < 4 || at > object.size() - 4) {
+        throw Refused("damaged RTF object");
     }
+    const std::uint32_t value = Formats::littleEndian32(object, at);
+    at += 4;
+    return value;
+}
+
+void skipCounted(const Bytes &object, std::size_t &at) {
+    const std::uint32_t length = readCount(object, at);
+    if (length > object.size() - at) {
+        throw Refused("damaged RTF object");
+    }
+    at += length;
+}
+
+// An embedded OLE1 object (version, format, then its class, topic and item names and its native
+// data, each counted) with its native data through the pass of the kind it is. Linked and static
+// objects carry no native data.
+Bytes cleanObject(const Bytes &object, int depth) {
+    constexpr std::uint32_t Embedded = 2;
+    std::size_t at = 4;
+    if (readCount(object, at) != Embedded) {
+        return object;
+    }
+    for (int name = 0; name < 3; ++name) {
+        skipCounted(object, at);
+    }
+    const std::size_t sizeAt = at;
+    const std::uint32_t size = readCount(object, at);
+    if (size > object.size() - at) {
+        throw Refused("damaged RTF object");
+    }
+    const Bytes native =
+        Kinds::cleanEmbedded(object.substr(at, size), depth + 1, "an embedded object");
+    Bytes count(4, '\0');
+    Formats::putLittleEndian32(count, 0, static_cast<std::uint32_t>(native.size()));
+    return object.substr(0, sizeAt) + count + native + object.substr(at + size);
 }
 
 class Walk {
   public:
     // The first group stands for what lies outside every group.
-    explicit Walk(const Bytes &rtf) : rtf_(rtf), groups_(1) { groups_.front().out.clear(); }
+    Walk(const Bytes &rtf, int depth) : rtf_(rtf), depth_(depth), groups_(1) {
+        groups_.front().out.clear();
+    }
 
     Bytes run() {
         while (at_ < rtf_.size()) {
@@ -201,12 +244,16 @@ class Walk {
         }
     }
 
-    // Plain text up to `end`; in a picture, its data.
+    bool inData() const {
+        return groups_.back().kind == Kind::Picture || groups_.back().kind == Kind::Object;
+    }
+
+    // Plain text up to `end`; in a picture or an object, its data.
     void text(std::size_t end) {
-        if (groups_.back().kind != Kind::Picture) {
+        if (!inData()) {
             write(rtf_.substr(at_, end - at_));
         }
-        for (; groups_.back().kind == Kind::Picture && at_ < end; ++at_) {
+        for (; inData() && at_ < end; ++at_) {
             if (!std::isspace(static_cast<unsigned char>(rtf_[at_]))) {
                 groups_.back().hex += rtf_[at_];
             }
@@ -219,8 +266,8 @@ class Walk {
         std::size_t end = control.end;
         if (control.word == "bin") {
             // Raw bytes follow; they are data, not structure.
-            if (groups_.back().kind == Kind::Picture) {
-                throw Refused("RTF picture in binary form");
+            if (inData()) {
+                throw Refused("RTF picture or object in binary form");
             }
             if (control.parameter < 0 ||
                 static_cast<unsigned long long>(control.parameter) > rtf_.size() - end) {
@@ -267,7 +314,10 @@ class Walk {
                 write(group.replacement);
                 break;
             case Kind::Picture:
-                write(group.out + pictureData(group) + "}");
+                write(group.out + pictureData(group, depth_) + "}");
+                break;
+            case Kind::Object:
+                write(group.out + toHex(cleanObject(fromHex(group.hex), depth_)) + "}");
                 break;
             default:
                 write(group.out + "}");
@@ -276,6 +326,7 @@ class Walk {
     }
 
     const Bytes &rtf_;
+    int depth_;
     std::size_t at_ = 0;
     std::vector<Group> groups_;
     bool endsInBareWord_ = false;
@@ -283,20 +334,29 @@ class Walk {
 
 }  // namespace
 
-Bytes clean(const Bytes &document) {
+Bytes cleanNested(const Bytes &document, int depth) {
     if (document.rfind("{\\rtf", 0) != 0) {
         throw Refused("not an RTF document");
     }
-    return Walk(document).run();
+    return Walk(document, depth).run();
+}
+
+Bytes clean(const Bytes &document) {
+    return cleanNested(document, 0);
 }
 
 // The check below reads the document on its own: one pass that follows only how deep it is.
 namespace {
 
-// Where a picture's data or the revision-author table lies, by group depth; 0 when outside.
+using Formats::Category;
+
+// Where a picture's or an object's data or the revision-author table lies, by group depth; 0 when
+// outside.
 struct Scan {
+    int nesting = 0;  // containers around the document
     std::size_t depth = 0;
     std::size_t picture = 0;
+    std::size_t object = 0;
     bool blip = false;
     Bytes hex;
     std::size_t authors = 0;
@@ -307,25 +367,25 @@ struct Scan {
 
 void noteWord(const std::string &word, Scan &scan) {
     if (word == "info") {
-        scan.findings.add("document information (author, title, dates)");
+        scan.findings.add(Category::People, "document information (author, title, dates)");
     } else if (word == "generator") {
-        scan.findings.add("software");
+        scan.findings.add(Category::Software, "software");
     } else if (word == "userprops") {
         scan.findings.add("custom properties");
     } else if (word.find("rsid") != std::string::npos) {
-        scan.findings.add("revision-session ids");
+        scan.findings.add(Category::History, "revision-session ids");
     } else if (word.find("revdttm") != std::string::npos) {
-        scan.findings.add("revision dates");
+        scan.findings.add(Category::Dates, "revision dates");
     } else if (word == "blipuid") {
-        scan.findings.add("picture identifiers");
+        scan.findings.add(Category::Identifiers, "picture identifiers");
     } else if (word == "atndate") {
-        scan.findings.add("comment dates");
+        scan.findings.add(Category::Dates, "comment dates");
     } else if (word == "atnauthor" || word == "atnid") {
         scan.commenter = scan.depth;
     } else if (word == "revtbl") {
         scan.authors = scan.depth;
-    } else if (word == "pict") {
-        scan.picture = scan.depth;
+    } else if (word == "pict" || word == "objdata") {
+        (word == "pict" ? scan.picture : scan.object) = scan.depth;
         scan.blip = false;
         scan.hex.clear();
     } else if (scan.depth == scan.picture && (word == "jpegblip" || word == "pngblip")) {
@@ -333,28 +393,63 @@ void noteWord(const std::string &word, Scan &scan) {
     }
 }
 
-void notePicture(Scan &scan) {
-    if (scan.hex.size() % 2 != 0) {
-        scan.findings.add("a damaged picture");
+Bytes decodedHex(const Bytes &hex) {
+    if (hex.size() % 2 != 0) {
+        throw Refused("damaged RTF: odd hex data");
     }
-    Bytes picture;
-    for (std::size_t i = 0; i + 1 < scan.hex.size(); i += 2) {
-        picture += static_cast<char>(std::stoi(scan.hex.substr(i, 2), nullptr, 16));
+    Bytes bytes;
+    bytes.reserve(hex.size() / 2);
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
     }
-    scan.findings.addFrom(Pictures::remainingMetadata(picture), "a picture");
+    return bytes;
+}
+
+// The native data of an embedded OLE1 object: after its version and format (2 for embedded),
+// its class, topic and item names, each a count and that many bytes, comes the data's count.
+Bytes nativeData(const Bytes &object) {
+    const auto count = [&object](std::size_t at) {
+        if (at + 4 > object.size()) {
+            throw Refused("damaged RTF object");
+        }
+        return std::size_t(Formats::littleEndian32(object, at));
+    };
+    if (count(4) != 2) {
+        return {};
+    }
+    std::size_t at = 8;
+    for (int name = 0; name < 3; ++name) {
+        at += 4 + count(at);
+    }
+    const std::size_t size = count(at);
+    if (size > object.size() - at - 4) {
+        throw Refused("damaged RTF object");
+    }
+    return object.substr(at + 4, size);
+}
+
+void noteData(Scan &scan) {
+    if (scan.depth == scan.object) {
+        scan.findings.addFrom(
+            Kinds::checkEmbedded(nativeData(decodedHex(scan.hex)), scan.nesting + 1),
+            "an embedded object");
+        scan.object = 0;
+    }
+    if (scan.depth == scan.picture) {
+        if (scan.blip) {
+            scan.findings.addFrom(Kinds::checkEmbedded(decodedHex(scan.hex), scan.nesting + 1),
+                                  "a picture");
+        }
+        scan.picture = 0;
+    }
 }
 
 // Closes the group at scan.depth.
 void closeGroup(Scan &scan) {
-    if (scan.depth == scan.picture) {
-        if (scan.blip) {
-            notePicture(scan);
-        }
-        scan.picture = 0;
-    }
+    noteData(scan);
     if (scan.authors != 0 && scan.depth == scan.authors + 1) {
         if (scan.author != "Unknown;") {
-            scan.findings.add("revision authors");
+            scan.findings.add(Category::People, "revision authors");
         }
         scan.author.clear();
     }
@@ -368,16 +463,17 @@ void closeGroup(Scan &scan) {
 }
 
 void noteText(char c, Scan &scan) {
-    if (scan.picture != 0 && scan.depth == scan.picture) {
+    const std::size_t data = std::max(scan.picture, scan.object);
+    if (data != 0 && scan.depth == data) {
         if (std::isxdigit(static_cast<unsigned char>(c))) {
             scan.hex += c;
         } else if (!std::isspace(static_cast<unsigned char>(c))) {
-            scan.findings.add("a damaged picture");
+            throw Refused("damaged RTF: a picture or object holds other than hex");
         }
     } else if (scan.authors != 0 && scan.depth > scan.authors) {
         scan.author += c;
     } else if (scan.commenter != 0 && !std::isspace(static_cast<unsigned char>(c))) {
-        scan.findings.add("comment authors");
+        scan.findings.add(Category::People, "comment authors");
     }
 }
 
@@ -404,21 +500,22 @@ std::size_t skipControl(const Bytes &rtf, std::size_t at, std::string &word) {
 
 }  // namespace
 
-std::string remainingMetadata(const Bytes &document) {
+Formats::Findings findings(const Bytes &document, int depth) {
     if (document.rfind("{\\rtf", 0) != 0) {
-        return "not an RTF document";
+        throw Refused("not an RTF document");
     }
     Scan scan;
+    scan.nesting = depth;
     for (std::size_t at = 0; at < document.size();) {
         const char c = document[at];
         if (c == '{') {
             if (++scan.depth > MaxGroupDepth) {
-                return "damaged RTF: nested too deeply";
+                throw Refused("damaged RTF: nested too deeply");
             }
             ++at;
         } else if (c == '}') {
             if (scan.depth == 0) {
-                return "damaged RTF: a group closes that never opened";
+                throw Refused("damaged RTF: a group closes that never opened");
             }
             closeGroup(scan);
             ++at;
@@ -431,7 +528,18 @@ std::string remainingMetadata(const Bytes &document) {
             ++at;
         }
     }
-    return scan.depth != 0 ? "damaged RTF: cut short" : scan.findings.reason();
+    if (scan.depth != 0) {
+        throw Refused("damaged RTF: cut short");
+    }
+    return scan.findings;
+}
+
+std::string remainingMetadata(const Bytes &document) {
+    try {
+        return findings(document, 0).reason();
+    } catch (const Refused &refused) {
+        return refused.what();
+    }
 }
 
 }  // namespace Rtf

@@ -100,6 +100,9 @@ Entry readEntry(zip_t *archive, zip_uint64_t index, zip_uint64_t &unpacked) {
     entry.modified = stat.mtime;
     entry.extraFields = zip_file_extra_fields_count(archive, index, ZIP_FL_CENTRAL) +
                         zip_file_extra_fields_count(archive, index, ZIP_FL_LOCAL);
+    zip_uint32_t commentLength = 0;
+    entry.commented =
+        zip_file_get_comment(archive, index, &commentLength, ZIP_FL_ENC_RAW) && commentLength > 0;
     return entry;
 }
 
@@ -176,6 +179,12 @@ std::vector<Entry> read(const Formats::Bytes &zip) {
         }
     }
     return entries;
+}
+
+bool hasComment(const Formats::Bytes &zip) {
+    const Archive archive = openForReading(zip);
+    int length = 0;
+    return zip_get_archive_comment(archive.get(), &length, ZIP_FL_ENC_RAW) && length > 0;
 }
 
 Formats::Bytes write(const std::vector<Entry> &entries) {

@@ -118,9 +118,11 @@ std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
         }
         Package::Entry copy;
         copy.name = entry.name;
-        copy.data = xml.contains(entry.name)
-                        ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
-                        : cleanEmbedded(entry, depth);
+        // Content of a known kind (a picture, a drawing, a video, a nested package) goes through
+        // its own pass whatever the package calls it.
+        const bool filtered = xml.contains(entry.name) && Kinds::forContent(entry.data) == nullptr;
+        copy.data = filtered ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
+                             : cleanEmbedded(entry, depth);
         copy.compressed = !isCompressedAlready(copy.data);
         Formats::Bytes().swap(entry.data);
         cleaned.push_back(std::move(copy));

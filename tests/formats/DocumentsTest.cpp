@@ -282,7 +282,7 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
              QByteArray::fromStdString(fixture("photo.jpg")).toBase64().toStdString() +
              "\"/></svg>",
          "still holds " + Jpeg::remainingMetadata(fixture("photo.jpg")).substr(12) +
-             " in an embedded picture"},
+             " in an embedded file"},
         {Drawing, "<svg><title>x</title>", "damaged SVG"},
         {Letter, R"({\rtf1{\info{\author X}}})",
          "still holds document information (author, title, dates)"},

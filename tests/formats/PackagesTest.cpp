@@ -128,6 +128,13 @@ QStringList plantedIn(const Bytes &package) {
     return found;
 }
 
+// The reason a check gives for what a file inside it holds.
+std::string nested(const Formats::Findings &inner, const std::string &where) {
+    Formats::Findings outer;
+    outer.addFrom(inner, where);
+    return outer.reason();
+}
+
 bool unzipTestsClean(const Bytes &package, const ScratchFolder &folder) {
     const QString path =
         writeFile(folder / QStringLiteral("written.zip"), QByteArray::fromStdString(package));
@@ -236,7 +243,7 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
          Jpeg::remainingMetadata(photo) + " in word/media/image1.jpeg"},
         {"letter.docx", Office, "docProps/core.xml",
          R"(<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties"><cp:category>x</cp:category></cp:coreProperties>)",
-         "still holds document properties"},
+         "still holds title, subject or keywords"},
         {"letter.docx", Office, "word/comments.xml",
          "<w:comments " + w + R"(><w:comment w:id="0" w:author="X"/></w:comments>)",
          "still holds comment or revision authors"},
@@ -277,22 +284,22 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
         {"letter.docx", Office, "word/document.xml",
          R"(<w:document )" + w +
              R"( xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing"><wp:docPr id="1" name="P" descr="C:\Users\X\a.jpg"/></w:document>)",
-         "still names a folder on the author's computer"},
+         "still holds a folder on the author's computer"},
         {"letter.docx", Office, "word/_rels/document.xml.rels",
          rels +
              R"(<Relationship Id="rId1" Type="t/hyperlink" Target="file:///home/x/a.doc" TargetMode="External"/></Relationships>)",
-         "still names a folder on the author's computer"},
+         "still holds a folder on the author's computer"},
         {"letter.docx", Office, "word/document.xml",
          "<w:document " + w +
              R"(><w:instrText>LINK Excel "\\srv\x.xlsx"</w:instrText></w:document>)",
-         "still names a folder on the author's computer"},
+         "still holds a folder on the author's computer"},
         {"letter.docx", Office, "customXml/item1.xml",
          R"(<p xmlns:pc="urn:pc"><pc:UserInfo><pc:DisplayName>X</pc:DisplayName></pc:UserInfo></p>)",
          "still holds user names"},
         {"letter.docx", Office, "word/embeddings/Microsoft_Excel_Sheet1.xlsx",
          fixture("figures.xlsx"),
-         OfficeDocument::remainingMetadata(fixture("figures.xlsx")) +
-             " in word/embeddings/Microsoft_Excel_Sheet1.xlsx"},
+         nested(OfficeDocument::findings(fixture("figures.xlsx"), 1),
+                "word/embeddings/Microsoft_Excel_Sheet1.xlsx")},
         {"letter.docx", Office, "word/embeddings/oleObject1.bin", fixture("object.bin"),
          "still holds author in word/embeddings/oleObject1.bin"},
         {"slides.pptx", Office, "ppt/embeddings/Microsoft_Excel_Sheet1.xlsx",
@@ -322,7 +329,7 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
         {"letter.odt", Open, "meta.xml",
          "<office:document-meta " + odf +
              "><office:meta><dc:title>X</dc:title></office:meta></office:document-meta>",
-         "still holds document properties"},
+         "still holds title, subject or keywords"},
         {"letter.odt", Open, "content.xml", "",
          "holds a reference to a missing part (content.xml)"},
         {"slides.odp", Open, "content.xml",
@@ -332,12 +339,12 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
         {"letter.odt", Open, "content.xml",
          "<office:document-content " + odf +
              R"( xmlns:xlink="http://www.w3.org/1999/xlink"><a xlink:href="\\server\x\a.odt"/></office:document-content>)",
-         "still names a folder on the author's computer"},
+         "still holds a folder on the author's computer"},
         {"letter.odt", Open, "VersionList.xml", "<v/>", "still holds earlier versions"},
         {"slides.odp", Open, "Object 1/meta.xml",
          "<office:document-meta " + odf +
              "><office:meta><dc:title>X</dc:title></office:meta></office:document-meta>",
-         "still holds document properties"},
+         "still holds title, subject or keywords"},
         {"letter.odt", Open, "mimetype", "application/vnd.oasis.opendocument.text",
          "holds its mimetype out of place"},
     };
@@ -374,7 +381,7 @@ TEST_F(Packages, DamagedPackagesAreRefusedWithAReason) {
         {"broken-embedding.docx", Office,
          "damaged ZIP package in word/embeddings/Microsoft_Excel_Sheet1.xlsx"},
         {"nested.docx", Office,
-         "documents nested too deeply in word/embeddings/inner.docx in word/embeddings/inner.docx "
+         "files nested too deeply in word/embeddings/inner.docx in word/embeddings/inner.docx "
          "in word/embeddings/inner.docx in word/embeddings/inner.docx in "
          "word/embeddings/inner.docx"},
     };
