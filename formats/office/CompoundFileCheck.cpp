@@ -1,6 +1,6 @@
 #include "formats/core/ByteOrder.h"
-#include "formats/core/Findings.h"
 #include "formats/office/CompoundFile.h"
+#include "formats/core/Findings.h"
 
 #include <map>
 #include <vector>
