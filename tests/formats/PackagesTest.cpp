@@ -1,7 +1,9 @@
 #include "engine/MetadataFixtures.h"
+#include "formats/Kinds.h"
 #include "formats/office/OfficeDocument.h"
 #include "formats/office/OpenDocument.h"
 #include "formats/office/Package.h"
+#include "formats/office/PackageCheck.h"
 #include "formats/pictures/Jpeg.h"
 #include "support/TestFiles.h"
 
@@ -9,10 +11,14 @@
 
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStringEncoder>
 #include <QXmlStreamReader>
 
 #include <algorithm>
 #include <functional>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -133,6 +139,47 @@ std::string nested(const Formats::Findings &inner, const std::string &where) {
     Formats::Findings outer;
     outer.addFrom(inner, where);
     return outer.reason();
+}
+
+// The file with every layer a byte search must see through appended, at any depth: a package's
+// entries, data: URIs' base64 and an RTF object's hex.
+Bytes everyLayer(const Bytes &file, int depth = 0) {
+    if (depth > 4) {
+        return file;
+    }
+    Bytes all = file;
+    if (file.rfind("PK\x03\x04", 0) == 0) {
+        for (const Package::Entry &entry : Package::read(file)) {
+            all += everyLayer(entry.data, depth + 1);
+        }
+    }
+    static const QRegularExpression encoded(
+        QStringLiteral(R"(base64,([A-Za-z0-9+/=]+)|\\objdata\s*([0-9a-f\s]+))"));
+    QRegularExpressionMatchIterator matches = encoded.globalMatch(QString::fromLatin1(file));
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        const QByteArray data = match.captured(1).toLatin1();
+        all += everyLayer(match.hasCaptured(1)
+                              ? QByteArray::fromBase64(data).toStdString()
+                              : QByteArray::fromHex(match.captured(2).toLatin1()).toStdString(),
+                          depth + 1);
+    }
+    return all;
+}
+
+// Which of the values the bytes hold, in UTF-8 or UTF-16 of either order.
+QStringList heldIn(const Bytes &bytes, const QStringList &values) {
+    QStringList held;
+    for (const QString &value : values) {
+        for (const auto encoding :
+             {QStringConverter::Utf8, QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
+            const QByteArray encoded = QStringEncoder(encoding).encode(value);
+            if (bytes.find(encoded.toStdString()) != std::string::npos) {
+                held << value;
+            }
+        }
+    }
+    return held;
 }
 
 bool unzipTestsClean(const Bytes &package, const ScratchFolder &folder) {
@@ -389,6 +436,89 @@ TEST_F(Packages, DamagedPackagesAreRefusedWithAReason) {
         SCOPED_TRACE(test.name.toStdString());
         try {
             test.kind.clean(fixture(test.name));
+            ADD_FAILURE() << "cleaned";
+        } catch (const Formats::Refused &refused) {
+            EXPECT_EQ(refused.what(), test.reason);
+        }
+    }
+}
+
+TEST_F(Packages, FilesOfEveryKindInsideLoseWhatTheyHold) {
+    using Formats::Category;
+    struct Found {
+        std::string name;                  // part of a finding's name
+        std::optional<Category> category;  // where the finding's own check gives one
+    };
+    const struct {
+        QString name;
+        QStringList planted;
+        std::vector<Found> found;  // what the check must name before cleaning
+    } cases[] = {
+        {"embedded-files.docx",
+         {"TiffArtist42", "Mp4Artist42", "/home/ann/Export"},
+         {{"GPS in word/media/image2.tiff", {}},
+          {"in word/media/video1.mp4", {}},
+          {"export file names and resolutions in word/media/drawing1.svg", Category::People}}},
+        {"phone-video.pptx",
+         {"PhoneMaker", "PhoneModel9", "+48.8584", "00A1B2C3-LIVE-PHOTO"},
+         {{"GPS position in ppt/media/media1.mov", {}},
+          {"device model in ppt/media/media1.mov", {}},
+          {"file times", Category::Dates}}},
+        {"embedded-zip.docx",
+         {"JpegArtist42", "ZipComment42"},
+         {{"ZIP comments in word/embeddings/archive.zip", Category::Descriptions},
+          {"file times in word/embeddings/archive.zip", Category::Dates},
+          {"in photo.jpg in word/embeddings/archive.zip", {}}}},
+        {"object.rtf", {"RtfObjectAuthor42"}, {{"author in an embedded object", {}}}},
+        {"styled.svg", {"JpegArtist42"}, {{"in an embedded file", {}}}},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name.toStdString());
+        const Bytes source = fixture(test.name);
+        const Kinds::Kind *kind = Kinds::forContent(source);
+        ASSERT_NE(kind, nullptr);
+        EXPECT_EQ(heldIn(everyLayer(source), test.planted).join(", "), test.planted.join(", "));
+        Formats::ByteFile reading(source);
+        const Formats::Findings before = kind->check(reading, 0);
+        for (const Found &found : test.found) {
+            const auto &shown = before.shown();
+            const auto named = std::find_if(shown.begin(), shown.end(), [&](const auto &finding) {
+                return finding.name.find(found.name) != std::string::npos;
+            });
+            ASSERT_NE(named, shown.end()) << found.name << " not in " << before.reason();
+            EXPECT_EQ(named->category, found.category.value_or(named->category)) << found.name;
+        }
+
+        Bytes cleaned = source;
+        Formats::ByteFile cleaning(cleaned);
+        kind->clean(cleaning, 0);
+        EXPECT_EQ(heldIn(everyLayer(cleaned), test.planted).join(", ").toStdString(), "");
+        Formats::ByteFile result(std::as_const(cleaned));
+        EXPECT_EQ(kind->check(result, 0).reason(), "");
+    }
+}
+
+TEST_F(Packages, ADamagedFileInsideRefusesItsContainerNamingIt) {
+    const struct {
+        QString name;
+        std::string reason;
+    } cases[] = {
+        {"cut-object.rtf", "damaged RTF object"},
+        {"bad-uri.svg", "damaged SVG: an embedded file is not base64"},
+        {"broken-zip.docx", "damaged ZIP package in word/embeddings/archive.zip"},
+        {"unrecognised.zip", "package of an unrecognised layout"},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name.toStdString());
+        const Bytes source = fixture(test.name);
+        const Kinds::Kind *kind = Kinds::forContent(source);
+        ASSERT_NE(kind, nullptr);
+        Formats::ByteFile reading(source);
+        EXPECT_NE(PackageCheck::reasonOf([&] { return kind->check(reading, 0); }), "");
+        Bytes cleaned = source;
+        Formats::ByteFile cleaning(cleaned);
+        try {
+            kind->clean(cleaning, 0);
             ADD_FAILURE() << "cleaned";
         } catch (const Formats::Refused &refused) {
             EXPECT_EQ(refused.what(), test.reason);
