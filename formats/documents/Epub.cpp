@@ -150,6 +150,11 @@ bool isPacking(const std::string &name) {
     return name == "mimetype" || name == Container;
 }
 
+// Style sheets embed files in url(data:...).
+bool isStyleSheet(const std::string &name) {
+    return QString::fromStdString(name).endsWith(QLatin1String(".css"), Qt::CaseInsensitive);
+}
+
 // Fonts a book hides from copying by mixing their first bytes with a key made from its
 // identifier; with a new identifier they are hidden anew.
 const QString IdpfHiding = QStringLiteral("http://www.idpf.org/2008/embedding");
@@ -260,6 +265,9 @@ Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
             copy.data = XmlFilter::copy(entry.data, pages, entry.name);
         } else if (isPacking(entry.name)) {
             copy.data = entry.data;
+        } else if (isStyleSheet(entry.name)) {
+            copy.data = Svg::withEmbeddedFilesCleaned(QString::fromStdString(entry.data), depth)
+                            .toStdString();
         } else {
             copy.data = Kinds::cleanEmbedded(entry.data, depth + 1, entry.name);
         }
@@ -350,7 +358,7 @@ void addElementFindings(const QXmlStreamReader &reader,
     }
 }
 
-void addLayoutFindings(const std::vector<Package::Entry> &entries, Findings &findings) {
+void addLayoutFindings(const std::vector<Package::Entry> &entries, int depth, Findings &findings) {
     const bool container = std::any_of(entries.begin(), entries.end(), [](const auto &entry) {
         return entry.name == "META-INF/container.xml";
     });
@@ -367,6 +375,11 @@ void addLayoutFindings(const std::vector<Package::Entry> &entries, Findings &fin
         }
         if (entry.name.find("calibre_bookmarks") != std::string::npos) {
             findings.add("reading positions");
+        }
+        if (QString::fromStdString(entry.name).toLower().endsWith(u".css")) {
+            Formats::Findings inSheet;
+            Svg::addEmbeddedFileFindings(QString::fromStdString(entry.data), depth, inSheet);
+            findings.addFrom(inSheet, entry.name);
         }
     }
 }
@@ -405,7 +418,10 @@ PackageCheck::FinderFor finderAt(int depth) {
 }  // namespace
 
 Formats::Findings findings(const Formats::Bytes &book, int depth) {
-    return PackageCheck::findings(book, addLayoutFindings, finderAt(depth), depth);
+    const auto layout = [depth](const std::vector<Package::Entry> &entries, Findings &found) {
+        addLayoutFindings(entries, depth, found);
+    };
+    return PackageCheck::findings(book, layout, finderAt(depth), depth);
 }
 
 std::string remainingMetadata(const Formats::Bytes &book) {

@@ -471,6 +471,13 @@ TEST_F(Packages, FilesOfEveryKindInsideLoseWhatTheyHold) {
           {"in photo.jpg in word/embeddings/archive.zip", {}}}},
         {"object.rtf", {"RtfObjectAuthor42"}, {{"author in an embedded object", {}}}},
         {"styled.svg", {"JpegArtist42"}, {{"in an embedded file", {}}}},
+        {"drawn.epub",
+         {"JpegArtist42", "Mp4Artist42", "/home/ann/Export"},
+         {{"export file names and resolutions", Category::People},
+          {"editor settings", Category::Software},
+          {"in an embedded file", {}},
+          {"in an embedded file in OEBPS/style.css", {}},
+          {"GPS position in OEBPS/media/clip.mp4", {}}}},
     };
     for (const auto &test : cases) {
         SCOPED_TRACE(test.name.toStdString());

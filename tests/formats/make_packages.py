@@ -481,6 +481,25 @@ def rtf_with_object(native):
             + ole1_object(b"Word.Document.8", native).hex() + "\n}}Text stays.}").encode()
 
 
+def drawn_book(photo):
+    """A book whose page draws inline and embeds a photo, with a style sheet that embeds it too and
+    a video beside."""
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import make_documents
+    uri = "data:image/jpeg;base64," + __import__("base64").b64encode(photo).decode()
+    page = (HEAD + '<html xmlns="http://www.w3.org/1999/xhtml"><head><title>Page</title></head><body>'
+            '<p>Kept words</p>' + EXPORTED.replace("<rect", '<sodipodi:namedview xmlns:sodipodi='
+            '"http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd" pagecolor="#ffffff"/><rect')
+            + f'<img src="{uri}" alt="photo"/></body></html>')
+    parts = {"mimetype": "application/epub+zip", "OEBPS/media/clip.mp4": video_with_place(),
+             "META-INF/container.xml": make_documents.CONTAINER,
+             "OEBPS/content.opf": make_documents.OPF, "OEBPS/chapter1.xhtml": page,
+             "OEBPS/style.css": f"p {{ background: url({uri}) }}"}
+    buffer = io.BytesIO()
+    make_documents.write_epub(buffer, parts)
+    return buffer.getvalue()
+
+
 def embedding_package(parts, extensions):
     document = ("<w:document " + W + "><w:body><w:p><w:r><w:t>Files inside</w:t></w:r></w:p>"
                 "</w:body></w:document>")
@@ -501,6 +520,7 @@ def make_embedded_files(folder):
         {"word/embeddings/archive.zip": plain_zip(photo)}, [("zip", "application/zip")]))
     (folder / "object.rtf").write_bytes(rtf_with_object(compound_file("RtfObjectAuthor42")))
     (folder / "styled.svg").write_text(styled_drawing(photo))
+    (folder / "drawn.epub").write_bytes(drawn_book(photo))
     # Damaged ones, each refused whole.
     whole = rtf_with_object(compound_file("RtfObjectAuthor42"))
     end = whole.rindex(b"\n}}")
