@@ -1,6 +1,7 @@
 #include "formats/office/PackageClean.h"
 
 #include "formats/Kinds.h"
+#include "formats/core/Stop.h"
 
 #include <QRegularExpression>
 #include <QString>
@@ -113,6 +114,7 @@ std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
     const XmlParts xml(entries);
     std::vector<Package::Entry> cleaned;
     for (Package::Entry &entry : entries) {
+        Formats::throwIfStopped();
         if (dropped(entry.name)) {
             continue;
         }
