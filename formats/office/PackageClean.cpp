@@ -41,6 +41,13 @@ QString partName(QStringView path) {
     return resolved.join(QLatin1Char('/'));
 }
 
+// A package's own parts: ODF's content.xml may open with SVG elements, and is still no drawing.
+bool namedAsXml(const std::string &name) {
+    const QString lower = QString::fromStdString(name).toLower();
+    return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels")) ||
+           lower.endsWith(QStringLiteral(".psmdcp"));
+}
+
 bool isXmlType(QStringView type) {
     return type.endsWith(u"+xml") || type.endsWith(u"/xml");
 }
@@ -57,10 +64,10 @@ class XmlParts {
         }
     }
 
+    // By the type the package gives it.
     bool contains(const std::string &name) const {
         const QString lower = QString::fromStdString(name).toLower();
-        return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels")) ||
-               names_.contains(partName(lower)) ||
+        return names_.contains(partName(lower)) ||
                extensions_.contains(lower.section(QLatin1Char('.'), -1));
     }
 
@@ -121,8 +128,9 @@ std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
         Package::Entry copy;
         copy.name = entry.name;
         // Content of a known kind (a picture, a drawing, a video, a nested package) goes through
-        // its own pass whatever the package calls it.
-        const bool filtered = xml.contains(entry.name) && Kinds::forContent(entry.data) == nullptr;
+        // its own pass whatever type the package gives it.
+        const bool filtered = namedAsXml(entry.name) || (xml.contains(entry.name) &&
+                                                         Kinds::forContent(entry.data) == nullptr);
         copy.data = filtered ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
                              : cleanEmbedded(entry, depth);
         copy.compressed = !isCompressedAlready(copy.data);

@@ -58,7 +58,8 @@ const QStringList Planted = {"Ann Author",
                              "44429.66",
                              "Uma Username",
                              "Secret Password",
-                             "Vera Version"};
+                             "Vera Version",
+                             "0077cd88"};
 
 struct Kind {
     std::function<Bytes(const Bytes &)> clean;

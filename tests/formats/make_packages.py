@@ -313,6 +313,10 @@ ODP_CONTENT = HEAD + f"""<office:document-content {NS} xmlns:draw="urn:oasis:nam
 <officeooo:annotation svg:x="0cm" svg:y="0cm"><dc:creator>Cora Commenter</dc:creator><dc:date>{STAMP[:-1]}</dc:date><meta:creator-initials>QZX</meta:creator-initials><text:p>Slide comment stays.</text:p></officeooo:annotation>
 </draw:page></office:presentation></office:body></office:document-content>"""
 
+# Styles that open with SVG-compatible elements, as LibreOffice writes gradients: still no drawing.
+ODP_STYLES = HEAD + f"""<office:document-styles {NS} xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" office:version="1.3">
+<office:styles><svg:linearGradient svg:x1="0"/><style:style style:name="P1" style:family="paragraph"><style:text-properties officeooo:rsid="0077cd88"/></style:style></office:styles></office:document-styles>"""
+
 OBJECT_CONTENT = HEAD + f"""<office:document-content {NS} office:version="1.3"><office:body><office:chart/></office:body></office:document-content>"""
 
 
@@ -341,10 +345,10 @@ ODT_PARTS = {
 
 ODP_PARTS = {
     "mimetype": "application/vnd.oasis.opendocument.presentation",
-    "content.xml": ODP_CONTENT, "meta.xml": ODT_META,
+    "content.xml": ODP_CONTENT, "meta.xml": ODT_META, "styles.xml": ODP_STYLES,
     "Object 1/content.xml": OBJECT_CONTENT, "Object 1/meta.xml": ODT_META,
     "Object 1/settings.xml": ODT_SETTINGS,
-    "META-INF/manifest.xml": manifest([("content.xml", "text/xml"), ("meta.xml", "text/xml"),
+    "META-INF/manifest.xml": manifest([("content.xml", "text/xml"), ("meta.xml", "text/xml"), ("styles.xml", "text/xml"),
                                        ("Object 1/", "application/vnd.oasis.opendocument.chart"),
                                        ("Object 1/content.xml", "text/xml"),
                                        ("Object 1/meta.xml", "text/xml"),
