@@ -155,6 +155,14 @@ bool isStyleSheet(const std::string &name) {
     return QString::fromStdString(name).endsWith(QLatin1String(".css"), Qt::CaseInsensitive);
 }
 
+// A style sheet with the files it embeds cleaned; one that embeds none keeps its bytes, whatever
+// its encoding.
+Formats::Bytes withEmbeddedFilesCleaned(const Formats::Bytes &sheet, int depth) {
+    const QString text = QString::fromStdString(sheet);
+    const QString cleaned = Svg::withEmbeddedFilesCleaned(text, depth);
+    return cleaned == text ? sheet : cleaned.toStdString();
+}
+
 // Fonts a book hides from copying by mixing their first bytes with a key made from its
 // identifier; with a new identifier they are hidden anew.
 const QString IdpfHiding = QStringLiteral("http://www.idpf.org/2008/embedding");
@@ -266,8 +274,7 @@ Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
         } else if (isPacking(entry.name)) {
             copy.data = entry.data;
         } else if (isStyleSheet(entry.name)) {
-            copy.data = Svg::withEmbeddedFilesCleaned(QString::fromStdString(entry.data), depth)
-                            .toStdString();
+            copy.data = withEmbeddedFilesCleaned(entry.data, depth);
         } else {
             copy.data = Kinds::cleanEmbedded(entry.data, depth + 1, entry.name);
         }

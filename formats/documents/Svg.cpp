@@ -31,7 +31,8 @@ const QRegularExpression DataUriStart(QStringLiteral(R"(\bdata:([^,"'()<>]*),)")
                                       QRegularExpression::CaseInsensitiveOption);
 
 bool isBase64Character(QChar c) {
-    return c.isLetterOrNumber() || c == u'+' || c == u'/' || c == u'=' || c.isSpace();
+    return (c.unicode() < 0x80 && c.isLetterOrNumber()) || c == u'+' || c == u'/' || c == u'=' ||
+           c.isSpace();
 }
 
 // Where an embedded file's data ends: after its last base64 character, or for escaped text at
@@ -226,7 +227,8 @@ Formats::Bytes embeddedData(QStringView text, qsizetype comma, bool base64, bool
     if (base64) {
         QByteArray encoded;
         for (const QChar c : rest) {
-            if (c.isLetterOrNumber() || c == u'+' || c == u'/' || c == u'=') {
+            if ((c.unicode() < 0x80 && c.isLetterOrNumber()) || c == u'+' || c == u'/' ||
+                c == u'=') {
                 encoded += c.toLatin1();
             } else if (!c.isSpace()) {
                 break;
