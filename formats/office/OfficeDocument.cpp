@@ -232,6 +232,7 @@ void addProperty(QStringView name, Findings &findings) {
         {QStringLiteral("identifier"), {Category::Identifiers, "document identifier"}},
         {QStringLiteral("revision"), {Category::History, "revision number"}},
         {QStringLiteral("TotalTime"), {Category::History, "editing time"}},
+        {QStringLiteral("Template"), {Category::Other, "its template's name"}},
     };
     const auto found = Properties.constFind(name.toString());
     if (found == Properties.constEnd()) {

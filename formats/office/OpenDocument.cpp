@@ -182,6 +182,7 @@ void addMeta(QStringView name, Findings &findings) {
         {QStringLiteral("editing-cycles"), {Category::History, "editing history"}},
         {QStringLiteral("editing-duration"), {Category::History, "editing history"}},
         {QStringLiteral("template"), {Category::Other, "its template's name"}},
+        {QStringLiteral("user-defined"), {Category::Other, "custom properties"}},
     };
     const auto found = Meta.constFind(name.toString());
     if (found == Meta.constEnd()) {

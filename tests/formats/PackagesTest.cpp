@@ -533,3 +533,61 @@ TEST_F(Packages, ADamagedFileInsideRefusesItsContainerNamingIt) {
         }
     }
 }
+
+TEST_F(Packages, TheCheckSortsWhatItFindsByWhatItTells) {
+    using Formats::Category;
+    const struct {
+        QString source;
+        Kind kind;
+        std::function<Formats::Findings(const Bytes &, int)> findings;
+        std::vector<std::string> restored;  // parts of the source put back into the cleaned package
+        std::vector<std::pair<Category, std::string>> expected;
+    } cases[] = {
+        {"letter.docx",
+         Office,
+         OfficeDocument::findings,
+         {"docProps/core.xml", "docProps/app.xml", "docProps/thumbnail.jpeg", "word/settings.xml"},
+         {{Category::People, "author"},
+          {Category::People, "last editor"},
+          {Category::People, "company or manager"},
+          {Category::Dates, "document dates"},
+          {Category::Software, "software"},
+          {Category::Descriptions, "title, subject or keywords"},
+          {Category::History, "editing time"},
+          {Category::Other, "its template's name"},
+          {Category::Thumbnails, "a thumbnail"},
+          {Category::History, "revision-session ids"},
+          {Category::Device, "printer settings"},
+          {Category::Other, "document variables"}}},
+        {"letter.odt",
+         Open,
+         OpenDocument::findings,
+         {"meta.xml"},
+         {{Category::People, "author"},
+          {Category::Dates, "document dates"},
+          {Category::Software, "software"},
+          {Category::Descriptions, "title, subject or keywords"},
+          {Category::History, "editing history"},
+          {Category::Other, "its template's name"},
+          {Category::Other, "custom properties"}}},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.source.toStdString());
+        const std::vector<Package::Entry> source = Package::read(fixture(test.source));
+        std::vector<Package::Entry> entries = Package::read(test.kind.clean(fixture(test.source)));
+        for (const std::string &part : test.restored) {
+            entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                         [&](const auto &entry) { return entry.name == part; }),
+                          entries.end());
+            entries.push_back({part, entryNamed(source, part)->data});
+        }
+        const Formats::Findings found = test.findings(Package::write(entries), 0);
+        for (const auto &[category, name] : test.expected) {
+            EXPECT_TRUE(std::any_of(found.shown().begin(), found.shown().end(),
+                                    [&](const Formats::Finding &finding) {
+                                        return finding.category == category && finding.name == name;
+                                    }))
+                << name << " in " << Formats::categoryName(category) << ": " << found.reason();
+        }
+    }
+}
