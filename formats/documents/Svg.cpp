@@ -251,9 +251,10 @@ Formats::Bytes embeddedData(QStringView text, qsizetype comma, bool base64, bool
     return QByteArray::fromPercentEncoding(rest.left(end).toUtf8()).toStdString();
 }
 
-// Adds a path's finding: a person's when it runs through a home folder.
+// Adds a path's finding, and the folder's when it names one on the author's computer.
 void addPath(QStringView value, const std::string &name, Formats::Findings &findings) {
-    findings.add(PackageCheck::categoryOfPath(value), name);
+    findings.add(name);
+    PackageCheck::addLocalPath(value, "a folder on the author's computer", findings);
 }
 
 void addAttributeFindings(const QXmlStreamAttribute &attribute, int depth,

@@ -335,3 +335,46 @@ TEST_F(Documents, DamagedFilesAreRefusedWithAReason) {
         }
     }
 }
+
+TEST_F(Documents, TheCheckSortsWhatItFindsByWhatItTells) {
+    using Formats::Category;
+    const std::string opf = entry(fixture("book.epub"), "OEBPS/content.opf");
+    const struct {
+        std::function<Formats::Findings(const Bytes &, int)> findings;
+        Bytes file;
+        std::vector<std::pair<Category, std::string>> expected;
+    } cases[] = {
+        {Epub::findings,
+         withEntry(Epub::clean(fixture("book.epub")), "OEBPS/content.opf", opf),
+         {{Category::People, "author"},
+          {Category::People, "publisher"},
+          {Category::Dates, "dates"},
+          {Category::Descriptions, "description"},
+          {Category::Identifiers, "identifiers"}}},
+        {Svg::findings,
+         fixture("plan.svg"),
+         {{Category::People, "a folder on the author's computer"},
+          {Category::Other, "export file names and resolutions"},
+          {Category::Software, "software version"},
+          {Category::Descriptions, "comments"},
+          {Category::Descriptions, "metadata (RDF, Dublin Core, XMP)"}}},
+        {Rtf::findings,
+         fixture("letter.rtf"),
+         {{Category::People, "document information (author, title, dates)"},
+          {Category::Software, "software"},
+          {Category::History, "revision-session ids"},
+          {Category::Dates, "revision dates"},
+          {Category::People, "revision authors"},
+          {Category::Identifiers, "picture identifiers"}}},
+    };
+    for (const auto &test : cases) {
+        const Formats::Findings found = test.findings(test.file, 0);
+        for (const auto &[category, name] : test.expected) {
+            EXPECT_TRUE(std::any_of(found.shown().begin(), found.shown().end(),
+                                    [&](const Formats::Finding &finding) {
+                                        return finding.category == category && finding.name == name;
+                                    }))
+                << name << " in " << Formats::categoryName(category) << ": " << found.reason();
+        }
+    }
+}
