@@ -2,6 +2,10 @@
 
 #include "formats/Kinds.h"
 #include "formats/core/ByteOrder.h"
+#include "formats/office/PackageCheck.h"
+#include "formats/office/PackageClean.h"
+
+#include <QStringList>
 
 #include <algorithm>
 #include <cctype>
@@ -69,7 +73,7 @@ bool isDroppedWord(const std::string &word) {
     return word.find("rsid") != std::string::npos || word.rfind("revdttm", 0) == 0;
 }
 
-enum class Kind { Kept, Dropped, Authors, Replaced, Picture, Object };
+enum class Kind { Kept, Dropped, Authors, Replaced, Picture, Object, Instruction };
 
 struct Group {
     Kind kind = Kind::Kept;
@@ -116,6 +120,9 @@ Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
     }
     if (word == "objdata") {
         return ofKind(Kind::Object);
+    }
+    if (word == "fldinst") {
+        return ofKind(Kind::Instruction);
     }
     return ofKind(word == "pict" ? Kind::Picture : Kind::Kept);
 }
@@ -204,6 +211,31 @@ Bytes cleanObject(const Bytes &object, int depth) {
     Bytes count(4, '\0');
     Formats::putLittleEndian32(count, 0, static_cast<std::uint32_t>(native.size()));
     return object.substr(0, sizeAt) + count + native + object.substr(at + size);
+}
+
+// A field instruction (INCLUDEPICTURE, LINK, HYPERLINK) whose quoted paths on the author's
+// computer keep only their file names. A quote that runs across groups stays, for the check to
+// refuse.
+Bytes withoutLocalFolders(const Bytes &instruction) {
+    const std::string escapedBackslash = "\\\\";
+    Bytes result;
+    std::size_t copied = 0;
+    for (std::size_t open = instruction.find('"'); open != Bytes::npos;) {
+        const std::size_t close = instruction.find('"', open + 1);
+        if (close == Bytes::npos) {
+            break;
+        }
+        const Bytes quoted = instruction.substr(open + 1, close - open - 1);
+        QString path = QString::fromStdString(quoted);
+        path.replace(QString::fromStdString(escapedBackslash), QStringLiteral("\\"));
+        if (quoted.find_first_of("{}") == Bytes::npos && PackageClean::fileNameOfLocalPath(path)) {
+            const std::size_t slash = quoted.find_last_of("\\/");
+            result += instruction.substr(copied, open + 1 - copied) + quoted.substr(slash + 1);
+            copied = close;
+        }
+        open = instruction.find('"', close + 1);
+    }
+    return result + instruction.substr(copied);
 }
 
 class Walk {
@@ -316,6 +348,9 @@ class Walk {
             case Kind::Picture:
                 write(group.out + pictureData(group, depth_) + "}");
                 break;
+            case Kind::Instruction:
+                write(withoutLocalFolders(group.out) + "}");
+                break;
             case Kind::Object:
                 write(group.out + toHex(cleanObject(fromHex(group.hex), depth_)) + "}");
                 break;
@@ -361,7 +396,9 @@ struct Scan {
     Bytes hex;
     std::size_t authors = 0;
     Bytes author;
-    std::size_t commenter = 0;  // a comment's author or initials
+    std::size_t commenter = 0;    // a comment's author or initials
+    std::size_t instruction = 0;  // a field's instruction, and its text
+    QString instructionText;
     Formats::Findings findings;
 };
 
@@ -384,6 +421,9 @@ void noteWord(const std::string &word, Scan &scan) {
         scan.commenter = scan.depth;
     } else if (word == "revtbl") {
         scan.authors = scan.depth;
+    } else if (word == "fldinst") {
+        scan.instruction = scan.depth;
+        scan.instructionText.clear();
     } else if (word == "pict" || word == "objdata") {
         (word == "pict" ? scan.picture : scan.object) = scan.depth;
         scan.blip = false;
@@ -444,9 +484,22 @@ void noteData(Scan &scan) {
     }
 }
 
+// The paths a field's instruction quotes.
+void noteInstruction(Scan &scan) {
+    const QStringList pieces = scan.instructionText.split(QLatin1Char('"'));
+    for (qsizetype index = 1; index < pieces.size(); index += 2) {
+        PackageCheck::addLocalPath(pieces[index], "a folder on the author's computer",
+                                   scan.findings);
+    }
+}
+
 // Closes the group at scan.depth.
 void closeGroup(Scan &scan) {
     noteData(scan);
+    if (scan.depth == scan.instruction) {
+        noteInstruction(scan);
+        scan.instruction = 0;
+    }
     if (scan.authors != 0 && scan.depth == scan.authors + 1) {
         if (scan.author != "Unknown;") {
             scan.findings.add(Category::People, "revision authors");
@@ -463,6 +516,9 @@ void closeGroup(Scan &scan) {
 }
 
 void noteText(char c, Scan &scan) {
+    if (scan.instruction != 0) {
+        scan.instructionText += QLatin1Char(c);
+    }
     const std::size_t data = std::max(scan.picture, scan.object);
     if (data != 0 && scan.depth == data) {
         if (std::isxdigit(static_cast<unsigned char>(c))) {
@@ -520,6 +576,9 @@ Formats::Findings findings(const Bytes &document, int depth) {
             closeGroup(scan);
             ++at;
         } else if (c == '\\') {
+            if (scan.instruction != 0 && document.compare(at, 2, "\\\\") == 0) {
+                scan.instructionText += QLatin1Char('\\');
+            }
             std::string word;
             at = skipControl(document, at, word);
             noteWord(word, scan);

@@ -296,6 +296,8 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
              QByteArray::fromStdString(fixture("photo.jpg")).toHex().toStdString() + "}}",
          "still holds " + Jpeg::remainingMetadata(fixture("photo.jpg")).substr(12) +
              " in a picture"},
+        {Letter, R"({\rtf1{\field{\*\fldinst {LINK Excel "\\\\srv\\a.xlsx"}}}})",
+         "still holds a folder on the author's computer"},
         {Letter, R"({\rtf1 a\bin9 {{})", "damaged RTF: cut short"},
         {Picture, fixture("picture.psd"),
          "still holds IPTC, Exif, XMP, a thumbnail, a caption, URLs, the software version"},
