@@ -189,13 +189,42 @@ void skipCounted(const Bytes &object, std::size_t &at) {
     at += length;
 }
 
-// An embedded OLE1 object (version, format, then its class, topic and item names and its native
-// data, each counted) with its native data through the pass of the kind it is. Linked and static
-// objects carry no native data.
+// A counted string as OLE1 writes it: its length with the ending zero, then its bytes.
+Bytes counted(const Bytes &text) {
+    Bytes bytes(4, '\0');
+    Formats::putLittleEndian32(bytes, 0, static_cast<std::uint32_t>(text.size() + 1));
+    return bytes + text + '\0';
+}
+
+// A linked object names the file it shows by its path (the topic, after the class) and by the
+// network share it lies on (after the item): the file name alone stays, and no share.
+Bytes withLinkByFileName(const Bytes &object, std::size_t at) {
+    skipCounted(object, at);
+    const std::size_t topicAt = at;
+    skipCounted(object, at);
+    const Bytes topic = object.substr(topicAt + 4, at - topicAt - 4);
+    const std::size_t itemAt = at;
+    skipCounted(object, at);
+    const std::size_t networkAt = at;
+    skipCounted(object, at);
+    const QString path = QString::fromLatin1(topic.c_str());
+    const QString name = PackageClean::fileNameOfLocalPath(path).value_or(path);
+    return object.substr(0, topicAt) + counted(name.toLatin1().toStdString()) +
+           object.substr(itemAt, networkAt - itemAt) + counted({}) + object.substr(at);
+}
+
+// An OLE1 object (version, format, then its class, topic and item names, each counted) with an
+// embedded object's counted native data through the pass of the kind it is, and a linked one
+// naming its file alone. Static objects hold only a picture of themselves.
 Bytes cleanObject(const Bytes &object, int depth) {
+    constexpr std::uint32_t Linked = 1;
     constexpr std::uint32_t Embedded = 2;
     std::size_t at = 4;
-    if (readCount(object, at) != Embedded) {
+    const std::uint32_t format = readCount(object, at);
+    if (format == Linked) {
+        return withLinkByFileName(object, at);
+    }
+    if (format != Embedded) {
         return object;
     }
     for (int name = 0; name < 3; ++name) {
@@ -445,33 +474,42 @@ Bytes decodedHex(const Bytes &hex) {
     return bytes;
 }
 
-// The native data of an embedded OLE1 object: after its version and format (2 for embedded),
-// its class, topic and item names, each a count and that many bytes, comes the data's count.
-Bytes nativeData(const Bytes &object) {
+// An OLE1 object: after its version and format (1 linked, 2 embedded) come its class, topic and
+// item names, each a count and that many bytes; then a linked object's network share, counted
+// the same way, or an embedded object's data. Adds where a link points, and returns the data.
+Bytes nativeData(const Bytes &object, Formats::Findings &findings) {
     const auto count = [&object](std::size_t at) {
         if (at + 4 > object.size()) {
             throw Refused("damaged RTF object");
         }
         return std::size_t(Formats::littleEndian32(object, at));
     };
-    if (count(4) != 2) {
-        return {};
-    }
+    const std::size_t format = count(4);
     std::size_t at = 8;
+    std::size_t topic = 0;
     for (int name = 0; name < 3; ++name) {
+        topic = name == 1 ? at : topic;
         at += 4 + count(at);
     }
     const std::size_t size = count(at);
     if (size > object.size() - at - 4) {
         throw Refused("damaged RTF object");
     }
-    return object.substr(at + 4, size);
+    if (format == 1) {
+        PackageCheck::addLocalPath(
+            QString::fromLatin1(object.substr(topic + 4, count(topic)).c_str()),
+            "a folder on the author's computer", findings);
+        if (size > 1) {
+            findings.add("a network share");
+        }
+    }
+    return format == 2 ? object.substr(at + 4, size) : Bytes();
 }
 
 void noteData(Scan &scan) {
     if (scan.depth == scan.object) {
         scan.findings.addFrom(
-            Kinds::checkEmbedded(nativeData(decodedHex(scan.hex)), scan.nesting + 1),
+            Kinds::checkEmbedded(nativeData(decodedHex(scan.hex), scan.findings), scan.nesting + 1),
             "an embedded object");
         scan.object = 0;
     }

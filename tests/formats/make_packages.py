@@ -472,17 +472,26 @@ def plain_zip(photo):
     return buffer.getvalue()
 
 
+def counted(text):
+    return struct.pack("<I", len(text) + 1) + text + b"\0"
+
+
 def ole1_object(class_name, native):
     """An embedded OLE1 object as RTF's \\objdata holds it, with an empty presentation after."""
-    def counted(text):
-        return struct.pack("<I", len(text) + 1) + text + b"\0"
     return (struct.pack("<II", 0x501, 2) + counted(class_name) + counted(b"") + counted(b"")
             + struct.pack("<I", len(native)) + native + struct.pack("<II", 0x501, 0))
 
 
-def rtf_with_object(native):
+def linked_ole1_object():
+    """A linked OLE1 object: the path and share of the workbook it shows."""
+    return (struct.pack("<II", 0x501, 1) + counted(b"Excel.Sheet.8")
+            + counted(b"C:\\Users\\LinkOwner42\\Sheets\\budget.xlsx") + counted(b"Sheet1!R1C1")
+            + counted(b"\\\\srv\\LinkOwner42") + struct.pack("<II", 0, 2) + struct.pack("<II", 0x501, 0))
+
+
+def rtf_with_object(ole1):
     return ("{\\rtf1\\ansi{\\object\\objemb{\\*\\objclass Word.Document.8}{\\*\\objdata\n"
-            + ole1_object(b"Word.Document.8", native).hex() + "\n}}Text stays.}").encode()
+            + ole1.hex() + "\n}}Text stays.}").encode()
 
 
 def drawn_book(photo):
@@ -522,13 +531,14 @@ def make_embedded_files(folder):
         {"ppt/media/media1.mov": phone_video()}, [("mov", "video/quicktime")]))
     (folder / "embedded-zip.docx").write_bytes(embedding_package(
         {"word/embeddings/archive.zip": plain_zip(photo)}, [("zip", "application/zip")]))
-    (folder / "object.rtf").write_bytes(rtf_with_object(compound_file("RtfObjectAuthor42")))
+    object_rtf = rtf_with_object(ole1_object(b"Word.Document.8", compound_file("RtfObjectAuthor42")))
+    (folder / "object.rtf").write_bytes(object_rtf)
+    (folder / "linked-object.rtf").write_bytes(rtf_with_object(linked_ole1_object()))
     (folder / "styled.svg").write_text(styled_drawing(photo))
     (folder / "drawn.epub").write_bytes(drawn_book(photo))
     # Damaged ones, each refused whole.
-    whole = rtf_with_object(compound_file("RtfObjectAuthor42"))
-    end = whole.rindex(b"\n}}")
-    (folder / "cut-object.rtf").write_bytes(whole[:end - 600] + whole[end:])
+    end = object_rtf.rindex(b"\n}}")
+    (folder / "cut-object.rtf").write_bytes(object_rtf[:end - 600] + object_rtf[end:])
     (folder / "bad-uri.svg").write_text(SVG_HEAD + '><image href="data:image/jpeg;base64,QQ=QQ=="/></svg>')
     (folder / "broken-zip.docx").write_bytes(embedding_package(
         {"word/embeddings/archive.zip": plain_zip(photo)[:-30]}, []))
