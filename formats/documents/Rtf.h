@@ -11,10 +11,10 @@ namespace Rtf {
 // The document without its information group (author, title, dates, company), generator, custom
 // properties, revision-session ids and table, and revision and comment dates; revision authors
 // become "Unknown", comment authors and initials empty; paths on the author's computer quoted in
-// field instructions keep only their file names; JPEG and PNG pictures and the native data
-// of embedded OLE objects go through the passes of their kinds at depth + 1. Text and formatting
-// stay byte for byte. Refused when the groups do not balance, nest too deeply, or a picture's or
-// object's data is damaged.
+// field instructions keep only their file names; JPEG and PNG pictures and the native data of
+// embedded OLE objects go through the passes of their kinds at depth + 1, and linked objects name
+// their file alone. Text and formatting stay byte for byte. Refused when the groups do not
+// balance, nest too deeply, or a picture's or object's data is damaged.
 Formats::Bytes cleanNested(const Formats::Bytes &document, int depth);
 Formats::Bytes clean(const Formats::Bytes &document);
 
