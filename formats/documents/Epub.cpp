@@ -397,6 +397,22 @@ bool mayDraw(const std::string &name) {
     return lower.endsWith(u"html") || lower.endsWith(u".htm");
 }
 
+// In a drawing drawn in the page, what a drawing would hold; anywhere, files in data: URIs.
+void addPageFindings(const QXmlStreamReader &reader,
+                     const std::vector<PackageCheck::Ancestor> &ancestors, int depth,
+                     Findings &findings) {
+    const bool drawn = reader.name() == u"svg" ||
+                       std::any_of(ancestors.begin(), ancestors.end(),
+                                   [](const auto &ancestor) { return ancestor.name == u"svg"; });
+    if (drawn) {
+        Svg::addElementFindings(reader, depth, findings);
+        return;
+    }
+    for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+        Svg::addEmbeddedFileFindings(attribute.value(), depth, findings);
+    }
+}
+
 PackageCheck::FinderFor finderAt(int depth) {
     return [depth](const Package::Entry &entry, QStringList &references) -> PackageCheck::Finder {
         const bool container = entry.name == Container;
@@ -415,7 +431,7 @@ PackageCheck::FinderFor finderAt(int depth) {
                 references << reader.attributes().value(QLatin1String("full-path")).toString();
             }
             if (page) {
-                Svg::addElementFindings(reader, depth, findings);
+                addPageFindings(reader, ancestors, depth, findings);
             }
             addElementFindings(reader, ancestors, *identifiers, findings);
         };
