@@ -13,7 +13,7 @@ struct Entry {
     std::string name;  // folders end with "/"
     Formats::Bytes data;
     bool compressed = true;
-    // As read; a written entry always has entryTime() and no extra fields.
+    // As read; a written entry always has entryTime(), no extra fields and no comment.
     std::time_t modified = 0;
     int extraFields = 0;
     bool commented = false;
