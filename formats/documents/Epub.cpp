@@ -147,7 +147,7 @@ XmlFilter::Rules pageRules(int depth) {
 
 // The entries that say how the book is packed, and hold nothing of its author.
 bool isPacking(const std::string &name) {
-    return name == "mimetype" || name == Container;
+    return name == "mimetype" || name == Container || name == "META-INF/encryption.xml";
 }
 
 // Style sheets embed files in url(data:...).
