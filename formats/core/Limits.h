@@ -21,4 +21,8 @@ constexpr std::uint64_t RatioCheckedFrom = std::uint64_t(1) << 20;
 // of other data.
 constexpr std::size_t RecognitionWindow = 4096;
 
+// The longest header ("image/svg+xml;charset=utf-8;base64") a data: URI may have before its
+// comma, so that text full of "data:" and no commas is read in linear time.
+constexpr int DataUriHeaderLength = 256;
+
 }  // namespace Formats::Limits

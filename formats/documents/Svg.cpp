@@ -1,6 +1,7 @@
 #include "formats/documents/Svg.h"
 
 #include "formats/Kinds.h"
+#include "formats/core/Limits.h"
 #include "formats/office/PackageCheck.h"
 
 #include <QByteArray>
@@ -27,8 +28,18 @@ bool isAdobe(QStringView uri) {
 }
 
 // "data:" at a word's start and its header up to the comma.
-const QRegularExpression DataUriStart(QStringLiteral(R"(\bdata:([^,"'()<>]*),)"),
-                                      QRegularExpression::CaseInsensitiveOption);
+const QRegularExpression DataUriStart(
+    QStringLiteral(R"(\bdata:([^,"'()<>]{0,%1}),)").arg(Formats::Limits::DataUriHeaderLength),
+    QRegularExpression::CaseInsensitiveOption);
+
+// Where the text's first character that is no white space stands.
+qsizetype firstVisible(QStringView text) {
+    qsizetype at = 0;
+    while (at < text.size() && text[at].isSpace()) {
+        ++at;
+    }
+    return at;
+}
 
 bool isBase64Character(QChar c) {
     return (c.unicode() < 0x80 && c.isLetterOrNumber()) || c == u'+' || c == u'/' || c == u'=' ||
@@ -106,10 +117,11 @@ bool isPrivateAttribute(const QXmlStreamAttribute &attribute) {
 QString withEmbeddedFilesCleaned(const QString &text, int depth) {
     QString result;
     qsizetype copied = 0;
+    const qsizetype valueStart = firstVisible(text);
     QRegularExpressionMatch match = DataUriStart.match(text);
     while (match.hasMatch()) {
         const bool base64 = match.capturedView(1).endsWith(u";base64", Qt::CaseInsensitive);
-        const bool wholeValue = text.left(match.capturedStart()).trimmed().isEmpty();
+        const bool wholeValue = match.capturedStart() == valueStart;
         const qsizetype start = match.capturedEnd();
         const qsizetype end = dataEnd(text, start, base64, wholeValue);
         result += text.mid(copied, start - copied) +
@@ -219,36 +231,43 @@ namespace {
 
 using Formats::Category;
 
+// An embedded file's data, and where it ends in the text.
+struct Embedded {
+    Formats::Bytes data;
+    qsizetype end;
+};
+
+bool isClosing(QChar c) {
+    return c == u'"' || c == u'\'' || c == u')';
+}
+
 // The data of the URI whose comma is at `comma`: base64 up to the first character that is not,
 // escaped text up to what closes a url() or a quoted value, or to the end of a value that is
 // nothing but the URI.
-Formats::Bytes embeddedData(QStringView text, qsizetype comma, bool base64, bool wholeValue) {
-    const QStringView rest = text.mid(comma + 1);
-    if (base64) {
-        QByteArray encoded;
-        for (const QChar c : rest) {
-            if ((c.unicode() < 0x80 && c.isLetterOrNumber()) || c == u'+' || c == u'/' ||
-                c == u'=') {
-                encoded += c.toLatin1();
-            } else if (!c.isSpace()) {
-                break;
-            }
+Embedded embeddedData(QStringView text, qsizetype comma, bool base64, bool wholeValue) {
+    qsizetype end = comma + 1;
+    if (!base64) {
+        while (end < text.size() && (wholeValue || !isClosing(text[end]))) {
+            ++end;
         }
-        const auto decoded =
-            QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded) {
-            throw Refused("damaged SVG: an embedded file is not base64");
-        }
-        return decoded.decoded.toStdString();
+        const QStringView data = text.mid(comma + 1, end - comma - 1);
+        return {QByteArray::fromPercentEncoding(data.toUtf8()).toStdString(), end};
     }
-    qsizetype end = rest.size();
-    if (!wholeValue) {
-        for (const char16_t closing : {u'"', u'\'', u')'}) {
-            const qsizetype at = rest.indexOf(QChar(closing));
-            end = at >= 0 ? std::min(end, at) : end;
+    QByteArray encoded;
+    for (; end < text.size(); ++end) {
+        const QChar c = text[end];
+        if ((c.unicode() < 0x80 && c.isLetterOrNumber()) || c == u'+' || c == u'/' || c == u'=') {
+            encoded += c.toLatin1();
+        } else if (!c.isSpace()) {
+            break;
         }
     }
-    return QByteArray::fromPercentEncoding(rest.left(end).toUtf8()).toStdString();
+    const auto decoded =
+        QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded) {
+        throw Refused("damaged SVG: an embedded file is not base64");
+    }
+    return {decoded.decoded.toStdString(), end};
 }
 
 // Adds a path's finding, and the folder's when it names one on the author's computer.
@@ -275,17 +294,23 @@ void addAttributeFindings(const QXmlStreamAttribute &attribute, int depth,
 }  // namespace
 
 void addEmbeddedFileFindings(QStringView text, int depth, Formats::Findings &findings) {
-    for (qsizetype at = text.indexOf(u"data:", 0, Qt::CaseInsensitive); at >= 0;
-         at = text.indexOf(u"data:", at + 1, Qt::CaseInsensitive)) {
-        const qsizetype comma = text.indexOf(u',', at);
-        if (comma < 0) {
-            return;
+    qsizetype valueStart = 0;
+    while (valueStart < text.size() && text[valueStart].isSpace()) {
+        ++valueStart;
+    }
+    qsizetype at = text.indexOf(u"data:", 0, Qt::CaseInsensitive);
+    while (at >= 0) {
+        const qsizetype header =
+            text.mid(at, Formats::Limits::DataUriHeaderLength + 6).indexOf(u',');
+        if (header < 0) {
+            at = text.indexOf(u"data:", at + 1, Qt::CaseInsensitive);
+            continue;
         }
-        const bool base64 = text.mid(at, comma - at).endsWith(u";base64", Qt::CaseInsensitive);
-        const bool wholeValue = text.left(at).trimmed().isEmpty();
-        findings.addFrom(
-            Kinds::checkEmbedded(embeddedData(text, comma, base64, wholeValue), depth + 1),
-            "an embedded file");
+        const qsizetype comma = at + header;
+        const bool base64 = text.mid(at, header).endsWith(u";base64", Qt::CaseInsensitive);
+        const Embedded embedded = embeddedData(text, comma, base64, at == valueStart);
+        findings.addFrom(Kinds::checkEmbedded(embedded.data, depth + 1), "an embedded file");
+        at = text.indexOf(u"data:", embedded.end, Qt::CaseInsensitive);
     }
 }
 
