@@ -82,6 +82,19 @@ void refuseMissingParts(const std::vector<Package::Entry> &entries, const QStrin
     }
 }
 
+bool isLocalPath(QStringView value) {
+    static const QStringList Starts = {QStringLiteral("file:"),   QStringLiteral("\\\\"),
+                                       QStringLiteral("//"),      QStringLiteral("/home/"),
+                                       QStringLiteral("/Users/"), QStringLiteral("/media/"),
+                                       QStringLiteral("/mnt/"),   QStringLiteral("/tmp/")};
+    const QStringView path = value.trimmed();
+    const bool drive = path.size() >= 3 && path[0].isLetter() && path[1] == u':' &&
+                       (path[2] == u'\\' || path[2] == u'/');
+    return drive || std::any_of(Starts.begin(), Starts.end(), [path](const QString &start) {
+               return path.startsWith(start, Qt::CaseInsensitive);
+           });
+}
+
 bool runsThroughHomeFolder(QStringView path) {
     static const QRegularExpression home(
         QStringLiteral(R"((^|[\\/])(home|Users|Documents and Settings)[\\/])"),
@@ -136,26 +149,11 @@ std::string reasonOf(const std::function<Formats::Findings()> &check) {
     }
 }
 
-bool isLocalPath(QStringView value) {
-    static const QStringList Starts = {QStringLiteral("file:"),   QStringLiteral("\\\\"),
-                                       QStringLiteral("//"),      QStringLiteral("/home/"),
-                                       QStringLiteral("/Users/"), QStringLiteral("/media/"),
-                                       QStringLiteral("/mnt/"),   QStringLiteral("/tmp/")};
-    const QStringView path = value.trimmed();
-    const bool drive = path.size() >= 3 && path[0].isLetter() && path[1] == u':' &&
-                       (path[2] == u'\\' || path[2] == u'/');
-    return drive || std::any_of(Starts.begin(), Starts.end(), [path](const QString &start) {
-               return path.startsWith(start, Qt::CaseInsensitive);
-           });
-}
-
-Formats::Category categoryOfPath(QStringView path) {
-    return runsThroughHomeFolder(path) ? Formats::Category::People : Formats::Category::Other;
-}
-
 void addLocalPath(QStringView value, const std::string &name, Formats::Findings &findings) {
     if (isLocalPath(value)) {
-        findings.add(categoryOfPath(value), name);
+        findings.add(
+            runsThroughHomeFolder(value) ? Formats::Category::People : Formats::Category::Other,
+            name);
     }
 }
 

@@ -12,7 +12,8 @@
 
 class QXmlStreamReader;
 
-// What the checks of the package kinds share. None of it is used by the cleaning.
+// What the checks of packages, drawings and RTF documents share. None of it is used by the
+// cleaning.
 namespace PackageCheck {
 
 struct Ancestor {
@@ -51,15 +52,9 @@ void addArchiveFindings(const Formats::Bytes &zip, const std::vector<Package::En
 // The same as a reason ("still holds a thumbnail"), the damage that refused it, or empty.
 std::string reasonOf(const std::function<Formats::Findings()> &check);
 
-// Whether a link or path names a place on the author's computer: a drive letter, a network share,
-// a file: URL or a home folder.
-bool isLocalPath(QStringView value);
-
-// The category of a path: a person's when it runs through a home folder, else other.
-Formats::Category categoryOfPath(QStringView path);
-
-// Adds a local path found in `value` under `name`: a person's finding when it runs through a home
-// folder, else an other one.
+// Adds `name` when `value` names a place on the author's computer (a drive letter, a network
+// share, a file: URL or a home folder): a person's finding when it runs through a home folder,
+// else an other one.
 void addLocalPath(QStringView value, const std::string &name, Formats::Findings &findings);
 
 }  // namespace PackageCheck
