@@ -23,8 +23,14 @@ bool isCompressedAlready(const Formats::Bytes &data) {
     return data.size() >= 12 && data.rfind("RIFF", 0) == 0 && data.compare(8, 4, "WEBP") == 0;
 }
 
+// Folders and an OpenDocument file's stored media type say how the package is laid out, and
+// nothing of its author.
+bool isLayout(const Package::Entry &entry) {
+    return entry.name == "mimetype" || entry.name.empty() || entry.name.back() == '/';
+}
+
 Formats::Bytes cleanEmbedded(const Package::Entry &entry, int depth) {
-    return Kinds::cleanEmbedded(entry.data, depth + 1, entry.name);
+    return isLayout(entry) ? entry.data : Kinds::cleanEmbedded(entry.data, depth + 1, entry.name);
 }
 
 // "/word/../word/Document.xml" -> "word/document.xml".
