@@ -11,6 +11,7 @@
 #include "formats/office/CompoundFile.h"
 #include "formats/office/OfficeDocument.h"
 #include "formats/office/OpenDocument.h"
+#include "formats/office/Zip.h"
 #include "formats/pictures/Gif.h"
 #include "formats/pictures/Jpeg.h"
 #include "formats/pictures/JpegXl.h"
@@ -248,25 +249,27 @@ const std::vector<Kind> &table() {
          isPdf,
          wholeNested<Pdf::cleanNested>,
          reasonOfNested<Pdf::remainingMetadataNested>},
-        {"EPUB book", {"epub"}, isEpub, whole<Epub::clean>, reasonOfWhole<Epub::remainingMetadata>},
+        {"EPUB book", {"epub"}, isEpub, wholeNested<Epub::cleanNested>, ofNested<Epub::findings>},
         {"OpenDocument file",
          {"odt", "ods", "odp", "odg", "ott", "ots", "otp", "otg"},
          isOpenDocument,
          wholeNested<OpenDocument::cleanNested>,
-         reasonOfNested<OpenDocument::remainingMetadataNested>},
+         ofNested<OpenDocument::findings>},
         {"Office document",
          {"docx", "docm", "dotx", "dotm", "xlsx", "xlsm", "xltx", "xltm", "pptx", "pptm", "potx",
           "potm", "ppsx", "ppsm"},
          isOfficeDocument,
          wholeNested<OfficeDocument::cleanNested>,
-         reasonOfNested<OfficeDocument::remainingMetadataNested>},
+         ofNested<OfficeDocument::findings>},
+        // After the packages above, which are ZIP archives too.
+        {"ZIP archive", {"zip"}, isZip, wholeNested<Zip::clean>, ofNested<Zip::findings>},
         {"old Office document",
          {"doc", "dot", "xls", "xlt", "ppt", "pot", "pps"},
          isCompoundFile,
          whole<CompoundFile::clean>,
          reasonOfWhole<CompoundFile::remainingMetadata>},
-        {"RTF document", {"rtf"}, isRtf, whole<Rtf::clean>, reasonOfWhole<Rtf::remainingMetadata>},
-        {"SVG drawing", {"svg"}, isSvg, whole<Svg::clean>, reasonOfWhole<Svg::remainingMetadata>},
+        {"RTF document", {"rtf"}, isRtf, wholeNested<Rtf::cleanNested>, ofNested<Rtf::findings>},
+        {"SVG drawing", {"svg"}, isSvg, wholeNested<Svg::cleanNested>, ofNested<Svg::findings>},
         {"MP3 song", {"mp3"}, isMp3, whole<Mp3::clean>, reasonOfWhole<Mp3::remainingMetadata>},
         {"FLAC song", {"flac"}, isFlac, whole<Flac::clean>, reasonOfWhole<Flac::remainingMetadata>},
         {"Ogg sound",

@@ -34,4 +34,8 @@ constexpr std::uint64_t RecordsRead = 16 << 20;
 // data, a seek entry by what it points at): one with more is judged as if it lacked that child.
 constexpr std::size_t ChildrenJudged = 64;
 
+// The longest header ("image/svg+xml;charset=utf-8;base64") a data: URI may have before its
+// comma, so that text full of "data:" and no commas is read in linear time.
+constexpr int DataUriHeaderLength = 256;
+
 }  // namespace Formats::Limits

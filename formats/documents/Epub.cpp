@@ -1,9 +1,9 @@
 #include "formats/documents/Epub.h"
 
+#include "formats/Kinds.h"
+#include "formats/documents/Svg.h"
 #include "formats/office/Package.h"
 #include "formats/office/PackageCheck.h"
-#include "formats/pictures/Pictures.h"
-#include "formats/documents/Svg.h"
 #include "formats/office/XmlFilter.h"
 
 #include <QByteArray>
@@ -120,24 +120,47 @@ bool isPersonalMeta(const QXmlStreamReader &reader) {
             name == u"dtb:generator" || name.startsWith(u"dc.") || name.startsWith(u"dcterms."));
 }
 
-// Pages and the navigation file keep everything but who made them and with what.
-XmlFilter::Rules pageRules() {
+// Pages and the navigation file keep everything but who made them and with what; drawings drawn
+// in a page lose what a drawing of their own would, and files embedded in data: URIs go through
+// their passes.
+XmlFilter::Rules pageRules(int depth) {
     using Action = XmlFilter::ElementAction;
     return {[](const QXmlStreamReader &reader, QStringView, QStringView) -> Action {
-                if (isPersonalMeta(reader) || reader.name() == u"docAuthor") {
+                if (isPersonalMeta(reader) || reader.name() == u"docAuthor" ||
+                    Svg::isPrivateElement(reader)) {
                     return {Action::Drop, {}};
                 }
                 return {};
             },
-            [](const QXmlStreamReader &, const QXmlStreamAttribute &attribute) {
-                return std::optional<QString>(attribute.value().toString());
+            [depth](const QXmlStreamReader &,
+                    const QXmlStreamAttribute &attribute) -> std::optional<QString> {
+                if (Svg::isPrivateAttribute(attribute)) {
+                    return std::nullopt;
+                }
+                return Svg::withEmbeddedFilesCleaned(attribute.value().toString(), depth);
             },
-            {},
+            [depth](QStringView, const QString &text) {
+                return Svg::withEmbeddedFilesCleaned(text, depth);
+            },
             {}};
 }
 
-bool isDrawing(const std::string &name) {
-    return QString::fromStdString(name).endsWith(QLatin1String(".svg"), Qt::CaseInsensitive);
+// The entries that say how the book is packed, and hold nothing of its author.
+bool isPacking(const std::string &name) {
+    return name == "mimetype" || name == Container || name == "META-INF/encryption.xml";
+}
+
+// Style sheets embed files in url(data:...).
+bool isStyleSheet(const std::string &name) {
+    return QString::fromStdString(name).endsWith(QLatin1String(".css"), Qt::CaseInsensitive);
+}
+
+// A style sheet with the files it embeds cleaned; one that embeds none keeps its bytes, whatever
+// its encoding.
+Formats::Bytes withEmbeddedFilesCleaned(const Formats::Bytes &sheet, int depth) {
+    const QString text = QString::fromStdString(sheet);
+    const QString cleaned = Svg::withEmbeddedFilesCleaned(text, depth);
+    return cleaned == text ? sheet : cleaned.toStdString();
 }
 
 // Fonts a book hides from copying by mixing their first bytes with a key made from its
@@ -219,17 +242,9 @@ QString identifierText(const Formats::Bytes &opf, const QString &id) {
     return {};
 }
 
-Formats::Bytes cleanPicture(const Package::Entry &entry) {
-    try {
-        return isDrawing(entry.name) ? Svg::clean(entry.data) : Pictures::clean(entry.data);
-    } catch (const Refused &refused) {
-        throw Refused(refused.what() + (" in " + entry.name));
-    }
-}
-
 }  // namespace
 
-Formats::Bytes clean(const Formats::Bytes &book) {
+Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
     const std::vector<Package::Entry> entries = Package::read(book);
     const std::string opf = packageDocument(entries);
     const Package::Entry *encryption = entryNamed(entries, "META-INF/encryption.xml");
@@ -242,7 +257,7 @@ Formats::Bytes clean(const Formats::Bytes &book) {
     const QString identifier =
         QStringLiteral("urn:uuid:") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     const XmlFilter::Rules package = packageRules(uniqueId, identifier);
-    const XmlFilter::Rules pages = pageRules();
+    const XmlFilter::Rules pages = pageRules(depth);
     std::vector<Package::Entry> cleaned;
     for (const Package::Entry &entry : entries) {
         if (isDropped(entry.name)) {
@@ -256,8 +271,12 @@ Formats::Bytes clean(const Formats::Bytes &book) {
             }
         } else if (isPage(entry.name)) {
             copy.data = XmlFilter::copy(entry.data, pages, entry.name);
+        } else if (isPacking(entry.name)) {
+            copy.data = entry.data;
+        } else if (isStyleSheet(entry.name)) {
+            copy.data = withEmbeddedFilesCleaned(entry.data, depth);
         } else {
-            copy.data = cleanPicture(entry);
+            copy.data = Kinds::cleanEmbedded(entry.data, depth + 1, entry.name);
         }
         for (const HiddenFont &font : fonts) {
             if (font.path == entry.name) {
@@ -278,104 +297,158 @@ Formats::Bytes clean(const Formats::Bytes &book) {
     return Package::write(cleaned);
 }
 
+Formats::Bytes clean(const Formats::Bytes &book) {
+    return cleanNested(book, 0);
+}
+
 // The check below reads the book on its own, and looks at every XML entry, not only at the ones
 // the cleaning works on.
 namespace {
 
-// What each Dublin Core element tells, for the reason.
-std::string dublinCoreFinding(QStringView name) {
-    static const QHash<QString, std::string> words = {
-        {QStringLiteral("creator"), "author"},      {QStringLiteral("contributor"), "contributors"},
-        {QStringLiteral("publisher"), "publisher"}, {QStringLiteral("date"), "dates"},
-        {QStringLiteral("rights"), "rights"},       {QStringLiteral("description"), "description"},
-        {QStringLiteral("subject"), "subjects"},    {QStringLiteral("source"), "source"}};
+using Formats::Category;
+using Formats::Findings;
+
+// What each Dublin Core element tells.
+void addDublinCore(QStringView name, Findings &findings) {
+    static const QHash<QString, std::pair<Category, std::string>> Words = {
+        {QStringLiteral("creator"), {Category::People, "author"}},
+        {QStringLiteral("contributor"), {Category::People, "contributors"}},
+        {QStringLiteral("publisher"), {Category::People, "publisher"}},
+        {QStringLiteral("date"), {Category::Dates, "dates"}},
+        {QStringLiteral("rights"), {Category::Other, "rights"}},
+        {QStringLiteral("description"), {Category::Descriptions, "description"}},
+        {QStringLiteral("subject"), {Category::Descriptions, "subjects"}},
+        {QStringLiteral("source"), {Category::Identifiers, "source"}}};
     if (name == u"title" || name == u"language" || name == u"identifier") {
-        return {};
+        return;
     }
-    return "still holds " + words.value(name.toString(), "book properties");
+    const auto found = Words.constFind(name.toString());
+    if (found == Words.constEnd()) {
+        findings.add("book properties");
+    } else {
+        findings.add(found->first, found->second);
+    }
 }
 
-std::string metaFinding(const QXmlStreamReader &reader) {
+void addMeta(const QXmlStreamReader &reader, Findings &findings) {
     const QString name = reader.attributes().value(QLatin1String("name")).toString().toLower();
     if (name == u"author") {
-        return "still holds author";
+        findings.add(Category::People, "author");
+    } else if (name == u"generator" || name == u"dtb:generator") {
+        findings.add(Category::Software, "software");
+    } else if (name.startsWith(u"dc.") || name.startsWith(u"dcterms.")) {
+        findings.add("book properties");
+    } else if (name == u"dtb:uid") {
+        findings.add(Category::Identifiers, "identifier");
     }
-    if (name == u"generator" || name == u"dtb:generator") {
-        return "still holds software";
-    }
-    if (name.startsWith(u"dc.") || name.startsWith(u"dcterms.")) {
-        return "still holds book properties";
-    }
-    return name == u"dtb:uid" ? "still holds identifier" : std::string();
 }
 
-std::string elementFinding(const QXmlStreamReader &reader,
-                           const std::vector<PackageCheck::Ancestor> &ancestors, int &identifiers) {
+void addElementFindings(const QXmlStreamReader &reader,
+                        const std::vector<PackageCheck::Ancestor> &ancestors, int &identifiers,
+                        Findings &findings) {
     const QStringView name = reader.name();
     const bool inMetadata = !ancestors.empty() && (ancestors.back().name == u"metadata" ||
                                                    ancestors.back().name == u"dc-metadata" ||
                                                    ancestors.back().name == u"x-metadata");
     if (inMetadata && reader.namespaceUri() == u"http://purl.org/dc/elements/1.1/") {
         identifiers += name == u"identifier";
-        return identifiers > 1 ? "still holds identifiers" : dublinCoreFinding(name);
+        if (identifiers > 1) {
+            findings.add(Category::Identifiers, "identifiers");
+        }
+        addDublinCore(name, findings);
+    } else if (inMetadata && (name == u"meta" || name == u"link")) {
+        findings.add("book properties");
+    } else if (name == u"docAuthor") {
+        findings.add(Category::People, "author");
+    } else if (name == u"meta") {
+        addMeta(reader, findings);
     }
-    if (inMetadata && (name == u"meta" || name == u"link")) {
-        return "still holds book properties";
-    }
-    if (name == u"docAuthor") {
-        return "still holds author";
-    }
-    return name == u"meta" ? metaFinding(reader) : std::string();
 }
 
-std::string layoutFinding(const std::vector<Package::Entry> &entries) {
+void addLayoutFindings(const std::vector<Package::Entry> &entries, int depth, Findings &findings) {
     const bool container = std::any_of(entries.begin(), entries.end(), [](const auto &entry) {
         return entry.name == "META-INF/container.xml";
     });
     if (!container) {
-        return "damaged EPUB: no container";
+        throw Refused("damaged EPUB: no container");
     }
     if (entries.empty() || entries.front().name != "mimetype" || entries.front().compressed ||
         entries.front().data != MimeType) {
-        return "holds its mimetype out of place";
+        throw Refused("holds its mimetype out of place");
     }
     for (const Package::Entry &entry : entries) {
         if (entry.name.find("iTunesMetadata") != std::string::npos) {
-            return "still holds shop records";
+            findings.add(Category::People, "shop records");
         }
         if (entry.name.find("calibre_bookmarks") != std::string::npos) {
-            return "still holds reading positions";
+            findings.add("reading positions");
         }
-        const QString name = QString::fromStdString(entry.name).toLower();
-        const std::string drawing =
-            name.endsWith(u".svg") ? Svg::remainingMetadata(entry.data) : std::string();
-        if (!drawing.empty()) {
-            return drawing + " in " + entry.name;
+        if (QString::fromStdString(entry.name).toLower().endsWith(u".css")) {
+            Formats::Findings inSheet;
+            Svg::addEmbeddedFileFindings(QString::fromStdString(entry.data), depth, inSheet);
+            findings.addFrom(inSheet, entry.name);
         }
     }
-    return {};
 }
 
-PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &references) {
-    const bool container = entry.name == Container;
-    auto identifiers = std::make_shared<int>(0);
-    return [container, identifiers, &references](
-               const QXmlStreamReader &reader,
-               const std::vector<PackageCheck::Ancestor> &ancestors) -> std::string {
-        if (!reader.isStartElement()) {
-            return {};
-        }
-        if (container && reader.name() == u"rootfile") {
-            references << reader.attributes().value(QLatin1String("full-path")).toString();
-        }
-        return elementFinding(reader, ancestors, *identifiers);
+// A page may draw inline and embed files in data: URIs.
+bool mayDraw(const std::string &name) {
+    const QString lower = QString::fromStdString(name).toLower();
+    return lower.endsWith(u"html") || lower.endsWith(u".htm");
+}
+
+// In a drawing drawn in the page, what a drawing would hold; anywhere, files in data: URIs.
+void addPageFindings(const QXmlStreamReader &reader,
+                     const std::vector<PackageCheck::Ancestor> &ancestors, int depth,
+                     Findings &findings) {
+    const bool drawn = reader.name() == u"svg" ||
+                       std::any_of(ancestors.begin(), ancestors.end(),
+                                   [](const auto &ancestor) { return ancestor.name == u"svg"; });
+    if (drawn) {
+        Svg::addElementFindings(reader, depth, findings);
+        return;
+    }
+    for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+        Svg::addEmbeddedFileFindings(attribute.value(), depth, findings);
+    }
+}
+
+PackageCheck::FinderFor finderAt(int depth) {
+    return [depth](const Package::Entry &entry, QStringList &references) -> PackageCheck::Finder {
+        const bool container = entry.name == Container;
+        const bool page = mayDraw(entry.name);
+        auto identifiers = std::make_shared<int>(0);
+        return [container, page, depth, identifiers, &references](
+                   const QXmlStreamReader &reader,
+                   const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings) {
+            if (page && reader.isCharacters()) {
+                Svg::addEmbeddedFileFindings(reader.text(), depth, findings);
+            }
+            if (!reader.isStartElement()) {
+                return;
+            }
+            if (container && reader.name() == u"rootfile") {
+                references << reader.attributes().value(QLatin1String("full-path")).toString();
+            }
+            if (page) {
+                addPageFindings(reader, ancestors, depth, findings);
+            }
+            addElementFindings(reader, ancestors, *identifiers, findings);
+        };
     };
 }
 
 }  // namespace
 
+Formats::Findings findings(const Formats::Bytes &book, int depth) {
+    const auto layout = [depth](const std::vector<Package::Entry> &entries, Findings &found) {
+        addLayoutFindings(entries, depth, found);
+    };
+    return PackageCheck::findings(book, layout, finderAt(depth), depth);
+}
+
 std::string remainingMetadata(const Formats::Bytes &book) {
-    return PackageCheck::remainingMetadata(book, layoutFinding, finderFor, 0);
+    return PackageCheck::reasonOf([&] { return findings(book, 0); });
 }
 
 }  // namespace Epub

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <string>
@@ -9,13 +10,18 @@ namespace Epub {
 
 // The book written anew: its package document keeps only the title, the language and a fresh
 // random identifier; the navigation file loses its author and book id; pages lose their author
-// and generator; shop and reader records go; pictures lose their metadata. The mimetype stays
-// first and stored; fonts hidden with a key made from the identifier are hidden anew with the new
-// one. Refused when the package is damaged, names no package document, or is encrypted.
+// and generator, and drawings in them lose a drawing's metadata; shop and reader records go; every
+// other entry (pictures, drawings, sound, video) goes through the pass of the kind its content is
+// at depth + 1. The mimetype stays first and stored; fonts hidden with a key made from the
+// identifier are hidden anew with the new one. Refused when the package is damaged, names no
+// package document, or is encrypted.
+Formats::Bytes cleanNested(const Formats::Bytes &book, int depth);
 Formats::Bytes clean(const Formats::Bytes &book);
 
-// What a cleaned book still holds ("still holds author"), or a damaged archive or misplaced
-// mimetype; empty when it is clean and whole. Reads on its own: no code shared with clean().
+// Everything a cleaned book, `depth` containers deep, still holds. Throws Formats::Refused for a
+// damaged archive or a misplaced mimetype. Reads on its own: no code shared with the pass.
+Formats::Findings findings(const Formats::Bytes &book, int depth);
+// The same as a reason ("still holds author"), the damage, or empty.
 std::string remainingMetadata(const Formats::Bytes &book);
 
 }  // namespace Epub

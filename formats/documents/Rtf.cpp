@@ -1,7 +1,11 @@
 #include "formats/documents/Rtf.h"
 
-#include "formats/core/Findings.h"
-#include "formats/pictures/Pictures.h"
+#include "formats/Kinds.h"
+#include "formats/core/ByteOrder.h"
+#include "formats/office/PackageCheck.h"
+#include "formats/office/PackageClean.h"
+
+#include <QStringList>
 
 #include <algorithm>
 #include <cctype>
@@ -69,13 +73,13 @@ bool isDroppedWord(const std::string &word) {
     return word.find("rsid") != std::string::npos || word.rfind("revdttm", 0) == 0;
 }
 
-enum class Kind { Kept, Dropped, Authors, Replaced, Picture };
+enum class Kind { Kept, Dropped, Authors, Replaced, Picture, Object, Instruction };
 
 struct Group {
     Kind kind = Kind::Kept;
     Bytes out = "{";
     Bytes replacement;  // what a Replaced group becomes
-    Bytes hex;          // a picture's data
+    Bytes hex;          // a picture's or an object's data
     bool blip = false;  // a JPEG or PNG picture
     // Whether a control word without its ending space stood before the group: text after a
     // dropped group must not run into it.
@@ -113,6 +117,12 @@ Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
     }
     if (word == "revtbl") {
         return ofKind(Kind::Authors);
+    }
+    if (word == "objdata") {
+        return ofKind(Kind::Object);
+    }
+    if (word == "fldinst") {
+        return ofKind(Kind::Instruction);
     }
     return ofKind(word == "pict" ? Kind::Picture : Kind::Kept);
 }
@@ -154,21 +164,115 @@ Bytes toHex(const Bytes &bytes) {
     return hex;
 }
 
-Bytes pictureData(const Group &picture) {
+Bytes pictureData(const Group &picture, int depth) {
     if (!picture.blip) {
         return '\n' + picture.hex;
     }
-    try {
-        return toHex(Pictures::clean(fromHex(picture.hex)));
-    } catch (const Refused &refused) {
-        throw Refused(refused.what() + std::string(" in a picture"));
+    return toHex(Kinds::cleanEmbedded(fromHex(picture.hex), depth + 1, "a picture"));
+}
+
+// A counted value of an OLE1 object at `at`, moving past it; Refused past the end.
+std::uint32_t readCount(const Bytes &object, std::size_t &at) {
+    if (object.size() < 4 || at > object.size() - 4) {
+        throw Refused("damaged RTF object");
     }
+    const std::uint32_t value = Formats::littleEndian32(object, at);
+    at += 4;
+    return value;
+}
+
+void skipCounted(const Bytes &object, std::size_t &at) {
+    const std::uint32_t length = readCount(object, at);
+    if (length > object.size() - at) {
+        throw Refused("damaged RTF object");
+    }
+    at += length;
+}
+
+// A counted string as OLE1 writes it: its length with the ending zero, then its bytes.
+Bytes counted(const Bytes &text) {
+    Bytes bytes(4, '\0');
+    Formats::putLittleEndian32(bytes, 0, static_cast<std::uint32_t>(text.size() + 1));
+    return bytes + text + '\0';
+}
+
+// A linked object names the file it shows by its path (the topic, after the class) and by the
+// network share it lies on (after the item): the file name alone stays, and no share.
+Bytes withLinkByFileName(const Bytes &object, std::size_t at) {
+    skipCounted(object, at);
+    const std::size_t topicAt = at;
+    skipCounted(object, at);
+    const Bytes topic = object.substr(topicAt + 4, at - topicAt - 4);
+    const std::size_t itemAt = at;
+    skipCounted(object, at);
+    const std::size_t networkAt = at;
+    skipCounted(object, at);
+    const QString path = QString::fromLatin1(topic.c_str());
+    const QString name = PackageClean::fileNameOfLocalPath(path).value_or(path);
+    return object.substr(0, topicAt) + counted(name.toLatin1().toStdString()) +
+           object.substr(itemAt, networkAt - itemAt) + counted({}) + object.substr(at);
+}
+
+// An OLE1 object (version, format, then its class, topic and item names, each counted) with an
+// embedded object's counted native data through the pass of the kind it is, and a linked one
+// naming its file alone. Static objects hold only a picture of themselves.
+Bytes cleanObject(const Bytes &object, int depth) {
+    constexpr std::uint32_t Linked = 1;
+    constexpr std::uint32_t Embedded = 2;
+    std::size_t at = 4;
+    const std::uint32_t format = readCount(object, at);
+    if (format == Linked) {
+        return withLinkByFileName(object, at);
+    }
+    if (format != Embedded) {
+        return object;
+    }
+    for (int name = 0; name < 3; ++name) {
+        skipCounted(object, at);
+    }
+    const std::size_t sizeAt = at;
+    const std::uint32_t size = readCount(object, at);
+    if (size > object.size() - at) {
+        throw Refused("damaged RTF object");
+    }
+    const Bytes native =
+        Kinds::cleanEmbedded(object.substr(at, size), depth + 1, "an embedded object");
+    Bytes count(4, '\0');
+    Formats::putLittleEndian32(count, 0, static_cast<std::uint32_t>(native.size()));
+    return object.substr(0, sizeAt) + count + native + object.substr(at + size);
+}
+
+// A field instruction (INCLUDEPICTURE, LINK, HYPERLINK) whose quoted paths on the author's
+// computer keep only their file names. A quote that runs across groups stays, for the check to
+// refuse.
+Bytes withoutLocalFolders(const Bytes &instruction) {
+    const std::string escapedBackslash = "\\\\";
+    Bytes result;
+    std::size_t copied = 0;
+    for (std::size_t open = instruction.find('"'); open != Bytes::npos;) {
+        const std::size_t close = instruction.find('"', open + 1);
+        if (close == Bytes::npos) {
+            break;
+        }
+        const Bytes quoted = instruction.substr(open + 1, close - open - 1);
+        QString path = QString::fromStdString(quoted);
+        path.replace(QString::fromStdString(escapedBackslash), QStringLiteral("\\"));
+        if (quoted.find_first_of("{}") == Bytes::npos && PackageClean::fileNameOfLocalPath(path)) {
+            const std::size_t slash = quoted.find_last_of("\\/");
+            result += instruction.substr(copied, open + 1 - copied) + quoted.substr(slash + 1);
+            copied = close;
+        }
+        open = instruction.find('"', close + 1);
+    }
+    return result + instruction.substr(copied);
 }
 
 class Walk {
   public:
     // The first group stands for what lies outside every group.
-    explicit Walk(const Bytes &rtf) : rtf_(rtf), groups_(1) { groups_.front().out.clear(); }
+    Walk(const Bytes &rtf, int depth) : rtf_(rtf), depth_(depth), groups_(1) {
+        groups_.front().out.clear();
+    }
 
     Bytes run() {
         while (at_ < rtf_.size()) {
@@ -201,12 +305,16 @@ class Walk {
         }
     }
 
-    // Plain text up to `end`; in a picture, its data.
+    bool inData() const {
+        return groups_.back().kind == Kind::Picture || groups_.back().kind == Kind::Object;
+    }
+
+    // Plain text up to `end`; in a picture or an object, its data.
     void text(std::size_t end) {
-        if (groups_.back().kind != Kind::Picture) {
+        if (!inData()) {
             write(rtf_.substr(at_, end - at_));
         }
-        for (; groups_.back().kind == Kind::Picture && at_ < end; ++at_) {
+        for (; inData() && at_ < end; ++at_) {
             if (!std::isspace(static_cast<unsigned char>(rtf_[at_]))) {
                 groups_.back().hex += rtf_[at_];
             }
@@ -219,8 +327,8 @@ class Walk {
         std::size_t end = control.end;
         if (control.word == "bin") {
             // Raw bytes follow; they are data, not structure.
-            if (groups_.back().kind == Kind::Picture) {
-                throw Refused("RTF picture in binary form");
+            if (inData()) {
+                throw Refused("RTF picture or object in binary form");
             }
             if (control.parameter < 0 ||
                 static_cast<unsigned long long>(control.parameter) > rtf_.size() - end) {
@@ -267,7 +375,13 @@ class Walk {
                 write(group.replacement);
                 break;
             case Kind::Picture:
-                write(group.out + pictureData(group) + "}");
+                write(group.out + pictureData(group, depth_) + "}");
+                break;
+            case Kind::Instruction:
+                write(withoutLocalFolders(group.out) + "}");
+                break;
+            case Kind::Object:
+                write(group.out + toHex(cleanObject(fromHex(group.hex), depth_)) + "}");
                 break;
             default:
                 write(group.out + "}");
@@ -276,6 +390,7 @@ class Walk {
     }
 
     const Bytes &rtf_;
+    int depth_;
     std::size_t at_ = 0;
     std::vector<Group> groups_;
     bool endsInBareWord_ = false;
@@ -283,49 +398,63 @@ class Walk {
 
 }  // namespace
 
-Bytes clean(const Bytes &document) {
+Bytes cleanNested(const Bytes &document, int depth) {
     if (document.rfind("{\\rtf", 0) != 0) {
         throw Refused("not an RTF document");
     }
-    return Walk(document).run();
+    return Walk(document, depth).run();
+}
+
+Bytes clean(const Bytes &document) {
+    return cleanNested(document, 0);
 }
 
 // The check below reads the document on its own: one pass that follows only how deep it is.
 namespace {
 
-// Where a picture's data or the revision-author table lies, by group depth; 0 when outside.
+using Formats::Category;
+
+// Where a picture's or an object's data or the revision-author table lies, by group depth; 0 when
+// outside.
 struct Scan {
+    int nesting = 0;  // containers around the document
     std::size_t depth = 0;
     std::size_t picture = 0;
+    std::size_t object = 0;
     bool blip = false;
     Bytes hex;
     std::size_t authors = 0;
     Bytes author;
-    std::size_t commenter = 0;  // a comment's author or initials
+    std::size_t commenter = 0;    // a comment's author or initials
+    std::size_t instruction = 0;  // a field's instruction, and its text
+    QString instructionText;
     Formats::Findings findings;
 };
 
 void noteWord(const std::string &word, Scan &scan) {
     if (word == "info") {
-        scan.findings.add("document information (author, title, dates)");
+        scan.findings.add(Category::People, "document information (author, title, dates)");
     } else if (word == "generator") {
-        scan.findings.add("software");
+        scan.findings.add(Category::Software, "software");
     } else if (word == "userprops") {
         scan.findings.add("custom properties");
     } else if (word.find("rsid") != std::string::npos) {
-        scan.findings.add("revision-session ids");
+        scan.findings.add(Category::History, "revision-session ids");
     } else if (word.find("revdttm") != std::string::npos) {
-        scan.findings.add("revision dates");
+        scan.findings.add(Category::Dates, "revision dates");
     } else if (word == "blipuid") {
-        scan.findings.add("picture identifiers");
+        scan.findings.add(Category::Identifiers, "picture identifiers");
     } else if (word == "atndate") {
-        scan.findings.add("comment dates");
+        scan.findings.add(Category::Dates, "comment dates");
     } else if (word == "atnauthor" || word == "atnid") {
         scan.commenter = scan.depth;
     } else if (word == "revtbl") {
         scan.authors = scan.depth;
-    } else if (word == "pict") {
-        scan.picture = scan.depth;
+    } else if (word == "fldinst") {
+        scan.instruction = scan.depth;
+        scan.instructionText.clear();
+    } else if (word == "pict" || word == "objdata") {
+        (word == "pict" ? scan.picture : scan.object) = scan.depth;
         scan.blip = false;
         scan.hex.clear();
     } else if (scan.depth == scan.picture && (word == "jpegblip" || word == "pngblip")) {
@@ -333,28 +462,85 @@ void noteWord(const std::string &word, Scan &scan) {
     }
 }
 
-void notePicture(Scan &scan) {
-    if (scan.hex.size() % 2 != 0) {
-        scan.findings.add("a damaged picture");
+Bytes decodedHex(const Bytes &hex) {
+    if (hex.size() % 2 != 0) {
+        throw Refused("damaged RTF: odd hex data");
     }
-    Bytes picture;
-    for (std::size_t i = 0; i + 1 < scan.hex.size(); i += 2) {
-        picture += static_cast<char>(std::stoi(scan.hex.substr(i, 2), nullptr, 16));
+    Bytes bytes;
+    bytes.reserve(hex.size() / 2);
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
     }
-    scan.findings.addFrom(Pictures::remainingMetadata(picture), "a picture");
+    return bytes;
+}
+
+// An OLE1 object: after its version and format (1 linked, 2 embedded) come its class, topic and
+// item names, each a count and that many bytes; then a linked object's network share, counted
+// the same way, or an embedded object's data. Adds where a link points, and returns the data.
+Bytes nativeData(const Bytes &object, Formats::Findings &findings) {
+    const auto count = [&object](std::size_t at) {
+        if (at + 4 > object.size()) {
+            throw Refused("damaged RTF object");
+        }
+        return std::size_t(Formats::littleEndian32(object, at));
+    };
+    const std::size_t format = count(4);
+    std::size_t at = 8;
+    std::size_t topic = 0;
+    for (int name = 0; name < 3; ++name) {
+        topic = name == 1 ? at : topic;
+        at += 4 + count(at);
+    }
+    const std::size_t size = count(at);
+    if (size > object.size() - at - 4) {
+        throw Refused("damaged RTF object");
+    }
+    if (format == 1) {
+        PackageCheck::addLocalPath(
+            QString::fromLatin1(object.substr(topic + 4, count(topic)).c_str()),
+            "a folder on the author's computer", findings);
+        if (size > 1) {
+            findings.add("a network share");
+        }
+    }
+    return format == 2 ? object.substr(at + 4, size) : Bytes();
+}
+
+void noteData(Scan &scan) {
+    if (scan.depth == scan.object) {
+        scan.findings.addFrom(
+            Kinds::checkEmbedded(nativeData(decodedHex(scan.hex), scan.findings), scan.nesting + 1),
+            "an embedded object");
+        scan.object = 0;
+    }
+    if (scan.depth == scan.picture) {
+        if (scan.blip) {
+            scan.findings.addFrom(Kinds::checkEmbedded(decodedHex(scan.hex), scan.nesting + 1),
+                                  "a picture");
+        }
+        scan.picture = 0;
+    }
+}
+
+// The paths a field's instruction quotes.
+void noteInstruction(Scan &scan) {
+    const QStringList pieces = scan.instructionText.split(QLatin1Char('"'));
+    for (qsizetype index = 1; index < pieces.size(); index += 2) {
+        PackageCheck::addLocalPath(pieces[index], "a folder on the author's computer",
+                                   scan.findings);
+    }
 }
 
 // Closes the group at scan.depth.
 void closeGroup(Scan &scan) {
-    if (scan.depth == scan.picture) {
-        if (scan.blip) {
-            notePicture(scan);
-        }
-        scan.picture = 0;
+    noteData(scan);
+    if (scan.depth == scan.instruction) {
+        noteInstruction(scan);
+        scan.instruction = 0;
     }
     if (scan.authors != 0 && scan.depth == scan.authors + 1) {
         if (scan.author != "Unknown;") {
-            scan.findings.add("revision authors");
+            scan.findings.add(Category::People, "revision authors");
         }
         scan.author.clear();
     }
@@ -368,16 +554,20 @@ void closeGroup(Scan &scan) {
 }
 
 void noteText(char c, Scan &scan) {
-    if (scan.picture != 0 && scan.depth == scan.picture) {
+    if (scan.instruction != 0) {
+        scan.instructionText += QLatin1Char(c);
+    }
+    const std::size_t data = std::max(scan.picture, scan.object);
+    if (data != 0 && scan.depth == data) {
         if (std::isxdigit(static_cast<unsigned char>(c))) {
             scan.hex += c;
         } else if (!std::isspace(static_cast<unsigned char>(c))) {
-            scan.findings.add("a damaged picture");
+            throw Refused("damaged RTF: a picture or object holds other than hex");
         }
     } else if (scan.authors != 0 && scan.depth > scan.authors) {
         scan.author += c;
     } else if (scan.commenter != 0 && !std::isspace(static_cast<unsigned char>(c))) {
-        scan.findings.add("comment authors");
+        scan.findings.add(Category::People, "comment authors");
     }
 }
 
@@ -404,25 +594,29 @@ std::size_t skipControl(const Bytes &rtf, std::size_t at, std::string &word) {
 
 }  // namespace
 
-std::string remainingMetadata(const Bytes &document) {
+Formats::Findings findings(const Bytes &document, int depth) {
     if (document.rfind("{\\rtf", 0) != 0) {
-        return "not an RTF document";
+        throw Refused("not an RTF document");
     }
     Scan scan;
+    scan.nesting = depth;
     for (std::size_t at = 0; at < document.size();) {
         const char c = document[at];
         if (c == '{') {
             if (++scan.depth > MaxGroupDepth) {
-                return "damaged RTF: nested too deeply";
+                throw Refused("damaged RTF: nested too deeply");
             }
             ++at;
         } else if (c == '}') {
             if (scan.depth == 0) {
-                return "damaged RTF: a group closes that never opened";
+                throw Refused("damaged RTF: a group closes that never opened");
             }
             closeGroup(scan);
             ++at;
         } else if (c == '\\') {
+            if (scan.instruction != 0 && document.compare(at, 2, "\\\\") == 0) {
+                scan.instructionText += QLatin1Char('\\');
+            }
             std::string word;
             at = skipControl(document, at, word);
             noteWord(word, scan);
@@ -431,7 +625,18 @@ std::string remainingMetadata(const Bytes &document) {
             ++at;
         }
     }
-    return scan.depth != 0 ? "damaged RTF: cut short" : scan.findings.reason();
+    if (scan.depth != 0) {
+        throw Refused("damaged RTF: cut short");
+    }
+    return scan.findings;
+}
+
+std::string remainingMetadata(const Bytes &document) {
+    try {
+        return findings(document, 0).reason();
+    } catch (const Refused &refused) {
+        return refused.what();
+    }
 }
 
 }  // namespace Rtf

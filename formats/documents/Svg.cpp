@@ -1,11 +1,15 @@
 #include "formats/documents/Svg.h"
 
-#include "formats/core/Findings.h"
-#include "formats/pictures/Pictures.h"
+#include "formats/Kinds.h"
+#include "formats/core/Limits.h"
+#include "formats/office/PackageCheck.h"
 
 #include <QByteArray>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
+
+#include <algorithm>
 
 namespace Svg {
 
@@ -22,6 +26,73 @@ const QString Rdf = QStringLiteral("http://www.w3.org/1999/02/22-rdf-syntax-ns#"
 bool isAdobe(QStringView uri) {
     return uri.startsWith(u"http://ns.adobe.com/") || uri.startsWith(u"adobe:ns:meta");
 }
+
+// "data:" at a word's start and its header up to the comma.
+const QRegularExpression DataUriStart(
+    QStringLiteral(R"(\bdata:([^,"'()<>]{0,%1}),)").arg(Formats::Limits::DataUriHeaderLength),
+    QRegularExpression::CaseInsensitiveOption);
+
+// Where the text's first character that is no white space stands.
+qsizetype firstVisible(QStringView text) {
+    qsizetype at = 0;
+    while (at < text.size() && text[at].isSpace()) {
+        ++at;
+    }
+    return at;
+}
+
+bool isBase64Character(QChar c) {
+    return (c.unicode() < 0x80 && c.isLetterOrNumber()) || c == u'+' || c == u'/' || c == u'=' ||
+           c.isSpace();
+}
+
+// Where an embedded file's data ends: after its last base64 character, or for escaped text at
+// the quote or parenthesis that closes a style sheet's url(), or at the end of a value that is
+// nothing but the URI.
+qsizetype dataEnd(const QString &text, qsizetype start, bool base64, bool wholeValue) {
+    qsizetype end = start;
+    if (base64) {
+        while (end < text.size() && isBase64Character(text[end])) {
+            ++end;
+        }
+        while (end > start && text[end - 1].isSpace()) {
+            --end;
+        }
+        return end;
+    }
+    if (wholeValue) {
+        return text.size();
+    }
+    while (end < text.size() && text[end] != u'"' && text[end] != u'\'' && text[end] != u')') {
+        ++end;
+    }
+    return end;
+}
+
+QString cleanedData(const QString &data, bool base64, int depth) {
+    QByteArray bytes;
+    if (base64) {
+        QByteArray encoded = data.toLatin1();
+        encoded.replace(' ', "").replace('\n', "").replace('\r', "").replace('\t', "");
+        const QByteArray::FromBase64Result decoded =
+            QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded) {
+            throw Refused("damaged SVG: an embedded file is not base64");
+        }
+        bytes = decoded.decoded;
+    } else {
+        bytes = QByteArray::fromPercentEncoding(data.toUtf8());
+    }
+    const Formats::Bytes original = bytes.toStdString();
+    const Formats::Bytes cleaned = Kinds::cleanEmbedded(original, depth + 1, "an embedded file");
+    if (cleaned == original) {
+        return data;
+    }
+    const QByteArray written = QByteArray::fromStdString(cleaned);
+    return QString::fromLatin1(base64 ? written.toBase64() : written.toPercentEncoding());
+}
+
+}  // namespace
 
 bool isPrivateElement(const QXmlStreamReader &reader) {
     const QStringView uri = reader.namespaceUri();
@@ -43,34 +114,32 @@ bool isPrivateAttribute(const QXmlStreamAttribute &attribute) {
             (name == u"version" || name.startsWith(u"export-") || name == u"output_extension"));
 }
 
-// A picture embedded as base64 data, through its pass; any other value as it is.
-QString cleanLink(const QString &value) {
-    const QString marker = QStringLiteral(";base64,");
-    const qsizetype data = value.indexOf(marker);
-    if (!value.trimmed().startsWith(QLatin1String("data:"), Qt::CaseInsensitive) || data < 0) {
-        return value;
+QString withEmbeddedFilesCleaned(const QString &text, int depth) {
+    QString result;
+    qsizetype copied = 0;
+    const qsizetype valueStart = firstVisible(text);
+    QRegularExpressionMatch match = DataUriStart.match(text);
+    while (match.hasMatch()) {
+        const bool base64 = match.capturedView(1).endsWith(u";base64", Qt::CaseInsensitive);
+        const bool wholeValue = match.capturedStart() == valueStart;
+        const qsizetype start = match.capturedEnd();
+        const qsizetype end = dataEnd(text, start, base64, wholeValue);
+        result += text.mid(copied, start - copied) +
+                  cleanedData(text.mid(start, end - start), base64, depth);
+        copied = end;
+        match = DataUriStart.match(text, end);
     }
-    QByteArray encoded = value.mid(data + marker.size()).toLatin1();
-    encoded.replace(' ', "").replace('\n', "").replace('\r', "").replace('\t', "");
-    const QByteArray::FromBase64Result decoded =
-        QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded) {
-        throw Refused("damaged SVG: an embedded picture is not base64");
-    }
-    try {
-        const Formats::Bytes picture = Pictures::clean(decoded.decoded.toStdString());
-        return value.left(data + marker.size()) +
-               QString::fromLatin1(QByteArray::fromStdString(picture).toBase64());
-    } catch (const Refused &refused) {
-        throw Refused(refused.what() + std::string(" in an embedded picture"));
-    }
+    return result + text.mid(copied);
 }
+
+namespace {
 
 class Copier {
   public:
-    explicit Copier(const Formats::Bytes &drawing)
+    Copier(const Formats::Bytes &drawing, int depth)
         : reader_(QByteArray::fromRawData(drawing.data(), static_cast<qsizetype>(drawing.size()))),
-          writer_(&output_) {}
+          writer_(&output_),
+          depth_(depth) {}
 
     Formats::Bytes run() {
         while (!reader_.atEnd()) {
@@ -99,6 +168,15 @@ class Copier {
                     writer_.writeCurrentToken(reader_);
                 }
                 break;
+            case QXmlStreamReader::Characters:
+                // Style sheets embed files in url(data:...).
+                if (reader_.isCDATA()) {
+                    writer_.writeCDATA(withEmbeddedFilesCleaned(reader_.text().toString(), depth_));
+                } else {
+                    writer_.writeCharacters(
+                        withEmbeddedFilesCleaned(reader_.text().toString(), depth_));
+                }
+                break;
             case QXmlStreamReader::EntityReference:
                 // Its declaration would be in the document type declaration, which goes.
                 throw Refused("SVG uses an entity it does not declare: " +
@@ -125,9 +203,9 @@ class Copier {
         }
         for (const QXmlStreamAttribute &attribute : reader_.attributes()) {
             if (!isPrivateAttribute(attribute)) {
-                const QString value = attribute.value().toString();
-                writer_.writeAttribute(attribute.qualifiedName().toString(),
-                                       attribute.name() == u"href" ? cleanLink(value) : value);
+                writer_.writeAttribute(
+                    attribute.qualifiedName().toString(),
+                    withEmbeddedFilesCleaned(attribute.value().toString(), depth_));
             }
         }
     }
@@ -135,94 +213,168 @@ class Copier {
     QXmlStreamReader reader_;
     QByteArray output_;
     QXmlStreamWriter writer_;
+    int depth_;
 };
 
 }  // namespace
 
+Formats::Bytes cleanNested(const Formats::Bytes &drawing, int depth) {
+    return Copier(drawing, depth).run();
+}
+
 Formats::Bytes clean(const Formats::Bytes &drawing) {
-    return Copier(drawing).run();
+    return cleanNested(drawing, 0);
 }
 
 // The check below reads the drawing on its own.
 namespace {
 
-// Adds what an embedded picture still holds; a value that is no base64 picture is a link.
-void embeddedPictureFindings(QStringView link, Formats::Findings &findings) {
-    const qsizetype comma = link.indexOf(u',');
-    if (!link.trimmed().startsWith(u"data:", Qt::CaseInsensitive) || comma < 0 ||
-        !link.left(comma).endsWith(u";base64", Qt::CaseInsensitive)) {
-        return;
-    }
-    QByteArray base64 = link.mid(comma + 1).toLatin1().simplified();
-    base64.replace(' ', "");
-    const auto picture =
-        QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
-    findings.addFrom(
-        picture ? Pictures::remainingMetadata(picture.decoded.toStdString()) : "damaged base64",
-        "an embedded picture");
+using Formats::Category;
+
+// An embedded file's data, and where it ends in the text.
+struct Embedded {
+    Formats::Bytes data;
+    qsizetype end;
+};
+
+bool isClosing(QChar c) {
+    return c == u'"' || c == u'\'' || c == u')';
 }
 
-void elementFindings(const QXmlStreamReader &reader, Formats::Findings &findings) {
-    const QStringView uri = reader.namespaceUri();
-    const QStringView name = reader.name();
-    if (name == u"metadata" || name == u"RDF" || name == u"xmpmeta") {
-        findings.add("metadata (RDF, Dublin Core, XMP)");
+// The data of the URI whose comma is at `comma`: base64 up to the first character that is not,
+// escaped text up to what closes a url() or a quoted value, or to the end of a value that is
+// nothing but the URI.
+Embedded embeddedData(QStringView text, qsizetype comma, bool base64, bool wholeValue) {
+    qsizetype end = comma + 1;
+    if (!base64) {
+        while (end < text.size() && (wholeValue || !isClosing(text[end]))) {
+            ++end;
+        }
+        const QStringView data = text.mid(comma + 1, end - comma - 1);
+        return {QByteArray::fromPercentEncoding(data.toUtf8()).toStdString(), end};
     }
-    if (name == u"namedview") {
-        findings.add("editor settings");
-    }
-    if (uri.contains(u"adobe", Qt::CaseInsensitive) || name == u"pgf") {
-        findings.add("Illustrator's private data");
-    }
-    for (const QXmlStreamNamespaceDeclaration &declaration : reader.namespaceDeclarations()) {
-        if (declaration.namespaceUri().contains(u"adobe", Qt::CaseInsensitive)) {
-            findings.add("Illustrator's private data");
+    QByteArray encoded;
+    for (; end < text.size(); ++end) {
+        const QChar c = text[end];
+        if ((c.unicode() < 0x80 && c.isLetterOrNumber()) || c == u'+' || c == u'/' || c == u'=') {
+            encoded += c.toLatin1();
+        } else if (!c.isSpace()) {
+            break;
         }
     }
-    for (const QXmlStreamAttribute &attribute : reader.attributes()) {
-        const QStringView attributeName = attribute.name();
-        if (attributeName == u"docname" || attributeName == u"docbase" ||
-            attributeName == u"absref") {
-            findings.add("file names");
-        } else if (attributeName.startsWith(u"export-")) {
-            findings.add("export file names and resolutions");
-        } else if (attributeName == u"version" && attribute.namespaceUri().contains(u"inkscape")) {
-            findings.add("software version");
-        } else if (attribute.namespaceUri().contains(u"adobe", Qt::CaseInsensitive)) {
-            findings.add("Illustrator's private data");
-        } else if (attributeName == u"href") {
-            embeddedPictureFindings(attribute.value(), findings);
-        }
+    const auto decoded =
+        QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded) {
+        throw Refused("damaged SVG: an embedded file is not base64");
     }
+    return {decoded.decoded.toStdString(), end};
+}
+
+// Adds a path's finding, and the folder's when it names one on the author's computer.
+void addPath(QStringView value, const std::string &name, Formats::Findings &findings) {
+    findings.add(name);
+    PackageCheck::addLocalPath(value, "a folder on the author's computer", findings);
+}
+
+void addAttributeFindings(const QXmlStreamAttribute &attribute, int depth,
+                          Formats::Findings &findings) {
+    const QStringView name = attribute.name();
+    if (name == u"docname" || name == u"docbase" || name == u"absref") {
+        addPath(attribute.value(), "file names", findings);
+    } else if (name.startsWith(u"export-")) {
+        addPath(attribute.value(), "export file names and resolutions", findings);
+    } else if (name == u"version" && attribute.namespaceUri().contains(u"inkscape")) {
+        findings.add(Category::Software, "software version");
+    } else if (attribute.namespaceUri().contains(u"adobe", Qt::CaseInsensitive)) {
+        findings.add(Category::Software, "Illustrator's private data");
+    }
+    addEmbeddedFileFindings(attribute.value(), depth, findings);
 }
 
 }  // namespace
 
-std::string remainingMetadata(const Formats::Bytes &drawing) {
+void addEmbeddedFileFindings(QStringView text, int depth, Formats::Findings &findings) {
+    qsizetype valueStart = 0;
+    while (valueStart < text.size() && text[valueStart].isSpace()) {
+        ++valueStart;
+    }
+    qsizetype at = text.indexOf(u"data:", 0, Qt::CaseInsensitive);
+    while (at >= 0) {
+        const qsizetype header =
+            text.mid(at, Formats::Limits::DataUriHeaderLength + 6).indexOf(u',');
+        if (header < 0) {
+            at = text.indexOf(u"data:", at + 1, Qt::CaseInsensitive);
+            continue;
+        }
+        const qsizetype comma = at + header;
+        const bool base64 = text.mid(at, header).endsWith(u";base64", Qt::CaseInsensitive);
+        const Embedded embedded = embeddedData(text, comma, base64, at == valueStart);
+        findings.addFrom(Kinds::checkEmbedded(embedded.data, depth + 1), "an embedded file");
+        at = text.indexOf(u"data:", embedded.end, Qt::CaseInsensitive);
+    }
+}
+
+void addElementFindings(const QXmlStreamReader &reader, int depth, Formats::Findings &findings) {
+    const QStringView uri = reader.namespaceUri();
+    const QStringView name = reader.name();
+    if (name == u"metadata" || name == u"RDF" || name == u"xmpmeta") {
+        findings.add(Category::Descriptions, "metadata (RDF, Dublin Core, XMP)");
+    }
+    if (name == u"namedview") {
+        findings.add(Category::Software, "editor settings");
+    }
+    if (uri.contains(u"adobe", Qt::CaseInsensitive) || name == u"pgf") {
+        findings.add(Category::Software, "Illustrator's private data");
+    }
+    for (const QXmlStreamNamespaceDeclaration &declaration : reader.namespaceDeclarations()) {
+        if (declaration.namespaceUri().contains(u"adobe", Qt::CaseInsensitive)) {
+            findings.add(Category::Software, "Illustrator's private data");
+        }
+    }
+    for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+        addAttributeFindings(attribute, depth, findings);
+    }
+}
+
+Formats::Findings findings(const Formats::Bytes &drawing, int depth) {
     QXmlStreamReader reader(
         QByteArray::fromRawData(drawing.data(), static_cast<qsizetype>(drawing.size())));
-    Formats::Findings findings;
+    Formats::Findings found;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
             case QXmlStreamReader::DTD:
-                findings.add("a document type declaration");
+                found.add("a document type declaration");
                 break;
             case QXmlStreamReader::Comment:
-                findings.add("comments");
+                found.add(Category::Descriptions, "comments");
                 break;
             case QXmlStreamReader::ProcessingInstruction:
                 if (reader.processingInstructionTarget() != u"xml-stylesheet") {
-                    findings.add("processing instructions");
+                    found.add("processing instructions");
                 }
                 break;
             case QXmlStreamReader::StartElement:
-                elementFindings(reader, findings);
+                addElementFindings(reader, depth, found);
+                break;
+            case QXmlStreamReader::Characters:
+                addEmbeddedFileFindings(reader.text(), depth, found);
                 break;
             default:
                 break;
         }
     }
-    return reader.hasError() ? "damaged SVG" : findings.reason();
+    if (reader.hasError()) {
+        throw Refused("damaged SVG");
+    }
+    return found;
+}
+
+std::string remainingMetadata(const Formats::Bytes &drawing) {
+    try {
+        return findings(drawing, 0).reason();
+    } catch (const Refused &refused) {
+        return refused.what();
+    }
 }
 
 }  // namespace Svg

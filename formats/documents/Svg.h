@@ -1,21 +1,42 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
+#include <QString>
+
 #include <string>
+
+class QXmlStreamAttribute;
+class QXmlStreamReader;
 
 // SVG drawings, read and written as XML.
 namespace Svg {
 
 // The drawing written anew without its metadata block (RDF, Dublin Core, XMP), the editors'
 // settings, file names, export paths and versions, Illustrator's private data, comments, the
-// document type declaration and processing instructions other than style sheets; embedded
-// pictures lose their metadata. Title, description and everything drawn stay. Refused when the
-// XML is damaged or an embedded picture cannot be walked.
+// document type declaration and processing instructions other than style sheets; files embedded
+// as data: URIs, in attributes and in style sheets, go through the passes of their kinds at
+// depth + 1. Title, description and everything drawn stay. Refused when the XML is damaged or an
+// embedded file of a known kind cannot be cleaned.
+Formats::Bytes cleanNested(const Formats::Bytes &drawing, int depth);
 Formats::Bytes clean(const Formats::Bytes &drawing);
 
-// What the drawing still holds ("still holds comments, editor settings"), "damaged SVG", or empty.
-// Reads on its own: no code shared with clean().
+// Everything the drawing, `depth` containers deep, still holds, embedded files included. Throws
+// Formats::Refused("damaged SVG") when it cannot be read. Reads on its own: no code shared with
+// the pass.
+Formats::Findings findings(const Formats::Bytes &drawing, int depth);
+// The same as a reason ("still holds comments, editor settings"), "damaged SVG", or empty.
 std::string remainingMetadata(const Formats::Bytes &drawing);
+
+// For drawings inside other documents (SVG in an XHTML page), on the pass's side: whether an
+// element or attribute is the drawing's private data, and text with every embedded file cleaned.
+bool isPrivateElement(const QXmlStreamReader &reader);
+bool isPrivateAttribute(const QXmlStreamAttribute &attribute);
+QString withEmbeddedFilesCleaned(const QString &text, int depth);
+
+// And on the check's side: what an element, or a text, of a drawing still holds.
+void addElementFindings(const QXmlStreamReader &reader, int depth, Formats::Findings &findings);
+void addEmbeddedFileFindings(QStringView text, int depth, Formats::Findings &findings);
 
 }  // namespace Svg

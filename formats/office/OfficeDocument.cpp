@@ -3,6 +3,7 @@
 #include "formats/office/PackageCheck.h"
 #include "formats/office/PackageClean.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
@@ -206,110 +207,129 @@ bool isWordMain(QStringView uri) {
            uri.endsWith(u"ooxml/wordprocessingml/main");
 }
 
-std::string attributeFinding(QStringView element, const QXmlStreamAttribute &attribute) {
+using Formats::Category;
+using Formats::Findings;
+
+const std::string LocalFolder = "a folder on the author's computer";
+
+// What a document property tells, by its element's local name.
+void addProperty(QStringView name, Findings &findings) {
+    static const QHash<QString, std::pair<Category, std::string>> Properties = {
+        {QStringLiteral("creator"), {Category::People, "author"}},
+        {QStringLiteral("lastModifiedBy"), {Category::People, "last editor"}},
+        {QStringLiteral("Company"), {Category::People, "company or manager"}},
+        {QStringLiteral("Manager"), {Category::People, "company or manager"}},
+        {QStringLiteral("created"), {Category::Dates, "document dates"}},
+        {QStringLiteral("modified"), {Category::Dates, "document dates"}},
+        {QStringLiteral("lastPrinted"), {Category::Dates, "document dates"}},
+        {QStringLiteral("Application"), {Category::Software, "software"}},
+        {QStringLiteral("AppVersion"), {Category::Software, "software"}},
+        {QStringLiteral("title"), {Category::Descriptions, "title, subject or keywords"}},
+        {QStringLiteral("subject"), {Category::Descriptions, "title, subject or keywords"}},
+        {QStringLiteral("keywords"), {Category::Descriptions, "title, subject or keywords"}},
+        {QStringLiteral("description"), {Category::Descriptions, "title, subject or keywords"}},
+        {QStringLiteral("category"), {Category::Descriptions, "title, subject or keywords"}},
+        {QStringLiteral("identifier"), {Category::Identifiers, "document identifier"}},
+        {QStringLiteral("revision"), {Category::History, "revision number"}},
+        {QStringLiteral("TotalTime"), {Category::History, "editing time"}},
+        {QStringLiteral("Template"), {Category::Other, "its template's name"}},
+    };
+    const auto found = Properties.constFind(name.toString());
+    if (found == Properties.constEnd()) {
+        findings.add("document properties");
+    } else {
+        findings.add(found->first, found->second);
+    }
+}
+
+void addAttributeFinding(QStringView element, const QXmlStreamAttribute &attribute,
+                         Findings &findings) {
     const QString name = attribute.name().toString();
     const bool word = isWordMain(attribute.namespaceUri());
     if (word && name.startsWith(QStringLiteral("rsid"))) {
-        return "still holds revision-session ids";
+        findings.add(Category::History, "revision-session ids");
+    } else if ((word && name == QStringLiteral("date")) || DateAttributes.contains(name) ||
+               (name == QStringLiteral("created") && (element == u"cm" || element == u"reply"))) {
+        findings.add(Category::Dates, "comment or revision dates");
+    } else if ((PeopleAttributes.contains(name) ||
+                (name == QStringLiteral("name") &&
+                 (element == u"cmAuthor" || element == u"author")) ||
+                (name == QStringLiteral("displayName") && element == u"person")) &&
+               !attribute.value().isEmpty()) {
+        findings.add(Category::People, "comment or revision authors");
+    } else if (name == QStringLiteral("refreshedBy") ||
+               name.startsWith(QStringLiteral("refreshedDate"))) {
+        findings.add(Category::People, "who refreshed a pivot table and when");
+    } else if (name == QStringLiteral("connection") &&
+               attribute.value().toString().contains(QRegularExpression(
+                   QStringLiteral(R"((^|;)\s*(user id|uid|user|user ?name|password|pwd)\s*=)"),
+                   QRegularExpression::CaseInsensitiveOption))) {
+        findings.add(Category::People, "a connection's user name or password");
+    } else if (PathAttributes.contains(name)) {
+        PackageCheck::addLocalPath(attribute.value(), LocalFolder, findings);
     }
-    if ((word && name == QStringLiteral("date")) || DateAttributes.contains(name) ||
-        (name == QStringLiteral("created") && (element == u"cm" || element == u"reply"))) {
-        return "still holds comment or revision dates";
-    }
-    const bool person =
-        PeopleAttributes.contains(name) ||
-        (name == QStringLiteral("name") && (element == u"cmAuthor" || element == u"author")) ||
-        (name == QStringLiteral("displayName") && element == u"person");
-    if (person && !attribute.value().isEmpty()) {
-        return "still holds comment or revision authors";
-    }
-    if (name == QStringLiteral("refreshedBy") || name.startsWith(QStringLiteral("refreshedDate"))) {
-        return "still holds who refreshed a pivot table and when";
-    }
-    if (name == QStringLiteral("connection") &&
-        attribute.value().toString().contains(QRegularExpression(
-            QStringLiteral(R"((^|;)\s*(user id|uid|user|user ?name|password|pwd)\s*=)"),
-            QRegularExpression::CaseInsensitiveOption))) {
-        return "still holds a connection's user name or password";
-    }
-    if (PathAttributes.contains(name) && PackageCheck::isLocalPath(attribute.value())) {
-        return "still names a folder on the author's computer";
-    }
-    return {};
 }
 
-std::string elementFinding(const QXmlStreamReader &reader,
-                           const std::vector<PackageCheck::Ancestor> &ancestors) {
+bool isPropertyRoot(const QXmlStreamReader &reader,
+                    const std::vector<PackageCheck::Ancestor> &ancestors) {
+    return ancestors.empty() && PropertyNamespaces.contains(reader.namespaceUri().toString());
+}
+
+void addElementFindings(const QXmlStreamReader &reader,
+                        const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings) {
     const QStringView name = reader.name();
     const QStringView type = reader.attributes().value(QLatin1String("Type"));
-    if ((ancestors.size() == 1 && PropertyNamespaces.contains(ancestors.front().namespaceUri)) ||
-        (ancestors.empty() && PropertyNamespaces.contains(reader.namespaceUri().toString()) &&
-         !reader.attributes().isEmpty())) {
-        return "still holds document properties";
-    }
-    if (name == u"person" && !ancestors.empty() && ancestors.back().name == u"people") {
-        return "still holds a people list";
-    }
-    if (name == u"rsids" && isWordMain(reader.namespaceUri())) {
-        return "still holds revision-session ids";
-    }
-    if (name == u"docVars" && isWordMain(reader.namespaceUri())) {
-        return "still holds document variables";
-    }
-    if (name == u"attachedTemplate" || type.endsWith(u"/attachedTemplate")) {
-        return "still names its template";
-    }
-    if (name == u"absPath") {
-        return "still names the folder it was saved in";
-    }
-    if (type.endsWith(u"/metadata/thumbnail")) {
-        return "still holds a thumbnail";
-    }
-    if ((name == u"printerSettings" && isWordMain(reader.namespaceUri())) ||
-        type.endsWith(u"/printerSettings")) {
-        return "still holds printer settings";
-    }
-    if (type.endsWith(u"/revisionHeaders") || type.endsWith(u"/usernames")) {
-        return "still holds a shared workbook's revision log";
+    const bool word = isWordMain(reader.namespaceUri());
+    if (ancestors.size() == 1 && PropertyNamespaces.contains(ancestors.front().namespaceUri)) {
+        addProperty(name, findings);
+    } else if (isPropertyRoot(reader, ancestors) && !reader.attributes().isEmpty()) {
+        findings.add("document properties");
+    } else if (name == u"person" && !ancestors.empty() && ancestors.back().name == u"people") {
+        findings.add(Category::People, "a people list");
+    } else if (name == u"rsids" && word) {
+        findings.add(Category::History, "revision-session ids");
+    } else if (name == u"docVars" && word) {
+        findings.add("document variables");
+    } else if (name == u"attachedTemplate" || type.endsWith(u"/attachedTemplate")) {
+        findings.add("its template's name");
+    } else if (name == u"absPath") {
+        findings.add(Category::People, "the folder it was saved in");
+    } else if (type.endsWith(u"/metadata/thumbnail")) {
+        findings.add(Category::Thumbnails, "a thumbnail");
+    } else if ((name == u"printerSettings" && word) || type.endsWith(u"/printerSettings")) {
+        findings.add(Category::Device, "printer settings");
+    } else if (type.endsWith(u"/revisionHeaders") || type.endsWith(u"/usernames")) {
+        findings.add(Category::History, "a shared workbook's revision log");
     }
     for (const QXmlStreamAttribute &attribute : reader.attributes()) {
-        const std::string finding = attributeFinding(name, attribute);
-        if (!finding.empty()) {
-            return finding;
-        }
+        addAttributeFinding(name, attribute, findings);
     }
-    return {};
 }
 
-// Whether a field code quotes a path on the author's computer.
-bool quotesLocalPath(const QString &fieldCode) {
+// Adds each path on the author's computer that a field code quotes.
+void addQuotedPaths(const QString &fieldCode, Findings &findings) {
     const QStringList pieces = fieldCode.split(QLatin1Char('"'));
     for (qsizetype index = 1; index < pieces.size(); index += 2) {
-        if (PackageCheck::isLocalPath(pieces[index])) {
-            return true;
-        }
+        PackageCheck::addLocalPath(pieces[index], LocalFolder, findings);
     }
-    return false;
 }
 
-std::string textFinding(const QXmlStreamReader &reader,
-                        const std::vector<PackageCheck::Ancestor> &ancestors) {
+void addTextFindings(const QXmlStreamReader &reader,
+                     const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings) {
     const std::size_t depth = ancestors.size();
-    if (depth >= 1 && ancestors.back().name == u"instrText" &&
-        quotesLocalPath(reader.text().toString())) {
-        return "still names a folder on the author's computer";
+    if (depth >= 1 && ancestors.back().name == u"instrText") {
+        addQuotedPaths(reader.text().toString(), findings);
     }
     if (depth == 1 && PropertyNamespaces.contains(ancestors.front().namespaceUri)) {
-        return "still holds document properties";
+        findings.add("document properties");
     }
     if (depth >= 2 && ancestors[depth - 1].name == u"author" &&
         ancestors[depth - 2].name == u"authors") {
-        return "still holds comment or revision authors";
+        findings.add(Category::People, "comment or revision authors");
     }
     if (depth >= 2 && ancestors[depth - 2].name == u"UserInfo") {
-        return "still holds user names";
+        findings.add(Category::People, "user names");
     }
-    return {};
 }
 
 // The folder a relationship part's targets are relative to: "word/_rels/document.xml.rels" ->
@@ -323,9 +343,11 @@ QString relationshipBase(const QString &relationshipPart) {
 PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &references) {
     const QString base = relationshipBase(QString::fromStdString(entry.name));
     return [&references, base](const QXmlStreamReader &reader,
-                               const std::vector<PackageCheck::Ancestor> &ancestors) {
+                               const std::vector<PackageCheck::Ancestor> &ancestors,
+                               Findings &findings) {
         if (!reader.isStartElement()) {
-            return textFinding(reader, ancestors);
+            addTextFindings(reader, ancestors, findings);
+            return;
         }
         const QXmlStreamAttributes attributes = reader.attributes();
         if (reader.name() == u"Override") {
@@ -335,41 +357,40 @@ PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &referen
             const QString target = attributes.value(QLatin1String("Target")).toString();
             references << (target.startsWith(QLatin1Char('/')) ? target : base + target);
         }
-        return elementFinding(reader, ancestors);
+        addElementFindings(reader, ancestors, findings);
     };
 }
 
-std::string layoutFinding(const std::vector<Package::Entry> &entries) {
+void addLayoutFindings(const std::vector<Package::Entry> &entries, Findings &findings) {
     QSet<QString> names;
     for (const Package::Entry &entry : entries) {
         names.insert(QString::fromStdString(entry.name).toLower());
     }
     if (!names.contains(QStringLiteral("[content_types].xml"))) {
-        return "holds no content types";
+        throw Formats::Refused("holds no content types");
     }
     for (const QString &name : names) {
         if (name.startsWith(QStringLiteral("docprops/thumbnail"))) {
-            return "still holds a thumbnail";
+            findings.add(Category::Thumbnails, "a thumbnail");
         }
         if (name.contains(QStringLiteral("printersettings"))) {
-            return "still holds printer settings";
+            findings.add(Category::Device, "printer settings");
         }
         if (name.contains(QStringLiteral("revisions/")) ||
             name.endsWith(QStringLiteral("usernames.xml"))) {
-            return "still holds a shared workbook's revision log";
+            findings.add(Category::History, "a shared workbook's revision log");
         }
     }
-    return {};
 }
 
 }  // namespace
 
-std::string remainingMetadataNested(const Formats::Bytes &package, int depth) {
-    return PackageCheck::remainingMetadata(package, layoutFinding, finderFor, depth);
+Formats::Findings findings(const Formats::Bytes &package, int depth) {
+    return PackageCheck::findings(package, addLayoutFindings, finderFor, depth);
 }
 
 std::string remainingMetadata(const Formats::Bytes &package) {
-    return remainingMetadataNested(package, 0);
+    return PackageCheck::reasonOf([&] { return findings(package, 0); });
 }
 
 }  // namespace OfficeDocument

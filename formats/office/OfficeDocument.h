@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <string>
@@ -15,13 +16,13 @@ namespace OfficeDocument {
 // stay. Refused when the package is damaged or encrypted, or has no content types.
 Formats::Bytes clean(const Formats::Bytes &package);
 
-// What a cleaned package still holds ("still holds document properties"), or a broken reference
-// or a damaged archive; empty when it is clean and whole. Reads on its own: no code shared with
-// clean().
-std::string remainingMetadata(const Formats::Bytes &package);
-
 // The same for a document inside another, `depth` containers deep.
 Formats::Bytes cleanNested(const Formats::Bytes &package, int depth);
-std::string remainingMetadataNested(const Formats::Bytes &package, int depth);
+
+// Everything a cleaned package, `depth` containers deep, still holds. Throws Formats::Refused
+// for a broken reference or a damaged archive. Reads on its own: no code shared with clean().
+Formats::Findings findings(const Formats::Bytes &package, int depth);
+// The same as a reason ("still holds a thumbnail"), the damage, or empty.
+std::string remainingMetadata(const Formats::Bytes &package);
 
 }  // namespace OfficeDocument

@@ -3,6 +3,7 @@
 #include "formats/office/PackageCheck.h"
 #include "formats/office/PackageClean.h"
 
+#include <QHash>
 #include <QStringList>
 #include <QXmlStreamReader>
 
@@ -148,92 +149,118 @@ bool aboutPeople(const std::vector<PackageCheck::Ancestor> &ancestors, std::size
     return holder.name == u"annotation" || holder.name == u"change-info";
 }
 
-std::string textFinding(const QXmlStreamReader &reader,
-                        const std::vector<PackageCheck::Ancestor> &ancestors) {
+using Formats::Category;
+using Formats::Findings;
+
+void addTextFindings(const QXmlStreamReader &reader,
+                     const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings) {
     if (!aboutPeople(ancestors, 1)) {
-        return {};
+        return;
     }
     const QStringView own = ancestors.back().name;
     if (own == u"creator") {
-        return "still holds comment or change authors";
+        findings.add(Category::People, "comment or change authors");
+    } else if (own == u"date" && reader.text() != FixedDate) {
+        findings.add(Category::Dates, "comment or change dates");
     }
-    if (own == u"date" && reader.text() != FixedDate) {
-        return "still holds comment or change dates";
-    }
-    return {};
 }
 
-std::string elementFinding(const QXmlStreamReader &reader,
-                           const std::vector<PackageCheck::Ancestor> &ancestors,
-                           QStringList &references) {
-    const QXmlStreamAttributes attributes = reader.attributes();
+// What a meta block's child tells, by its local name.
+void addMeta(QStringView name, Findings &findings) {
+    static const QHash<QString, std::pair<Category, std::string>> Meta = {
+        {QStringLiteral("creator"), {Category::People, "author"}},
+        {QStringLiteral("initial-creator"), {Category::People, "author"}},
+        {QStringLiteral("printed-by"), {Category::People, "author"}},
+        {QStringLiteral("creation-date"), {Category::Dates, "document dates"}},
+        {QStringLiteral("date"), {Category::Dates, "document dates"}},
+        {QStringLiteral("print-date"), {Category::Dates, "document dates"}},
+        {QStringLiteral("generator"), {Category::Software, "software"}},
+        {QStringLiteral("title"), {Category::Descriptions, "title, subject or keywords"}},
+        {QStringLiteral("subject"), {Category::Descriptions, "title, subject or keywords"}},
+        {QStringLiteral("keyword"), {Category::Descriptions, "title, subject or keywords"}},
+        {QStringLiteral("description"), {Category::Descriptions, "title, subject or keywords"}},
+        {QStringLiteral("editing-cycles"), {Category::History, "editing history"}},
+        {QStringLiteral("editing-duration"), {Category::History, "editing history"}},
+        {QStringLiteral("template"), {Category::Other, "its template's name"}},
+        {QStringLiteral("user-defined"), {Category::Other, "custom properties"}},
+    };
+    const auto found = Meta.constFind(name.toString());
+    if (found == Meta.constEnd()) {
+        findings.add("document properties");
+    } else {
+        findings.add(found->first, found->second);
+    }
+}
+
+void addAttributeFinding(const QXmlStreamAttribute &attribute, Findings &findings,
+                         QStringList &references) {
+    const QStringView name = attribute.name();
+    const QStringView value = attribute.value();
+    if (name.endsWith(u"rsid") || (name == u"name" && RsidItems.contains(value.toString()))) {
+        findings.add(Category::History, "revision-session ids");
+    } else if (name == u"name" && PrinterItems.contains(value.toString())) {
+        findings.add(Category::Device, "printer settings");
+    } else if (name == u"href") {
+        PackageCheck::addLocalPath(value, "a folder on the author's computer", findings);
+    } else if (name == u"full-path" && value.startsWith(u"Thumbnails")) {
+        findings.add(Category::Thumbnails, "a thumbnail");
+    } else if (name == u"full-path" && value.startsWith(u"Version")) {
+        findings.add(Category::History, "earlier versions");
+    }
+    if (name == u"full-path" && value != u"/" && !value.endsWith(u"/")) {
+        references << value.toString();
+    }
+}
+
+void addElementFindings(const QXmlStreamReader &reader,
+                        const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings,
+                        QStringList &references) {
     if (!ancestors.empty() && ancestors.back().name == u"meta" &&
         isOffice(ancestors.back().namespaceUri)) {
-        return "still holds document properties";
+        addMeta(reader.name(), findings);
     }
     if (aboutPeople(ancestors, 0) && InitialsElements.contains(reader.name().toString())) {
-        return "still holds comment or change authors";
+        findings.add(Category::People, "comment or change authors");
     }
-    for (const QXmlStreamAttribute &attribute : attributes) {
-        if (attribute.name().endsWith(u"rsid")) {
-            return "still holds revision-session ids";
-        }
-        if (attribute.name() == u"name" && PrinterItems.contains(attribute.value().toString())) {
-            return "still holds printer settings";
-        }
-        if (attribute.name() == u"name" && RsidItems.contains(attribute.value().toString())) {
-            return "still holds revision-session ids";
-        }
-        if (attribute.name() == u"href" && PackageCheck::isLocalPath(attribute.value())) {
-            return "still names a folder on the author's computer";
-        }
-        if (attribute.name() == u"full-path") {
-            if (attribute.value().startsWith(u"Thumbnails")) {
-                return "still holds a thumbnail";
-            }
-            if (attribute.value().startsWith(u"Version")) {
-                return "still holds earlier versions";
-            }
-            if (attribute.value() != u"/" && !attribute.value().endsWith(u"/")) {
-                references << attribute.value().toString();
-            }
-        }
+    for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+        addAttributeFinding(attribute, findings, references);
     }
-    return {};
 }
 
-std::string layoutFinding(const std::vector<Package::Entry> &entries) {
+void addLayoutFindings(const std::vector<Package::Entry> &entries, Findings &findings) {
     for (std::size_t index = 0; index < entries.size(); ++index) {
         const Package::Entry &entry = entries[index];
         if (entry.name.rfind("Thumbnails", 0) == 0) {
-            return "still holds a thumbnail";
+            findings.add(Category::Thumbnails, "a thumbnail");
         }
         if (entry.name.rfind("Version", 0) == 0) {
-            return "still holds earlier versions";
+            findings.add(Category::History, "earlier versions");
         }
         if (entry.name == "mimetype" && (index != 0 || entry.compressed)) {
-            return "holds its mimetype out of place";
+            throw Formats::Refused("holds its mimetype out of place");
         }
     }
-    return {};
 }
 
 PackageCheck::Finder finderFor(const Package::Entry &, QStringList &references) {
     return [&references](const QXmlStreamReader &reader,
-                         const std::vector<PackageCheck::Ancestor> &ancestors) {
-        return reader.isStartElement() ? elementFinding(reader, ancestors, references)
-                                       : textFinding(reader, ancestors);
+                         const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings) {
+        if (reader.isStartElement()) {
+            addElementFindings(reader, ancestors, findings, references);
+        } else {
+            addTextFindings(reader, ancestors, findings);
+        }
     };
 }
 
 }  // namespace
 
-std::string remainingMetadataNested(const Formats::Bytes &package, int depth) {
-    return PackageCheck::remainingMetadata(package, layoutFinding, finderFor, depth);
+Formats::Findings findings(const Formats::Bytes &package, int depth) {
+    return PackageCheck::findings(package, addLayoutFindings, finderFor, depth);
 }
 
 std::string remainingMetadata(const Formats::Bytes &package) {
-    return remainingMetadataNested(package, 0);
+    return PackageCheck::reasonOf([&] { return findings(package, 0); });
 }
 
 }  // namespace OpenDocument

@@ -1,5 +1,7 @@
 #include "formats/office/Package.h"
 
+#include "formats/core/Limits.h"
+
 #include <zip.h>
 
 #include <memory>
@@ -38,14 +40,9 @@ Archive open(Source &source, int flags) {
     return archive;
 }
 
-// A package is cleaned in memory; what it unpacks to is held within this, so that a small file
-// claiming enormous entries is refused instead of exhausting memory.
-constexpr zip_uint64_t MaxUnpackedSize = zip_uint64_t(1) << 30;
-
-// Real parts shrink at most a few hundred times; past this an entry is taken for a bomb. Small
-// entries are spared: a few kilobytes of one byte shrink further.
-constexpr zip_uint64_t MaxCompressionRatio = 1024;
-constexpr zip_uint64_t RatioCheckedFrom = zip_uint64_t(1) << 20;
+using Formats::Limits::CompressionRatio;
+using Formats::Limits::RatioCheckedFrom;
+using Formats::Limits::UnpackedSize;
 
 [[noreturn]] void refuseTooLarge() {
     throw Refused("package too large: it unpacks to more than 1 GiB");
@@ -83,10 +80,10 @@ Entry readEntry(zip_t *archive, zip_uint64_t index, zip_uint64_t &unpacked) {
     if (zip_stat_index(archive, index, 0, &stat) != 0) {
         throw Refused("damaged ZIP package");
     }
-    if (stat.size > MaxUnpackedSize - unpacked) {
+    if (stat.size > UnpackedSize - unpacked) {
         refuseTooLarge();
     }
-    if (stat.size >= RatioCheckedFrom && stat.size / MaxCompressionRatio > stat.comp_size) {
+    if (stat.size >= RatioCheckedFrom && stat.size / CompressionRatio > stat.comp_size) {
         throw Refused("package refused: an entry unpacks to over 1024 times its packed size");
     }
     if (stat.encryption_method != ZIP_EM_NONE) {
@@ -94,12 +91,15 @@ Entry readEntry(zip_t *archive, zip_uint64_t index, zip_uint64_t &unpacked) {
     }
     Entry entry;
     entry.name = stat.name;
-    entry.data = readData(archive, index, stat.size, MaxUnpackedSize - unpacked);
+    entry.data = readData(archive, index, stat.size, UnpackedSize - unpacked);
     unpacked += entry.data.size();
     entry.compressed = stat.comp_method != ZIP_CM_STORE;
     entry.modified = stat.mtime;
     entry.extraFields = zip_file_extra_fields_count(archive, index, ZIP_FL_CENTRAL) +
                         zip_file_extra_fields_count(archive, index, ZIP_FL_LOCAL);
+    zip_uint32_t commentLength = 0;
+    entry.commented =
+        zip_file_get_comment(archive, index, &commentLength, ZIP_FL_ENC_RAW) && commentLength > 0;
     return entry;
 }
 
@@ -176,6 +176,12 @@ std::vector<Entry> read(const Formats::Bytes &zip) {
         }
     }
     return entries;
+}
+
+bool hasComment(const Formats::Bytes &zip) {
+    const Archive archive = openForReading(zip);
+    int length = 0;
+    return zip_get_archive_comment(archive.get(), &length, ZIP_FL_ENC_RAW) && length > 0;
 }
 
 Formats::Bytes write(const std::vector<Entry> &entries) {

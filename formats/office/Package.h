@@ -13,9 +13,10 @@ struct Entry {
     std::string name;  // folders end with "/"
     Formats::Bytes data;
     bool compressed = true;
-    // As read; a written entry always has entryTime() and no extra fields.
+    // As read; a written entry always has entryTime(), no extra fields and no comment.
     std::time_t modified = 0;
     int extraFields = 0;
+    bool commented = false;
 };
 
 // Every entry, in the archive's order, as the central directory lists it; each entry's data is
@@ -26,6 +27,9 @@ std::vector<Entry> read(const Formats::Bytes &zip);
 // The entry names the central directory lists, without unpacking anything. Refused when the
 // archive cannot be opened.
 std::vector<std::string> entryNames(const Formats::Bytes &zip);
+
+// Whether the archive itself carries a comment. Refused when the archive cannot be opened.
+bool hasComment(const Formats::Bytes &zip);
 
 // A new archive holding the entries in order, each with entryTime(), no extra fields and no
 // comment; data is deflated unless the entry says otherwise.

@@ -1,8 +1,10 @@
 #include "formats/office/PackageCheck.h"
 
 #include "formats/Kinds.h"
+#include "formats/core/Stop.h"
 
 #include <QByteArray>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 #include <QUrl>
@@ -27,62 +29,26 @@ bool namedAsXml(const std::string &name) {
            lower.endsWith(QStringLiteral(".psmdcp"));
 }
 
-std::string scan(const Package::Entry &entry, const Finder &finder) {
+void scan(const Package::Entry &entry, const Finder &finder, Formats::Findings &findings) {
     QXmlStreamReader reader(
         QByteArray::fromRawData(entry.data.data(), static_cast<qsizetype>(entry.data.size())));
     std::vector<Ancestor> open;
     while (!reader.atEnd()) {
         reader.readNext();
-        std::string reason;
         if (reader.isStartElement()) {
-            reason = finder(reader, open);
+            finder(reader, open, findings);
             open.push_back({reader.namespaceUri().toString(), reader.name().toString()});
         } else if (reader.isEndElement()) {
             open.pop_back();
         } else if (reader.isCharacters() && !reader.isWhitespace()) {
-            reason = finder(reader, open);
+            finder(reader, open, findings);
         } else if (reader.isDTD() || reader.isProcessingInstruction()) {
-            reason = "still holds a document type declaration or processing instruction in " +
-                     entry.name;
-        }
-        if (!reason.empty()) {
-            return reason;
+            findings.add("a document type declaration or processing instruction in " + entry.name);
         }
     }
-    return reader.hasError() && namedAsXml(entry.name) ? "damaged XML in " + entry.name
-                                                       : std::string();
-}
-
-// A reason when an entry keeps its own time or extra fields, or embedded content keeps metadata.
-std::string entryFindings(const std::vector<Package::Entry> &entries, int depth) {
-    const std::time_t written = Package::entryTime();
-    for (const Package::Entry &entry : entries) {
-        if (entry.modified != written) {
-            return "still holds file times";
-        }
-        if (entry.extraFields != 0) {
-            return "still holds ZIP extra fields";
-        }
-        const std::string embedded = Kinds::checkEmbedded(entry.data, depth + 1).reason();
-        if (!embedded.empty()) {
-            return embedded + " in " + entry.name;
-        }
+    if (reader.hasError() && namedAsXml(entry.name)) {
+        throw Formats::Refused("damaged XML in " + entry.name);
     }
-    return {};
-}
-
-// Runs the finder over every entry that holds XML, until one returns a reason.
-std::string scanXmlParts(const std::vector<Package::Entry> &entries, const FinderFor &finderFor,
-                         QStringList &references) {
-    for (const Package::Entry &entry : entries) {
-        if (holdsXml(entry.data)) {
-            const std::string reason = scan(entry, finderFor(entry, references));
-            if (!reason.empty()) {
-                return reason;
-            }
-        }
-    }
-    return {};
 }
 
 // The part a package path names, for comparing with entry names: no leading "/", percent
@@ -102,39 +68,18 @@ QString partName(const QString &path) {
     return resolved.join(QLatin1Char('/')).toLower();
 }
 
-// A reason naming the first reference whose part is not in the package.
-std::string missingPart(const std::vector<Package::Entry> &entries, const QStringList &references) {
+// Refused naming the first reference whose part is not in the package.
+void refuseMissingParts(const std::vector<Package::Entry> &entries, const QStringList &references) {
     QSet<QString> names;
     for (const Package::Entry &entry : entries) {
         names.insert(partName(QString::fromStdString(entry.name)));
     }
     for (const QString &reference : references) {
         if (!names.contains(partName(reference))) {
-            return "holds a reference to a missing part (" + reference.toStdString() + ")";
+            throw Formats::Refused("holds a reference to a missing part (" +
+                                   reference.toStdString() + ")");
         }
     }
-    return {};
-}
-
-}  // namespace
-
-std::string remainingMetadata(const Formats::Bytes &package, const LayoutCheck &layout,
-                              const FinderFor &finderFor, int depth) {
-    std::vector<Package::Entry> entries;
-    try {
-        entries = Package::read(package);
-    } catch (const Formats::Refused &refused) {
-        return refused.what();
-    }
-    std::string reason = layout(entries);
-    if (reason.empty()) {
-        reason = entryFindings(entries, depth);
-    }
-    QStringList references;
-    if (reason.empty()) {
-        reason = scanXmlParts(entries, finderFor, references);
-    }
-    return reason.empty() ? missingPart(entries, references) : reason;
 }
 
 bool isLocalPath(QStringView value) {
@@ -148,6 +93,68 @@ bool isLocalPath(QStringView value) {
     return drive || std::any_of(Starts.begin(), Starts.end(), [path](const QString &start) {
                return path.startsWith(start, Qt::CaseInsensitive);
            });
+}
+
+bool runsThroughHomeFolder(QStringView path) {
+    static const QRegularExpression home(
+        QStringLiteral(R"((^|[\\/])(home|Users|Documents and Settings)[\\/])"),
+        QRegularExpression::CaseInsensitiveOption);
+    return home.match(path).hasMatch();
+}
+
+}  // namespace
+
+void addArchiveFindings(const Formats::Bytes &zip, const std::vector<Package::Entry> &entries,
+                        int depth, Formats::Findings &findings) {
+    const std::time_t written = Package::entryTime();
+    if (Package::hasComment(zip)) {
+        findings.add(Formats::Category::Descriptions, "ZIP comments");
+    }
+    for (const Package::Entry &entry : entries) {
+        if (entry.modified != written) {
+            findings.add(Formats::Category::Dates, "file times");
+        }
+        if (entry.extraFields != 0) {
+            findings.add("ZIP extra fields");
+        }
+        if (entry.commented) {
+            findings.add(Formats::Category::Descriptions, "ZIP comments");
+        }
+        findings.addFrom(Kinds::checkEmbedded(entry.data, depth + 1), entry.name);
+    }
+}
+
+Formats::Findings findings(const Formats::Bytes &package, const LayoutCheck &layout,
+                           const FinderFor &finderFor, int depth) {
+    const std::vector<Package::Entry> entries = Package::read(package);
+    Formats::Findings found;
+    layout(entries, found);
+    addArchiveFindings(package, entries, depth, found);
+    QStringList references;
+    for (const Package::Entry &entry : entries) {
+        Formats::throwIfStopped();
+        if (holdsXml(entry.data)) {
+            scan(entry, finderFor(entry, references), found);
+        }
+    }
+    refuseMissingParts(entries, references);
+    return found;
+}
+
+std::string reasonOf(const std::function<Formats::Findings()> &check) {
+    try {
+        return check().reason();
+    } catch (const Formats::Refused &refused) {
+        return refused.what();
+    }
+}
+
+void addLocalPath(QStringView value, const std::string &name, Formats::Findings &findings) {
+    if (isLocalPath(value)) {
+        findings.add(
+            runsThroughHomeFolder(value) ? Formats::Category::People : Formats::Category::Other,
+            name);
+    }
 }
 
 }  // namespace PackageCheck

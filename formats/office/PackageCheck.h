@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/office/Package.h"
 
 #include <QString>
@@ -11,7 +12,8 @@
 
 class QXmlStreamReader;
 
-// What the checks of both package kinds share. None of it is used by the cleaning.
+// What the checks of packages, drawings and RTF documents share. None of it is used by the
+// cleaning.
 namespace PackageCheck {
 
 struct Ancestor {
@@ -20,26 +22,39 @@ struct Ancestor {
 };
 
 // Called at every element's start and at every text, with the open elements above it (for text:
-// its own element last); returns a reason to stop, or empty.
-using Finder = std::function<std::string(const QXmlStreamReader &reader,
-                                         const std::vector<Ancestor> &ancestors)>;
+// its own element last); adds what it finds.
+using Finder =
+    std::function<void(const QXmlStreamReader &reader, const std::vector<Ancestor> &ancestors,
+                       Formats::Findings &findings)>;
 
 // Makes the finder for one entry that holds XML; the finder adds to references the path of every
 // part the entry points at.
 using FinderFor = std::function<Finder(const Package::Entry &entry, QStringList &references)>;
 
-// What a package kind requires of its entries as a whole (names, order); a reason, or empty.
-using LayoutCheck = std::function<std::string(const std::vector<Package::Entry> &entries)>;
+// What a package kind requires of its entries as a whole (names, order): adds what remains, and
+// throws Formats::Refused when the layout is damaged.
+using LayoutCheck =
+    std::function<void(const std::vector<Package::Entry> &entries, Formats::Findings &findings)>;
 
-// Reads the package, `depth` containers deep, and names the first thing that remains: the package
-// cannot be read, its layout fails, an entry keeps its own time or extra fields, embedded content
-// keeps metadata, an XML part holds a DTD or processing instruction, a finder returns a reason,
-// or a reference names a part the package does not hold; else empty.
-std::string remainingMetadata(const Formats::Bytes &package, const LayoutCheck &layout,
-                              const FinderFor &finderFor, int depth);
+// Reads the package, `depth` containers deep, and names everything that remains: the layout's
+// findings, entries that keep their own times, extra fields or comments, embedded content that
+// keeps metadata, XML parts that hold a DTD or processing instruction, and the finders' findings.
+// Throws Formats::Refused when the package cannot be read, an XML part named as XML is damaged, or
+// a reference names a part the package does not hold.
+Formats::Findings findings(const Formats::Bytes &package, const LayoutCheck &layout,
+                           const FinderFor &finderFor, int depth);
 
-// Whether a link or path names a place on the author's computer: a drive letter, a network share,
-// a file: URL or a home folder.
-bool isLocalPath(QStringView value);
+// What the archive and its entries keep of their own (times, extra fields, comments) and what
+// each entry holds by the check of its kind, `depth` containers deep.
+void addArchiveFindings(const Formats::Bytes &zip, const std::vector<Package::Entry> &entries,
+                        int depth, Formats::Findings &findings);
+
+// The same as a reason ("still holds a thumbnail"), the damage that refused it, or empty.
+std::string reasonOf(const std::function<Formats::Findings()> &check);
+
+// Adds `name` when `value` names a place on the author's computer (a drive letter, a network
+// share, a file: URL or a home folder): a person's finding when it runs through a home folder,
+// else an other one.
+void addLocalPath(QStringView value, const std::string &name, Formats::Findings &findings);
 
 }  // namespace PackageCheck

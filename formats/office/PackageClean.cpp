@@ -1,6 +1,7 @@
 #include "formats/office/PackageClean.h"
 
 #include "formats/Kinds.h"
+#include "formats/core/Stop.h"
 
 #include <QRegularExpression>
 #include <QString>
@@ -22,8 +23,14 @@ bool isCompressedAlready(const Formats::Bytes &data) {
     return data.size() >= 12 && data.rfind("RIFF", 0) == 0 && data.compare(8, 4, "WEBP") == 0;
 }
 
+// Folders and an OpenDocument file's stored media type say how the package is laid out, and
+// nothing of its author.
+bool isLayout(const Package::Entry &entry) {
+    return entry.name == "mimetype" || entry.name.empty() || entry.name.back() == '/';
+}
+
 Formats::Bytes cleanEmbedded(const Package::Entry &entry, int depth) {
-    return Kinds::cleanEmbedded(entry.data, depth + 1, entry.name);
+    return isLayout(entry) ? entry.data : Kinds::cleanEmbedded(entry.data, depth + 1, entry.name);
 }
 
 // "/word/../word/Document.xml" -> "word/document.xml".
@@ -38,6 +45,13 @@ QString partName(QStringView path) {
         }
     }
     return resolved.join(QLatin1Char('/'));
+}
+
+// A package's own parts: ODF's content.xml may open with SVG elements, and is still no drawing.
+bool namedAsXml(const std::string &name) {
+    const QString lower = QString::fromStdString(name).toLower();
+    return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels")) ||
+           lower.endsWith(QStringLiteral(".psmdcp"));
 }
 
 bool isXmlType(QStringView type) {
@@ -56,10 +70,10 @@ class XmlParts {
         }
     }
 
+    // By the type the package gives it.
     bool contains(const std::string &name) const {
         const QString lower = QString::fromStdString(name).toLower();
-        return lower.endsWith(QStringLiteral(".xml")) || lower.endsWith(QStringLiteral(".rels")) ||
-               names_.contains(partName(lower)) ||
+        return names_.contains(partName(lower)) ||
                extensions_.contains(lower.section(QLatin1Char('.'), -1));
     }
 
@@ -113,14 +127,18 @@ std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
     const XmlParts xml(entries);
     std::vector<Package::Entry> cleaned;
     for (Package::Entry &entry : entries) {
+        Formats::throwIfStopped();
         if (dropped(entry.name)) {
             continue;
         }
         Package::Entry copy;
         copy.name = entry.name;
-        copy.data = xml.contains(entry.name)
-                        ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
-                        : cleanEmbedded(entry, depth);
+        // Content of a known kind (a picture, a drawing, a video, a nested package) goes through
+        // its own pass whatever type the package gives it.
+        const bool filtered = namedAsXml(entry.name) || (xml.contains(entry.name) &&
+                                                         Kinds::forContent(entry.data) == nullptr);
+        copy.data = filtered ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
+                             : cleanEmbedded(entry, depth);
         copy.compressed = !isCompressedAlready(copy.data);
         Formats::Bytes().swap(entry.data);
         cleaned.push_back(std::move(copy));

@@ -32,9 +32,11 @@ class KeptParts {
 
 using RulesFor = std::function<XmlFilter::Rules(const std::string &name, const KeptParts &kept)>;
 
-// Leaves out the entries `dropped` names, copies each XML part (by its name, or by the content
-// type or media type the package gives it) through the rules
-// made for it, and sends every other entry through the embedded-content passes at depth + 1.
+// Leaves out the entries `dropped` names and copies the package's own XML parts (named .xml,
+// .rels or .psmdcp) through the rules made for them. Of the other entries, content of a known kind
+// goes through that kind's pass at depth + 1, whatever type the package gives it; other parts the
+// content types or manifest call XML go through the rules; the rest goes to the registry, which
+// keeps and notes content of no known kind.
 // Pictures and other compressed data are stored, everything else deflated. The source entries'
 // data is released as it is cleaned.
 std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,

@@ -282,7 +282,7 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
              QByteArray::fromStdString(fixture("photo.jpg")).toBase64().toStdString() +
              "\"/></svg>",
          "still holds " + Jpeg::remainingMetadata(fixture("photo.jpg")).substr(12) +
-             " in an embedded picture"},
+             " in an embedded file"},
         {Drawing, "<svg><title>x</title>", "damaged SVG"},
         {Letter, R"({\rtf1{\info{\author X}}})",
          "still holds document information (author, title, dates)"},
@@ -296,6 +296,8 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
              QByteArray::fromStdString(fixture("photo.jpg")).toHex().toStdString() + "}}",
          "still holds " + Jpeg::remainingMetadata(fixture("photo.jpg")).substr(12) +
              " in a picture"},
+        {Letter, R"({\rtf1{\field{\*\fldinst {LINK Excel "\\\\srv\\a.xlsx"}}}})",
+         "still holds a folder on the author's computer"},
         {Letter, R"({\rtf1 a\bin9 {{})", "damaged RTF: cut short"},
         {Picture, fixture("picture.psd"),
          "still holds IPTC, Exif, XMP, a thumbnail, a caption, URLs, the software version"},
@@ -332,6 +334,49 @@ TEST_F(Documents, DamagedFilesAreRefusedWithAReason) {
             ADD_FAILURE() << "cleaned";
         } catch (const Formats::Refused &refused) {
             EXPECT_EQ(std::string(refused.what()).substr(0, test.reason.size()), test.reason);
+        }
+    }
+}
+
+TEST_F(Documents, TheCheckSortsWhatItFindsByWhatItTells) {
+    using Formats::Category;
+    const std::string opf = entry(fixture("book.epub"), "OEBPS/content.opf");
+    const struct {
+        std::function<Formats::Findings(const Bytes &, int)> findings;
+        Bytes file;
+        std::vector<std::pair<Category, std::string>> expected;
+    } cases[] = {
+        {Epub::findings,
+         withEntry(Epub::clean(fixture("book.epub")), "OEBPS/content.opf", opf),
+         {{Category::People, "author"},
+          {Category::People, "publisher"},
+          {Category::Dates, "dates"},
+          {Category::Descriptions, "description"},
+          {Category::Identifiers, "identifiers"}}},
+        {Svg::findings,
+         fixture("plan.svg"),
+         {{Category::People, "a folder on the author's computer"},
+          {Category::Other, "export file names and resolutions"},
+          {Category::Software, "software version"},
+          {Category::Descriptions, "comments"},
+          {Category::Descriptions, "metadata (RDF, Dublin Core, XMP)"}}},
+        {Rtf::findings,
+         fixture("letter.rtf"),
+         {{Category::People, "document information (author, title, dates)"},
+          {Category::Software, "software"},
+          {Category::History, "revision-session ids"},
+          {Category::Dates, "revision dates"},
+          {Category::People, "revision authors"},
+          {Category::Identifiers, "picture identifiers"}}},
+    };
+    for (const auto &test : cases) {
+        const Formats::Findings found = test.findings(test.file, 0);
+        for (const auto &[category, name] : test.expected) {
+            EXPECT_TRUE(std::any_of(found.shown().begin(), found.shown().end(),
+                                    [&](const Formats::Finding &finding) {
+                                        return finding.category == category && finding.name == name;
+                                    }))
+                << name << " in " << Formats::categoryName(category) << ": " << found.reason();
         }
     }
 }

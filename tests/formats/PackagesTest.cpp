@@ -1,7 +1,9 @@
 #include "engine/MetadataFixtures.h"
+#include "formats/Kinds.h"
 #include "formats/office/OfficeDocument.h"
 #include "formats/office/OpenDocument.h"
 #include "formats/office/Package.h"
+#include "formats/office/PackageCheck.h"
 #include "formats/pictures/Jpeg.h"
 #include "support/TestFiles.h"
 
@@ -9,10 +11,14 @@
 
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStringEncoder>
 #include <QXmlStreamReader>
 
 #include <algorithm>
 #include <functional>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -52,7 +58,8 @@ const QStringList Planted = {"Ann Author",
                              "44429.66",
                              "Uma Username",
                              "Secret Password",
-                             "Vera Version"};
+                             "Vera Version",
+                             "0077cd88"};
 
 struct Kind {
     std::function<Bytes(const Bytes &)> clean;
@@ -126,6 +133,54 @@ QStringList plantedIn(const Bytes &package) {
         }
     }
     return found;
+}
+
+// The reason a check gives for what a file inside it holds.
+std::string nested(const Formats::Findings &inner, const std::string &where) {
+    Formats::Findings outer;
+    outer.addFrom(inner, where);
+    return outer.reason();
+}
+
+// The file with every layer a byte search must see through appended, at any depth: a package's
+// entries, data: URIs' base64 and an RTF object's hex.
+Bytes everyLayer(const Bytes &file, int depth = 0) {
+    if (depth > 4) {
+        return file;
+    }
+    Bytes all = file;
+    if (file.rfind("PK\x03\x04", 0) == 0) {
+        for (const Package::Entry &entry : Package::read(file)) {
+            all += everyLayer(entry.data, depth + 1);
+        }
+    }
+    static const QRegularExpression encoded(
+        QStringLiteral(R"(base64,([A-Za-z0-9+/=]+)|\\objdata\s*([0-9a-f\s]+))"));
+    QRegularExpressionMatchIterator matches = encoded.globalMatch(QString::fromLatin1(file));
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        const QByteArray data = match.captured(1).toLatin1();
+        all += everyLayer(match.hasCaptured(1)
+                              ? QByteArray::fromBase64(data).toStdString()
+                              : QByteArray::fromHex(match.captured(2).toLatin1()).toStdString(),
+                          depth + 1);
+    }
+    return all;
+}
+
+// Which of the values the bytes hold, in UTF-8 or UTF-16 of either order.
+QStringList heldIn(const Bytes &bytes, const QStringList &values) {
+    QStringList held;
+    for (const QString &value : values) {
+        for (const auto encoding :
+             {QStringConverter::Utf8, QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
+            const QByteArray encoded = QStringEncoder(encoding).encode(value);
+            if (bytes.find(encoded.toStdString()) != std::string::npos) {
+                held << value;
+            }
+        }
+    }
+    return held;
 }
 
 bool unzipTestsClean(const Bytes &package, const ScratchFolder &folder) {
@@ -236,7 +291,7 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
          Jpeg::remainingMetadata(photo) + " in word/media/image1.jpeg"},
         {"letter.docx", Office, "docProps/core.xml",
          R"(<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties"><cp:category>x</cp:category></cp:coreProperties>)",
-         "still holds document properties"},
+         "still holds title, subject or keywords"},
         {"letter.docx", Office, "word/comments.xml",
          "<w:comments " + w + R"(><w:comment w:id="0" w:author="X"/></w:comments>)",
          "still holds comment or revision authors"},
@@ -277,22 +332,22 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
         {"letter.docx", Office, "word/document.xml",
          R"(<w:document )" + w +
              R"( xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing"><wp:docPr id="1" name="P" descr="C:\Users\X\a.jpg"/></w:document>)",
-         "still names a folder on the author's computer"},
+         "still holds a folder on the author's computer"},
         {"letter.docx", Office, "word/_rels/document.xml.rels",
          rels +
              R"(<Relationship Id="rId1" Type="t/hyperlink" Target="file:///home/x/a.doc" TargetMode="External"/></Relationships>)",
-         "still names a folder on the author's computer"},
+         "still holds a folder on the author's computer"},
         {"letter.docx", Office, "word/document.xml",
          "<w:document " + w +
              R"(><w:instrText>LINK Excel "\\srv\x.xlsx"</w:instrText></w:document>)",
-         "still names a folder on the author's computer"},
+         "still holds a folder on the author's computer"},
         {"letter.docx", Office, "customXml/item1.xml",
          R"(<p xmlns:pc="urn:pc"><pc:UserInfo><pc:DisplayName>X</pc:DisplayName></pc:UserInfo></p>)",
          "still holds user names"},
         {"letter.docx", Office, "word/embeddings/Microsoft_Excel_Sheet1.xlsx",
          fixture("figures.xlsx"),
-         OfficeDocument::remainingMetadata(fixture("figures.xlsx")) +
-             " in word/embeddings/Microsoft_Excel_Sheet1.xlsx"},
+         nested(OfficeDocument::findings(fixture("figures.xlsx"), 1),
+                "word/embeddings/Microsoft_Excel_Sheet1.xlsx")},
         {"letter.docx", Office, "word/embeddings/oleObject1.bin", fixture("object.bin"),
          "still holds author in word/embeddings/oleObject1.bin"},
         {"slides.pptx", Office, "ppt/embeddings/Microsoft_Excel_Sheet1.xlsx",
@@ -322,7 +377,7 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
         {"letter.odt", Open, "meta.xml",
          "<office:document-meta " + odf +
              "><office:meta><dc:title>X</dc:title></office:meta></office:document-meta>",
-         "still holds document properties"},
+         "still holds title, subject or keywords"},
         {"letter.odt", Open, "content.xml", "",
          "holds a reference to a missing part (content.xml)"},
         {"slides.odp", Open, "content.xml",
@@ -332,12 +387,12 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
         {"letter.odt", Open, "content.xml",
          "<office:document-content " + odf +
              R"( xmlns:xlink="http://www.w3.org/1999/xlink"><a xlink:href="\\server\x\a.odt"/></office:document-content>)",
-         "still names a folder on the author's computer"},
+         "still holds a folder on the author's computer"},
         {"letter.odt", Open, "VersionList.xml", "<v/>", "still holds earlier versions"},
         {"slides.odp", Open, "Object 1/meta.xml",
          "<office:document-meta " + odf +
              "><office:meta><dc:title>X</dc:title></office:meta></office:document-meta>",
-         "still holds document properties"},
+         "still holds title, subject or keywords"},
         {"letter.odt", Open, "mimetype", "application/vnd.oasis.opendocument.text",
          "holds its mimetype out of place"},
     };
@@ -385,6 +440,157 @@ TEST_F(Packages, DamagedPackagesAreRefusedWithAReason) {
             ADD_FAILURE() << "cleaned";
         } catch (const Formats::Refused &refused) {
             EXPECT_EQ(refused.what(), test.reason);
+        }
+    }
+}
+
+TEST_F(Packages, FilesOfEveryKindInsideLoseWhatTheyHold) {
+    using Formats::Category;
+    struct Found {
+        std::string name;                  // part of a finding's name
+        std::optional<Category> category;  // where the finding's own check gives one
+    };
+    const struct {
+        QString name;
+        QStringList planted;
+        std::vector<Found> found;  // what the check must name before cleaning
+    } cases[] = {
+        {"embedded-files.docx",
+         {"TiffArtist42", "Mp4Artist42", "/home/ann/Export"},
+         {{"GPS in word/media/image2.tiff", {}},
+          {"in word/media/video1.mp4", {}},
+          {"a folder on the author's computer in word/media/drawing1.svg", Category::People}}},
+        {"phone-video.pptx",
+         {"PhoneMaker", "PhoneModel9", "+48.8584", "00A1B2C3-LIVE-PHOTO"},
+         {{"GPS position in ppt/media/media1.mov", {}},
+          {"device model in ppt/media/media1.mov", {}},
+          {"file times", Category::Dates}}},
+        {"embedded-zip.docx",
+         {"JpegArtist42", "ZipComment42"},
+         {{"ZIP comments in word/embeddings/archive.zip", Category::Descriptions},
+          {"file times in word/embeddings/archive.zip", Category::Dates},
+          {"in photo.jpg in word/embeddings/archive.zip", {}}}},
+        {"object.rtf", {"RtfObjectAuthor42"}, {{"author in an embedded object", {}}}},
+        {"linked-object.rtf",
+         {"LinkOwner42"},
+         {{"a folder on the author's computer", Category::People}, {"a network share", {}}}},
+        {"styled.svg", {"JpegArtist42"}, {{"in an embedded file", {}}}},
+        {"drawn.epub",
+         {"JpegArtist42", "Mp4Artist42", "/home/ann/Export"},
+         {{"a folder on the author's computer in OEBPS/chapter1.xhtml", Category::People},
+          {"editor settings", Category::Software},
+          {"in an embedded file", {}},
+          {"in an embedded file in OEBPS/style.css", {}},
+          {"GPS position in OEBPS/media/clip.mp4", {}}}},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name.toStdString());
+        const Bytes source = fixture(test.name);
+        const Kinds::Kind *kind = Kinds::forContent(source);
+        ASSERT_NE(kind, nullptr);
+        EXPECT_EQ(heldIn(everyLayer(source), test.planted).join(", "), test.planted.join(", "));
+        Formats::ByteFile reading(source);
+        const Formats::Findings before = kind->check(reading, 0);
+        for (const Found &found : test.found) {
+            const auto &shown = before.shown();
+            const auto named = std::find_if(shown.begin(), shown.end(), [&](const auto &finding) {
+                return finding.name.find(found.name) != std::string::npos;
+            });
+            ASSERT_NE(named, shown.end()) << found.name << " not in " << before.reason();
+            EXPECT_EQ(named->category, found.category.value_or(named->category)) << found.name;
+        }
+
+        Bytes cleaned = source;
+        Formats::ByteFile cleaning(cleaned);
+        kind->clean(cleaning, 0);
+        EXPECT_EQ(heldIn(everyLayer(cleaned), test.planted).join(", ").toStdString(), "");
+        Formats::ByteFile result(std::as_const(cleaned));
+        EXPECT_EQ(kind->check(result, 0).reason(), "");
+    }
+}
+
+TEST_F(Packages, ADamagedFileInsideRefusesItsContainerNamingIt) {
+    const struct {
+        QString name;
+        std::string reason;
+    } cases[] = {
+        {"cut-object.rtf", "damaged RTF object"},
+        {"bad-uri.svg", "damaged SVG: an embedded file is not base64"},
+        {"broken-zip.docx", "damaged ZIP package in word/embeddings/archive.zip"},
+        {"unrecognised.zip", "package of an unrecognised layout"},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name.toStdString());
+        const Bytes source = fixture(test.name);
+        const Kinds::Kind *kind = Kinds::forContent(source);
+        ASSERT_NE(kind, nullptr);
+        Formats::ByteFile reading(source);
+        EXPECT_NE(PackageCheck::reasonOf([&] { return kind->check(reading, 0); }), "");
+        Bytes cleaned = source;
+        Formats::ByteFile cleaning(cleaned);
+        try {
+            kind->clean(cleaning, 0);
+            ADD_FAILURE() << "cleaned";
+        } catch (const Formats::Refused &refused) {
+            EXPECT_EQ(refused.what(), test.reason);
+        }
+    }
+}
+
+TEST_F(Packages, TheCheckSortsWhatItFindsByWhatItTells) {
+    using Formats::Category;
+    const struct {
+        QString source;
+        Kind kind;
+        std::function<Formats::Findings(const Bytes &, int)> findings;
+        std::vector<std::string> restored;  // parts of the source put back into the cleaned package
+        std::vector<std::pair<Category, std::string>> expected;
+    } cases[] = {
+        {"letter.docx",
+         Office,
+         OfficeDocument::findings,
+         {"docProps/core.xml", "docProps/app.xml", "docProps/thumbnail.jpeg", "word/settings.xml"},
+         {{Category::People, "author"},
+          {Category::People, "last editor"},
+          {Category::People, "company or manager"},
+          {Category::Dates, "document dates"},
+          {Category::Software, "software"},
+          {Category::Descriptions, "title, subject or keywords"},
+          {Category::History, "editing time"},
+          {Category::Other, "its template's name"},
+          {Category::Thumbnails, "a thumbnail"},
+          {Category::History, "revision-session ids"},
+          {Category::Device, "printer settings"},
+          {Category::Other, "document variables"}}},
+        {"letter.odt",
+         Open,
+         OpenDocument::findings,
+         {"meta.xml"},
+         {{Category::People, "author"},
+          {Category::Dates, "document dates"},
+          {Category::Software, "software"},
+          {Category::Descriptions, "title, subject or keywords"},
+          {Category::History, "editing history"},
+          {Category::Other, "its template's name"},
+          {Category::Other, "custom properties"}}},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.source.toStdString());
+        const std::vector<Package::Entry> source = Package::read(fixture(test.source));
+        std::vector<Package::Entry> entries = Package::read(test.kind.clean(fixture(test.source)));
+        for (const std::string &part : test.restored) {
+            entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                         [&](const auto &entry) { return entry.name == part; }),
+                          entries.end());
+            entries.push_back({part, entryNamed(source, part)->data});
+        }
+        const Formats::Findings found = test.findings(Package::write(entries), 0);
+        for (const auto &[category, name] : test.expected) {
+            EXPECT_TRUE(std::any_of(found.shown().begin(), found.shown().end(),
+                                    [&](const Formats::Finding &finding) {
+                                        return finding.category == category && finding.name == name;
+                                    }))
+                << name << " in " << Formats::categoryName(category) << ": " << found.reason();
         }
     }
 }

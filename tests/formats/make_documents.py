@@ -196,6 +196,7 @@ def rtf(photo):
 {\deleted\revauthdel1\revdttmdel1234567 removed text}{\revised\revauth2\revdttm1234567 inserted text}\par
 {\*\atnid QZX}{\*\atnauthor Ed Editor}\chatn{\*\annotation\pard\plain{\*\atndate 1234567}A remark.}
 \pard\plain\f1 Caf\'e9\insrsid1194548 s \u8364?\par
+{\field{\*\fldinst {\insrsid1194548  INCLUDEPICTURE "C:\\Users\\Ann Author\\Pictures\\chart.png" \\* MERGEFORMAT }}{\fldrslt {chart}}}\par
 {\*\shppict{\pict{\*\picprop}\picw16\pich16\picwgoal240\pichgoal240\jpegblip\bliptag-12345{\*\blipuid 0123456789abcdef0123456789abcdef}
 """ + hex_lines(photo) + r"""}}{\nonshppict{\pict\picw2\pich1\picwgoal30\pichgoal15\pngblip
 """ + hex_lines(DRAWING) + r"""}}\par}

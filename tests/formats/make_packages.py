@@ -8,9 +8,12 @@ PICTURE.jpg is embedded in the Word document as its photo. Also writes damaged p
 """
 
 import io
+import os
 import pathlib
 import struct
+import subprocess
 import sys
+import tempfile
 import zipfile
 import zlib
 
@@ -310,6 +313,10 @@ ODP_CONTENT = HEAD + f"""<office:document-content {NS} xmlns:draw="urn:oasis:nam
 <officeooo:annotation svg:x="0cm" svg:y="0cm"><dc:creator>Cora Commenter</dc:creator><dc:date>{STAMP[:-1]}</dc:date><meta:creator-initials>QZX</meta:creator-initials><text:p>Slide comment stays.</text:p></officeooo:annotation>
 </draw:page></office:presentation></office:body></office:document-content>"""
 
+# Styles that open with SVG-compatible elements, as LibreOffice writes gradients: still no drawing.
+ODP_STYLES = HEAD + f"""<office:document-styles {NS} xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" office:version="1.3">
+<office:styles><svg:linearGradient svg:x1="0"/><style:style style:name="P1" style:family="paragraph"><style:text-properties officeooo:rsid="0077cd88"/></style:style></office:styles></office:document-styles>"""
+
 OBJECT_CONTENT = HEAD + f"""<office:document-content {NS} office:version="1.3"><office:body><office:chart/></office:body></office:document-content>"""
 
 
@@ -338,10 +345,10 @@ ODT_PARTS = {
 
 ODP_PARTS = {
     "mimetype": "application/vnd.oasis.opendocument.presentation",
-    "content.xml": ODP_CONTENT, "meta.xml": ODT_META,
+    "content.xml": ODP_CONTENT, "meta.xml": ODT_META, "styles.xml": ODP_STYLES,
     "Object 1/content.xml": OBJECT_CONTENT, "Object 1/meta.xml": ODT_META,
     "Object 1/settings.xml": ODT_SETTINGS,
-    "META-INF/manifest.xml": manifest([("content.xml", "text/xml"), ("meta.xml", "text/xml"),
+    "META-INF/manifest.xml": manifest([("content.xml", "text/xml"), ("meta.xml", "text/xml"), ("styles.xml", "text/xml"),
                                        ("Object 1/", "application/vnd.oasis.opendocument.chart"),
                                        ("Object 1/content.xml", "text/xml"),
                                        ("Object 1/meta.xml", "text/xml"),
@@ -403,6 +410,142 @@ def nested(depth):
     return inner
 
 
+def run(*command):
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+
+
+GPS = ["-GPSLatitude=12.3456", "-GPSLatitudeRef=N", "-GPSLongitude=65.4321", "-GPSLongitudeRef=E"]
+
+
+def tool_made(suffix, make, *tags):
+    """A file one tool makes and exiftool then gives GPS and tags."""
+    with tempfile.TemporaryDirectory() as scratch:
+        path = os.path.join(scratch, "made" + suffix)
+        make(path)
+        if tags:
+            run("exiftool", "-q", "-overwrite_original", *GPS, *tags, path)
+        return pathlib.Path(path).read_bytes()
+
+
+def picture(suffix, artist):
+    return tool_made(suffix, lambda path: run("convert", "-size", "8x8", "xc:red", path),
+                     "-Artist=" + artist)
+
+
+def video_with_place():
+    return tool_made(".mp4", lambda path: run(
+        "ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=32x24:rate=5:duration=0.4",
+        "-c:v", "libx264", "-metadata", "location=+12.3456+065.4321/", "-metadata",
+        "artist=Mp4Artist42", path))
+
+
+def phone_video():
+    """The Apple-style MOV the video tests make: a place, a device, a Live Photo id."""
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import make_isobmff
+    with tempfile.TemporaryDirectory() as scratch:
+        make_isobmff.make_apple_mov(scratch)
+        return pathlib.Path(scratch, "apple.mov").read_bytes()
+
+
+SVG_HEAD = '<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"'
+EXPORTED = (SVG_HEAD + ' xmlns:inkscape="http://www.inkscape.org/namespaces/inkscape"'
+            ' inkscape:export-filename="/home/ann/Export/plan42.png"><rect width="4" height="4"/></svg>')
+
+
+def styled_drawing(photo):
+    """A drawing whose style sheet and style attribute embed a photo."""
+    uri = "data:image/jpeg;base64," + __import__("base64").b64encode(photo).decode()
+    return (SVG_HEAD + f'><style>rect {{ fill: url("{uri}") }}</style>'
+            f'<rect width="4" height="4" style="background: url({uri})"/></svg>')
+
+
+def plain_zip(photo):
+    """A ZIP as a file manager makes it: times, extra fields and comments."""
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as archive:
+        archive.comment = b"ZipComment42"
+        for name, data in (("photo.jpg", photo), ("notes.txt", b"plain notes")):
+            entry = zipfile.ZipInfo(name, date_time=(2021, 8, 21, 16, 2, 0))
+            entry.extra, entry.comment = EXTRA, b"ZipComment42"
+            archive.writestr(entry, data)
+    return buffer.getvalue()
+
+
+def counted(text):
+    return struct.pack("<I", len(text) + 1) + text + b"\0"
+
+
+def ole1_object(class_name, native):
+    """An embedded OLE1 object as RTF's \\objdata holds it, with an empty presentation after."""
+    return (struct.pack("<II", 0x501, 2) + counted(class_name) + counted(b"") + counted(b"")
+            + struct.pack("<I", len(native)) + native + struct.pack("<II", 0x501, 0))
+
+
+def linked_ole1_object():
+    """A linked OLE1 object: the path and share of the workbook it shows."""
+    return (struct.pack("<II", 0x501, 1) + counted(b"Excel.Sheet.8")
+            + counted(b"C:\\Users\\LinkOwner42\\Sheets\\budget.xlsx") + counted(b"Sheet1!R1C1")
+            + counted(b"\\\\srv\\LinkOwner42") + struct.pack("<II", 0, 2) + struct.pack("<II", 0x501, 0))
+
+
+def rtf_with_object(ole1):
+    return ("{\\rtf1\\ansi{\\object\\objemb{\\*\\objclass Word.Document.8}{\\*\\objdata\n"
+            + ole1.hex() + "\n}}Text stays.}").encode()
+
+
+def drawn_book(photo):
+    """A book whose page draws inline and embeds a photo, with a style sheet that embeds it too and
+    a video beside."""
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import make_documents
+    uri = "data:image/jpeg;base64," + __import__("base64").b64encode(photo).decode()
+    page = (HEAD + '<html xmlns="http://www.w3.org/1999/xhtml"><head><title>Page</title></head><body>'
+            '<p>Kept words</p>' + EXPORTED.replace("<rect", '<sodipodi:namedview xmlns:sodipodi='
+            '"http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd" pagecolor="#ffffff"/><rect')
+            + f'<img src="{uri}" alt="photo"/></body></html>')
+    parts = {"mimetype": "application/epub+zip", "OEBPS/media/clip.mp4": video_with_place(),
+             "META-INF/container.xml": make_documents.CONTAINER,
+             "OEBPS/content.opf": make_documents.OPF, "OEBPS/chapter1.xhtml": page,
+             "OEBPS/style.css": f"p {{ background: url({uri}) }}"}
+    buffer = io.BytesIO()
+    make_documents.write_epub(buffer, parts)
+    return buffer.getvalue()
+
+
+def embedding_package(parts, extensions):
+    document = ("<w:document " + W + "><w:body><w:p><w:r><w:t>Files inside</w:t></w:r></w:p>"
+                "</w:body></w:document>")
+    return package_bytes({"[Content_Types].xml": types(DEFAULTS + extensions, []),
+                          "word/document.xml": document, **parts})
+
+
+def make_embedded_files(folder):
+    """Files that hold files of every kind, each with values the test looks for."""
+    photo = picture(".jpg", "JpegArtist42")
+    (folder / "embedded-files.docx").write_bytes(embedding_package(
+        {"word/media/image2.tiff": picture(".tiff", "TiffArtist42"),
+         "word/media/video1.mp4": video_with_place(), "word/media/drawing1.svg": EXPORTED},
+        [("tiff", "image/tiff"), ("mp4", "video/mp4"), ("svg", "image/svg+xml")]))
+    (folder / "phone-video.pptx").write_bytes(embedding_package(
+        {"ppt/media/media1.mov": phone_video()}, [("mov", "video/quicktime")]))
+    (folder / "embedded-zip.docx").write_bytes(embedding_package(
+        {"word/embeddings/archive.zip": plain_zip(photo)}, [("zip", "application/zip")]))
+    object_rtf = rtf_with_object(ole1_object(b"Word.Document.8", compound_file("RtfObjectAuthor42")))
+    (folder / "object.rtf").write_bytes(object_rtf)
+    (folder / "linked-object.rtf").write_bytes(rtf_with_object(linked_ole1_object()))
+    (folder / "styled.svg").write_text(styled_drawing(photo))
+    (folder / "drawn.epub").write_bytes(drawn_book(photo))
+    # Damaged ones, each refused whole.
+    end = object_rtf.rindex(b"\n}}")
+    (folder / "cut-object.rtf").write_bytes(object_rtf[:end - 600] + object_rtf[end:])
+    (folder / "bad-uri.svg").write_text(SVG_HEAD + '><image href="data:image/jpeg;base64,QQ=QQ=="/></svg>')
+    (folder / "broken-zip.docx").write_bytes(embedding_package(
+        {"word/embeddings/archive.zip": plain_zip(photo)[:-30]}, []))
+    stored = package_bytes({"padding.bin": os.urandom(5000), "[Content_Types].xml": types([], [])})
+    (folder / "unrecognised.zip").write_bytes(stored)
+
+
 def package_bytes(parts):
     buffer = io.BytesIO()
     write_package(buffer, parts)
@@ -442,6 +585,7 @@ def main(folder, picture_path):
     bomb(folder / "size-bomb.docx", 1024)
     bomb(folder / "ratio-bomb.docx", 0)
     (folder / "nested.docx").write_bytes(nested(6))
+    make_embedded_files(folder)
 
 
 if __name__ == "__main__":

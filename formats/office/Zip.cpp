@@ -1,0 +1,54 @@
+#include "formats/office/Zip.h"
+
+#include "formats/Kinds.h"
+#include "formats/core/Stop.h"
+#include "formats/office/Package.h"
+#include "formats/office/PackageCheck.h"
+
+#include <set>
+
+namespace Zip {
+
+namespace {
+
+// An Office, OpenDocument or EPUB package its recognition missed: cleaned as a plain archive its
+// XML parts would stay as they are.
+void refuseUnrecognisedPackage(const std::vector<Package::Entry> &entries) {
+    for (const Package::Entry &entry : entries) {
+        if (entry.name == "[Content_Types].xml" || entry.name == "META-INF/manifest.xml" ||
+            entry.name == "META-INF/container.xml") {
+            throw Formats::Refused("package of an unrecognised layout");
+        }
+    }
+}
+
+}  // namespace
+
+Formats::Bytes clean(const Formats::Bytes &zip, int depth) {
+    std::vector<Package::Entry> entries = Package::read(zip);
+    refuseUnrecognisedPackage(entries);
+    for (Package::Entry &entry : entries) {
+        Formats::throwIfStopped();
+        if (entry.name.empty() || entry.name.back() != '/') {
+            entry.data = Kinds::cleanEmbedded(entry.data, depth + 1, entry.name);
+        }
+    }
+    return Package::write(entries);
+}
+
+Formats::Findings findings(const Formats::Bytes &zip, int depth) {
+    const std::vector<Package::Entry> entries = Package::read(zip);
+    Formats::Findings found;
+    for (const Package::Entry &entry : entries) {
+        static const std::set<std::string> PackageParts = {"[Content_Types].xml", "_rels/.rels",
+                                                           "META-INF/manifest.xml",
+                                                           "META-INF/container.xml"};
+        if (PackageParts.count(entry.name) != 0) {
+            found.add("parts of a package it does not clean");
+        }
+    }
+    PackageCheck::addArchiveFindings(zip, entries, depth, found);
+    return found;
+}
+
+}  // namespace Zip
