@@ -299,7 +299,7 @@ const std::vector<Kind> &table() {
          {"heic", "heif", "hif", "avif", "mp4", "m4v", "m4a", "mov", "qt", "3gp", "3g2"},
          isIsoMedia,
          inPlace<IsoBmff::clean>,
-         reasonInPlace<IsoBmff::remainingMetadata>,
+         ofInPlace<IsoBmff::findings>,
          true},
         // Known to carry metadata that no pass removes yet: written as they are, and said so.
         {"AAC sound", {"aac"}, nullptr, nullptr, nullptr},

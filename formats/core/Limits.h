@@ -21,4 +21,10 @@ constexpr std::uint64_t RatioCheckedFrom = std::uint64_t(1) << 20;
 // of other data.
 constexpr std::size_t RecognitionWindow = 4096;
 
+// ISO media boxes (MP4, MOV, HEIC): how deep they nest, how many one file may hold, and the
+// largest read whole (a picture's item tables, a dropped track's sample tables).
+constexpr int BoxNesting = 12;
+constexpr std::uint64_t BoxCount = 4'000'000;
+constexpr std::uint64_t BoxReadWhole = std::uint64_t(64) << 20;
+
 }  // namespace Formats::Limits
