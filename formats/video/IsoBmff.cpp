@@ -829,8 +829,8 @@ class Walk {
                bigEndian32Bytes(static_cast<std::uint32_t>(keptCount)) + kept;
     }
 
-    // Item data in the file is zeroed where it lies; data in the item data box is zeroed in the
-    // rebuilt tables, whose item data box keeps its place relative to its own start.
+    // Item data in the file is zeroed where it lies, which must be inside the media data; data in
+    // the item data box is zeroed in the rebuilt tables, whose item data box keeps its place.
     void zeroItemData(const Box &metaBox, Bytes &rebuilt, const std::vector<Extent> &extents) {
         const std::vector<Box> parts =
             childrenIn(rebuilt, metaBox.content - metaBox.at + FullBoxHead, rebuilt.size());
@@ -844,13 +844,8 @@ class Walk {
                 std::fill_n(
                     rebuilt.begin() + static_cast<std::ptrdiff_t>(data->content + extent.offset),
                     extent.length, '\0');
-            } else if (extent.offset > file_.size() ||
-                       extent.length > file_.size() - extent.offset ||
-                       (extent.offset + extent.length > metaBox.at &&
-                        extent.offset < metaBox.end)) {
-                refuse();
             } else {
-                file_.zero(extent.offset, extent.length);
+                zeroMediaData(extent.offset, extent.length);
             }
         }
     }

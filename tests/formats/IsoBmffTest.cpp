@@ -326,6 +326,11 @@ TEST(IsoBmffRefusals, NameWhatStopsThem) {
          "Exif or XMP outside the picture's item tables"},
         {madeFile(Place::PictureTables, fullBox("iinf", Bytes("\0\1", 2) + exifEntry)),
          "picture metadata kept where it cannot be erased"},
+        // Exif data said to lie over the file's first box header, outside the media data.
+        {madeFile(Place::PictureTables,
+                  fullBox("iinf", Bytes("\0\1", 2) + exifEntry) +
+                      fullBox("iloc", Bytes("\x44\0\0\1\0\1\0\0\0\1\0\0\0\0\0\0\0\x08", 18))),
+         "damaged HEIF box"},
         {movieHead + box("moov", box("trak", box("mdia", handler("vide") + handler("meta")))),
          "a metadata track inside another track"},
         {movieHead +
