@@ -45,9 +45,9 @@ const std::map<std::string, std::set<std::string>> &keptInside() {
         // A picture's item tables.
         {"meta", {"hdlr", "pitm", "iloc", "iinf", "iref", "iprp", "idat", "dinf", "grpl"}},
         {"iprp", {"ipco", "ipma"}},
-        {"ipco",
-         {"hvcC", "av1C", "avcC", "vvcC", "jpgC", "ispe", "pixi", "colr", "irot", "imir", "clap",
-          "pasp", "auxC", "rloc", "lsel", "a1op", "a1lx", "clli", "mdcv", "cclv", "amve"}},
+        {"ipco", {"hvcC", "av1C", "avcC", "vvcC", "jpgC", "ispe", "pixi", "colr",
+                  "irot", "imir", "clap", "pasp", "auxC", "rloc", "lsel", "a1op",
+                  "a1lx", "clli", "mdcv", "cclv", "amve", "tols", "oinf", "iscl"}},
     };
     return kept;
 }
@@ -292,8 +292,8 @@ class Walk {
         file_.zero(box.content + FullBoxHead, times);
     }
 
-    // A track that reached the walk is one a player shows or plays: a metadata handler here means
-    // a second, odd one the track's own handler hid.
+    // Players read only the handler's type. A track the walk entered is one a player shows or
+    // plays: a metadata handler inside it is a second, odd one that hid behind the first.
     void blankHandler(const Box &box) {
         if (box.end - box.content < AfterHandlerType) {
             return;

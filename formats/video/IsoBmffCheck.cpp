@@ -111,7 +111,8 @@ const std::set<Bytes> &readable() {
         "meta/iprp", "meta/idat", "meta/dinf", "meta/grpl", "iprp/ipco", "iprp/ipma", "ipco/hvcC",
         "ipco/av1C", "ipco/avcC", "ipco/vvcC", "ipco/jpgC", "ipco/ispe", "ipco/pixi", "ipco/colr",
         "ipco/irot", "ipco/imir", "ipco/clap", "ipco/pasp", "ipco/auxC", "ipco/rloc", "ipco/lsel",
-        "ipco/a1op", "ipco/a1lx", "ipco/clli", "ipco/mdcv", "ipco/cclv", "ipco/amve",
+        "ipco/a1op", "ipco/a1lx", "ipco/clli", "ipco/mdcv", "ipco/cclv", "ipco/amve", "ipco/tols",
+        "ipco/oinf", "ipco/iscl",
     };
     return boxes;
 }
