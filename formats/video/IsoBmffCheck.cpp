@@ -65,6 +65,11 @@ const std::vector<Marker> &markers() {
         {"\xA9"
          "cmt",
          Category::Descriptions, "comment"},
+        {"createdate", Category::Dates, "creation date"},
+        {"creator", Category::People, "author"},
+        {"auth", Category::People, "author"},
+        {"titl", Category::Descriptions, "title"},
+        {"dscp", Category::Descriptions, "description"},
         {"identifier", Category::Identifiers, "identifier"},
         {"xmpmeta", Category::Other, "XMP"},
     };
