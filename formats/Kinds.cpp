@@ -301,7 +301,7 @@ const std::vector<Kind> &table() {
          {"heic", "heif", "hif", "avif", "mp4", "m4v", "m4a", "mov", "qt", "3gp", "3g2"},
          isIsoMedia,
          inPlace<IsoBmff::clean>,
-         reasonInPlace<IsoBmff::remainingMetadata>,
+         ofInPlace<IsoBmff::findings>,
          true},
         {"TAR archive",
          {"tar", "tgz", "tbz", "tbz2", "txz", "tzst"},

@@ -38,4 +38,10 @@ constexpr std::size_t ChildrenJudged = 64;
 // comma, so that text full of "data:" and no commas is read in linear time.
 constexpr int DataUriHeaderLength = 256;
 
+// ISO media boxes (MP4, MOV, HEIC): how deep they nest, how many one file may hold, and the
+// largest read whole (a picture's item tables, a dropped track's sample tables).
+constexpr int BoxNesting = 12;
+constexpr std::uint64_t BoxCount = 4'000'000;
+constexpr std::uint64_t BoxReadWhole = std::uint64_t(64) << 20;
+
 }  // namespace Formats::Limits

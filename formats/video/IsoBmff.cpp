@@ -1,9 +1,12 @@
 #include "formats/video/IsoBmff.h"
 
 #include "formats/core/ByteOrder.h"
+#include "formats/core/Limits.h"
 #include "formats/core/Stop.h"
 
 #include <algorithm>
+#include <array>
+#include <map>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -13,15 +16,62 @@ namespace {
 
 using Formats::ByteFile;
 using Formats::Bytes;
+namespace Limits = Formats::Limits;
 
-constexpr int MaxDepth = 12;
-constexpr std::uint64_t MaxBoxes = 4'000'000;
-// The largest box read whole: a picture's item tables, a dropped track's sample tables.
-constexpr std::uint64_t MaxReadBox = 64 << 20;
 constexpr std::size_t LongestHeader = 32;  // size, type, largesize, user type
 constexpr std::size_t FullBoxHead = 4;     // version, flags
-// A handler box's name follows its type and three reserved words; it names the writing software.
-constexpr std::size_t HandlerNameAt = FullBoxHead + 20;
+// A handler box's type follows a reserved word; after it come reserved words a QuickTime writer
+// fills with its maker, then the name of the writing software. Players read only the type.
+constexpr std::size_t HandlerTypeAt = FullBoxHead + 4;
+constexpr std::size_t AfterHandlerType = HandlerTypeAt + 4;
+
+// What a player or picture decoder reads inside each box the walk enters ("" for the file
+// itself). Everything else, whatever its name, is overwritten: a writer can put anything anywhere.
+const std::map<std::string, std::set<std::string>> &keptInside() {
+    static const std::map<std::string, std::set<std::string>> kept = {
+        {"", {"ftyp", "styp", "mdat", "moov", "moof", "mfra", "sidx", "ssix"}},
+        {"moov", {"mvhd", "trak", "mvex", "iods", "pssh"}},
+        {"trak", {"tkhd", "edts", "mdia", "tref", "tapt", "trgr"}},
+        {"edts", {"elst"}},
+        {"mdia", {"mdhd", "hdlr", "minf", "elng"}},
+        {"minf", {"vmhd", "smhd", "hmhd", "nmhd", "sthd", "gmhd", "hdlr", "dinf", "stbl"}},
+        {"dinf", {"dref"}},
+        {"stbl", {"stsd", "stts", "ctts", "cslg", "stss", "stps", "stsc", "stsz", "stz2", "stco",
+                  "co64", "stsh", "stdp", "sdtp", "sbgp", "sgpd", "subs", "saiz", "saio", "padb"}},
+        {"mvex", {"mehd", "trex", "leva", "trep"}},
+        {"moof", {"mfhd", "traf", "pssh"}},
+        {"traf", {"tfhd", "tfdt", "trun", "sbgp", "sgpd", "subs", "saiz", "saio", "senc"}},
+        {"mfra", {"tfra", "mfro"}},
+        // A picture's item tables.
+        {"meta", {"hdlr", "pitm", "iloc", "iinf", "iref", "iprp", "idat", "dinf", "grpl"}},
+        {"iprp", {"ipco", "ipma"}},
+        {"ipco", {"hvcC", "av1C", "avcC", "vvcC", "jpgC", "ispe", "pixi", "colr",
+                  "irot", "imir", "clap", "pasp", "auxC", "rloc", "lsel", "a1op",
+                  "a1lx", "clli", "mdcv", "cclv", "amve", "tols", "oinf", "iscl"}},
+    };
+    return kept;
+}
+
+bool isKept(const std::string &parent, const std::string &type) {
+    const auto kept = keptInside().find(parent);
+    return kept != keptInside().end() && kept->second.count(type) != 0;
+}
+
+bool isPadding(const std::string &type) {
+    return type == "free" || type == "skip" || type == "wide";
+}
+
+// Sample descriptions of timed metadata: places, motion, camera settings.
+bool isMetadataEntry(const std::string &type) {
+    return type == "mebx" || type == "gpmd" || type == "camm";
+}
+
+// The items a picture decoder draws from; any other item (Exif, XMP, IPTC, links) goes.
+bool isPictureItem(const std::string &type) {
+    static const std::set<std::string> drawn = {"hvc1", "av01", "avc1", "vvc1", "jpeg", "grid",
+                                                "iovl", "iden", "hvt1", "tmap", "unci"};
+    return drawn.count(type) != 0;
+}
 
 std::uint64_t bigEndian64(std::string_view bytes, std::size_t at) {
     return std::uint64_t{Formats::bigEndian32(bytes, at)} << 32 |
@@ -36,6 +86,32 @@ Bytes bigEndian32Bytes(std::uint32_t value) {
     return bytes;
 }
 
+bool isPictureFile(ByteFile &file) {
+    const Bytes head = file.readUpTo(0, 12);
+    return head.size() == 12 && head.compare(4, 4, "ftyp") == 0 &&
+           std::set<std::string>{"mif1", "msf1", "heic", "heix", "heim",
+                                 "heis", "hevc", "hevx", "avif", "avis"}
+                   .count(head.substr(8, 4)) != 0;
+}
+
+// Exif or XMP that no item points at (an editor's leftover) cannot be told from the picture's
+// own bytes by where it lies, only by what it starts with.
+void refuseStrayMetadata(ByteFile &file) {
+    constexpr std::size_t Block = 1 << 20, Overlap = 16;
+    static const std::array<Bytes, 4> signatures = {Bytes("Exif\0\0", 6),
+                                                    Bytes("MM\0*\0\0\0\x08", 8),
+                                                    Bytes("II*\0\x08\0\0\0", 8), "x:xmpmeta"};
+    for (std::uint64_t at = 0; at < file.size(); at += Block) {
+        Formats::throwIfStopped();
+        const Bytes block = file.readUpTo(at, Block + Overlap);
+        for (const Bytes &signature : signatures) {
+            if (block.find(signature) != Bytes::npos) {
+                throw Formats::Refused("Exif or XMP outside the picture's item tables");
+            }
+        }
+    }
+}
+
 // A box: where its header starts, where its content starts, and where it ends.
 struct Box {
     std::uint64_t at = 0;
@@ -46,6 +122,7 @@ struct Box {
 
 // Where the bytes of a picture's item lie.
 struct Extent {
+    std::uint32_t item = 0;
     unsigned method = 0;  // 0 in the file, 1 in the item data box
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
@@ -53,11 +130,11 @@ struct Extent {
 
 class Walk {
   public:
-    explicit Walk(ByteFile &file) : file_(file), damaged_(kindDamaged()) {}
+    Walk(ByteFile &file, std::string damaged) : file_(file), damaged_(std::move(damaged)) {}
 
     void clean() {
         collectMediaData();
-        cleanRange(0, file_.size());
+        cleanRange(0, file_.size(), "");
         for (std::uint32_t track : fragmentTracks_) {
             if (droppedTracks_.count(track) != 0) {
                 throw Formats::Refused("fragmented video with a metadata track");
@@ -67,15 +144,6 @@ class Walk {
 
   private:
     [[noreturn]] void refuse() const { throw Formats::Refused(damaged_); }
-
-    std::string kindDamaged() {
-        const Bytes head = file_.readUpTo(0, 12);
-        const bool picture = head.size() == 12 && head.compare(4, 4, "ftyp") == 0 &&
-                             std::set<std::string>{"mif1", "msf1", "heic", "heix", "heim",
-                                                   "heis", "hevc", "hevx", "avif", "avis"}
-                                     .count(head.substr(8, 4)) != 0;
-        return picture ? "damaged HEIF box" : "damaged MP4 box";
-    }
 
     // The box whose header starts at `at` and which must end by `end`; header holds at least the
     // first LongestHeader bytes of it, or all of it when it is shorter.
@@ -105,7 +173,7 @@ class Walk {
     }
 
     Box boxAt(std::uint64_t at, std::uint64_t end) {
-        if (++boxes_ > MaxBoxes) {
+        if (++boxes_ > Limits::BoxCount) {
             throw Formats::Refused("too many boxes");
         }
         return parse(file_.readUpTo(at, static_cast<std::size_t>(
@@ -134,7 +202,7 @@ class Walk {
     }
 
     Bytes contentOf(const Box &box) {
-        if (box.end - box.content > MaxReadBox) {
+        if (box.end - box.content > Limits::BoxReadWhole) {
             throw Formats::Refused("a table too large to read");
         }
         return file_.read(box.content, static_cast<std::size_t>(box.end - box.content));
@@ -155,63 +223,64 @@ class Walk {
         file_.zero(box.at + sizeFields, box.end - box.at - sizeFields);
     }
 
-    static bool identifies(const std::string &type) {
-        return type == "udta" || type == "meta" || type == "uuid" || type == "Xtra" ||
-               type == "keys" || type == "ilst" || static_cast<unsigned char>(type[0]) == 0xA9;
-    }
+    struct Range {
+        std::uint64_t from, end;
+        int depth;
+        std::string parent;   // the type of the box the range lies in, "" for the file
+        std::string handler;  // of the track the range lies in
+    };
 
-    static bool keptAtTop(const std::string &type) {
-        static const std::set<std::string> kept = {"ftyp", "mdat", "free", "skip", "wide",
-                                                   "sidx", "ssix", "styp", "prft", "pdin",
-                                                   "mfra", "moov", "moof", "meta"};
-        return kept.count(type) != 0;
-    }
-
-    void cleanRange(std::uint64_t from, std::uint64_t end) {
-        struct Range {
-            std::uint64_t from, end;
-            int depth;
-        };
-        std::vector<Range> pending{{from, end, 0}};
+    void cleanRange(std::uint64_t from, std::uint64_t end, const std::string &parent) {
+        std::vector<Range> pending{{from, end, 0, parent, {}}};
         while (!pending.empty()) {
             const Range range = pending.back();
             pending.pop_back();
             for (const Box &box : children(range.from, range.end)) {
                 Formats::throwIfStopped();
-                if (cleanBox(box, range.depth)) {
-                    if (range.depth + 1 > MaxDepth) {
-                        throw Formats::Refused("boxes nested too deep");
-                    }
-                    pending.push_back({box.content, box.end, range.depth + 1});
+                if (!cleanBox(box, range)) {
+                    continue;
                 }
+                if (range.depth + 1 > Limits::BoxNesting) {
+                    throw Formats::Refused("boxes nested too deep");
+                }
+                pending.push_back({box.content, box.end, range.depth + 1, box.type,
+                                   box.type == "trak" ? trackHandler(box) : range.handler});
             }
         }
     }
 
     // Cleans one box; true when its children are to be walked.
-    bool cleanBox(const Box &box, int depth) {
-        static const std::set<std::string> walked = {"moov", "trak", "mdia", "minf",
-                                                     "mvex", "edts", "moof"};
-        if (depth == 0 && box.type == "meta" && isPicture(box)) {
+    bool cleanBox(const Box &box, const Range &range) {
+        if (box.type == "cmov") {
+            throw Formats::Refused("compressed movie header");
+        }
+        if (range.parent.empty() && box.type == "meta" && isPicture(box)) {
             cleanPictureItems(box);
-        } else if ((depth == 0 && !keptAtTop(box.type)) || identifies(box.type)) {
+        } else if (isPadding(box.type)) {
+            file_.zero(box.content, box.end - box.content);
+        } else if (!isKept(range.parent, box.type)) {
             erase(box);
         } else if (box.type == "trak" && isMetadataTrack(box)) {
             dropTrack(box);
-            return false;
-        } else if (box.type == "trak") {
-            blankSampleEntryNames(box);
-            return true;
-        } else if (box.type == "mvhd" || box.type == "tkhd" || box.type == "mdhd") {
-            zeroTimes(box);
-        } else if (box.type == "hdlr") {
-            zeroHandlerName(box);
-        } else if (box.type == "traf") {
-            noteFragmentTrack(box);
         } else {
-            return walked.count(box.type) != 0;
+            cleanKept(box, range.handler);
+            return keptInside().count(box.type) != 0;
         }
         return false;
+    }
+
+    void cleanKept(const Box &box, const std::string &handler) {
+        if (box.type == "mvhd" || box.type == "tkhd" || box.type == "mdhd") {
+            zeroTimes(box);
+        } else if (box.type == "hdlr") {
+            blankHandler(box);
+        } else if (box.type == "stsd") {
+            blankSampleEntryNames(box, handler);
+        } else if (box.type == "dref") {
+            keepSelfContained(box);
+        } else if (box.type == "traf") {
+            noteFragmentTrack(box);
+        }
     }
 
     void zeroTimes(const Box &box) {
@@ -223,18 +292,51 @@ class Walk {
         file_.zero(box.content + FullBoxHead, times);
     }
 
-    void zeroHandlerName(const Box &box) {
-        if (box.end - box.content > HandlerNameAt) {
-            file_.zero(box.content + HandlerNameAt, box.end - box.content - HandlerNameAt);
+    // Players read only the handler's type. A track the walk entered is one a player shows or
+    // plays: a metadata handler inside it is a second, odd one that hid behind the first.
+    void blankHandler(const Box &box) {
+        if (box.end - box.content < AfterHandlerType) {
+            return;
         }
+        if (file_.read(box.content + HandlerTypeAt, 4) == "meta") {
+            throw Formats::Refused("a metadata track inside another track");
+        }
+        file_.zero(box.content + AfterHandlerType, box.end - box.content - AfterHandlerType);
+    }
+
+    // A reference to media outside the file names a path on someone's disk; the media of a file
+    // we clean is in the file itself.
+    void keepSelfContained(const Box &box) {
+        for (const Box &entry : entriesOf(box)) {
+            if (entry.end - entry.content < FullBoxHead) {
+                refuse();
+            }
+            if ((Formats::byteAt(file_.read(entry.content, FullBoxHead), 3) & 1) == 0) {
+                file_.write(entry.content, Bytes("\0\0\0\1", FullBoxHead));
+            }
+            file_.zero(entry.content + FullBoxHead, entry.end - entry.content - FullBoxHead);
+        }
+    }
+
+    // The entries of a table that has a version, flags and a count before them.
+    std::vector<Box> entriesOf(const Box &table) {
+        if (table.end - table.content < FullBoxHead + 4) {
+            refuse();
+        }
+        return children(table.content + FullBoxHead + 4, table.end);
     }
 
     std::string handlerType(const Box &parent, std::uint64_t skip) {
         const std::optional<Box> handler = child(parent, "hdlr", skip);
-        if (!handler || handler->end - handler->content < FullBoxHead + 8) {
+        if (!handler || handler->end - handler->content < AfterHandlerType) {
             return {};
         }
-        return file_.read(handler->content + FullBoxHead + 4, 4);
+        return file_.read(handler->content + HandlerTypeAt, 4);
+    }
+
+    std::string trackHandler(const Box &trak) {
+        const std::optional<Box> media = child(trak, "mdia");
+        return media ? handlerType(*media, 0) : std::string();
     }
 
     // A QuickTime meta box has no version and flags: its first word is its handler's size.
@@ -256,42 +358,28 @@ class Walk {
     }
 
     bool isMetadataTrack(const Box &trak) {
-        const std::optional<Box> media = child(trak, "mdia");
-        if (!media) {
-            return false;
-        }
-        if (handlerType(*media, 0) == "meta") {
+        if (trackHandler(trak) == "meta") {
             return true;
         }
-        const std::optional<Box> descriptions = descend(*media, {"minf", "stbl", "stsd"});
-        if (!descriptions || descriptions->end - descriptions->content < FullBoxHead + 4) {
+        const std::optional<Box> descriptions = descend(trak, {"mdia", "minf", "stbl", "stsd"});
+        if (!descriptions) {
             return false;
         }
-        for (const Box &entry :
-             children(descriptions->content + FullBoxHead + 4, descriptions->end)) {
-            if (entry.type == "mebx" || entry.type == "gpmd" || entry.type == "camm") {
-                return true;
-            }
-        }
-        return false;
+        const std::vector<Box> entries = entriesOf(*descriptions);
+        return std::any_of(entries.begin(), entries.end(),
+                           [](const Box &entry) { return isMetadataEntry(entry.type); });
     }
 
     // Picture and sound descriptions name the writing program (vendor) and encoder (compressor);
     // players show neither.
-    void blankSampleEntryNames(const Box &trak) {
+    void blankSampleEntryNames(const Box &descriptions, const std::string &handler) {
         constexpr std::uint64_t VendorAt = 20, VendorEnd = 24, CompressorAt = 50,
                                 CompressorEnd = 82;
-        const std::optional<Box> media = child(trak, "mdia");
-        const std::string handler = media ? handlerType(*media, 0) : std::string();
-        const std::optional<Box> descriptions =
-            media ? descend(*media, {"minf", "stbl", "stsd"}) : std::nullopt;
-        if ((handler != "vide" && handler != "soun") || !descriptions ||
-            descriptions->end - descriptions->content < FullBoxHead + 4) {
-            return;
-        }
-        for (const Box &entry :
-             children(descriptions->content + FullBoxHead + 4, descriptions->end)) {
-            if (entry.end - entry.at >= VendorEnd) {
+        for (const Box &entry : entriesOf(descriptions)) {
+            if (isMetadataEntry(entry.type)) {
+                throw Formats::Refused("a metadata track inside another track");
+            }
+            if ((handler == "vide" || handler == "soun") && entry.end - entry.at >= VendorEnd) {
                 file_.zero(entry.at + VendorAt, VendorEnd - VendorAt);
             }
             if (handler == "vide" && entry.end - entry.at >= CompressorEnd) {
@@ -474,8 +562,10 @@ class Walk {
         return found == parts.end() ? nullptr : &*found;
     }
 
+    // The tables are cleaned in memory like any other boxes, then the items that are not pictures
+    // leave them.
     void cleanPictureItems(const Box &metaBox) {
-        if (metaBox.end - metaBox.at > MaxReadBox) {
+        if (metaBox.end - metaBox.at > Limits::BoxReadWhole) {
             throw Formats::Refused("a table too large to read");
         }
         Bytes meta = file_.read(metaBox.at, static_cast<std::size_t>(metaBox.end - metaBox.at));
@@ -483,17 +573,19 @@ class Walk {
         if (first > meta.size()) {
             refuse();
         }
+        ByteFile tables(meta);
+        Walk(tables, damaged_).cleanRange(first, meta.size(), "meta");
         const std::vector<Box> parts = childrenIn(meta, first, meta.size());
-        const Box *list = partNamed(parts, "iinf");
-        const std::set<std::uint32_t> removed =
-            list ? metadataItems(meta, *list) : std::set<std::uint32_t>();
+        std::set<std::uint32_t> removed;
+        for (const Box &part : parts) {
+            if (part.type == "iinf") {
+                const std::set<std::uint32_t> items = itemsNotDrawn(meta, part);
+                removed.insert(items.begin(), items.end());
+            }
+        }
         Bytes rebuilt = meta.substr(0, first);
         std::vector<Extent> extents;
         for (const Box &part : parts) {
-            if (part.type == "hdlr" && part.end - part.content > HandlerNameAt) {
-                std::fill(meta.begin() + static_cast<std::ptrdiff_t>(part.content + HandlerNameAt),
-                          meta.begin() + static_cast<std::ptrdiff_t>(part.end), '\0');
-            }
             const Bytes content = meta.substr(part.content, part.end - part.content);
             if (removed.empty()) {
                 rebuilt += meta.substr(part.at, part.end - part.at);
@@ -506,9 +598,10 @@ class Walk {
             } else if (part.type == "iprp") {
                 rebuilt += boxBytes("iprp", keptProperties(content, removed));
             } else {
-                rebuilt += meta.substr(part.at, part.end - part.at);
+                rebuilt += withExplicitSize(meta.substr(part.at, part.end - part.at));
             }
         }
+        requireLocated(removed, extents);
         zeroItemData(metaBox, rebuilt, extents);
         const std::uint64_t spare = meta.size() - rebuilt.size();
         if (rebuilt.size() > meta.size() || (spare != 0 && spare < 8)) {
@@ -519,6 +612,25 @@ class Walk {
                        Bytes(spare - 8, '\0');
         }
         file_.write(metaBox.at, rebuilt);
+    }
+
+    // A box that ran to the end of the tables would swallow the free box now after it.
+    static Bytes withExplicitSize(Bytes part) {
+        if (Formats::bigEndian32(part, 0) == 0) {
+            part.replace(0, 4, bigEndian32Bytes(static_cast<std::uint32_t>(part.size())));
+        }
+        return part;
+    }
+
+    // An item that goes without a place in the location table keeps its data wherever it lies.
+    static void requireLocated(const std::set<std::uint32_t> &removed,
+                               const std::vector<Extent> &extents) {
+        for (std::uint32_t item : removed) {
+            if (std::none_of(extents.begin(), extents.end(),
+                             [item](const Extent &extent) { return extent.item == item; })) {
+                throw Formats::Refused("picture metadata kept where it cannot be erased");
+            }
+        }
     }
 
     static Bytes boxBytes(const std::string &type, const Bytes &content) {
@@ -540,15 +652,6 @@ class Walk {
             at_ += width;
             return value;
         }
-        std::string text() {
-            const std::size_t end = bytes_.find('\0', at_);
-            if (end == Bytes::npos || end >= end_) {
-                walk_.refuse();
-            }
-            std::string value = bytes_.substr(at_, end - at_);
-            at_ = end + 1;
-            return value;
-        }
         void skip(std::uint64_t count) {
             need(count);
             at_ += static_cast<std::size_t>(count);
@@ -566,8 +669,8 @@ class Walk {
         const std::size_t end_;
     };
 
-    // Exif items, and XMP kept as an item of content type application/rdf+xml.
-    std::set<std::uint32_t> metadataItems(const Bytes &meta, const Box &list) {
+    // Exif, XMP, IPTC, links and anything else no decoder draws.
+    std::set<std::uint32_t> itemsNotDrawn(const Bytes &meta, const Box &list) {
         std::set<std::uint32_t> found;
         const Bytes content = meta.substr(list.content, list.end - list.content);
         const std::size_t first = FullBoxHead + (content.empty() || content[0] == 0 ? 2 : 4);
@@ -581,15 +684,14 @@ class Walk {
             const std::uint32_t item =
                 static_cast<std::uint32_t>(entry.number(version == 3 ? 4 : 2));
             entry.skip(2);
-            // Before version 2 an entry has no type, only a name and a content type.
+            // Before version 2 an entry has no type, only a name and a content type: it holds
+            // data, not a picture.
             std::string itemType = "mime";
             if (version >= 2) {
                 itemType = content.substr(entry.at(), 4);
                 entry.skip(4);
             }
-            entry.text();
-            if (itemType == "Exif" ||
-                (itemType == "mime" && entry.text() == "application/rdf+xml")) {
+            if (!isPictureItem(itemType)) {
                 found.insert(item);
             }
         }
@@ -650,7 +752,7 @@ class Walk {
                     if (length == 0 || base + offset < base) {
                         refuse();
                     }
-                    extents.push_back({method, base + offset, length});
+                    extents.push_back({item, method, base + offset, length});
                 }
             }
             if (!goes) {
@@ -727,8 +829,8 @@ class Walk {
                bigEndian32Bytes(static_cast<std::uint32_t>(keptCount)) + kept;
     }
 
-    // Item data in the file is zeroed where it lies; data in the item data box is zeroed in the
-    // rebuilt tables, whose item data box keeps its place relative to its own start.
+    // Item data in the file is zeroed where it lies, which must be inside the media data; data in
+    // the item data box is zeroed in the rebuilt tables, whose item data box keeps its place.
     void zeroItemData(const Box &metaBox, Bytes &rebuilt, const std::vector<Extent> &extents) {
         const std::vector<Box> parts =
             childrenIn(rebuilt, metaBox.content - metaBox.at + FullBoxHead, rebuilt.size());
@@ -742,13 +844,8 @@ class Walk {
                 std::fill_n(
                     rebuilt.begin() + static_cast<std::ptrdiff_t>(data->content + extent.offset),
                     extent.length, '\0');
-            } else if (extent.offset > file_.size() ||
-                       extent.length > file_.size() - extent.offset ||
-                       (extent.offset + extent.length > metaBox.at &&
-                        extent.offset < metaBox.end)) {
-                refuse();
             } else {
-                file_.zero(extent.offset, extent.length);
+                zeroMediaData(extent.offset, extent.length);
             }
         }
     }
@@ -766,7 +863,11 @@ class Walk {
 namespace IsoBmff {
 
 void clean(ByteFile &file) {
-    Walk(file).clean();
+    const bool picture = isPictureFile(file);
+    Walk(file, picture ? "damaged HEIF box" : "damaged MP4 box").clean();
+    if (picture) {
+        refuseStrayMetadata(file);
+    }
 }
 
 }  // namespace IsoBmff

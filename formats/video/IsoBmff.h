@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/core/ByteFile.h"
+#include "formats/core/Findings.h"
 
 #include <string>
 
@@ -8,16 +9,21 @@
 // by box where they lie, so that a long video is never held in memory.
 namespace IsoBmff {
 
-// Overwrites what identifies the file where it lies, without moving a byte of what plays or draws:
-// user data, metadata boxes, vendor boxes and metadata tracks become zero-filled free boxes of the
-// same size (a dropped track's samples are zeroed too); creation and modification times become
-// zero; handler names are blanked. In a picture, Exif and XMP items leave the item tables, which
-// are written anew with a free box after them, and their data is zeroed. Throws Formats::Refused
-// for a structure it cannot walk.
+// Keeps only what a player or picture decoder reads, without moving a byte of it: every other box,
+// known or not, becomes a zero-filled free box of the same size (a dropped metadata track's
+// samples are zeroed too); padding is zeroed; creation and modification times become zero;
+// handler, vendor and encoder names are blanked; references to media in other files are emptied.
+// In a picture, items other than pictures (Exif, XMP, IPTC) leave the item tables, which are
+// written anew with a free box after them, and their data is zeroed. Throws Formats::Refused for a
+// structure it cannot walk, and for a compressed movie header.
 void clean(Formats::ByteFile &file);
 
-// What metadata the file still holds ("still holds GPS position, device model"), or why it cannot
-// be read ("damaged MP4 box"); empty when it is clean.
+// Everything the file holds beyond what a player or decoder reads, by category. Throws
+// Formats::Refused ("damaged MP4 box") when the file cannot be read.
+Formats::Findings findings(Formats::ByteFile &file);
+
+// The same as a reason ("still holds GPS position, device model"), or the damage that stopped the
+// reading ("damaged MP4 box"); empty when the file is clean.
 std::string remainingMetadata(Formats::ByteFile &file);
 
 }  // namespace IsoBmff

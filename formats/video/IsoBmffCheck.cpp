@@ -1,9 +1,11 @@
 #include "formats/core/ByteOrder.h"
-#include "formats/core/Findings.h"
+#include "formats/core/Limits.h"
+#include "formats/core/Stop.h"
 #include "formats/video/IsoBmff.h"
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -11,64 +13,144 @@ namespace {
 
 using Formats::ByteFile;
 using Formats::Bytes;
+using Formats::Category;
+namespace Limits = Formats::Limits;
 
-constexpr int DeepestBox = 12;
-constexpr std::uint64_t MostBoxes = 4'000'000;
-// Metadata boxes are searched for what they hold up to this many bytes; larger ones are named only.
+// Boxes that do not belong are searched for what they hold up to this many bytes; larger ones are
+// named only.
 constexpr std::size_t LargestSearched = 16 << 20;
-// A picture's own bytes are searched for leftover Exif and XMP in blocks of this size.
+// Padding and a picture's own bytes are read in blocks of this size.
 constexpr std::size_t SearchBlock = 1 << 20;
 constexpr std::size_t LongestSignature = 16;
+// How much of an Exif directory is read to tell what it holds.
+constexpr std::size_t ExifDirectoryRead = 64 << 10;
 
 const Bytes XmpUuid("\xBE\x7A\xCF\xCB\x97\xA9\x42\xE8\x9C\x71\x99\x94\x91\xE3\xAF\xAC", 16);
 
 struct Marker {
     Bytes bytes;
+    Category category;
     const char *finding;
 };
 
-// What a metadata box says about its content, by the names of the entries inside it.
-const std::array<Marker, 20> &markers() {
-    static const std::array<Marker, 20> known = {{
-        {"\xA9xyz", "GPS position"},
-        {"loci", "GPS position"},
-        {"location", "GPS position"},
-        {"GPS", "GPS position"},
-        {"\xA9mak", "device make"},
-        {"\xA9mod", "device model"},
-        {"make", "device make"},
-        {"model", "device model"},
-        {"\xA9swr", "software"},
-        {"\xA9too", "software"},
-        {"software", "software"},
+// What a box that does not belong says about its content, by the names of the entries inside it.
+const std::vector<Marker> &markers() {
+    static const std::vector<Marker> known = {
+        {"\xA9xyz", Category::Place, "GPS position"},
+        {"loci", Category::Place, "GPS position"},
+        {"location", Category::Place, "GPS position"},
+        {"GPS", Category::Place, "GPS position"},
+        {"$GPRMC", Category::Place, "GPS position"},
+        {"$GPGGA", Category::Place, "GPS position"},
+        {"\xA9mak", Category::Device, "device make"},
+        {"\xA9mod", Category::Device, "device model"},
+        {"make", Category::Device, "device make"},
+        {"model", Category::Device, "device model"},
+        {"\xA9swr", Category::Software, "software"},
+        {"\xA9too", Category::Software, "software"},
+        {"software", Category::Software, "software"},
         {"\xA9"
          "day",
-         "creation date"},
-        {"creationdate", "creation date"},
+         Category::Dates, "creation date"},
+        {"creationdate", Category::Dates, "creation date"},
         {"\xA9"
          "ART",
-         "artist"},
+         Category::People, "artist"},
         {"\xA9"
          "aut",
-         "author"},
-        {"author", "author"},
-        {"artist", "artist"},
-        {"\xA9nam", "title"},
-        {"identifier", "identifier"},
-        {"xmpmeta", "XMP"},
-    }};
+         Category::People, "author"},
+        {"author", Category::People, "author"},
+        {"artist", Category::People, "artist"},
+        {"\xA9nam", Category::Descriptions, "title"},
+        {"\xA9"
+         "cmt",
+         Category::Descriptions, "comment"},
+        {"createdate", Category::Dates, "creation date"},
+        {"creator", Category::People, "author"},
+        {"auth", Category::People, "author"},
+        {"titl", Category::Descriptions, "title"},
+        {"dscp", Category::Descriptions, "description"},
+        {"identifier", Category::Identifiers, "identifier"},
+        {"xmpmeta", Category::Other, "XMP"},
+    };
     return known;
 }
 
-// Signatures of Exif and XMP data, which a picture's item data must no longer hold anywhere.
-const std::array<Marker, 4> &leftovers() {
-    static const std::array<Marker, 4> known = {{
-        {Bytes("Exif\0\0", 6), "Exif"},
-        {Bytes("MM\0*\0\0\0\x08", 8), "Exif"},
-        {Bytes("II*\0\x08\0\0\0", 8), "Exif"},
-        {"x:xmpmeta", "XMP"},
-    }};
-    return known;
+struct Named {
+    Category category;
+    const char *finding;
+};
+
+// How a box that does not belong is named, when its type tells what it is.
+const std::map<Bytes, Named> &namedBoxes() {
+    static const std::map<Bytes, Named> named = {
+        {"udta", {Category::Other, "user data"}},
+        {"meta", {Category::Other, "metadata box"}},
+        {"ilst", {Category::Other, "metadata box"}},
+        {"keys", {Category::Other, "metadata box"}},
+        {"Xtra", {Category::Other, "metadata box"}},
+        {"xml ", {Category::Other, "XMP"}},
+        {"udes", {Category::Descriptions, "description"}},
+        {"crtt", {Category::Dates, "creation date"}},
+        {"mdft", {Category::Dates, "modification date"}},
+        {"prft", {Category::Dates, "wall-clock time"}},
+        {"cmov", {Category::Other, "compressed movie header"}},
+    };
+    return named;
+}
+
+// Every box a player or picture decoder reads, as "parent/child" ("/ftyp" for the file's own).
+const std::set<Bytes> &readable() {
+    static const std::set<Bytes> boxes = {
+        "/ftyp",     "/styp",     "/mdat",     "/moov",     "/moof",     "/mfra",     "/sidx",
+        "/ssix",     "moov/mvhd", "moov/trak", "moov/mvex", "moov/iods", "moov/pssh", "trak/tkhd",
+        "trak/edts", "trak/mdia", "trak/tref", "trak/tapt", "trak/trgr", "edts/elst", "mdia/mdhd",
+        "mdia/hdlr", "mdia/minf", "mdia/elng", "minf/vmhd", "minf/smhd", "minf/hmhd", "minf/nmhd",
+        "minf/sthd", "minf/gmhd", "minf/hdlr", "minf/dinf", "minf/stbl", "dinf/dref", "stbl/stsd",
+        "stbl/stts", "stbl/ctts", "stbl/cslg", "stbl/stss", "stbl/stps", "stbl/stsc", "stbl/stsz",
+        "stbl/stz2", "stbl/stco", "stbl/co64", "stbl/stsh", "stbl/stdp", "stbl/sdtp", "stbl/sbgp",
+        "stbl/sgpd", "stbl/subs", "stbl/saiz", "stbl/saio", "stbl/padb", "mvex/mehd", "mvex/trex",
+        "mvex/leva", "mvex/trep", "moof/mfhd", "moof/traf", "moof/pssh", "traf/tfhd", "traf/tfdt",
+        "traf/trun", "traf/sbgp", "traf/sgpd", "traf/subs", "traf/saiz", "traf/saio", "traf/senc",
+        "mfra/tfra", "mfra/mfro", "meta/hdlr", "meta/pitm", "meta/iloc", "meta/iinf", "meta/iref",
+        "meta/iprp", "meta/idat", "meta/dinf", "meta/grpl", "iprp/ipco", "iprp/ipma", "ipco/hvcC",
+        "ipco/av1C", "ipco/avcC", "ipco/vvcC", "ipco/jpgC", "ipco/ispe", "ipco/pixi", "ipco/colr",
+        "ipco/irot", "ipco/imir", "ipco/clap", "ipco/pasp", "ipco/auxC", "ipco/rloc", "ipco/lsel",
+        "ipco/a1op", "ipco/a1lx", "ipco/clli", "ipco/mdcv", "ipco/cclv", "ipco/amve", "ipco/tols",
+        "ipco/oinf", "ipco/iscl",
+    };
+    return boxes;
+}
+
+// Readable boxes whose children are read in turn.
+bool holdsBoxes(const Bytes &name) {
+    static const std::set<Bytes> containers = {"moov", "trak", "edts", "mdia", "minf",
+                                               "dinf", "stbl", "mvex", "moof", "traf",
+                                               "mfra", "iprp", "ipco"};
+    return containers.count(name) != 0;
+}
+
+// Item types that are pictures; what each other one is, when its type tells.
+Named itemFinding(const Bytes &type) {
+    static const std::set<Bytes> pictures = {"hvc1", "av01", "avc1", "vvc1", "jpeg", "grid",
+                                             "iovl", "iden", "hvt1", "tmap", "unci"};
+    static const std::map<Bytes, Named> named = {
+        {"Exif", {Category::Other, "Exif"}},
+        {"mime", {Category::Other, "XMP"}},
+        {"iptc", {Category::Descriptions, "IPTC"}},
+        {"uri ", {Category::Other, "link item"}},
+    };
+    if (pictures.count(type) != 0) {
+        return {Category::Other, nullptr};
+    }
+    const auto found = named.find(type);
+    return found != named.end() ? found->second : Named{Category::Other, "item of another type"};
+}
+
+Bytes printable(Bytes name) {
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return c < 0x20 || c > 0x7E; }, '?');
+    return name;
 }
 
 struct Header {
@@ -78,32 +160,34 @@ struct Header {
 
 class Reader {
   public:
-    explicit Reader(ByteFile &file) : file_(file) {}
-
-    std::string findings() {
+    explicit Reader(ByteFile &file) : file_(file) {
         const Bytes head = file_.readUpTo(0, 12);
         picture_ = head.size() == 12 && head.substr(4, 4) == "ftyp" &&
                    std::set<Bytes>{"mif1", "msf1", "heic", "heix", "heim",
                                    "heis", "hevc", "hevx", "avif", "avis"}
                            .count(head.substr(8, 4)) != 0;
-        if (!walk()) {
-            return picture_ ? "damaged HEIF box" : "damaged MP4 box";
-        }
+    }
+
+    Formats::Findings read() {
+        walk();
         if (picture_) {
-            searchWholeFile();
+            searchPictureBytes();
         }
-        return findings_.reason();
+        return findings_;
     }
 
   private:
-    // False when a box does not fit where it lies.
-    bool header(std::uint64_t start, std::uint64_t limit, Header &box) {
-        if (limit - start < 8 || ++count_ > MostBoxes) {
-            return false;
+    [[noreturn]] void damaged() const {
+        throw Formats::Refused(picture_ ? "damaged HEIF box" : "damaged MP4 box");
+    }
+
+    Header header(std::uint64_t start, std::uint64_t limit) {
+        if (limit - start < 8 || ++count_ > Limits::BoxCount) {
+            damaged();
         }
         const Bytes raw = file_.readUpTo(start, 32);
         std::uint64_t size = Formats::bigEndian32(raw, 0);
-        box = {start, start + 8, 0, raw.substr(4, 4)};
+        Header box{start, start + 8, 0, raw.substr(4, 4)};
         if (size == 1 && raw.size() >= 16) {
             size =
                 std::uint64_t{Formats::bigEndian32(raw, 8)} << 32 | Formats::bigEndian32(raw, 12);
@@ -111,88 +195,111 @@ class Reader {
         } else if (size == 0) {
             size = limit - start;
         } else if (size == 1) {
-            return false;
+            damaged();
         }
         if (box.name == "uuid") {
             box.body += 16;
         }
+        if (size < box.body - start || size > limit - start) {
+            damaged();
+        }
         box.end = start + size;
-        return size >= box.body - start && size <= limit - start;
+        return box;
     }
 
-    bool walk() {
-        std::vector<Level> levels{{0, file_.size(), 0, {}}};
-        while (!levels.empty()) {
-            const Level level = levels.back();
-            levels.pop_back();
-            Header box;
-            for (std::uint64_t at = level.from; at < level.to; at = box.end) {
-                if (!header(at, level.to, box)) {
-                    return false;
-                }
-                const std::uint64_t skip = look(box, level);
-                if (skip != NoChildren) {
-                    if (level.depth >= DeepestBox || box.end - box.body < skip) {
-                        return false;
-                    }
-                    levels.push_back({box.body + skip, box.end, level.depth + 1,
-                                      box.name == "trak" ? trackHandler(box) : level.handler});
-                }
-            }
+    std::vector<Header> boxesIn(std::uint64_t from, std::uint64_t to) {
+        std::vector<Header> found;
+        for (std::uint64_t at = from; at < to; at = found.back().end) {
+            found.push_back(header(at, to));
         }
-        return true;
+        return found;
     }
 
     struct Level {
         std::uint64_t from, to;
         int depth;
+        Bytes parent;   // "" for the file itself
         Bytes handler;  // of the track the level lies in
     };
 
     static constexpr std::uint64_t NoChildren = ~std::uint64_t{0};
 
+    void walk() {
+        std::vector<Level> levels{{0, file_.size(), 0, {}, {}}};
+        while (!levels.empty()) {
+            const Level level = levels.back();
+            levels.pop_back();
+            for (const Header &box : boxesIn(level.from, level.to)) {
+                Formats::throwIfStopped();
+                const std::uint64_t skip = look(box, level);
+                if (skip == NoChildren) {
+                    continue;
+                }
+                if (level.depth >= Limits::BoxNesting || box.end - box.body < skip) {
+                    damaged();
+                }
+                levels.push_back({box.body + skip, box.end, level.depth + 1, box.name,
+                                  box.name == "trak" ? trackHandler(box) : level.handler});
+            }
+        }
+    }
+
     // Notes what one box holds; returns how far into it its children start, or NoChildren.
     std::uint64_t look(const Header &box, const Level &level) {
-        const int depth = level.depth;
-        static const std::set<Bytes> containers = {"moov", "trak", "mdia", "minf",
-                                                   "stbl", "mvex", "edts", "moof"};
-        static const std::set<Bytes> plainAtTop = {"ftyp", "mdat", "free", "skip", "wide",
-                                                   "sidx", "ssix", "styp", "prft", "pdin",
-                                                   "mfra", "moov", "moof"};
-        const Bytes &name = box.name;
-        if (depth == 0 && name == "meta" && pictureItems(box)) {
-            return NoChildren;
+        constexpr std::uint64_t VersionAndFlags = 4;
+        if (level.parent.empty() && box.name == "meta" && isPictureTables(box)) {
+            return VersionAndFlags;
         }
-        if (name == "udta" || name == "meta" || name == "Xtra" || name == "keys" ||
-            name == "ilst" || static_cast<unsigned char>(name[0]) == 0xA9) {
-            findings_.add(name == "udta" ? "user data" : "metadata box");
+        if (box.name == "free" || box.name == "skip" || box.name == "wide") {
+            if (holdsAnything(box.body, box.end)) {
+                findings_.add("data in padding");
+                search(box);
+            }
+        } else if (readable().count(level.parent + "/" + box.name) == 0) {
+            nameStranger(box);
             search(box);
-        } else if (name == "uuid") {
-            const Bytes kind = file_.read(box.body - 16, 16);
-            findings_.add(kind == XmpUuid ? "XMP" : "vendor box");
-        } else if (depth == 0 && plainAtTop.count(name) == 0) {
-            findings_.add("unknown box " + printable(name));
-        } else if (name == "mvhd" || name == "tkhd" || name == "mdhd") {
+        } else if (box.name == "mvhd" || box.name == "tkhd" || box.name == "mdhd") {
             checkTimes(box);
-        } else if (name == "hdlr") {
+        } else if (box.name == "hdlr") {
             checkHandler(box);
-        } else if (name == "stsd") {
+        } else if (box.name == "stsd") {
             checkSampleEntries(box, level.handler);
-        } else if (containers.count(name) != 0) {
+        } else if (box.name == "dref") {
+            checkReferences(box);
+        } else if (box.name == "iinf") {
+            checkItems(box);
+        } else if (holdsBoxes(box.name)) {
             return 0;
         }
         return NoChildren;
     }
 
-    static Bytes printable(Bytes name) {
-        std::replace_if(
-            name.begin(), name.end(), [](char c) { return c < 0x20 || c > 0x7E; }, '?');
-        return name;
+    void nameStranger(const Header &box) {
+        const auto named = namedBoxes().find(box.name);
+        if (named != namedBoxes().end()) {
+            findings_.add(named->second.category, named->second.finding);
+        } else if (box.name == "uuid") {
+            findings_.add(file_.read(box.body - 16, 16) == XmpUuid ? "XMP" : "vendor box");
+        } else {
+            findings_.add("unknown box " + printable(box.name));
+        }
     }
 
     Bytes body(const Header &box, std::size_t most) {
         return file_.read(
             box.body, static_cast<std::size_t>(std::min<std::uint64_t>(box.end - box.body, most)));
+    }
+
+    bool holdsAnything(std::uint64_t from, std::uint64_t to) {
+        for (std::uint64_t at = from; at < to; at += SearchBlock) {
+            Formats::throwIfStopped();
+            const std::size_t length =
+                static_cast<std::size_t>(std::min<std::uint64_t>(SearchBlock, to - at));
+            if (file_.read(at, length).find_first_not_of('\0') != Bytes::npos) {
+                return true;
+            }
+        }
+        return false;
     }
 
     void search(const Header &box) {
@@ -206,7 +313,7 @@ class Reader {
         for (const Marker &marker : markers()) {
             if (bytes.find(marker.bytes) != Bytes::npos ||
                 lower.find(marker.bytes) != Bytes::npos) {
-                findings_.add(marker.finding);
+                findings_.add(marker.category, marker.finding);
             }
         }
     }
@@ -215,139 +322,174 @@ class Reader {
         const Bytes bytes = body(box, 20);
         const std::size_t width = !bytes.empty() && bytes[0] == 1 ? 16 : 8;
         if (bytes.size() < 4 + width) {
-            findings_.add("unreadable " + box.name);
-        } else if (bytes.find_first_not_of('\0', 4) < 4 + width) {
-            findings_.add("creation date");
+            damaged();
+        }
+        if (bytes.find_first_not_of('\0', 4) < 4 + width) {
+            findings_.add(Category::Dates, "creation date");
         }
     }
 
+    // After its type a handler holds reserved words, where QuickTime writers put their maker, and
+    // the writing software's name.
     void checkHandler(const Header &box) {
-        if (box.end - box.body > 24 &&
-            body(box, 1 << 16).find_first_not_of('\0', 24) != Bytes::npos) {
-            findings_.add("software name in a handler");
+        if (box.end - box.body < 12) {
+            return;
         }
-        const Bytes bytes = body(box, 12);
-        if (bytes.size() == 12 && bytes.substr(8) == "meta") {
+        if (file_.read(box.body + 8, 4) == "meta") {
             findings_.add("metadata track");
+        }
+        if (holdsAnything(box.body + 12, box.end)) {
+            findings_.add(Category::Software, "software name in a handler");
         }
     }
 
     // The handler type in a track's media box, or empty.
     Bytes trackHandler(const Header &trak) {
-        Header media;
-        Header handler;
-        if (!childNamed(trak, "mdia", media) || !childNamed(media, "hdlr", handler) ||
-            handler.end - handler.body < 12) {
-            return {};
+        for (const Header &media : boxesIn(trak.body, trak.end)) {
+            if (media.name == "mdia") {
+                for (const Header &handler : boxesIn(media.body, media.end)) {
+                    if (handler.name == "hdlr") {
+                        return handler.end - handler.body < 12 ? Bytes()
+                                                               : file_.read(handler.body + 8, 4);
+                    }
+                }
+                return {};
+            }
         }
-        return file_.read(handler.body + 8, 4);
+        return {};
     }
 
-    bool childNamed(const Header &parent, const Bytes &name, Header &found) {
-        for (std::uint64_t at = parent.body; at < parent.end; at = found.end) {
-            if (!header(at, parent.end, found)) {
-                return false;
+    // The boxes after a table's version, flags and count.
+    std::vector<Header> entries(const Header &table) {
+        if (table.end - table.body < 8) {
+            damaged();
+        }
+        return boxesIn(table.body + 8, table.end);
+    }
+
+    void checkSampleEntries(const Header &box, const Bytes &handler) {
+        for (const Header &entry : entries(box)) {
+            if (entry.name == "mebx" || entry.name == "gpmd" || entry.name == "camm") {
+                findings_.add("metadata track");
             }
-            if (found.name == name) {
-                return true;
+            // Vendor, and for pictures the compressor name: both name the writing software.
+            const Bytes bytes = file_.read(
+                entry.start,
+                static_cast<std::size_t>(std::min<std::uint64_t>(82, entry.end - entry.start)));
+            const bool vendor = (handler == "vide" || handler == "soun") && bytes.size() >= 24 &&
+                                bytes.substr(20, 4).find_first_not_of('\0') != Bytes::npos;
+            const bool compressor = handler == "vide" && bytes.size() == 82 &&
+                                    bytes.find_first_not_of('\0', 50) != Bytes::npos;
+            if (vendor || compressor) {
+                findings_.add(Category::Software, "software");
+            }
+        }
+    }
+
+    // A reference to media in another file, which names where it lay on someone's disk.
+    void checkReferences(const Header &box) {
+        for (const Header &entry : entries(box)) {
+            if (entry.end - entry.body < 4) {
+                damaged();
+            }
+            if ((Formats::byteAt(file_.read(entry.body, 4), 3) & 1) == 0 ||
+                holdsAnything(entry.body + 4, entry.end)) {
+                findings_.add("path to another file");
+            }
+        }
+    }
+
+    // A QuickTime meta box has no version and flags: a picture's has, and a "pict" handler first.
+    bool isPictureTables(const Header &meta) {
+        if (meta.end - meta.body < 4 || file_.read(meta.body, 4) != Bytes(4, '\0')) {
+            return false;
+        }
+        for (const Header &part : boxesIn(meta.body + 4, meta.end)) {
+            if (part.name == "hdlr") {
+                return part.end - part.body >= 12 && file_.read(part.body + 8, 4) == "pict";
             }
         }
         return false;
     }
 
-    void checkSampleEntries(const Header &box, const Bytes &handler) {
-        if (body(box, 8).size() < 8) {
-            findings_.add("unreadable sample description");
-            return;
+    // Each item by its type: a version 0 or 1 entry has none and holds data, not a picture.
+    void checkItems(const Header &box) {
+        const Bytes version = body(box, 1);
+        const std::uint64_t first = box.body + 4 + (version.empty() || version[0] == 0 ? 2 : 4);
+        if (first > box.end) {
+            damaged();
         }
-        Header entry;
-        for (std::uint64_t at = box.body + 8; at < box.end; at = entry.end) {
-            if (!header(at, box.end, entry)) {
-                findings_.add("unreadable sample description");
-                return;
+        for (const Header &entry : boxesIn(first, box.end)) {
+            const Bytes bytes = body(entry, 16);
+            if (bytes.empty()) {
+                damaged();
             }
-            if (entry.name == "mebx" || entry.name == "gpmd" || entry.name == "camm") {
-                findings_.add("metadata track");
+            const unsigned entryVersion = Formats::byteAt(bytes, 0);
+            const std::size_t typeAt = 4 + (entryVersion == 3 ? 4 : 2) + 2;
+            if (bytes.size() < typeAt + (entryVersion >= 2 ? 4 : 0)) {
+                damaged();
             }
-            // Vendor, and for pictures the compressor name: both name the writing software.
-            const Bytes bytes = file_.readUpTo(entry.start, 82);
-            const bool picture = handler == "vide" && bytes.size() == 82;
-            if ((handler == "vide" || handler == "soun") &&
-                (bytes.substr(20, 4).find_first_not_of('\0') != Bytes::npos ||
-                 (picture && bytes.substr(50).find_first_not_of('\0') != Bytes::npos))) {
-                findings_.add("software");
+            const Named item = itemFinding(entryVersion >= 2 ? bytes.substr(typeAt, 4) : "mime");
+            if (item.finding != nullptr) {
+                findings_.add(item.category, item.finding);
             }
-        }
-    }
-
-    // A picture's item list: true when the box is one (its handler is "pict").
-    bool pictureItems(const Header &box) {
-        if (box.end - box.body > LargestSearched) {
-            return false;
-        }
-        const Bytes meta = body(box, LargestSearched);
-        if (meta.size() < 4 || meta.compare(0, 4, Bytes(4, '\0')) != 0) {
-            return false;
-        }
-        Bytes handler;
-        Bytes items;
-        for (std::size_t at = 4; at + 8 <= meta.size();) {
-            const std::uint32_t size = Formats::bigEndian32(meta, at);
-            if (size < 8 || size > meta.size() - at) {
-                return false;
-            }
-            const Bytes name = meta.substr(at + 4, 4);
-            if (name == "hdlr" && size >= 20) {
-                handler = meta.substr(at + 16, 4);
-                if (meta.find_first_not_of('\0', at + 32) < at + size) {
-                    findings_.add("software name in a handler");
-                }
-            } else if (name == "iinf") {
-                items = meta.substr(at + 8, size - 8);
-            }
-            at += size;
-        }
-        if (handler != "pict") {
-            return false;
-        }
-        checkItems(items);
-        return true;
-    }
-
-    // Each item entry: Exif by type, XMP by its content type.
-    void checkItems(const Bytes &items) {
-        if (items.size() < 6) {
-            return;
-        }
-        std::size_t at = items[0] == 0 ? 6 : 8;
-        while (at + 8 <= items.size()) {
-            const std::uint32_t size = Formats::bigEndian32(items, at);
-            if (size < 8 || size > items.size() - at) {
-                findings_.add("unreadable item list");
-                return;
-            }
-            const Bytes entry = items.substr(at, size);
-            if (entry.size() >= 20 && Formats::byteAt(entry, 8) >= 2) {
-                const std::size_t type = Formats::byteAt(entry, 8) == 2 ? 16 : 18;
-                if (entry.compare(type, 4, "Exif") == 0) {
-                    findings_.add("Exif");
-                }
-            }
-            if (entry.find("application/rdf+xml") != Bytes::npos) {
-                findings_.add("XMP");
-            }
-            at += size;
         }
     }
 
-    // Exif or XMP whose entry went but whose bytes stayed.
-    void searchWholeFile() {
+    // Exif or XMP whose item went but whose bytes stayed, and what the Exif tells.
+    void searchPictureBytes() {
+        struct Signature {
+            Bytes bytes;
+            const char *finding;
+            bool tiffHeader;
+        };
+        static const std::array<Signature, 4> signatures = {{
+            {Bytes("Exif\0\0", 6), "Exif data", false},
+            {Bytes("MM\0*\0\0\0\x08", 8), "Exif data", true},
+            {Bytes("II*\0\x08\0\0\0", 8), "Exif data", true},
+            {"x:xmpmeta", "XMP data", false},
+        }};
         for (std::uint64_t at = 0; at < file_.size(); at += SearchBlock) {
+            Formats::throwIfStopped();
             const Bytes block = file_.readUpTo(at, SearchBlock + LongestSignature);
-            for (const Marker &marker : leftovers()) {
-                if (block.find(marker.bytes) != Bytes::npos) {
-                    findings_.add(marker.finding + Bytes(" data"));
+            for (const Signature &signature : signatures) {
+                const std::size_t found = block.find(signature.bytes);
+                if (found != Bytes::npos) {
+                    findings_.add(signature.finding);
                 }
+                if (found != Bytes::npos && signature.tiffHeader) {
+                    tellExif(at + found);
+                }
+            }
+        }
+    }
+
+    // The first directory of Exif data whose TIFF header starts at `at`.
+    void tellExif(std::uint64_t at) {
+        static const std::map<std::uint16_t, Named> tags = {
+            {0x010F, {Category::Device, "device make"}},
+            {0x0110, {Category::Device, "device model"}},
+            {0x0131, {Category::Software, "software"}},
+            {0x0132, {Category::Dates, "creation date"}},
+            {0x013B, {Category::People, "artist"}},
+            {0x8825, {Category::Place, "GPS position"}},
+        };
+        const Bytes tiff = file_.readUpTo(at, ExifDirectoryRead);
+        const bool little = tiff[0] == 'I';
+        const auto number16 = [&](std::size_t offset) {
+            return little ? Formats::littleEndian16(tiff, offset)
+                          : Formats::bigEndian16(tiff, offset);
+        };
+        constexpr std::size_t FirstDirectory = 8, EntrySize = 12;
+        const std::size_t count = tiff.size() < FirstDirectory + 2 ? 0 : number16(FirstDirectory);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t entry = FirstDirectory + 2 + EntrySize * i;
+            if (entry + EntrySize > tiff.size()) {
+                break;
+            }
+            const auto tag = tags.find(number16(entry));
+            if (tag != tags.end()) {
+                findings_.add(tag->second.category, tag->second.finding);
             }
         }
     }
@@ -362,10 +504,18 @@ class Reader {
 
 namespace IsoBmff {
 
-// Reads the result on its own: every box, every table that can name a place, device, person, date
-// or program, and, in a picture, every byte for leftover Exif or XMP.
+// Reads the result on its own: every box against what a player reads, every table that can name a
+// place, device, person, date or program, and, in a picture, every byte for leftover Exif or XMP.
+Formats::Findings findings(ByteFile &file) {
+    return Reader(file).read();
+}
+
 std::string remainingMetadata(ByteFile &file) {
-    return Reader(file).findings();
+    try {
+        return findings(file).reason();
+    } catch (const Formats::Refused &refused) {
+        return refused.what();
+    }
 }
 
 }  // namespace IsoBmff

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 using Formats::ByteFile;
@@ -38,8 +40,8 @@ const std::vector<Kind> Kinds = {
      false,
      {"metadata box", "GPS position", "device model", "software", "creation date", "identifier",
       "metadata track"}},
-    {"photo.heic", true, {"Exif", "XMP", "Exif data", "XMP data"}},
-    {"photo.avif", true, {"Exif", "XMP"}},
+    {"photo.heic", true, {"Exif", "XMP", "Exif data", "XMP data", "GPS position", "device model"}},
+    {"photo.avif", true, {"Exif", "XMP", "GPS position", "device make", "software"}},
 };
 
 class PhoneFiles : public ::testing::TestWithParam<Kind> {
@@ -156,5 +158,196 @@ TEST_P(PhoneFiles, RefusesATruncatedCopy) {
         ADD_FAILURE() << "a truncated copy was cleaned";
     } catch (const Formats::Refused &refused) {
         EXPECT_EQ(refused.what(), damaged);
+    }
+}
+
+namespace {
+
+using Formats::Bytes;
+using Formats::Category;
+
+const Bytes Marker = "PlantedSecret42";
+
+Bytes utf16(const Bytes &text) {
+    Bytes wide;
+    for (char c : text) {
+        wide += Bytes(1, c) + '\0';
+    }
+    return wide;
+}
+
+Bytes box(const Bytes &type, const Bytes &content) {
+    const std::uint32_t size = static_cast<std::uint32_t>(8 + content.size());
+    return Bytes{char(size >> 24), char(size >> 16 & 0xFF), char(size >> 8 & 0xFF),
+                 char(size & 0xFF)} +
+           type + content;
+}
+
+Bytes fullBox(const Bytes &type, const Bytes &content, char flags = 0) {
+    return box(type, Bytes(3, '\0') + flags + content);
+}
+
+Bytes zeros(std::size_t count) {
+    return Bytes(count, '\0');
+}
+
+const Bytes One("\0\0\0\1", 4);
+const Bytes XmpUuid("\xBE\x7A\xCF\xCB\x97\xA9\x42\xE8\x9C\x71\x99\x94\x91\xE3\xAF\xAC", 16);
+
+// Where a case plants its box.
+enum class Place { Top, Movie, Track, References, Fragment, PictureTables, Properties };
+
+// A one-track movie, or a HEIC's item tables when the box is planted in them, holding `planted`
+// where asked; a fragment follows the movie when the box is planted in one.
+Bytes madeFile(Place place, const Bytes &planted) {
+    const auto at = [&](Place here) { return place == here ? planted : Bytes(); };
+    if (place == Place::PictureTables || place == Place::Properties) {
+        const Bytes properties = box("ipco", fullBox("ispe", zeros(8)) + at(Place::Properties));
+        const Bytes tables =
+            fullBox("hdlr", zeros(4) + "pict" + zeros(13)) + fullBox("pitm", zeros(2)) +
+            fullBox("iinf", zeros(2)) + fullBox("iloc", zeros(4)) +
+            box("iprp", properties + fullBox("ipma", zeros(4))) + at(Place::PictureTables);
+        return box("ftyp", "heic" + zeros(4) + "mif1heic") + fullBox("meta", tables) +
+               box("mdat", "picture");
+    }
+    const Bytes references = fullBox("dref", One + fullBox("url ", "", 1) + at(Place::References));
+    const Bytes tables = fullBox("stsd", zeros(4)) + fullBox("stts", zeros(4)) +
+                         fullBox("stsc", zeros(4)) + fullBox("stsz", zeros(8)) +
+                         fullBox("stco", zeros(4));
+    const Bytes media =
+        fullBox("mdhd", zeros(20)) + fullBox("hdlr", zeros(4) + "vide" + zeros(13)) +
+        box("minf", fullBox("vmhd", zeros(8), 1) + box("dinf", references) + box("stbl", tables));
+    const Bytes track =
+        fullBox("tkhd", zeros(8) + One + zeros(68), 1) + box("mdia", media) + at(Place::Track);
+    const Bytes fragment =
+        place == Place::Fragment
+            ? box("moof",
+                  fullBox("mfhd", One) + box("traf", fullBox("tfhd", One) + at(Place::Fragment)))
+            : Bytes();
+    return box("ftyp", "isom" + zeros(4) + "isom") +
+           box("moov", fullBox("mvhd", zeros(96)) + box("trak", track) + at(Place::Movie)) +
+           fragment + box("mdat", "media") + at(Place::Top);
+}
+
+struct Hiding {
+    const char *name;
+    Place place;
+    Bytes planted;
+    const char *finding;  // what the check must name
+    Category category;
+};
+
+void PrintTo(const Hiding &hiding, std::ostream *stream) {
+    *stream << hiding.name;
+}
+
+const std::vector<Hiding> HidingPlaces = {
+    {"UnknownBoxAtTop", Place::Top, box("abcd", Marker), "unknown box abcd", Category::Other},
+    {"GpsLogInPadding", Place::Top, box("free", "$GPRMC," + Marker), "GPS position",
+     Category::Place},
+    {"UserDataInTrack", Place::Track, box("udta", box("\xA9xyz", Marker)), "GPS position",
+     Category::Place},
+    {"ItemListInMovie", Place::Movie,
+     fullBox("meta", fullBox("hdlr", zeros(4) + "mdir" + zeros(13)) +
+                         box("ilst", box("\xA9"
+                                         "ART",
+                                         box("data", zeros(8) + Marker)))),
+     "artist", Category::People},
+    {"Utf16InUnknownMovieBox", Place::Movie, box("Xyzw", utf16(Marker)), "unknown box Xyzw",
+     Category::Other},
+    {"XmpUuid", Place::Top, box("uuid", XmpUuid + "<x:xmpmeta>" + Marker), "XMP", Category::Other},
+    {"XmlInPictureTables", Place::PictureTables, fullBox("xml ", Marker), "XMP", Category::Other},
+    {"DescriptionProperty", Place::Properties, fullBox("udes", "en" + Marker + zeros(3)),
+     "description", Category::Descriptions},
+    {"HomePathReference", Place::References, fullBox("url ", "file:///home/" + Marker),
+     "path to another file", Category::Other},
+    {"ItemListInFragment", Place::Fragment,
+     fullBox("meta", box("ilst", box("\xA9"
+                                     "day",
+                                     Marker))),
+     "creation date", Category::Dates},
+};
+
+class HidingPlace : public ::testing::TestWithParam<Hiding> {};
+
+bool named(const Formats::Findings &findings, const std::string &name, Category category) {
+    const std::vector<Formats::Finding> &shown = findings.shown();
+    return std::any_of(shown.begin(), shown.end(), [&](const Formats::Finding &finding) {
+        return finding.name == name && finding.category == category;
+    });
+}
+
+}  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Boxes, HidingPlace, ::testing::ValuesIn(HidingPlaces),
+                         [](const auto &tested) { return std::string(tested.param.name); });
+
+TEST_P(HidingPlace, IsNamedByTheCheckAndZeroedByTheClean) {
+    const Hiding &hiding = GetParam();
+    const Bytes plain = madeFile(hiding.place, {});
+    {
+        Bytes copy = plain;
+        ByteFile file(copy);
+        EXPECT_TRUE(IsoBmff::findings(file).empty()) << IsoBmff::remainingMetadata(file);
+        IsoBmff::clean(file);
+        EXPECT_EQ(copy, plain) << "a file the check passes is left as it is";
+    }
+    Bytes planted = madeFile(hiding.place, hiding.planted);
+    ByteFile file(planted);
+    EXPECT_TRUE(named(IsoBmff::findings(file), hiding.finding, hiding.category))
+        << IsoBmff::remainingMetadata(file);
+    const std::size_t size = planted.size();
+    IsoBmff::clean(file);
+    EXPECT_EQ(planted.size(), size);
+    EXPECT_EQ(planted.find(Marker), Bytes::npos);
+    EXPECT_EQ(planted.find(utf16(Marker)), Bytes::npos);
+    EXPECT_EQ(IsoBmff::remainingMetadata(file), "");
+}
+
+TEST(IsoBmffRefusals, NameWhatStopsThem) {
+    const Bytes movieHead = box("ftyp", "isom" + zeros(4) + "isom");
+    const auto handler = [](const Bytes &type) {
+        return fullBox("hdlr", zeros(4) + type + zeros(13));
+    };
+    const Bytes exifEntry = box("infe", Bytes("\2\0\0\0\0\1\0\0Exif\0", 13));
+    const struct {
+        Bytes file;
+        const char *reason;
+    } refused[] = {
+        {movieHead + box("moov", box("cmov", zeros(16))), "compressed movie header"},
+        {movieHead + box("moov", fullBox("mvhd", zeros(4))), "damaged MP4 box"},
+        {movieHead +
+             box("moov",
+                 box("trak", box("mdia", box("minf", box("stbl", fullBox("stsd", zeros(2))))))),
+         "damaged MP4 box"},
+        {movieHead + Bytes("\0\0\1\0mdat", 8), "damaged MP4 box"},
+        {box("ftyp", "heic" + zeros(4) + "mif1") + Bytes("\0\0\0\x20meta", 8), "damaged HEIF box"},
+        {madeFile(Place::PictureTables, {}) + box("mdat", Bytes("Exif\0\0MM", 8)),
+         "Exif or XMP outside the picture's item tables"},
+        {madeFile(Place::PictureTables, fullBox("iinf", Bytes("\0\1", 2) + exifEntry)),
+         "picture metadata kept where it cannot be erased"},
+        // Exif data said to lie over the file's first box header, outside the media data.
+        {madeFile(Place::PictureTables,
+                  fullBox("iinf", Bytes("\0\1", 2) + exifEntry) +
+                      fullBox("iloc", Bytes("\x44\0\0\1\0\1\0\0\0\1\0\0\0\0\0\0\0\x08", 18))),
+         "damaged HEIF box"},
+        {movieHead + box("moov", box("trak", box("mdia", handler("vide") + handler("meta")))),
+         "a metadata track inside another track"},
+        {movieHead +
+             box("moov", box("trak", fullBox("tkhd", zeros(8) + One + zeros(68)) +
+                                         box("mdia", handler("meta")))) +
+             box("moof", box("traf", fullBox("tfhd", One))),
+         "fragmented video with a metadata track"},
+    };
+    for (const auto &input : refused) {
+        Bytes copy = input.file;
+        ByteFile file(copy);
+        EXPECT_NE(IsoBmff::remainingMetadata(file), "") << input.reason;
+        try {
+            IsoBmff::clean(file);
+            ADD_FAILURE() << "cleaned despite " << input.reason;
+        } catch (const Formats::Refused &refusal) {
+            EXPECT_STREQ(refusal.what(), input.reason);
+        }
     }
 }
