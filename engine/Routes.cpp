@@ -61,13 +61,23 @@ std::string checkInMemory(Formats::ByteFile &result) {
     return check(result.readAll());
 }
 
+// A check that collects findings answers as the others do: with its findings or the damage it met.
+template <Formats::Findings (*check)(const Formats::Bytes &)>
+std::string findingsInMemory(Formats::ByteFile &result) {
+    try {
+        return check(result.readAll()).reason();
+    } catch (const Formats::Refused &refused) {
+        return refused.what();
+    }
+}
+
 }  // namespace
 
 // A new kind of file gets a route here: its removal (in a file of its own under engine/ when it is
 // more than a call) and its check from formats/, then its extensions in the table.
 const Route &forExtension(const QString &extension) {
     static const Route jpeg{JpegRoute::removeMetadata, checkInMemory<Jpeg::remainingMetadata>};
-    static const Route pdf{removePdfInformation, checkInMemory<Pdf::remainingMetadata>};
+    static const Route pdf{removePdfInformation, findingsInMemory<Pdf::remainingMetadata>};
     static const Route png{cleanInMemory<Png::clean>, checkInMemory<Png::remainingMetadata>};
     static const Route gif{cleanInMemory<Gif::clean>, checkInMemory<Gif::remainingMetadata>};
     static const Route webp{cleanInMemory<Webp::clean>, checkInMemory<Webp::remainingMetadata>};

@@ -238,7 +238,7 @@ const std::vector<Kind> &table() {
          {"pdf"},
          isPdf,
          wholeNested<Pdf::cleanNested>,
-         reasonOfNested<Pdf::remainingMetadataNested>},
+         ofNested<Pdf::remainingMetadataNested>},
         {"EPUB book", {"epub"}, isEpub, whole<Epub::clean>, reasonOfWhole<Epub::remainingMetadata>},
         {"OpenDocument file",
          {"odt", "ods", "odp", "odg", "ott", "ots", "otp", "otg"},
