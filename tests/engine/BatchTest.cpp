@@ -5,6 +5,7 @@
 #include "engine/RemovalBatch.h"
 #include "engine/RemovalBatchReport.h"
 #include "filelist/FileListModel.h"
+#include "formats/Kinds.h"
 #include "formats/PictureFixtures.h"
 #include "formats/documents/Pdf.h"
 #include "formats/office/OfficeDocument.h"
@@ -543,6 +544,40 @@ TEST_F(Batch, ADocumentItsRouteCannotWalkIsNotWrittenAndSaysWhy) {
     EXPECT_EQ(entriesOf(output.path()), QStringList());
 }
 
+// Attached files and pictures go through their own kinds' passes and come out of the same kind.
+TEST_F(Batch, APdfsAttachmentsAndPicturesAreCleanedByTheirOwnPasses) {
+    const QString files = makePdf(PdfKind::AttachedFiles, sources / QStringLiteral("files.pdf"));
+    const QString scan = makePdf(PdfKind::Jpeg2000, sources / QStringLiteral("scan.pdf"));
+    add(files);
+    add(scan);
+    run();
+
+    EXPECT_EQ(lastMessage(), done(2, 2));
+    for (const QString &name : {QStringLiteral("files.pdf"), QStringLiteral("scan.pdf")}) {
+        SCOPED_TRACE(name.toStdString());
+        ASSERT_NE(pdfLeftovers(sources / name), QStringList());
+        EXPECT_EQ(pdfLeftovers(out(name)), QStringList());
+        EXPECT_TRUE(passesQpdfCheck(out(name)));
+        EXPECT_EQ(pdfPageCount(out(name)), pdfPageCount(sources / name));
+    }
+    const QMap<QString, QByteArray> attached = pdfAttachments(files);
+    const QMap<QString, QByteArray> cleaned = pdfAttachments(out(QStringLiteral("files.pdf")));
+    ASSERT_EQ(cleaned.keys(), attached.keys());
+    for (const QString &name : attached.keys()) {
+        SCOPED_TRACE(name.toStdString());
+        const Kinds::Kind *kind = Kinds::forContent(cleaned[name].toStdString());
+        ASSERT_NE(kind, nullptr);
+        EXPECT_EQ(kind, Kinds::forContent(attached[name].toStdString()));
+        EXPECT_FALSE(Kinds::checkEmbedded(attached[name].toStdString(), 1).empty());
+        EXPECT_TRUE(Kinds::checkEmbedded(cleaned[name].toStdString(), 1).empty());
+    }
+    // The picture keeps its codestream byte for byte.
+    const QByteArray picture = pdfPictureData(scan).value(0);
+    const QByteArray codestream = picture.mid(picture.indexOf("jp2c") - 4);
+    ASSERT_GT(codestream.size(), 8);
+    EXPECT_TRUE(pdfPictureData(out(QStringLiteral("scan.pdf"))).value(0).endsWith(codestream));
+}
+
 TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
     const std::string signedReason = "signed document: cleaning would break its signature";
     const std::string information = "still holds document information, title, author";
@@ -588,6 +623,12 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
          "still holds document information, XMP, author",
          {}},
         {PdfKind::EmbeddedJpeg, QStringLiteral("photo.pdf"), "still holds Exif in an image", {}},
+        {PdfKind::FlatedJpeg,
+         QStringLiteral("deflated-photo.pdf"),
+         "still holds Exif in an image",
+         {}},
+        {PdfKind::DamagedJpeg2000, QStringLiteral("damaged-scan.pdf"), "damaged JPEG 2000 image",
+         "damaged JPEG 2000 image"},
         {PdfKind::Comments,
          QStringLiteral("comments.pdf"),
          "still holds creation date, annotation author, annotation date",
@@ -634,7 +675,7 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
     run();
 
     EXPECT_EQ(lastMessage().toStdString(),
-              (done(19, 25) + QStringLiteral("\r\n\r\n6 of 25 files were not cleaned:") + refusals)
+              (done(20, 27) + QStringLiteral("\r\n\r\n7 of 27 files were not cleaned:") + refusals)
                   .toStdString());
     for (const auto &pdf : cases) {
         SCOPED_TRACE(pdf.name.toStdString());

@@ -379,10 +379,15 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
             break;
         }
         case PdfKind::Jpeg2000:
-            draw(pdf, page, "/Scan",
-                 picture(pdf, filesToAttach()[QStringLiteral("picture.jp2")], "/JPXDecode"),
+        case PdfKind::DamagedJpeg2000: {
+            QByteArray file = filesToAttach()[QStringLiteral("picture.jp2")];
+            if (kind == PdfKind::DamagedJpeg2000) {
+                file.truncate(file.indexOf("uuid") + 10);
+            }
+            draw(pdf, page, "/Scan", picture(pdf, file, "/JPXDecode"),
                  "q 160 0 0 120 72 400 cm /Scan Do Q");
             break;
+        }
     }
 }
 
@@ -577,6 +582,29 @@ int pdfPageCount(const QString &path) {
     QPDF pdf;
     pdf.processFile(path.toLocal8Bit().constData());
     return static_cast<int>(pdf.getAllPages().size());
+}
+
+QMap<QString, QByteArray> pdfAttachments(const QString &path) {
+    QPDF pdf;
+    pdf.processFile(path.toLocal8Bit().constData());
+    QMap<QString, QByteArray> files;
+    for (auto &[name, file] : QPDFEmbeddedFileDocumentHelper(pdf).getEmbeddedFiles()) {
+        files[QString::fromStdString(name)] =
+            bytesOf(file->getEmbeddedFileStream().getStreamData());
+    }
+    return files;
+}
+
+QList<QByteArray> pdfPictureData(const QString &path) {
+    QPDF pdf;
+    pdf.processFile(path.toLocal8Bit().constData());
+    QList<QByteArray> pictures;
+    for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(pdf).getAllPages()) {
+        for (auto [name, image] : page.getImages()) {
+            pictures << bytesOf(image.getRawStreamData());
+        }
+    }
+    return pictures;
 }
 
 QList<QByteArray> pdfIdentifier(const QString &path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -37,6 +38,7 @@ enum class PdfKind {
     AttachedFiles,       // attached MP4 with a place, SVG with its export folder, docx with author
     FlatedJpeg,          // a photo with Exif, deflated over its own compression
     Jpeg2000,            // a JPEG 2000 picture with XMP in an XML box and a UUID box
+    DamagedJpeg2000,     // the same cut short inside its UUID box
 };
 
 QString makePdf(PdfKind kind, const QString &path);
@@ -59,6 +61,12 @@ QByteArray withInformationUnlinked(const QString &path);
 std::string pdfCheck(const QByteArray &bytes);
 
 int pdfPageCount(const QString &path);
+
+// The attached files by their names in the document's list, decoded.
+QMap<QString, QByteArray> pdfAttachments(const QString &path);
+
+// The stored data of each picture the pages draw, no filter undone.
+QList<QByteArray> pdfPictureData(const QString &path);
 
 // The two halves of the file identifier.
 QList<QByteArray> pdfIdentifier(const QString &path);
