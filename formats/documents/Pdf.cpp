@@ -16,7 +16,9 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <set>
 #include <utility>
 #include <vector>
@@ -585,16 +587,30 @@ class Inspection {
         {"/PieceInfo", Category::Other, "application data"},
     };
 
-    // Every key of the dictionary tells something; titles only here, since outline entries and
-    // threads have them too.
+    // Titles are named only here, since outline entries and threads have them too; the walk names
+    // the other keys it knows wherever they are. Keys of an application's own, or an empty
+    // dictionary left behind, are named as the information they are.
     void inspectInformation(QPDFObjectHandle information) {
         if (information.isNull()) {
             return;
         }
-        findings_.add(Category::Other, "document information");
         if (information.isDictionary() && information.hasKey("/Title")) {
             findings_.add(Category::Descriptions, "title");
         }
+        const std::set<std::string> keys =
+            information.isDictionary() ? information.getKeys() : std::set<std::string>();
+        const bool allNamed =
+            !keys.empty() && std::all_of(keys.begin(), keys.end(), [](const std::string &key) {
+                return key == "/Title" || isTellingKey(key);
+            });
+        if (!allNamed) {
+            findings_.add(Category::Other, "document information");
+        }
+    }
+
+    static bool isTellingKey(const std::string &key) {
+        return std::any_of(std::begin(TellingKeys), std::end(TellingKeys),
+                           [&](const Key &telling) { return key == telling.key; });
     }
 
     // The writer makes both halves alike; a first half unlike the second was kept from the
