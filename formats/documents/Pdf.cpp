@@ -233,20 +233,21 @@ Formats::Bytes deflated(const Formats::Bytes &data) {
 // A picture under other filters comes back deflated, which every reader undoes.
 void storePicture(QPDFObjectHandle stream, const Formats::Bytes &picture, const char *filter) {
     QPDFObjectHandle dictionary = stream.getDict();
-    if (asArray(dictionary.getKey("/Filter")).getArrayNItems() == 1) {
+    const int last = asArray(dictionary.getKey("/Filter")).getArrayNItems() - 1;
+    if (last == 0) {
         stream.replaceStreamData(picture, dictionary.getKey("/Filter"),
                                  dictionary.getKey("/DecodeParms"));
         return;
     }
-    QPDFObjectHandle parameters = asArray(dictionary.getKey("/DecodeParms"));
-    const int count = parameters.getArrayNItems();
+    QPDFObjectHandle parameters = dictionary.getKey("/DecodeParms");
     stream.replaceStreamData(
         deflated(picture),
         QPDFObjectHandle::newArray(
             {QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newName(filter)}),
         QPDFObjectHandle::newArray(
-            {QPDFObjectHandle::newNull(),
-             count > 0 ? parameters.getArrayItem(count - 1) : QPDFObjectHandle::newNull()}));
+            {QPDFObjectHandle::newNull(), parameters.isArray() && last < parameters.getArrayNItems()
+                                              ? parameters.getArrayItem(last)
+                                              : QPDFObjectHandle::newNull()}));
 }
 
 // Where the box of a JPEG 2000 file at `at` ends: its length counts its header, and 0 runs it to
