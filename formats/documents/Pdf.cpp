@@ -137,11 +137,12 @@ void removeUsageRights(QPDF &pdf) {
 
 // Besides XMP, application data and TeX records: the author, subject, keywords, applications and
 // dates that document information holds, wherever else they appear (an attached file's parameters,
-// a comment, an article thread, a layer's creator).
+// a comment, an article thread, a layer's creator). A page's thumbnail may still show the page as
+// it was before its last edit; readers draw their own.
 bool isMetadataKey(const std::string &key) {
     for (const char *metadataKey :
          {"/Metadata", "/PieceInfo", "/LastModified", "/CreationDate", "/ModDate", "/Author",
-          "/Creator", "/Producer", "/Subject", "/Keywords"}) {
+          "/Creator", "/Producer", "/Subject", "/Keywords", "/Thumb"}) {
         if (key == metadataKey) {
             return true;
         }
@@ -586,6 +587,7 @@ class Inspection {
         {"/Keywords", Category::Descriptions, "keywords"},
         {"/Metadata", Category::Other, "XMP"},
         {"/PieceInfo", Category::Other, "application data"},
+        {"/Thumb", Category::Thumbnails, "page thumbnail"},
     };
 
     // Titles are named only here, since outline entries and threads have them too; the walk names

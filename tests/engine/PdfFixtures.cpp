@@ -388,6 +388,13 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
                  "q 160 0 0 120 72 400 cm /Scan Do Q");
             break;
         }
+        case PdfKind::PageThumbnail: {
+            Object thumbnail = Object::newStream(&pdf, "Secret draft");
+            setKeys(thumbnail.getDict(),
+                    "<< /Width 12 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8 >>");
+            page.replaceKey("/Thumb", thumbnail);
+            break;
+        }
     }
 }
 

@@ -39,6 +39,7 @@ enum class PdfKind {
     FlatedJpeg,          // a photo with Exif, deflated over its own compression
     Jpeg2000,            // a JPEG 2000 picture with XMP in an XML box and a UUID box
     DamagedJpeg2000,     // the same cut short inside its UUID box
+    PageThumbnail,       // a page thumbnail that still shows the page's draft
 };
 
 QString makePdf(PdfKind kind, const QString &path);

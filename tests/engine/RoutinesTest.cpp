@@ -202,6 +202,7 @@ TEST(PdfCheck, NamesEverythingASourceHoldsInItsCategory) {
         {pdf(PdfKind::AttachedNotes),
          {{Category::Other, "attachment folder"}, {Category::Dates, "creation date"}},
          {}},
+        {pdf(PdfKind::PageThumbnail), {{Category::Thumbnails, "page thumbnail"}}, {}},
         {pdf(PdfKind::Jpeg2000),
          {{Category::Other, "XML in an image"}, {Category::Other, "UUID box in an image"}},
          {}},
