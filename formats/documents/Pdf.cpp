@@ -569,8 +569,8 @@ class Inspection {
         std::string key;
     };
 
-    // Keys that tell who made a document, with what and when, wherever they appear: document
-    // information, an attached file's parameters, a comment, a layer, a figure's records.
+    // Keys that tell who made a document, with what and when, or show it as it was, wherever they
+    // appear: document information, an attached file's parameters, a comment, a layer, a page.
     struct Key {
         const char *key;
         Category category;
