@@ -248,7 +248,7 @@ const std::vector<Kind> &table() {
          {"pdf"},
          isPdf,
          wholeNested<Pdf::cleanNested>,
-         reasonOfNested<Pdf::remainingMetadataNested>},
+         ofNested<Pdf::remainingMetadataNested>},
         {"EPUB book", {"epub"}, isEpub, wholeNested<Epub::cleanNested>, ofNested<Epub::findings>},
         {"OpenDocument file",
          {"odt", "ods", "odp", "odg", "ott", "ots", "otp", "otg"},

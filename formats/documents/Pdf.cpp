@@ -1,10 +1,12 @@
 #include "formats/documents/Pdf.h"
 
-#include "formats/pictures/Jpeg.h"
-#include "formats/pictures/Pictures.h"
-#include "formats/pictures/Tiff.h"
+#include "formats/Kinds.h"
+#include "formats/core/ByteOrder.h"
+#include "formats/core/Stop.h"
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFEFStreamObjectHelper.hh>
@@ -14,7 +16,9 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <set>
 #include <utility>
 #include <vector>
@@ -27,31 +31,12 @@ const std::string TexRecordPrefix = "/PTEX.";
 const std::string XmpElementName = "xmpmeta";
 const char *const DamagedXfa = "damaged XFA form";
 
-// An attached PDF may attach another; deeper than this, neither cleaning nor check goes.
-constexpr int MaxAttachmentDepth = 4;
-// How far into a file readers look for the PDF header.
-constexpr std::size_t PdfHeaderWindow = 1024;
-
-enum class AttachmentKind { Pdf, Tiff, OfficeOrArchive, Other };
-
-bool startsWithBytes(const Formats::Bytes &data, const char *signature, std::size_t length) {
-    return data.size() >= length && data.compare(0, length, signature, length) == 0;
-}
-
-// Pictures tell their own kind to their passes; the rest is told here.
-AttachmentKind attachmentKind(const Formats::Bytes &file) {
-    if (file.substr(0, PdfHeaderWindow).find("%PDF-") != std::string::npos) {
-        return AttachmentKind::Pdf;
-    }
-    if (startsWithBytes(file, "II*\0", 4) || startsWithBytes(file, "MM\0*", 4)) {
-        return AttachmentKind::Tiff;
-    }
-    if (startsWithBytes(file, "PK\3\4", 4) ||
-        startsWithBytes(file, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) {
-        return AttachmentKind::OfficeOrArchive;
-    }
-    return AttachmentKind::Other;
-}
+// The image filters whose data is a whole picture file, with its own metadata inside.
+const char *const JpegFilter = "/DCTDecode";
+const char *const Jpeg2000Filter = "/JPXDecode";
+// A JPEG 2000 file opens with this box; a bare codestream, which has no boxes, does not.
+const Formats::Bytes Jpeg2000Signature("\0\0\0\x0CjP  \r\n\x87\n", 12);
+const char *const DamagedJpeg2000 = "damaged JPEG 2000 image";
 
 Formats::Bytes bytesOf(const std::shared_ptr<Buffer> &buffer) {
     return Formats::Bytes(reinterpret_cast<const char *>(buffer->getBuffer()), buffer->getSize());
@@ -65,10 +50,36 @@ bool startsWith(const std::string &text, const std::string &prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// Said once however deep the attachment lies.
-std::string inAttachment(const std::string &reason) {
-    const std::string prefix = "an attachment: ";
-    return startsWith(reason, prefix) ? reason : prefix + reason;
+std::string fileNameOnly(const std::string &path) {
+    const std::size_t folderEnd = path.find_last_of("/\\");
+    return folderEnd == std::string::npos ? path : path.substr(folderEnd + 1);
+}
+
+// How findings and refusals name an attached file: by its file name, without folders.
+std::string attachmentName(QPDFObjectHandle fileSpec) {
+    for (const char *key : {"/UF", "/F"}) {
+        QPDFObjectHandle name = fileSpec.getKey(key);
+        if (name.isString() && !fileNameOnly(name.getUTF8Value()).empty()) {
+            return fileNameOnly(name.getUTF8Value());
+        }
+    }
+    return "an attachment";
+}
+
+// Runs `read` over a PDF, telling the damage qpdf meets as a refusal.
+template <typename Read>
+auto readingPdf(Read &&read) {
+    try {
+        return read();
+    } catch (const Formats::Refused &) {
+        throw;
+    } catch (const Formats::Stopped &) {
+        throw;
+    } catch (const QPDFExc &error) {
+        throw Formats::Refused("damaged PDF: " + error.getMessageDetail());
+    } catch (const std::exception &error) {
+        throw Formats::Refused(std::string("damaged PDF: ") + error.what());
+    }
 }
 
 void refuseSigned(QPDF &pdf) {
@@ -126,11 +137,12 @@ void removeUsageRights(QPDF &pdf) {
 
 // Besides XMP, application data and TeX records: the author, subject, keywords, applications and
 // dates that document information holds, wherever else they appear (an attached file's parameters,
-// a comment, an article thread, a layer's creator).
+// a comment, an article thread, a layer's creator). A page's thumbnail may still show the page as
+// it was before its last edit; readers draw their own.
 bool isMetadataKey(const std::string &key) {
     for (const char *metadataKey :
          {"/Metadata", "/PieceInfo", "/LastModified", "/CreationDate", "/ModDate", "/Author",
-          "/Creator", "/Producer", "/Subject", "/Keywords"}) {
+          "/Creator", "/Producer", "/Subject", "/Keywords", "/Thumb"}) {
         if (key == metadataKey) {
             return true;
         }
@@ -172,29 +184,130 @@ Formats::Bytes rawData(QPDFObjectHandle stream) {
     return bytesOf(stream.getRawStreamData());
 }
 
-bool isJpegImage(QPDFObjectHandle stream) {
-    QPDFObjectHandle filter = stream.getDict().getKey("/Filter");
-    if (filter.isArray() && filter.getArrayNItems() == 1) {
-        filter = filter.getArrayItem(0);
-    }
-    return filter.isNameAndEquals("/DCTDecode");
+QPDFObjectHandle asArray(QPDFObjectHandle item) {
+    return item.isArray()  ? item
+           : item.isNull() ? QPDFObjectHandle::newArray()
+                           : QPDFObjectHandle::newArray({item});
 }
 
-// An embedded photo keeps the Exif, XMP and comments it had as a file. Its orientation is the
-// page's business, so none is kept.
-void cleanJpegImage(QPDFObjectHandle stream) {
-    if (!stream.isStream() || !isJpegImage(stream)) {
+QPDFObjectHandle firstItems(QPDFObjectHandle array, int count) {
+    std::vector<QPDFObjectHandle> items;
+    for (int at = 0; at < count && at < array.getArrayNItems(); ++at) {
+        items.push_back(array.getArrayItem(at));
+    }
+    return QPDFObjectHandle::newArray(items);
+}
+
+// The stream's last filter: for a picture stored whole, the format of that picture.
+bool endsWithFilter(QPDFObjectHandle stream, const char *filter) {
+    QPDFObjectHandle filters = asArray(stream.getDict().getKey("/Filter"));
+    const int count = filters.getArrayNItems();
+    return count > 0 && filters.getArrayItem(count - 1).isNameAndEquals(filter);
+}
+
+// The picture file a stream ending in a picture's filter stores, with the filters over it (such
+// as a compression) undone.
+Formats::Bytes storedPicture(QPDFObjectHandle stream) {
+    QPDFObjectHandle dictionary = stream.getDict();
+    QPDFObjectHandle filters = asArray(dictionary.getKey("/Filter"));
+    const int outer = filters.getArrayNItems() - 1;
+    if (outer == 0) {
+        return rawData(stream);
+    }
+    QPDFObjectHandle wrapped = QPDFObjectHandle::newStream(stream.getOwningQPDF(), rawData(stream));
+    wrapped.getDict().replaceKey("/Filter", firstItems(filters, outer));
+    QPDFObjectHandle parameters = dictionary.getKey("/DecodeParms");
+    if (parameters.isArray()) {
+        wrapped.getDict().replaceKey("/DecodeParms", firstItems(parameters, outer));
+    }
+    return decodedData(wrapped);
+}
+
+Formats::Bytes deflated(const Formats::Bytes &data) {
+    Pl_Buffer buffer("deflated picture");
+    Pl_Flate deflate("deflate picture", &buffer, Pl_Flate::a_deflate);
+    deflate.write(reinterpret_cast<const unsigned char *>(data.data()), data.size());
+    deflate.finish();
+    return bytesOf(buffer.getBufferSharedPointer());
+}
+
+// A picture under other filters comes back deflated, which every reader undoes.
+void storePicture(QPDFObjectHandle stream, const Formats::Bytes &picture, const char *filter) {
+    QPDFObjectHandle dictionary = stream.getDict();
+    const int last = asArray(dictionary.getKey("/Filter")).getArrayNItems() - 1;
+    if (last == 0) {
+        stream.replaceStreamData(picture, dictionary.getKey("/Filter"),
+                                 dictionary.getKey("/DecodeParms"));
         return;
     }
-    QPDFObjectHandle dictionary = stream.getDict();
-    Formats::Bytes cleaned;
-    try {
-        cleaned = Jpeg::clean(rawData(stream), 1);
-    } catch (const Formats::Refused &refused) {
-        throw Formats::Refused(std::string("an embedded image: ") + refused.what());
+    QPDFObjectHandle parameters = dictionary.getKey("/DecodeParms");
+    stream.replaceStreamData(
+        deflated(picture),
+        QPDFObjectHandle::newArray(
+            {QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newName(filter)}),
+        QPDFObjectHandle::newArray(
+            {QPDFObjectHandle::newNull(), parameters.isArray() && last < parameters.getArrayNItems()
+                                              ? parameters.getArrayItem(last)
+                                              : QPDFObjectHandle::newNull()}));
+}
+
+// Where the box of a JPEG 2000 file at `at` ends: its length counts its header, and 0 runs it to
+// the end of the file.
+std::size_t jpeg2000BoxEnd(const Formats::Bytes &file, std::size_t at) {
+    const Formats::Refused damaged(DamagedJpeg2000);
+    if (file.size() - at < 8) {
+        throw damaged;
     }
-    stream.replaceStreamData(cleaned, dictionary.getKey("/Filter"),
-                             dictionary.getKey("/DecodeParms"));
+    std::uint64_t length = Formats::bigEndian32(file, at);
+    std::size_t header = 8;
+    if (length == 0) {
+        return file.size();
+    }
+    if (length == 1) {
+        if (file.size() - at < 16) {
+            throw damaged;
+        }
+        length = std::uint64_t(Formats::bigEndian32(file, at + 8)) << 32 |
+                 Formats::bigEndian32(file, at + 12);
+        header = 16;
+    }
+    if (length < header || length > file.size() - at) {
+        throw damaged;
+    }
+    return at + static_cast<std::size_t>(length);
+}
+
+// Cameras and editors write XMP, IPTC and Exif into XML and UUID boxes; the rest draws the picture.
+Formats::Bytes withoutMetadataBoxes(const Formats::Bytes &file) {
+    if (file.compare(0, Jpeg2000Signature.size(), Jpeg2000Signature) != 0) {
+        return file;
+    }
+    Formats::Bytes kept;
+    for (std::size_t at = 0, end = 0; at < file.size(); at = end) {
+        end = jpeg2000BoxEnd(file, at);
+        const Formats::Bytes type = file.substr(at + 4, 4);
+        if (type != "xml " && type != "uuid") {
+            kept.append(file, at, end - at);
+        }
+    }
+    return kept;
+}
+
+// A photo or scan drawn on a page keeps the metadata it had as a file, which its own pass removes.
+void cleanPicture(QPDFObjectHandle stream, int depth) {
+    if (!stream.isStream()) {
+        return;
+    }
+    const bool jpeg = endsWithFilter(stream, JpegFilter);
+    if (!jpeg && !endsWithFilter(stream, Jpeg2000Filter)) {
+        return;
+    }
+    const Formats::Bytes picture = storedPicture(stream);
+    const Formats::Bytes cleaned =
+        jpeg ? Kinds::cleanEmbedded(picture, depth + 1, "an image") : withoutMetadataBoxes(picture);
+    if (cleaned != picture) {
+        storePicture(stream, cleaned, jpeg ? JpegFilter : Jpeg2000Filter);
+    }
 }
 
 // The writer keeps the first half of an existing identifier and re-encrypts with the old
@@ -229,28 +342,8 @@ void cleanAnnotations(QPDF &pdf) {
     }
 }
 
-std::string fileNameOnly(const std::string &path) {
-    const std::size_t folderEnd = path.find_last_of("/\\");
-    return folderEnd == std::string::npos ? path : path.substr(folderEnd + 1);
-}
-
-Formats::Bytes cleanedAttachment(const Formats::Bytes &file, int depth) {
-    switch (attachmentKind(file)) {
-        case AttachmentKind::Pdf:
-            return cleanNested(file, depth + 1);
-        case AttachmentKind::Tiff:
-            return Tiff::clean(file);
-        case AttachmentKind::OfficeOrArchive:
-            // Their pass needs Qt, which this toolkit does without.
-            throw Formats::Refused("an Office document or archive cannot be cleaned inside a PDF");
-        case AttachmentKind::Other:
-            break;
-    }
-    return Pictures::clean(file);
-}
-
 // The file goes through the pass of its kind; its size and checksum then describe the new bytes.
-void cleanAttachedFile(QPDFObjectHandle file, int depth) {
+void cleanAttachedFile(QPDFObjectHandle file, const std::string &name, int depth) {
     // Its dates go with every other date; these hold a Mac's creator and type codes and
     // resource fork.
     QPDFObjectHandle parameters = file.getDict().getKey("/Params");
@@ -258,7 +351,7 @@ void cleanAttachedFile(QPDFObjectHandle file, int depth) {
         parameters.removeKey("/Mac");
     }
     const Formats::Bytes data = decodedData(file);
-    const Formats::Bytes cleaned = cleanedAttachment(data, depth);
+    const Formats::Bytes cleaned = Kinds::cleanEmbedded(data, depth + 1, name);
     if (cleaned == data) {
         return;
     }
@@ -290,16 +383,19 @@ void cleanAttachmentEntry(QPDFObjectHandle fileSpec, int depth) {
     if (!files.isDictionary()) {
         return;
     }
+    const std::string name = attachmentName(fileSpec);
     for (auto [key, file] : files.ditems()) {
         if (!file.isStream()) {
             continue;
         }
         try {
-            cleanAttachedFile(file, depth);
-        } catch (const Formats::Refused &refused) {
-            throw Formats::Refused(inAttachment(refused.what()));
+            cleanAttachedFile(file, name, depth);
+        } catch (const Formats::Refused &) {
+            throw;
+        } catch (const Formats::Stopped &) {
+            throw;
         } catch (const std::exception &) {
-            throw Formats::Refused("an attachment cannot be read");
+            throw Formats::Refused(name + " cannot be read");
         }
     }
 }
@@ -419,8 +515,9 @@ void cleanDocument(QPDF &pdf, const Information &information, int depth) {
     renameAttachmentsToFileNames(pdf);
     cleanDictionaries(pdf.getTrailer(), depth);
     for (QPDFObjectHandle object : pdf.getAllObjects()) {
+        Formats::throwIfStopped();
         cleanDictionaries(object, depth);
-        cleanJpegImage(object);
+        cleanPicture(object, depth);
     }
     // Last, so that the values given are not taken for leftovers.
     replaceInformation(pdf, information);
@@ -430,17 +527,16 @@ void cleanDocument(QPDF &pdf, const Information &information, int depth) {
 }  // namespace
 
 Formats::Bytes cleanNested(const Formats::Bytes &bytes, int depth) {
-    if (depth >= MaxAttachmentDepth) {
-        throw Formats::Refused("attachments nested too deeply");
-    }
-    QPDF pdf;
-    pdf.setSuppressWarnings(true);
-    pdf.processMemoryFile("attached PDF", bytes.data(), bytes.size());
-    cleanDocument(pdf, {}, depth);
-    QPDFWriter writer(pdf);
-    writer.setOutputMemory();
-    writer.write();
-    return bytesOf(writer.getBufferSharedPointer());
+    return readingPdf([&] {
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processMemoryFile("attached PDF", bytes.data(), bytes.size());
+        cleanDocument(pdf, {}, depth);
+        QPDFWriter writer(pdf);
+        writer.setOutputMemory();
+        writer.write();
+        return bytesOf(writer.getBufferSharedPointer());
+    });
 }
 
 namespace {
@@ -451,25 +547,83 @@ namespace {
 class Inspection {
   public:
     Inspection(QPDF &pdf, int depth) : depth_(depth) {
-        if (pdf.getTrailer().hasKey("/Info")) {
-            finding_ = "still holds document information";
-            return;
-        }
-        pending_.push_back({pdf.getTrailer(), {}});
-        while (finding_.empty() && !pending_.empty()) {
+        QPDFObjectHandle trailer = pdf.getTrailer();
+        inspectInformation(trailer.getKey("/Info"));
+        inspectIdentifier(trailer.getKey("/ID"));
+        pending_.push_back({trailer, {}});
+        while (!pending_.empty()) {
+            Formats::throwIfStopped();
             const Place place = pending_.back();
             pending_.pop_back();
             visit(place);
         }
     }
 
-    const std::string &finding() const { return finding_; }
+    const Formats::Findings &findings() const { return findings_; }
 
   private:
+    using Category = Formats::Category;
+
     struct Place {
         QPDFObjectHandle object;
         std::string key;
     };
+
+    // Keys that tell who made a document, with what and when, or show it as it was, wherever they
+    // appear: document information, an attached file's parameters, a comment, a layer, a page.
+    struct Key {
+        const char *key;
+        Category category;
+        const char *name;
+    };
+    static constexpr Key TellingKeys[] = {
+        {"/Author", Category::People, "author"},
+        {"/Creator", Category::Software, "creating application"},
+        {"/Producer", Category::Software, "producing application"},
+        {"/CreationDate", Category::Dates, "creation date"},
+        {"/ModDate", Category::Dates, "modification date"},
+        {"/LastModified", Category::Dates, "modification date"},
+        {"/Subject", Category::Descriptions, "subject"},
+        {"/Keywords", Category::Descriptions, "keywords"},
+        {"/Metadata", Category::Other, "XMP"},
+        {"/PieceInfo", Category::Other, "application data"},
+        {"/Thumb", Category::Thumbnails, "page thumbnail"},
+    };
+
+    // Titles are named only here, since outline entries and threads have them too; the walk names
+    // the other keys it knows wherever they are. Keys of an application's own, or an empty
+    // dictionary left behind, are named as the information they are.
+    void inspectInformation(QPDFObjectHandle information) {
+        if (information.isNull()) {
+            return;
+        }
+        if (information.isDictionary() && information.hasKey("/Title")) {
+            findings_.add(Category::Descriptions, "title");
+        }
+        const std::set<std::string> keys =
+            information.isDictionary() ? information.getKeys() : std::set<std::string>();
+        const bool allNamed =
+            !keys.empty() && std::all_of(keys.begin(), keys.end(), [](const std::string &key) {
+                return key == "/Title" || isTellingKey(key);
+            });
+        if (!allNamed) {
+            findings_.add(Category::Other, "document information");
+        }
+    }
+
+    static bool isTellingKey(const std::string &key) {
+        return std::any_of(std::begin(TellingKeys), std::end(TellingKeys),
+                           [&](const Key &telling) { return key == telling.key; });
+    }
+
+    // The writer makes both halves alike; a first half unlike the second was kept from the
+    // document's first version and names it wherever it went.
+    void inspectIdentifier(QPDFObjectHandle identifier) {
+        if (identifier.isArray() && identifier.getArrayNItems() == 2 &&
+            identifier.getArrayItem(0).unparse() != identifier.getArrayItem(1).unparse()) {
+            findings_.add(Category::Identifiers, "file identifier");
+        }
+    }
 
     void visit(const Place &place) {
         QPDFObjectHandle object = place.object;
@@ -480,58 +634,83 @@ class Inspection {
             !seen_.insert({object.getObjGen(), told ? place.key : std::string()}).second) {
             return;
         }
-        if (place.key == "/XFA") {
-            finding_ = xfaFinding(object);
+        if (place.key == "/XFA" && holdsXfaXmp(object)) {
+            findings_.add(Category::Other, "XMP in its XFA form");
         }
-        if (place.key == "/EmbeddedFiles" && object.isString() && hasFolder(object)) {
-            finding_ = "still holds an attachment's folder";
-        }
-        if (!finding_.empty()) {
-            return;
+        if (place.key == "/EmbeddedFiles" && hasFolder(object)) {
+            findings_.add(Category::Other, "attachment folder");
         }
         if (object.isStream()) {
-            finding_ = jpegFinding(object);
+            inspectPicture(object);
             pending_.push_back({object.getDict(), place.key});
         } else if (object.isArray()) {
             for (QPDFObjectHandle item : object.aitems()) {
                 pending_.push_back({item, place.key});
             }
         } else if (object.isDictionary()) {
-            finding_ = dictionaryFinding(object);
+            inspectDictionary(object, place.key);
             for (auto [key, value] : object.ditems()) {
-                if (finding_.empty()) {
-                    finding_ = findingFor(key);
-                }
                 pending_.push_back({value, withinAttachmentList(place.key, key) ? place.key : key});
             }
         }
     }
 
-    // Only a photo stored as it is, with no further filter over it, can be read here.
-    static std::string jpegFinding(QPDFObjectHandle stream) {
-        QPDFObjectHandle filters = stream.getDict().getKey("/Filter");
-        if (!filters.isArray()) {
-            filters = QPDFObjectHandle::newArray({filters});
+    void inspectDictionary(QPDFObjectHandle dictionary, const std::string &foundUnder) {
+        for (const Key &telling : TellingKeys) {
+            if (dictionary.hasKey(telling.key)) {
+                findings_.add(telling.category, telling.name);
+            }
         }
-        if (filters.getArrayNItems() != 1 ||
-            !filters.getArrayItem(0).isNameAndEquals("/DCTDecode")) {
-            return {};
+        for (const std::string &key : dictionary.getKeys()) {
+            if (key.rfind("/PTEX.", 0) == 0) {
+                findings_.add(Category::Other, "TeX figure records");
+            }
         }
-        const std::string finding = Jpeg::remainingMetadata(rawData(stream));
-        return finding.empty() ? finding : "an image " + finding;
+        if (isAnnotation(dictionary)) {
+            if (dictionary.hasKey("/T") &&
+                !dictionary.getKey("/Subtype").isNameAndEquals("/Widget")) {
+                findings_.add(Category::People, "annotation author");
+            }
+            if (dictionary.hasKey("/M")) {
+                findings_.add(Category::Dates, "annotation date");
+            }
+        }
+        if (foundUnder == "/Params" && dictionary.hasKey("/Mac")) {
+            findings_.add(Category::Other, "attachment Mac data");
+        }
+        if (dictionary.hasKey("/EF")) {
+            inspectAttachment(dictionary);
+        }
     }
 
-    static std::string findingFor(const std::string &key) {
-        if (key == "/Metadata") {
-            return "still holds XMP";
+    // An annotation has a kind, and a rectangle or its type said (some popups have none).
+    static bool isAnnotation(QPDFObjectHandle dictionary) {
+        return dictionary.getKey("/Subtype").isName() &&
+               (dictionary.getKey("/Rect").isArray() ||
+                dictionary.getKey("/Type").isNameAndEquals("/Annot"));
+    }
+
+    // A photo's own metadata by the JPEG check; a JPEG 2000 file's by its boxes.
+    void inspectPicture(QPDFObjectHandle stream) {
+        if (endsWithFilter(stream, JpegFilter)) {
+            findings_.addFrom(Kinds::checkEmbedded(storedPicture(stream), depth_ + 1), "an image");
+        } else if (endsWithFilter(stream, Jpeg2000Filter)) {
+            inspectJpeg2000(storedPicture(stream));
         }
-        if (key == "/PieceInfo") {
-            return "still holds application data";
+    }
+
+    void inspectJpeg2000(const Formats::Bytes &file) {
+        if (file.compare(0, Jpeg2000Signature.size(), Jpeg2000Signature) != 0) {
+            return;
         }
-        if (key.rfind("/PTEX.", 0) == 0) {
-            return "still holds TeX figure records";
+        for (std::size_t at = 0; at < file.size(); at = jpeg2000BoxEnd(file, at)) {
+            const Formats::Bytes type = file.substr(at + 4, 4);
+            if (type == "xml ") {
+                findings_.add(Category::Other, "XML in an image");
+            } else if (type == "uuid") {
+                findings_.add(Category::Other, "UUID box in an image");
+            }
         }
-        return {};
     }
 
     // The names, their bounds and the nodes below them in the tree that lists attached files.
@@ -545,7 +724,7 @@ class Inspection {
     }
 
     // A packet named for XMP, or XML with an XMP element in it.
-    static std::string xfaFinding(QPDFObjectHandle packet) {
+    static bool holdsXfaXmp(QPDFObjectHandle packet) {
         bool holdsXmp = packet.isString() && packet.getUTF8Value() == "xmpmeta";
         if (packet.isStream()) {
             const Formats::Bytes xml = decodedData(packet);
@@ -557,123 +736,56 @@ class Inspection {
                            std::string(" \t\r\n/>").find(after) != std::string::npos;
             }
         }
-        return holdsXmp ? "still holds XMP in its XFA form" : std::string();
+        return holdsXmp;
     }
 
-    std::string dictionaryFinding(QPDFObjectHandle dictionary) const {
-        // Titles name outline entries and threads too, so only the rest tell information apart.
-        for (const char *key : {"/Author", "/Creator", "/Producer", "/Subject", "/Keywords"}) {
-            if (dictionary.hasKey(key)) {
-                return "still holds document information";
-            }
-        }
-        const bool dated = dictionary.hasKey("/CreationDate") || dictionary.hasKey("/ModDate");
-        // An annotation has a kind, and a rectangle or its type said (some popups have none).
-        const bool annotation = dictionary.getKey("/Subtype").isName() &&
-                                (dictionary.getKey("/Rect").isArray() ||
-                                 dictionary.getKey("/Type").isNameAndEquals("/Annot"));
-        if (annotation) {
-            const bool authored = dictionary.hasKey("/T") &&
-                                  !dictionary.getKey("/Subtype").isNameAndEquals("/Widget");
-            const std::string what =
-                both(authored, "author", dated || dictionary.hasKey("/M"), "date");
-            if (!what.empty()) {
-                return "still holds an annotation's " + what;
-            }
-        }
-        if (dated) {
-            return "still holds a date";
-        }
-        return dictionary.hasKey("/EF") ? attachmentFinding(dictionary) : std::string();
-    }
-
-    static std::string both(bool first, const char *firstName, bool second,
-                            const char *secondName) {
-        if (first && second) {
-            return std::string(firstName) + " and " + secondName;
-        }
-        return first ? firstName : second ? secondName : "";
-    }
-
-    std::string attachmentFinding(QPDFObjectHandle fileSpec) const {
-        bool inFolder = false;
+    // Its folders, and what the attached files hold by the checks of their kinds.
+    void inspectAttachment(QPDFObjectHandle fileSpec) {
         for (const char *key : {"/F", "/UF", "/DOS", "/Mac", "/Unix"}) {
-            inFolder = inFolder || hasFolder(fileSpec.getKey(key));
+            if (hasFolder(fileSpec.getKey(key))) {
+                findings_.add(Category::Other, "attachment folder");
+            }
         }
         QPDFObjectHandle embedded = fileSpec.getKey("/EF");
         if (!embedded.isDictionary()) {
-            embedded = QPDFObjectHandle::newDictionary();
+            return;
         }
-        std::vector<QPDFObjectHandle> files;
-        bool dated = false;
+        const std::string name = attachmentName(fileSpec);
         for (auto [key, file] : embedded.ditems()) {
-            if (file.isStream()) {
-                files.push_back(file);
-                QPDFObjectHandle parameters = file.getDict().getKey("/Params");
-                dated = dated ||
-                        (parameters.isDictionary() &&
-                         (parameters.hasKey("/CreationDate") || parameters.hasKey("/ModDate")));
+            if (!file.isStream()) {
+                continue;
+            }
+            try {
+                findings_.addFrom(Kinds::checkEmbedded(decodedData(file), depth_ + 1), name);
+            } catch (const Formats::Refused &refused) {
+                throw Formats::Refused(refused.what() + (" in " + name));
             }
         }
-        const std::string what = both(inFolder, "folder", dated, "dates");
-        if (!what.empty()) {
-            return "still holds an attachment's " + what;
-        }
-        for (QPDFObjectHandle file : files) {
-            const std::string finding = fileFinding(decodedData(file));
-            if (!finding.empty()) {
-                return inAttachment(finding);
-            }
-        }
-        return {};
-    }
-
-    std::string fileFinding(const Formats::Bytes &file) const {
-        switch (attachmentKind(file)) {
-            case AttachmentKind::Pdf:
-                return remainingMetadataNested(file, depth_ + 1);
-            case AttachmentKind::Tiff:
-                return Tiff::remainingMetadata(file);
-            case AttachmentKind::OfficeOrArchive:
-                return "an Office document or archive, which cannot be checked";
-            case AttachmentKind::Other:
-                break;
-        }
-        return Pictures::remainingMetadata(file);
     }
 
     const int depth_;
     std::vector<Place> pending_;
     std::set<std::pair<QPDFObjGen, std::string>> seen_;
-    std::string finding_;
+    Formats::Findings findings_;
 };
 
 }  // namespace
 
-std::string remainingMetadataNested(const Formats::Bytes &pdf, int depth) {
-    if (depth >= MaxAttachmentDepth) {
-        return "attachments nested too deeply";
-    }
-    QPDF written;
-    written.setSuppressWarnings(true);
-    written.setAttemptRecovery(false);
-    try {
+Formats::Findings remainingMetadataNested(const Formats::Bytes &pdf, int depth) {
+    return readingPdf([&] {
+        QPDF written;
+        written.setSuppressWarnings(true);
+        written.setAttemptRecovery(false);
         written.processMemoryFile("written PDF", pdf.data(), pdf.size());
-        return Inspection(written, depth).finding();
-    } catch (const QPDFExc &error) {
-        return "damaged PDF: " + error.getMessageDetail();
-    } catch (const std::exception &error) {
-        return std::string("damaged PDF: ") + error.what();
-    } catch (...) {
-        return "damaged PDF: it cannot be read";
-    }
+        return Inspection(written, depth).findings();
+    });
 }
 
 void clean(QPDF &pdf, const Information &information) {
     cleanDocument(pdf, information, 0);
 }
 
-std::string remainingMetadata(const Formats::Bytes &pdf) {
+Formats::Findings remainingMetadata(const Formats::Bytes &pdf) {
     return remainingMetadataNested(pdf, 0);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <map>
@@ -17,20 +18,21 @@ using Information = std::map<std::string, std::string>;
 // dictionary at all) and the old one is emptied for whatever else points to it; every XMP stream
 // (and the XMP of an XFA form), application data record, TeX figure record, page and form
 // modification date and usage-rights signature goes, as do the authors and dates of annotations
-// and the folders and dates of attached files. Attached pictures, TIFFs and PDFs go through their
-// own passes. The file identifier and an owner password's encryption go too, so the writer gives
+// and the folders and dates of attached files. Attached files and the photos drawn on pages go
+// through the passes of their kinds; JPEG 2000 pictures lose their XML and UUID boxes. The file
+// identifier and an owner password's encryption go too, so the writer gives
 // the rewrite a fresh identifier and no encryption tied to the old one. Text, fonts, links,
 // outlines, forms and annotations stay. Throws Formats::Refused for a document signed by a person
 // (a rewrite would break its signature), and for an attachment that cannot be cleaned here.
 void clean(QPDF &pdf, const Information &information);
 
-// Reads a written PDF and names the first kind of metadata it still holds, such as
-// "still holds XMP", looking into attached files with the checks of their kinds; empty when it
-// holds none, "damaged PDF: ..." when it cannot be read.
-std::string remainingMetadata(const Formats::Bytes &pdf);
+// Reads a written PDF and names every kind of metadata it still holds, looking into attached files
+// and pictures with the checks of their kinds. Throws Formats::Refused ("damaged PDF: ...") when
+// it cannot be read.
+Formats::Findings remainingMetadata(const Formats::Bytes &pdf);
 
 // A PDF inside another file, `depth` containers deep, cleaned with no information dictionary.
 Formats::Bytes cleanNested(const Formats::Bytes &pdf, int depth);
-std::string remainingMetadataNested(const Formats::Bytes &pdf, int depth);
+Formats::Findings remainingMetadataNested(const Formats::Bytes &pdf, int depth);
 
 }  // namespace Pdf

@@ -2,10 +2,13 @@
 
 #include "MetadataFixtures.h"
 #include "formats/PictureFixtures.h"
+#include "formats/documents/Pdf.h"
 #include "support/TestFiles.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QImage>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -21,7 +24,7 @@
 namespace {
 
 // Every planted value holds one of these; the kept content holds none.
-const QList<QByteArray> PlantedMarks = {"Secret", "D:1999", "Ann Author"};
+const QList<QByteArray> PlantedMarks = {"Secret", "D:1999", "Ann Author", "+12.3456"};
 
 using Object = QPDFObjectHandle;
 
@@ -161,6 +164,32 @@ const char *const XfaTemplate =
     "<template xmlns=\"http://www.xfa.org/schema/xfa-template/3.3/\"><subform name=\"form1\">"
     "<field name=\"reference\"/></subform></template>";
 
+// What make_pdf_attachments.py writes: name, then bytes.
+QMap<QString, QByteArray> filesToAttach() {
+    QTemporaryDir folder;
+    runTool(QStringLiteral("python3"),
+            {QStringLiteral(PARCHWIPE_TESTS_DIR "/engine/make_pdf_attachments.py"), folder.path()});
+    QMap<QString, QByteArray> files;
+    for (const QString &name : QDir(folder.path()).entryList(QDir::Files)) {
+        files[name] = readFile(folder.filePath(name));
+    }
+    return files;
+}
+
+Object picture(QPDF &pdf, const QByteArray &bytes, const char *filter) {
+    Object image = Object::newStream(&pdf, bytes.toStdString());
+    setKeys(image.getDict(),
+            "<< /Type /XObject /Subtype /Image /Width 160 /Height 120 /ColorSpace /DeviceRGB "
+            "/BitsPerComponent 8 >>");
+    image.getDict().replaceKey("/Filter", parsed(filter));
+    return image;
+}
+
+// A zlib stream, as FlateDecode reads it: qCompress puts the length before one.
+QByteArray deflated(const QByteArray &bytes) {
+    return qCompress(bytes).mid(4);
+}
+
 void plant(PdfKind kind, QPDF &pdf, Object page) {
     Object root = pdf.getRoot();
     switch (kind) {
@@ -297,7 +326,7 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
             attach(pdf, "nested.pdf", attachment(pdf, "nested.pdf", attachablePdf(0), "<< >>"));
             break;
         case PdfKind::DeeplyAttachedPdf:
-            attach(pdf, "nested.pdf", attachment(pdf, "nested.pdf", attachablePdf(3), "<< >>"));
+            attach(pdf, "nested.pdf", attachment(pdf, "nested.pdf", attachablePdf(4), "<< >>"));
             break;
         case PdfKind::AttachedDamagedPdf:
             attach(pdf, "nested.pdf",
@@ -305,7 +334,8 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
             break;
         case PdfKind::AttachedOffice:
             attach(pdf, "letter.docx",
-                   attachment(pdf, "letter.docx", std::string("PK\3\4Secret", 10), "<< >>"));
+                   attachment(pdf, "letter.docx",
+                              std::string("PK\3\4[Content_Types].xml Secret", 30), "<< >>"));
             break;
         case PdfKind::XfaPackets:
             root.getKey("/AcroForm")
@@ -331,6 +361,40 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
             setInformation(pdf, "<< /Author (Secret Sharer) /Title (Secret Title) >>");
             root.replaceKey("/Info", pdf.getTrailer().getKey("/Info"));
             break;
+        case PdfKind::AttachedFiles: {
+            const QMap<QString, QByteArray> files = filesToAttach();
+            for (const char *name : {"video.mp4", "drawing.svg", "letter.docx"}) {
+                attach(
+                    pdf, name,
+                    attachment(pdf, name, files[QString::fromLatin1(name)].toStdString(), "<< >>"));
+            }
+            break;
+        }
+        case PdfKind::FlatedJpeg: {
+            QTemporaryDir folder;
+            const QByteArray photo =
+                readFile(makeJpegWithMetadata(folder.filePath(QStringLiteral("photo.jpg"))));
+            draw(pdf, page, "/Photo", picture(pdf, deflated(photo), "[/FlateDecode /DCTDecode]"),
+                 "q 160 0 0 120 72 400 cm /Photo Do Q");
+            break;
+        }
+        case PdfKind::Jpeg2000:
+        case PdfKind::DamagedJpeg2000: {
+            QByteArray file = filesToAttach()[QStringLiteral("picture.jp2")];
+            if (kind == PdfKind::DamagedJpeg2000) {
+                file.truncate(file.indexOf("uuid") + 10);
+            }
+            draw(pdf, page, "/Scan", picture(pdf, file, "/JPXDecode"),
+                 "q 160 0 0 120 72 400 cm /Scan Do Q");
+            break;
+        }
+        case PdfKind::PageThumbnail: {
+            Object thumbnail = Object::newStream(&pdf, "Secret draft");
+            setKeys(thumbnail.getDict(),
+                    "<< /Width 12 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8 >>");
+            page.replaceKey("/Thumb", thumbnail);
+            break;
+        }
     }
 }
 
@@ -385,13 +449,6 @@ QByteArray withIncrementalUpdate(QByteArray bytes) {
     return bytes;
 }
 
-QByteArray runQpdf(const QStringList &arguments) {
-    QProcess qpdf;
-    qpdf.start(QStringLiteral("qpdf"), arguments);
-    qpdf.waitForFinished(-1);
-    return qpdf.readAllStandardOutput();
-}
-
 QString sha1(const QByteArray &bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
 }
@@ -425,14 +482,42 @@ QString makePdf(PdfKind kind, const QString &path) {
     return writeFile(path, bytes);
 }
 
+// A qpdf expansion leaves a stream as it is unless it can undo all of its filters; a picture's
+// own cannot be undone without losing its file, so only the filters over it are kept.
+void keepOnlyDeflation(QPDF &pdf) {
+    for (Object object : pdf.getAllObjects()) {
+        Object filters = object.isStream() ? object.getDict().getKey("/Filter") : Object();
+        if (filters.isArray() && filters.getArrayNItems() == 2 &&
+            filters.getArrayItem(0).isNameAndEquals("/FlateDecode")) {
+            object.getDict().replaceKey("/Filter", filters.getArrayItem(0));
+            object.getDict().removeKey("/DecodeParms");
+        }
+    }
+}
+
+QByteArray utf16(const QByteArray &mark, QSysInfo::Endian order) {
+    QByteArray wide;
+    for (const char c : mark) {
+        wide += order == QSysInfo::BigEndian ? QByteArray(1, '\0') + c : QByteArray(1, c) + '\0';
+    }
+    return wide;
+}
+
 QStringList pdfLeftovers(const QString &path) {
-    QTemporaryDir folder;
-    const QString expanded = folder.filePath(QStringLiteral("expanded.pdf"));
-    runQpdf({QStringLiteral("--qdf"), QStringLiteral("--object-streams=disable"), path, expanded});
-    const QByteArray bytes = readFile(expanded);
+    QPDF pdf;
+    pdf.processFile(path.toLocal8Bit().constData());
+    keepOnlyDeflation(pdf);
+    QPDFWriter writer(pdf);
+    writer.setOutputMemory();
+    writer.setQDFMode(true);
+    writer.setPreserveEncryption(false);
+    writer.setObjectStreamMode(qpdf_o_disable);
+    const QByteArray bytes = writtenBytes(writer);
     QStringList found;
     for (const QByteArray &mark : PlantedMarks) {
-        if (bytes.isEmpty() || bytes.contains(mark)) {
+        if (bytes.isEmpty() || bytes.contains(mark) ||
+            bytes.contains(utf16(mark, QSysInfo::BigEndian)) ||
+            bytes.contains(utf16(mark, QSysInfo::LittleEndian))) {
             found << QString::fromLatin1(mark);
         }
     }
@@ -490,6 +575,43 @@ QByteArray withInformationUnlinked(const QString &path) {
     QPDFWriter writer(pdf);
     writer.setOutputMemory();
     return writtenBytes(writer);
+}
+
+std::string pdfCheck(const QByteArray &bytes) {
+    try {
+        return Pdf::remainingMetadata(bytes.toStdString()).reason();
+    } catch (const Formats::Refused &refused) {
+        return refused.what();
+    }
+}
+
+int pdfPageCount(const QString &path) {
+    QPDF pdf;
+    pdf.processFile(path.toLocal8Bit().constData());
+    return static_cast<int>(pdf.getAllPages().size());
+}
+
+QMap<QString, QByteArray> pdfAttachments(const QString &path) {
+    QPDF pdf;
+    pdf.processFile(path.toLocal8Bit().constData());
+    QMap<QString, QByteArray> files;
+    for (auto &[name, file] : QPDFEmbeddedFileDocumentHelper(pdf).getEmbeddedFiles()) {
+        files[QString::fromStdString(name)] =
+            bytesOf(file->getEmbeddedFileStream().getStreamData());
+    }
+    return files;
+}
+
+QList<QByteArray> pdfPictureData(const QString &path) {
+    QPDF pdf;
+    pdf.processFile(path.toLocal8Bit().constData());
+    QList<QByteArray> pictures;
+    for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(pdf).getAllPages()) {
+        for (auto [name, image] : page.getImages()) {
+            pictures << bytesOf(image.getRawStreamData());
+        }
+    }
+    return pictures;
 }
 
 QList<QByteArray> pdfIdentifier(const QString &path) {

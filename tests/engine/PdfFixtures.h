@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include <string>
 
 // One-page PDFs with text, a link, a form field and an outline, each carrying one kind of
 // metadata. Every value planted is marked (see pdfLeftovers), none of the kept content is.
@@ -27,16 +30,22 @@ enum class PdfKind {
     AttachedPdf,         // an attached PDF with document information
     DeeplyAttachedPdf,   // PDFs attached inside attached PDFs, deeper than is cleaned
     AttachedDamagedPdf,  // an attached PDF that cannot be read
-    AttachedOffice,      // an attached Office document
+    AttachedOffice,      // an attached Office document that cannot be read
     XfaPackets,          // an XFA form whose packets include XMP
     XfaStream,           // an XFA form in one stream, with an XMP element in it
     XfaDamaged,          // an XFA form whose compressed stream cannot be decompressed
     SharedInfo,          // document information that the catalog points to as well
+    AttachedFiles,       // attached MP4 with a place, SVG with its export folder, docx with author
+    FlatedJpeg,          // a photo with Exif, deflated over its own compression
+    Jpeg2000,            // a JPEG 2000 picture with XMP in an XML box and a UUID box
+    DamagedJpeg2000,     // the same cut short inside its UUID box
+    PageThumbnail,       // a page thumbnail that still shows the page's draft
 };
 
 QString makePdf(PdfKind kind, const QString &path);
 
-// The planted values still found in the file once qpdf has expanded all its streams and objects.
+// The planted values still found in the file, as bytes or UTF-16, once qpdf has expanded all its
+// streams and objects and inflated the pictures stored deflated.
 QStringList pdfLeftovers(const QString &path);
 
 // What a reader shows: the extracted text, the decoded images, the annotations, the outline and
@@ -48,6 +57,17 @@ bool passesQpdfCheck(const QString &path);
 
 // The file's bytes as a cleaning that only unlinks the document information would leave them.
 QByteArray withInformationUnlinked(const QString &path);
+
+// What the PDF check says of the bytes: the findings' reason, or the refusal's.
+std::string pdfCheck(const QByteArray &bytes);
+
+int pdfPageCount(const QString &path);
+
+// The attached files by their names in the document's list, decoded.
+QMap<QString, QByteArray> pdfAttachments(const QString &path);
+
+// The stored data of each picture the pages draw, no filter undone.
+QList<QByteArray> pdfPictureData(const QString &path);
 
 // The two halves of the file identifier.
 QList<QByteArray> pdfIdentifier(const QString &path);

@@ -3,6 +3,7 @@
 #include "engine/Metadata.h"
 #include "engine/PDF_Metadata.h"
 #include "engine/Routes.h"
+#include "formats/documents/Pdf.h"
 #include "support/FakeDesktop.h"
 #include "support/TestFiles.h"
 
@@ -13,6 +14,8 @@
 #include <QProcess>
 
 #include <sys/stat.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -164,6 +167,61 @@ TEST(Routes, OldOfficeFilesAreCheckedAsCompoundFiles) {
         EXPECT_EQ(Routes::check(Kinds::forExtension(extension), file),
                   QStringLiteral("damaged compound file"))
             << extension;
+    }
+}
+
+TEST(PdfCheck, NamesEverythingASourceHoldsInItsCategory) {
+    using Formats::Category;
+    ScratchFolder scratch;
+    const auto pdf = [&](PdfKind kind) {
+        return readFile(makePdf(kind, scratch / QStringLiteral("source.pdf")));
+    };
+    const struct {
+        QByteArray source;
+        std::vector<Formats::Finding> categorised;
+        std::vector<std::string> nestedIn;  // findings of the kinds' own checks, named with where
+    } cases[] = {
+        {readFile(makePdfWithMetadata(scratch / QStringLiteral("information.pdf"))),
+         {{Category::People, "author"},
+          {Category::Software, "creating application"},
+          {Category::Software, "producing application"},
+          {Category::Dates, "creation date"},
+          {Category::Dates, "modification date"},
+          {Category::Descriptions, "title"},
+          {Category::Descriptions, "subject"},
+          {Category::Descriptions, "keywords"},
+          {Category::Other, "XMP"}},
+         {}},
+        {pdf(PdfKind::Comments),
+         {{Category::People, "annotation author"}, {Category::Dates, "annotation date"}},
+         {}},
+        {withInformationUnlinked(makePdf(PdfKind::SharedInfo, scratch / QStringLiteral("id.pdf"))),
+         {{Category::Identifiers, "file identifier"}},
+         {}},
+        {pdf(PdfKind::AttachedNotes),
+         {{Category::Other, "attachment folder"}, {Category::Dates, "creation date"}},
+         {}},
+        {pdf(PdfKind::PageThumbnail), {{Category::Thumbnails, "page thumbnail"}}, {}},
+        {pdf(PdfKind::Jpeg2000),
+         {{Category::Other, "XML in an image"}, {Category::Other, "UUID box in an image"}},
+         {}},
+        {pdf(PdfKind::FlatedJpeg), {}, {" in an image"}},
+        {pdf(PdfKind::AttachedFiles), {}, {" in video.mp4", " in drawing.svg", " in letter.docx"}},
+    };
+    for (const auto &source : cases) {
+        const std::vector<Formats::Finding> found =
+            Pdf::remainingMetadata(source.source.toStdString()).shown();
+        for (const Formats::Finding &expected : source.categorised) {
+            EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const Formats::Finding &f) {
+                return f.category == expected.category && f.name == expected.name;
+            })) << expected.name;
+        }
+        for (const std::string &where : source.nestedIn) {
+            EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const Formats::Finding &f) {
+                return f.name.size() > where.size() &&
+                       f.name.compare(f.name.size() - where.size(), where.size(), where) == 0;
+            })) << where;
+        }
     }
 }
 
