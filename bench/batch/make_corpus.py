@@ -8,11 +8,13 @@ video files of the formats tests (Matroska, AVI, WAV, AIFF, Windows Media) with 
 MP3, FLAC and Ogg songs of ten seconds, and the formats tests' EPUB, SVG, RTF, Photoshop and old
 Word, Excel and PowerPoint documents."""
 
+import io
 import os
 import random
 import shutil
 import subprocess
 import sys
+import tarfile
 import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tests", "formats"))
@@ -225,6 +227,22 @@ def odt_parts(number, photo):
     }
 
 
+def make_archives(folder, photo):
+    """A holiday sent as archives: 100 photos in ten ZIPs and in ten gzip-compressed TARs."""
+    for route in ("zip", "targz"):
+        os.makedirs(os.path.join(folder, route))
+    for i in range(10):
+        names = ["home/ann/Pictures/trip/IMG_%04d.jpg" % (i * 10 + j) for j in range(10)]
+        with zipfile.ZipFile(os.path.join(folder, "zip", "trip_%02d.zip" % i), "w") as archive:
+            for name in names:
+                archive.writestr(name, photo)
+        with tarfile.open(os.path.join(folder, "targz", "trip_%02d.tar.gz" % i), "w:gz") as tar:
+            for name in names:
+                info = tarfile.TarInfo(name)
+                info.size, info.uname, info.mtime = len(photo), "ann", 1700000000
+                tar.addfile(info, io.BytesIO(photo))
+
+
 def write_package(path, parts):
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
         for name, data in parts.items():
@@ -246,6 +264,7 @@ def main(folder):
     for i in range(OPENDOCUMENT):
         write_package(os.path.join(folder, "opendocument", "report_%03d.odt" % i), odt_parts(i, photo))
     make_documents_of_the_tests(folder, base)
+    make_archives(folder, photo)
     os.remove(base)
     for i in range(PDFS):
         with open(os.path.join(folder, "pdf", "report_%03d.pdf" % i), "wb") as pdf:

@@ -74,7 +74,7 @@ floor_of() { if declare -F "floor_$1" >/dev/null; then "floor_$1"; else floor_co
 tool_of() { if declare -F "tool_$1" >/dev/null; then "tool_$1"; else tool_other; fi; }
 
 routes=${ROUTES:-"jpeg pdf office opendocument other png gif webp tiff mkv avi wav aiff wma heic mp4
-    mp3 flac ogg epub svg rtf psd doc xls ppt"}
+    mp3 flac ogg epub svg rtf psd doc xls ppt zip targz"}
 for _ in $(seq "${ROUNDS:-3}"); do
     # shellcheck disable=SC2086
     "${shown[@]}" "$build/bench/batch/batch_bench" ${shown:+--window} "$build/bin" \
@@ -98,7 +98,7 @@ for route in $routes; do
     tool=$(seconds tool_of "$route")
     exif="n/a"
     case $route in
-        office | opendocument | mkv | avi | wav | aiff | wma | ogg | epub | svg | rtf | doc | xls | ppt) ;; # exiftool cannot write these
+        office | opendocument | mkv | avi | wav | aiff | wma | ogg | epub | svg | rtf | doc | xls | ppt | zip | targz) ;; # exiftool cannot write these
         *)
             copies "$route"
             exif=$(printf '%.1f' "$(ms "$(seconds exiftool_all)" "$files")")
