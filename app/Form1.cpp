@@ -16,10 +16,12 @@
 #include "help/Help.h"
 #include "platform/ErrorTrap.h"
 #include "platform/EventPump.h"
+#include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
@@ -31,9 +33,11 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTreeView>
 
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -134,7 +138,7 @@ void Form1::createControls() {
     ListView1->setRootIsDecorated(false);
     ListView1->setItemsExpandable(false);
     ListView1->setUniformRowHeights(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The name and the start of the path tell files apart; the tool tip shows the whole path.
@@ -189,6 +193,33 @@ void Form1::connectHandlers() {
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(ListView1, &QTreeView::pressed, this, &Form1::ListView1_ItemClick);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &Form1::Form_Escape);
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this,
+            &Form1::Form_Undo);
+    // Any change to the list ends the chance to undo a clear.
+    const auto forgetCleared = [this] { clearedRows_.clear(); };
+    connect(fileList_, &QAbstractItemModel::rowsInserted, this, forgetCleared);
+    connect(fileList_, &QAbstractItemModel::rowsRemoved, this, forgetCleared);
+    connect(fileList_, &QAbstractItemModel::rowsMoved, this, forgetCleared);
+    connect(fileList_, &QAbstractItemModel::dataChanged, this, forgetCleared);
+    connect(fileList_, &QAbstractItemModel::modelReset, this, forgetCleared);
+}
+
+// Ctrl+Z brings back the rows Clear List removed, as long as the list has not changed since.
+void Form1::Form_Undo() {
+    if (IsBusy() || runningBatch_ != nullptr) {
+        return;
+    }
+    const QStringList rows = std::exchange(clearedRows_, {});
+    fileList_->AddFileRows(rows);
+}
+
+// Escape stops a running batch, as its Stop button does; otherwise it does nothing.
+void Form1::Form_Escape() {
+    if (runningBatch_ != nullptr) {
+        runningBatch_->Stop();
+    }
 }
 
 void Form1::Form_Load() {
@@ -243,8 +274,13 @@ void Form1::ApplySkin() {
     setStyleSheet(Skin::ReadStyleSheet(path));
 }
 
+// Nobody asked for the visit: a browser that does not start is only logged.
 void Form1::VisitHomePage() {
-    Help::VisitHomePage(services_.desktop, services_.drawOneToHundred);
+    try {
+        Help::VisitHomePage(services_.desktop, services_.drawOneToHundred);
+    } catch (const AppError &error) {
+        qWarning("%s", qUtf8Printable(error.description()));
+    }
 }
 
 void Form1::SnapshotSampleFiles() {
@@ -418,8 +454,13 @@ void Form1::PushButton1_Click() {
     ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton1_Click"));
     QString start;
     QString chosen;
-    trap.step(100,
-              [&] { start = services_.settings.read(SettingNames::LastFolderDot, QString()); });
+    // The folder in the box when there is one, else the last one picked.
+    trap.step(100, [&] {
+        const QString current = OutputFolderText();
+        start = Main::FolderExists(current)
+                    ? FileSystem::withoutTrailingSeparators(current)
+                    : services_.settings.read(SettingNames::LastFolderDot, QString());
+    });
     trap.step(102, [&] {
         chosen = AddFolder::BrowseForFolder(services_.desktop, this, FolderPrompt, start);
     });
@@ -451,8 +492,11 @@ QString Form1::RowText(int position) const {
     return fileList_->RowText(position);
 }
 
+// "~" stands for the home folder, as in a shell.
 QString Form1::OutputFolderText() const {
-    return Text1->text();
+    const QString text = Text1->text();
+    const bool home = text == QStringLiteral("~") || text.startsWith(QStringLiteral("~/"));
+    return home ? QDir::homePath() + text.mid(1) : text;
 }
 
 ProgressBar &Form1::Progress() {
@@ -461,6 +505,10 @@ ProgressBar &Form1::Progress() {
 
 void Form1::ShowPlainMessage(const QString &text) {
     ShowMessage(text);
+}
+
+bool Form1::Ask(const QString &question) {
+    return ShowMessage(question, MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
 int Form1::ShowDetailedMessage(DetailedMessage message) {
@@ -478,6 +526,12 @@ void Form1::SetBatchRunning(bool running) {
                                  : QStringLiteral("Start Removing Metadata"));
 }
 
+void Form1::RemoveRows(const std::vector<int> &positions) {
+    for (auto position = positions.rbegin(); position != positions.rend(); ++position) {
+        fileList_->RemoveRow(*position);
+    }
+}
+
 void Form1::PushButton3_Click() {
     ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton3_Click"));
     QString extension;
@@ -489,7 +543,6 @@ void Form1::PushButton3_Click() {
     if (extension.isEmpty()) {
         return;
     }
-    trap.step(104, [&] { services_.settings.write(SettingNames::Extension, extension); });
     QString folder;
     trap.step(106, [&] {
         folder = AddFolder::BrowseForFolder(
@@ -505,8 +558,11 @@ void Form1::PushButton3_Click() {
     const int added = FolderFiles::AddAllFilesInFolder({*fileList_, services_.desktop, trap, 114},
                                                        folder, patterns);
     trap.step(118, [&] { SetMousePointer(DefaultPointer); });
+    // A search that found nothing is not offered again as the next default.
     if (added == 0) {
         trap.step(120, [&] { ShowMessage(FolderFiles::NothingFoundMessage(patterns, folder)); });
+    } else {
+        trap.step(104, [&] { services_.settings.write(SettingNames::Extension, extension); });
     }
 }
 
@@ -537,7 +593,12 @@ void Form1::PushButton5_Click() {
 
 void Form1::PushButton6_Click() {
     ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton6_Click"));
-    trap.step(100, [this] { FileListOperations::ClearFileList(*fileList_, IsBusy()); });
+    trap.step(100, [this] {
+        QStringList cleared = FileListOperations::ClearFileList(*fileList_, IsBusy());
+        if (!cleared.isEmpty()) {
+            clearedRows_ = std::move(cleared);
+        }
+    });
 }
 
 void Form1::PushButton7_Click() {
@@ -548,25 +609,26 @@ void Form1::PushButton7_Click() {
 void Form1::AddSampleFiles() {
     SampleFiles::AddRecordedSamples(*fileList_,
                                     services_.settings.read(SettingNames::Snapshot, QString()));
-    if (ShowMessage(SampleFiles::Question, MessageButtons::YesNo) == MessageAnswer::Yes) {
-        services_.desktop.openFolder(SampleFiles::SampleFolder(services_.programFolder) +
-                                     QStringLiteral("/"));
+    const QString folder = SampleFiles::SampleFolder(services_.programFolder) + QStringLiteral("/");
+    if (ShowMessage(SampleFiles::Question, MessageButtons::YesNo) == MessageAnswer::Yes &&
+        !services_.desktop.openFolder(folder)) {
+        ShowMessage(noFileManagerMessage(folder));
     }
 }
 
 void Form1::ListView1_KeyDown(int key) {
     if (key == Qt::Key_Delete) {
-        RemoveSelectedRow();
+        RemoveSelectedRows();
     }
 }
 
 void Form1::ListView1_DblClick() {
-    RemoveSelectedRow();
+    RemoveSelectedRows();
 }
 
-void Form1::RemoveSelectedRow() {
-    FileListOperations::RemoveSelectedRow(*fileList_, *ListView1->selectionModel(),
-                                          IsBusy() || runningBatch_ != nullptr);
+void Form1::RemoveSelectedRows() {
+    FileListOperations::RemoveSelectedRows(*fileList_, *ListView1->selectionModel(),
+                                           IsBusy() || runningBatch_ != nullptr);
 }
 
 void Form1::ListView1_MouseDown() {

@@ -66,7 +66,9 @@ using KeepGoing = std::function<bool()>;
 // leaving the target as it was.
 // InPlace overwrites the target's own bytes instead, checking every write and the close: for
 // scratch files in a private folder, where nobody relies on the old content.
-enum class CopyMode { Atomic, InPlace };
+// AtomicNew is Atomic that never replaces: a target that exists by the time the copy is put in
+// place stays as it was, and AppError 58 is thrown.
+enum class CopyMode { Atomic, AtomicNew, InPlace };
 void copyFile(const QString &source, const QString &target, CopyMode mode = CopyMode::Atomic,
               const KeepGoing &keepGoing = {});
 

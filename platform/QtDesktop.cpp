@@ -48,6 +48,12 @@ QString openFileResult(const QStringList &files) {
     return result;
 }
 
+QMessageBox::Icon boxIcon(MessageIcon icon) {
+    return icon == MessageIcon::Warning    ? QMessageBox::Warning
+           : icon == MessageIcon::Question ? QMessageBox::Question
+                                           : QMessageBox::NoIcon;
+}
+
 }  // namespace
 
 QString QtDesktop::displayText(QString text) {
@@ -61,9 +67,7 @@ MessageAnswer QtDesktop::messageBox(const QString &text, const QString &title, M
     QMessageBox box(dialogParent());
     box.setWindowTitle(title);
     box.setText(displayText(text));
-    box.setIcon(icon == MessageIcon::Warning    ? QMessageBox::Warning
-                : icon == MessageIcon::Question ? QMessageBox::Question
-                                                : QMessageBox::NoIcon);
+    box.setIcon(boxIcon(icon));
     if (buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
@@ -78,6 +82,7 @@ int QtDesktop::detailedMessageBox(const DetailedMessage &message) {
     QMessageBox box(dialogParent());
     box.setWindowTitle(message.title);
     box.setText(displayText(message.text));
+    box.setIcon(boxIcon(message.icon));
     box.setDetailedText(displayText(message.detailedText));
     // Room for a few files at a time, within a small screen: the details scroll.
     if (auto *details = box.findChild<QTextEdit *>()) {
@@ -88,7 +93,7 @@ int QtDesktop::detailedMessageBox(const DetailedMessage &message) {
         // One role for all keeps them in the order given.
         buttons << box.addButton(caption, QMessageBox::ActionRole);
     }
-    box.setDefaultButton(qobject_cast<QPushButton *>(buttons.value(0)));
+    box.setDefaultButton(qobject_cast<QPushButton *>(buttons.value(message.defaultButton)));
     box.setEscapeButton(buttons.value(message.escapeButton));
     box.exec();
     const int pressed = static_cast<int>(buttons.indexOf(box.clickedButton()));
@@ -126,8 +131,8 @@ QString QtDesktop::browseForFolder(QWidget *owner, const QString &title,
     return QDir::toNativeSeparators(chosen);
 }
 
-void QtDesktop::openFolder(const QString &path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool QtDesktop::openFolder(const QString &path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 bool QtDesktop::openAddress(const QString &address) {
