@@ -32,10 +32,12 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QShortcut>
 #include <QTreeView>
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -51,6 +53,22 @@ const QString ExtensionPrompt = QStringLiteral(
 int px(int twips) {
     return qRound(twips / 15.0);
 }
+
+const QSize DesignedSize(px(8040), px(6180));
+
+// "1024x768", as the size is stored.
+QString sizeText(const QSize &size) {
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+// An invalid size for a text that names none.
+QSize sizeFromText(const QString &text) {
+    const QStringList parts = text.split(QLatin1Char('x'));
+    return parts.size() == 2 ? QSize(parts[0].toInt(), parts[1].toInt()) : QSize();
+}
+
+// A window that opens for the first time shows at least this many rows, where the screen allows.
+constexpr int FirstListRows = 15;
 
 QRect twipsRect(int left, int top, int width, int height) {
     return QRect(px(left), px(top), px(width), px(height));
@@ -90,11 +108,12 @@ void setBackground(QWidget *widget, const QColor &colour) {
 
 Form1::Form1(Services services, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                           Qt::WindowCloseButtonHint),
       services_(std::move(services)),
       fileList_(new FileListModel(this)) {
     createControls();
+    placeInTabOrder();
     placeControls();
     connectHandlers();
 }
@@ -103,7 +122,9 @@ Form1::~Form1() = default;
 
 void Form1::createControls() {
     setFont(arialBold(9));
-    setFixedSize(px(8040), px(6180));
+    // As designed at the least; larger, the list takes the room.
+    setMinimumSize(DesignedSize);
+    resize(DesignedSize);
     // White as designed; only the background, so the controls keep the platform's colours.
     setBackground(this, Qt::white);
     setMouseTracking(true);
@@ -159,19 +180,32 @@ void Form1::createControls() {
     Text1->setMaxLength(std::numeric_limits<int>::max());
 }
 
+// The designed layout, with the room the window has beyond its designed size given to the list
+// (down) and to every control's width (across); the paired buttons share theirs.
 void Form1::placeControls() {
-    PushButton5->setGeometry(twipsRect(120, 120, 7800, 405));
-    ListView1->setGeometry(twipsRect(120, 630, 7800, 2535));
-    PushButton4->setGeometry(twipsRect(120, 3255, 3840, 405));
-    PushButton3->setGeometry(twipsRect(4080, 3255, 3840, 405));
-    PushButton6->setGeometry(twipsRect(120, 3765, 3840, 405));
-    PushButton7->setGeometry(twipsRect(4080, 3765, 3840, 405));
-    Frame1->setGeometry(twipsRect(120, 4230, 7800, 795));
-    Text1->setGeometry(twipsRect(240, 300, 6660, 345));
-    PushButton1->setGeometry(twipsRect(6960, 300, 600, 345));
-    PushButton2->setGeometry(twipsRect(120, 5145, 7800, 405));
-    ProgressBar1->setGeometry(twipsRect(120, 5670, 7800, 405));
+    const int wider = width() - DesignedSize.width();
+    const int taller = height() - DesignedSize.height();
+    const int half = wider / 2;
+    const auto below = [taller](const QRect &designed) { return designed.translated(0, taller); };
+    PushButton5->setGeometry(twipsRect(120, 120, 7800, 405).adjusted(0, 0, wider, 0));
+    ListView1->setGeometry(twipsRect(120, 630, 7800, 2535).adjusted(0, 0, wider, taller));
+    PushButton4->setGeometry(below(twipsRect(120, 3255, 3840, 405).adjusted(0, 0, half, 0)));
+    PushButton3->setGeometry(below(twipsRect(4080, 3255, 3840, 405).adjusted(half, 0, wider, 0)));
+    PushButton6->setGeometry(below(twipsRect(120, 3765, 3840, 405).adjusted(0, 0, half, 0)));
+    PushButton7->setGeometry(below(twipsRect(4080, 3765, 3840, 405).adjusted(half, 0, wider, 0)));
+    Frame1->setGeometry(below(twipsRect(120, 4230, 7800, 795).adjusted(0, 0, wider, 0)));
+    Text1->setGeometry(twipsRect(240, 300, 6660, 345).adjusted(0, 0, wider, 0));
+    PushButton1->setGeometry(twipsRect(6960, 300, 600, 345).translated(wider, 0));
+    PushButton2->setGeometry(below(twipsRect(120, 5145, 7800, 405).adjusted(0, 0, wider, 0)));
+    ProgressBar1->setGeometry(below(twipsRect(120, 5670, 7800, 405).adjusted(0, 0, wider, 0)));
+}
 
+void Form1::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    placeControls();
+}
+
+void Form1::placeInTabOrder() {
     // Top to bottom as the user reads the window, Help last.
     const QList<QWidget *> tabOrder = {ListView1,   PushButton4, PushButton3,
                                        PushButton6, PushButton7, Text1,
@@ -242,9 +276,31 @@ void Form1::Form_Load() {
         ListView1->setColumnWidth(0, px(7000));
     });
     trap.step(118, [this] { FillOutputFolder(); });
+    trap.step(120, [this] { RestoreSize(); });
     if (const QScreen *screen = this->screen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
+}
+
+// The size it had when it last closed; the first time, tall enough for a screenful of rows.
+void Form1::RestoreSize() {
+    const QSize stored = sizeFromText(services_.settings.read(SettingNames::WindowSize, {}));
+    QSize size = stored.isValid() ? stored : firstSize();
+    if (const QScreen *screen = this->screen()) {
+        size = size.boundedTo(screen->availableGeometry().size());
+    }
+    resize(size.expandedTo(DesignedSize));
+    // A hidden window hears of its new size only when it is shown.
+    placeControls();
+}
+
+QSize Form1::firstSize() const {
+    const int rowHeight = ListView1->sizeHintForRow(0) > 0 ? ListView1->sizeHintForRow(0)
+                                                           : fontMetrics().height() + 4;
+    const int listRows = ListView1->header()->sizeHint().height() + rowHeight * FirstListRows +
+                         2 * ListView1->frameWidth();
+    const int taller = std::max(0, listRows - px(2535));
+    return DesignedSize + QSize(0, taller);
 }
 
 void Form1::SetApplicationTitle() {
@@ -303,6 +359,11 @@ void Form1::Text1_Change() {
 }
 
 void Form1::Form_Unload() {
+    try {
+        services_.settings.write(SettingNames::WindowSize, sizeText(size()));
+    } catch (const AppError &) {
+        // The next start opens at the size it would have the first time.
+    }
     if (runningBatch_ != nullptr) {
         runningBatch_->Abandon();
     }

@@ -85,11 +85,15 @@ class Form1 : public QWidget, public BatchWindow {
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 
   private:
     void createControls();
+    void placeInTabOrder();
     void placeControls();
+    void RestoreSize();
+    QSize firstSize() const;
     void connectHandlers();
     void SetApplicationTitle();
     void LoadHandPointer();
