@@ -616,14 +616,16 @@ void Form1::PushButton3_Click() {
     trap.step(110, [&] { services_.settings.write(SettingNames::LastFolder, folder); });
     trap.step(112, [&] { SetMousePointer(BusyPointer); });
     const QStringList patterns = FolderFiles::PatternsForExtensions(extension);
-    const int added = FolderFiles::AddAllFilesInFolder({*fileList_, services_.desktop, trap, 114},
-                                                       folder, patterns);
+    const FolderFiles::Found found = FolderFiles::AddAllFilesInFolder(
+        {*fileList_, services_.desktop, trap, 114}, folder, patterns);
     trap.step(118, [&] { SetMousePointer(DefaultPointer); });
     // A search that found nothing is not offered again as the next default.
-    if (added == 0) {
-        trap.step(120, [&] { ShowMessage(FolderFiles::NothingFoundMessage(patterns, folder)); });
-    } else {
+    if (found.added > 0) {
         trap.step(104, [&] { services_.settings.write(SettingNames::Extension, extension); });
+    }
+    const QString message = FolderFiles::ScanMessage(found, patterns, folder);
+    if (!message.isEmpty()) {
+        trap.step(120, [&] { ShowMessage(message); });
     }
 }
 

@@ -387,6 +387,12 @@ bool matchesWildcard(const QString &name, const QString &pattern) {
 }
 
 QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern) {
+    QList<FileEntry> files = listFiles(folder, pattern);
+    files.removeIf([](const FileEntry &file) { return !file.readable; });
+    return files;
+}
+
+QList<FileEntry> listFiles(const QString &folder, const QString &pattern) {
     QList<FileEntry> files;
     forEachEntry(folder, false, [&](int dirFd, const char *rawName, QString name) {
         if (!matchesWildcard(name, pattern)) {
@@ -395,11 +401,12 @@ QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern
         // An access check answers "opens for reading" at a fraction of an open's cost, which
         // counts when a scan meets a hundred thousand files.
         struct stat info {};
-        if (::fstatat(dirFd, rawName, &info, 0) == 0 && S_ISREG(info.st_mode) &&
-            ::faccessat(dirFd, rawName, R_OK, AT_EACCESS) == 0) {
-            const int word = Attribute::Archive | commonBits(name, info);
-            files.append({std::move(name), word});
+        if (::fstatat(dirFd, rawName, &info, 0) != 0 || !S_ISREG(info.st_mode)) {
+            return;
         }
+        const int word = Attribute::Archive | commonBits(name, info);
+        const bool readable = ::faccessat(dirFd, rawName, R_OK, AT_EACCESS) == 0;
+        files.append({std::move(name), word, readable});
     });
     std::sort(files.begin(), files.end(),
               [](const FileEntry &a, const FileEntry &b) { return listedBefore(a.name, b.name); });

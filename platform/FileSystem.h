@@ -52,8 +52,11 @@ QStringList listSubFolders(const QString &folder);
 struct FileEntry {
     QString name;
     int attributeWord;
+    bool readable = true;
 };
 QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern);
+// The same with the files the program may not read, marked so.
+QList<FileEntry> listFiles(const QString &folder, const QString &pattern);
 
 // Long file operations call this now and then (about every 100 ms): it lets the window handle
 // its events and answers whether to go on. A copy told to stop throws AppError 18.
