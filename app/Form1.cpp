@@ -189,6 +189,7 @@ void Form1::placeControls() {
     const auto below = [taller](const QRect &designed) { return designed.translated(0, taller); };
     PushButton5->setGeometry(twipsRect(120, 120, 7800, 405).adjusted(0, 0, wider, 0));
     ListView1->setGeometry(twipsRect(120, 630, 7800, 2535).adjusted(0, 0, wider, taller));
+    ListView1->setColumnWidth(0, px(7000) + wider);
     PushButton4->setGeometry(below(twipsRect(120, 3255, 3840, 405).adjusted(0, 0, half, 0)));
     PushButton3->setGeometry(below(twipsRect(4080, 3255, 3840, 405).adjusted(half, 0, wider, 0)));
     PushButton6->setGeometry(below(twipsRect(120, 3765, 3840, 405).adjusted(0, 0, half, 0)));
@@ -271,10 +272,7 @@ void Form1::Form_Load() {
             trap.step(line, [this] { SnapshotSampleFiles(); });
         }
     }
-    trap.step(116, [this] {
-        fileList_->setHeader(QStringLiteral("File(s)"));
-        ListView1->setColumnWidth(0, px(7000));
-    });
+    trap.step(116, [this] { fileList_->setHeader(QStringLiteral("File(s)")); });
     trap.step(118, [this] { FillOutputFolder(); });
     trap.step(120, [this] { RestoreSize(); });
     if (const QScreen *screen = this->screen()) {

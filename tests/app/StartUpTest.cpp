@@ -128,6 +128,7 @@ TEST(MainWindow, TheListGrowsWithTheWindowWhoseSizeIsRemembered) {
         EXPECT_EQ(form.PushButton3->geometry(),
                   QRect(272 + wider / 2, 217 + taller, 256 + wider - wider / 2, 27));
         EXPECT_EQ(form.PushButton1->geometry(), QRect(464 + wider, 20, 40, 23));
+        EXPECT_EQ(form.ListView1->header()->sectionSize(0), 467 + wider);
         EXPECT_EQ(form.ProgressBar1->geometry(), QRect(8, 378 + taller, 520 + wider, 27));
         form.resize(600, 450);
         form.Form_Unload();

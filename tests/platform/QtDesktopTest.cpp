@@ -10,6 +10,8 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -115,5 +117,23 @@ TEST(QtDesktop, MessageBoxesShowTheirIconButtonsAndLineBreaksAndAnswer) {
         EXPECT_EQ(QtDesktop().messageBox(QStringLiteral("one\r\n\r\ntwo\rthree"),
                                          QStringLiteral("Title"), c.icon, c.buttons),
                   c.answer);
+    }
+}
+
+// Return presses the default, Escape the escape button, and the box shows its icon.
+TEST(QtDesktop, ADetailedMessageAnswersReturnAndEscapeAsTold) {
+    DetailedMessage question;
+    question.text = QStringLiteral("Replace?");
+    question.buttons = {QStringLiteral("Replace"), QStringLiteral("Cancel")};
+    question.defaultButton = 1;
+    question.escapeButton = 1;
+    question.icon = MessageIcon::Warning;
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        answerNextDialog<QMessageBox>([key](QMessageBox &box) {
+            EXPECT_EQ(box.icon(), QMessageBox::Warning);
+            EXPECT_EQ(box.defaultButton()->text(), QStringLiteral("Cancel"));
+            QTest::keyClick(&box, key);
+        });
+        EXPECT_EQ(QtDesktop().detailedMessageBox(question), 1);
     }
 }
