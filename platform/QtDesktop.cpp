@@ -54,6 +54,27 @@ QMessageBox::Icon boxIcon(MessageIcon icon) {
                                            : QMessageBox::NoIcon;
 }
 
+// Qt's message box fixes its size each time it lays itself out. This one lets go of its size once
+// the pointer is over it, so that the user can drag it larger and its details take the room;
+// showing or hiding the details fixes it again until the pointer moves.
+class ResizableMessageBox : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    bool event(QEvent *event) override {
+        if (event->type() == QEvent::LayoutRequest && maximumWidth() == QWIDGETSIZE_MAX &&
+            isVisible()) {
+            return QDialog::event(event);
+        }
+        const bool handled = QMessageBox::event(event);
+        if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
+            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        }
+        return handled;
+    }
+};
+
 }  // namespace
 
 QString QtDesktop::displayText(QString text) {
@@ -79,14 +100,18 @@ MessageAnswer QtDesktop::messageBox(const QString &text, const QString &title, M
 }
 
 int QtDesktop::detailedMessageBox(const DetailedMessage &message) {
-    QMessageBox box(dialogParent());
+    ResizableMessageBox box(dialogParent());
+    box.setSizeGripEnabled(true);
     box.setWindowTitle(message.title);
     box.setText(displayText(message.text));
     box.setIcon(boxIcon(message.icon));
     box.setDetailedText(displayText(message.detailedText));
-    // Room for a few files at a time, within a small screen: the details scroll.
+    // Room for a few files at a time, within a small screen: the details scroll, and take the
+    // room of a box made larger.
     if (auto *details = box.findChild<QTextEdit *>()) {
         details->setMinimumSize(560, 240);
+        details->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        details->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     }
     QList<QAbstractButton *> buttons;
     for (const QString &caption : message.buttons) {
