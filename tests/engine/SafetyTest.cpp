@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,6 +17,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -343,6 +345,32 @@ TEST_F(Safety, StopEndsTheBatchAndAccountsForEveryFile) {
                                               : QStringLiteral("not cleaned: "))))
             << row.toStdString();
     }
+}
+
+// Escape is Stop, whichever control has the keyboard.
+TEST_F(Safety, EscapeStopsTheBatch) {
+    SlowTool tool;
+    TestWindow slow(tool.folder.path());
+    Form1 &other = slow.load();
+    other.Text1->setText(output.path());
+    other.FileList().AddFileRow(makeJpegWithMetadata(sources / QStringLiteral("p.jpg")));
+    other.FileList().AddFileRow(writeFile(sources / QStringLiteral("next.txt"), "x"));
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    QTimer escaper;
+    QObject::connect(&escaper, &QTimer::timeout, [&] {
+        if (tool.started()) {
+            escaper.stop();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        }
+    });
+    escaper.start(10);
+    other.PushButton2_Click();
+
+    EXPECT_TRUE(tool.terminated());
+    EXPECT_TRUE(slow.desktop.messages.back().text.contains(QStringLiteral("before the stop")));
+    EXPECT_FALSE(QFile::exists(output / QStringLiteral("p.jpg")));
 }
 
 TEST_F(Safety, LongNamesQuotesInFoldersAndModesComeThrough) {
