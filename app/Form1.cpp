@@ -356,14 +356,15 @@ void Form1::Text1_Change() {
     }
 }
 
+// A running batch ends first: nothing may reach the output folder once the window is closing.
 void Form1::Form_Unload() {
+    if (runningBatch_ != nullptr) {
+        runningBatch_->Abandon();
+    }
     try {
         services_.settings.write(SettingNames::WindowSize, sizeText(size()));
     } catch (const AppError &) {
         // The next start opens at the size it would have the first time.
-    }
-    if (runningBatch_ != nullptr) {
-        runningBatch_->Abandon();
     }
     if (services_.endProgram) {
         services_.endProgram();

@@ -144,6 +144,9 @@ bool RemovalBatch::StartWorking(ErrorTrap &trap) {
 void RemovalBatch::CleanAll(ErrorTrap &trap) {
     const int count = static_cast<int>(files_.size());
     outcomes_.assign(files_.size(), {});
+    for (const RemovalBatchPlan::File &file : files_) {
+        bytesTotal_ += file.size + FileOverheadBytes;
+    }
     clock_.start();
     RemovalBatchJobs jobs(files_, workingFolder_.path(), programFolder_);
     jobs_ = &jobs;
@@ -154,6 +157,7 @@ void RemovalBatch::CleanAll(ErrorTrap &trap) {
         if (Ending()) {
             break;
         }
+        bytesDone_ += files_[index].size + FileOverheadBytes;
         TakeResult(jobs, index++);
     }
     jobs.stop();
@@ -184,18 +188,11 @@ QString RemovalBatch::ProgressCaption(int index) const {
     const QString caption =
         QStringLiteral("File %1 of %2: %3")
             .arg(QString::number(index + 1), QString::number(files_.size()), files_[index].name);
-    qint64 done = 0;
-    qint64 total = 0;
-    for (int i = 0; i < static_cast<int>(files_.size()); ++i) {
-        const qint64 weight = files_[i].size + FileOverheadBytes;
-        total += weight;
-        done += i < index ? weight : 0;
-    }
     const qint64 elapsed = clock_.elapsed();
-    if (elapsed < QuietEstimateMs || done == 0) {
+    if (elapsed < QuietEstimateMs || bytesDone_ == 0) {
         return caption;
     }
-    const double left = double(elapsed) * double(total - done) / double(done);
+    const double left = double(elapsed) * double(bytesTotal_ - bytesDone_) / double(bytesDone_);
     return caption + QStringLiteral(" (") +
            RemovalBatchReport::TimeLeft(static_cast<qint64>(left)) + QLatin1Char(')');
 }
@@ -245,11 +242,12 @@ void RemovalBatch::Finish(ErrorTrap &trap) {
         closing.icon = anyFailed ? MessageIcon::Warning : MessageIcon::None;
     });
     // Open Folder leaves the message up; a folder no file manager could show is said so.
-    int pressed = OpenFolderButton;
-    while ((pressed = window_.ShowDetailedMessage(closing)) == OpenFolderButton) {
+    int pressed = window_.ShowDetailedMessage(closing);
+    while (pressed == OpenFolderButton) {
         if (!desktop_.openFolder(outputFolder_)) {
             window_.ShowPlainMessage(noFileManagerMessage(outputFolder_));
         }
+        pressed = window_.ShowDetailedMessage(closing);
     }
     if (pressed == KeepRestButton) {
         KeepOnlyFilesNotCleaned();

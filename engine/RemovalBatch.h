@@ -55,7 +55,10 @@ class RemovalBatch {
     std::vector<RemovalBatchPlan::File> files_;
     std::vector<RemovalBatchReport::Outcome> outcomes_;
     RemovalBatchJobs *jobs_ = nullptr;
+    // For the time left: the files' sizes, each with a share for the work every file takes.
     QElapsedTimer clock_;
+    qint64 bytesTotal_ = 0;
+    qint64 bytesDone_ = 0;
     RemovalBatchReport::Ending ending_;
     bool stopped_ = false;
     bool abandoned_ = false;
