@@ -145,7 +145,10 @@ TEST_F(Safety, AFullWorkingFolderNeverYieldsAnOutputAndEachFileSaysWhy) {
     }
     run();
 
-    // The first file that does not fit even alone stops the batch: no file after it starts.
+    // The first file that does not fit even alone stops the batch: no file after it starts. The
+    // routes' own errors are reasons, never a dialog per file.
+    ASSERT_EQ(window.desktop.messages.size(), 1u)
+        << window.desktop.messages.front().text.toStdString();
     const FakeDesktop::Message &closing = window.desktop.messages.back();
     EXPECT_TRUE(closing.text.startsWith(
         QStringLiteral("Done.\r\n\r\nThe disk holding %1 is full: 0 files were cleaned, 4 were "
