@@ -550,6 +550,20 @@ TEST(ClosingMessage, ReasonsSayWhatHappenedAndTimesAreRounded) {
     }
 }
 
+// Open Folder leaves the closing message up, and says so when no file manager could show it.
+TEST_F(Batch, OpenFolderKeepsTheClosingMessageUp) {
+    add(source(QStringLiteral("a.txt")));
+    window.desktop.folderOpens = false;
+    window.desktop.buttonAnswers = {QStringLiteral("Open Folder"), QStringLiteral("OK")};
+    run();
+    ASSERT_EQ(window.desktop.messages.size(), 3u);
+    EXPECT_EQ(window.desktop.messages[0].text, window.desktop.messages[2].text);
+    EXPECT_EQ(
+        window.desktop.messages[1].text,
+        QStringLiteral("No file manager could be started to show %1.").arg(form.Text1->text()));
+    EXPECT_EQ(window.desktop.openedFolders, std::vector<QString>{form.Text1->text()});
+}
+
 TEST_F(Batch, AFileDeletedSinceItWasListedSaysSo) {
     add(source(QStringLiteral("gone.txt")));
     QFile::remove(sources / QStringLiteral("gone.txt"));
