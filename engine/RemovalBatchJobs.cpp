@@ -132,6 +132,10 @@ std::optional<RemovalBatchJobs::Outcome> RemovalBatchJobs::take(int index) {
     return std::move(results_[index]);
 }
 
+FileSystem::KeepGoing RemovalBatchJobs::untilStopped() {
+    return [this] { return !stopping_; };
+}
+
 qint64 RemovalBatchJobs::costOf(int index) const {
     return std::min(files_[index].size, memoryBudget_);
 }
@@ -226,7 +230,7 @@ Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan:
     if (!QDir().mkdir(folder)) {
         return notCleaned(QStringLiteral("could not be copied to the working folder"));
     }
-    const FileSystem::KeepGoing keepGoing = [this] { return !stopping_; };
+    const FileSystem::KeepGoing keepGoing = untilStopped();
     const QString copy = folder + QLatin1Char('/') + RemovalBatchPlan::WorkingName(file.extension);
     const int copied =
         Main::CopyFileQuietly(file.source, copy, FileSystem::CopyMode::InPlace, keepGoing);
@@ -268,15 +272,14 @@ Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan:
 // that name meanwhile, into the next numbered name that is free and planned for no other file.
 Outcome RemovalBatchJobs::writeOutput(const QString &copy, const RemovalBatchPlan::File &file,
                                       Outcome outcome) {
-    const FileSystem::KeepGoing keepGoing = [this] { return !stopping_; };
+    const FileSystem::KeepGoing keepGoing = untilStopped();
+    const QString folder = QFileInfo(file.output).path();
     if (file.mayReplace) {
         const int written =
             Main::CopyFileQuietly(copy, file.output, FileSystem::CopyMode::Atomic, keepGoing);
         return written == 0 ? outcome
-                            : withFullDisk(notCleaned(FailureReason::ForOutput(written)),
-                                           QFileInfo(file.output).path());
+                            : withFullDisk(notCleaned(FailureReason::ForOutput(written)), folder);
     }
-    const QString folder = QFileInfo(file.output).path();
     QString target = file.output;
     int number = file.number;
     for (int tries = 0; tries < SidestepTries; ++tries) {

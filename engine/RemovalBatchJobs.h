@@ -2,6 +2,7 @@
 
 #include "engine/RemovalBatchPlan.h"
 #include "engine/RemovalBatchReport.h"
+#include "platform/FileSystem.h"
 
 #include <QSet>
 #include <QString>
@@ -58,6 +59,8 @@ class RemovalBatchJobs {
     Outcome cleanIn(const QString &folder, const RemovalBatchPlan::File &file);
     Outcome writeOutput(const QString &copy, const RemovalBatchPlan::File &file, Outcome outcome);
     qint64 costOf(int index) const;
+    // For copies and tools: go on until the batch stops.
+    FileSystem::KeepGoing untilStopped();
 
     const std::vector<RemovalBatchPlan::File> &files_;
     const QString workingFolder_;
