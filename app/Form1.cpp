@@ -701,8 +701,8 @@ void Form1::ListView1_ItemClick() {
     // Read afresh on every click; without the picture the list keeps its normal pointer.
     const QPixmap picture(services_.programFolder + QStringLiteral("/drag.ico"));
     SetListPointer(picture.isNull() ? QCursor(Qt::ArrowCursor) : QCursor(picture));
-    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
-    DragRow = selected.isEmpty() ? QModelIndex() : selected.first();
+    // The row pressed, which need not be the first of several selected.
+    DragRow = ListView1->currentIndex();
 }
 
 void Form1::ListView1_MouseMove(const QPoint &position) {
