@@ -16,10 +16,12 @@
 #include "help/Help.h"
 #include "platform/ErrorTrap.h"
 #include "platform/EventPump.h"
+#include "platform/FileSystem.h"
 #include "platform/SettingsStore.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QGroupBox>
@@ -30,10 +32,14 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QShortcut>
 #include <QTreeView>
 
+#include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -47,6 +53,22 @@ const QString ExtensionPrompt = QStringLiteral(
 int px(int twips) {
     return qRound(twips / 15.0);
 }
+
+const QSize DesignedSize(px(8040), px(6180));
+
+// "1024x768", as the size is stored.
+QString sizeText(const QSize &size) {
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+// An invalid size for a text that names none.
+QSize sizeFromText(const QString &text) {
+    const QStringList parts = text.split(QLatin1Char('x'));
+    return parts.size() == 2 ? QSize(parts[0].toInt(), parts[1].toInt()) : QSize();
+}
+
+// A window that opens for the first time shows at least this many rows, where the screen allows.
+constexpr int FirstListRows = 15;
 
 QRect twipsRect(int left, int top, int width, int height) {
     return QRect(px(left), px(top), px(width), px(height));
@@ -86,11 +108,12 @@ void setBackground(QWidget *widget, const QColor &colour) {
 
 Form1::Form1(Services services, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                           Qt::WindowCloseButtonHint),
       services_(std::move(services)),
       fileList_(new FileListModel(this)) {
     createControls();
+    placeInTabOrder();
     placeControls();
     connectHandlers();
 }
@@ -99,7 +122,9 @@ Form1::~Form1() = default;
 
 void Form1::createControls() {
     setFont(arialBold(9));
-    setFixedSize(px(8040), px(6180));
+    // As designed at the least; larger, the list takes the room.
+    setMinimumSize(DesignedSize);
+    resize(DesignedSize);
     // White as designed; only the background, so the controls keep the platform's colours.
     setBackground(this, Qt::white);
     setMouseTracking(true);
@@ -134,7 +159,7 @@ void Form1::createControls() {
     ListView1->setRootIsDecorated(false);
     ListView1->setItemsExpandable(false);
     ListView1->setUniformRowHeights(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // The name and the start of the path tell files apart; the tool tip shows the whole path.
@@ -155,19 +180,33 @@ void Form1::createControls() {
     Text1->setMaxLength(std::numeric_limits<int>::max());
 }
 
+// The designed layout, with the room the window has beyond its designed size given to the list
+// (down) and to every control's width (across); the paired buttons share theirs.
 void Form1::placeControls() {
-    PushButton5->setGeometry(twipsRect(120, 120, 7800, 405));
-    ListView1->setGeometry(twipsRect(120, 630, 7800, 2535));
-    PushButton4->setGeometry(twipsRect(120, 3255, 3840, 405));
-    PushButton3->setGeometry(twipsRect(4080, 3255, 3840, 405));
-    PushButton6->setGeometry(twipsRect(120, 3765, 3840, 405));
-    PushButton7->setGeometry(twipsRect(4080, 3765, 3840, 405));
-    Frame1->setGeometry(twipsRect(120, 4230, 7800, 795));
-    Text1->setGeometry(twipsRect(240, 300, 6660, 345));
-    PushButton1->setGeometry(twipsRect(6960, 300, 600, 345));
-    PushButton2->setGeometry(twipsRect(120, 5145, 7800, 405));
-    ProgressBar1->setGeometry(twipsRect(120, 5670, 7800, 405));
+    const int wider = width() - DesignedSize.width();
+    const int taller = height() - DesignedSize.height();
+    const int half = wider / 2;
+    const auto below = [taller](const QRect &designed) { return designed.translated(0, taller); };
+    PushButton5->setGeometry(twipsRect(120, 120, 7800, 405).adjusted(0, 0, wider, 0));
+    ListView1->setGeometry(twipsRect(120, 630, 7800, 2535).adjusted(0, 0, wider, taller));
+    ListView1->setColumnWidth(0, px(7000) + wider);
+    PushButton4->setGeometry(below(twipsRect(120, 3255, 3840, 405).adjusted(0, 0, half, 0)));
+    PushButton3->setGeometry(below(twipsRect(4080, 3255, 3840, 405).adjusted(half, 0, wider, 0)));
+    PushButton6->setGeometry(below(twipsRect(120, 3765, 3840, 405).adjusted(0, 0, half, 0)));
+    PushButton7->setGeometry(below(twipsRect(4080, 3765, 3840, 405).adjusted(half, 0, wider, 0)));
+    Frame1->setGeometry(below(twipsRect(120, 4230, 7800, 795).adjusted(0, 0, wider, 0)));
+    Text1->setGeometry(twipsRect(240, 300, 6660, 345).adjusted(0, 0, wider, 0));
+    PushButton1->setGeometry(twipsRect(6960, 300, 600, 345).translated(wider, 0));
+    PushButton2->setGeometry(below(twipsRect(120, 5145, 7800, 405).adjusted(0, 0, wider, 0)));
+    ProgressBar1->setGeometry(below(twipsRect(120, 5670, 7800, 405).adjusted(0, 0, wider, 0)));
+}
 
+void Form1::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    placeControls();
+}
+
+void Form1::placeInTabOrder() {
     // Top to bottom as the user reads the window, Help last.
     const QList<QWidget *> tabOrder = {ListView1,   PushButton4, PushButton3,
                                        PushButton6, PushButton7, Text1,
@@ -189,6 +228,33 @@ void Form1::connectHandlers() {
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(ListView1, &QTreeView::pressed, this, &Form1::ListView1_ItemClick);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &Form1::Form_Escape);
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this,
+            &Form1::Form_Undo);
+    // Any change to the list ends the chance to undo a clear.
+    const auto forgetCleared = [this] { clearedRows_.clear(); };
+    connect(fileList_, &QAbstractItemModel::rowsInserted, this, forgetCleared);
+    connect(fileList_, &QAbstractItemModel::rowsRemoved, this, forgetCleared);
+    connect(fileList_, &QAbstractItemModel::rowsMoved, this, forgetCleared);
+    connect(fileList_, &QAbstractItemModel::dataChanged, this, forgetCleared);
+    connect(fileList_, &QAbstractItemModel::modelReset, this, forgetCleared);
+}
+
+// Ctrl+Z brings back the rows Clear List removed, as long as the list has not changed since.
+void Form1::Form_Undo() {
+    if (IsBusy() || runningBatch_ != nullptr) {
+        return;
+    }
+    const QStringList rows = std::exchange(clearedRows_, {});
+    fileList_->AddFileRows(rows);
+}
+
+// Escape stops a running batch, as its Stop button does; otherwise it does nothing.
+void Form1::Form_Escape() {
+    if (runningBatch_ != nullptr) {
+        runningBatch_->Stop();
+    }
 }
 
 void Form1::Form_Load() {
@@ -206,14 +272,33 @@ void Form1::Form_Load() {
             trap.step(line, [this] { SnapshotSampleFiles(); });
         }
     }
-    trap.step(116, [this] {
-        fileList_->setHeader(QStringLiteral("File(s)"));
-        ListView1->setColumnWidth(0, px(7000));
-    });
+    trap.step(116, [this] { fileList_->setHeader(QStringLiteral("File(s)")); });
     trap.step(118, [this] { FillOutputFolder(); });
+    trap.step(120, [this] { RestoreSize(); });
     if (const QScreen *screen = this->screen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
+}
+
+// The size it had when it last closed; the first time, tall enough for a screenful of rows.
+void Form1::RestoreSize() {
+    const QSize stored = sizeFromText(services_.settings.read(SettingNames::WindowSize, {}));
+    QSize size = stored.isValid() ? stored : firstSize();
+    if (const QScreen *screen = this->screen()) {
+        size = size.boundedTo(screen->availableGeometry().size());
+    }
+    resize(size.expandedTo(DesignedSize));
+    // A hidden window hears of its new size only when it is shown.
+    placeControls();
+}
+
+QSize Form1::firstSize() const {
+    const int rowHeight = ListView1->sizeHintForRow(0) > 0 ? ListView1->sizeHintForRow(0)
+                                                           : fontMetrics().height() + 4;
+    const int listRows = ListView1->header()->sizeHint().height() + rowHeight * FirstListRows +
+                         2 * ListView1->frameWidth();
+    const int taller = std::max(0, listRows - px(2535));
+    return DesignedSize + QSize(0, taller);
 }
 
 void Form1::SetApplicationTitle() {
@@ -243,8 +328,13 @@ void Form1::ApplySkin() {
     setStyleSheet(Skin::ReadStyleSheet(path));
 }
 
+// Nobody asked for the visit: a browser that does not start is only logged.
 void Form1::VisitHomePage() {
-    Help::VisitHomePage(services_.desktop, services_.drawOneToHundred);
+    try {
+        Help::VisitHomePage(services_.desktop, services_.drawOneToHundred);
+    } catch (const AppError &error) {
+        qWarning("%s", qUtf8Printable(error.description()));
+    }
 }
 
 void Form1::SnapshotSampleFiles() {
@@ -266,9 +356,15 @@ void Form1::Text1_Change() {
     }
 }
 
+// A running batch ends first: nothing may reach the output folder once the window is closing.
 void Form1::Form_Unload() {
     if (runningBatch_ != nullptr) {
         runningBatch_->Abandon();
+    }
+    try {
+        services_.settings.write(SettingNames::WindowSize, sizeText(size()));
+    } catch (const AppError &) {
+        // The next start opens at the size it would have the first time.
     }
     if (services_.endProgram) {
         services_.endProgram();
@@ -418,8 +514,13 @@ void Form1::PushButton1_Click() {
     ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton1_Click"));
     QString start;
     QString chosen;
-    trap.step(100,
-              [&] { start = services_.settings.read(SettingNames::LastFolderDot, QString()); });
+    // The folder in the box when there is one, else the last one picked.
+    trap.step(100, [&] {
+        const QString current = OutputFolderText();
+        start = Main::FolderExists(current)
+                    ? FileSystem::withoutTrailingSeparators(current)
+                    : services_.settings.read(SettingNames::LastFolderDot, QString());
+    });
     trap.step(102, [&] {
         chosen = AddFolder::BrowseForFolder(services_.desktop, this, FolderPrompt, start);
     });
@@ -451,8 +552,11 @@ QString Form1::RowText(int position) const {
     return fileList_->RowText(position);
 }
 
+// "~" stands for the home folder, as in a shell.
 QString Form1::OutputFolderText() const {
-    return Text1->text();
+    const QString text = Text1->text();
+    const bool home = text == QStringLiteral("~") || text.startsWith(QStringLiteral("~/"));
+    return home ? QDir::homePath() + text.mid(1) : text;
 }
 
 ProgressBar &Form1::Progress() {
@@ -461,6 +565,10 @@ ProgressBar &Form1::Progress() {
 
 void Form1::ShowPlainMessage(const QString &text) {
     ShowMessage(text);
+}
+
+bool Form1::Ask(const QString &question) {
+    return ShowMessage(question, MessageButtons::YesNo) == MessageAnswer::Yes;
 }
 
 int Form1::ShowDetailedMessage(DetailedMessage message) {
@@ -478,6 +586,12 @@ void Form1::SetBatchRunning(bool running) {
                                  : QStringLiteral("Start Removing Metadata"));
 }
 
+void Form1::RemoveRows(const std::vector<int> &positions) {
+    for (auto position = positions.rbegin(); position != positions.rend(); ++position) {
+        fileList_->RemoveRow(*position);
+    }
+}
+
 void Form1::PushButton3_Click() {
     ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton3_Click"));
     QString extension;
@@ -489,7 +603,6 @@ void Form1::PushButton3_Click() {
     if (extension.isEmpty()) {
         return;
     }
-    trap.step(104, [&] { services_.settings.write(SettingNames::Extension, extension); });
     QString folder;
     trap.step(106, [&] {
         folder = AddFolder::BrowseForFolder(
@@ -502,11 +615,16 @@ void Form1::PushButton3_Click() {
     trap.step(110, [&] { services_.settings.write(SettingNames::LastFolder, folder); });
     trap.step(112, [&] { SetMousePointer(BusyPointer); });
     const QStringList patterns = FolderFiles::PatternsForExtensions(extension);
-    const int added = FolderFiles::AddAllFilesInFolder({*fileList_, services_.desktop, trap, 114},
-                                                       folder, patterns);
+    const FolderFiles::Found found = FolderFiles::AddAllFilesInFolder(
+        {*fileList_, services_.desktop, trap, 114}, folder, patterns);
     trap.step(118, [&] { SetMousePointer(DefaultPointer); });
-    if (added == 0) {
-        trap.step(120, [&] { ShowMessage(FolderFiles::NothingFoundMessage(patterns, folder)); });
+    // A search that found nothing is not offered again as the next default.
+    if (found.added > 0) {
+        trap.step(104, [&] { services_.settings.write(SettingNames::Extension, extension); });
+    }
+    const QString message = FolderFiles::ScanMessage(found, patterns, folder);
+    if (!message.isEmpty()) {
+        trap.step(120, [&] { ShowMessage(message); });
     }
 }
 
@@ -537,7 +655,12 @@ void Form1::PushButton5_Click() {
 
 void Form1::PushButton6_Click() {
     ErrorTrap trap(services_.desktop, QStringLiteral("Form1.PushButton6_Click"));
-    trap.step(100, [this] { FileListOperations::ClearFileList(*fileList_, IsBusy()); });
+    trap.step(100, [this] {
+        QStringList cleared = FileListOperations::ClearFileList(*fileList_, IsBusy());
+        if (!cleared.isEmpty()) {
+            clearedRows_ = std::move(cleared);
+        }
+    });
 }
 
 void Form1::PushButton7_Click() {
@@ -548,25 +671,26 @@ void Form1::PushButton7_Click() {
 void Form1::AddSampleFiles() {
     SampleFiles::AddRecordedSamples(*fileList_,
                                     services_.settings.read(SettingNames::Snapshot, QString()));
-    if (ShowMessage(SampleFiles::Question, MessageButtons::YesNo) == MessageAnswer::Yes) {
-        services_.desktop.openFolder(SampleFiles::SampleFolder(services_.programFolder) +
-                                     QStringLiteral("/"));
+    const QString folder = SampleFiles::SampleFolder(services_.programFolder) + QStringLiteral("/");
+    if (ShowMessage(SampleFiles::Question, MessageButtons::YesNo) == MessageAnswer::Yes &&
+        !services_.desktop.openFolder(folder)) {
+        ShowMessage(noFileManagerMessage(folder));
     }
 }
 
 void Form1::ListView1_KeyDown(int key) {
     if (key == Qt::Key_Delete) {
-        RemoveSelectedRow();
+        RemoveSelectedRows();
     }
 }
 
 void Form1::ListView1_DblClick() {
-    RemoveSelectedRow();
+    RemoveSelectedRows();
 }
 
-void Form1::RemoveSelectedRow() {
-    FileListOperations::RemoveSelectedRow(*fileList_, *ListView1->selectionModel(),
-                                          IsBusy() || runningBatch_ != nullptr);
+void Form1::RemoveSelectedRows() {
+    FileListOperations::RemoveSelectedRows(*fileList_, *ListView1->selectionModel(),
+                                           IsBusy() || runningBatch_ != nullptr);
 }
 
 void Form1::ListView1_MouseDown() {
@@ -577,8 +701,8 @@ void Form1::ListView1_ItemClick() {
     // Read afresh on every click; without the picture the list keeps its normal pointer.
     const QPixmap picture(services_.programFolder + QStringLiteral("/drag.ico"));
     SetListPointer(picture.isNull() ? QCursor(Qt::ArrowCursor) : QCursor(picture));
-    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
-    DragRow = selected.isEmpty() ? QModelIndex() : selected.first();
+    // The row pressed, which need not be the first of several selected.
+    DragRow = ListView1->currentIndex();
 }
 
 void Form1::ListView1_MouseMove(const QPoint &position) {

@@ -31,6 +31,8 @@ class Form1 : public QWidget, public BatchWindow {
     void Form_Load();
     void Form_Unload();
     void Form_MouseMove();
+    void Form_Escape();
+    void Form_Undo();
 
     void PushButton1_Click();
     void PushButton2_Click();
@@ -59,8 +61,10 @@ class Form1 : public QWidget, public BatchWindow {
     QString OutputFolderText() const override;
     ProgressBar &Progress() override;
     void ShowPlainMessage(const QString &text) override;
+    bool Ask(const QString &question) override;
     int ShowDetailedMessage(DetailedMessage message) override;
     void SetBatchRunning(bool running) override;
+    void RemoveRows(const std::vector<int> &positions) override;
 
     const QString &ApplicationTitle() const { return applicationTitle_; }
     FileListModel &FileList() { return *fileList_; }
@@ -81,11 +85,15 @@ class Form1 : public QWidget, public BatchWindow {
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 
   private:
     void createControls();
+    void placeInTabOrder();
     void placeControls();
+    void RestoreSize();
+    QSize firstSize() const;
     void connectHandlers();
     void SetApplicationTitle();
     void LoadHandPointer();
@@ -103,7 +111,7 @@ class Form1 : public QWidget, public BatchWindow {
     void ShowOwnPointers();
     bool IsBusy() const { return mousePointer_ == BusyPointer; }
     bool pressFocusedButton(QObject *watched, QEvent *event);
-    void RemoveSelectedRow();
+    void RemoveSelectedRows();
 
     Services services_;
     FileListModel *fileList_;
@@ -113,6 +121,8 @@ class Form1 : public QWidget, public BatchWindow {
     // The list's own pointer, the drag picture or the arrow; the hourglass covers it while busy.
     QCursor listPointer_{Qt::ArrowCursor};
     RemovalBatch *runningBatch_ = nullptr;
+    // What Clear List removed, until the list changes again.
+    QStringList clearedRows_;
 
     // Row reordering: a button is down on the list; the row whose path travels with the pointer
     // (a persistent index, so it lapses when its row is removed or the list cleared).

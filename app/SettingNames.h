@@ -9,4 +9,5 @@ inline const QString LastFolderDot = QStringLiteral("LastFolderDot");
 inline const QString LastFolder = QStringLiteral("LastFolder");
 inline const QString Extension = QStringLiteral("Extension");
 inline const QString Snapshot = QStringLiteral("Snapshot");
+inline const QString WindowSize = QStringLiteral("Window Size");
 }  // namespace SettingNames

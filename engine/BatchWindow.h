@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <vector>
+
 class ProgressBar;
 
 // What the batch needs of the main window.
@@ -20,8 +22,12 @@ class BatchWindow {
     virtual ProgressBar &Progress() = 0;
     virtual void SetMousePointer(int pointer) = 0;
     virtual void ShowPlainMessage(const QString &text) = 0;
+    // A Yes / No question under the same title; true for Yes.
+    virtual bool Ask(const QString &question) = 0;
     // Under the title plain messages have; the index of the button pressed.
     virtual int ShowDetailedMessage(DetailedMessage message) = 0;
     // While a batch runs, the list and the settings are locked and the start button stops it.
     virtual void SetBatchRunning(bool running) = 0;
+    // Removes the rows at the positions given (1-based, ascending); the others keep their order.
+    virtual void RemoveRows(const std::vector<int> &positions) = 0;
 };

@@ -8,14 +8,25 @@
 #include "platform/ErrorTrap.h"
 #include "platform/EventPump.h"
 #include "process/ProgressBar.h"
-#include "process/Shell32.h"
 
-#include <cmath>
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
 // The window handles its events at least this often while a file is at work.
 constexpr int PollMs = 100;
+
+// The caption tells the time left once the batch has run this long.
+constexpr qint64 QuietEstimateMs = 3000;
+
+// Each file counts its size and this much more towards the time left: opening, checking and
+// writing even an empty file takes a while.
+constexpr qint64 FileOverheadBytes = qint64(64) << 10;
+
+enum ClosingButton { OkButton, OpenFolderButton, KeepRestButton };
 
 }  // namespace
 
@@ -28,14 +39,7 @@ void RemovalBatch::Run() {
         trap.step(100, [&] { window_.ShowPlainMessage(QStringLiteral("No files added.")); });
         return;
     }
-    if (trap.test(102, [&] { return !Main::FolderExists(window_.OutputFolderText()); })) {
-        trap.step(102, [&] {
-            window_.ShowPlainMessage(
-                QStringLiteral("Folder does not exist. Please select another folder."));
-        });
-        return;
-    }
-    if (!Plan(trap) || !ConfirmReplacements()) {
+    if (!OutputFolderReady(trap) || !Plan(trap) || !ConfirmReplacements()) {
         return;
     }
     trap.step(104, [&] { window_.SetMousePointer(BatchWindow::BusyPointer); });
@@ -43,8 +47,8 @@ void RemovalBatch::Run() {
     if (StartWorking(trap)) {
         CleanAll(trap);
     }
+    workingFolder_.remove();
     if (!abandoned_) {
-        workingFolder_.remove();
         window_.SetBatchRunning(false);
         Finish(trap);
     }
@@ -57,14 +61,34 @@ void RemovalBatch::Stop() {
     }
 }
 
+// The batch's own loop waits for the workers and removes the working folder; the tools go now.
 void RemovalBatch::Abandon() {
     abandoned_ = true;
     if (jobs_ != nullptr) {
         jobs_->stop();
-        jobs_->join();
     }
     ChildProcess::EndAll();
-    workingFolder_.remove();
+}
+
+// A folder named in full that is not there yet is made when the user agrees.
+bool RemovalBatch::OutputFolderReady(ErrorTrap &trap) {
+    const QString folder = window_.OutputFolderText();
+    if (!trap.test(102, [&] { return !Main::FolderExists(folder); })) {
+        return true;
+    }
+    const bool makeable = QDir::isAbsolutePath(folder) && !QFileInfo::exists(folder);
+    if (makeable &&
+        !window_.Ask(QStringLiteral("The folder %1 does not exist. Create it?").arg(folder))) {
+        return false;
+    }
+    if (makeable && QDir().mkpath(folder)) {
+        return true;
+    }
+    trap.step(102, [&] {
+        window_.ShowPlainMessage(
+            QStringLiteral("Folder does not exist. Please select another folder."));
+    });
+    return false;
 }
 
 // Reads the list and the output folder once and settles every output's name.
@@ -83,14 +107,21 @@ bool RemovalBatch::Plan(ErrorTrap &trap) {
 // Files already in the output folder are replaced only when the user says so, once.
 bool RemovalBatch::ConfirmReplacements() {
     const RemovalBatchPlan::Replacements replaced = RemovalBatchPlan::WouldReplace(files_);
-    if (replaced.files == 0) {
+    if (replaced.files() == 0) {
         return true;
     }
     DetailedMessage question;
-    question.text = RemovalBatchPlan::ReplaceQuestion(replaced, outputFolder_);
+    question.text = RemovalBatchPlan::ReplaceQuestion(replaced, files_, outputFolder_);
     question.buttons = QStringList{QStringLiteral("Replace"), QStringLiteral("Cancel")};
+    // Replacing an original loses its metadata for good: a stray Return must not do it.
+    question.defaultButton = 1;
     question.escapeButton = 1;
-    return window_.ShowDetailedMessage(question) == 0;
+    question.icon = MessageIcon::Warning;
+    if (window_.ShowDetailedMessage(question) != 0) {
+        return false;
+    }
+    RemovalBatchPlan::AllowReplacing(files_, replaced);
+    return true;
 }
 
 bool RemovalBatch::StartWorking(ErrorTrap &trap) {
@@ -113,19 +144,27 @@ bool RemovalBatch::StartWorking(ErrorTrap &trap) {
 void RemovalBatch::CleanAll(ErrorTrap &trap) {
     const int count = static_cast<int>(files_.size());
     outcomes_.assign(files_.size(), {});
+    for (const RemovalBatchPlan::File &file : files_) {
+        bytesTotal_ += file.size + FileOverheadBytes;
+    }
+    clock_.start();
     RemovalBatchJobs jobs(files_, workingFolder_.path(), programFolder_);
     jobs_ = &jobs;
     int index = 0;
     while (index < count && !Ending()) {
-        ShowProgress(trap, index + 1);
+        ShowProgress(trap, index);
         WaitForFile(jobs, index);
         if (Ending()) {
             break;
         }
+        bytesDone_ += files_[index].size + FileOverheadBytes;
         TakeResult(jobs, index++);
     }
     jobs.stop();
-    jobs.join();
+    // Files at work end at their next look at the stop flag; the window keeps answering meanwhile.
+    while (!jobs.waitForEnd(PollMs)) {
+        EventPump::processEvents();
+    }
     jobs_ = nullptr;
     // After a stop, files done by then still count; the others were never cleaned.
     for (; index < count; ++index) {
@@ -133,32 +172,37 @@ void RemovalBatch::CleanAll(ErrorTrap &trap) {
     }
 }
 
-void RemovalBatch::ShowProgress(ErrorTrap &trap, int position) {
-    trap.step(112, [&] {
-        window_.Progress().setValue(position / static_cast<double>(files_.size()) * 100);
-    });
-    trap.step(114, [&] {
-        window_.Progress().setText(QStringLiteral("Processing: ") + files_[position - 1].name);
-    });
+void RemovalBatch::ShowProgress(ErrorTrap &trap, int index) {
+    const int count = static_cast<int>(files_.size());
+    trap.step(112, [&] { window_.Progress().setValue((index + 1) / double(count) * 100); });
+    trap.step(114, [&] { window_.Progress().setText(ProgressCaption(index)); });
     EventPump::processEvents();
     if (!abandoned_) {
         trap.step(118, [&] { window_.SetMousePointer(BatchWindow::BusyPointer); });
     }
 }
 
-// A long file keeps the bar counting, as a slow tool does.
+// "File 3 of 300: name", and the time left once the batch has run a while, judged by the share
+// of bytes done.
+QString RemovalBatch::ProgressCaption(int index) const {
+    const QString caption =
+        QStringLiteral("File %1 of %2: %3")
+            .arg(QString::number(index + 1), QString::number(files_.size()), files_[index].name);
+    const qint64 elapsed = clock_.elapsed();
+    if (elapsed < QuietEstimateMs || bytesDone_ == 0) {
+        return caption;
+    }
+    const double left = double(elapsed) * double(bytesTotal_ - bytesDone_) / double(bytesDone_);
+    return caption + QStringLiteral(" (") +
+           RemovalBatchReport::TimeLeft(static_cast<qint64>(left)) + QLatin1Char(')');
+}
+
 void RemovalBatch::WaitForFile(RemovalBatchJobs &jobs, int index) {
-    ProgressBar &bar = window_.Progress();
-    Shell32::WaitingBar waiting(bar, bar.text(), static_cast<int>(std::nearbyint(bar.value())),
-                                static_cast<int>(files_.size()));
-    bool waited = false;
     while (!Ending() && !jobs.waitFor(index, PollMs)) {
         EventPump::processEvents();
-        waiting.afterPoll();
-        waited = true;
-    }
-    if (waited && !abandoned_) {
-        waiting.restoreCaption();
+        if (!abandoned_) {
+            window_.Progress().setText(ProgressCaption(index));
+        }
     }
 }
 
@@ -166,29 +210,56 @@ void RemovalBatch::TakeResult(RemovalBatchJobs &jobs, int index) {
     if (abandoned_) {
         return;
     }
-    std::optional<RemovalBatchJobs::Result> result = jobs.take(index);
-    if (!result) {
-        outcomes_[index].reason = RemovalBatchReport::StoppedReason();
+    std::optional<RemovalBatchReport::Outcome> outcome = jobs.take(index);
+    if (!outcome) {
+        outcomes_[index] = RemovalBatchReport::NotStarted();
         return;
     }
-    outcomes_[index] = std::move(result->outcome);
-    for (const RemovalBatchJobs::Dialog &dialog : result->dialogs) {
-        desktop_.messageBox(dialog.text, dialog.title, dialog.icon, MessageButtons::Ok);
+    if (!outcome->fullDisk.isEmpty()) {
+        ending_.fullDisk = outcome->fullDisk;
+        stopped_ = true;
+        jobs.stop();
     }
+    outcomes_[index] = std::move(*outcome);
 }
 
 void RemovalBatch::Finish(ErrorTrap &trap) {
     DetailedMessage closing;
+    const bool anyFailed =
+        std::any_of(outcomes_.begin(), outcomes_.end(), RemovalBatchReport::Failed);
     trap.step(138, [&] {
         window_.SetMousePointer(BatchWindow::DefaultPointer);
         window_.Progress().setValue(0);
         window_.Progress().setText(QStringLiteral("Progress Bar"));
+        ending_.stopped = stopped_;
         closing.text =
-            RemovalBatchReport::ClosingMessage(files_, outcomes_, outputFolder_, stopped_);
+            RemovalBatchReport::ClosingMessage(files_, outcomes_, outputFolder_, ending_);
         closing.detailedText = RemovalBatchReport::Details(files_, outcomes_);
         closing.buttons = QStringList{QStringLiteral("OK"), QStringLiteral("Open Folder")};
+        if (stopped_ && anyFailed) {
+            closing.buttons << QStringLiteral("Keep Only the Files Not Cleaned");
+        }
+        closing.icon = anyFailed ? MessageIcon::Warning : MessageIcon::None;
     });
-    if (window_.ShowDetailedMessage(closing) == 1) {
-        desktop_.openFolder(outputFolder_);
+    // Open Folder leaves the message up; a folder no file manager could show is said so.
+    int pressed = window_.ShowDetailedMessage(closing);
+    while (pressed == OpenFolderButton) {
+        if (!desktop_.openFolder(outputFolder_)) {
+            window_.ShowPlainMessage(noFileManagerMessage(outputFolder_));
+        }
+        pressed = window_.ShowDetailedMessage(closing);
     }
+    if (pressed == KeepRestButton) {
+        KeepOnlyFilesNotCleaned();
+    }
+}
+
+void RemovalBatch::KeepOnlyFilesNotCleaned() {
+    std::vector<int> done;
+    for (int i = 0; i < static_cast<int>(outcomes_.size()); ++i) {
+        if (!RemovalBatchReport::Failed(outcomes_[i])) {
+            done.push_back(i + 1);
+        }
+    }
+    window_.RemoveRows(done);
 }

@@ -4,6 +4,7 @@
 #include "engine/RemovalBatchReport.h"
 #include "engine/WorkingFolder.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <vector>
@@ -24,23 +25,26 @@ class RemovalBatch {
 
     void Run();
 
-    // The Stop button: no file starts any more, the files at work end where they are, and the
-    // closing message names every file that was not cleaned.
+    // The Stop button (or Escape): no file starts any more, the files at work end where they
+    // are, and the closing message names every file that was not cleaned.
     void Stop();
 
-    // The window is closing: the files at work end, the working folder goes at once and no
-    // message follows.
+    // The window is closing: the files at work end, their tools at once, the working folder as
+    // soon as the workers are gone, and no message follows.
     void Abandon();
 
   private:
+    bool OutputFolderReady(ErrorTrap &trap);
     bool Plan(ErrorTrap &trap);
     bool ConfirmReplacements();
     bool StartWorking(ErrorTrap &trap);
     void CleanAll(ErrorTrap &trap);
-    void ShowProgress(ErrorTrap &trap, int position);
+    void ShowProgress(ErrorTrap &trap, int index);
+    QString ProgressCaption(int index) const;
     void WaitForFile(RemovalBatchJobs &jobs, int index);
     void TakeResult(RemovalBatchJobs &jobs, int index);
     void Finish(ErrorTrap &trap);
+    void KeepOnlyFilesNotCleaned();
     bool Ending() const { return stopped_ || abandoned_; }
 
     BatchWindow &window_;
@@ -51,6 +55,11 @@ class RemovalBatch {
     std::vector<RemovalBatchPlan::File> files_;
     std::vector<RemovalBatchReport::Outcome> outcomes_;
     RemovalBatchJobs *jobs_ = nullptr;
+    // For the time left: the files' sizes, each with a share for the work every file takes.
+    QElapsedTimer clock_;
+    qint64 bytesTotal_ = 0;
+    qint64 bytesDone_ = 0;
+    RemovalBatchReport::Ending ending_;
     bool stopped_ = false;
     bool abandoned_ = false;
 };

@@ -5,9 +5,10 @@
 #include "formats/core/Notes.h"
 #include "formats/core/Stop.h"
 #include "fsutil/Main.h"
-#include "platform/ErrorTrap.h"
+#include "platform/Desktop.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <new>
@@ -17,6 +18,9 @@ namespace {
 using Outcome = RemovalBatchReport::Outcome;
 
 const QString DiskFull = FailureReason::ForError(ErrorNumber::DiskFull, {});
+
+// A planned name taken meanwhile is sidestepped to at most this many further numbers.
+constexpr int SidestepTries = 1000;
 
 Outcome notCleaned(const QString &reason) {
     return {Outcome::Kind::NotCleaned, reason, {}, {}};
@@ -30,25 +34,38 @@ Outcome::Kind outcomeKind(const Kinds::Kind *kind) {
     return kind->clean == nullptr ? Outcome::Kind::CopiedAsItIs : Outcome::Kind::Cleaned;
 }
 
-// A desktop for worker threads: it records the messages of error traps and shows nothing.
-class CollectingDesktop : public Desktop {
+Outcome withFullDisk(Outcome outcome, const QString &folder) {
+    if (outcome.reason == DiskFull) {
+        outcome.fullDisk = folder;
+    }
+    return outcome;
+}
+
+QString errorReason(const AppError &error, const QString &step) {
+    return FailureReason::ForError(
+        error.number(), step + QStringLiteral(" (") + error.description() + QLatin1Char(')'));
+}
+
+// A desktop for worker threads: it shows nothing and keeps the first line of every error message
+// a route's own error trap meant to show.
+class ErrorCollectingDesktop : public Desktop {
   public:
-    MessageAnswer messageBox(const QString &text, const QString &title, MessageIcon icon,
+    MessageAnswer messageBox(const QString &text, const QString &, MessageIcon,
                              MessageButtons) override {
-        dialogs.push_back({text, title, icon});
+        errors << text.section(QStringLiteral("\r\n"), 0, 0);
         return MessageAnswer::Ok;
     }
     int detailedMessageBox(const DetailedMessage &message) override {
-        dialogs.push_back({message.text, message.title, MessageIcon::None});
+        errors << message.text;
         return message.escapeButton;
     }
     QString inputBox(const QString &, const QString &, const QString &) override { return {}; }
     QString openFileDialog(QWidget *, const OpenFileRequest &) override { return {}; }
     QString browseForFolder(QWidget *, const QString &, const QString &) override { return {}; }
-    void openFolder(const QString &) override {}
+    bool openFolder(const QString &) override { return false; }
     bool openAddress(const QString &) override { return false; }
 
-    std::vector<RemovalBatchJobs::Dialog> dialogs;
+    QStringList errors;
 };
 
 }  // namespace
@@ -68,8 +85,10 @@ RemovalBatchJobs::RemovalBatchJobs(const std::vector<RemovalBatchPlan::File> &fi
     for (const RemovalBatchPlan::File &file : files) {
         costs_.push_back(
             std::min(Routes::memoryCost(file.name, file.extension, file.source), memoryBudget_));
+        plannedNames_.insert(Main::FileNameOf(file.output));
     }
     const int count = std::min(workers, static_cast<int>(files.size()));
+    working_ = count;
     for (int i = 0; i < count; ++i) {
         workers_.emplace_back([this] { work(); });
     }
@@ -96,15 +115,27 @@ void RemovalBatchJobs::join() {
     }
 }
 
-bool RemovalBatchJobs::waitFor(int index, int timeoutMs) {
+bool RemovalBatchJobs::waitForEnd(int timeoutMs) {
     std::unique_lock<std::mutex> guard(lock_);
     return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                             [&] { return results_[index].has_value(); });
+                             [&] { return working_ == 0; });
 }
 
-std::optional<RemovalBatchJobs::Result> RemovalBatchJobs::take(int index) {
+bool RemovalBatchJobs::waitFor(int index, int timeoutMs) {
+    std::unique_lock<std::mutex> guard(lock_);
+    // After a stop, a file not started by then never will be.
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+        return results_[index].has_value() || (stopping_ && index >= next_);
+    });
+}
+
+std::optional<RemovalBatchJobs::Outcome> RemovalBatchJobs::take(int index) {
     const std::lock_guard<std::mutex> guard(lock_);
     return std::move(results_[index]);
+}
+
+FileSystem::KeepGoing RemovalBatchJobs::untilStopped() {
+    return [this] { return !stopping_; };
 }
 
 // Takes the next file in list order once it fits the budget beside the files at work.
@@ -129,22 +160,29 @@ void RemovalBatchJobs::work() {
     int index = 0;
     qint64 cost = 0;
     while (claim(index, cost)) {
-        Result result = clean(index);
-        if (result.outcome.reason == DiskFull) {
-            result = cleanAlone(index, cost);
+        Outcome outcome = clean(index);
+        if (outcome.reason == DiskFull) {
+            outcome = cleanAlone(index, cost);
         }
         {
             const std::lock_guard<std::mutex> guard(lock_);
             inUse_ -= cost;
-            results_[index] = std::move(result);
+            // Alone and still short of space: every file after it would meet the same disk.
+            stopping_ = stopping_ || !outcome.fullDisk.isEmpty();
+            results_[index] = std::move(outcome);
         }
         changed_.notify_all();
     }
+    {
+        const std::lock_guard<std::mutex> guard(lock_);
+        --working_;
+    }
+    changed_.notify_all();
 }
 
 // Waits until no other file is at work, without holding its own share meanwhile, so that two
 // files waiting alike do not wait for each other.
-RemovalBatchJobs::Result RemovalBatchJobs::cleanAlone(int index, qint64 cost) {
+RemovalBatchJobs::Outcome RemovalBatchJobs::cleanAlone(int index, qint64 cost) {
     {
         std::unique_lock<std::mutex> guard(lock_);
         inUse_ -= cost;
@@ -154,51 +192,49 @@ RemovalBatchJobs::Result RemovalBatchJobs::cleanAlone(int index, qint64 cost) {
         inUse_ += cost;
         aloneAtWork_ = true;
     }
-    Result result = clean(index);
+    Outcome outcome = clean(index);
     {
         const std::lock_guard<std::mutex> guard(lock_);
         aloneAtWork_ = false;
     }
     changed_.notify_all();
-    return result;
+    return outcome;
 }
 
 // No file ends the batch: whatever a route throws becomes the file's reason.
-RemovalBatchJobs::Result RemovalBatchJobs::clean(int index) {
+RemovalBatchJobs::Outcome RemovalBatchJobs::clean(int index) {
     const Formats::StopWatch watch(stopping_);
     const QString folder = workingFolder_ + QStringLiteral("/%1").arg(index + 1);
-    CollectingDesktop desktop;
-    Result result;
+    Outcome outcome;
     try {
-        result.outcome = cleanIn(folder, files_[index], desktop);
+        outcome = cleanIn(folder, files_[index]);
     } catch (const std::bad_alloc &) {
-        result.outcome = notCleaned(QStringLiteral("not enough memory to clean it"));
+        outcome = notCleaned(QStringLiteral("not enough memory to clean it"));
     } catch (const std::exception &error) {
-        result.outcome = notCleaned(QString::fromLocal8Bit(error.what()));
+        outcome = notCleaned(QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        result.outcome = notCleaned(QStringLiteral("an unexpected error stopped its cleaning"));
+        outcome = notCleaned(QStringLiteral("an unexpected error stopped its cleaning"));
     }
     // Its working copy still carries the user's metadata.
     QDir(folder).removeRecursively();
-    if (stopping_ && result.outcome.kind == Outcome::Kind::NotCleaned) {
-        result.outcome.reason = RemovalBatchReport::StoppedReason();
+    if (stopping_ && outcome.kind == Outcome::Kind::NotCleaned) {
+        outcome.reason = RemovalBatchReport::StoppedReason();
+        outcome.fullDisk.clear();
     }
-    result.dialogs = std::move(desktop.dialogs);
-    return result;
+    return outcome;
 }
 
-Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan::File &file,
-                                  Desktop &desktop) {
-    const QString copyFailed = QStringLiteral("could not be copied to the working folder");
+Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan::File &file) {
     if (!QDir().mkdir(folder)) {
-        return notCleaned(copyFailed);
+        return notCleaned(QStringLiteral("could not be copied to the working folder"));
     }
-    const FileSystem::KeepGoing keepGoing = [this] { return !stopping_; };
+    const FileSystem::KeepGoing keepGoing = untilStopped();
     const QString copy = folder + QLatin1Char('/') + RemovalBatchPlan::WorkingName(file.extension);
     const int copied =
         Main::CopyFileQuietly(file.source, copy, FileSystem::CopyMode::InPlace, keepGoing);
     if (copied != 0) {
-        return notCleaned(FailureReason::ForError(copied, copyFailed));
+        return withFullDisk(notCleaned(FailureReason::ForSource(copied)),
+                            QFileInfo(workingFolder_).path());
     }
     const Kinds::Kind *kind = Routes::kindOf(file.name, file.extension, copy);
     if (kind != nullptr && kind->isMetadata) {
@@ -207,28 +243,59 @@ Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan:
     // The copy holds the source's bytes until the route runs.
     Outcome outcome{outcomeKind(kind), {}, Routes::findings(kind, copy).shown(), {}};
     const Formats::NoteCollector notes;
-    ErrorTrap trap(desktop, QStringLiteral("Form1.PushButton2_Click"));
+    ErrorCollectingDesktop desktop;
     RouteContext context{desktop, programFolder_, folder, keepGoing};
     QString reason;
-    if (!trap.step(128, [&] { reason = Routes::remove(kind, context, copy); })) {
-        reason = FailureReason::ForError(trap.errorNumber(),
-                                         QStringLiteral("its metadata could not be removed"));
+    try {
+        reason = Routes::remove(kind, context, copy);
+        if (reason.isEmpty()) {
+            reason = Routes::check(kind, copy);
+        }
+    } catch (const AppError &error) {
+        reason = errorReason(error, QStringLiteral("its metadata could not be removed"));
     }
-    if (reason.isEmpty()) {
-        reason = QStringLiteral("its result could not be checked");
-        trap.step(130, [&] { reason = Routes::check(kind, copy); });
+    if (reason.isEmpty() && !desktop.errors.isEmpty()) {
+        reason = desktop.errors.front();
     }
     if (!reason.isEmpty()) {
-        return notCleaned(reason);
-    }
-    const int written =
-        Main::CopyFileQuietly(copy, file.output, FileSystem::CopyMode::Atomic, keepGoing);
-    if (written != 0) {
-        return notCleaned(FailureReason::ForError(
-            written, QStringLiteral("could not be written to the output folder")));
+        return withFullDisk(notCleaned(reason), QFileInfo(workingFolder_).path());
     }
     for (const std::string &note : notes.notes()) {
         outcome.notes << QString::fromStdString(note);
     }
-    return outcome;
+    return writeOutput(copy, file, std::move(outcome));
+}
+
+// Into the planned name, or, when the user did not let it replace what is there and a file took
+// that name meanwhile, into the next numbered name that is free and planned for no other file.
+Outcome RemovalBatchJobs::writeOutput(const QString &copy, const RemovalBatchPlan::File &file,
+                                      Outcome outcome) {
+    const FileSystem::KeepGoing keepGoing = untilStopped();
+    const QString folder = QFileInfo(file.output).path();
+    if (file.mayReplace) {
+        const int written =
+            Main::CopyFileQuietly(copy, file.output, FileSystem::CopyMode::Atomic, keepGoing);
+        return written == 0 ? outcome
+                            : withFullDisk(notCleaned(FailureReason::ForOutput(written)), folder);
+    }
+    QString target = file.output;
+    int number = file.number;
+    for (int tries = 0; tries < SidestepTries; ++tries) {
+        const int written =
+            Main::CopyFileQuietly(copy, target, FileSystem::CopyMode::AtomicNew, keepGoing);
+        if (written == 0) {
+            outcome.sidestep = target == file.output ? QString() : target;
+            return outcome;
+        }
+        if (written != ErrorNumber::FileAlreadyExists) {
+            return withFullDisk(notCleaned(FailureReason::ForOutput(written)), folder);
+        }
+        // Each name skipped is another file's: this ends within as many steps as files.
+        QString name;
+        do {
+            name = RemovalBatchPlan::NumberedName(file.name, ++number);
+        } while (plannedNames_.contains(name));
+        target = Main::JoinPath(folder, name);
+    }
+    return notCleaned(QStringLiteral("no free name was left for it in the output folder"));
 }

@@ -2,8 +2,9 @@
 
 #include "engine/RemovalBatchPlan.h"
 #include "engine/RemovalBatchReport.h"
-#include "platform/Desktop.h"
+#include "platform/FileSystem.h"
 
+#include <QSet>
 #include <QString>
 
 #include <atomic>
@@ -15,23 +16,14 @@
 
 // Cleans the planned files on worker threads, several at a time: they are started in list order,
 // as many at once as there are workers while what the files at work cost in memory (each kind
-// tells it from the file) stays within one budget (a file larger than the budget works alone). Each
-// works in a folder of its own inside the working folder, removed when its file is done. Workers
-// never touch the window: error dialogs are collected for the window's thread to show. A file that
-// met a full disk while others were at work is cleaned once more alone, as a one-at-a-time run
-// would have.
+// tells it from the file) stays within one budget (a file larger than the budget works alone).
+// Each works in a folder of its own inside the working folder, removed when its file is done.
+// Workers never touch the window: an error a route would have shown becomes its file's reason. A
+// file that met a full disk while others were at work is cleaned once more alone, as a
+// one-at-a-time run would have; when it meets a full disk even then, no file starts any more.
 class RemovalBatchJobs {
   public:
-    // A message a route's error trap would have shown.
-    struct Dialog {
-        QString text;
-        QString title;
-        MessageIcon icon;
-    };
-    struct Result {
-        RemovalBatchReport::Outcome outcome;
-        std::vector<Dialog> dialogs;
-    };
+    using Outcome = RemovalBatchReport::Outcome;
 
     static constexpr qint64 DefaultMemoryBudget = qint64(512) << 20;
     // As many as the machine has cores.
@@ -45,24 +37,29 @@ class RemovalBatchJobs {
     RemovalBatchJobs(const RemovalBatchJobs &) = delete;
     RemovalBatchJobs &operator=(const RemovalBatchJobs &) = delete;
 
-    // Waits at most timeoutMs for the file at index (0-based) to be done; true once it is.
+    // Waits at most timeoutMs for the file at index (0-based) to be done, or after a stop to be
+    // known never to start; true once it is.
     bool waitFor(int index, int timeoutMs);
-    // The result of a file that is done; nothing for one that was never finished.
-    std::optional<Result> take(int index);
+    // The outcome of a file that is done; nothing for one that was never finished.
+    std::optional<Outcome> take(int index);
 
     // No file starts any more, and the files at work end at their next look at the stop flag:
     // copies, tools and passes alike.
     void stop();
+    // Waits at most timeoutMs for every worker to end; true once they have.
+    bool waitForEnd(int timeoutMs);
     // Waits until every worker has ended.
     void join();
 
   private:
     void work();
     bool claim(int &index, qint64 &cost);
-    Result cleanAlone(int index, qint64 cost);
-    Result clean(int index);
-    RemovalBatchReport::Outcome cleanIn(const QString &folder, const RemovalBatchPlan::File &file,
-                                        Desktop &desktop);
+    Outcome cleanAlone(int index, qint64 cost);
+    Outcome clean(int index);
+    Outcome cleanIn(const QString &folder, const RemovalBatchPlan::File &file);
+    Outcome writeOutput(const QString &copy, const RemovalBatchPlan::File &file, Outcome outcome);
+    // For copies and tools: go on until the batch stops.
+    FileSystem::KeepGoing untilStopped();
 
     const std::vector<RemovalBatchPlan::File> &files_;
     const QString workingFolder_;
@@ -72,7 +69,10 @@ class RemovalBatchJobs {
     std::atomic<bool> stopping_{false};
     std::mutex lock_;
     std::condition_variable changed_;
-    std::vector<std::optional<Result>> results_;
+    std::vector<std::optional<Outcome>> results_;
+    // Every planned output's name: a file that sidesteps a name taken meanwhile takes none of them.
+    QSet<QString> plannedNames_;
+    int working_ = 0;
     int next_ = 0;
     qint64 inUse_ = 0;
     int waitingAlone_ = 0;

@@ -17,6 +17,9 @@ namespace {
 // Names the file system allows are at most this long; longer extensions are cut.
 constexpr int WorkingExtensionLength = 32;
 
+// The replace question names this many files and counts the rest.
+constexpr int NamedReplacements = 10;
+
 using Identity = std::optional<FileSystem::FileIdentity>;
 
 // The rows whose source lies in the output folder under its own name: they keep that name, so
@@ -100,34 +103,60 @@ std::vector<File> Plan(const QStringList &rows, const QString &outputFolderText)
 
 Replacements WouldReplace(const std::vector<File> &files) {
     Replacements replacements;
-    for (const File &file : files) {
-        if (const Identity there = FileSystem::fileIdentity(file.output)) {
-            ++replacements.files;
-            replacements.originals += *there == FileSystem::fileIdentity(file.source) ? 1 : 0;
+    for (int row = 0; row < static_cast<int>(files.size()); ++row) {
+        if (const Identity there = FileSystem::fileIdentity(files[row].output)) {
+            const bool original = *there == FileSystem::fileIdentity(files[row].source);
+            (original ? replacements.originals : replacements.others).push_back(row);
         }
     }
     return replacements;
 }
 
-QString ReplaceQuestion(const Replacements &replacements, const QString &outputFolder) {
-    if (replacements.files == 1) {
+QString ReplaceQuestion(const Replacements &replacements, const std::vector<File> &files,
+                        const QString &outputFolder) {
+    const int count = replacements.files();
+    const int originals = static_cast<int>(replacements.originals.size());
+    QString question;
+    if (count == 1) {
         const QString original =
-            replacements.originals == 0
+            originals == 0
                 ? QString()
                 : QStringLiteral(
                       " (it is the original you listed; its metadata will be gone for good)");
-        return QStringLiteral("1 file in %1 will be replaced by its cleaned copy%2. Replace it?")
-            .arg(outputFolder, original);
+        question =
+            QStringLiteral("1 file in %1 will be replaced by its cleaned copy%2. Replace it?")
+                .arg(outputFolder, original);
+    } else {
+        const QString ofThem = originals == 0 ? QString()
+                                              : QStringLiteral(
+                                                    " (%1 of them are the originals you listed; "
+                                                    "their metadata will be gone for good)")
+                                                    .arg(originals);
+        question = QStringLiteral(
+                       "%1 files in %2 will be replaced by their cleaned copies%3. Replace them?")
+                       .arg(QString::number(count), outputFolder, ofThem);
     }
-    const QString originals = replacements.originals == 0
-                                  ? QString()
-                                  : QStringLiteral(
-                                        " (%1 of them are the originals you listed; "
-                                        "their metadata will be gone for good)")
-                                        .arg(replacements.originals);
-    return QStringLiteral(
-               "%1 files in %2 will be replaced by their cleaned copies%3. Replace them?")
-        .arg(QString::number(replacements.files), outputFolder, originals);
+    QStringList names;
+    for (const int row : replacements.originals) {
+        names << Main::FileNameOf(files[row].output) + QStringLiteral(" (original)");
+    }
+    for (const int row : replacements.others) {
+        names << Main::FileNameOf(files[row].output);
+    }
+    question +=
+        QStringLiteral("\r\n\r\n") + names.mid(0, NamedReplacements).join(QStringLiteral("\r\n"));
+    if (count > NamedReplacements) {
+        question += QStringLiteral("\r\n\u2026 and %1 more").arg(count - NamedReplacements);
+    }
+    return question;
+}
+
+void AllowReplacing(std::vector<File> &files, const Replacements &replacements) {
+    for (const std::vector<int> &rows : {replacements.originals, replacements.others}) {
+        for (const int row : rows) {
+            files[row].mayReplace = true;
+        }
+    }
 }
 
 }  // namespace RemovalBatchPlan

@@ -16,6 +16,9 @@ struct File {
     QString output;     // where the clean copy goes
     int number = 1;     // above 1 when another listed file took the name first
     qint64 size = 0;    // of the source, 0 when it cannot be read
+    // The user let its output replace the file there when the batch began; otherwise a file
+    // that appears there meanwhile stays, and the output takes the next free number.
+    bool mayReplace = false;
 };
 
 // What follows the last dot of the file name: a name without a dot has no extension.
@@ -32,14 +35,19 @@ QString NumberedName(const QString &name, int number);
 // row when it names another row's source, which keeps its own name.
 std::vector<File> Plan(const QStringList &rows, const QString &outputFolder);
 
-// The outputs that would replace files already in the output folder.
+// The rows whose outputs would replace files already in the output folder.
 struct Replacements {
-    int files = 0;
-    int originals = 0;  // of them, the listed files themselves
+    std::vector<int> originals;  // the listed files themselves
+    std::vector<int> others;
+    int files() const { return static_cast<int>(originals.size() + others.size()); }
 };
 Replacements WouldReplace(const std::vector<File> &files);
 
-// The question asked before such a batch starts.
-QString ReplaceQuestion(const Replacements &replacements, const QString &outputFolder);
+// The question asked before such a batch starts; it names the files, the originals first.
+QString ReplaceQuestion(const Replacements &replacements, const std::vector<File> &files,
+                        const QString &outputFolder);
+
+// What the user allowed: those rows' outputs may replace what is there.
+void AllowReplacing(std::vector<File> &files, const Replacements &replacements);
 
 }  // namespace RemovalBatchPlan

@@ -20,11 +20,27 @@ int countOf(const std::vector<Outcome> &outcomes, Kind kind) {
                                           [kind](const Outcome &o) { return o.kind == kind; }));
 }
 
-QString cleanedPart(int cleaned, int fileCount, const QString &outputFolder, bool stopped) {
-    return Paragraph +
-           QStringLiteral("%1 of %2 files were cleaned into %3")
-               .arg(QString::number(cleaned), QString::number(fileCount),
-                    outputFolder + (stopped ? QStringLiteral(" before the stop") : QString()));
+QString cleanedPart(const std::vector<Outcome> &outcomes, const QString &outputFolder,
+                    const Ending &ending) {
+    const int cleaned = countOf(outcomes, Kind::Cleaned);
+    const int files = static_cast<int>(outcomes.size());
+    if (!ending.fullDisk.isEmpty()) {
+        const int failed =
+            static_cast<int>(std::count_if(outcomes.begin(), outcomes.end(), Failed));
+        return Paragraph +
+               QStringLiteral(
+                   "The disk holding %1 is full: %2 files were cleaned, %3 "
+                   "were not; free space and press Start again.")
+                   .arg(ending.fullDisk, QString::number(cleaned), QString::number(failed));
+    }
+    QString part =
+        Paragraph + QStringLiteral("%1 of %2 files were cleaned into %3")
+                        .arg(QString::number(cleaned), QString::number(files), outputFolder);
+    if (ending.stopped) {
+        part += QStringLiteral(" before the stop; %1 were not started")
+                    .arg(countOf(outcomes, Kind::NotStarted));
+    }
+    return part;
 }
 
 QString failuresPart(const std::vector<RemovalBatchPlan::File> &files,
@@ -75,7 +91,7 @@ QString renamedPart(const std::vector<RemovalBatchPlan::File> &files,
                     const std::vector<Outcome> &outcomes) {
     int renamed = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        renamed += files[i].number > 1 && outcomes[i].kind != Kind::NotCleaned ? 1 : 0;
+        renamed += files[i].number > 1 && !Failed(outcomes[i]) ? 1 : 0;
     }
     if (renamed == 0) {
         return {};
@@ -89,12 +105,19 @@ QString renamedPart(const std::vector<RemovalBatchPlan::File> &files,
 QString fileDetails(const RemovalBatchPlan::File &file, const Outcome &outcome) {
     const QString indent = LineBreak + QStringLiteral("    ");
     QString text = file.source + indent;
-    if (outcome.kind == Kind::NotCleaned) {
+    if (Failed(outcome)) {
         return text + QStringLiteral("not cleaned: ") + outcome.reason;
     }
     text += (outcome.kind == Kind::Cleaned ? QStringLiteral("cleaned into ")
-                                           : QStringLiteral("copied as it is into ")) +
-            file.output;
+                                           : QStringLiteral("copied as it is into "));
+    if (!outcome.sidestep.isEmpty()) {
+        text += outcome.sidestep + QStringLiteral(
+                                       " (a file took the name %1 in the output folder during the "
+                                       "batch; it stays as it was)")
+                                       .arg(file.output);
+    } else {
+        text += file.output;
+    }
     if (file.number > 1) {
         text += QStringLiteral(" (another listed file has its name)");
     }
@@ -120,6 +143,26 @@ QString StoppedReason() {
     return QStringLiteral("stopped before it was cleaned");
 }
 
+Outcome NotStarted() {
+    return {Kind::NotStarted, QStringLiteral("not started before the stop"), {}, {}};
+}
+
+bool Failed(const Outcome &outcome) {
+    return outcome.kind == Kind::NotCleaned || outcome.kind == Kind::NotStarted;
+}
+
+QString TimeLeft(qint64 ms) {
+    const qint64 seconds = (ms + 999) / 1000;
+    if (seconds < 60) {
+        return QStringLiteral("about %1 s left").arg(std::max<qint64>(5, (seconds + 4) / 5 * 5));
+    }
+    const qint64 minutes = (seconds + 30) / 60;
+    if (minutes < 60) {
+        return QStringLiteral("about %1 min left").arg(minutes);
+    }
+    return QStringLiteral("about %1 h %2 min left").arg(minutes / 60).arg(minutes % 60);
+}
+
 QString GroupedFindings(const std::vector<Formats::Finding> &findings) {
     // In the order of the categories.
     std::map<Formats::Category, QStringList> grouped;
@@ -136,10 +179,8 @@ QString GroupedFindings(const std::vector<Formats::Finding> &findings) {
 
 QString ClosingMessage(const std::vector<RemovalBatchPlan::File> &files,
                        const std::vector<Outcome> &outcomes, const QString &outputFolder,
-                       bool stopped) {
-    return QStringLiteral("Done.") +
-           cleanedPart(countOf(outcomes, Kind::Cleaned), static_cast<int>(files.size()),
-                       outputFolder, stopped) +
+                       const Ending &ending) {
+    return QStringLiteral("Done.") + cleanedPart(outcomes, outputFolder, ending) +
            failuresPart(files, outcomes) +
            copiedPart(files, outcomes, Kind::CopiedAsItIs,
                       QStringLiteral("%1 files were copied as they are (Parchwipe cannot remove "

@@ -42,6 +42,16 @@ void FileListModel::AddFileRow(const QString &path) {
     endInsertRows();
 }
 
+void FileListModel::AddFileRows(const QStringList &paths) {
+    if (paths.isEmpty()) {
+        return;
+    }
+    const int first = FileRowCount();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(paths.size()) - 1);
+    rows_.append(paths);
+    endInsertRows();
+}
+
 bool FileListModel::holdsPosition(int position) const {
     return position >= 1 && position <= FileRowCount();
 }

@@ -19,6 +19,8 @@ class FileListModel : public QAbstractListModel {
     void setHeader(const QString &header);
 
     void AddFileRow(const QString &path);
+    void AddFileRows(const QStringList &paths);
+    const QStringList &Rows() const { return rows_; }
     int FileRowCount() const { return static_cast<int>(rows_.size()); }
 
     // Positions are 1-based, as the batch and the reordering count rows; a position outside

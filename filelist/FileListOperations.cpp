@@ -4,23 +4,32 @@
 
 #include <QItemSelectionModel>
 
+#include <algorithm>
+
 namespace FileListOperations {
 
-void RemoveSelectedRow(FileListModel &list, const QItemSelectionModel &selection, bool busy) {
+void RemoveSelectedRows(FileListModel &list, const QItemSelectionModel &selection, bool busy) {
     if (busy || list.FileRowCount() == 0) {
         return;
     }
-    const QModelIndexList selected = selection.selectedRows();
-    if (selected.isEmpty()) {
-        return;
+    QList<int> rows;
+    for (const QModelIndex &selected : selection.selectedRows()) {
+        rows << selected.row();
     }
-    list.RemoveRow(selected.first().row() + 1);
+    // From the bottom up, so that each position still names its row.
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    for (const int row : rows) {
+        list.RemoveRow(row + 1);
+    }
 }
 
-void ClearFileList(FileListModel &list, bool busy) {
-    if (!busy) {
-        list.RemoveAllRows();
+QStringList ClearFileList(FileListModel &list, bool busy) {
+    if (busy) {
+        return {};
     }
+    QStringList rows = list.Rows();
+    list.RemoveAllRows();
+    return rows;
 }
 
 }  // namespace FileListOperations

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 class FileListModel;
 class QItemSelectionModel;
 
@@ -7,11 +9,12 @@ class QItemSelectionModel;
 // rows) nothing is removed.
 namespace FileListOperations {
 
-// Removes the selected row; does nothing when busy, when the list is empty or when no row is
+// Removes every selected row; does nothing when busy, when the list is empty or when no row is
 // selected. The other rows keep their order.
-void RemoveSelectedRow(FileListModel &list, const QItemSelectionModel &selection, bool busy);
+void RemoveSelectedRows(FileListModel &list, const QItemSelectionModel &selection, bool busy);
 
-// Removes every row, without asking; does nothing when busy.
-void ClearFileList(FileListModel &list, bool busy);
+// Removes every row, without asking, and gives them back so that the clear can be undone; does
+// nothing (and gives nothing) when busy.
+QStringList ClearFileList(FileListModel &list, bool busy);
 
 }  // namespace FileListOperations

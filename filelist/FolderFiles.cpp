@@ -73,28 +73,45 @@ QString NothingFoundMessage(const QStringList &patterns, const QString &folder) 
         .arg(patterns.join(QStringLiteral(", ")), folder);
 }
 
-int AddAllFilesInFolder(const Scan &scan, const QString &folder, const QStringList &patterns) {
+Found AddAllFilesInFolder(const Scan &scan, const QString &folder, const QStringList &patterns) {
     QStringList folders{folder + Separator};
     scan.trap.step(scan.firstLine,
                    [&] { AddFolder::GetSubDirectories2016(scan.desktop, folders, true); });
     PaintPace pace;
-    int added = 0;
+    Found found;
     for (const QString &entry : folders) {
         const QString path = entry.chopped(1);
-        // Only files the program may read are listed, each with its attribute word.
+        // Only files the program may read are listed, each with its attribute word; the others
+        // are counted.
         QList<FileSystem::FileEntry> files;
-        scan.trap.step(scan.firstLine + 2, [&] {
-            files = FileSystem::listReadableFiles(entry, QStringLiteral("*.*"));
-        });
+        scan.trap.step(scan.firstLine + 2,
+                       [&] { files = FileSystem::listFiles(entry, QStringLiteral("*.*")); });
         for (const FileSystem::FileEntry &file : files) {
-            if (isWanted(file, patterns)) {
-                scan.list.AddFileRow(Main::JoinPath(path, file.name));
-                ++added;
+            if (!isWanted(file, patterns)) {
+                continue;
             }
+            if (!file.readable) {
+                ++found.unreadable;
+                continue;
+            }
+            scan.list.AddFileRow(Main::JoinPath(path, file.name));
+            ++found.added;
         }
         pace.keepWindowPainting();
     }
-    return added;
+    return found;
+}
+
+QString ScanMessage(const Found &found, const QStringList &patterns, const QString &folder) {
+    QStringList parts;
+    if (found.added == 0) {
+        parts << NothingFoundMessage(patterns, folder);
+    }
+    if (found.unreadable > 0) {
+        parts << QStringLiteral("%1 files could not be read (permission) and were not listed.")
+                     .arg(found.unreadable);
+    }
+    return parts.join(QStringLiteral("\r\n\r\n"));
 }
 
 QStringList DroppedPaths(const QMimeData &data) {

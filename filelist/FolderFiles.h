@@ -29,11 +29,19 @@ QStringList PatternsForExtensions(const QString &answer);
 // "No *.jpg files were found in FOLDER."
 QString NothingFoundMessage(const QStringList &patterns, const QString &folder);
 
+// What a folder scan found.
+struct Found {
+    int added = 0;
+    int unreadable = 0;  // files left out because they may not be read
+};
+
 // Adds every file of the folder and of all its sub-folders (level by level) whose name matches
 // one of the patterns, except names starting with "~", files that cannot be read and plain
-// dotfiles (attribute word 34). The root "/" gives paths with a single leading "/". Returns how
-// many files were added.
-int AddAllFilesInFolder(const Scan &scan, const QString &folder, const QStringList &patterns);
+// dotfiles (attribute word 34). The root "/" gives paths with a single leading "/".
+Found AddAllFilesInFolder(const Scan &scan, const QString &folder, const QStringList &patterns);
+
+// What the user is told after a scan: nothing found, files that could not be read; or nothing.
+QString ScanMessage(const Found &found, const QStringList &patterns, const QString &folder);
 
 // The local files and folders a drag carries, in its order, without trailing "/" (except "/").
 QStringList DroppedPaths(const QMimeData &data);

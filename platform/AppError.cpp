@@ -32,6 +32,10 @@ AppError AppError::fromErrno(int errnoValue, const QString &path, Subject subjec
             number = ErrorNumber::DiskFull;
             description = QStringLiteral("Disk full");
             break;
+        case EEXIST:
+            number = ErrorNumber::FileAlreadyExists;
+            description = QStringLiteral("File already exists");
+            break;
         case EINVAL:
         case ENAMETOOLONG:
             number = ErrorNumber::InvalidArgument;

@@ -9,6 +9,7 @@ namespace ErrorNumber {
 inline constexpr int InvalidArgument = 5;
 inline constexpr int UserInterrupt = 18;
 inline constexpr int FileNotFound = 53;
+inline constexpr int FileAlreadyExists = 58;
 inline constexpr int DiskFull = 61;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccess = 75;

@@ -22,10 +22,17 @@ struct OpenFileRequest {
 struct DetailedMessage {
     QString text;
     QString title;
-    QStringList buttons;   // captions, left to right; the first is the default
-    int escapeButton = 0;  // the answer when the box is closed without a button
+    QStringList buttons;    // captions, left to right
+    int defaultButton = 0;  // the one Return presses
+    int escapeButton = 0;   // the answer to Escape and to closing the box without a button
     QString detailedText;
+    MessageIcon icon = MessageIcon::None;
 };
+
+// What to say when openFolder gives false.
+inline QString noFileManagerMessage(const QString &folder) {
+    return QStringLiteral("No file manager could be started to show %1.").arg(folder);
+}
 
 // Every modal dialog and every hand-over to the desktop goes through here, so that tests can
 // script the user's answers.
@@ -51,7 +58,8 @@ class Desktop {
     virtual QString browseForFolder(QWidget *owner, const QString &title,
                                     const QString &startFolder) = 0;
 
-    virtual void openFolder(const QString &path) = 0;
+    // False when no file manager could be started to show it.
+    virtual bool openFolder(const QString &path) = 0;
     // False when the desktop could not hand the address to a browser.
     virtual bool openAddress(const QString &address) = 0;
 };

@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -265,6 +266,26 @@ void refuseReadOnlyTarget(const QString &target) {
     replacedPermissions(target);
 }
 
+// Puts the sibling in place: over the target, or only where nothing is yet (EEXIST otherwise).
+// A file system that cannot rename so takes a hard link, which never replaces either.
+int moveIntoPlace(const QByteArray &sibling, const QByteArray &target, CopyMode mode) {
+    if (mode != CopyMode::AtomicNew) {
+        return ::rename(sibling.constData(), target.constData());
+    }
+    if (::renameat2(AT_FDCWD, sibling.constData(), AT_FDCWD, target.constData(),
+                    RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return -1;
+    }
+    if (::link(sibling.constData(), target.constData()) != 0) {
+        return -1;
+    }
+    ::unlink(sibling.constData());
+    return 0;
+}
+
 }  // namespace
 
 int attributeWord(const QString &path) {
@@ -366,6 +387,12 @@ bool matchesWildcard(const QString &name, const QString &pattern) {
 }
 
 QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern) {
+    QList<FileEntry> files = listFiles(folder, pattern);
+    files.removeIf([](const FileEntry &file) { return !file.readable; });
+    return files;
+}
+
+QList<FileEntry> listFiles(const QString &folder, const QString &pattern) {
     QList<FileEntry> files;
     forEachEntry(folder, false, [&](int dirFd, const char *rawName, QString name) {
         if (!matchesWildcard(name, pattern)) {
@@ -374,11 +401,12 @@ QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern
         // An access check answers "opens for reading" at a fraction of an open's cost, which
         // counts when a scan meets a hundred thousand files.
         struct stat info {};
-        if (::fstatat(dirFd, rawName, &info, 0) == 0 && S_ISREG(info.st_mode) &&
-            ::faccessat(dirFd, rawName, R_OK, AT_EACCESS) == 0) {
-            const int word = Attribute::Archive | commonBits(name, info);
-            files.append({std::move(name), word});
+        if (::fstatat(dirFd, rawName, &info, 0) != 0 || !S_ISREG(info.st_mode)) {
+            return;
         }
+        const int word = Attribute::Archive | commonBits(name, info);
+        const bool readable = ::faccessat(dirFd, rawName, R_OK, AT_EACCESS) == 0;
+        files.append({std::move(name), word, readable});
     });
     std::sort(files.begin(), files.end(),
               [](const FileEntry &a, const FileEntry &b) { return listedBefore(a.name, b.name); });
@@ -403,7 +431,8 @@ void copyFile(const QString &source, const QString &target, CopyMode mode,
     if (::fstat(from.get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode)) {
         throw AppError(ErrorNumber::PathFileAccess, QStringLiteral("Not a file: %1").arg(source));
     }
-    const std::optional<mode_t> replaced = replacedPermissions(target);
+    const std::optional<mode_t> replaced =
+        mode == CopyMode::AtomicNew ? std::nullopt : replacedPermissions(target);
     // A replaced file keeps its bits; a private source stays private in its copy, and the copy
     // is the owner's to change.
     const mode_t permissions =
@@ -428,7 +457,7 @@ void copyFile(const QString &source, const QString &target, CopyMode mode,
         copyBytes(from.get(), to.get(), source, target, keepGoing);
         syncToDisk(to.get(), target);
         closeChecked(to, target);
-        if (::rename(siblingName.constData(), encoded(target).constData()) != 0) {
+        if (moveIntoPlace(siblingName, encoded(target), mode) != 0) {
             throw AppError::fromErrno(errno, target);
         }
     } catch (const AppError &) {

@@ -52,8 +52,11 @@ QStringList listSubFolders(const QString &folder);
 struct FileEntry {
     QString name;
     int attributeWord;
+    bool readable = true;
 };
 QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern);
+// The same with the files the program may not read, marked so.
+QList<FileEntry> listFiles(const QString &folder, const QString &pattern);
 
 // Long file operations call this now and then (about every 100 ms): it lets the window handle
 // its events and answers whether to go on. A copy told to stop throws AppError 18.
@@ -66,7 +69,9 @@ using KeepGoing = std::function<bool()>;
 // leaving the target as it was.
 // InPlace overwrites the target's own bytes instead, checking every write and the close: for
 // scratch files in a private folder, where nobody relies on the old content.
-enum class CopyMode { Atomic, InPlace };
+// AtomicNew is Atomic that never replaces: a target that exists by the time the copy is put in
+// place stays as it was, and AppError 58 is thrown.
+enum class CopyMode { Atomic, AtomicNew, InPlace };
 void copyFile(const QString &source, const QString &target, CopyMode mode = CopyMode::Atomic,
               const KeepGoing &keepGoing = {});
 

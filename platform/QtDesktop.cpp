@@ -48,6 +48,33 @@ QString openFileResult(const QStringList &files) {
     return result;
 }
 
+QMessageBox::Icon boxIcon(MessageIcon icon) {
+    return icon == MessageIcon::Warning    ? QMessageBox::Warning
+           : icon == MessageIcon::Question ? QMessageBox::Question
+                                           : QMessageBox::NoIcon;
+}
+
+// Qt's message box fixes its size each time it lays itself out. This one lets go of its size once
+// the pointer is over it, so that the user can drag it larger and its details take the room;
+// showing or hiding the details fixes it again until the pointer moves.
+class ResizableMessageBox : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    bool event(QEvent *event) override {
+        if (event->type() == QEvent::LayoutRequest && maximumWidth() == QWIDGETSIZE_MAX &&
+            isVisible()) {
+            return QDialog::event(event);
+        }
+        const bool handled = QMessageBox::event(event);
+        if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
+            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        }
+        return handled;
+    }
+};
+
 }  // namespace
 
 QString QtDesktop::displayText(QString text) {
@@ -61,9 +88,7 @@ MessageAnswer QtDesktop::messageBox(const QString &text, const QString &title, M
     QMessageBox box(dialogParent());
     box.setWindowTitle(title);
     box.setText(displayText(text));
-    box.setIcon(icon == MessageIcon::Warning    ? QMessageBox::Warning
-                : icon == MessageIcon::Question ? QMessageBox::Question
-                                                : QMessageBox::NoIcon);
+    box.setIcon(boxIcon(icon));
     if (buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
@@ -75,20 +100,25 @@ MessageAnswer QtDesktop::messageBox(const QString &text, const QString &title, M
 }
 
 int QtDesktop::detailedMessageBox(const DetailedMessage &message) {
-    QMessageBox box(dialogParent());
+    ResizableMessageBox box(dialogParent());
+    box.setSizeGripEnabled(true);
     box.setWindowTitle(message.title);
     box.setText(displayText(message.text));
+    box.setIcon(boxIcon(message.icon));
     box.setDetailedText(displayText(message.detailedText));
-    // Room for a few files at a time, within a small screen: the details scroll.
+    // Room for a few files at a time, within a small screen: the details scroll, and take the
+    // room of a box made larger.
     if (auto *details = box.findChild<QTextEdit *>()) {
         details->setMinimumSize(560, 240);
+        details->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        details->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     }
     QList<QAbstractButton *> buttons;
     for (const QString &caption : message.buttons) {
         // One role for all keeps them in the order given.
         buttons << box.addButton(caption, QMessageBox::ActionRole);
     }
-    box.setDefaultButton(qobject_cast<QPushButton *>(buttons.value(0)));
+    box.setDefaultButton(qobject_cast<QPushButton *>(buttons.value(message.defaultButton)));
     box.setEscapeButton(buttons.value(message.escapeButton));
     box.exec();
     const int pressed = static_cast<int>(buttons.indexOf(box.clickedButton()));
@@ -126,8 +156,8 @@ QString QtDesktop::browseForFolder(QWidget *owner, const QString &title,
     return QDir::toNativeSeparators(chosen);
 }
 
-void QtDesktop::openFolder(const QString &path) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool QtDesktop::openFolder(const QString &path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 bool QtDesktop::openAddress(const QString &address) {

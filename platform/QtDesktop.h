@@ -13,7 +13,7 @@ class QtDesktop : public Desktop {
     QString openFileDialog(QWidget *owner, const OpenFileRequest &request) override;
     QString browseForFolder(QWidget *owner, const QString &title,
                             const QString &startFolder) override;
-    void openFolder(const QString &path) override;
+    bool openFolder(const QString &path) override;
     bool openAddress(const QString &address) override;
 
     // Message texts use CR LF and lone CRs as line breaks; Qt's labels want LF.

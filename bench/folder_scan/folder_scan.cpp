@@ -37,7 +37,7 @@ class AnsweringDesktop : public Desktop {
     QString browseForFolder(QWidget *, const QString &, const QString &) override {
         return folder_;
     }
-    void openFolder(const QString &) override {}
+    bool openFolder(const QString &) override { return false; }
     bool openAddress(const QString &) override { return true; }
 
     int messages = 0;

@@ -83,7 +83,8 @@ TEST(OutputFolderButton, StoresTheChoiceAndStartsAtTheLastOne) {
 
     ASSERT_EQ(window.desktop.folderRequests.size(), 3u);
     EXPECT_EQ(window.desktop.folderRequests[0].title, QStringLiteral("Please select folder:"));
-    EXPECT_EQ(window.desktop.folderRequests[0].startFolder, QString());
+    // It starts in the folder the box names, else (a missing one) in the last one picked.
+    EXPECT_EQ(window.desktop.folderRequests[0].startFolder, window.desktopLocation);
     EXPECT_EQ(window.desktop.folderRequests[2].startFolder, QStringLiteral("/srv/Data"));
     EXPECT_TRUE(window.desktop.messages.empty());
 }
@@ -92,6 +93,7 @@ TEST(Settings, LiveUnderTheirOwnNames) {
     TestWindow window;
     Form1 &form = window.load();
     const QString folder = makeFolder(window.scratch / QStringLiteral("R"));
+    writeFile(folder + QStringLiteral("/found.pdf"), "x");
     window.desktop.folderAnswers = {folder, folder};
     window.desktop.inputAnswers = {QStringLiteral("pdf")};
     form.PushButton1_Click();
@@ -169,7 +171,7 @@ TEST(AddAllButton, CancellingEitherQuestionAddsNothing) {
     form.PushButton3_Click();
     ASSERT_EQ(window.desktop.folderRequests.size(), 1u);
     EXPECT_EQ(window.desktop.folderRequests[0].startFolder, QStringLiteral("/kept"));
-    EXPECT_EQ(setting(window, SettingNames::Extension), QStringLiteral("pdf"));
+    EXPECT_EQ(setting(window, SettingNames::Extension), QStringLiteral("<absent>"));
     EXPECT_EQ(setting(window, SettingNames::LastFolder), QStringLiteral("/kept"));
     EXPECT_EQ(form.FileList().FileRowCount(), 0);
     EXPECT_EQ(form.MousePointer(), Form1::DefaultPointer);
@@ -233,7 +235,9 @@ TEST(AddAllButton, ReadsExtensionsAsPeopleTypeThem) {
             expected << root + QStringLiteral("/") + name;
         }
         EXPECT_EQ(rowsOf(form), expected);
-        EXPECT_EQ(window.settings.read(SettingNames::Extension, QString()), c.answer);
+        // Only a search that found something becomes the next default.
+        EXPECT_EQ(window.settings.read(SettingNames::Extension, QString()),
+                  expected.isEmpty() ? QString() : c.answer);
         if (!expected.isEmpty()) {
             EXPECT_TRUE(window.desktop.messages.empty());
             continue;

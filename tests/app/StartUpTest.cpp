@@ -1,6 +1,7 @@
 #include "app/ApplicationTitle.h"
 #include "app/ProgressBarWidget.h"
 #include "app/SettingNames.h"
+#include "filelist/FileListModel.h"
 #include "support/TestWindow.h"
 
 #include <gtest/gtest.h>
@@ -106,10 +107,46 @@ TEST(ApplicationTitle, DropsWholeWordsUntilFortyCharactersAreLeft) {
         QStringLiteral("Parchwipe Metadata Remover For Many"));
 }
 
-TEST(MainWindow, ControlsSitWhereTheLayoutPutsThem) {
+// The list takes the room beyond the designed size: down, and across with every control.
+TEST(MainWindow, TheListGrowsWithTheWindowWhoseSizeIsRemembered) {
+    const struct {
+        QString stored;
+        QSize size;
+    } cases[] = {
+        {QStringLiteral("700x500"), QSize(700, 500)},
+        {QStringLiteral("100x100"), QSize(536, 412)},  // never below the designed size
+    };
+    for (const auto &c : cases) {
+        TestWindow window;
+        window.settings.write(SettingNames::WindowSize, c.stored);
+        Form1 &form = window.load();
+        ASSERT_EQ(form.size(), c.size);
+        const int wider = c.size.width() - 536;
+        const int taller = c.size.height() - 412;
+        EXPECT_EQ(form.ListView1->geometry(), QRect(8, 42, 520 + wider, 169 + taller));
+        EXPECT_EQ(form.PushButton4->geometry(), QRect(8, 217 + taller, 256 + wider / 2, 27));
+        EXPECT_EQ(form.PushButton3->geometry(),
+                  QRect(272 + wider / 2, 217 + taller, 256 + wider - wider / 2, 27));
+        EXPECT_EQ(form.PushButton1->geometry(), QRect(464 + wider, 20, 40, 23));
+        EXPECT_EQ(form.ListView1->header()->sectionSize(0), 467 + wider);
+        EXPECT_EQ(form.ProgressBar1->geometry(), QRect(8, 378 + taller, 520 + wider, 27));
+        form.resize(600, 450);
+        form.Form_Unload();
+        EXPECT_EQ(window.settings.read(SettingNames::WindowSize, {}), QStringLiteral("600x450"));
+    }
+    // The first time, the list shows fifteen rows.
     TestWindow window;
     Form1 &form = window.load();
-    EXPECT_EQ(form.size(), QSize(536, 412));
+    form.FileList().AddFileRow(QStringLiteral("/a"));
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_GE(form.ListView1->viewport()->height(), 15 * form.ListView1->sizeHintForRow(0));
+}
+
+TEST(MainWindow, ControlsSitWhereTheLayoutPutsThem) {
+    TestWindow window;
+    window.settings.write(SettingNames::WindowSize, QStringLiteral("536x412"));
+    Form1 &form = window.load();
     EXPECT_EQ(form.ListView1->geometry(), QRect(8, 42, 520, 169));
     EXPECT_EQ(form.PushButton3->geometry(), QRect(272, 217, 256, 27));
     EXPECT_EQ(form.Frame1->geometry(), QRect(8, 282, 520, 53));

@@ -2,6 +2,7 @@
 #include "MetadataFixtures.h"
 #include "PdfFixtures.h"
 #include "app/ProgressBarWidget.h"
+#include "engine/FailureReason.h"
 #include "engine/RemovalBatch.h"
 #include "engine/RemovalBatchReport.h"
 #include "filelist/FileListModel.h"
@@ -294,7 +295,8 @@ TEST_F(Batch, NamesAndPlacesFollowTheRowsAndTheBoxAsItReadsThen) {
 TEST_F(Batch, ASourceInsideTheOutputFolderIsReplacedByItsCleanCopy) {
     const QString question = QStringLiteral(
         "2 files in %1 will be replaced by their cleaned copies (1 of them are the originals you "
-        "listed; their metadata will be gone for good). Replace them?");
+        "listed; their metadata will be gone for good). Replace them?\r\n\r\n"
+        "inplace.jpg (original)\r\nnotes.txt");
     for (const QString &answer : {QStringLiteral("Cancel"), QStringLiteral("Replace")}) {
         SCOPED_TRACE(answer.toStdString());
         window.desktop.messages.clear();
@@ -311,6 +313,9 @@ TEST_F(Batch, ASourceInsideTheOutputFolderIsReplacedByItsCleanCopy) {
         EXPECT_EQ(asked.text, question.arg(form.Text1->text()));
         EXPECT_EQ(asked.captions,
                   QStringList({QStringLiteral("Replace"), QStringLiteral("Cancel")}));
+        EXPECT_EQ(asked.defaultCaption, QStringLiteral("Cancel"));
+        EXPECT_EQ(asked.escapeCaption, QStringLiteral("Cancel"));
+        EXPECT_EQ(asked.icon, MessageIcon::Warning);
         const bool replaced = answer == QStringLiteral("Replace");
         EXPECT_EQ(window.desktop.messages.size(), replaced ? 2u : 1u);
         EXPECT_EQ(exiv2Report(photo).isEmpty(), replaced);
@@ -318,6 +323,41 @@ TEST_F(Batch, ASourceInsideTheOutputFolderIsReplacedByItsCleanCopy) {
                   replaced ? QByteArray("listed") : QByteArray("unrelated"));
     }
     EXPECT_EQ(lastMessage(), done(1, 2) + unknown(1, QStringLiteral(".txt: 1")));
+}
+
+// The question names ten files, originals first, and counts the rest.
+TEST(ReplaceQuestion, NamesTenFilesOriginalsFirst) {
+    std::vector<RemovalBatchPlan::File> files;
+    RemovalBatchPlan::Replacements replaced;
+    for (int i = 0; i < 12; ++i) {
+        const QString name = QStringLiteral("f%1.txt").arg(i);
+        files.push_back({QStringLiteral("/in/") + name, name, QStringLiteral("txt"),
+                         QStringLiteral("/out/") + name, 1, 0});
+        (i == 11 ? replaced.originals : replaced.others).push_back(i);
+    }
+    EXPECT_TRUE(RemovalBatchPlan::ReplaceQuestion(replaced, files, QStringLiteral("/out"))
+                    .endsWith(QStringLiteral("Replace them?\r\n\r\nf11.txt (original)\r\nf0.txt\r\n"
+                                             "f1.txt\r\nf2.txt\r\nf3.txt\r\nf4.txt\r\nf5.txt\r\n"
+                                             "f6.txt\r\nf7.txt\r\nf8.txt\r\n\u2026 and 2 more")));
+}
+
+// A file that takes an output's name after the question stays as it is; the output steps aside.
+TEST_F(Batch, AFileThatAppearsAfterTheQuestionKeepsItsBytes) {
+    add(writeFile(out(QStringLiteral("inplace.txt")), "original"));
+    add(source(QStringLiteral("b.txt"), "listed"));
+    window.desktop.buttonAnswers = {QStringLiteral("Replace")};
+    window.desktop.onMessage = [&](const FakeDesktop::Message &) {
+        if (!QFile::exists(out(QStringLiteral("b.txt")))) {
+            writeFile(out(QStringLiteral("b.txt")), "appeared");
+        }
+    };
+    run();
+    EXPECT_EQ(readFile(out(QStringLiteral("b.txt"))), QByteArray("appeared"));
+    EXPECT_EQ(readFile(out(QStringLiteral("b (2).txt"))), QByteArray("listed"));
+    EXPECT_TRUE(window.desktop.messages.back().details.contains(
+        QStringLiteral("copied as it is into %1 (a file took the name %2 in the output folder "
+                       "during the batch; it stays as it was)")
+            .arg(out(QStringLiteral("b (2).txt")), out(QStringLiteral("b.txt")))));
 }
 
 TEST_F(Batch, RefusesAnEmptyListFirstAndThenAMissingFolder) {
@@ -331,11 +371,26 @@ TEST_F(Batch, RefusesAnEmptyListFirstAndThenAMissingFolder) {
     run();
     ASSERT_EQ(window.desktop.messages.size(), 4u);
     EXPECT_EQ(window.desktop.messages[0].text, QStringLiteral("No files added."));
-    for (int i = 1; i < 4; ++i) {
+    // A missing folder named in full is offered to be made; declined, nothing happens.
+    EXPECT_EQ(window.desktop.messages[1].text,
+              QStringLiteral("The folder %1 does not exist. Create it?")
+                  .arg(output / QStringLiteral("missing")));
+    EXPECT_EQ(window.desktop.messages[1].buttons, MessageButtons::YesNo);
+    EXPECT_FALSE(QFileInfo::exists(output / QStringLiteral("missing")));
+    for (int i = 2; i < 4; ++i) {
         EXPECT_EQ(window.desktop.messages[i].text,
                   QStringLiteral("Folder does not exist. Please select another folder."));
     }
     EXPECT_EQ(form.MousePointer(), Form1::DefaultPointer);
+
+    // Accepted, the folder is made ("~" is the home folder) and the batch runs.
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(output.path()));
+    form.Text1->setText(QStringLiteral("~/made/here"));
+    window.desktop.messageAnswers = {MessageAnswer::Yes};
+    run();
+    qputenv("HOME", home);
+    EXPECT_EQ(readFile(output / QStringLiteral("made/here/a.txt")), QByteArray("plain bytes"));
 }
 
 TEST_F(Batch, ProgressShowsEachFilesShareAndReturnsToIdle) {
@@ -361,9 +416,9 @@ TEST_F(Batch, ProgressShowsEachFilesShareAndReturnsToIdle) {
     EXPECT_NEAR(values[0], 100.0 / 3, 1e-9);
     EXPECT_NEAR(values[1], 200.0 / 3, 1e-9);
     EXPECT_DOUBLE_EQ(values[2], 100.0);
-    EXPECT_EQ(texts,
-              QStringList({QStringLiteral("Processing: 1.txt"), QStringLiteral("Processing: 2.txt"),
-                           QStringLiteral("Processing: 3.txt")}));
+    EXPECT_EQ(texts, QStringList({QStringLiteral("File 1 of 3: 1.txt"),
+                                  QStringLiteral("File 2 of 3: 2.txt"),
+                                  QStringLiteral("File 3 of 3: 3.txt")}));
     EXPECT_EQ(pointers, QList<int>({Form1::BusyPointer, Form1::BusyPointer, Form1::BusyPointer}));
     EXPECT_DOUBLE_EQ(form.ProgressBar1->value(), 0);
     EXPECT_EQ(form.ProgressBar1->text(), QStringLiteral("Progress Bar"));
@@ -451,7 +506,7 @@ struct Report {
         }
     }
     QString message() const {
-        return RemovalBatchReport::ClosingMessage(files, outcomes, QStringLiteral("/out/"), false);
+        return RemovalBatchReport::ClosingMessage(files, outcomes, QStringLiteral("/out/"));
     }
     using Outcome = RemovalBatchReport::Outcome;
     std::vector<RemovalBatchPlan::File> files;
@@ -494,6 +549,82 @@ TEST(ClosingMessage, TheDetailsAccountForEveryFile) {
             << name.toStdString();
     }
     EXPECT_EQ(details.count(QStringLiteral("/in/")), 250);
+}
+
+// A stopped batch says how far it came in one line; a full disk says which and what to do.
+TEST(ClosingMessage, AStoppedBatchSaysHowFarItCame) {
+    Report report(4, 0);
+    report.outcomes[1] = {
+        Report::Outcome::Kind::NotCleaned, RemovalBatchReport::StoppedReason(), {}, {}};
+    report.outcomes[2] = report.outcomes[3] = RemovalBatchReport::NotStarted();
+    const QString failures = QStringLiteral(
+        "\r\n\r\n1 of 4 files were not cleaned:\r\nf2.jpg: stopped before it was cleaned");
+    const struct {
+        RemovalBatchReport::Ending ending;
+        QString firstLines;
+    } cases[] = {
+        {{true, {}},
+         QStringLiteral("Done.\r\n\r\n1 of 4 files were cleaned into /out/ before the stop; 2 "
+                        "were not started")},
+        {{true, QStringLiteral("/tmp")},
+         QStringLiteral("Done.\r\n\r\nThe disk holding /tmp is full: 1 files were cleaned, 3 were "
+                        "not; free space and press Start again.")},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(RemovalBatchReport::ClosingMessage(report.files, report.outcomes,
+                                                     QStringLiteral("/out/"), c.ending),
+                  c.firstLines + failures);
+    }
+    EXPECT_TRUE(RemovalBatchReport::Details(report.files, report.outcomes)
+                    .endsWith(QStringLiteral(
+                        "/in/f4.jpg\r\n    not cleaned: not started before the stop")));
+}
+
+TEST(ClosingMessage, ReasonsSayWhatHappenedAndTimesAreRounded) {
+    const std::pair<QString, QString> cases[] = {
+        {FailureReason::ForSource(ErrorNumber::FileNotFound),
+         QStringLiteral("it was moved or deleted since it was listed")},
+        {FailureReason::ForSource(ErrorNumber::PermissionDenied),
+         QStringLiteral("you may not read it (permission)")},
+        {FailureReason::ForSource(ErrorNumber::DiskFull), QStringLiteral("the disk is full")},
+        {FailureReason::ForOutput(ErrorNumber::DiskFull), QStringLiteral("the disk is full")},
+        {FailureReason::ForOutput(ErrorNumber::PathNotFound),
+         QStringLiteral("the output folder was moved or deleted")},
+        {FailureReason::ForOutput(ErrorNumber::PermissionDenied),
+         QStringLiteral("you may not write it into the output folder (permission)")},
+        {RemovalBatchReport::TimeLeft(1200), QStringLiteral("about 5 s left")},
+        {RemovalBatchReport::TimeLeft(41000), QStringLiteral("about 45 s left")},
+        {RemovalBatchReport::TimeLeft(150000), QStringLiteral("about 3 min left")},
+        {RemovalBatchReport::TimeLeft(7500000), QStringLiteral("about 2 h 5 min left")},
+    };
+    for (const auto &[said, expected] : cases) {
+        EXPECT_EQ(said, expected);
+    }
+}
+
+// Open Folder leaves the closing message up, and says so when no file manager could show it.
+TEST_F(Batch, OpenFolderKeepsTheClosingMessageUp) {
+    add(source(QStringLiteral("a.txt")));
+    window.desktop.folderOpens = false;
+    window.desktop.buttonAnswers = {QStringLiteral("Open Folder"), QStringLiteral("OK")};
+    run();
+    ASSERT_EQ(window.desktop.messages.size(), 3u);
+    EXPECT_EQ(window.desktop.messages[0].text, window.desktop.messages[2].text);
+    EXPECT_EQ(
+        window.desktop.messages[1].text,
+        QStringLiteral("No file manager could be started to show %1.").arg(form.Text1->text()));
+    EXPECT_EQ(window.desktop.openedFolders, std::vector<QString>{form.Text1->text()});
+}
+
+TEST_F(Batch, AFileDeletedSinceItWasListedSaysSo) {
+    add(source(QStringLiteral("gone.txt")));
+    QFile::remove(sources / QStringLiteral("gone.txt"));
+    run();
+    EXPECT_EQ(lastMessage(),
+              done(0, 1) + QStringLiteral("\r\n\r\n1 of 1 files were not cleaned:\r\n"
+                                          "gone.txt: it was moved or deleted since "
+                                          "it was listed"));
+    EXPECT_EQ(window.desktop.messages.back().icon, MessageIcon::Warning);
 }
 
 // Each category once, in a fixed order whatever order the check found them in.

@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QTreeView>
 
+#include <functional>
+
 namespace {
 
 // A shown main window whose list holds the given rows.
@@ -17,6 +19,9 @@ struct ListWindow {
             list().AddFileRow(row);
         }
         form().show();
+        // Shortcuts answer only in the active window.
+        form().activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form()));
         form().ListView1->setFocus();
     }
 
@@ -106,4 +111,41 @@ TEST(FileList, WhileBusyNothingIsRemovedAndAfterwardsRemovalWorksAgain) {
     window.form().PushButton6->click();
     EXPECT_EQ(window.list().FileRowCount(), 0);
     EXPECT_TRUE(window.window.desktop.messages.empty());
+}
+
+// Shift and Ctrl pick several rows; Delete removes them all, the rest keep their order.
+TEST(FileList, DeleteRemovesEveryRowPickedWithShiftAndCtrl) {
+    ListWindow window({A, B, C, A, B});
+    window.select(2);
+    QTest::keyClick(window.form().ListView1, Qt::Key_Down, Qt::ShiftModifier);
+    QWidget *viewport = window.form().ListView1->viewport();
+    const QPoint fifth = window.form().ListView1->visualRect(window.list().index(4)).center();
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, fifth);
+    window.form().ListView1_MouseUp();
+    window.pressKey(Qt::Key_Delete);
+    EXPECT_EQ(window.rows(), QStringList({A, A}));
+}
+
+// Ctrl+Z brings a cleared list back, until the list changes again.
+TEST(FileList, ClearListCanBeUndoneUntilTheNextChange) {
+    const struct {
+        const char *name;
+        std::function<void(ListWindow &)> between;
+        QStringList after;
+    } cases[] = {
+        {"nothing between", [](ListWindow &) {}, {A, B, C}},
+        {"a row added", [](ListWindow &w) { w.list().AddFileRow(B); }, {B}},
+        {"undone once already",
+         [](ListWindow &w) { QTest::keyClick(w.form().ListView1, Qt::Key_Z, Qt::ControlModifier); },
+         {A, B, C}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ListWindow window({A, B, C});
+        window.form().PushButton6->click();
+        ASSERT_EQ(window.list().FileRowCount(), 0);
+        c.between(window);
+        QTest::keyClick(window.form().ListView1, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(window.rows(), c.after);
+    }
 }

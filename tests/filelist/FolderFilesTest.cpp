@@ -139,3 +139,21 @@ TEST(Drops, OnlyLocalFilesCount) {
     text.setText(scratch.path());
     EXPECT_TRUE(DroppedPaths(text).isEmpty());
 }
+
+TEST(FolderFiles, TheScanSaysWhatItFoundNothingOfAndWhatItCouldNotRead) {
+    const QStringList jpg = {QStringLiteral("*.jpg")};
+    const struct {
+        FolderFiles::Found found;
+        QString message;
+    } cases[] = {
+        {{3, 0}, QString()},
+        {{0, 0}, QStringLiteral("No *.jpg files were found in /d.")},
+        {{2, 4}, QStringLiteral("4 files could not be read (permission) and were not listed.")},
+        {{0, 1},
+         QStringLiteral("No *.jpg files were found in /d.\r\n\r\n1 files could not be read "
+                        "(permission) and were not listed.")},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(FolderFiles::ScanMessage(c.found, jpg, QStringLiteral("/d")), c.message);
+    }
+}

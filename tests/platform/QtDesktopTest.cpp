@@ -10,6 +10,9 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 
 namespace {
@@ -115,5 +118,39 @@ TEST(QtDesktop, MessageBoxesShowTheirIconButtonsAndLineBreaksAndAnswer) {
         EXPECT_EQ(QtDesktop().messageBox(QStringLiteral("one\r\n\r\ntwo\rthree"),
                                          QStringLiteral("Title"), c.icon, c.buttons),
                   c.answer);
+    }
+}
+
+// Return presses the default, Escape the escape button; the box shows its icon and, once the
+// pointer is over it, may be made larger, its details taking the room.
+TEST(QtDesktop, ADetailedMessageAnswersReturnAndEscapeAsToldAndGrows) {
+    DetailedMessage question;
+    question.text = QStringLiteral("Replace?");
+    question.buttons = {QStringLiteral("Replace"), QStringLiteral("Cancel")};
+    question.defaultButton = 1;
+    question.escapeButton = 1;
+    question.icon = MessageIcon::Warning;
+    question.detailedText = QStringLiteral("a.txt");
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        answerNextDialog<QMessageBox>([key](QMessageBox &box) {
+            EXPECT_EQ(box.icon(), QMessageBox::Warning);
+            EXPECT_EQ(box.defaultButton()->text(), QStringLiteral("Cancel"));
+            for (QAbstractButton *button : box.buttons()) {
+                if (button->text().startsWith(QStringLiteral("Show Details"))) {
+                    button->click();
+                }
+            }
+            QCoreApplication::processEvents();
+            auto *details = box.findChild<QTextEdit *>();
+            ASSERT_NE(details, nullptr);
+            const QSize before = details->size();
+            QEvent enter(QEvent::Enter);
+            QCoreApplication::sendEvent(&box, &enter);
+            box.resize(box.size() + QSize(200, 200));
+            QCoreApplication::processEvents();
+            EXPECT_EQ(details->size(), before + QSize(200, 200));
+            QTest::keyClick(&box, key);
+        });
+        EXPECT_EQ(QtDesktop().detailedMessageBox(question), 1);
     }
 }

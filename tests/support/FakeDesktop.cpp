@@ -26,8 +26,10 @@ MessageAnswer FakeDesktop::messageBox(const QString &text, const QString &title,
 }
 
 int FakeDesktop::detailedMessageBox(const DetailedMessage &message) {
-    messages.push_back({message.text, message.title, MessageIcon::None, MessageButtons::Ok,
-                        message.buttons, message.detailedText});
+    messages.push_back({message.text, message.title, message.icon, MessageButtons::Ok,
+                        message.buttons, message.detailedText,
+                        message.buttons.value(message.defaultButton),
+                        message.buttons.value(message.escapeButton)});
     if (onMessage) {
         onMessage(messages.back());
     }
@@ -54,8 +56,9 @@ QString FakeDesktop::browseForFolder(QWidget *, const QString &title, const QStr
     return takeFront(folderAnswers, QString());
 }
 
-void FakeDesktop::openFolder(const QString &path) {
+bool FakeDesktop::openFolder(const QString &path) {
     openedFolders.push_back(path);
+    return folderOpens;
 }
 
 bool FakeDesktop::openAddress(const QString &address) {

@@ -18,9 +18,12 @@ class FakeDesktop : public Desktop {
         QString title;
         MessageIcon icon;
         MessageButtons buttons;
-        // Of a detailed message (whose buttons read Ok): its captions and its details.
+        // Of a detailed message (whose buttons read Ok): its captions and its details, and the
+        // captions that Return and Escape press.
         QStringList captions = {};
         QString details = {};
+        QString defaultCaption = {};
+        QString escapeCaption = {};
     };
     struct InputRequest {
         QString prompt;
@@ -40,7 +43,7 @@ class FakeDesktop : public Desktop {
     QString openFileDialog(QWidget *owner, const OpenFileRequest &request) override;
     QString browseForFolder(QWidget *owner, const QString &title,
                             const QString &startFolder) override;
-    void openFolder(const QString &path) override;
+    bool openFolder(const QString &path) override;
     bool openAddress(const QString &address) override;
 
     // Answers, taken from the front; an empty queue answers Ok / No / cancel.
@@ -52,6 +55,7 @@ class FakeDesktop : public Desktop {
     std::optional<AppError> openFileError;
     std::deque<QString> folderAnswers;
     bool addressOpens = true;
+    bool folderOpens = true;
 
     // Called after each message is recorded, for tests that act while a dialog is up.
     std::function<void(const Message &)> onMessage;
