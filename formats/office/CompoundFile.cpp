@@ -1,5 +1,6 @@
 #include "formats/office/CompoundFile.h"
 
+#include "formats/Kinds.h"
 #include "formats/core/ByteOrder.h"
 #include "formats/office/CompoundFileReader.h"
 
@@ -35,6 +36,8 @@ constexpr std::size_t DocumentDatesSize = 18;
 constexpr std::uint16_t ExcelEndOfSubstream = 0x000A;
 constexpr std::uint16_t ExcelPassword = 0x002F;
 constexpr std::uint16_t ExcelWriteAccess = 0x005C;
+constexpr std::uint16_t ExcelFileSharing = 0x005B;
+constexpr std::size_t ExcelFileSharingUser = 4;  // after read-only flag and password hash
 constexpr std::uint16_t ExcelNote = 0x001C;
 constexpr std::size_t ExcelNoteAuthor = 8;  // after row, column, flags and drawing object
 
@@ -178,9 +181,13 @@ void blankPointedNames(Bytes &table, const WordPointers &pointers, std::size_t p
     }
 }
 
+void cleanProperties(Reader &reader, const Stream &stream, int) {
+    reader.overwrite(stream, emptiedPropertySet(reader.read(stream)));
+}
+
 // Word keeps the names of its last savers, and a table of names (template, author, last editor,
 // title, subject, keywords), apart from its document properties, and the dates in its own.
-void cleanWord(Reader &reader, const Stream &stream) {
+void cleanWord(Reader &reader, const Stream &stream, int) {
     Bytes document = reader.read(stream);
     WordPointers pointers(document);
     const std::uint16_t flags = Formats::littleEndian16(document, 0x0A);
@@ -239,10 +246,11 @@ void blankExcelString(Bytes &book, std::size_t at, std::size_t end) {
     }
 }
 
-// The user name in the workbook's globals and the authors of the notes in its sheets, as blanks.
-void cleanWorkbook(Reader &reader, const Stream &stream) {
+// The user names in the workbook's globals (who saved it, who reserved it) and the authors of the
+// notes in its sheets, as blanks.
+void cleanWorkbook(Reader &reader, const Stream &stream, int) {
     Bytes book = reader.read(stream);
-    const bool unicode = stream.name == "Workbook";  // older workbooks are "Book"
+    const bool unicode = CompoundFile::sameName(stream.name, "Workbook");  // older ones are "Book"
     bool globals = true;
     for (std::size_t at = 0; at + 4 <= book.size();) {
         const std::uint16_t type = Formats::littleEndian16(book, at);
@@ -257,6 +265,8 @@ void cleanWorkbook(Reader &reader, const Stream &stream) {
             std::fill_n(book.begin() + at + 5, length - 1, ' ');
         } else if (globals && type == ExcelWriteAccess && length >= 3) {
             blankExcelString(book, at + 4, at + 4 + length);
+        } else if (globals && type == ExcelFileSharing && length >= ExcelFileSharingUser + 3) {
+            blankExcelString(book, at + 4 + ExcelFileSharingUser, at + 4 + length);
         } else if (unicode && type == ExcelNote && length >= ExcelNoteAuthor + 3) {
             // Only the name's own characters: a zero byte follows it.
             const std::size_t name = at + 4 + ExcelNoteAuthor;
@@ -274,7 +284,7 @@ void cleanWorkbook(Reader &reader, const Stream &stream) {
 
 // The name and initials of each comment's author, as wide spaces. Records are walked flat:
 // containers are stepped into, so nesting takes no depth.
-void cleanSlides(Reader &reader, const Stream &stream) {
+void cleanSlides(Reader &reader, const Stream &stream, int) {
     Bytes show = reader.read(stream);
     std::size_t commentEnd = 0;
     for (std::size_t at = 0; at + 8 <= show.size();) {
@@ -346,8 +356,9 @@ Bytes fileName(const Bytes &path, std::size_t unit) {
 }
 
 // A packaged file keeps the paths it was packaged from and unpacked to: they keep only the file's
-// name, the fields after them move up and zeros fill the stream's end.
-void cleanPackage(Reader &reader, const Stream &stream) {
+// name, and the file itself goes through the pass of its kind. The fields after them move up and
+// zeros fill the stream's end, unless the file grew.
+void cleanPackage(Reader &reader, const Stream &stream, int depth) {
     const Bytes package = reader.read(stream);
     if (package.size() < 6) {
         throw Formats::Refused("damaged packaged file");
@@ -360,20 +371,21 @@ void cleanPackage(Reader &reader, const Stream &stream) {
     const Bytes counted = fields.take(fields.number());  // ends in a zero
     const Bytes unpacked = fileName(counted.substr(0, counted.find('\0')), 1);
     header += littleEndian32Bytes(unpacked.size() + 1) + unpacked + '\0';
-    const std::uint32_t contentSize = fields.number();
-    header += littleEndian32Bytes(contentSize) + fields.take(contentSize);
+    const Bytes content =
+        Kinds::cleanEmbedded(fields.take(fields.number()), depth + 1, stream.path);
+    header += littleEndian32Bytes(content.size()) + content;
     for (std::size_t field = 0; field < PackageWideFields && !fields.atEnd(); ++field) {
         const Bytes text = fields.take(2 * std::size_t{fields.number()});
         const Bytes kept = field == PackageWideLabel ? text : fileName(text, 2);
         header += littleEndian32Bytes(kept.size() / 2) + kept;
     }
     Bytes cleaned = littleEndian32Bytes(header.size()) + header;
-    cleaned.resize(package.size(), '\0');
+    cleaned.resize(std::max(cleaned.size(), package.size()), '\0');
     reader.overwrite(stream, cleaned);
 }
 
 // The name of the last user to open the show, in single-byte and wide characters, as blanks.
-void cleanCurrentUser(Reader &reader, const Stream &stream) {
+void cleanCurrentUser(Reader &reader, const Stream &stream, int) {
     Bytes user = reader.read(stream);
     if (user.size() < CurrentUserName || Formats::littleEndian16(user, 2) != CurrentUserAtom) {
         throw Formats::Refused("damaged PowerPoint show: no current user");
@@ -392,30 +404,47 @@ void cleanCurrentUser(Reader &reader, const Stream &stream) {
     reader.overwrite(stream, user);
 }
 
+// A stream that holds a whole file: an Office package embedded in a workbook, or an object's
+// content (a PDF).
+void cleanEmbeddedFile(Reader &reader, const Stream &stream, int depth) {
+    reader.overwrite(stream, Kinds::cleanEmbedded(reader.read(stream), depth + 1, stream.path));
+}
+
+using StreamPass = void (*)(Reader &, const Stream &, int depth);
+
+// Streams by name, wherever they lie: documents embedded in others keep theirs in a storage.
+const std::pair<const char *, StreamPass> Passes[] = {
+    {"\005SummaryInformation", cleanProperties},
+    {"\005DocumentSummaryInformation", cleanProperties},
+    {"WordDocument", cleanWord},
+    {"Workbook", cleanWorkbook},
+    {"Book", cleanWorkbook},
+    {"PowerPoint Document", cleanSlides},
+    {"\001Ole10Native", cleanPackage},
+    {"Current User", cleanCurrentUser},
+    {"Package", cleanEmbeddedFile},
+    {"CONTENTS", cleanEmbeddedFile},
+};
+
 }  // namespace
 
 namespace CompoundFile {
 
 Bytes clean(const Bytes &file) {
+    return cleanNested(file, 0);
+}
+
+Bytes cleanNested(const Bytes &file, int depth) {
     Bytes result = file;
     Reader reader(result);
     for (const Stream &stream : reader.streams()) {
-        if (stream.name == "\005SummaryInformation" ||
-            stream.name == "\005DocumentSummaryInformation") {
-            reader.overwrite(stream, emptiedPropertySet(reader.read(stream)));
-        } else if (stream.name == "WordDocument") {
-            cleanWord(reader, stream);
-        } else if (stream.name == "Workbook" || stream.name == "Book") {
-            cleanWorkbook(reader, stream);
-        } else if (stream.name == "PowerPoint Document") {
-            cleanSlides(reader, stream);
-        } else if (stream.name == "\001Ole10Native") {
-            cleanPackage(reader, stream);
-        } else if (stream.name == "Current User") {
-            cleanCurrentUser(reader, stream);
+        for (const auto &[name, pass] : Passes) {
+            if (sameName(stream.name, name)) {
+                pass(reader, stream, depth);
+            }
         }
     }
-    reader.zeroTimesAndFreeSpace();
+    reader.finish();
     return result;
 }
 
