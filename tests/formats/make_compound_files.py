@@ -7,12 +7,17 @@ converted by LibreOffice from flat OpenDocument files.
     python3 make_compound_files.py FOLDER
 
 Writes letter.doc, figures.xls and slides.ppt into FOLDER: one LibreOffice run per target
-format, since a run converts to one format only.
+format, since a run converts to one format only. Then, from their streams, objects.xls (a
+workbook carrying a Word package, a packaged PDF and a whole PowerPoint show in storages of its
+own, as Excel keeps embedded objects) and object.doc (a letter whose object's content is a PDF).
 """
 
+import io
 import pathlib
+import struct
 import subprocess
 import sys
+import zipfile
 
 OFFICE = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
           'xmlns:meta="urn:oasis:names:tc:opendocument:xmlns:meta:1.0" '
@@ -77,6 +82,190 @@ def flat(kind, body):
             f"<office:body>{body}</office:body></office:document>")
 
 
+SECTOR = 512
+END, FREE, TABLE = 0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFD
+
+
+def read_compound(data):
+    """The root storage's streams of a compound file of 512-byte sectors with one table sector
+    list in its header, by name."""
+    table = b"".join(data[(n + 1) * SECTOR:(n + 2) * SECTOR]
+                     for n in struct.unpack_from("<%dI" % struct.unpack_from("<I", data, 0x2C)[0],
+                                                 data, 0x4C))
+    fat = struct.unpack("<%dI" % (len(table) // 4), table)
+
+    def chain(start, unit, source, table):
+        out, at = b"", start
+        while at != END:
+            out += source[at * unit:(at + 1) * unit]
+            at = table[at]
+        return out
+
+    sectors = data[SECTOR:]
+    directory = chain(struct.unpack_from("<I", data, 0x30)[0], SECTOR, sectors, fat)
+    mini_table = chain(struct.unpack_from("<I", data, 0x3C)[0], SECTOR, sectors, fat)
+    mini_fat = struct.unpack("<%dI" % (len(mini_table) // 4), mini_table)
+    entries = [directory[at:at + 128] for at in range(0, len(directory), 128)]
+    mini = chain(struct.unpack_from("<I", entries[0], 0x74)[0], SECTOR, sectors, fat)
+    streams = {}
+    for entry in entries[1:]:
+        if entry[0x42] != 2:
+            continue
+        name = entry[:struct.unpack_from("<H", entry, 0x40)[0] - 2].decode("utf-16-le")
+        start, size = struct.unpack_from("<II", entry, 0x74)
+        whole = (chain(start, 64, mini, mini_fat) if size < 4096
+                 else chain(start, SECTOR, sectors, fat))
+        streams[name] = whole[:size]
+    return streams
+
+
+def write_compound(tree):
+    """A compound file of 512-byte sectors from a tree: names map to a stream's bytes or to a
+    storage's own tree. Siblings form a chain in the order compound files sort names."""
+    entries, body, mini, fat, mini_fat = [], bytearray(), bytearray(), [], []
+
+    def place(into, table, data, unit):
+        if not data:
+            return END
+        count = (len(data) + unit - 1) // unit
+        first = len(table)
+        table.extend(first + i + 1 for i in range(count - 1))
+        table.append(END)
+        into.extend(data + bytes(count * unit - len(data)))
+        return first
+
+    def entry(name, kind, start=0, size=0):
+        raw = bytearray(128)
+        encoded = name.encode("utf-16-le")
+        raw[:len(encoded)] = encoded
+        struct.pack_into("<HBBIII", raw, 0x40, len(encoded) + 2, kind, 1, FREE, FREE, FREE)
+        struct.pack_into("<II", raw, 0x74, start, size)
+        entries.append(raw)
+        return len(entries) - 1
+
+    def add(storage_index, children):
+        previous = None
+        for name in sorted(children, key=lambda n: (len(n), n.upper())):
+            content = children[name]
+            if isinstance(content, dict):
+                index = entry(name, 1)
+                add(index, content)
+            elif len(content) < 4096:
+                index = entry(name, 2, place(mini, mini_fat, content, 64), len(content))
+            else:
+                index = entry(name, 2, place(body, fat, content, SECTOR), len(content))
+            if previous is None:
+                struct.pack_into("<I", entries[storage_index], 0x4C, index)
+            else:
+                struct.pack_into("<I", entries[previous], 0x48, index)
+            previous = index
+
+    entry("Root Entry", 5)
+    add(0, tree)
+    struct.pack_into("<II", entries[0], 0x74, place(body, fat, bytes(mini), SECTOR), len(mini))
+    mini_fat_start = place(body, fat, struct.pack("<%dI" % len(mini_fat), *mini_fat), SECTOR)
+    while len(entries) % (SECTOR // 128):
+        entry("", 0)
+    directory_start = place(body, fat, b"".join(entries), SECTOR)
+    count = 1
+    while count * (SECTOR // 4) < len(fat) + count:
+        count += 1
+    assert count <= 109
+    first = len(fat)
+    fat += [TABLE] * count
+    fat += [FREE] * (count * (SECTOR // 4) - len(fat))
+    header = bytearray(SECTOR)
+    header[:8] = b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"
+    struct.pack_into("<HHHHH", header, 0x18, 0x3E, 3, 0xFFFE, 9, 6)
+    struct.pack_into("<IIIIIIII", header, 0x2C, count, directory_start, 0, 4096,
+                     mini_fat_start, (len(mini_fat) * 4 + SECTOR - 1) // SECTOR, END, 0)
+    struct.pack_into("<109I", header, 0x4C, *([first + i for i in range(count)]
+                                             + [FREE] * (109 - count)))
+    return bytes(header) + bytes(body) + struct.pack("<%dI" % len(fat), *fat)
+
+
+def pdf(author):
+    """A one-page PDF whose document information names its author."""
+    objects = [b"<< /Type /Catalog /Pages 2 0 R >>",
+               b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+               b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>",
+               b"<< /Author (" + author.encode() + b") /Producer (Secret Producer) >>"]
+    out = bytearray(b"%PDF-1.4\n")
+    offsets = []
+    for number, body in enumerate(objects, start=1):
+        offsets.append(len(out))
+        out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+    xref = len(out)
+    out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+    out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
+    out += (b"trailer\n<< /Size %d /Root 1 0 R /Info 4 0 R >>\nstartxref\n%d\n%%%%EOF\n"
+            % (len(objects) + 1, xref))
+    return bytes(out)
+
+
+def docx():
+    """A Word package whose core properties name its creator and last editor."""
+    head = '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+    rels = "http://schemas.openxmlformats.org/package/2006/relationships"
+    parts = {
+        "[Content_Types].xml": head + '<Types xmlns="http://schemas.openxmlformats.org/package/'
+        '2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats'
+        '-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/>'
+        '<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-'
+        'officedocument.wordprocessingml.document.main+xml"/><Override PartName="/docProps/'
+        'core.xml" ContentType="application/vnd.openxmlformats-package.core-properties+xml"/>'
+        "</Types>",
+        "_rels/.rels": head + f'<Relationships xmlns="{rels}"><Relationship Id="rId1" Type="'
+        "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument"
+        '" Target="word/document.xml"/><Relationship Id="rId2" Type="http://schemas.'
+        'openxmlformats.org/package/2006/relationships/metadata/core-properties" Target="'
+        'docProps/core.xml"/></Relationships>',
+        "word/document.xml": head + '<w:document xmlns:w="http://schemas.openxmlformats.org/'
+        'wordprocessingml/2006/main"><w:body><w:p><w:r><w:t>Embedded words</w:t></w:r></w:p>'
+        "</w:body></w:document>",
+        "docProps/core.xml": head + '<cp:coreProperties xmlns:cp="http://schemas.openxmlformats'
+        '.org/package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/">'
+        "<dc:creator>Dora Creator</dc:creator><cp:lastModifiedBy>Luke Modifier</cp:lastModifiedBy>"
+        "</cp:coreProperties>",
+    }
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as package:
+        for name, text in parts.items():
+            package.writestr(name, text)
+    return out.getvalue()
+
+
+def packaged(label, source, temporary, content):
+    """An OLE package's native data: the file, its label and the paths it came from."""
+    def text(value):
+        return value.encode("latin-1") + b"\0"
+
+    def wide(value):
+        return struct.pack("<I", len(value)) + value.encode("utf-16-le")
+
+    body = (struct.pack("<H", 2) + text(label) + text(source) + struct.pack("<HH", 0, 3)
+            + struct.pack("<I", len(temporary) + 1) + text(temporary)
+            + struct.pack("<I", len(content)) + content
+            + wide(temporary) + wide(label) + wide(source))
+    return struct.pack("<I", len(body)) + body
+
+
+def embed_objects(folder):
+    book = read_compound((folder / "figures.xls").read_bytes())
+    show = read_compound((folder / "slides.ppt").read_bytes())
+    letter = read_compound((folder / "letter.doc").read_bytes())
+    book.update({
+        "MBD00000A01": {"Package": docx()},
+        "MBD00000A02": {"\1Ole10Native": packaged(
+            "report.pdf", "C:\\Hidden\\report.pdf", "C:\\Users\\Hidden\\Temp\\report.pdf",
+            pdf("Paula Packaged"))},
+        "MBD00000A03": show,
+    })
+    (folder / "objects.xls").write_bytes(write_compound(book))
+    letter["ObjectPool"] = {"_1234": {"CONTENTS": pdf("Olga Object")}}
+    (folder / "object.doc").write_bytes(write_compound(letter))
+
+
 def main(folder):
     folder = pathlib.Path(folder)
     sources = folder / "sources"
@@ -94,6 +283,7 @@ def main(folder):
     for name, target in TARGETS.items():
         if not (folder / f"{name}.{target}").is_file():
             sys.exit(f"LibreOffice wrote no {name}.{target}")
+    embed_objects(folder)
 
 
 if __name__ == "__main__":
