@@ -11,8 +11,8 @@ namespace Formats::Limits {
 // into: a docx in an xls in a PDF is 2 deep.
 constexpr int NestingDepth = 4;
 
-// What a package (ZIP) may unpack to in all, and how far one entry may outgrow its packed size
-// once it is large enough for the ratio to mean something.
+// What a package (ZIP) may unpack to in all, and how far one entry (or one zlib stream) may
+// outgrow its packed size once it is large enough for the ratio to mean something.
 constexpr std::uint64_t UnpackedSize = std::uint64_t(1) << 30;
 constexpr std::uint64_t CompressionRatio = 1024;
 constexpr std::uint64_t RatioCheckedFrom = std::uint64_t(1) << 20;

@@ -2,6 +2,7 @@
 
 #include "formats/Kinds.h"
 #include "formats/core/ByteOrder.h"
+#include "formats/core/Zlib.h"
 #include "formats/office/CompoundFileReader.h"
 
 #include <algorithm>
@@ -44,6 +45,12 @@ constexpr std::size_t ExcelNoteAuthor = 8;  // after row, column, flags and draw
 constexpr std::uint16_t SlideComment = 0x2EE0;
 constexpr std::uint16_t SlideTagData = 0x138B;  // an atom that holds records, comments among them
 constexpr std::uint16_t SlideText = 0x0FBA;
+constexpr std::uint16_t SlideObjectStorage = 0x1011;
+constexpr unsigned CompressedInstance = 1;  // the storage follows its unpacked size, packed
+constexpr std::uint16_t SlidePersistDirectory = 0x1772;
+constexpr std::uint16_t SlideUserEdit = 0x0FF5;
+constexpr std::size_t UserEditOffsets = 16;  // the last edit's, then the persist directory's
+constexpr std::size_t CurrentEditOffset = 16;
 constexpr unsigned CommentAuthorName = 0;
 constexpr unsigned CommentAuthorInitials = 2;
 
@@ -282,10 +289,15 @@ void cleanWorkbook(Reader &reader, const Stream &stream, int) {
     reader.overwrite(stream, book);
 }
 
+Bytes littleEndian32Bytes(std::size_t value) {
+    Bytes bytes(4, '\0');
+    Formats::putLittleEndian32(bytes, 0, static_cast<std::uint32_t>(value));
+    return bytes;
+}
+
 // The name and initials of each comment's author, as wide spaces. Records are walked flat:
 // containers are stepped into, so nesting takes no depth.
-void cleanSlides(Reader &reader, const Stream &stream, int) {
-    Bytes show = reader.read(stream);
+void blankCommentAuthors(Bytes &show) {
     std::size_t commentEnd = 0;
     for (std::size_t at = 0; at + 8 <= show.size();) {
         const std::uint16_t versionAndInstance = Formats::littleEndian16(show, at);
@@ -303,6 +315,132 @@ void cleanSlides(Reader &reader, const Stream &stream, int) {
             blankWide(show, at + 8, length);
         }
         at += container ? 8 : 8 + length;
+    }
+}
+
+// Where the records at the top of a show start.
+std::vector<std::size_t> topRecords(const Bytes &show) {
+    std::vector<std::size_t> records;
+    for (std::size_t at = 0; at + 8 <= show.size();) {
+        const std::size_t length = Formats::littleEndian32(show, at + 4);
+        if (length > show.size() - at - 8) {
+            throw Formats::Refused("damaged PowerPoint show");
+        }
+        records.push_back(at);
+        at += 8 + length;
+    }
+    return records;
+}
+
+// How far the bytes of a show moved when the objects before them changed size.
+class Shifts {
+  public:
+    void add(std::size_t after, std::int64_t by) {
+        if (by != 0) {
+            shifts_.emplace_back(after, by);
+        }
+    }
+    bool empty() const { return shifts_.empty(); }
+    // Where what lay at an offset lies now.
+    void move(Bytes &bytes, std::size_t at) const {
+        const std::uint32_t offset = Formats::littleEndian32(bytes, at);
+        std::int64_t moved = offset;
+        for (const auto &[after, by] : shifts_) {
+            moved += offset > after ? by : 0;
+        }
+        if (moved < 0 || moved > std::int64_t{0xFFFFFFFF}) {
+            throw Formats::Refused("damaged PowerPoint show");
+        }
+        Formats::putLittleEndian32(bytes, at, static_cast<std::uint32_t>(moved));
+    }
+
+  private:
+    std::vector<std::pair<std::size_t, std::int64_t>> shifts_;
+};
+
+// An embedded object's storage, packed or not, through the pass of its kind: the record as it
+// was when the pass leaves it as it is.
+Bytes cleanedObject(const Bytes &record, int depth, const std::string &where) {
+    const bool packed = Formats::littleEndian16(record, 0) >> 4 == CompressedInstance;
+    if (packed && record.size() < 12) {
+        throw Formats::Refused("damaged PowerPoint object in " + where);
+    }
+    const Bytes storage = packed ? Formats::inflated(std::string_view(record).substr(12),
+                                                     Formats::littleEndian32(record, 8),
+                                                     "damaged PowerPoint object in " + where)
+                                 : record.substr(8);
+    const Bytes cleaned = Kinds::cleanEmbedded(storage, depth + 1, where);
+    if (cleaned == storage) {
+        return record;
+    }
+    const Bytes body =
+        packed ? littleEndian32Bytes(cleaned.size()) + Formats::deflated(cleaned) : cleaned;
+    return record.substr(0, 4) + littleEndian32Bytes(body.size()) + body;
+}
+
+// The show with each object it embeds cleaned; the records that follow one that changed size
+// move, and shifts says how far.
+Bytes withObjectsCleaned(const Bytes &show, int depth, const std::string &where, Shifts &shifts) {
+    Bytes result;
+    std::size_t copied = 0;
+    for (const std::size_t at : topRecords(show)) {
+        const std::size_t size = 8 + std::size_t{Formats::littleEndian32(show, at + 4)};
+        if (Formats::littleEndian16(show, at + 2) == SlideObjectStorage &&
+            (Formats::littleEndian16(show, at) & 0x0F) != 0x0F) {
+            const Bytes record = cleanedObject(show.substr(at, size), depth, where + " object");
+            result.append(show, copied, at - copied);
+            result += record;
+            copied = at + size;
+            shifts.add(at,
+                       static_cast<std::int64_t>(record.size()) - static_cast<std::int64_t>(size));
+        }
+    }
+    return result + show.substr(copied);
+}
+
+// The offsets the show keeps of its own records: each persistent object's in the persist
+// directories, the last edit's and the directory's in each user edit.
+void moveOffsets(Bytes &show, const Shifts &shifts) {
+    for (const std::size_t at : topRecords(show)) {
+        const std::uint16_t type = Formats::littleEndian16(show, at + 2);
+        const std::size_t end = at + 8 + Formats::littleEndian32(show, at + 4);
+        if (type == SlidePersistDirectory) {
+            for (std::size_t entry = at + 8; entry + 4 <= end;) {
+                const std::size_t count = Formats::littleEndian32(show, entry) >> 20;
+                if (count > (end - entry - 4) / 4) {
+                    throw Formats::Refused("damaged PowerPoint show");
+                }
+                for (std::size_t i = 1; i <= count; ++i) {
+                    shifts.move(show, entry + 4 * i);
+                }
+                entry += 4 + 4 * count;
+            }
+        } else if (type == SlideUserEdit && end - at >= UserEditOffsets + 8) {
+            shifts.move(show, at + UserEditOffsets);
+            shifts.move(show, at + UserEditOffsets + 4);
+        }
+    }
+}
+
+// Comment authors blanked, and the objects the show embeds (whole documents, packed or not)
+// through the passes of their kinds. Where an object changes size, the offsets that point past it
+// move with what they point to, the current edit's in the sibling "Current User" too.
+void cleanSlides(Reader &reader, const Stream &stream, int depth) {
+    Bytes show = reader.read(stream);
+    blankCommentAuthors(show);
+    Shifts shifts;
+    show = withObjectsCleaned(show, depth, stream.path, shifts);
+    if (!shifts.empty()) {
+        moveOffsets(show, shifts);
+        const Stream *current = reader.sibling(stream, "Current User");
+        if (current) {
+            Bytes user = reader.read(*current);
+            if (user.size() < CurrentEditOffset + 4) {
+                throw Formats::Refused("damaged PowerPoint show: no current user");
+            }
+            shifts.move(user, CurrentEditOffset);
+            reader.overwrite(*current, user);
+        }
     }
     reader.overwrite(stream, show);
 }
@@ -335,12 +473,6 @@ class PackageFields {
     std::size_t at_ = 4;
     std::size_t end_ = 0;
 };
-
-Bytes littleEndian32Bytes(std::size_t value) {
-    Bytes bytes(4, '\0');
-    Formats::putLittleEndian32(bytes, 0, static_cast<std::uint32_t>(value));
-    return bytes;
-}
 
 // What follows the last folder separator of a path in units of one or two bytes.
 Bytes fileName(const Bytes &path, std::size_t unit) {

@@ -1,6 +1,7 @@
 #include "formats/Kinds.h"
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Zlib.h"
 #include "formats/office/CompoundFile.h"
 
 #include <cctype>
@@ -292,8 +293,19 @@ void checkWorkbook(const Bytes &book, bool unicode, Formats::Findings &findings)
     }
 }
 
-// The author's name and initials of every comment on a slide.
-void checkSlides(const Bytes &show, Formats::Findings &findings) {
+// What a file inside this one holds; a file of a known kind that cannot be read refuses this one.
+Formats::Findings embeddedFindings(const Bytes &content, int depth, const std::string &where) {
+    try {
+        return Kinds::checkEmbedded(content, depth + 1);
+    } catch (const Formats::Refused &refused) {
+        throw Formats::Refused(refused.what() + (" in " + where));
+    }
+}
+
+// The author's name and initials of every comment on a slide, and what the storages of embedded
+// objects hold, packed or not, wherever they lie.
+void checkSlides(const Bytes &show, int depth, const std::string &where,
+                 Formats::Findings &findings) {
     std::size_t commentEnd = 0;
     for (std::size_t at = 0; at + 8 <= show.size();) {
         const std::uint16_t kind = littleEndian16(show, at);
@@ -308,16 +320,19 @@ void checkSlides(const Bytes &show, Formats::Findings &findings) {
             !blank(show.substr(at + 8, length))) {
             findings.add(Category::People, "comment authors");
         }
+        if (type == 0x1011 && !container) {
+            const std::string object = where + " object";
+            const Bytes body = show.substr(at + 8, length);
+            require(kind >> 4 == 0 || body.size() >= 4);
+            findings.addFrom(embeddedFindings(kind >> 4 == 0 ? body
+                                                             : Formats::inflated(
+                                                                   std::string_view(body).substr(4),
+                                                                   littleEndian32(body, 0),
+                                                                   "damaged PowerPoint object"),
+                                              depth, object),
+                             object);
+        }
         at += container ? 8 : 8 + std::size_t{length};
-    }
-}
-
-// What a file inside this one holds; a file of a known kind that cannot be read refuses this one.
-Formats::Findings embeddedFindings(const Bytes &content, int depth, const std::string &where) {
-    try {
-        return Kinds::checkEmbedded(content, depth + 1);
-    } catch (const Formats::Refused &refused) {
-        throw Formats::Refused(refused.what() + (" in " + where));
     }
 }
 
@@ -381,7 +396,7 @@ void checkStream(const Tables &tables, const std::map<std::string, const Entry *
     } else if (name == "workbook" || name == "book") {
         checkWorkbook(tables.stream(entry), name == "workbook", findings);
     } else if (name == "powerpoint document") {
-        checkSlides(tables.stream(entry), findings);
+        checkSlides(tables.stream(entry), depth, path, findings);
     } else if (name == "\001ole10native") {
         checkPackage(tables.stream(entry), depth, path, findings);
     } else if ((name == "user names" || name == "revision log") &&

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "formats/core/Formats.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace Formats {
+
+// The bytes a zlib stream unpacks to, which must be exactly `size`: within the limits on what
+// packed data may grow to, else Refused with `what` ("damaged PowerPoint object").
+Bytes inflated(std::string_view packed, std::uint64_t size, const std::string &what);
+
+// The bytes as a zlib stream.
+Bytes deflated(std::string_view bytes);
+
+}  // namespace Formats
