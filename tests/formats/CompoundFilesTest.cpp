@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 
 namespace {
 
@@ -308,7 +309,8 @@ TEST_F(CompoundFiles, CleaningLeavesNoPersonalDataAndKeepsTheDocument) {
                  {"objects.xls", true, false},
                  {"object.doc", true, false},
                  {"large-object.doc", false, false},
-                 {"object-lists.doc", true, false}};
+                 {"object-lists.doc", true, false},
+                 {"objects.ppt", true, false}};
     QStringList paths;
     for (const auto &[name, libreOffice, sameSize] : files) {
         SCOPED_TRACE(name.toStdString());
@@ -490,6 +492,12 @@ TEST_F(CompoundFiles, TheCheckNamesEachFindingInItsCategory) {
          {{Category::Other, "document information in MBD00000A02/Ole10Native"},
           {Category::Other, "a packaged file's path"}}},
         {"objects.xls", "Current User", {{Category::People, "user name"}}},
+        {"objects.ppt",
+         "PowerPoint Document",
+         {{Category::Other, "custom properties in PowerPoint Document object"},
+          {Category::People, "user name in PowerPoint Document object"},
+          {Category::People, "comment authors in PowerPoint Document object"},
+          {Category::People, "comment authors"}}},
         {"object.doc",
          "CONTENTS",
          {{Category::Other, "document information in ObjectPool/_1234/CONTENTS"}}},
@@ -506,5 +514,37 @@ TEST_F(CompoundFiles, TheCheckNamesEachFindingInItsCategory) {
             found.emplace_back(finding.category, finding.name);
         }
         EXPECT_EQ(found, test.found);
+    }
+}
+
+// The show's objects change size when cleaned: the current edit, its persist directory and every
+// object the directory lists must still be found where the offsets say.
+TEST_F(CompoundFiles, OffsetsInAShowMoveWithItsObjects) {
+    const Bytes source = fixture("objects.ppt");
+    const Bytes cleaned = CompoundFile::clean(source);
+    Bytes show, user, before;
+    withStream(cleaned, "PowerPoint Document", [&](Bytes &bytes) { show = bytes; });
+    withStream(cleaned, "Current User", [&](Bytes &bytes) { user = bytes; });
+    withStream(source, "PowerPoint Document", [&](Bytes &bytes) { before = bytes; });
+    ASSERT_NE(show.size(), before.size());
+    std::set<std::uint32_t> records;
+    for (std::size_t at = 0; at + 8 <= show.size();
+         at += 8 + Formats::littleEndian32(show, at + 4)) {
+        records.insert(static_cast<std::uint32_t>(at));
+    }
+    const auto typeAt = [&](std::uint32_t offset) {
+        return records.count(offset) ? Formats::littleEndian16(show, offset + 2) : 0;
+    };
+    const std::uint32_t edit = Formats::littleEndian32(user, 16);
+    ASSERT_EQ(typeAt(edit), 0x0FF5);
+    const std::uint32_t directory = Formats::littleEndian32(show, edit + 20);
+    ASSERT_EQ(typeAt(directory), 0x1772);
+    const std::size_t end = directory + 8 + Formats::littleEndian32(show, directory + 4);
+    for (std::size_t entry = directory + 8; entry < end;) {
+        const std::size_t count = Formats::littleEndian32(show, entry) >> 20;
+        for (std::size_t i = 1; i <= count; ++i) {
+            EXPECT_NE(typeAt(Formats::littleEndian32(show, entry + 4 * i)), 0) << i;
+        }
+        entry += 4 + 4 * count;
     }
 }

@@ -9,7 +9,8 @@ converted by LibreOffice from flat OpenDocument files.
 Writes letter.doc, figures.xls and slides.ppt into FOLDER: one LibreOffice run per target
 format, since a run converts to one format only. Then, from their streams, objects.xls (a
 workbook carrying a Word package, a packaged PDF and a whole PowerPoint show in storages of its
-own, as Excel keeps embedded objects) and object.doc (a letter whose object's content is a PDF).
+own, as Excel keeps embedded objects), object.doc (a letter whose object's content is a PDF) and
+objects.ppt (a show embedding a storage as it is and a packed one).
 """
 
 import io
@@ -18,6 +19,7 @@ import struct
 import subprocess
 import sys
 import zipfile
+import zlib
 
 OFFICE = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
           'xmlns:meta="urn:oasis:names:tc:opendocument:xmlns:meta:1.0" '
@@ -264,6 +266,54 @@ def embed_objects(folder):
     (folder / "objects.xls").write_bytes(write_compound(book))
     letter["ObjectPool"] = {"_1234": {"CONTENTS": pdf("Olga Object")}}
     (folder / "object.doc").write_bytes(write_compound(letter))
+    objects = (object_storage(write_compound({"\5DocumentSummaryInformation":
+                                              book["\5DocumentSummaryInformation"]}), False)
+               + object_storage(write_compound({"Workbook": book["Workbook"]}), True))
+    (folder / "objects.ppt").write_bytes(write_compound(with_objects(show, objects)))
+
+
+def records(show):
+    """Where each record at the top of a PowerPoint stream starts, its type and its end."""
+    at = 0
+    while at + 8 <= len(show):
+        kind, length = struct.unpack_from("<2xHI", show, at)
+        yield at, kind, at + 8 + length
+        at += 8 + length
+
+
+def with_objects(streams, objects):
+    """The show with the object records inserted after its first record, and every offset that
+    pointed past that moved with what it points to."""
+    show = streams["PowerPoint Document"]
+    first = next(records(show))[2]
+    show = bytearray(show[:first] + objects + show[first:])
+
+    def move(data, at):
+        offset = struct.unpack_from("<I", data, at)[0]
+        struct.pack_into("<I", data, at, offset + len(objects) if offset >= first else offset)
+
+    for at, kind, end in records(show):
+        if kind == 0x1772:  # persist directory: runs of offsets after their count
+            entry = at + 8
+            while entry < end:
+                count = struct.unpack_from("<I", show, entry)[0] >> 20
+                for i in range(1, count + 1):
+                    move(show, entry + 4 * i)
+                entry += 4 + 4 * count
+        elif kind == 0x0FF5:  # user edit: the last edit's and the persist directory's offsets
+            move(show, at + 16)
+            move(show, at + 20)
+    user = bytearray(streams["Current User"])
+    move(user, 16)
+    return dict(streams, **{"PowerPoint Document": bytes(show), "Current User": bytes(user)})
+
+
+def object_storage(storage, packed):
+    """A PowerPoint record that holds an embedded object's storage, packed with zlib or not."""
+    if packed:
+        body = struct.pack("<I", len(storage)) + zlib.compress(storage)
+        return struct.pack("<HHI", 0x10, 0x1011, len(body)) + body
+    return struct.pack("<HHI", 0, 0x1011, len(storage)) + storage
 
 
 def main(folder):
