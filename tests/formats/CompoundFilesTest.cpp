@@ -20,7 +20,7 @@ const std::vector<std::string> Planted = {
     "Secret Comment", "Carl Company",   "Mia Manager",     "Secret Category", "Secret Client",
     "Sam Saver",      "Secret\\letter", "Secret Template", "Secret Name",     "Cora Commenter",
     "Rita Reviewer",  "Dora Creator",   "Luke Modifier",   "Paula Packaged",  "Olga Object",
-    "Hidden\\report", "Hidden\\Temp"};
+    "Hidden\\report", "Hidden\\Temp",   "Fern Sharer"};
 
 Bytes wide(const std::string &text) {
     Bytes bytes;

@@ -252,6 +252,23 @@ def packaged(label, source, temporary, content):
     return struct.pack("<I", len(body)) + body
 
 
+def shared(book, user):
+    """The workbook with a file-sharing record naming who reserved it after its first record,
+    and each sheet's offset moved past it."""
+    record = struct.pack("<HHHHHB", 0x5B, 7 + 2 * len(user), 0, 0, len(user), 1)
+    record += user.encode("utf-16-le")
+    first = 4 + struct.unpack_from("<H", book, 2)[0]
+    book = bytearray(book[:first] + record + book[first:])
+    at = 0
+    while at + 4 <= len(book):
+        kind, length = struct.unpack_from("<HH", book, at)
+        if kind == 0x85:  # a sheet's place in the stream
+            struct.pack_into("<I", book, at + 4, struct.unpack_from("<I", book, at + 4)[0]
+                             + len(record))
+        at += 4 + length
+    return bytes(book)
+
+
 def embed_objects(folder):
     book = read_compound((folder / "figures.xls").read_bytes())
     show = read_compound((folder / "slides.ppt").read_bytes())
@@ -261,7 +278,10 @@ def embed_objects(folder):
         "MBD00000A02": {"\1Ole10Native": packaged(
             "report.pdf", "C:\\Hidden\\report.pdf", "C:\\Users\\Hidden\\Temp\\report.pdf",
             pdf("Paula Packaged"))},
-        "MBD00000A03": show,
+        # Names in other letter cases than Office writes them are the same streams.
+        "MBD00000A03": {name.upper() if name.startswith("\5") else name: data
+                        for name, data in show.items()},
+        "Workbook": shared(book["Workbook"], "Fern Sharer"),
     })
     (folder / "objects.xls").write_bytes(write_compound(book))
     letter["ObjectPool"] = {"_1234": {"CONTENTS": pdf("Olga Object")}}
