@@ -324,13 +324,14 @@ void checkSlides(const Bytes &show, int depth, const std::string &where,
             const std::string object = where + " object";
             const Bytes body = show.substr(at + 8, length);
             require(kind >> 4 == 0 || body.size() >= 4);
-            findings.addFrom(embeddedFindings(kind >> 4 == 0 ? body
-                                                             : Formats::inflated(
-                                                                   std::string_view(body).substr(4),
-                                                                   littleEndian32(body, 0),
-                                                                   "damaged PowerPoint object"),
-                                              depth, object),
-                             object);
+            findings.addFrom(
+                embeddedFindings(kind >> 4 == 0
+                                     ? body
+                                     : Formats::inflated(std::string_view(body).substr(4),
+                                                         littleEndian32(body, 0),
+                                                         "damaged PowerPoint object in " + object),
+                                 depth, object),
+                object);
         }
         at += container ? 8 : 8 + std::size_t{length};
     }
