@@ -57,6 +57,14 @@ constexpr unsigned CommentAuthorInitials = 2;
 constexpr std::size_t PackageWideFields = 3;  // temporary path, label, source path
 constexpr std::size_t PackageWideLabel = 1;
 
+// A file moniker's class, then a count of parent steps, the path's size and the path; after it,
+// server and version marks and reserved bytes, the size of what follows, the wide path's size, a
+// key, and the wide path.
+constexpr char FileMonikerClass[] = "\x03\x03\0\0\0\0\0\0\xC0\0\0\0\0\0\0\x46";
+constexpr std::size_t MonikerPath = 16 + 2 + 4;
+constexpr std::size_t MonikerWideSize = 2 + 2 + 16;  // after the path
+constexpr std::size_t MonikerWidePath = 4 + 4 + 2;   // after the size of what follows
+
 constexpr std::uint16_t CurrentUserAtom = 0x0FF6;
 constexpr std::size_t CurrentUserName = 28;
 
@@ -487,6 +495,43 @@ Bytes fileName(const Bytes &path, std::size_t unit) {
     return path.substr(start);
 }
 
+// The path of size bytes from at as its file name, and zeros to its old size.
+void cutToFileName(Bytes &bytes, std::size_t at, std::size_t size, std::size_t unit) {
+    Bytes name = fileName(bytes.substr(at, size), unit);
+    name.resize(size, '\0');
+    bytes.replace(at, size, name);
+}
+
+// A linked object names the file it shows by file monikers (one relative, one absolute, others in
+// composites), each a path in single-byte and wide characters: the paths keep only the file's
+// name, and nothing moves.
+void cleanLinks(Reader &reader, const Stream &stream, int) {
+    Bytes ole = reader.read(stream);
+    const std::string_view fileMoniker(FileMonikerClass, sizeof FileMonikerClass - 1);
+    for (std::size_t at = ole.find(fileMoniker); at != Bytes::npos;
+         at = ole.find(fileMoniker, at + fileMoniker.size())) {
+        const std::size_t path = at + MonikerPath;
+        if (path > ole.size()) {
+            throw Formats::Refused("damaged linked object");
+        }
+        const std::size_t pathSize = Formats::littleEndian32(ole, path - 4);
+        if (pathSize > ole.size() - path || MonikerWideSize + 4 > ole.size() - path - pathSize) {
+            throw Formats::Refused("damaged linked object");
+        }
+        cutToFileName(ole, path, pathSize, 1);
+        const std::size_t wideSize = path + pathSize + MonikerWideSize;
+        if (Formats::littleEndian32(ole, wideSize) != 0) {  // the wide path is there
+            const std::size_t wide = wideSize + MonikerWidePath;
+            if (wide > ole.size() ||
+                Formats::littleEndian32(ole, wideSize + 4) > ole.size() - wide) {
+                throw Formats::Refused("damaged linked object");
+            }
+            cutToFileName(ole, wide, Formats::littleEndian32(ole, wideSize + 4), 2);
+        }
+    }
+    reader.overwrite(stream, ole);
+}
+
 // A packaged file keeps the paths it was packaged from and unpacked to: they keep only the file's
 // name, and the file itself goes through the pass of its kind. The fields after them move up and
 // zeros fill the stream's end, unless the file grew.
@@ -556,6 +601,7 @@ const std::pair<const char *, StreamPass> Passes[] = {
     {"Current User", cleanCurrentUser},
     {"Package", cleanEmbeddedFile},
     {"CONTENTS", cleanEmbeddedFile},
+    {"\001Ole", cleanLinks},
 };
 
 }  // namespace

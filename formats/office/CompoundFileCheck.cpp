@@ -373,6 +373,28 @@ void checkPackage(const Bytes &package, int depth, const std::string &where,
     }
 }
 
+// The paths of a linked object's file monikers, each a class, a count of parent steps, then the
+// path in single-byte characters and, 20 bytes on, the size of a part that holds it in wide ones.
+void checkLinks(const Bytes &ole, Formats::Findings &findings) {
+    static const Bytes fileMoniker("\x03\x03\0\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16);
+    bool found = false;
+    for (std::size_t at = ole.find(fileMoniker); at != Bytes::npos;
+         at = ole.find(fileMoniker, at + 16)) {
+        const std::uint64_t path = at + 22;
+        const Bytes single = slice(ole, path, littleEndian32(slice(ole, at + 18, 4), 0));
+        const std::uint64_t rest = path + single.size() + 20;
+        found = found || holdsFolder(single.substr(0, single.find('\0')), 1);
+        if (littleEndian32(slice(ole, rest, 4), 0) != 0) {
+            found =
+                found ||
+                holdsFolder(slice(ole, rest + 10, littleEndian32(slice(ole, rest + 4, 4), 0)), 2);
+        }
+    }
+    if (found) {
+        findings.add(Category::Other, "a linked file's path");
+    }
+}
+
 // The last user's name, in single-byte characters and, when the record holds them, wide ones.
 void checkCurrentUser(const Bytes &user, Formats::Findings &findings) {
     require(user.size() >= 28);
@@ -403,6 +425,8 @@ void checkStream(const Tables &tables, const std::map<std::string, const Entry *
     } else if ((name == "user names" || name == "revision log") &&
                tables.stream(entry).find_first_not_of('\0') != Bytes::npos) {
         findings.add(Category::People, "shared-workbook user names");
+    } else if (name == "\001ole") {
+        checkLinks(tables.stream(entry), findings);
     } else if (name == "current user") {
         checkCurrentUser(tables.stream(entry), findings);
     } else if (name == "package" || name == "contents") {

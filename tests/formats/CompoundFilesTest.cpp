@@ -20,7 +20,7 @@ const std::vector<std::string> Planted = {
     "Secret Comment", "Carl Company",   "Mia Manager",     "Secret Category", "Secret Client",
     "Sam Saver",      "Secret\\letter", "Secret Template", "Secret Name",     "Cora Commenter",
     "Rita Reviewer",  "Dora Creator",   "Luke Modifier",   "Paula Packaged",  "Olga Object",
-    "Hidden\\report", "Hidden\\Temp",   "Fern Sharer"};
+    "Hidden\\report", "Hidden\\Temp",   "Fern Sharer",     "Linked\\budget"};
 
 Bytes wide(const std::string &text) {
     Bytes bytes;
@@ -41,8 +41,8 @@ Bytes stringTable(const std::vector<std::string> &strings) {
     return table;
 }
 
-// The file with the first stream of that name changed, in place when it keeps its size; the whole
-// file without a name.
+// The file with the first stream of that name or path changed, in place when it keeps its size; the
+// whole file without a name.
 Bytes withStream(Bytes file, const std::string &name, const std::function<void(Bytes &)> &edit) {
     if (name.empty()) {
         edit(file);
@@ -50,7 +50,7 @@ Bytes withStream(Bytes file, const std::string &name, const std::function<void(B
     }
     CompoundFile::Reader reader(file);
     for (const CompoundFile::Stream &stream : reader.streams()) {
-        if (stream.name == name) {
+        if (stream.name == name || stream.path == name) {
             Bytes bytes = reader.read(stream);
             edit(bytes);
             reader.overwrite(stream, bytes);
@@ -113,7 +113,10 @@ Bytes repacked(Bytes file, std::size_t sectorSize, std::size_t filler,
     CompoundFile::Reader reader(file);
     std::vector<std::pair<std::string, Bytes>> streams{{"Filler", Bytes(filler, '\0')}};
     for (const CompoundFile::Stream &stream : reader.streams()) {
-        streams.emplace_back(stream.name, reader.read(stream));
+        const auto taken = [&](const auto &other) { return other.first == stream.name; };
+        if (std::none_of(streams.begin(), streams.end(), taken)) {  // one of each name
+            streams.emplace_back(stream.name, reader.read(stream));
+        }
     }
     std::sort(streams.begin(), streams.end(), [](const auto &a, const auto &b) {
         return std::make_pair(a.first.size(), a.first) < std::make_pair(b.first.size(), b.first);
@@ -516,6 +519,7 @@ TEST_F(CompoundFiles, TheCheckNamesEachFindingInItsCategory) {
         {"object.doc",
          "CONTENTS",
          {{Category::Other, "document information in ObjectPool/_1234/CONTENTS"}}},
+        {"object.doc", "ObjectPool/_1234/Ole", {{Category::Other, "a linked file's path"}}},
     };
     for (const auto &test : cases) {
         SCOPED_TRACE(test.stream);

@@ -269,6 +269,22 @@ def shared(book, user):
     return bytes(book)
 
 
+def file_moniker(path):
+    """A file moniker: its class, no parent steps, the path in single-byte then wide characters."""
+    wide = path.encode("utf-16-le")
+    return (bytes.fromhex("0303000000000000C000000000000046") + struct.pack("<HI", 0, len(path) + 1)
+            + path.encode("latin-1") + b"\0" + struct.pack("<HH", 0xFFFF, 0xDEAD) + bytes(16)
+            + struct.pack("<IIH", 6 + len(wide), len(wide), 3) + wide)
+
+
+def linked_object(relative, absolute):
+    """An object's \\1Ole stream for a file it links to, by relative and absolute path."""
+    monikers = b"".join(struct.pack("<I", len(m)) + m
+                        for m in (file_moniker(relative), file_moniker(absolute)))
+    return (struct.pack("<IIIII", 0x02000001, 1, 1, 0, 0) + monikers
+            + struct.pack("<I", 0xFFFFFFFF) + bytes(16 + 4 + 4 + 24))
+
+
 def embed_objects(folder):
     book = read_compound((folder / "figures.xls").read_bytes())
     show = read_compound((folder / "slides.ppt").read_bytes())
@@ -284,7 +300,10 @@ def embed_objects(folder):
         "Workbook": shared(book["Workbook"], "Fern Sharer"),
     })
     (folder / "objects.xls").write_bytes(write_compound(book))
-    letter["ObjectPool"] = {"_1234": {"CONTENTS": pdf("Olga Object")}}
+    letter["ObjectPool"] = {"_1234": {
+        "CONTENTS": pdf("Olga Object"),
+        "\1Ole": linked_object("..\\Linked\\budget.xlsx",
+                               "C:\\Users\\Lena\\Linked\\budget.xlsx")}}
     (folder / "object.doc").write_bytes(write_compound(letter))
     objects = (object_storage(write_compound({"\5DocumentSummaryInformation":
                                               book["\5DocumentSummaryInformation"]}), False)
