@@ -2,6 +2,7 @@
 
 #include "formats/Kinds.h"
 #include "formats/core/ByteOrder.h"
+#include "formats/core/Stop.h"
 #include "formats/core/Zlib.h"
 #include "formats/office/CompoundFileReader.h"
 
@@ -64,6 +65,12 @@ constexpr char FileMonikerClass[] = "\x03\x03\0\0\0\0\0\0\xC0\0\0\0\0\0\0\x46";
 constexpr std::size_t MonikerPath = 16 + 2 + 4;
 constexpr std::size_t MonikerWideSize = 2 + 2 + 16;  // after the path
 constexpr std::size_t MonikerWidePath = 4 + 4 + 2;   // after the size of what follows
+
+constexpr char JpegStart[] = "\xFF\xD8\xFF";
+constexpr unsigned char JpegScan = 0xDA;
+constexpr unsigned char JpegExif = 0xE1;  // and XMP
+constexpr unsigned char JpegIptc = 0xED;
+constexpr unsigned char JpegComment = 0xFE;
 
 constexpr std::uint16_t CurrentUserAtom = 0x0FF6;
 constexpr std::size_t CurrentUserName = 28;
@@ -581,6 +588,52 @@ void cleanCurrentUser(Reader &reader, const Stream &stream, int) {
     reader.overwrite(stream, user);
 }
 
+struct Segment {
+    unsigned char marker;
+    std::size_t payload;
+    std::size_t size;
+};
+
+// The segments of the JPEG header that starts at `at`, up to its scan; none when what follows is
+// no whole header.
+std::vector<Segment> jpegSegments(const Bytes &bytes, std::size_t at) {
+    std::vector<Segment> segments;
+    for (std::size_t marker = at + 2; marker + 4 <= bytes.size() && bytes[marker] == '\xFF';) {
+        const auto type = static_cast<unsigned char>(bytes[marker + 1]);
+        if (type == 0xFF) {  // fill
+            ++marker;
+            continue;
+        }
+        const std::size_t length = Formats::bigEndian16(bytes, marker + 2);
+        if (length < 2 || length > bytes.size() - marker - 2) {
+            break;
+        }
+        segments.push_back({type, marker + 4, length - 2});
+        if (type == JpegScan) {
+            return segments;
+        }
+        marker += 2 + length;
+    }
+    return {};
+}
+
+// Pictures keep their blips (JPEG and PNG files) one after another, and a Word document's data its
+// pictures: each JPEG's Exif, XMP, IPTC and comments become zeros, so that nothing moves.
+void cleanPictures(Reader &reader, const Stream &stream, int) {
+    Bytes pictures = reader.read(stream);
+    for (std::size_t at = pictures.find(JpegStart); at != Bytes::npos;
+         at = pictures.find(JpegStart, at + 1)) {
+        Formats::throwIfStopped();
+        for (const Segment &segment : jpegSegments(pictures, at)) {
+            if (segment.marker == JpegExif || segment.marker == JpegIptc ||
+                segment.marker == JpegComment) {
+                std::fill_n(pictures.begin() + segment.payload, segment.size, '\0');
+            }
+        }
+    }
+    reader.overwrite(stream, pictures);
+}
+
 // A stream that holds a whole file: an Office package embedded in a workbook, or an object's
 // content (a PDF).
 void cleanEmbeddedFile(Reader &reader, const Stream &stream, int depth) {
@@ -602,6 +655,8 @@ const std::pair<const char *, StreamPass> Passes[] = {
     {"Package", cleanEmbeddedFile},
     {"CONTENTS", cleanEmbeddedFile},
     {"\001Ole", cleanLinks},
+    {"Pictures", cleanPictures},
+    {"Data", cleanPictures},
 };
 
 }  // namespace

@@ -395,6 +395,34 @@ void checkLinks(const Bytes &ole, Formats::Findings &findings) {
     }
 }
 
+// Whether a JPEG header in the pictures still holds a segment of Exif or XMP, IPTC or a comment
+// that is not all zeros. A header that does not reach its scan is taken for other bytes.
+bool picturesTell(const Bytes &pictures) {
+    for (std::size_t start = pictures.find("\xFF\xD8\xFF"); start != Bytes::npos;
+         start = pictures.find("\xFF\xD8\xFF", start + 1)) {
+        bool tells = false;
+        std::size_t at = start + 2;
+        while (at + 4 <= pictures.size() && Formats::byteAt(pictures, at) == 0xFF) {
+            const std::uint32_t marker = Formats::byteAt(pictures, at + 1);
+            const std::size_t length = marker == 0xFF ? 0 : Formats::bigEndian16(pictures, at + 2);
+            if (marker != 0xFF && (length < 2 || length > pictures.size() - at - 2)) {
+                break;
+            }
+            const bool telling = marker == 0xE1 || marker == 0xED || marker == 0xFE;
+            tells =
+                tells || (telling && pictures.find_first_not_of('\0', at + 4) < at + 2 + length);
+            if (marker == 0xDA) {
+                if (tells) {
+                    return true;
+                }
+                break;
+            }
+            at += marker == 0xFF ? 1 : 2 + length;
+        }
+    }
+    return false;
+}
+
 // The last user's name, in single-byte characters and, when the record holds them, wide ones.
 void checkCurrentUser(const Bytes &user, Formats::Findings &findings) {
     require(user.size() >= 28);
@@ -427,6 +455,8 @@ void checkStream(const Tables &tables, const std::map<std::string, const Entry *
         findings.add(Category::People, "shared-workbook user names");
     } else if (name == "\001ole") {
         checkLinks(tables.stream(entry), findings);
+    } else if ((name == "pictures" || name == "data") && picturesTell(tables.stream(entry))) {
+        findings.add(Category::Other, "Exif, XMP or comments in pictures");
     } else if (name == "current user") {
         checkCurrentUser(tables.stream(entry), findings);
     } else if (name == "package" || name == "contents") {

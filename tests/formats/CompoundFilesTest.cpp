@@ -20,7 +20,8 @@ const std::vector<std::string> Planted = {
     "Secret Comment", "Carl Company",   "Mia Manager",     "Secret Category", "Secret Client",
     "Sam Saver",      "Secret\\letter", "Secret Template", "Secret Name",     "Cora Commenter",
     "Rita Reviewer",  "Dora Creator",   "Luke Modifier",   "Paula Packaged",  "Olga Object",
-    "Hidden\\report", "Hidden\\Temp",   "Fern Sharer",     "Linked\\budget"};
+    "Hidden\\report", "Hidden\\Temp",   "Fern Sharer",     "Linked\\budget",  "Gus Camera",
+    "Gus Comment",    "Xena Creator"};
 
 Bytes wide(const std::string &text) {
     Bytes bytes;
@@ -519,6 +520,7 @@ TEST_F(CompoundFiles, TheCheckNamesEachFindingInItsCategory) {
         {"object.doc",
          "CONTENTS",
          {{Category::Other, "document information in ObjectPool/_1234/CONTENTS"}}},
+        {"objects.ppt", "Pictures", {{Category::Other, "Exif, XMP or comments in pictures"}}},
         {"object.doc", "ObjectPool/_1234/Ole", {{Category::Other, "a linked file's path"}}},
     };
     for (const auto &test : cases) {

@@ -285,6 +285,17 @@ def linked_object(relative, absolute):
             + struct.pack("<I", 0xFFFFFFFF) + bytes(16 + 4 + 4 + 24))
 
 
+def photo_blip(folder):
+    """A picture as PowerPoint keeps it: a JPEG blip whose Exif, XMP and comment name people."""
+    photo = folder / "sources" / "photo.jpg"
+    subprocess.run(["convert", "-size", "16x16", "xc:red", str(photo)], check=True)
+    subprocess.run(["exiftool", "-q", "-overwrite_original", "-Make=Gus Camera",
+                    "-XMP-dc:Creator=Xena Creator", "-Comment=Gus Comment", str(photo)],
+                   check=True)
+    jpeg = photo.read_bytes()
+    return struct.pack("<HHI", 0x46A0, 0xF01D, 17 + len(jpeg)) + bytes(16) + b"\xff" + jpeg
+
+
 def embed_objects(folder):
     book = read_compound((folder / "figures.xls").read_bytes())
     show = read_compound((folder / "slides.ppt").read_bytes())
@@ -308,7 +319,8 @@ def embed_objects(folder):
     objects = (object_storage(write_compound({"\5DocumentSummaryInformation":
                                               book["\5DocumentSummaryInformation"]}), False)
                + object_storage(write_compound({"Workbook": book["Workbook"]}), True))
-    (folder / "objects.ppt").write_bytes(write_compound(with_objects(show, objects)))
+    pictured = dict(show, Pictures=photo_blip(folder))
+    (folder / "objects.ppt").write_bytes(write_compound(with_objects(pictured, objects)))
 
 
 def records(show):
