@@ -68,4 +68,14 @@ Bytes deflated(std::string_view bytes) {
     return packed;
 }
 
+std::uint32_t crc32Of(std::string_view bytes) {
+    uLong crc = crc32(0, Z_NULL, 0);
+    for (std::size_t at = 0; at < bytes.size(); at += Slice) {
+        const std::size_t size = std::min(Slice, bytes.size() - at);
+        crc =
+            crc32(crc, reinterpret_cast<const Bytef *>(bytes.data() + at), static_cast<uInt>(size));
+    }
+    return static_cast<std::uint32_t>(crc);
+}
+
 }  // namespace Formats

@@ -14,4 +14,7 @@ Bytes inflated(std::string_view packed, std::uint64_t size, const std::string &w
 // The bytes as a zlib stream.
 Bytes deflated(std::string_view bytes);
 
+// The bytes' CRC-32, as PNG chunks and ZIP entries keep it.
+std::uint32_t crc32Of(std::string_view bytes);
+
 }  // namespace Formats

@@ -7,7 +7,9 @@
 #include "formats/office/CompoundFileReader.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -66,6 +68,9 @@ constexpr std::size_t MonikerPath = 16 + 2 + 4;
 constexpr std::size_t MonikerWideSize = 2 + 2 + 16;  // after the path
 constexpr std::size_t MonikerWidePath = 4 + 4 + 2;   // after the size of what follows
 
+constexpr char PngStart[] = "\x89PNG\r\n\x1A\n";
+constexpr std::string_view PngTellingChunks[] = {"tEXt", "zTXt", "iTXt", "eXIf", "tIME"};
+constexpr char PngHiddenChunk[] = "zeRo";  // ancillary, private, safe to copy
 constexpr char JpegStart[] = "\xFF\xD8\xFF";
 constexpr unsigned char JpegScan = 0xDA;
 constexpr unsigned char JpegExif = 0xE1;  // and XMP
@@ -617,10 +622,41 @@ std::vector<Segment> jpegSegments(const Bytes &bytes, std::size_t at) {
     return {};
 }
 
+// Each text, Exif and time chunk of the PNG file that starts at `at` as a chunk of zeros of the
+// same size, of a private kind that readers skip. A chunk that runs past the bytes ends the walk.
+void hidePngChunks(Bytes &bytes, std::size_t at) {
+    for (std::size_t chunk = at + 8; chunk + 12 <= bytes.size();) {
+        const std::size_t length = Formats::bigEndian32(bytes, chunk);
+        if (length > bytes.size() - chunk - 12) {
+            return;
+        }
+        const std::string_view type = std::string_view(bytes).substr(chunk + 4, 4);
+        if (type == "IEND") {
+            return;
+        }
+        if (std::find(std::begin(PngTellingChunks), std::end(PngTellingChunks), type) !=
+            std::end(PngTellingChunks)) {
+            bytes.replace(chunk + 4, 4 + length, Bytes(PngHiddenChunk) + Bytes(length, '\0'));
+            const std::uint32_t crc =
+                Formats::crc32Of(std::string_view(bytes).substr(chunk + 4, 4 + length));
+            for (std::size_t i = 0; i < 4; ++i) {
+                bytes[chunk + 8 + length + i] = static_cast<char>(crc >> (24 - 8 * i));
+            }
+        }
+        chunk += 12 + length;
+    }
+}
+
 // Pictures keep their blips (JPEG and PNG files) one after another, and a Word document's data its
-// pictures: each JPEG's Exif, XMP, IPTC and comments become zeros, so that nothing moves.
+// pictures: each JPEG's Exif, XMP, IPTC and comments become zeros, and each PNG's text, Exif and
+// times hidden chunks of zeros, so that nothing moves.
 void cleanPictures(Reader &reader, const Stream &stream, int) {
     Bytes pictures = reader.read(stream);
+    for (std::size_t at = pictures.find(PngStart); at != Bytes::npos;
+         at = pictures.find(PngStart, at + 1)) {
+        Formats::throwIfStopped();
+        hidePngChunks(pictures, at);
+    }
     for (std::size_t at = pictures.find(JpegStart); at != Bytes::npos;
          at = pictures.find(JpegStart, at + 1)) {
         Formats::throwIfStopped();

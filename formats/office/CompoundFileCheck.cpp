@@ -423,6 +423,28 @@ bool picturesTell(const Bytes &pictures) {
     return false;
 }
 
+// Whether a PNG file in the pictures still holds a text, Exif or time chunk.
+bool pngsTell(const Bytes &pictures) {
+    const Bytes signature("\x89PNG\r\n\x1A\n", 8);
+    for (std::size_t start = pictures.find(signature); start != Bytes::npos;
+         start = pictures.find(signature, start + 1)) {
+        std::size_t at = start + 8;
+        while (at + 12 <= pictures.size()) {
+            const std::uint64_t length = Formats::bigEndian32(pictures, at);
+            const Bytes type = pictures.substr(at + 4, 4);
+            if (length > pictures.size() - at - 12 || type == "IEND") {
+                break;
+            }
+            if (type == "tEXt" || type == "zTXt" || type == "iTXt" || type == "eXIf" ||
+                type == "tIME") {
+                return true;
+            }
+            at += 12 + length;
+        }
+    }
+    return false;
+}
+
 // The last user's name, in single-byte characters and, when the record holds them, wide ones.
 void checkCurrentUser(const Bytes &user, Formats::Findings &findings) {
     require(user.size() >= 28);
@@ -455,8 +477,14 @@ void checkStream(const Tables &tables, const std::map<std::string, const Entry *
         findings.add(Category::People, "shared-workbook user names");
     } else if (name == "\001ole") {
         checkLinks(tables.stream(entry), findings);
-    } else if ((name == "pictures" || name == "data") && picturesTell(tables.stream(entry))) {
-        findings.add(Category::Other, "Exif, XMP or comments in pictures");
+    } else if (name == "pictures" || name == "data") {
+        const Bytes pictures = tables.stream(entry);
+        if (picturesTell(pictures)) {
+            findings.add(Category::Other, "Exif, XMP or comments in pictures");
+        }
+        if (pngsTell(pictures)) {
+            findings.add(Category::Other, "text, Exif or times in PNG pictures");
+        }
     } else if (name == "current user") {
         checkCurrentUser(tables.stream(entry), findings);
     } else if (name == "package" || name == "contents") {

@@ -21,7 +21,7 @@ const std::vector<std::string> Planted = {
     "Sam Saver",      "Secret\\letter", "Secret Template", "Secret Name",     "Cora Commenter",
     "Rita Reviewer",  "Dora Creator",   "Luke Modifier",   "Paula Packaged",  "Olga Object",
     "Hidden\\report", "Hidden\\Temp",   "Fern Sharer",     "Linked\\budget",  "Gus Camera",
-    "Gus Comment",    "Xena Creator"};
+    "Gus Comment",    "Xena Creator",   "Pia Painter"};
 
 Bytes wide(const std::string &text) {
     Bytes bytes;
@@ -520,7 +520,10 @@ TEST_F(CompoundFiles, TheCheckNamesEachFindingInItsCategory) {
         {"object.doc",
          "CONTENTS",
          {{Category::Other, "document information in ObjectPool/_1234/CONTENTS"}}},
-        {"objects.ppt", "Pictures", {{Category::Other, "Exif, XMP or comments in pictures"}}},
+        {"objects.ppt",
+         "Pictures",
+         {{Category::Other, "Exif, XMP or comments in pictures"},
+          {Category::Other, "text, Exif or times in PNG pictures"}}},
         {"object.doc", "ObjectPool/_1234/Ole", {{Category::Other, "a linked file's path"}}},
     };
     for (const auto &test : cases) {

@@ -296,6 +296,18 @@ def photo_blip(folder):
     return struct.pack("<HHI", 0x46A0, 0xF01D, 17 + len(jpeg)) + bytes(16) + b"\xff" + jpeg
 
 
+def png_blip():
+    """A picture as PowerPoint keeps it: a PNG blip whose text names its author."""
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data)))
+
+    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 1, 1, 8, 2, 0, 0, 0))
+           + chunk(b"tEXt", b"Author\0Pia Painter") + chunk(b"IDAT", zlib.compress(b"\0\xff\0\0"))
+           + chunk(b"IEND", b""))
+    return struct.pack("<HHI", 0x6E00, 0xF01E, 17 + len(png)) + bytes(16) + b"\xff" + png
+
+
 def embed_objects(folder):
     book = read_compound((folder / "figures.xls").read_bytes())
     show = read_compound((folder / "slides.ppt").read_bytes())
@@ -319,7 +331,7 @@ def embed_objects(folder):
     objects = (object_storage(write_compound({"\5DocumentSummaryInformation":
                                               book["\5DocumentSummaryInformation"]}), False)
                + object_storage(write_compound({"Workbook": book["Workbook"]}), True))
-    pictured = dict(show, Pictures=photo_blip(folder))
+    pictured = dict(show, Pictures=photo_blip(folder) + png_blip())
     (folder / "objects.ppt").write_bytes(write_compound(with_objects(pictured, objects)))
 
 
