@@ -12,12 +12,12 @@ namespace CompoundFile {
 // page), and, wherever a Word document, Excel workbook or PowerPoint show lies: Word's saved-by
 // list, associated names and document dates, Excel's and PowerPoint's user names turned to
 // blanks. Packaged files' and linked objects' paths keep only the file's name; JPEG pictures lose
-// their Exif, XMP, IPTC and comments. Files it carries (Office packages, objects' content,
-// packaged files, PowerPoint's embedded storages) go through the pass of their kind. Storage
-// times and the bytes of unused sectors and entries are zeroed. Streams keep their size and place
-// unless a carried file changed size: then the file is written anew. Throws Formats::Refused for a
-// structure it cannot walk, for password-protected documents and for carried files of a known
-// kind that cannot be cleaned.
+// their Exif, XMP, IPTC and comments, PNG pictures their text, Exif and times. Files it carries
+// (Office packages, objects' content, packaged files, PowerPoint's embedded storages) go through
+// the pass of their kind. Storage times and the bytes of unused sectors and entries are zeroed.
+// Streams keep their size and place unless a carried file changed size: then the file is written
+// anew. Throws Formats::Refused for a structure it cannot walk, for password-protected documents
+// and for carried files of a known kind that cannot be cleaned.
 Formats::Bytes clean(const Formats::Bytes &file);
 // The same for a compound file inside another, `depth` containers deep.
 Formats::Bytes cleanNested(const Formats::Bytes &file, int depth);
