@@ -355,19 +355,21 @@ std::vector<std::size_t> topRecords(const Bytes &show) {
 // How far the bytes of a show moved when the objects before them changed size.
 class Shifts {
   public:
+    // Objects are added in the order they lie.
     void add(std::size_t after, std::int64_t by) {
         if (by != 0) {
-            shifts_.emplace_back(after, by);
+            moved_.emplace_back(after, (moved_.empty() ? 0 : moved_.back().second) + by);
         }
     }
-    bool empty() const { return shifts_.empty(); }
-    // Where what lay at an offset lies now.
+    bool empty() const { return moved_.empty(); }
+    // The offset at `at` made to point where what it pointed to lies now.
     void move(Bytes &bytes, std::size_t at) const {
         const std::uint32_t offset = Formats::littleEndian32(bytes, at);
-        std::int64_t moved = offset;
-        for (const auto &[after, by] : shifts_) {
-            moved += offset > after ? by : 0;
-        }
+        const auto after = std::lower_bound(
+            moved_.begin(), moved_.end(), offset,
+            [](const auto &shift, std::uint32_t value) { return shift.first < value; });
+        const std::int64_t moved =
+            offset + (after == moved_.begin() ? 0 : std::prev(after)->second);
         if (moved < 0 || moved > std::int64_t{0xFFFFFFFF}) {
             throw Formats::Refused("damaged PowerPoint show");
         }
@@ -375,7 +377,8 @@ class Shifts {
     }
 
   private:
-    std::vector<std::pair<std::size_t, std::int64_t>> shifts_;
+    // Where each object that changed size lay, and how far all after it moved.
+    std::vector<std::pair<std::size_t, std::int64_t>> moved_;
 };
 
 // An embedded object's storage, packed or not, through the pass of its kind: the record as it
