@@ -129,12 +129,14 @@ class Tables {
     std::vector<Entry> entries_;
 };
 
+// Names that differ in letter case alone are the same to Office: each one is looked at.
+using Members = std::multimap<std::string, const Entry *>;
+
 // The entries directly inside a storage, by name in lower case. Steps counts the links followed in
 // every storage: each entry belongs to one and has two sibling links, so a tree that follows more
 // runs in a loop.
-std::map<std::string, const Entry *> members(const std::vector<Entry> &entries,
-                                             const Entry &storage, std::size_t &steps) {
-    std::map<std::string, const Entry *> found;
+Members members(const std::vector<Entry> &entries, const Entry &storage, std::size_t &steps) {
+    Members found;
     std::vector<std::uint32_t> open{storage.child};
     for (; !open.empty(); ++steps) {
         const std::uint32_t at = open.back();
@@ -144,7 +146,7 @@ std::map<std::string, const Entry *> members(const std::vector<Entry> &entries,
         }
         require(steps <= 3 * entries.size() && at < entries.size() &&
                 (entries[at].type == 1 || entries[at].type == 2));
-        found[entries[at].key] = &entries[at];
+        found.emplace(entries[at].key, &entries[at]);
         open.push_back(entries[at].left);
         open.push_back(entries[at].right);
     }
@@ -222,8 +224,8 @@ bool namesBlank(const Bytes &list, std::size_t start) {
 }
 
 // Word's saved-by list, its table of associated names, and its own dates.
-void checkWord(const Tables &tables, const std::map<std::string, const Entry *> &storage,
-               const Bytes &document, Formats::Findings &findings) {
+void checkWord(const Tables &tables, const Members &storage, const Bytes &document,
+               Formats::Findings &findings) {
     require(document.size() >= 34 && littleEndian16(document, 0) == 0xA5EC);
     const std::uint16_t flags = littleEndian16(document, 0x0A);
     const auto table = storage.find(flags & 0x0200 ? "1table" : "0table");
@@ -458,9 +460,8 @@ void checkCurrentUser(const Bytes &user, Formats::Findings &findings) {
 }
 
 // What each stream the check knows by name holds, from the storage it lies in.
-void checkStream(const Tables &tables, const std::map<std::string, const Entry *> &storage,
-                 const Entry &entry, const std::string &path, int depth,
-                 Formats::Findings &findings) {
+void checkStream(const Tables &tables, const Members &storage, const Entry &entry,
+                 const std::string &path, int depth, Formats::Findings &findings) {
     const std::string &name = entry.key;
     if (name == "\005summaryinformation" || name == "\005documentsummaryinformation") {
         checkProperties(tables.stream(entry), findings);
