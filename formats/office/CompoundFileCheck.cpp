@@ -325,9 +325,10 @@ void checkSlides(const Bytes &show, int depth, const std::string &where,
         if (type == 0x1011 && !container) {
             const std::string object = where + " object";
             const Bytes body = show.substr(at + 8, length);
-            require(kind >> 4 == 0 || body.size() >= 4);
+            const bool packed = kind >> 4 == 1;
+            require(!packed || body.size() >= 4);
             findings.addFrom(
-                embeddedFindings(kind >> 4 == 0
+                embeddedFindings(!packed
                                      ? body
                                      : Formats::inflated(std::string_view(body).substr(4),
                                                          littleEndian32(body, 0),
