@@ -572,3 +572,25 @@ TEST_F(CompoundFiles, OffsetsInAShowMoveWithItsObjects) {
         entry += 4 + 4 * count;
     }
 }
+
+// A package's end record must stay last, so a carried file that shrinks may not be padded.
+TEST_F(CompoundFiles, CarriedFilesEndWhereTheirOwnEnd) {
+    const struct {
+        QString file;
+        std::string stream;
+        Bytes end;
+        std::size_t endSize;
+    } cases[] = {
+        {"objects.xls", "Package", Bytes("PK\x05\x06", 4), 22},
+        {"object.doc", "CONTENTS", "%%EOF", 6},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.stream);
+        Bytes before, after;
+        withStream(fixture(test.file), test.stream, [&](Bytes &bytes) { before = bytes; });
+        withStream(CompoundFile::clean(fixture(test.file)), test.stream,
+                   [&](Bytes &bytes) { after = bytes; });
+        EXPECT_NE(after.size(), before.size());
+        EXPECT_EQ(after.size() - after.rfind(test.end), test.endSize);
+    }
+}
