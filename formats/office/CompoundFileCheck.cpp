@@ -386,12 +386,11 @@ void checkLinks(const Bytes &ole, Formats::Findings &findings) {
         const std::uint64_t path = at + 22;
         const Bytes single = slice(ole, path, littleEndian32(slice(ole, at + 18, 4), 0));
         const std::uint64_t rest = path + single.size() + 20;
-        found = found || holdsFolder(single.substr(0, single.find('\0')), 1);
-        if (littleEndian32(slice(ole, rest, 4), 0) != 0) {
-            found =
-                found ||
-                holdsFolder(slice(ole, rest + 10, littleEndian32(slice(ole, rest + 4, 4), 0)), 2);
-        }
+        const Bytes wide = littleEndian32(slice(ole, rest, 4), 0) == 0
+                               ? Bytes()
+                               : slice(ole, rest + 10, littleEndian32(slice(ole, rest + 4, 4), 0));
+        found =
+            found || holdsFolder(single.substr(0, single.find('\0')), 1) || holdsFolder(wide, 2);
     }
     if (found) {
         findings.add(Category::Other, "a linked file's path");
