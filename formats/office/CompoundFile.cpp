@@ -43,6 +43,8 @@ constexpr std::uint16_t ExcelWriteAccess = 0x005C;
 constexpr std::uint16_t ExcelFileSharing = 0x005B;
 constexpr std::size_t ExcelFileSharingUser = 4;  // after read-only flag and password hash
 constexpr std::uint16_t ExcelNote = 0x001C;
+constexpr std::uint16_t ExcelDrawingGroup = 0x00EB;
+constexpr std::uint16_t ExcelContinue = 0x003C;
 constexpr std::size_t ExcelNoteAuthor = 8;  // after row, column, flags and drawing object
 
 constexpr std::uint16_t SlideComment = 0x2EE0;
@@ -263,6 +265,107 @@ void cleanWord(Reader &reader, const Stream &stream, int) {
     reader.overwrite(*tableStream, table);
 }
 
+struct Segment {
+    unsigned char marker;
+    std::size_t payload;
+    std::size_t size;
+};
+
+// The segments of the JPEG header that starts at `at`, up to its scan; none when what follows is
+// no whole header.
+std::vector<Segment> jpegSegments(const Bytes &bytes, std::size_t at) {
+    std::vector<Segment> segments;
+    for (std::size_t marker = at + 2; marker + 4 <= bytes.size() && bytes[marker] == '\xFF';) {
+        const auto type = static_cast<unsigned char>(bytes[marker + 1]);
+        if (type == 0xFF) {  // fill
+            ++marker;
+            continue;
+        }
+        const std::size_t length = Formats::bigEndian16(bytes, marker + 2);
+        if (length < 2 || length > bytes.size() - marker - 2) {
+            break;
+        }
+        segments.push_back({type, marker + 4, length - 2});
+        if (type == JpegScan) {
+            return segments;
+        }
+        marker += 2 + length;
+    }
+    return {};
+}
+
+// Each text, Exif and time chunk of the PNG file that starts at `at` as a chunk of zeros of the
+// same size, of a private kind that readers skip. A chunk that runs past the bytes ends the walk.
+void hidePngChunks(Bytes &bytes, std::size_t at) {
+    for (std::size_t chunk = at + 8; chunk + 12 <= bytes.size();) {
+        const std::size_t length = Formats::bigEndian32(bytes, chunk);
+        if (length > bytes.size() - chunk - 12) {
+            return;
+        }
+        const std::string_view type = std::string_view(bytes).substr(chunk + 4, 4);
+        if (type == "IEND") {
+            return;
+        }
+        if (std::find(std::begin(PngTellingChunks), std::end(PngTellingChunks), type) !=
+            std::end(PngTellingChunks)) {
+            bytes.replace(chunk + 4, 4 + length, Bytes(PngHiddenChunk) + Bytes(length, '\0'));
+            const std::uint32_t crc =
+                Formats::crc32Of(std::string_view(bytes).substr(chunk + 4, 4 + length));
+            for (std::size_t i = 0; i < 4; ++i) {
+                bytes[chunk + 8 + length + i] = static_cast<char>(crc >> (24 - 8 * i));
+            }
+        }
+        chunk += 12 + length;
+    }
+}
+
+// Each JPEG's Exif, XMP, IPTC and comments as zeros, and each PNG's text, Exif and times as hidden
+// chunks of zeros, so that nothing moves.
+void hidePictureMetadata(Bytes &pictures) {
+    for (std::size_t at = pictures.find(PngStart); at != Bytes::npos;
+         at = pictures.find(PngStart, at + 1)) {
+        Formats::throwIfStopped();
+        hidePngChunks(pictures, at);
+    }
+    for (std::size_t at = pictures.find(JpegStart); at != Bytes::npos;
+         at = pictures.find(JpegStart, at + 1)) {
+        Formats::throwIfStopped();
+        for (const Segment &segment : jpegSegments(pictures, at)) {
+            if (segment.marker == JpegExif || segment.marker == JpegIptc ||
+                segment.marker == JpegComment) {
+                std::fill_n(pictures.begin() + segment.payload, segment.size, '\0');
+            }
+        }
+    }
+}
+
+// Excel keeps its pictures in the drawing group of its globals: records continued by as many
+// others as it takes, read as one and written back where each piece lay.
+void hideDrawingGroupPictures(Bytes &book) {
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;
+    Bytes group;
+    bool inGroup = false;
+    for (std::size_t at = 0; at + 4 <= book.size();) {
+        const std::uint16_t type = Formats::littleEndian16(book, at);
+        const std::size_t length = Formats::littleEndian16(book, at + 2);
+        if (length > book.size() - at - 4 || type == ExcelEndOfSubstream) {
+            break;
+        }
+        inGroup = type == ExcelDrawingGroup || (inGroup && type == ExcelContinue);
+        if (inGroup) {
+            pieces.emplace_back(at + 4, length);
+            group.append(book, at + 4, length);
+        }
+        at += 4 + length;
+    }
+    hidePictureMetadata(group);
+    std::size_t from = 0;
+    for (const auto &[at, length] : pieces) {
+        book.replace(at, length, group, from, length);
+        from += length;
+    }
+}
+
 // The text of an Excel string from at to end, after its length and flags, as blanks: spaces, or
 // wide spaces for wide characters.
 void blankExcelString(Bytes &book, std::size_t at, std::size_t end) {
@@ -274,7 +377,7 @@ void blankExcelString(Bytes &book, std::size_t at, std::size_t end) {
 }
 
 // The user names in the workbook's globals (who saved it, who reserved it) and the authors of the
-// notes in its sheets, as blanks.
+// notes in its sheets, as blanks; the metadata of its pictures, as zeros.
 void cleanWorkbook(Reader &reader, const Stream &stream, int) {
     Bytes book = reader.read(stream);
     const bool unicode = CompoundFile::sameName(stream.name, "Workbook");  // older ones are "Book"
@@ -306,6 +409,7 @@ void cleanWorkbook(Reader &reader, const Stream &stream, int) {
         globals = globals && type != ExcelEndOfSubstream;
         at += 4 + length;
     }
+    hideDrawingGroupPictures(book);
     reader.overwrite(stream, book);
 }
 
@@ -596,80 +700,11 @@ void cleanCurrentUser(Reader &reader, const Stream &stream, int) {
     reader.overwrite(stream, user);
 }
 
-struct Segment {
-    unsigned char marker;
-    std::size_t payload;
-    std::size_t size;
-};
-
-// The segments of the JPEG header that starts at `at`, up to its scan; none when what follows is
-// no whole header.
-std::vector<Segment> jpegSegments(const Bytes &bytes, std::size_t at) {
-    std::vector<Segment> segments;
-    for (std::size_t marker = at + 2; marker + 4 <= bytes.size() && bytes[marker] == '\xFF';) {
-        const auto type = static_cast<unsigned char>(bytes[marker + 1]);
-        if (type == 0xFF) {  // fill
-            ++marker;
-            continue;
-        }
-        const std::size_t length = Formats::bigEndian16(bytes, marker + 2);
-        if (length < 2 || length > bytes.size() - marker - 2) {
-            break;
-        }
-        segments.push_back({type, marker + 4, length - 2});
-        if (type == JpegScan) {
-            return segments;
-        }
-        marker += 2 + length;
-    }
-    return {};
-}
-
-// Each text, Exif and time chunk of the PNG file that starts at `at` as a chunk of zeros of the
-// same size, of a private kind that readers skip. A chunk that runs past the bytes ends the walk.
-void hidePngChunks(Bytes &bytes, std::size_t at) {
-    for (std::size_t chunk = at + 8; chunk + 12 <= bytes.size();) {
-        const std::size_t length = Formats::bigEndian32(bytes, chunk);
-        if (length > bytes.size() - chunk - 12) {
-            return;
-        }
-        const std::string_view type = std::string_view(bytes).substr(chunk + 4, 4);
-        if (type == "IEND") {
-            return;
-        }
-        if (std::find(std::begin(PngTellingChunks), std::end(PngTellingChunks), type) !=
-            std::end(PngTellingChunks)) {
-            bytes.replace(chunk + 4, 4 + length, Bytes(PngHiddenChunk) + Bytes(length, '\0'));
-            const std::uint32_t crc =
-                Formats::crc32Of(std::string_view(bytes).substr(chunk + 4, 4 + length));
-            for (std::size_t i = 0; i < 4; ++i) {
-                bytes[chunk + 8 + length + i] = static_cast<char>(crc >> (24 - 8 * i));
-            }
-        }
-        chunk += 12 + length;
-    }
-}
-
 // Pictures keep their blips (JPEG and PNG files) one after another, and a Word document's data its
-// pictures: each JPEG's Exif, XMP, IPTC and comments become zeros, and each PNG's text, Exif and
-// times hidden chunks of zeros, so that nothing moves.
+// pictures.
 void cleanPictures(Reader &reader, const Stream &stream, int) {
     Bytes pictures = reader.read(stream);
-    for (std::size_t at = pictures.find(PngStart); at != Bytes::npos;
-         at = pictures.find(PngStart, at + 1)) {
-        Formats::throwIfStopped();
-        hidePngChunks(pictures, at);
-    }
-    for (std::size_t at = pictures.find(JpegStart); at != Bytes::npos;
-         at = pictures.find(JpegStart, at + 1)) {
-        Formats::throwIfStopped();
-        for (const Segment &segment : jpegSegments(pictures, at)) {
-            if (segment.marker == JpegExif || segment.marker == JpegIptc ||
-                segment.marker == JpegComment) {
-                std::fill_n(pictures.begin() + segment.payload, segment.size, '\0');
-            }
-        }
-    }
+    hidePictureMetadata(pictures);
     reader.overwrite(stream, pictures);
 }
 

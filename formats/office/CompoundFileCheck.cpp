@@ -447,6 +447,37 @@ bool pngsTell(const Bytes &pictures) {
     return false;
 }
 
+void checkPictures(const Bytes &pictures, Formats::Findings &findings) {
+    if (picturesTell(pictures)) {
+        findings.add(Category::Other, "Exif, XMP or comments in pictures");
+    }
+    if (pngsTell(pictures)) {
+        findings.add(Category::Other, "text, Exif or times in PNG pictures");
+    }
+}
+
+// The pictures of a workbook: its globals' drawing-group records, each with the continue records
+// after it, read as one.
+Bytes drawingGroup(const Bytes &book) {
+    Bytes group;
+    std::uint16_t previous = 0;
+    for (std::size_t at = 0; at + 4 <= book.size();) {
+        const std::uint16_t type = littleEndian16(book, at);
+        const Bytes body = slice(book, at + 4, littleEndian16(book, at + 2));
+        if (type == 0x000A) {
+            break;
+        }
+        if (type == 0x00EB || (type == 0x003C && previous == 0x00EB)) {
+            group += body;
+            previous = 0x00EB;
+        } else {
+            previous = type;
+        }
+        at += 4 + body.size();
+    }
+    return group;
+}
+
 // The last user's name, in single-byte characters and, when the record holds them, wide ones.
 void checkCurrentUser(const Bytes &user, Formats::Findings &findings) {
     require(user.size() >= 28);
@@ -468,7 +499,9 @@ void checkStream(const Tables &tables, const Members &storage, const Entry &entr
     } else if (name == "worddocument") {
         checkWord(tables, storage, tables.stream(entry), findings);
     } else if (name == "workbook" || name == "book") {
-        checkWorkbook(tables.stream(entry), name == "workbook", findings);
+        const Bytes book = tables.stream(entry);
+        checkWorkbook(book, name == "workbook", findings);
+        checkPictures(drawingGroup(book), findings);
     } else if (name == "powerpoint document") {
         checkSlides(tables.stream(entry), depth, path, findings);
     } else if (name == "\001ole10native") {
@@ -479,13 +512,7 @@ void checkStream(const Tables &tables, const Members &storage, const Entry &entr
     } else if (name == "\001ole") {
         checkLinks(tables.stream(entry), findings);
     } else if (name == "pictures" || name == "data") {
-        const Bytes pictures = tables.stream(entry);
-        if (picturesTell(pictures)) {
-            findings.add(Category::Other, "Exif, XMP or comments in pictures");
-        }
-        if (pngsTell(pictures)) {
-            findings.add(Category::Other, "text, Exif or times in PNG pictures");
-        }
+        checkPictures(tables.stream(entry), findings);
     } else if (name == "current user") {
         checkCurrentUser(tables.stream(entry), findings);
     } else if (name == "package" || name == "contents") {

@@ -252,19 +252,34 @@ def packaged(label, source, temporary, content):
     return struct.pack("<I", len(body)) + body
 
 
-def shared(book, user):
-    """The workbook with a file-sharing record naming who reserved it after its first record,
-    and each sheet's offset moved past it."""
-    record = struct.pack("<HHHHHB", 0x5B, 7 + 2 * len(user), 0, 0, len(user), 1)
-    record += user.encode("utf-16-le")
+def file_sharing(user):
+    """A workbook's file-sharing record naming who reserved it."""
+    return (struct.pack("<HHHHHB", 0x5B, 7 + 2 * len(user), 0, 0, len(user), 1)
+            + user.encode("utf-16-le"))
+
+
+def drawing_group(blip):
+    """A workbook's drawing group holding one picture, in a record and a continue record that
+    splits the picture's header."""
+    entry = struct.pack("<BB16sHIIIBBBB", 5, 5, bytes(16), 0xFF, len(blip), 1, 0, 0, 0, 0, 0)
+    entry = struct.pack("<HHI", 0x52, 0xF007, len(entry) + len(blip)) + entry + blip
+    store = struct.pack("<HHI", 0x1F, 0xF001, len(entry)) + entry
+    ids = struct.pack("<HHIIIII", 0, 0xF006, 16, 1024, 1, 0, 0)
+    group = struct.pack("<HHI", 0xF, 0xF000, len(ids) + len(store)) + ids + store
+    return b"".join(struct.pack("<HH", 0xEB if at == 0 else 0x3C, len(group[at:at + 600]))
+                    + group[at:at + 600] for at in range(0, len(group), 600))
+
+
+def with_records(book, records):
+    """The workbook with records after its first one, and each sheet's offset moved past them."""
     first = 4 + struct.unpack_from("<H", book, 2)[0]
-    book = bytearray(book[:first] + record + book[first:])
+    book = bytearray(book[:first] + records + book[first:])
     at = 0
     while at + 4 <= len(book):
         kind, length = struct.unpack_from("<HH", book, at)
         if kind == 0x85:  # a sheet's place in the stream
             struct.pack_into("<I", book, at + 4, struct.unpack_from("<I", book, at + 4)[0]
-                             + len(record))
+                             + len(records))
         at += 4 + length
     return bytes(book)
 
@@ -309,6 +324,7 @@ def png_blip():
 
 
 def embed_objects(folder):
+    photo = photo_blip(folder)
     book = read_compound((folder / "figures.xls").read_bytes())
     show = read_compound((folder / "slides.ppt").read_bytes())
     letter = read_compound((folder / "letter.doc").read_bytes())
@@ -320,7 +336,8 @@ def embed_objects(folder):
         # Names in other letter cases than Office writes them are the same streams.
         "MBD00000A03": {name.upper() if name.startswith("\5") else name: data
                         for name, data in show.items()},
-        "Workbook": shared(book["Workbook"], "Fern Sharer"),
+        "Workbook": with_records(book["Workbook"],
+                                 file_sharing("Fern Sharer") + drawing_group(photo)),
     })
     (folder / "objects.xls").write_bytes(write_compound(book))
     letter["ObjectPool"] = {"_1234": {
@@ -331,7 +348,7 @@ def embed_objects(folder):
     objects = (object_storage(write_compound({"\5DocumentSummaryInformation":
                                               book["\5DocumentSummaryInformation"]}), False)
                + object_storage(write_compound({"Workbook": book["Workbook"]}), True))
-    pictured = dict(show, Pictures=photo_blip(folder) + png_blip())
+    pictured = dict(show, Pictures=photo + png_blip())
     (folder / "objects.ppt").write_bytes(write_compound(with_objects(pictured, objects)))
 
 
