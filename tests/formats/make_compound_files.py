@@ -9,8 +9,9 @@ converted by LibreOffice from flat OpenDocument files.
 Writes letter.doc, figures.xls and slides.ppt into FOLDER: one LibreOffice run per target
 format, since a run converts to one format only. Then, from their streams, objects.xls (a
 workbook carrying a Word package, a packaged PDF and a whole PowerPoint show in storages of its
-own, as Excel keeps embedded objects), object.doc (a letter whose object's content is a PDF) and
-objects.ppt (a show embedding a storage as it is and a packed one).
+own, as Excel keeps embedded objects, and a photo), object.doc (a letter with a photo, whose
+object's content is a PDF and which links to a file) and objects.ppt (a show embedding a storage
+as it is and a packed one, with pictures).
 """
 
 import io
@@ -340,6 +341,7 @@ def embed_objects(folder):
                                  file_sharing("Fern Sharer") + drawing_group(photo)),
     })
     (folder / "objects.xls").write_bytes(write_compound(book))
+    letter["Data"] = photo  # where Word keeps its pictures
     letter["ObjectPool"] = {"_1234": {
         "CONTENTS": pdf("Olga Object"),
         "\1Ole": linked_object("..\\Linked\\budget.xlsx",
