@@ -2,6 +2,7 @@
 
 #include "formats/Kinds.h"
 #include "formats/core/ByteOrder.h"
+#include "formats/core/Limits.h"
 #include "formats/core/Stop.h"
 #include "formats/core/Zlib.h"
 #include "formats/office/CompoundFileReader.h"
@@ -486,11 +487,16 @@ class Shifts {
 };
 
 // An embedded object's storage, packed or not, through the pass of its kind: the record as it
-// was when the pass leaves it as it is.
-Bytes cleanedObject(const Bytes &record, int depth, const std::string &where) {
+// was when the pass leaves it as it is. `unpacked` counts what the show's objects unpack to.
+Bytes cleanedObject(const Bytes &record, int depth, const std::string &where,
+                    std::uint64_t &unpacked) {
     const bool packed = Formats::littleEndian16(record, 0) >> 4 == CompressedInstance;
     if (packed && record.size() < 12) {
         throw Formats::Refused("damaged PowerPoint object in " + where);
+    }
+    unpacked += packed ? Formats::littleEndian32(record, 8) : 0;
+    if (unpacked > Formats::Limits::UnpackedSize) {
+        throw Formats::Refused("PowerPoint objects that unpack to too much in " + where);
     }
     const Bytes storage = packed ? Formats::inflated(std::string_view(record).substr(12),
                                                      Formats::littleEndian32(record, 8),
@@ -510,11 +516,13 @@ Bytes cleanedObject(const Bytes &record, int depth, const std::string &where) {
 Bytes withObjectsCleaned(const Bytes &show, int depth, const std::string &where, Shifts &shifts) {
     Bytes result;
     std::size_t copied = 0;
+    std::uint64_t unpacked = 0;
     for (const std::size_t at : topRecords(show)) {
         const std::size_t size = 8 + std::size_t{Formats::littleEndian32(show, at + 4)};
         if (Formats::littleEndian16(show, at + 2) == SlideObjectStorage &&
             (Formats::littleEndian16(show, at) & 0x0F) != 0x0F) {
-            const Bytes record = cleanedObject(show.substr(at, size), depth, where + " object");
+            const Bytes record =
+                cleanedObject(show.substr(at, size), depth, where + " object", unpacked);
             result.append(show, copied, at - copied);
             result += record;
             copied = at + size;

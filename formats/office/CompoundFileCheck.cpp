@@ -1,6 +1,7 @@
 #include "formats/Kinds.h"
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Limits.h"
 #include "formats/core/Zlib.h"
 #include "formats/office/CompoundFile.h"
 
@@ -309,6 +310,7 @@ Formats::Findings embeddedFindings(const Bytes &content, int depth, const std::s
 void checkSlides(const Bytes &show, int depth, const std::string &where,
                  Formats::Findings &findings) {
     std::size_t commentEnd = 0;
+    std::uint64_t unpacked = 0;  // by all objects, bounded as one package's entries are
     for (std::size_t at = 0; at + 8 <= show.size();) {
         const std::uint16_t kind = littleEndian16(show, at);
         const std::uint16_t type = littleEndian16(show, at + 2);
@@ -327,6 +329,8 @@ void checkSlides(const Bytes &show, int depth, const std::string &where,
             const Bytes body = show.substr(at + 8, length);
             const bool packed = kind >> 4 == 1;
             require(!packed || body.size() >= 4);
+            unpacked += packed ? littleEndian32(body, 0) : 0;
+            require(unpacked <= Formats::Limits::UnpackedSize);
             findings.addFrom(
                 embeddedFindings(!packed
                                      ? body

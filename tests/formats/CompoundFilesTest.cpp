@@ -461,6 +461,13 @@ TEST_F(CompoundFiles, DamagedFilesAreRefusedWithAReason) {
          withStream(fixture("object.doc"), "ObjectPool/_1234/Ole",
                     [](Bytes &ole) { ole[ole.find("C:\\") - 4] = 100; }),
          "damaged linked object"},
+        {"packed object that claims too much",
+         withStream(fixture("objects.ppt"), "PowerPoint Document",
+                    [](Bytes &show) {
+                        const std::size_t packed = show.find("\x10\0\x11\x10", 0, 4);
+                        Formats::putLittleEndian32(show, packed + 8, 0x80000000);
+                    }),
+         "PowerPoint objects that unpack to too much in PowerPoint Document object"},
         {"damaged package in a workbook",
          withStream(fixture("objects.xls"), "Package",
                     [](Bytes &package) { package.resize(package.size() / 2); }),
