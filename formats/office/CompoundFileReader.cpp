@@ -309,6 +309,7 @@ void Reader::overwrite(const Stream &stream, const Formats::Bytes &bytes) {
         resized_[stream.entry] = bytes;
         return;
     }
+    resized_.erase(stream.entry);
     std::size_t from = 0;
     for (const Run &run : stream.runs) {
         file_.replace(run.offset, run.size, bytes, from, run.size);
