@@ -237,10 +237,12 @@ void checkWord(const Tables &tables, const Members &storage, const Bytes &docume
         shorts + 2 + 4 * std::size_t{littleEndian16(slice(document, shorts, 2), 0)};
     const std::size_t pairCount = littleEndian16(slice(document, longs, 2), 0);
     const Bytes pairs = slice(document, longs + 2, 8 * pairCount);
+    // A pointer of no length points nowhere, whatever its offset says.
     const auto pointed = [&](std::size_t pair) {
-        return pair < pairCount ? slice(tableBytes, littleEndian32(pairs, 8 * pair),
-                                        littleEndian32(pairs, 8 * pair + 4))
-                                : Bytes();
+        return pair < pairCount && littleEndian32(pairs, 8 * pair + 4) != 0
+                   ? slice(tableBytes, littleEndian32(pairs, 8 * pair),
+                           littleEndian32(pairs, 8 * pair + 4))
+                   : Bytes();
     };
     if (pairCount > 71 && littleEndian32(pairs, 8 * 71 + 4) != 0) {
         findings.add(Category::People, "a saved-by list");
