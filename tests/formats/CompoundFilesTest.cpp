@@ -388,6 +388,8 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
          "still holds comment or revision authors"},
         {"letter.doc", "WordDocument", [=](Bytes &fib) { setPointer(fib, 27, settings, 4); },
          "still holds printer settings"},
+        {"letter.doc", "WordDocument",  // a pointer of no length points nowhere
+         [=](Bytes &fib) { setPointer(fib, 28, 0x14000000, 0); }, ""},
         {"figures.xls", "Workbook", restored("figures.xls", "Workbook"),
          "still holds user name, comment authors"},
         {"slides.ppt", "PowerPoint Document", restored("slides.ppt", "PowerPoint Document"),
