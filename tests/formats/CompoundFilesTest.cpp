@@ -21,7 +21,7 @@ const std::vector<std::string> Planted = {
     "Sam Saver",      "Secret\\letter", "Secret Template", "Secret Name",     "Cora Commenter",
     "Rita Reviewer",  "Dora Creator",   "Luke Modifier",   "Paula Packaged",  "Olga Object",
     "Hidden\\report", "Hidden\\Temp",   "Fern Sharer",     "Linked\\budget",  "Gus Camera",
-    "Gus Comment",    "Xena Creator",   "Pia Painter"};
+    "Gus Comment",    "Xena Creator",   "Pia Painter",     "Cal Currentuser"};
 
 Bytes wide(const std::string &text) {
     Bytes bytes;

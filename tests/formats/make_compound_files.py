@@ -324,6 +324,13 @@ def png_blip():
     return struct.pack("<HHI", 0x6E00, 0xF01E, 17 + len(png)) + bytes(16) + b"\xff" + png
 
 
+def current_user(stream, name):
+    """A show's Current User stream naming its last user in single-byte and wide characters."""
+    fields = stream[8:20] + struct.pack("<H", len(name)) + stream[22:28]
+    atom = fields + name.encode("latin-1") + struct.pack("<I", 8) + name.encode("utf-16-le")
+    return struct.pack("<HHI", 0, 0x0FF6, len(atom)) + atom
+
+
 def embed_objects(folder):
     photo = photo_blip(folder)
     book = read_compound((folder / "figures.xls").read_bytes())
@@ -335,8 +342,10 @@ def embed_objects(folder):
             "report.pdf", "C:\\Hidden\\report.pdf", "C:\\Users\\Hidden\\Temp\\report.pdf",
             pdf("Paula Packaged"))},
         # Names in other letter cases than Office writes them are the same streams.
-        "MBD00000A03": {name.upper() if name.startswith("\5") else name: data
-                        for name, data in show.items()},
+        "MBD00000A03": dict({name.upper() if name.startswith("\5") else name: data
+                             for name, data in show.items()},
+                            **{"Current User": current_user(show["Current User"],
+                                                            "Cal Currentuser")}),
         "Workbook": with_records(book["Workbook"],
                                  file_sharing("Fern Sharer") + drawing_group(photo)),
     })
