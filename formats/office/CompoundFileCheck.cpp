@@ -541,12 +541,14 @@ Formats::Findings findings(const Bytes &file, int depth) {
         require(next < entries.size());
         const auto inside = members(entries, *storages[next].first, steps);
         for (const auto &[key, entry] : inside) {
-            const std::string path = storages[next].second + entry->name;
+            const std::string folder = storages[next].second;
+            const std::string path = folder + entry->name;
             if (entry->dated) {
                 findings.add(Category::Dates, "storage dates");
             }
             if (entry->type == 1) {
-                storages.emplace_back(entry, path + "/");
+                storages.emplace_back(
+                    entry, folder.size() < Formats::Limits::PathLength ? path + "/" : folder);
             } else {
                 checkStream(tables, inside, *entry, path, depth, findings);
             }

@@ -1,6 +1,7 @@
 #include "formats/office/CompoundFileReader.h"
 
 #include "formats/core/ByteOrder.h"
+#include "formats/core/Limits.h"
 #include "formats/office/CompoundFileWriter.h"
 
 #include <algorithm>
@@ -254,7 +255,9 @@ void Reader::walkDirectory() {
             {Formats::littleEndian32(file_, at + RightSibling), next.storage, next.folder});
         if (file_[at + Type] == StorageEntry) {
             pending.push_back({Formats::littleEndian32(file_, at + Child), next.entry,
-                               next.folder + printable(entryName(at)) + "/"});
+                               next.folder.size() < Formats::Limits::PathLength
+                                   ? next.folder + printable(entryName(at)) + "/"
+                                   : next.folder});
         } else if (file_[at + Type] == StreamEntry) {
             addStream(next.entry, next.storage, next.folder);
         } else {
