@@ -11,11 +11,15 @@ namespace Formats::Limits {
 // into: a docx in an xls in a PDF is 2 deep.
 constexpr int NestingDepth = 4;
 
-// What a package (ZIP) may unpack to in all, and how far one entry may outgrow its packed size
-// once it is large enough for the ratio to mean something.
+// What a package (ZIP) may unpack to in all, and how far one entry (or one zlib stream) may
+// outgrow its packed size once it is large enough for the ratio to mean something.
 constexpr std::uint64_t UnpackedSize = std::uint64_t(1) << 30;
 constexpr std::uint64_t CompressionRatio = 1024;
 constexpr std::uint64_t RatioCheckedFrom = std::uint64_t(1) << 20;
+
+// How long the path of a part inside a file ("ObjectPool/_1234/CONTENTS") may grow as folders
+// nest: past it, deeper folders are left out, so that nesting without end costs no memory.
+constexpr std::size_t PathLength = 256;
 
 // How many bytes of a file's start content recognition looks at: a PDF's header may follow 1 KB
 // of other data.

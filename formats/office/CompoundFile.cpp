@@ -1,10 +1,16 @@
 #include "formats/office/CompoundFile.h"
 
+#include "formats/Kinds.h"
 #include "formats/core/ByteOrder.h"
+#include "formats/core/Limits.h"
+#include "formats/core/Stop.h"
+#include "formats/core/Zlib.h"
 #include "formats/office/CompoundFileReader.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -35,17 +41,44 @@ constexpr std::size_t DocumentDatesSize = 18;
 constexpr std::uint16_t ExcelEndOfSubstream = 0x000A;
 constexpr std::uint16_t ExcelPassword = 0x002F;
 constexpr std::uint16_t ExcelWriteAccess = 0x005C;
+constexpr std::uint16_t ExcelFileSharing = 0x005B;
+constexpr std::size_t ExcelFileSharingUser = 4;  // after read-only flag and password hash
 constexpr std::uint16_t ExcelNote = 0x001C;
+constexpr std::uint16_t ExcelDrawingGroup = 0x00EB;
+constexpr std::uint16_t ExcelContinue = 0x003C;
 constexpr std::size_t ExcelNoteAuthor = 8;  // after row, column, flags and drawing object
 
 constexpr std::uint16_t SlideComment = 0x2EE0;
 constexpr std::uint16_t SlideTagData = 0x138B;  // an atom that holds records, comments among them
 constexpr std::uint16_t SlideText = 0x0FBA;
+constexpr std::uint16_t SlideObjectStorage = 0x1011;
+constexpr unsigned CompressedInstance = 1;  // the storage follows its unpacked size, packed
+constexpr std::uint16_t SlidePersistDirectory = 0x1772;
+constexpr std::uint16_t SlideUserEdit = 0x0FF5;
+constexpr std::size_t UserEditOffsets = 16;  // the last edit's, then the persist directory's
+constexpr std::size_t CurrentEditOffset = 16;
 constexpr unsigned CommentAuthorName = 0;
 constexpr unsigned CommentAuthorInitials = 2;
 
 constexpr std::size_t PackageWideFields = 3;  // temporary path, label, source path
 constexpr std::size_t PackageWideLabel = 1;
+
+// A file moniker's class, then a count of parent steps, the path's size and the path; after it,
+// server and version marks and reserved bytes, the size of what follows, the wide path's size, a
+// key, and the wide path.
+constexpr char FileMonikerClass[] = "\x03\x03\0\0\0\0\0\0\xC0\0\0\0\0\0\0\x46";
+constexpr std::size_t MonikerPath = 16 + 2 + 4;
+constexpr std::size_t MonikerWideSize = 2 + 2 + 16;  // after the path
+constexpr std::size_t MonikerWidePath = 4 + 4 + 2;   // after the size of what follows
+
+constexpr char PngStart[] = "\x89PNG\r\n\x1A\n";
+constexpr std::string_view PngTellingChunks[] = {"tEXt", "zTXt", "iTXt", "eXIf", "tIME"};
+constexpr char PngHiddenChunk[] = "zeRo";  // ancillary, private, safe to copy
+constexpr char JpegStart[] = "\xFF\xD8\xFF";
+constexpr unsigned char JpegScan = 0xDA;
+constexpr unsigned char JpegExif = 0xE1;  // and XMP
+constexpr unsigned char JpegIptc = 0xED;
+constexpr unsigned char JpegComment = 0xFE;
 
 constexpr std::uint16_t CurrentUserAtom = 0x0FF6;
 constexpr std::size_t CurrentUserName = 28;
@@ -178,9 +211,13 @@ void blankPointedNames(Bytes &table, const WordPointers &pointers, std::size_t p
     }
 }
 
+void cleanProperties(Reader &reader, const Stream &stream, int) {
+    reader.overwrite(stream, emptiedPropertySet(reader.read(stream)));
+}
+
 // Word keeps the names of its last savers, and a table of names (template, author, last editor,
 // title, subject, keywords), apart from its document properties, and the dates in its own.
-void cleanWord(Reader &reader, const Stream &stream) {
+void cleanWord(Reader &reader, const Stream &stream, int) {
     Bytes document = reader.read(stream);
     WordPointers pointers(document);
     const std::uint16_t flags = Formats::littleEndian16(document, 0x0A);
@@ -229,6 +266,107 @@ void cleanWord(Reader &reader, const Stream &stream) {
     reader.overwrite(*tableStream, table);
 }
 
+struct Segment {
+    unsigned char marker;
+    std::size_t payload;
+    std::size_t size;
+};
+
+// The segments of the JPEG header that starts at `at`, up to its scan; none when what follows is
+// no whole header.
+std::vector<Segment> jpegSegments(const Bytes &bytes, std::size_t at) {
+    std::vector<Segment> segments;
+    for (std::size_t marker = at + 2; marker + 4 <= bytes.size() && bytes[marker] == '\xFF';) {
+        const auto type = static_cast<unsigned char>(bytes[marker + 1]);
+        if (type == 0xFF) {  // fill
+            ++marker;
+            continue;
+        }
+        const std::size_t length = Formats::bigEndian16(bytes, marker + 2);
+        if (length < 2 || length > bytes.size() - marker - 2) {
+            break;
+        }
+        segments.push_back({type, marker + 4, length - 2});
+        if (type == JpegScan) {
+            return segments;
+        }
+        marker += 2 + length;
+    }
+    return {};
+}
+
+// Each text, Exif and time chunk of the PNG file that starts at `at` as a chunk of zeros of the
+// same size, of a private kind that readers skip. A chunk that runs past the bytes ends the walk.
+void hidePngChunks(Bytes &bytes, std::size_t at) {
+    for (std::size_t chunk = at + 8; chunk + 12 <= bytes.size();) {
+        const std::size_t length = Formats::bigEndian32(bytes, chunk);
+        if (length > bytes.size() - chunk - 12) {
+            return;
+        }
+        const std::string_view type = std::string_view(bytes).substr(chunk + 4, 4);
+        if (type == "IEND") {
+            return;
+        }
+        if (std::find(std::begin(PngTellingChunks), std::end(PngTellingChunks), type) !=
+            std::end(PngTellingChunks)) {
+            bytes.replace(chunk + 4, 4 + length, Bytes(PngHiddenChunk) + Bytes(length, '\0'));
+            const std::uint32_t crc =
+                Formats::crc32Of(std::string_view(bytes).substr(chunk + 4, 4 + length));
+            for (std::size_t i = 0; i < 4; ++i) {
+                bytes[chunk + 8 + length + i] = static_cast<char>(crc >> (24 - 8 * i));
+            }
+        }
+        chunk += 12 + length;
+    }
+}
+
+// Each JPEG's Exif, XMP, IPTC and comments as zeros, and each PNG's text, Exif and times as hidden
+// chunks of zeros, so that nothing moves.
+void hidePictureMetadata(Bytes &pictures) {
+    for (std::size_t at = pictures.find(PngStart); at != Bytes::npos;
+         at = pictures.find(PngStart, at + 1)) {
+        Formats::throwIfStopped();
+        hidePngChunks(pictures, at);
+    }
+    for (std::size_t at = pictures.find(JpegStart); at != Bytes::npos;
+         at = pictures.find(JpegStart, at + 1)) {
+        Formats::throwIfStopped();
+        for (const Segment &segment : jpegSegments(pictures, at)) {
+            if (segment.marker == JpegExif || segment.marker == JpegIptc ||
+                segment.marker == JpegComment) {
+                std::fill_n(pictures.begin() + segment.payload, segment.size, '\0');
+            }
+        }
+    }
+}
+
+// Excel keeps its pictures in the drawing group of its globals: records continued by as many
+// others as it takes, read as one and written back where each piece lay.
+void hideDrawingGroupPictures(Bytes &book) {
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;
+    Bytes group;
+    bool inGroup = false;
+    for (std::size_t at = 0; at + 4 <= book.size();) {
+        const std::uint16_t type = Formats::littleEndian16(book, at);
+        const std::size_t length = Formats::littleEndian16(book, at + 2);
+        if (length > book.size() - at - 4 || type == ExcelEndOfSubstream) {
+            break;
+        }
+        inGroup = type == ExcelDrawingGroup || (inGroup && type == ExcelContinue);
+        if (inGroup) {
+            pieces.emplace_back(at + 4, length);
+            group.append(book, at + 4, length);
+        }
+        at += 4 + length;
+    }
+    hidePictureMetadata(group);
+    std::size_t from = 0;
+    for (const auto &[at, length] : pieces) {
+        book.replace(at, length, group, from, length);
+        from += length;
+    }
+}
+
 // The text of an Excel string from at to end, after its length and flags, as blanks: spaces, or
 // wide spaces for wide characters.
 void blankExcelString(Bytes &book, std::size_t at, std::size_t end) {
@@ -239,10 +377,11 @@ void blankExcelString(Bytes &book, std::size_t at, std::size_t end) {
     }
 }
 
-// The user name in the workbook's globals and the authors of the notes in its sheets, as blanks.
-void cleanWorkbook(Reader &reader, const Stream &stream) {
+// The user names in the workbook's globals (who saved it, who reserved it) and the authors of the
+// notes in its sheets, as blanks; the metadata of its pictures, as zeros.
+void cleanWorkbook(Reader &reader, const Stream &stream, int) {
     Bytes book = reader.read(stream);
-    const bool unicode = stream.name == "Workbook";  // older workbooks are "Book"
+    const bool unicode = CompoundFile::sameName(stream.name, "Workbook");  // older ones are "Book"
     bool globals = true;
     for (std::size_t at = 0; at + 4 <= book.size();) {
         const std::uint16_t type = Formats::littleEndian16(book, at);
@@ -257,6 +396,8 @@ void cleanWorkbook(Reader &reader, const Stream &stream) {
             std::fill_n(book.begin() + at + 5, length - 1, ' ');
         } else if (globals && type == ExcelWriteAccess && length >= 3) {
             blankExcelString(book, at + 4, at + 4 + length);
+        } else if (globals && type == ExcelFileSharing && length >= ExcelFileSharingUser + 3) {
+            blankExcelString(book, at + 4 + ExcelFileSharingUser, at + 4 + length);
         } else if (unicode && type == ExcelNote && length >= ExcelNoteAuthor + 3) {
             // Only the name's own characters: a zero byte follows it.
             const std::size_t name = at + 4 + ExcelNoteAuthor;
@@ -269,13 +410,19 @@ void cleanWorkbook(Reader &reader, const Stream &stream) {
         globals = globals && type != ExcelEndOfSubstream;
         at += 4 + length;
     }
+    hideDrawingGroupPictures(book);
     reader.overwrite(stream, book);
+}
+
+Bytes littleEndian32Bytes(std::size_t value) {
+    Bytes bytes(4, '\0');
+    Formats::putLittleEndian32(bytes, 0, static_cast<std::uint32_t>(value));
+    return bytes;
 }
 
 // The name and initials of each comment's author, as wide spaces. Records are walked flat:
 // containers are stepped into, so nesting takes no depth.
-void cleanSlides(Reader &reader, const Stream &stream) {
-    Bytes show = reader.read(stream);
+void blankCommentAuthors(Bytes &show) {
     std::size_t commentEnd = 0;
     for (std::size_t at = 0; at + 8 <= show.size();) {
         const std::uint16_t versionAndInstance = Formats::littleEndian16(show, at);
@@ -293,6 +440,142 @@ void cleanSlides(Reader &reader, const Stream &stream) {
             blankWide(show, at + 8, length);
         }
         at += container ? 8 : 8 + length;
+    }
+}
+
+// Where the records at the top of a show start.
+std::vector<std::size_t> topRecords(const Bytes &show) {
+    std::vector<std::size_t> records;
+    for (std::size_t at = 0; at + 8 <= show.size();) {
+        const std::size_t length = Formats::littleEndian32(show, at + 4);
+        if (length > show.size() - at - 8) {
+            throw Formats::Refused("damaged PowerPoint show");
+        }
+        records.push_back(at);
+        at += 8 + length;
+    }
+    return records;
+}
+
+// How far the bytes of a show moved when the objects before them changed size.
+class Shifts {
+  public:
+    // Objects are added in the order they lie.
+    void add(std::size_t after, std::int64_t by) {
+        if (by != 0) {
+            moved_.emplace_back(after, (moved_.empty() ? 0 : moved_.back().second) + by);
+        }
+    }
+    bool empty() const { return moved_.empty(); }
+    // The offset at `at` made to point where what it pointed to lies now.
+    void move(Bytes &bytes, std::size_t at) const {
+        const std::uint32_t offset = Formats::littleEndian32(bytes, at);
+        const auto after = std::lower_bound(
+            moved_.begin(), moved_.end(), offset,
+            [](const auto &shift, std::uint32_t value) { return shift.first < value; });
+        const std::int64_t moved =
+            offset + (after == moved_.begin() ? 0 : std::prev(after)->second);
+        if (moved < 0 || moved > std::int64_t{0xFFFFFFFF}) {
+            throw Formats::Refused("damaged PowerPoint show");
+        }
+        Formats::putLittleEndian32(bytes, at, static_cast<std::uint32_t>(moved));
+    }
+
+  private:
+    // Where each object that changed size lay, and how far all after it moved.
+    std::vector<std::pair<std::size_t, std::int64_t>> moved_;
+};
+
+// An embedded object's storage, packed or not, through the pass of its kind: the record as it
+// was when the pass leaves it as it is. `unpacked` counts what the show's objects unpack to.
+Bytes cleanedObject(const Bytes &record, int depth, const std::string &where,
+                    std::uint64_t &unpacked) {
+    const bool packed = Formats::littleEndian16(record, 0) >> 4 == CompressedInstance;
+    if (packed && record.size() < 12) {
+        throw Formats::Refused("damaged PowerPoint object in " + where);
+    }
+    unpacked += packed ? Formats::littleEndian32(record, 8) : 0;
+    if (unpacked > Formats::Limits::UnpackedSize) {
+        throw Formats::Refused("PowerPoint objects that unpack to too much in " + where);
+    }
+    const Bytes storage = packed ? Formats::inflated(std::string_view(record).substr(12),
+                                                     Formats::littleEndian32(record, 8),
+                                                     "damaged PowerPoint object in " + where)
+                                 : record.substr(8);
+    const Bytes cleaned = Kinds::cleanEmbedded(storage, depth + 1, where);
+    if (cleaned == storage) {
+        return record;
+    }
+    const Bytes body =
+        packed ? littleEndian32Bytes(cleaned.size()) + Formats::deflated(cleaned) : cleaned;
+    return record.substr(0, 4) + littleEndian32Bytes(body.size()) + body;
+}
+
+// The show with each object it embeds cleaned; the records that follow one that changed size
+// move, and shifts says how far.
+Bytes withObjectsCleaned(const Bytes &show, int depth, const std::string &where, Shifts &shifts) {
+    Bytes result;
+    std::size_t copied = 0;
+    std::uint64_t unpacked = 0;
+    for (const std::size_t at : topRecords(show)) {
+        const std::size_t size = 8 + std::size_t{Formats::littleEndian32(show, at + 4)};
+        if (Formats::littleEndian16(show, at + 2) == SlideObjectStorage &&
+            (Formats::littleEndian16(show, at) & 0x0F) != 0x0F) {
+            const Bytes record =
+                cleanedObject(show.substr(at, size), depth, where + " object", unpacked);
+            result.append(show, copied, at - copied);
+            result += record;
+            copied = at + size;
+            shifts.add(at,
+                       static_cast<std::int64_t>(record.size()) - static_cast<std::int64_t>(size));
+        }
+    }
+    return result + show.substr(copied);
+}
+
+// The offsets the show keeps of its own records: each persistent object's in the persist
+// directories, the last edit's and the directory's in each user edit.
+void moveOffsets(Bytes &show, const Shifts &shifts) {
+    for (const std::size_t at : topRecords(show)) {
+        const std::uint16_t type = Formats::littleEndian16(show, at + 2);
+        const std::size_t end = at + 8 + Formats::littleEndian32(show, at + 4);
+        if (type == SlidePersistDirectory) {
+            for (std::size_t entry = at + 8; entry + 4 <= end;) {
+                const std::size_t count = Formats::littleEndian32(show, entry) >> 20;
+                if (count > (end - entry - 4) / 4) {
+                    throw Formats::Refused("damaged PowerPoint show");
+                }
+                for (std::size_t i = 1; i <= count; ++i) {
+                    shifts.move(show, entry + 4 * i);
+                }
+                entry += 4 + 4 * count;
+            }
+        } else if (type == SlideUserEdit && end - at >= UserEditOffsets + 8) {
+            shifts.move(show, at + UserEditOffsets);
+            shifts.move(show, at + UserEditOffsets + 4);
+        }
+    }
+}
+
+// Comment authors blanked, and the objects the show embeds (whole documents, packed or not)
+// through the passes of their kinds. Where an object changes size, the offsets that point past it
+// move with what they point to, the current edit's in the sibling "Current User" too.
+void cleanSlides(Reader &reader, const Stream &stream, int depth) {
+    Bytes show = reader.read(stream);
+    blankCommentAuthors(show);
+    Shifts shifts;
+    show = withObjectsCleaned(show, depth, stream.path, shifts);
+    if (!shifts.empty()) {
+        moveOffsets(show, shifts);
+        const Stream *current = reader.sibling(stream, "Current User");
+        if (current) {
+            Bytes user = reader.read(*current);
+            if (user.size() < CurrentEditOffset + 4) {
+                throw Formats::Refused("damaged PowerPoint show: no current user");
+            }
+            shifts.move(user, CurrentEditOffset);
+            reader.overwrite(*current, user);
+        }
     }
     reader.overwrite(stream, show);
 }
@@ -326,12 +609,6 @@ class PackageFields {
     std::size_t end_ = 0;
 };
 
-Bytes littleEndian32Bytes(std::size_t value) {
-    Bytes bytes(4, '\0');
-    Formats::putLittleEndian32(bytes, 0, static_cast<std::uint32_t>(value));
-    return bytes;
-}
-
 // What follows the last folder separator of a path in units of one or two bytes.
 Bytes fileName(const Bytes &path, std::size_t unit) {
     std::size_t start = 0;
@@ -345,9 +622,47 @@ Bytes fileName(const Bytes &path, std::size_t unit) {
     return path.substr(start);
 }
 
+// The path of size bytes from at as its file name, and zeros to its old size.
+void cutToFileName(Bytes &bytes, std::size_t at, std::size_t size, std::size_t unit) {
+    Bytes name = fileName(bytes.substr(at, size), unit);
+    name.resize(size, '\0');
+    bytes.replace(at, size, name);
+}
+
+// A linked object names the file it shows by file monikers (one relative, one absolute, others in
+// composites), each a path in single-byte and wide characters: the paths keep only the file's
+// name, and nothing moves.
+void cleanLinks(Reader &reader, const Stream &stream, int) {
+    Bytes ole = reader.read(stream);
+    const std::string_view fileMoniker(FileMonikerClass, sizeof FileMonikerClass - 1);
+    for (std::size_t at = ole.find(fileMoniker); at != Bytes::npos;
+         at = ole.find(fileMoniker, at + fileMoniker.size())) {
+        const std::size_t path = at + MonikerPath;
+        if (path > ole.size()) {
+            throw Formats::Refused("damaged linked object");
+        }
+        const std::size_t pathSize = Formats::littleEndian32(ole, path - 4);
+        if (pathSize > ole.size() - path || MonikerWideSize + 4 > ole.size() - path - pathSize) {
+            throw Formats::Refused("damaged linked object");
+        }
+        cutToFileName(ole, path, pathSize, 1);
+        const std::size_t wideSize = path + pathSize + MonikerWideSize;
+        if (Formats::littleEndian32(ole, wideSize) != 0) {  // the wide path is there
+            const std::size_t wide = wideSize + MonikerWidePath;
+            if (wide > ole.size() ||
+                Formats::littleEndian32(ole, wideSize + 4) > ole.size() - wide) {
+                throw Formats::Refused("damaged linked object");
+            }
+            cutToFileName(ole, wide, Formats::littleEndian32(ole, wideSize + 4), 2);
+        }
+    }
+    reader.overwrite(stream, ole);
+}
+
 // A packaged file keeps the paths it was packaged from and unpacked to: they keep only the file's
-// name, the fields after them move up and zeros fill the stream's end.
-void cleanPackage(Reader &reader, const Stream &stream) {
+// name, and the file itself goes through the pass of its kind. The fields after them move up and
+// zeros fill the stream's end, unless the file grew.
+void cleanPackage(Reader &reader, const Stream &stream, int depth) {
     const Bytes package = reader.read(stream);
     if (package.size() < 6) {
         throw Formats::Refused("damaged packaged file");
@@ -360,20 +675,21 @@ void cleanPackage(Reader &reader, const Stream &stream) {
     const Bytes counted = fields.take(fields.number());  // ends in a zero
     const Bytes unpacked = fileName(counted.substr(0, counted.find('\0')), 1);
     header += littleEndian32Bytes(unpacked.size() + 1) + unpacked + '\0';
-    const std::uint32_t contentSize = fields.number();
-    header += littleEndian32Bytes(contentSize) + fields.take(contentSize);
+    const Bytes content =
+        Kinds::cleanEmbedded(fields.take(fields.number()), depth + 1, stream.path);
+    header += littleEndian32Bytes(content.size()) + content;
     for (std::size_t field = 0; field < PackageWideFields && !fields.atEnd(); ++field) {
         const Bytes text = fields.take(2 * std::size_t{fields.number()});
         const Bytes kept = field == PackageWideLabel ? text : fileName(text, 2);
         header += littleEndian32Bytes(kept.size() / 2) + kept;
     }
     Bytes cleaned = littleEndian32Bytes(header.size()) + header;
-    cleaned.resize(package.size(), '\0');
+    cleaned.resize(std::max(cleaned.size(), package.size()), '\0');
     reader.overwrite(stream, cleaned);
 }
 
 // The name of the last user to open the show, in single-byte and wide characters, as blanks.
-void cleanCurrentUser(Reader &reader, const Stream &stream) {
+void cleanCurrentUser(Reader &reader, const Stream &stream, int) {
     Bytes user = reader.read(stream);
     if (user.size() < CurrentUserName || Formats::littleEndian16(user, 2) != CurrentUserAtom) {
         throw Formats::Refused("damaged PowerPoint show: no current user");
@@ -392,30 +708,58 @@ void cleanCurrentUser(Reader &reader, const Stream &stream) {
     reader.overwrite(stream, user);
 }
 
+// Pictures keep their blips (JPEG and PNG files) one after another, and a Word document's data its
+// pictures.
+void cleanPictures(Reader &reader, const Stream &stream, int) {
+    Bytes pictures = reader.read(stream);
+    hidePictureMetadata(pictures);
+    reader.overwrite(stream, pictures);
+}
+
+// A stream that holds a whole file: an Office package embedded in a workbook, or an object's
+// content (a PDF).
+void cleanEmbeddedFile(Reader &reader, const Stream &stream, int depth) {
+    reader.overwrite(stream, Kinds::cleanEmbedded(reader.read(stream), depth + 1, stream.path));
+}
+
+using StreamPass = void (*)(Reader &, const Stream &, int depth);
+
+// Streams by name, wherever they lie: documents embedded in others keep theirs in a storage.
+const std::pair<const char *, StreamPass> Passes[] = {
+    {"\005SummaryInformation", cleanProperties},
+    {"\005DocumentSummaryInformation", cleanProperties},
+    {"WordDocument", cleanWord},
+    {"Workbook", cleanWorkbook},
+    {"Book", cleanWorkbook},
+    {"PowerPoint Document", cleanSlides},
+    {"\001Ole10Native", cleanPackage},
+    {"Current User", cleanCurrentUser},
+    {"Package", cleanEmbeddedFile},
+    {"CONTENTS", cleanEmbeddedFile},
+    {"\001Ole", cleanLinks},
+    {"Pictures", cleanPictures},
+    {"Data", cleanPictures},
+};
+
 }  // namespace
 
 namespace CompoundFile {
 
 Bytes clean(const Bytes &file) {
+    return cleanNested(file, 0);
+}
+
+Bytes cleanNested(const Bytes &file, int depth) {
     Bytes result = file;
     Reader reader(result);
     for (const Stream &stream : reader.streams()) {
-        if (stream.name == "\005SummaryInformation" ||
-            stream.name == "\005DocumentSummaryInformation") {
-            reader.overwrite(stream, emptiedPropertySet(reader.read(stream)));
-        } else if (stream.name == "WordDocument") {
-            cleanWord(reader, stream);
-        } else if (stream.name == "Workbook" || stream.name == "Book") {
-            cleanWorkbook(reader, stream);
-        } else if (stream.name == "PowerPoint Document") {
-            cleanSlides(reader, stream);
-        } else if (stream.name == "\001Ole10Native") {
-            cleanPackage(reader, stream);
-        } else if (stream.name == "Current User") {
-            cleanCurrentUser(reader, stream);
+        for (const auto &[name, pass] : Passes) {
+            if (sameName(stream.name, name)) {
+                pass(reader, stream, depth);
+            }
         }
     }
-    reader.zeroTimesAndFreeSpace();
+    reader.finish();
     return result;
 }
 

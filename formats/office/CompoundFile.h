@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <string>
@@ -10,13 +11,21 @@ namespace CompoundFile {
 // The file with its document properties emptied in every storage (each set keeps only its code
 // page), and, wherever a Word document, Excel workbook or PowerPoint show lies: Word's saved-by
 // list, associated names and document dates, Excel's and PowerPoint's user names turned to
-// blanks. Storage times and the bytes of unused sectors and entries are zeroed. Nothing moves, so
-// every stream keeps its size and place. Throws Formats::Refused for a structure it cannot walk
-// and for password-protected documents.
+// blanks. Packaged files' and linked objects' paths keep only the file's name; JPEG pictures lose
+// their Exif, XMP, IPTC and comments, PNG pictures their text, Exif and times. Files it carries
+// (Office packages, objects' content, packaged files, PowerPoint's embedded storages) go through
+// the pass of their kind. Storage times and the bytes of unused sectors and entries are zeroed.
+// Streams keep their size and place unless a carried file changed size: then the file is written
+// anew. Throws Formats::Refused for a structure it cannot walk, for password-protected documents
+// and for carried files of a known kind that cannot be cleaned.
 Formats::Bytes clean(const Formats::Bytes &file);
+// The same for a compound file inside another, `depth` containers deep.
+Formats::Bytes cleanNested(const Formats::Bytes &file, int depth);
 
-// What metadata the file still holds ("still holds author, company"), or "damaged compound file"
-// when its structure does not walk; empty when it is clean.
+// What metadata the file and the files it carries still hold. Throws Formats::Refused ("damaged
+// compound file") when its structure does not walk. Reads on its own: no code shared with clean().
+Formats::Findings findings(const Formats::Bytes &file, int depth);
+// The same as a reason ("still holds author, company"), or the damage it met; empty when clean.
 std::string remainingMetadata(const Formats::Bytes &file);
 
 }  // namespace CompoundFile

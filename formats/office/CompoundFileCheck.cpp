@@ -1,22 +1,24 @@
+#include "formats/Kinds.h"
 #include "formats/core/ByteOrder.h"
-#include "formats/office/CompoundFile.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Limits.h"
+#include "formats/core/Zlib.h"
+#include "formats/office/CompoundFile.h"
 
+#include <cctype>
 #include <map>
 #include <vector>
 
 namespace {
 
 using Formats::Bytes;
+using Formats::Category;
 using Formats::littleEndian16;
 using Formats::littleEndian32;
 
-// Thrown inside the check when the structure does not walk.
-struct Broken {};
-
 void require(bool holds) {
     if (!holds) {
-        throw Broken{};
+        throw Formats::Refused("damaged compound file");
     }
 }
 
@@ -27,7 +29,8 @@ Bytes slice(const Bytes &data, std::uint64_t at, std::uint64_t size) {
 }
 
 struct Entry {
-    std::string name;
+    std::string name;  // as shown, without control characters
+    std::string key;   // in lower case, to look up
     int type = 0;
     std::uint32_t left = 0, right = 0, child = 0, start = 0;
     std::uint64_t size = 0;
@@ -100,7 +103,11 @@ class Tables {
         Entry entry;
         for (std::size_t at = 0; at < 64 && littleEndian16(raw, at) != 0; at += 2) {
             const std::uint16_t character = littleEndian16(raw, at);
-            entry.name += character < 0x80 ? static_cast<char>(character) : '?';
+            const char shown = character < 0x80 ? static_cast<char>(character) : '?';
+            entry.key += static_cast<char>(std::tolower(static_cast<unsigned char>(shown)));
+            if (character >= 0x20) {
+                entry.name += shown;
+            }
         }
         entry.type = raw[0x42];
         entry.left = littleEndian32(raw, 0x44);
@@ -123,12 +130,14 @@ class Tables {
     std::vector<Entry> entries_;
 };
 
-// The entries directly inside a storage, by name. Steps counts the links followed in every
-// storage: each entry belongs to one and has two sibling links, so a tree that follows more runs
-// in a loop.
-std::map<std::string, const Entry *> members(const std::vector<Entry> &entries,
-                                             const Entry &storage, std::size_t &steps) {
-    std::map<std::string, const Entry *> found;
+// Names that differ in letter case alone are the same to Office: each one is looked at.
+using Members = std::multimap<std::string, const Entry *>;
+
+// The entries directly inside a storage, by name in lower case. Steps counts the links followed in
+// every storage: each entry belongs to one and has two sibling links, so a tree that follows more
+// runs in a loop.
+Members members(const std::vector<Entry> &entries, const Entry &storage, std::size_t &steps) {
+    Members found;
     std::vector<std::uint32_t> open{storage.child};
     for (; !open.empty(); ++steps) {
         const std::uint32_t at = open.back();
@@ -138,33 +147,43 @@ std::map<std::string, const Entry *> members(const std::vector<Entry> &entries,
         }
         require(steps <= 3 * entries.size() && at < entries.size() &&
                 (entries[at].type == 1 || entries[at].type == 2));
-        found[entries[at].name] = &entries[at];
+        found.emplace(entries[at].key, &entries[at]);
         open.push_back(entries[at].left);
         open.push_back(entries[at].right);
     }
     return found;
 }
 
-std::string propertyName(const Bytes &formatId, std::uint32_t id) {
+struct Property {
+    Category category;
+    const char *name;
+};
+
+Property propertyNamed(const Bytes &formatId, std::uint32_t id) {
     static const Bytes summary("\xE0\x85\x9F\xF2\xF9\x4F\x68\x10\xAB\x91\x08\x00\x2B\x27\xB3\xD9",
                                16);
     static const Bytes documentSummary(
         "\x02\xD5\xCD\xD5\x9C\x2E\x1B\x10\x93\x97\x08\x00\x2B\x2C\xF9\xAE", 16);
-    static const std::map<std::uint32_t, std::string> summaryNames = {
-        {2, "title"},      {3, "subject"},          {4, "author"},         {5, "keywords"},
-        {6, "comments"},   {7, "template"},         {8, "last saved by"},  {9, "revision number"},
-        {10, "edit time"}, {11, "printing date"},   {12, "creation date"}, {13, "saving date"},
-        {17, "thumbnail"}, {18, "application name"}};
-    static const std::map<std::uint32_t, std::string> documentNames = {
-        {2, "category"}, {14, "manager"}, {15, "company"}};
+    static const std::map<std::uint32_t, Property> summaryNames = {
+        {2, {Category::Descriptions, "title"}},    {3, {Category::Descriptions, "subject"}},
+        {4, {Category::People, "author"}},         {5, {Category::Descriptions, "keywords"}},
+        {6, {Category::Descriptions, "comments"}}, {7, {Category::Other, "template"}},
+        {8, {Category::People, "last saved by"}},  {9, {Category::History, "revision number"}},
+        {10, {Category::Dates, "edit time"}},      {11, {Category::Dates, "printing date"}},
+        {12, {Category::Dates, "creation date"}},  {13, {Category::Dates, "saving date"}},
+        {17, {Category::Thumbnails, "thumbnail"}}, {18, {Category::Software, "application name"}}};
+    static const std::map<std::uint32_t, Property> documentNames = {
+        {2, {Category::Descriptions, "category"}},
+        {14, {Category::People, "manager"}},
+        {15, {Category::People, "company"}}};
     const auto *names = formatId == summary           ? &summaryNames
                         : formatId == documentSummary ? &documentNames
                                                       : nullptr;
     if (!names) {
-        return "custom properties";
+        return {Category::Other, "custom properties"};
     }
     const auto named = names->find(id);
-    return named != names->end() ? named->second : "document statistics";
+    return named != names->end() ? named->second : Property{Category::Other, "document statistics"};
 }
 
 // Every property but the code page, in every section.
@@ -179,7 +198,9 @@ void checkProperties(const Bytes &set, Formats::Findings &findings) {
         const Bytes pairs = slice(set, std::uint64_t{at} + 8, std::uint64_t{count} * 8);
         for (std::size_t pair = 0; pair < pairs.size(); pair += 8) {
             if (littleEndian32(pairs, pair) != 1) {
-                findings.add(propertyName(set.substr(listed, 16), littleEndian32(pairs, pair)));
+                const Property property =
+                    propertyNamed(set.substr(listed, 16), littleEndian32(pairs, pair));
+                findings.add(property.category, property.name);
             }
         }
     }
@@ -204,11 +225,11 @@ bool namesBlank(const Bytes &list, std::size_t start) {
 }
 
 // Word's saved-by list, its table of associated names, and its own dates.
-void checkWord(const Tables &tables, const std::map<std::string, const Entry *> &storage,
-               const Bytes &document, Formats::Findings &findings) {
+void checkWord(const Tables &tables, const Members &storage, const Bytes &document,
+               Formats::Findings &findings) {
     require(document.size() >= 34 && littleEndian16(document, 0) == 0xA5EC);
     const std::uint16_t flags = littleEndian16(document, 0x0A);
-    const auto table = storage.find(flags & 0x0200 ? "1Table" : "0Table");
+    const auto table = storage.find(flags & 0x0200 ? "1table" : "0table");
     require(table != storage.end() && !(flags & 0x0100));
     const Bytes tableBytes = tables.stream(*table->second);
     const std::size_t shorts = 34 + 2 * std::size_t{littleEndian16(document, 32)};
@@ -216,13 +237,15 @@ void checkWord(const Tables &tables, const std::map<std::string, const Entry *> 
         shorts + 2 + 4 * std::size_t{littleEndian16(slice(document, shorts, 2), 0)};
     const std::size_t pairCount = littleEndian16(slice(document, longs, 2), 0);
     const Bytes pairs = slice(document, longs + 2, 8 * pairCount);
+    // A pointer of no length points nowhere, whatever its offset says.
     const auto pointed = [&](std::size_t pair) {
-        return pair < pairCount ? slice(tableBytes, littleEndian32(pairs, 8 * pair),
-                                        littleEndian32(pairs, 8 * pair + 4))
-                                : Bytes();
+        return pair < pairCount && littleEndian32(pairs, 8 * pair + 4) != 0
+                   ? slice(tableBytes, littleEndian32(pairs, 8 * pair),
+                           littleEndian32(pairs, 8 * pair + 4))
+                   : Bytes();
     };
     if (pairCount > 71 && littleEndian32(pairs, 8 * 71 + 4) != 0) {
-        findings.add("a saved-by list");
+        findings.add(Category::People, "a saved-by list");
     }
     const Bytes names = pointed(32);
     if (names.size() >= 6) {
@@ -234,25 +257,25 @@ void checkWord(const Tables &tables, const std::map<std::string, const Entry *> 
                                            ? 2 * std::size_t{littleEndian16(slice(names, at, 2), 0)}
                                            : Formats::byteAt(slice(names, at, 1), 0);
             if (length != 0) {
-                findings.add("template or author names");
+                findings.add(Category::People, "template or author names");
             }
             at += (wide ? 2 : 1) + length + extra;
         }
     }
     if (!pointed(27).empty() || !pointed(28).empty() || !pointed(29).empty()) {
-        findings.add("printer settings");
+        findings.add(Category::Device, "printer settings");
     }
     if (!namesBlank(pointed(36), 0) || !namesBlank(pointed(51), 6)) {
-        findings.add("comment or revision authors");
+        findings.add(Category::People, "comment or revision authors");
     }
     const Bytes properties = pointed(31);
     if (properties.size() >= 0x26 && properties.find_first_not_of('\0', 0x14) < 0x26) {
-        findings.add("document dates");
+        findings.add(Category::Dates, "document dates");
     }
 }
 
-// The user name of Excel's write-access record, in the globals, and the authors of notes, in
-// every sheet.
+// The user names of Excel's write-access and file-sharing records, in the globals, and the
+// authors of notes, in every sheet.
 void checkWorkbook(const Bytes &book, bool unicode, Formats::Findings &findings) {
     bool globals = true;
     for (std::size_t at = 0; at + 4 <= book.size();) {
@@ -261,19 +284,35 @@ void checkWorkbook(const Bytes &book, bool unicode, Formats::Findings &findings)
         const Bytes body = slice(book, at + 4, littleEndian16(book, at + 2));
         if (globals && type == 0x005C &&
             !blank(body.substr(std::min<std::size_t>(body.size(), unicode ? 3 : 1)))) {
-            findings.add("user name");
+            findings.add(Category::People, "user name");
+        }
+        if (globals && type == 0x005B &&
+            !blank(body.substr(std::min<std::size_t>(body.size(), 7)))) {
+            findings.add(Category::People, "user name");
         }
         if (unicode && type == 0x001C && body.size() > 11 && !blank(body.substr(11))) {
-            findings.add("comment authors");
+            findings.add(Category::People, "comment authors");
         }
         globals = globals && type != 0x000A;
         at += 4 + body.size();
     }
 }
 
-// The author's name and initials of every comment on a slide.
-void checkSlides(const Bytes &show, Formats::Findings &findings) {
+// What a file inside this one holds; a file of a known kind that cannot be read refuses this one.
+Formats::Findings embeddedFindings(const Bytes &content, int depth, const std::string &where) {
+    try {
+        return Kinds::checkEmbedded(content, depth + 1);
+    } catch (const Formats::Refused &refused) {
+        throw Formats::Refused(refused.what() + (" in " + where));
+    }
+}
+
+// The author's name and initials of every comment on a slide, and what the storages of embedded
+// objects hold, packed or not, wherever they lie.
+void checkSlides(const Bytes &show, int depth, const std::string &where,
+                 Formats::Findings &findings) {
     std::size_t commentEnd = 0;
+    std::uint64_t unpacked = 0;  // by all objects, bounded as one package's entries are
     for (std::size_t at = 0; at + 8 <= show.size();) {
         const std::uint16_t kind = littleEndian16(show, at);
         const std::uint16_t type = littleEndian16(show, at + 2);
@@ -285,7 +324,23 @@ void checkSlides(const Bytes &show, Formats::Findings &findings) {
         }
         if (type == 0x0FBA && at < commentEnd && (kind >> 4 == 0 || kind >> 4 == 2) &&
             !blank(show.substr(at + 8, length))) {
-            findings.add("comment authors");
+            findings.add(Category::People, "comment authors");
+        }
+        if (type == 0x1011 && !container) {
+            const std::string object = where + " object";
+            const Bytes body = show.substr(at + 8, length);
+            const bool packed = kind >> 4 == 1;
+            require(!packed || body.size() >= 4);
+            unpacked += packed ? littleEndian32(body, 0) : 0;
+            require(unpacked <= Formats::Limits::UnpackedSize);
+            findings.addFrom(
+                embeddedFindings(!packed
+                                     ? body
+                                     : Formats::inflated(std::string_view(body).substr(4),
+                                                         littleEndian32(body, 0),
+                                                         "damaged PowerPoint object in " + object),
+                                 depth, object),
+                object);
         }
         at += container ? 8 : 8 + std::size_t{length};
     }
@@ -301,8 +356,9 @@ bool holdsFolder(const Bytes &path, std::size_t unit) {
 }
 
 // A packaged file's source and temporary paths, in single-byte and, after its content, wide
-// characters.
-void checkPackage(const Bytes &package, Formats::Findings &findings) {
+// characters, and what the file itself holds.
+void checkPackage(const Bytes &package, int depth, const std::string &where,
+                  Formats::Findings &findings) {
     const Bytes header = slice(package, 4, littleEndian32(slice(package, 0, 4), 0));
     const std::size_t label = header.find('\0', 2);
     const std::size_t source = header.find('\0', label + 1);
@@ -310,7 +366,9 @@ void checkPackage(const Bytes &package, Formats::Findings &findings) {
     std::size_t at = source + 5;
     const Bytes unpacked = slice(header, at + 4, littleEndian32(slice(header, at, 4), 0));
     at += 4 + unpacked.size();
-    at += 4 + std::uint64_t{littleEndian32(slice(header, at, 4), 0)};
+    const Bytes content = slice(header, at + 4, littleEndian32(slice(header, at, 4), 0));
+    findings.addFrom(embeddedFindings(content, depth, where), where);
+    at += 4 + content.size();
     bool found =
         holdsFolder(header.substr(label + 1, source - label - 1), 1) || holdsFolder(unpacked, 1);
     for (int field = 0; field < 3 && at < header.size(); ++field) {
@@ -320,8 +378,110 @@ void checkPackage(const Bytes &package, Formats::Findings &findings) {
         at += 4 + text.size();
     }
     if (found) {
-        findings.add("a packaged file's path");
+        findings.add(Category::Other, "a packaged file's path");
     }
+}
+
+// The paths of a linked object's file monikers, each a class, a count of parent steps, then the
+// path in single-byte characters and, 20 bytes on, the size of a part that holds it in wide ones.
+void checkLinks(const Bytes &ole, Formats::Findings &findings) {
+    static const Bytes fileMoniker("\x03\x03\0\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16);
+    bool found = false;
+    for (std::size_t at = ole.find(fileMoniker); at != Bytes::npos;
+         at = ole.find(fileMoniker, at + 16)) {
+        const std::uint64_t path = at + 22;
+        const Bytes single = slice(ole, path, littleEndian32(slice(ole, at + 18, 4), 0));
+        const std::uint64_t rest = path + single.size() + 20;
+        const Bytes wide = littleEndian32(slice(ole, rest, 4), 0) == 0
+                               ? Bytes()
+                               : slice(ole, rest + 10, littleEndian32(slice(ole, rest + 4, 4), 0));
+        found =
+            found || holdsFolder(single.substr(0, single.find('\0')), 1) || holdsFolder(wide, 2);
+    }
+    if (found) {
+        findings.add(Category::Other, "a linked file's path");
+    }
+}
+
+// Whether a JPEG header in the pictures still holds a segment of Exif or XMP, IPTC or a comment
+// that is not all zeros. A header that does not reach its scan is taken for other bytes.
+bool picturesTell(const Bytes &pictures) {
+    for (std::size_t start = pictures.find("\xFF\xD8\xFF"); start != Bytes::npos;
+         start = pictures.find("\xFF\xD8\xFF", start + 1)) {
+        bool tells = false;
+        std::size_t at = start + 2;
+        while (at + 4 <= pictures.size() && Formats::byteAt(pictures, at) == 0xFF) {
+            const std::uint32_t marker = Formats::byteAt(pictures, at + 1);
+            const std::size_t length = marker == 0xFF ? 0 : Formats::bigEndian16(pictures, at + 2);
+            if (marker != 0xFF && (length < 2 || length > pictures.size() - at - 2)) {
+                break;
+            }
+            const bool telling = marker == 0xE1 || marker == 0xED || marker == 0xFE;
+            tells =
+                tells || (telling && pictures.find_first_not_of('\0', at + 4) < at + 2 + length);
+            if (marker == 0xDA) {
+                if (tells) {
+                    return true;
+                }
+                break;
+            }
+            at += marker == 0xFF ? 1 : 2 + length;
+        }
+    }
+    return false;
+}
+
+// Whether a PNG file in the pictures still holds a text, Exif or time chunk.
+bool pngsTell(const Bytes &pictures) {
+    const Bytes signature("\x89PNG\r\n\x1A\n", 8);
+    for (std::size_t start = pictures.find(signature); start != Bytes::npos;
+         start = pictures.find(signature, start + 1)) {
+        std::size_t at = start + 8;
+        while (at + 12 <= pictures.size()) {
+            const std::uint64_t length = Formats::bigEndian32(pictures, at);
+            const Bytes type = pictures.substr(at + 4, 4);
+            if (length > pictures.size() - at - 12 || type == "IEND") {
+                break;
+            }
+            if (type == "tEXt" || type == "zTXt" || type == "iTXt" || type == "eXIf" ||
+                type == "tIME") {
+                return true;
+            }
+            at += 12 + length;
+        }
+    }
+    return false;
+}
+
+void checkPictures(const Bytes &pictures, Formats::Findings &findings) {
+    if (picturesTell(pictures)) {
+        findings.add(Category::Other, "Exif, XMP or comments in pictures");
+    }
+    if (pngsTell(pictures)) {
+        findings.add(Category::Other, "text, Exif or times in PNG pictures");
+    }
+}
+
+// The pictures of a workbook: its globals' drawing-group records, each with the continue records
+// after it, read as one.
+Bytes drawingGroup(const Bytes &book) {
+    Bytes group;
+    std::uint16_t previous = 0;
+    for (std::size_t at = 0; at + 4 <= book.size();) {
+        const std::uint16_t type = littleEndian16(book, at);
+        const Bytes body = slice(book, at + 4, littleEndian16(book, at + 2));
+        if (type == 0x000A) {
+            break;
+        }
+        if (type == 0x00EB || (type == 0x003C && previous == 0x00EB)) {
+            group += body;
+            previous = 0x00EB;
+        } else {
+            previous = type;
+        }
+        at += 4 + body.size();
+    }
+    return group;
 }
 
 // The last user's name, in single-byte characters and, when the record holds them, wide ones.
@@ -332,7 +492,37 @@ void checkCurrentUser(const Bytes &user, Formats::Findings &findings) {
     const bool hasWide = atom.size() >= 32 + 3 * length;
     if (!blank(slice(atom, 28, length)) ||
         (hasWide && !blank(atom.substr(32 + length, 2 * length)))) {
-        findings.add("user name");
+        findings.add(Category::People, "user name");
+    }
+}
+
+// What each stream the check knows by name holds, from the storage it lies in.
+void checkStream(const Tables &tables, const Members &storage, const Entry &entry,
+                 const std::string &path, int depth, Formats::Findings &findings) {
+    const std::string &name = entry.key;
+    if (name == "\005summaryinformation" || name == "\005documentsummaryinformation") {
+        checkProperties(tables.stream(entry), findings);
+    } else if (name == "worddocument") {
+        checkWord(tables, storage, tables.stream(entry), findings);
+    } else if (name == "workbook" || name == "book") {
+        const Bytes book = tables.stream(entry);
+        checkWorkbook(book, name == "workbook", findings);
+        checkPictures(drawingGroup(book), findings);
+    } else if (name == "powerpoint document") {
+        checkSlides(tables.stream(entry), depth, path, findings);
+    } else if (name == "\001ole10native") {
+        checkPackage(tables.stream(entry), depth, path, findings);
+    } else if ((name == "user names" || name == "revision log") &&
+               tables.stream(entry).find_first_not_of('\0') != Bytes::npos) {
+        findings.add(Category::People, "shared-workbook user names");
+    } else if (name == "\001ole") {
+        checkLinks(tables.stream(entry), findings);
+    } else if (name == "pictures" || name == "data") {
+        checkPictures(tables.stream(entry), findings);
+    } else if (name == "current user") {
+        checkCurrentUser(tables.stream(entry), findings);
+    } else if (name == "package" || name == "contents") {
+        findings.addFrom(embeddedFindings(tables.stream(entry), depth, path), path);
     }
 }
 
@@ -341,48 +531,41 @@ void checkCurrentUser(const Bytes &user, Formats::Findings &findings) {
 namespace CompoundFile {
 
 // Reads the file with its own walk: every storage from the root down, each stream by name.
-std::string remainingMetadata(const Bytes &file) {
+Formats::Findings findings(const Bytes &file, int depth) {
     Formats::Findings findings;
-    try {
-        const Tables tables(file);
-        const std::vector<Entry> &entries = tables.entries();
-        std::vector<const Entry *> storages{&entries[0]};
-        std::size_t steps = 0;
-        for (std::size_t next = 0; next < storages.size(); ++next) {
-            require(next < entries.size());
-            const auto inside = members(entries, *storages[next], steps);
-            for (const auto &[name, entry] : inside) {
-                if (entry->dated) {
-                    findings.add("storage dates");
-                }
-                if (entry->type == 1) {
-                    storages.push_back(entry);
-                } else if (name == "\005SummaryInformation" ||
-                           name == "\005DocumentSummaryInformation") {
-                    checkProperties(tables.stream(*entry), findings);
-                } else if (name == "WordDocument") {
-                    checkWord(tables, inside, tables.stream(*entry), findings);
-                } else if (name == "Workbook" || name == "Book") {
-                    checkWorkbook(tables.stream(*entry), name == "Workbook", findings);
-                } else if (name == "PowerPoint Document") {
-                    checkSlides(tables.stream(*entry), findings);
-                } else if (name == "\001Ole10Native") {
-                    checkPackage(tables.stream(*entry), findings);
-                } else if ((name == "User Names" || name == "Revision Log") &&
-                           tables.stream(*entry).find_first_not_of('\0') != Bytes::npos) {
-                    findings.add("shared-workbook user names");
-                } else if (name == "Current User") {
-                    checkCurrentUser(tables.stream(*entry), findings);
-                }
+    const Tables tables(file);
+    const std::vector<Entry> &entries = tables.entries();
+    std::vector<std::pair<const Entry *, std::string>> storages{{&entries[0], ""}};
+    std::size_t steps = 0;
+    for (std::size_t next = 0; next < storages.size(); ++next) {
+        require(next < entries.size());
+        const auto inside = members(entries, *storages[next].first, steps);
+        for (const auto &[key, entry] : inside) {
+            const std::string folder = storages[next].second;
+            const std::string path = folder + entry->name;
+            if (entry->dated) {
+                findings.add(Category::Dates, "storage dates");
+            }
+            if (entry->type == 1) {
+                storages.emplace_back(
+                    entry, folder.size() < Formats::Limits::PathLength ? path + "/" : folder);
+            } else {
+                checkStream(tables, inside, *entry, path, depth, findings);
             }
         }
-        if (entries[0].dated) {
-            findings.add("storage dates");
-        }
-    } catch (const Broken &) {
-        return "damaged compound file";
     }
-    return findings.reason();
+    if (entries[0].dated) {
+        findings.add(Category::Dates, "storage dates");
+    }
+    return findings;
+}
+
+std::string remainingMetadata(const Bytes &file) {
+    try {
+        return findings(file, 0).reason();
+    } catch (const Formats::Refused &refused) {
+        return refused.what();
+    }
 }
 
 }  // namespace CompoundFile

@@ -1,8 +1,11 @@
 #include "formats/office/CompoundFileReader.h"
 
 #include "formats/core/ByteOrder.h"
+#include "formats/core/Limits.h"
+#include "formats/office/CompoundFileWriter.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
@@ -32,6 +35,17 @@ constexpr std::size_t StreamSize = 0x78;
 
 Formats::Refused damaged(const std::string &what) {
     return Formats::Refused("damaged compound file: " + what);
+}
+
+// What a name is in a path: its control characters (the "\001" of "\001Ole") dropped.
+std::string printable(const std::string &name) {
+    std::string shown;
+    for (const char character : name) {
+        if (static_cast<unsigned char>(character) >= 0x20) {
+            shown += character;
+        }
+    }
+    return shown;
 }
 
 }  // namespace
@@ -219,8 +233,9 @@ void Reader::walkDirectory() {
     struct Pending {
         std::uint32_t entry;
         std::size_t storage;
+        std::string folder;  // the storages' path, ending in '/'
     };
-    std::vector<Pending> pending{{Formats::littleEndian32(file_, root + Child), 0}};
+    std::vector<Pending> pending{{Formats::littleEndian32(file_, root + Child), 0, ""}};
     reached_.assign(entries_.size(), false);
     reached_[0] = true;
     while (!pending.empty()) {
@@ -234,19 +249,25 @@ void Reader::walkDirectory() {
         }
         reached_[next.entry] = true;
         const std::size_t at = entries_[next.entry];
-        pending.push_back({Formats::littleEndian32(file_, at + LeftSibling), next.storage});
-        pending.push_back({Formats::littleEndian32(file_, at + RightSibling), next.storage});
+        pending.push_back(
+            {Formats::littleEndian32(file_, at + LeftSibling), next.storage, next.folder});
+        pending.push_back(
+            {Formats::littleEndian32(file_, at + RightSibling), next.storage, next.folder});
         if (file_[at + Type] == StorageEntry) {
-            pending.push_back({Formats::littleEndian32(file_, at + Child), next.entry});
+            pending.push_back({Formats::littleEndian32(file_, at + Child), next.entry,
+                               next.folder.size() < Formats::Limits::PathLength
+                                   ? next.folder + printable(entryName(at)) + "/"
+                                   : next.folder});
         } else if (file_[at + Type] == StreamEntry) {
-            addStream(at, next.storage);
+            addStream(next.entry, next.storage, next.folder);
         } else {
             throw damaged("an entry of unknown kind");
         }
     }
 }
 
-void Reader::addStream(std::size_t at, std::size_t storage) {
+void Reader::addStream(std::size_t entry, std::size_t storage, const std::string &folder) {
+    const std::size_t at = entries_[entry];
     std::uint64_t size = Formats::littleEndian32(file_, at + StreamSize);
     if (sectorSize_ != HeaderSize) {  // files of small sectors may leave the high half unset
         size |= std::uint64_t{Formats::littleEndian32(file_, at + StreamSize + 4)} << 32;
@@ -256,14 +277,15 @@ void Reader::addStream(std::size_t at, std::size_t storage) {
         throw damaged("streams overlap");
     }
     const std::uint32_t start = Formats::littleEndian32(file_, at + StartSector);
+    const std::string name = entryName(at);
     streams_.push_back(
-        {entryName(at), storage,
+        {name, folder + printable(name), storage, entry,
          size < MiniStreamCutoff ? miniRuns(start, size) : regularRuns(start, size)});
 }
 
 const Stream *Reader::sibling(const Stream &stream, const std::string &name) const {
     for (const Stream &other : streams_) {
-        if (other.storage == stream.storage && other.name == name) {
+        if (other.storage == stream.storage && sameName(other.name, name)) {
             return &other;
         }
     }
@@ -271,6 +293,9 @@ const Stream *Reader::sibling(const Stream &stream, const std::string &name) con
 }
 
 Formats::Bytes Reader::read(const Stream &stream) const {
+    if (const auto resized = resized_.find(stream.entry); resized != resized_.end()) {
+        return resized->second;
+    }
     Formats::Bytes bytes;
     for (const Run &run : stream.runs) {
         bytes.append(file_, run.offset, run.size);
@@ -279,11 +304,39 @@ Formats::Bytes Reader::read(const Stream &stream) const {
 }
 
 void Reader::overwrite(const Stream &stream, const Formats::Bytes &bytes) {
+    std::size_t size = 0;
+    for (const Run &run : stream.runs) {
+        size += run.size;
+    }
+    if (bytes.size() != size) {
+        resized_[stream.entry] = bytes;
+        return;
+    }
+    resized_.erase(stream.entry);
     std::size_t from = 0;
     for (const Run &run : stream.runs) {
         file_.replace(run.offset, run.size, bytes, from, run.size);
         from += run.size;
     }
+}
+
+void Reader::finish() {
+    zeroTimesAndFreeSpace();
+    if (!resized_.empty()) {
+        file_ = rewritten();
+    }
+}
+
+// Entries keep their places, so the links of the directory's tree hold in the new file.
+Formats::Bytes Reader::rewritten() const {
+    Layout layout{file_.substr(0, HeaderSize), sectorSize_, {}, {}};
+    for (const std::size_t at : entries_) {
+        layout.directory.append(file_, at, EntrySize);
+    }
+    for (const Stream &stream : streams_) {
+        layout.streams.emplace_back(stream.entry, read(stream));
+    }
+    return written(layout);
 }
 
 void Reader::zeroTimesAndFreeSpace() {
@@ -315,6 +368,13 @@ void Reader::zeroTimesAndFreeSpace() {
             }
         }
     }
+}
+
+bool sameName(const std::string &one, const std::string &other) {
+    return std::equal(one.begin(), one.end(), other.begin(), other.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    });
 }
 
 }  // namespace CompoundFile

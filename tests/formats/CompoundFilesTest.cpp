@@ -7,18 +7,21 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 
 namespace {
 
 using Formats::Bytes;
 
-// Values make_compound_files.py and wordNames() plant: none may remain in a cleaned file, in
-// single-byte or wide characters.
+// Values make_compound_files.py and wordNames() plant, in the files themselves and in the files
+// they carry: none may remain in a cleaned file, in single-byte or wide characters.
 const std::vector<std::string> Planted = {
-    "Ann Author",      "Ed Editor",      "Secret Title",   "Secret Subject",
-    "secretkeywords",  "Secret Comment", "Carl Company",   "Mia Manager",
-    "Secret Category", "Secret Client",  "Sam Saver",      "Secret\\letter",
-    "Secret Template", "Secret Name",    "Cora Commenter", "Rita Reviewer"};
+    "Ann Author",     "Ed Editor",      "Secret Title",    "Secret Subject",  "secretkeywords",
+    "Secret Comment", "Carl Company",   "Mia Manager",     "Secret Category", "Secret Client",
+    "Sam Saver",      "Secret\\letter", "Secret Template", "Secret Name",     "Cora Commenter",
+    "Rita Reviewer",  "Dora Creator",   "Luke Modifier",   "Paula Packaged",  "Olga Object",
+    "Hidden\\report", "Hidden\\Temp",   "Fern Sharer",     "Linked\\budget",  "Gus Camera",
+    "Gus Comment",    "Xena Creator",   "Pia Painter",     "Cal Currentuser"};
 
 Bytes wide(const std::string &text) {
     Bytes bytes;
@@ -39,7 +42,8 @@ Bytes stringTable(const std::vector<std::string> &strings) {
     return table;
 }
 
-// The file with the first stream of that name changed in place; the whole file without a name.
+// The file with the first stream of that name or path changed, in place when it keeps its size; the
+// whole file without a name.
 Bytes withStream(Bytes file, const std::string &name, const std::function<void(Bytes &)> &edit) {
     if (name.empty()) {
         edit(file);
@@ -47,10 +51,11 @@ Bytes withStream(Bytes file, const std::string &name, const std::function<void(B
     }
     CompoundFile::Reader reader(file);
     for (const CompoundFile::Stream &stream : reader.streams()) {
-        if (stream.name == name) {
+        if (stream.name == name || stream.path == name) {
             Bytes bytes = reader.read(stream);
             edit(bytes);
             reader.overwrite(stream, bytes);
+            reader.finish();
             return file;
         }
     }
@@ -109,7 +114,10 @@ Bytes repacked(Bytes file, std::size_t sectorSize, std::size_t filler,
     CompoundFile::Reader reader(file);
     std::vector<std::pair<std::string, Bytes>> streams{{"Filler", Bytes(filler, '\0')}};
     for (const CompoundFile::Stream &stream : reader.streams()) {
-        streams.emplace_back(stream.name, reader.read(stream));
+        const auto taken = [&](const auto &other) { return other.first == stream.name; };
+        if (std::none_of(streams.begin(), streams.end(), taken)) {  // one of each name
+            streams.emplace_back(stream.name, reader.read(stream));
+        }
     }
     std::sort(streams.begin(), streams.end(), [](const auto &a, const auto &b) {
         return std::make_pair(a.first.size(), a.first) < std::make_pair(b.first.size(), b.first);
@@ -254,6 +262,11 @@ class CompoundFiles : public ::testing::Test {
                   QByteArray::fromStdString(repacked(wordNames(letter), 512, 0, "_1234")));
         writeFile(*folder / QStringLiteral("table-lists.doc"),  // 110 table sectors
                   QByteArray::fromStdString(repacked(letter, 512, 110 * 128 * 512)));
+        // Written anew when its PDF changes size: in large sectors, and with table lists.
+        writeFile(*folder / QStringLiteral("large-object.doc"),
+                  QByteArray::fromStdString(repacked(fixture("object.doc"), 4096, 0)));
+        writeFile(*folder / QStringLiteral("object-lists.doc"),
+                  QByteArray::fromStdString(repacked(fixture("object.doc"), 512, 110 * 128 * 512)));
     }
     static void TearDownTestSuite() { delete folder; }
 
@@ -283,21 +296,33 @@ std::map<QString, QString> textsOf(const QStringList &paths, const ScratchFolder
 }  // namespace
 
 TEST_F(CompoundFiles, CleaningLeavesNoPersonalDataAndKeepsTheDocument) {
-    // LibreOffice reads no file of 4096-byte sectors and no document inside a storage.
+    // LibreOffice reads no file of 4096-byte sectors and no document inside a storage. Files that
+    // carry others are written anew when those change size.
     const struct {
         QString name;
         bool libreOffice;
-    } files[] = {{"letter.doc", true},         {"names.doc", true},    {"table-lists.doc", true},
-                 {"figures.xls", true},        {"slides.ppt", true},   {"package.xls", true},
-                 {"large-sectors.doc", false}, {"embedded.bin", false}};
+        bool sameSize = true;
+    } files[] = {{"letter.doc", true},
+                 {"names.doc", true},
+                 {"table-lists.doc", true},
+                 {"figures.xls", true},
+                 {"slides.ppt", true},
+                 {"package.xls", true},
+                 {"large-sectors.doc", false},
+                 {"embedded.bin", false},
+                 {"objects.xls", true, false},
+                 {"object.doc", true, false},
+                 {"large-object.doc", false, false},
+                 {"object-lists.doc", true, false},
+                 {"objects.ppt", true, false}};
     QStringList paths;
-    for (const auto &[name, libreOffice] : files) {
+    for (const auto &[name, libreOffice, sameSize] : files) {
         SCOPED_TRACE(name.toStdString());
         const Bytes source = fixture(name);
         EXPECT_NE(CompoundFile::remainingMetadata(source), "");
         const Bytes cleaned = CompoundFile::clean(source);
         EXPECT_EQ(CompoundFile::remainingMetadata(cleaned), "");
-        EXPECT_EQ(cleaned.size(), source.size());
+        EXPECT_TRUE(!sameSize || cleaned.size() == source.size());
         for (const std::string &value : Planted) {
             EXPECT_EQ(cleaned.find(value), Bytes::npos) << value;
             EXPECT_EQ(cleaned.find(wide(value)), Bytes::npos) << value;
@@ -362,6 +387,8 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
          "still holds comment or revision authors"},
         {"letter.doc", "WordDocument", [=](Bytes &fib) { setPointer(fib, 27, settings, 4); },
          "still holds printer settings"},
+        {"letter.doc", "WordDocument",  // a pointer of no length points nowhere
+         [=](Bytes &fib) { setPointer(fib, 28, 0x14000000, 0); }, ""},
         {"figures.xls", "Workbook", restored("figures.xls", "Workbook"),
          "still holds user name, comment authors"},
         {"slides.ppt", "PowerPoint Document", restored("slides.ppt", "PowerPoint Document"),
@@ -399,6 +426,8 @@ TEST_F(CompoundFiles, DamagedFilesAreRefusedWithAReason) {
         std::string name;
         Bytes file;
         std::string reason;
+        // A file it carries that is damaged names where it lies; else the check says no more.
+        std::string checkReason = "damaged compound file";
     } cases[] = {
         {"truncated", letter.substr(0, letter.size() / 2),
          "damaged compound file: a sector lies past the end"},
@@ -429,6 +458,30 @@ TEST_F(CompoundFiles, DamagedFilesAreRefusedWithAReason) {
         {"broken properties",
          withStream(letter, "\005SummaryInformation", [](Bytes &set) { set[24] = 100; }),
          "damaged document properties"},
+        {"linked path past its stream",
+         withStream(fixture("object.doc"), "ObjectPool/_1234/Ole",
+                    [](Bytes &ole) { ole[ole.find("C:\\") - 4] = 100; }),
+         "damaged linked object"},
+        {"packed object that claims too much",
+         withStream(fixture("objects.ppt"), "PowerPoint Document",
+                    [](Bytes &show) {
+                        const std::size_t packed = show.find("\x10\0\x11\x10", 0, 4);
+                        Formats::putLittleEndian32(show, packed + 8, 0x80000000);
+                    }),
+         "PowerPoint objects that unpack to too much in PowerPoint Document object"},
+        {"damaged package in a workbook",
+         withStream(fixture("objects.xls"), "Package",
+                    [](Bytes &package) { package.resize(package.size() / 2); }),
+         "damaged ZIP package in MBD00000A01/Package",
+         "damaged ZIP package in MBD00000A01/Package"},
+        {"packed object that does not unpack",
+         withStream(fixture("objects.ppt"), "PowerPoint Document",
+                    [](Bytes &show) {
+                        const std::size_t packed = show.find("\x10\0\x11\x10", 0, 4);
+                        show.replace(packed + 14, 4, "junk");
+                    }),
+         "damaged PowerPoint object in PowerPoint Document object: does not unpack",
+         "damaged PowerPoint object in PowerPoint Document object: does not unpack"},
     };
     for (const auto &test : cases) {
         SCOPED_TRACE(test.name);
@@ -438,6 +491,126 @@ TEST_F(CompoundFiles, DamagedFilesAreRefusedWithAReason) {
         } catch (const Formats::Refused &refused) {
             EXPECT_EQ(refused.what(), test.reason);
         }
-        EXPECT_EQ(CompoundFile::remainingMetadata(test.file), "damaged compound file");
+        EXPECT_EQ(CompoundFile::remainingMetadata(test.file), test.checkReason);
+    }
+}
+
+// Each case restores one stream of a cleaned file: the check names what it holds, and only that.
+TEST_F(CompoundFiles, TheCheckNamesEachFindingInItsCategory) {
+    using Formats::Category;
+    const struct {
+        QString file;
+        std::string stream;
+        std::vector<std::pair<Category, std::string>> found;
+    } cases[] = {
+        {"slides.ppt",
+         "\005SummaryInformation",
+         {{Category::Descriptions, "title"},
+          {Category::Descriptions, "subject"},
+          {Category::People, "author"},
+          {Category::Descriptions, "keywords"},
+          {Category::Descriptions, "comments"},
+          {Category::People, "last saved by"},
+          {Category::History, "revision number"},
+          {Category::Dates, "edit time"},
+          {Category::Dates, "printing date"},
+          {Category::Dates, "creation date"},
+          {Category::Dates, "saving date"},
+          {Category::Thumbnails, "thumbnail"}}},
+        {"objects.xls", "Package", {{Category::Other, "file times in MBD00000A01/Package"}}},
+        {"objects.xls",
+         "\001Ole10Native",
+         {{Category::Other, "document information in MBD00000A02/Ole10Native"},
+          {Category::Other, "a packaged file's path"}}},
+        {"objects.xls", "Current User", {{Category::People, "user name"}}},
+        {"objects.xls",
+         "Workbook",
+         {{Category::People, "user name"},
+          {Category::People, "comment authors"},
+          {Category::Other, "Exif, XMP or comments in pictures"}}},
+        {"objects.ppt",
+         "PowerPoint Document",
+         {{Category::Other, "custom properties in PowerPoint Document object"},
+          {Category::People, "user name in PowerPoint Document object"},
+          {Category::People, "comment authors in PowerPoint Document object"},
+          {Category::Other, "Exif, XMP or comments in pictures in PowerPoint Document object"},
+          {Category::People, "comment authors"}}},
+        {"object.doc",
+         "CONTENTS",
+         {{Category::Other, "document information in ObjectPool/_1234/CONTENTS"}}},
+        {"objects.ppt",
+         "Pictures",
+         {{Category::Other, "Exif, XMP or comments in pictures"},
+          {Category::Other, "text, Exif or times in PNG pictures"}}},
+        {"object.doc", "ObjectPool/_1234/Ole", {{Category::Other, "a linked file's path"}}},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.stream);
+        Bytes original;
+        withStream(fixture(test.file), test.stream, [&](Bytes &bytes) { original = bytes; });
+        const Bytes restored = withStream(CompoundFile::clean(fixture(test.file)), test.stream,
+                                          [&](Bytes &bytes) { bytes = original; });
+        std::vector<std::pair<Category, std::string>> found;
+        const Formats::Findings findings = CompoundFile::findings(restored, 0);
+        for (const Formats::Finding &finding : findings.shown()) {
+            found.emplace_back(finding.category, finding.name);
+        }
+        EXPECT_EQ(found, test.found);
+    }
+}
+
+// The show's objects change size when cleaned: the current edit, its persist directory and every
+// object the directory lists must still be found where the offsets say.
+TEST_F(CompoundFiles, OffsetsInAShowMoveWithItsObjects) {
+    const Bytes source = fixture("objects.ppt");
+    const Bytes cleaned = CompoundFile::clean(source);
+    // Carried PDFs get a fresh identifier each time; a show's objects come out the same.
+    EXPECT_EQ(CompoundFile::clean(cleaned), cleaned);
+    Bytes show, user, before;
+    withStream(cleaned, "PowerPoint Document", [&](Bytes &bytes) { show = bytes; });
+    withStream(cleaned, "Current User", [&](Bytes &bytes) { user = bytes; });
+    withStream(source, "PowerPoint Document", [&](Bytes &bytes) { before = bytes; });
+    ASSERT_NE(show.size(), before.size());
+    std::set<std::uint32_t> records;
+    for (std::size_t at = 0; at + 8 <= show.size();
+         at += 8 + Formats::littleEndian32(show, at + 4)) {
+        records.insert(static_cast<std::uint32_t>(at));
+    }
+    const auto typeAt = [&](std::uint32_t offset) {
+        return records.count(offset) ? Formats::littleEndian16(show, offset + 2) : 0;
+    };
+    const std::uint32_t edit = Formats::littleEndian32(user, 16);
+    ASSERT_EQ(typeAt(edit), 0x0FF5);
+    const std::uint32_t directory = Formats::littleEndian32(show, edit + 20);
+    ASSERT_EQ(typeAt(directory), 0x1772);
+    const std::size_t end = directory + 8 + Formats::littleEndian32(show, directory + 4);
+    for (std::size_t entry = directory + 8; entry < end;) {
+        const std::size_t count = Formats::littleEndian32(show, entry) >> 20;
+        for (std::size_t i = 1; i <= count; ++i) {
+            EXPECT_NE(typeAt(Formats::littleEndian32(show, entry + 4 * i)), 0) << i;
+        }
+        entry += 4 + 4 * count;
+    }
+}
+
+// A package's end record must stay last, so a carried file that shrinks may not be padded.
+TEST_F(CompoundFiles, CarriedFilesEndWhereTheirOwnEnd) {
+    const struct {
+        QString file;
+        std::string stream;
+        Bytes end;
+        std::size_t endSize;
+    } cases[] = {
+        {"objects.xls", "Package", Bytes("PK\x05\x06", 4), 22},
+        {"object.doc", "CONTENTS", "%%EOF", 6},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.stream);
+        Bytes before, after;
+        withStream(fixture(test.file), test.stream, [&](Bytes &bytes) { before = bytes; });
+        withStream(CompoundFile::clean(fixture(test.file)), test.stream,
+                   [&](Bytes &bytes) { after = bytes; });
+        EXPECT_NE(after.size(), before.size());
+        EXPECT_EQ(after.size() - after.rfind(test.end), test.endSize);
     }
 }
