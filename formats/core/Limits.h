@@ -43,5 +43,8 @@ constexpr int DataUriHeaderLength = 256;
 constexpr int BoxNesting = 12;
 constexpr std::uint64_t BoxCount = 4'000'000;
 constexpr std::uint64_t BoxReadWhole = std::uint64_t(64) << 20;
+// The longest gapless record (iTunSMPB) kept in a cleaned M4A: iTunes writes 12 numbers, 116
+// characters.
+constexpr std::size_t GaplessRecordLength = 256;
 
 }  // namespace Formats::Limits

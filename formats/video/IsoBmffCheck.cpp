@@ -250,6 +250,9 @@ class Reader {
         if (level.parent.empty() && box.name == "meta" && isPictureTables(box)) {
             return VersionAndFlags;
         }
+        if (level.parent == "moov" && box.name == "udta" && isOnlyGaplessRecord(box)) {
+            return NoChildren;
+        }
         if (box.name == "free" || box.name == "skip" || box.name == "wide") {
             if (holdsAnything(box.body, box.end)) {
                 findings_.add("data in padding");
@@ -272,6 +275,43 @@ class Reader {
             return 0;
         }
         return NoChildren;
+    }
+
+    // The one item the cleaning keeps, iTunes' gapless record, exactly as it writes it:
+    // udta{meta{hdlr mdir, ilst{----{mean, name, data}}}}, the handler blank after its type and the
+    // value nothing but hexadecimal numbers.
+    bool isOnlyGaplessRecord(const Header &userData) {
+        try {
+            const std::vector<Header> meta = boxesIn(userData.body, userData.end);
+            if (meta.size() != 1 || meta[0].name != "meta" || body(meta[0], 4) != Bytes(4, '\0')) {
+                return false;
+            }
+            const std::vector<Header> parts = boxesIn(meta[0].body + 4, meta[0].end);
+            if (parts.size() != 2 || parts[0].name != "hdlr" || parts[1].name != "ilst" ||
+                parts[0].end - parts[0].body < 12 ||
+                body(parts[0], 12) != Bytes(8, '\0') + "mdir" ||
+                holdsAnything(parts[0].body + 12, parts[0].end)) {
+                return false;
+            }
+            const std::vector<Header> items = boxesIn(parts[1].body, parts[1].end);
+            return items.size() == 1 && items[0].name == "----" && isGaplessItem(items[0]);
+        } catch (const Formats::Refused &) {
+            return false;  // named as user data like any other
+        }
+    }
+
+    bool isGaplessItem(const Header &item) {
+        const std::vector<Header> fields = boxesIn(item.body, item.end);
+        if (fields.size() != 3 || fields[0].name != "mean" || fields[1].name != "name" ||
+            fields[2].name != "data" ||
+            body(fields[0], 64) != Bytes(4, '\0') + "com.apple.iTunes" ||
+            body(fields[1], 64) != Bytes(4, '\0') + "iTunSMPB") {
+            return false;
+        }
+        const Bytes data = body(fields[2], Limits::GaplessRecordLength + 9);
+        return data.size() <= Limits::GaplessRecordLength + 8 &&
+               data.compare(0, 8, Bytes("\0\0\0\1\0\0\0\0", 8)) == 0 &&
+               data.find_first_not_of(" 0123456789ABCDEFabcdef", 8) == Bytes::npos;
     }
 
     void nameStranger(const Header &box) {
