@@ -457,6 +457,7 @@ class Walk {
             if (isMetadataEntry(entry.type)) {
                 throw Formats::Refused("a metadata track inside another track");
             }
+            refuseBuyerRecord(entry);
             if ((handler == "vide" || handler == "soun") && entry.end - entry.at >= VendorEnd) {
                 file_.zero(entry.at + VendorAt, VendorEnd - VendorAt);
             }
@@ -464,6 +465,39 @@ class Walk {
                 file_.zero(entry.at + CompressorAt, CompressorEnd - CompressorAt);
             }
         }
+    }
+
+    // FairPlay keeps the buyer's account and name in the track's protection scheme, beside the
+    // keys that decrypt it: the one cannot go without the other.
+    void refuseBuyerRecord(const Box &entry) {
+        const Bytes bytes = contentOf(entry);
+        constexpr std::size_t SizeField = 4;
+        for (std::size_t found = bytes.find("sinf"); found != Bytes::npos;
+             found = bytes.find("sinf", found + 1)) {
+            if (found >= SizeField &&
+                holdsPurchaseRecord(entry.content + found - SizeField, entry.end)) {
+                throw Formats::Refused(
+                    "protected by DRM: its purchase record names the buyer and "
+                    "cannot be removed without breaking playback");
+            }
+        }
+    }
+
+    // Whether the protection box at `at`, if it is one, names a purchase in its scheme.
+    bool holdsPurchaseRecord(std::uint64_t at, std::uint64_t end) {
+        static const std::set<std::string> purchase = {"user", "name", "key ", "iviv", "priv"};
+        try {
+            const std::optional<Box> scheme = child(boxAt(at, end), "schi");
+            for (const Box &part :
+                 scheme ? children(scheme->content, scheme->end) : std::vector<Box>()) {
+                if (purchase.count(part.type) != 0) {
+                    return true;
+                }
+            }
+        } catch (const Formats::Refused &) {
+            // Bytes of a codec's setup that merely spell "sinf".
+        }
+        return false;
     }
 
     std::uint32_t trackId(const Box &trak) {

@@ -412,6 +412,11 @@ class Reader {
             if (entry.name == "mebx" || entry.name == "gpmd" || entry.name == "camm") {
                 findings_.add("metadata track");
             }
+            if (namesBuyer(entry)) {
+                throw Formats::Refused(
+                    "protected by DRM: its purchase record names the buyer and "
+                    "cannot be removed without breaking playback");
+            }
             // Vendor, and for pictures the compressor name: both name the writing software.
             const Bytes bytes = file_.read(
                 entry.start,
@@ -424,6 +429,37 @@ class Reader {
                 findings_.add(Category::Software, "software");
             }
         }
+    }
+
+    // A protection box anywhere in a sample description whose scheme holds FairPlay's account,
+    // name, key or private data of a purchase.
+    bool namesBuyer(const Header &entry) {
+        const Bytes bytes = body(entry, Limits::BoxReadWhole);
+        for (std::size_t at = bytes.find("sinf"); at != Bytes::npos;
+             at = bytes.find("sinf", at + 4)) {
+            if (at >= 4 && schemeNamesBuyer(entry.body + at - 4, entry.end)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool schemeNamesBuyer(std::uint64_t at, std::uint64_t limit) {
+        static const std::set<Bytes> purchase = {"user", "name", "key ", "iviv", "priv"};
+        try {
+            const Header protection = header(at, limit);
+            for (const Header &part : boxesIn(protection.body, protection.end)) {
+                for (const Header &inner :
+                     part.name == "schi" ? boxesIn(part.body, part.end) : std::vector<Header>()) {
+                    if (purchase.count(inner.name) != 0) {
+                        return true;
+                    }
+                }
+            }
+        } catch (const Formats::Refused &) {
+            // Not a box: a codec's setup bytes that happen to spell the name.
+        }
+        return false;
     }
 
     // A reference to media in another file, which names where it lay on someone's disk.

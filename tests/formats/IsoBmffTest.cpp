@@ -338,12 +338,25 @@ TEST(IsoBmffRefusals, NameWhatStopsThem) {
         return fullBox("hdlr", zeros(4) + type + zeros(13));
     };
     const Bytes exifEntry = box("infe", Bytes("\2\0\0\0\0\1\0\0Exif\0", 13));
+    // A FairPlay sound description: its scheme names the buyer.
+    const Bytes purchase = box(
+        "sinf", box("frma", "mp4a") + fullBox("schm", "itun" + zeros(4)) +
+                    box("schi", box("user", Marker) + box("key ", One) + box("iviv", zeros(16)) +
+                                    box("name", Marker) + box("priv", zeros(16))));
+    const Bytes protectedTrack =
+        fullBox("tkhd", zeros(8) + One + zeros(68)) +
+        box("mdia",
+            handler("soun") +
+                box("minf", box("stbl", fullBox("stsd", One + box("drms", zeros(28) + purchase)))));
     const struct {
         Bytes file;
         const char *reason;
     } refused[] = {
         {movieHead + box("moov", box("cmov", zeros(16))), "compressed movie header"},
         {movieHead + box("moov", fullBox("mvhd", zeros(4))), "damaged MP4 box"},
+        {movieHead + box("moov", box("trak", protectedTrack)),
+         "protected by DRM: its purchase record names the buyer and cannot be removed without "
+         "breaking playback"},
         {movieHead +
              box("moov",
                  box("trak", box("mdia", box("minf", box("stbl", fullBox("stsd", zeros(2))))))),
