@@ -30,6 +30,10 @@ constexpr std::size_t NameRead = 256;
 // padded or named whole.
 constexpr std::uint64_t RecordsRead = 16 << 20;
 
+// How far a RIFF or IFF form may say it runs past the file's end and still be read to the end:
+// some writers count the form's own header in its size.
+constexpr std::uint64_t FormSizeOverstated = 8;
+
 // Children a video walk looks through to judge an element by one of them (an attachment by its
 // data, a seek entry by what it points at): one with more is judged as if it lacked that child.
 constexpr std::size_t ChildrenJudged = 64;
