@@ -277,31 +277,48 @@ class Reader {
         return NoChildren;
     }
 
-    // The one item the cleaning keeps, iTunes' gapless record, exactly as it writes it:
-    // udta{meta{hdlr mdir, ilst{----{mean, name, data}}}}, the handler blank after its type and the
-    // value nothing but hexadecimal numbers.
+    // The one item the cleaning keeps, iTunes' gapless record, byte for byte as it writes it:
+    // udta{meta{hdlr mdir, ilst{----{mean, name, data}}}} in plain 32-bit headers, the handler
+    // blank after its type with a name of 1 to 8 zero bytes (more would have gone to padding) and
+    // the value nothing but hexadecimal numbers.
     bool isOnlyGaplessRecord(const Header &userData) {
+        constexpr std::uint64_t ShortestHandler = 25, LongestHandler = 32;
         try {
-            const std::vector<Header> meta = boxesIn(userData.body, userData.end);
-            if (meta.size() != 1 || meta[0].name != "meta" || body(meta[0], 4) != Bytes(4, '\0')) {
+            plainBoxesIn(userData.start, userData.end);  // its own header too
+            const std::vector<Header> parts = plainBoxesIn(userData.body, userData.end);
+            if (parts.size() != 1 || parts[0].name != "meta" ||
+                body(parts[0], 4) != Bytes(4, '\0')) {
                 return false;
             }
-            const std::vector<Header> parts = boxesIn(meta[0].body + 4, meta[0].end);
-            if (parts.size() != 2 || parts[0].name != "hdlr" || parts[1].name != "ilst" ||
-                parts[0].end - parts[0].body < 12 ||
-                body(parts[0], 12) != Bytes(8, '\0') + "mdir" ||
-                holdsAnything(parts[0].body + 12, parts[0].end)) {
+            const std::vector<Header> lists = plainBoxesIn(parts[0].body + 4, parts[0].end);
+            const std::uint64_t handlerLength = lists.empty() ? 0 : lists[0].end - lists[0].body;
+            if (lists.size() != 2 || lists[0].name != "hdlr" || lists[1].name != "ilst" ||
+                handlerLength < ShortestHandler || handlerLength > LongestHandler ||
+                body(lists[0], 12) != Bytes(8, '\0') + "mdir" ||
+                holdsAnything(lists[0].body + 12, lists[0].end)) {
                 return false;
             }
-            const std::vector<Header> items = boxesIn(parts[1].body, parts[1].end);
+            const std::vector<Header> items = plainBoxesIn(lists[1].body, lists[1].end);
             return items.size() == 1 && items[0].name == "----" && isGaplessItem(items[0]);
         } catch (const Formats::Refused &) {
             return false;  // named as user data like any other
         }
     }
 
+    // Boxes whose headers are eight bytes and say their true size; Refused for any other.
+    std::vector<Header> plainBoxesIn(std::uint64_t from, std::uint64_t to) {
+        std::vector<Header> found = boxesIn(from, to);
+        for (const Header &box : found) {
+            if (box.body != box.start + 8 ||
+                Formats::bigEndian32(file_.read(box.start, 4), 0) != box.end - box.start) {
+                damaged();
+            }
+        }
+        return found;
+    }
+
     bool isGaplessItem(const Header &item) {
-        const std::vector<Header> fields = boxesIn(item.body, item.end);
+        const std::vector<Header> fields = plainBoxesIn(item.body, item.end);
         if (fields.size() != 3 || fields[0].name != "mean" || fields[1].name != "name" ||
             fields[2].name != "data" ||
             body(fields[0], 64) != Bytes(4, '\0') + "com.apple.iTunes" ||
