@@ -16,6 +16,8 @@ using Formats::Category;
 constexpr std::uint64_t ChunkHeader = 8;
 constexpr std::uint64_t ListHeader = 12;
 constexpr std::uint64_t MarkerHead = 6;
+// What a chunk in an RF64 or BW64 form says its size is when the ds64 chunk states it.
+constexpr std::uint64_t SizeInDs64 = 0xFFFFFFFF;
 
 struct Layout {
     const char *kind;
@@ -153,8 +155,8 @@ class Walk {
         Chunk chunk{cursor_.bytes(at, 4, end), at, 0, 0, {}};
         chunk.size = layout_.bigEndian ? cursor_.bigEndian(at + 4, 4, end)
                                        : cursor_.littleEndian(at + 4, 4, end);
-        const auto stated = sizes64_.find(chunk.name);
-        if (chunk.size == 0xFFFFFFFF && !sizes64_.empty()) {
+        if (chunk.size == SizeInDs64 && !sizes64_.empty()) {
+            const auto stated = sizes64_.find(chunk.name);
             if (stated == sizes64_.end()) {
                 throw cursor_.damaged("a chunk's size is in no ds64 entry");
             }
