@@ -474,6 +474,7 @@ class Walk {
         constexpr std::size_t SizeField = 4;
         for (std::size_t found = bytes.find("sinf"); found != Bytes::npos;
              found = bytes.find("sinf", found + 1)) {
+            Formats::throwIfStopped();
             if (found >= SizeField &&
                 holdsPurchaseRecord(entry.content + found - SizeField, entry.end)) {
                 throw Formats::Refused(
@@ -495,7 +496,10 @@ class Walk {
                 }
             }
         } catch (const Formats::Refused &) {
-            // Bytes of a codec's setup that merely spell "sinf".
+            // Bytes of a codec's setup that merely spell "sinf", unless they were too many.
+            if (boxes_ > Limits::BoxCount) {
+                throw;
+            }
         }
         return false;
     }

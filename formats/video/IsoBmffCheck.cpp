@@ -454,6 +454,7 @@ class Reader {
         const Bytes bytes = body(entry, Limits::BoxReadWhole);
         for (std::size_t at = bytes.find("sinf"); at != Bytes::npos;
              at = bytes.find("sinf", at + 4)) {
+            Formats::throwIfStopped();
             if (at >= 4 && schemeNamesBuyer(entry.body + at - 4, entry.end)) {
                 return true;
             }
@@ -474,7 +475,11 @@ class Reader {
                 }
             }
         } catch (const Formats::Refused &) {
-            // Not a box: a codec's setup bytes that happen to spell the name.
+            // Not a box: a codec's setup bytes that happen to spell the name. Too many boxes is
+            // damage like any other.
+            if (count_ > Limits::BoxCount) {
+                throw;
+            }
         }
         return false;
     }
