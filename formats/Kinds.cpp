@@ -183,7 +183,8 @@ bool isAvi(std::string_view start) {
     return startsWith(start, "RIFF") && startsWith(start, "AVI ", 8);
 }
 bool isWav(std::string_view start) {
-    return startsWith(start, "RIFF") && startsWith(start, "WAVE", 8);
+    return (startsWith(start, "RIFF") || startsWith(start, "RF64") || startsWith(start, "BW64")) &&
+           startsWith(start, "WAVE", 8);
 }
 bool isAiff(std::string_view start) {
     return startsWith(start, "FORM") &&

@@ -125,6 +125,21 @@ void ByteFile::zero(std::uint64_t offset, std::uint64_t length) {
     }
 }
 
+void ByteFile::truncate(std::uint64_t size) {
+    if (!writable_) {
+        throw std::logic_error("a write to bytes that are only read");
+    }
+    if (size > size_) {
+        throw std::logic_error("a truncation that would grow the working copy");
+    }
+    if (buffer_ != nullptr) {
+        buffer_->resize(static_cast<std::size_t>(size));
+    } else if (::ftruncate(descriptor_, static_cast<off_t>(size)) != 0) {
+        throw writeFailed();
+    }
+    size_ = size;
+}
+
 void ByteFile::replaceAll(const Bytes &bytes) {
     if (!writable_) {
         throw std::logic_error("a write to bytes that are only read");

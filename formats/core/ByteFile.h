@@ -39,6 +39,9 @@ class ByteFile {
     void write(std::uint64_t offset, const Bytes &bytes);
     // Overwrites length bytes from offset with zeros, a block at a time.
     void zero(std::uint64_t offset, std::uint64_t length);
+    // Cuts the source to its first `size` bytes, for a pass that drops what trails a file's
+    // structure; it never grows.
+    void truncate(std::uint64_t size);
     // Replaces the whole content, for passes that rebuild the file in memory.
     void replaceAll(const Bytes &bytes);
 

@@ -34,6 +34,10 @@ constexpr std::size_t NameRead = 256;
 // padded or named whole.
 constexpr std::uint64_t RecordsRead = 16 << 20;
 
+// How far a RIFF or IFF form may say it runs past the file's end and still be read to the end:
+// some writers count the form's own header in its size.
+constexpr std::uint64_t FormSizeOverstated = 8;
+
 // Children a video walk looks through to judge an element by one of them (an attachment by its
 // data, a seek entry by what it points at): one with more is judged as if it lacked that child.
 constexpr std::size_t ChildrenJudged = 64;
@@ -47,5 +51,8 @@ constexpr int DataUriHeaderLength = 256;
 constexpr int BoxNesting = 12;
 constexpr std::uint64_t BoxCount = 4'000'000;
 constexpr std::uint64_t BoxReadWhole = std::uint64_t(64) << 20;
+// The longest gapless record (iTunSMPB) kept in a cleaned M4A: iTunes writes 12 numbers, 116
+// characters.
+constexpr std::size_t GaplessRecordLength = 256;
 
 }  // namespace Formats::Limits

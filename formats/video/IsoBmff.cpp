@@ -258,6 +258,8 @@ class Walk {
             cleanPictureItems(box);
         } else if (isPadding(box.type)) {
             file_.zero(box.content, box.end - box.content);
+        } else if (range.parent == "moov" && box.type == "udta") {
+            eraseKeepingGaplessRecord(box);
         } else if (!isKept(range.parent, box.type)) {
             erase(box);
         } else if (box.type == "trak" && isMetadataTrack(box)) {
@@ -267,6 +269,82 @@ class Walk {
             return keptInside().count(box.type) != 0;
         }
         return false;
+    }
+
+    // iTunes' gapless record says how many priming samples a decoder skips; without it sound
+    // starts late and albums click between tracks. It alone stays, in a minimal item list written
+    // anew where the user data lay; whatever space is left over becomes padding.
+    void eraseKeepingGaplessRecord(const Box &userData) {
+        const std::optional<Bytes> record = gaplessRecord(userData);
+        erase(userData);
+        const std::uint64_t room = userData.end - userData.at;
+        const Bytes list =
+            record && room <= Limits::BoxReadWhole ? gaplessUserData(*record, room) : Bytes();
+        if (list.empty()) {
+            return;
+        }
+        file_.write(userData.at, list);
+        if (room > list.size()) {
+            file_.write(userData.at + list.size(),
+                        bigEndian32Bytes(static_cast<std::uint32_t>(room - list.size())) + "free");
+        }
+    }
+
+    // The value of the record, when the user data holds one that parses and says only numbers.
+    std::optional<Bytes> gaplessRecord(const Box &userData) {
+        try {
+            const std::optional<Box> meta = child(userData, "meta");
+            const std::optional<Box> list = meta ? child(*meta, "ilst", FullBoxHead) : std::nullopt;
+            for (const Box &item : list ? children(list->content, list->end) : std::vector<Box>()) {
+                if (item.type == "----" && namesGaplessRecord(item)) {
+                    const std::optional<Box> data = child(item, "data");
+                    const Bytes value = data ? contentOf(*data) : Bytes();
+                    if (value.compare(0, 8, Bytes("\0\0\0\1\0\0\0\0", 8)) == 0 &&
+                        isGaplessText(value.substr(8))) {
+                        return value.substr(8);
+                    }
+                }
+            }
+        } catch (const Formats::Refused &) {
+            // User data that does not parse as boxes holds no record worth keeping.
+        }
+        return std::nullopt;
+    }
+
+    bool namesGaplessRecord(const Box &item) {
+        const std::optional<Box> mean = child(item, "mean");
+        const std::optional<Box> name = child(item, "name");
+        return mean && name && contentOf(*mean) == Bytes(FullBoxHead, '\0') + "com.apple.iTunes" &&
+               contentOf(*name) == Bytes(FullBoxHead, '\0') + "iTunSMPB";
+    }
+
+    // Hexadecimal numbers apart by spaces: nothing else can hide in it.
+    static bool isGaplessText(const Bytes &value) {
+        return value.size() <= Limits::GaplessRecordLength &&
+               value.find_first_not_of(" 0123456789ABCDEFabcdef") == Bytes::npos;
+    }
+
+    // udta{meta{hdlr mdir, ilst{----{mean, name, data}}}} in `room` bytes, the handler's blank
+    // name taking what is too little for a free box; empty when it does not fit.
+    static Bytes gaplessUserData(const Bytes &value, std::uint64_t room) {
+        const Bytes item =
+            boxBytes("----", boxBytes("mean", Bytes(FullBoxHead, '\0') + "com.apple.iTunes") +
+                                 boxBytes("name", Bytes(FullBoxHead, '\0') + "iTunSMPB") +
+                                 boxBytes("data", Bytes("\0\0\0\1\0\0\0\0", 8) + value));
+        const auto list = [&](std::size_t nameLength) {
+            const Bytes handler =
+                boxBytes("hdlr", Bytes(8, '\0') + "mdir" + Bytes(12 + nameLength, '\0'));
+            return boxBytes("udta", boxBytes("meta", Bytes(FullBoxHead, '\0') + handler +
+                                                         boxBytes("ilst", item)));
+        };
+        constexpr std::uint64_t FreeBoxHeader = 8;
+        const Bytes shortest = list(1);
+        if (room < shortest.size()) {
+            return {};
+        }
+        const std::uint64_t spare = room - shortest.size();
+        return spare == 0 || spare >= FreeBoxHeader ? shortest
+                                                    : list(1 + static_cast<std::size_t>(spare));
     }
 
     void cleanKept(const Box &box, const std::string &handler) {
@@ -379,6 +457,7 @@ class Walk {
             if (isMetadataEntry(entry.type)) {
                 throw Formats::Refused("a metadata track inside another track");
             }
+            refuseBuyerRecord(entry);
             if ((handler == "vide" || handler == "soun") && entry.end - entry.at >= VendorEnd) {
                 file_.zero(entry.at + VendorAt, VendorEnd - VendorAt);
             }
@@ -386,6 +465,43 @@ class Walk {
                 file_.zero(entry.at + CompressorAt, CompressorEnd - CompressorAt);
             }
         }
+    }
+
+    // FairPlay keeps the buyer's account and name in the track's protection scheme, beside the
+    // keys that decrypt it: the one cannot go without the other.
+    void refuseBuyerRecord(const Box &entry) {
+        const Bytes bytes = contentOf(entry);
+        constexpr std::size_t SizeField = 4;
+        for (std::size_t found = bytes.find("sinf"); found != Bytes::npos;
+             found = bytes.find("sinf", found + 1)) {
+            Formats::throwIfStopped();
+            if (found >= SizeField &&
+                holdsPurchaseRecord(entry.content + found - SizeField, entry.end)) {
+                throw Formats::Refused(
+                    "protected by DRM: its purchase record names the buyer and "
+                    "cannot be removed without breaking playback");
+            }
+        }
+    }
+
+    // Whether the protection box at `at`, if it is one, names a purchase in its scheme.
+    bool holdsPurchaseRecord(std::uint64_t at, std::uint64_t end) {
+        static const std::set<std::string> purchase = {"user", "name", "key ", "iviv", "priv"};
+        try {
+            const std::optional<Box> scheme = child(boxAt(at, end), "schi");
+            for (const Box &part :
+                 scheme ? children(scheme->content, scheme->end) : std::vector<Box>()) {
+                if (purchase.count(part.type) != 0) {
+                    return true;
+                }
+            }
+        } catch (const Formats::Refused &) {
+            // Bytes of a codec's setup that merely spell "sinf", unless they were too many.
+            if (boxes_ > Limits::BoxCount) {
+                throw;
+            }
+        }
+        return false;
     }
 
     std::uint32_t trackId(const Box &trak) {

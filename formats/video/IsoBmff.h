@@ -13,9 +13,11 @@ namespace IsoBmff {
 // known or not, becomes a zero-filled free box of the same size (a dropped metadata track's
 // samples are zeroed too); padding is zeroed; creation and modification times become zero;
 // handler, vendor and encoder names are blanked; references to media in other files are emptied.
-// In a picture, items other than pictures (Exif, XMP, IPTC) leave the item tables, which are
-// written anew with a free box after them, and their data is zeroed. Throws Formats::Refused for a
-// structure it cannot walk, and for a compressed movie header.
+// Of the movie's user data only iTunes' gapless record stays, alone in a minimal item list. In a
+// picture, items other than pictures (Exif, XMP, IPTC) leave the item tables, which are written
+// anew with a free box after them, and their data is zeroed. Throws Formats::Refused for a
+// structure it cannot walk, for a compressed movie header, and for a track whose DRM names its
+// buyer.
 void clean(Formats::ByteFile &file);
 
 // Everything the file holds beyond what a player or decoder reads, by category. Throws

@@ -250,6 +250,9 @@ class Reader {
         if (level.parent.empty() && box.name == "meta" && isPictureTables(box)) {
             return VersionAndFlags;
         }
+        if (level.parent == "moov" && box.name == "udta" && isOnlyGaplessRecord(box)) {
+            return NoChildren;
+        }
         if (box.name == "free" || box.name == "skip" || box.name == "wide") {
             if (holdsAnything(box.body, box.end)) {
                 findings_.add("data in padding");
@@ -272,6 +275,60 @@ class Reader {
             return 0;
         }
         return NoChildren;
+    }
+
+    // The one item the cleaning keeps, iTunes' gapless record, byte for byte as it writes it:
+    // udta{meta{hdlr mdir, ilst{----{mean, name, data}}}} in plain 32-bit headers, the handler
+    // blank after its type with a name of 1 to 8 zero bytes (more would have gone to padding) and
+    // the value nothing but hexadecimal numbers.
+    bool isOnlyGaplessRecord(const Header &userData) {
+        constexpr std::uint64_t ShortestHandler = 25, LongestHandler = 32;
+        try {
+            plainBoxesIn(userData.start, userData.end);  // its own header too
+            const std::vector<Header> parts = plainBoxesIn(userData.body, userData.end);
+            if (parts.size() != 1 || parts[0].name != "meta" ||
+                body(parts[0], 4) != Bytes(4, '\0')) {
+                return false;
+            }
+            const std::vector<Header> lists = plainBoxesIn(parts[0].body + 4, parts[0].end);
+            const std::uint64_t handlerLength = lists.empty() ? 0 : lists[0].end - lists[0].body;
+            if (lists.size() != 2 || lists[0].name != "hdlr" || lists[1].name != "ilst" ||
+                handlerLength < ShortestHandler || handlerLength > LongestHandler ||
+                body(lists[0], 12) != Bytes(8, '\0') + "mdir" ||
+                holdsAnything(lists[0].body + 12, lists[0].end)) {
+                return false;
+            }
+            const std::vector<Header> items = plainBoxesIn(lists[1].body, lists[1].end);
+            return items.size() == 1 && items[0].name == "----" && isGaplessItem(items[0]);
+        } catch (const Formats::Refused &) {
+            return false;  // named as user data like any other
+        }
+    }
+
+    // Boxes whose headers are eight bytes and say their true size; Refused for any other.
+    std::vector<Header> plainBoxesIn(std::uint64_t from, std::uint64_t to) {
+        std::vector<Header> found = boxesIn(from, to);
+        for (const Header &box : found) {
+            if (box.body != box.start + 8 ||
+                Formats::bigEndian32(file_.read(box.start, 4), 0) != box.end - box.start) {
+                damaged();
+            }
+        }
+        return found;
+    }
+
+    bool isGaplessItem(const Header &item) {
+        const std::vector<Header> fields = plainBoxesIn(item.body, item.end);
+        if (fields.size() != 3 || fields[0].name != "mean" || fields[1].name != "name" ||
+            fields[2].name != "data" ||
+            body(fields[0], 64) != Bytes(4, '\0') + "com.apple.iTunes" ||
+            body(fields[1], 64) != Bytes(4, '\0') + "iTunSMPB") {
+            return false;
+        }
+        const Bytes data = body(fields[2], Limits::GaplessRecordLength + 9);
+        return data.size() <= Limits::GaplessRecordLength + 8 &&
+               data.compare(0, 8, Bytes("\0\0\0\1\0\0\0\0", 8)) == 0 &&
+               data.find_first_not_of(" 0123456789ABCDEFabcdef", 8) == Bytes::npos;
     }
 
     void nameStranger(const Header &box) {
@@ -372,6 +429,11 @@ class Reader {
             if (entry.name == "mebx" || entry.name == "gpmd" || entry.name == "camm") {
                 findings_.add("metadata track");
             }
+            if (namesBuyer(entry)) {
+                throw Formats::Refused(
+                    "protected by DRM: its purchase record names the buyer and "
+                    "cannot be removed without breaking playback");
+            }
             // Vendor, and for pictures the compressor name: both name the writing software.
             const Bytes bytes = file_.read(
                 entry.start,
@@ -384,6 +446,42 @@ class Reader {
                 findings_.add(Category::Software, "software");
             }
         }
+    }
+
+    // A protection box anywhere in a sample description whose scheme holds FairPlay's account,
+    // name, key or private data of a purchase.
+    bool namesBuyer(const Header &entry) {
+        const Bytes bytes = body(entry, Limits::BoxReadWhole);
+        for (std::size_t at = bytes.find("sinf"); at != Bytes::npos;
+             at = bytes.find("sinf", at + 4)) {
+            Formats::throwIfStopped();
+            if (at >= 4 && schemeNamesBuyer(entry.body + at - 4, entry.end)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool schemeNamesBuyer(std::uint64_t at, std::uint64_t limit) {
+        static const std::set<Bytes> purchase = {"user", "name", "key ", "iviv", "priv"};
+        try {
+            const Header protection = header(at, limit);
+            for (const Header &part : boxesIn(protection.body, protection.end)) {
+                for (const Header &inner :
+                     part.name == "schi" ? boxesIn(part.body, part.end) : std::vector<Header>()) {
+                    if (purchase.count(inner.name) != 0) {
+                        return true;
+                    }
+                }
+            }
+        } catch (const Formats::Refused &) {
+            // Not a box: a codec's setup bytes that happen to spell the name. Too many boxes is
+            // damage like any other.
+            if (count_ > Limits::BoxCount) {
+                throw;
+            }
+        }
+        return false;
     }
 
     // A reference to media in another file, which names where it lay on someone's disk.

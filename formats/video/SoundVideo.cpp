@@ -99,20 +99,22 @@ void blankMarkerNames(const Formats::Cursor &cursor, const Riff::Chunk &chunk) {
 }  // namespace
 
 void Avi::clean(Formats::ByteFile &file) {
-    static const Riff::Family avi{"AVI", "RIFF", {"AVI ", "AVIX"}, false, "JUNK", aviAction, {}};
+    static const Riff::Family avi{"AVI", "RIFF", {"AVI ", "AVIX"}, false, "JUNK", aviAction, {},
+                                  {},    {}};
     Riff::clean(file, avi);
 }
 
 void Wav::clean(Formats::ByteFile &file) {
-    static const Riff::Family wav{"WAV", "RIFF", {"WAVE"}, false, "JUNK", wavAction, {}};
+    static const Riff::Family wav{"WAV",     "RIFF", {"WAVE"},         false, "JUNK",
+                                  wavAction, {},     {"RF64", "BW64"}, {}};
     Riff::clean(file, wav);
 }
 
 // AIFF has no padding chunk of its own; "FLLR" is the filler name Apple's own writers use, and
 // every reader skips a chunk it does not know.
 void Aiff::clean(Formats::ByteFile &file) {
-    static const Riff::Family aiff{"AIFF", "FORM",     {"AIFF", "AIFC"}, true,
-                                   "FLLR", aiffAction, blankMarkerNames};
+    static const Riff::Family aiff{
+        "AIFF", "FORM", {"AIFF", "AIFC"}, true, "FLLR", aiffAction, blankMarkerNames, {}, "ID3 "};
     Riff::clean(file, aiff);
 }
 

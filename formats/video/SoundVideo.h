@@ -19,7 +19,8 @@ Formats::Findings findings(Formats::ByteFile &file);
 std::string remainingMetadata(Formats::ByteFile &file);
 }  // namespace Avi
 
-// WAV (.wav): the format, the sound, its cue points, sampler and instrument data stay.
+// WAV (.wav), RF64 and BW64 among them: the format, the sound, its cue points, sampler and
+// instrument data and the 64-bit sizes stay.
 namespace Wav {
 void clean(Formats::ByteFile &file);
 Formats::Findings findings(Formats::ByteFile &file);
@@ -27,7 +28,7 @@ std::string remainingMetadata(Formats::ByteFile &file);
 }  // namespace Wav
 
 // AIFF and AIFF-C (.aif, .aiff, .aifc): the format, the sound, the instrument data and the markers
-// without their names stay.
+// without their names stay; an ID3 tag after the form is cut off.
 namespace Aiff {
 void clean(Formats::ByteFile &file);
 Formats::Findings findings(Formats::ByteFile &file);

@@ -1,5 +1,6 @@
 #include "formats/core/Cursor.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Limits.h"
 #include "formats/video/SoundVideo.h"
 
 #include <algorithm>
@@ -15,6 +16,8 @@ using Formats::Category;
 constexpr std::uint64_t ChunkHeader = 8;
 constexpr std::uint64_t ListHeader = 12;
 constexpr std::uint64_t MarkerHead = 6;
+// What a chunk in an RF64 or BW64 form says its size is when the ds64 chunk states it.
+constexpr std::uint64_t SizeInDs64 = 0xFFFFFFFF;
 
 struct Layout {
     const char *kind;
@@ -25,6 +28,8 @@ struct Layout {
     // By the type of a form or list, what may lie in it: chunk names, and "LIST " with a type for
     // lists, walked when their type has an entry of its own and kept whole when not.
     std::map<std::string, std::set<std::string>> keeps;
+    std::set<std::string> largeForms;  // forms whose chunk sizes a ds64 chunk states in 64 bits
+    const char *trailingTag;           // a tag some writers put after the form, or null
 };
 
 struct Word {
@@ -106,7 +111,7 @@ class Walk {
         if (cursor_.size() == 0) {
             throw cursor_.damaged("the file is empty");
         }
-        for (std::uint64_t at = 0; at < cursor_.size();) {
+        for (std::uint64_t at = 0; at < cursor_.size() && !isLast(at);) {
             at = form(at);
         }
         return findings_;
@@ -121,6 +126,28 @@ class Walk {
         std::string type;    // of a list, or empty
     };
 
+    // Whether what lies from `at`, after a form, ends the file: zeros that pad it, or the
+    // layout's trailing tag, which is named.
+    bool isLast(std::uint64_t at) {
+        if (at == 0) {
+            return false;
+        }
+        if (cursor_.allZero(at, cursor_.size() - at, cursor_.size())) {
+            return true;
+        }
+        if (layout_.trailingTag == nullptr ||
+            cursor_.bytes(at, 4, cursor_.size()) != layout_.trailingTag) {
+            return false;
+        }
+        if (chunkAt(at, cursor_.size()).next != cursor_.size()) {
+            throw cursor_.damaged("data after the end");
+        }
+        findings_.add(chunkWord(layout_.trailingTag)->category,
+                      chunkWord(layout_.trailingTag)->word);
+        return true;
+    }
+
+    // `end` may lie past the file's end by what a form's size may overstate.
     Chunk chunkAt(std::uint64_t at, std::uint64_t end) const {
         if (end - at < ChunkHeader) {
             throw cursor_.damaged("a chunk header is cut short");
@@ -128,19 +155,53 @@ class Walk {
         Chunk chunk{cursor_.bytes(at, 4, end), at, 0, 0, {}};
         chunk.size = layout_.bigEndian ? cursor_.bigEndian(at + 4, 4, end)
                                        : cursor_.littleEndian(at + 4, 4, end);
+        if (chunk.size == SizeInDs64 && !sizes64_.empty()) {
+            const auto stated = sizes64_.find(chunk.name);
+            if (stated == sizes64_.end()) {
+                throw cursor_.damaged("a chunk's size is in no ds64 entry");
+            }
+            chunk.size = stated->second;
+        }
         if (chunk.size > end - at - ChunkHeader) {
             throw cursor_.damaged("a chunk runs past the end of the file");
         }
-        chunk.next = std::min(at + ChunkHeader + chunk.size + chunk.size % 2, end);
-        if ((chunk.name == "LIST" || chunk.name == layout_.form) && chunk.size >= 4) {
+        chunk.next =
+            std::min({at + ChunkHeader + chunk.size + chunk.size % 2, end, cursor_.size()});
+        if ((chunk.name == "LIST" || chunk.name == layout_.form ||
+             layout_.largeForms.count(chunk.name) != 0) &&
+            chunk.size >= 4) {
             chunk.type = cursor_.bytes(at + ChunkHeader, 4, end);
         }
         return chunk;
     }
 
+    // The 64-bit sizes an RF64 or BW64 form keeps in the ds64 chunk that must come first in it:
+    // the form's, the data's, and a table of any other chunk's.
+    void readSizes64(const std::string &form, std::uint64_t at) {
+        const std::uint64_t chunk = at + ListHeader;
+        if (cursor_.bytes(chunk, 4, cursor_.size()) != "ds64") {
+            throw cursor_.damaged("a large form does not start with its sizes");
+        }
+        const std::uint64_t end =
+            chunk + ChunkHeader + cursor_.littleEndian(chunk + 4, 4, cursor_.size());
+        sizes64_[form] = cursor_.littleEndian(chunk + 8, 8, end);
+        sizes64_["data"] = cursor_.littleEndian(chunk + 16, 8, end);
+        const std::uint64_t entries = cursor_.littleEndian(chunk + 32, 4, end);
+        for (std::uint64_t entry = chunk + 36; entry < chunk + 36 + 12 * entries; entry += 12) {
+            Formats::throwIfStopped();
+            sizes64_[cursor_.bytes(entry, 4, end)] = cursor_.littleEndian(entry + 4, 8, end);
+        }
+    }
+
     std::uint64_t form(std::uint64_t at) {
-        const Chunk outer = chunkAt(at, cursor_.size());
-        if (outer.name != layout_.form || layout_.formTypes.count(outer.type) == 0) {
+        const std::string name = cursor_.bytes(at, 4, cursor_.size());
+        sizes64_.clear();
+        if (layout_.largeForms.count(name) != 0) {
+            readSizes64(name, at);
+        }
+        const Chunk outer = chunkAt(at, cursor_.size() + Formats::Limits::FormSizeOverstated);
+        if ((outer.name != layout_.form && layout_.largeForms.count(outer.name) == 0) ||
+            layout_.formTypes.count(outer.type) == 0) {
             throw cursor_.damaged(at == 0 ? "it does not start as one" : "data after the end");
         }
         list(outer);
@@ -224,6 +285,7 @@ class Walk {
     Formats::Cursor cursor_;
     const Layout &layout_;
     Formats::Findings findings_;
+    std::map<std::string, std::uint64_t> sizes64_;  // by chunk name, in a large form
 };
 
 }  // namespace
@@ -238,20 +300,28 @@ Formats::Findings Avi::findings(Formats::ByteFile &file) {
                              {"AVIX", {"LIST movi"}},
                              {"hdrl", {"avih", "LIST strl", "LIST odml"}},
                              {"strl", {"strh", "strf", "indx", "vprp"}},
-                             {"odml", {"dmlh"}}}};
+                             {"odml", {"dmlh"}}},
+                            {},
+                            nullptr};
     return Walk(file, avi).run();
 }
 
 Formats::Findings Wav::findings(Formats::ByteFile &file) {
-    static const Layout wav{
-        "WAV", "RIFF", {"WAVE"},
-        false, "JUNK", {{"WAVE", {"fmt ", "data", "fact", "cue ", "smpl", "inst", "ds64"}}}};
+    static const Layout wav{"WAV",
+                            "RIFF",
+                            {"WAVE"},
+                            false,
+                            "JUNK",
+                            {{"WAVE", {"fmt ", "data", "fact", "cue ", "smpl", "inst", "ds64"}}},
+                            {"RF64", "BW64"},
+                            nullptr};
     return Walk(file, wav).run();
 }
 
 Formats::Findings Aiff::findings(Formats::ByteFile &file) {
     static const std::set<std::string> kept = {"COMM", "SSND", "MARK", "INST", "FVER"};
     static const Layout aiff{"AIFF", "FORM", {"AIFF", "AIFC"},
-                             true,   "FLLR", {{"AIFF", kept}, {"AIFC", kept}}};
+                             true,   "FLLR", {{"AIFF", kept}, {"AIFC", kept}},
+                             {},     "ID3 "};
     return Walk(file, aiff).run();
 }

@@ -24,6 +24,7 @@ struct Kind {
     const char *file;
     bool picture;                    // compared by decoded pixels, else by packets
     std::vector<std::string> found;  // what the check must name in the original
+    const char *kept = nullptr;      // what must stay, and the decoded sound with it
 };
 
 void PrintTo(const Kind &kind, std::ostream *stream) {
@@ -36,6 +37,8 @@ const std::vector<Kind> Kinds = {
      {"XMP", "user data", "GPS position", "creation date", "artist", "software"}},
     {"video.mov", false, {"GPS position", "device model", "creation date", "software"}},
     {"sound.m4a", false, {"user data", "artist", "creation date"}},
+    // Without the record a decoder plays the encoder's priming samples.
+    {"gapless.m4a", false, {"user data", "artist", "title"}, " 00000000 00000400 00000000"},
     {"apple.mov",
      false,
      {"metadata box", "GPS position", "device model", "software", "creation date", "identifier",
@@ -106,6 +109,12 @@ std::pair<std::string, int> probe(const QString &path) {
             static_cast<int>(probe.readAllStandardOutput().count("codec_type=data"))};
 }
 
+QByteArray decodedSound(const QString &path) {
+    return runTool(QStringLiteral("ffmpeg"),
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                    QStringLiteral("-f"), QStringLiteral("framemd5"), QStringLiteral("-")});
+}
+
 // What a person sees or hears: decoded pixels, or every packet of picture and sound.
 QByteArray content(const QString &path, bool picture) {
     if (!picture) {
@@ -147,6 +156,10 @@ TEST_P(PhoneFiles, LosesEveryMetadataButNoPictureOrSound) {
     const QByteArray seen = content(original(), GetParam().picture);
     EXPECT_FALSE(seen.isEmpty());
     EXPECT_EQ(content(cleaned, GetParam().picture), seen);
+    if (GetParam().kept != nullptr) {
+        EXPECT_TRUE(bytes.contains(GetParam().kept));
+        EXPECT_EQ(decodedSound(cleaned), decodedSound(original()));
+    }
 }
 
 TEST_P(PhoneFiles, RefusesATruncatedCopy) {
@@ -229,6 +242,16 @@ Bytes madeFile(Place place, const Bytes &planted) {
            fragment + box("mdat", "media") + at(Place::Top);
 }
 
+Bytes gaplessItem(const Bytes &value) {
+    return box("----", fullBox("mean", "com.apple.iTunes") + fullBox("name", "iTunSMPB") +
+                           box("data", Bytes("\0\0\0\1\0\0\0\0", 8) + value));
+}
+
+Bytes itemList(const Bytes &items) {
+    return box("udta", fullBox("meta", fullBox("hdlr", zeros(4) + "mdir" + zeros(13)) +
+                                           box("ilst", items)));
+}
+
 struct Hiding {
     const char *name;
     Place place;
@@ -253,6 +276,11 @@ const std::vector<Hiding> HidingPlaces = {
                                          "ART",
                                          box("data", zeros(8) + Marker)))),
      "artist", Category::People},
+    {"TitleBesideGaplessRecord", Place::Movie,
+     itemList(gaplessItem(" 00000000 00000840") + box("\xA9nam", box("data", zeros(8) + Marker))),
+     "title", Category::Descriptions},
+    {"TextAsGaplessRecord", Place::Movie, itemList(gaplessItem(Marker)), "user data",
+     Category::Other},
     {"Utf16InUnknownMovieBox", Place::Movie, box("Xyzw", utf16(Marker)), "unknown box Xyzw",
      Category::Other},
     {"XmpUuid", Place::Top, box("uuid", XmpUuid + "<x:xmpmeta>" + Marker), "XMP", Category::Other},
@@ -310,12 +338,25 @@ TEST(IsoBmffRefusals, NameWhatStopsThem) {
         return fullBox("hdlr", zeros(4) + type + zeros(13));
     };
     const Bytes exifEntry = box("infe", Bytes("\2\0\0\0\0\1\0\0Exif\0", 13));
+    // A FairPlay sound description: its scheme names the buyer.
+    const Bytes purchase = box(
+        "sinf", box("frma", "mp4a") + fullBox("schm", "itun" + zeros(4)) +
+                    box("schi", box("user", Marker) + box("key ", One) + box("iviv", zeros(16)) +
+                                    box("name", Marker) + box("priv", zeros(16))));
+    const Bytes protectedTrack =
+        fullBox("tkhd", zeros(8) + One + zeros(68)) +
+        box("mdia",
+            handler("soun") +
+                box("minf", box("stbl", fullBox("stsd", One + box("drms", zeros(28) + purchase)))));
     const struct {
         Bytes file;
         const char *reason;
     } refused[] = {
         {movieHead + box("moov", box("cmov", zeros(16))), "compressed movie header"},
         {movieHead + box("moov", fullBox("mvhd", zeros(4))), "damaged MP4 box"},
+        {movieHead + box("moov", box("trak", protectedTrack)),
+         "protected by DRM: its purchase record names the buyer and cannot be removed without "
+         "breaking playback"},
         {movieHead +
              box("moov",
                  box("trak", box("mdia", box("minf", box("stbl", fullBox("stsd", zeros(2))))))),

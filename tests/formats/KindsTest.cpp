@@ -35,6 +35,8 @@ TEST(Kinds, ContentTellsTheKind) {
                      12),
          "phone photo or video"},
         {"RIFF\x10\0\0\0WAVEfmt "s, "WAV sound"},
+        {"RF64\xFF\xFF\xFF\xFFWAVEds64"s, "WAV sound"},
+        {"BW64\xFF\xFF\xFF\xFFWAVEds64"s, "WAV sound"},
         {"RIFF\x10\0\0\0AVI LIST"s, "AVI video"},
         {"\xEF\xBB\xBF  <?xml version='1.0'?><svg xmlns='x'>", "SVG drawing"},
         {zipStarting("mimetype", "application/epub+zip"), "EPUB book"},

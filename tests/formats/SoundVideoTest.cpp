@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QtEndian>
 
 #include <algorithm>
 #include <functional>
@@ -223,6 +224,65 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SoundVideo, ::testing::ValuesIn(kinds()), [](con
 
 namespace {
 
+// A file every player opens although its form is odd; it is cleaned like any other, and sounds
+// the same afterwards.
+struct OddFile {
+    const char *file;
+    Container container;
+    Finding finding;
+    bool cutToForm;  // what trails the form is dropped, else the size stays
+};
+
+void PrintTo(const OddFile &odd, std::ostream *stream) {
+    *stream << odd.file;
+}
+
+QByteArray decoded(const QString &path) {
+    return run(QStringLiteral("ffmpeg"),
+               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                QStringLiteral("-f"), QStringLiteral("framemd5"), QStringLiteral("-")})
+        .output;
+}
+
+const OddFile oddFiles[] = {
+    {"zero-tail.avi", AviFile, {Category::Descriptions, "title"}, false},
+    {"tag-after.aiff", AiffFile, {Category::Descriptions, "ID3 tags"}, true},
+    {"overstated.wav", WavFile, {Category::Descriptions, "title"}, false},
+    {"rf64.wav", WavFile, {Category::Descriptions, "title"}, false},
+    {"bw64.wav", WavFile, {Category::Descriptions, "title"}, false},
+};
+
+class OddForm : public ::testing::TestWithParam<OddFile> {};
+
+}  // namespace
+
+TEST_P(OddForm, IsCleanedAndSoundsTheSame) {
+    const OddFile &odd = GetParam();
+    ScratchFolder scratch;
+    const QByteArray original = readFile(fixture(odd.file));
+    const QString copy = writeFile(scratch / QString::fromLatin1(odd.file), original);
+    const Formats::Findings before = checkFile(odd.container, copy);
+    EXPECT_TRUE(holds(before, odd.finding)) << odd.finding.name << " in: " << before.reason();
+
+    cleanFile(odd.container, copy);
+    EXPECT_EQ(checkFile(odd.container, copy).reason(), "");
+    const QByteArray cleaned = readFile(copy);
+    const qsizetype kept =
+        odd.cutToForm ? qFromBigEndian<quint32>(original.constData() + 4) + 8 : original.size();
+    EXPECT_EQ(cleaned.size(), kept);
+    EXPECT_FALSE(cleaned.contains("Secret Title"));
+    EXPECT_EQ(decoded(copy), decoded(fixture(odd.file)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, OddForm, ::testing::ValuesIn(oddFiles), [](const auto &odd) {
+    return QString::fromLatin1(odd.param.file)
+        .replace(QLatin1Char('.'), QLatin1Char('_'))
+        .replace(QLatin1Char('-'), QLatin1Char('_'))
+        .toStdString();
+});
+
+namespace {
+
 // A file made to hide a marker where no player looks; the check must name the place and the
 // cleaning zero it, keeping what players need.
 struct Planted {
@@ -341,6 +401,11 @@ const Damaged damagedFiles[] = {
     {"damaged-unknown-size.mkv", Mkv, "damaged Matroska: "},
     {"damaged-extension.wma", AsfFile, "damaged ASF: "},
     {"damaged-record.wma", AsfFile, "damaged ASF: "},
+    {"damaged-tail.avi", AviFile, "damaged AVI: "},
+    {"damaged-tag-after.aiff", AiffFile, "damaged AIFF: "},
+    {"damaged-overstated.wav", WavFile, "damaged WAV: "},
+    {"damaged-no-ds64.wav", WavFile, "damaged WAV: "},
+    {"damaged-ds64.wav", WavFile, "damaged WAV: "},
 };
 
 class Lying : public ::testing::TestWithParam<Damaged> {};

@@ -3,7 +3,8 @@
 
 Usage: make_isobmff.py FOLDER
 
-Writes video.mp4 (with an XMP box), video.mov (QuickTime keys), sound.m4a, apple.mov (Apple keys with a location,
+Writes video.mp4 (with an XMP box), video.mov (QuickTime keys), sound.m4a, gapless.m4a (iTunes'
+gapless record beside the tags, no edit list, so only the record skips the priming), apple.mov (Apple keys with a location,
 a Live Photo identifier and a timed-metadata track), photo.heic and photo.avif (Exif with GPS,
 XMP, an alpha plane).
 """
@@ -102,6 +103,35 @@ def make_apple_mov(folder):
         out.write(head + places + box(b"moov", movie[8:] + extra))
 
 
+GAPLESS = b" 00000000 00000400 00000000 0000000000001F40" + b" 00000000" * 8
+
+
+def gapless_item():
+    return box(b"----", full(b"mean", b"com.apple.iTunes") + full(b"name", b"iTunSMPB") +
+               box(b"data", struct.pack(">II", 1, 0) + GAPLESS))
+
+
+def make_gapless_m4a(folder):
+    """ffmpeg's M4A with the gapless record added to its item list (the movie box is last, so
+    growing it moves no sample)."""
+    path = os.path.join(folder, "gapless.m4a")
+    ffmpeg(path, "-f", "lavfi", "-i", "sine=duration=1", "-c:a", "aac", "-use_editlist", "0")
+    with open(path, "rb") as source:
+        boxes = top_level(source.read())
+    movie = next(data for kind, data in boxes if kind == b"moov")
+    children = top_level(movie[8:])
+    user = next(data for kind, data in children if kind == b"udta")
+    meta = top_level(user[8:])[0][1]
+    parts = top_level(meta[12:])
+    items = next(data for kind, data in parts if kind == b"ilst")[8:] + gapless_item()
+    meta = full(b"meta", b"".join(box(b"ilst", items) if kind == b"ilst" else data
+                                  for kind, data in parts))
+    movie = box(b"moov", b"".join(box(b"udta", meta) if kind == b"udta" else data
+                                  for kind, data in children))
+    with open(path, "wb") as out:
+        out.write(b"".join(movie if kind == b"moov" else data for kind, data in boxes))
+
+
 def make_pictures(folder):
     frame = os.path.join(folder, "frame.png")
     run("ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
@@ -127,6 +157,7 @@ def main():
     ffmpeg(os.path.join(folder, "video.mov"), *picture, *sound, "-c:v", "libx264",
            "-movflags", "use_metadata_tags")
     ffmpeg(os.path.join(folder, "sound.m4a"), *sound)
+    make_gapless_m4a(folder)
     make_apple_mov(folder)
     make_pictures(folder)
 

@@ -91,6 +91,42 @@ def make_wmv(out):
     ffmpeg(*VIDEO, *SOUND, *TAGS, "-c:v", "wmv2", "-c:a", "wmav2", out("video.wmv"))
 
 
+def rewrite(path, change):
+    with open(path, "rb") as file:
+        data = bytearray(file.read())
+    change(data)
+    with open(path, "wb") as file:
+        file.write(data)
+
+
+def make_zero_tail_avi(out):
+    """Zeros after the RIFF's end, as some capture tools leave them."""
+    ffmpeg(*VIDEO, *SOUND, *TAGS, "-c:v", "mpeg4", "-c:a", "pcm_s16le", out("zero-tail.avi"))
+    rewrite(out("zero-tail.avi"), lambda data: data.extend(bytes(1000)))
+
+
+def make_tag_after_aiff(out):
+    """An ID3 chunk after the FORM's end, outside its size."""
+    ffmpeg(*SOUND, "-c:a", "pcm_s16be", out("tag-after.aiff"))
+    tag = b"ID3\3\0\0\0\0\0\x17TIT2\0\0\0\x0d\0\0\0Secret Title"
+    rewrite(out("tag-after.aiff"), lambda data: data.extend(chunk(b"ID3 ", tag, True)))
+
+
+def make_overstated_wav(out):
+    """A RIFF size that counts its own header too."""
+    ffmpeg(*SOUND, *TAGS, "-c:a", "pcm_s16le", out("overstated.wav"))
+    rewrite(out("overstated.wav"), lambda data: data.__setitem__(slice(4, 8), struct.pack("<I", len(data))))
+
+
+def make_large_wav(form):
+    """RF64 as ffmpeg writes it (sizes in a ds64 chunk); BW64 the same under another name."""
+    def make(out):
+        name = out(form.lower() + ".wav")
+        ffmpeg(*SOUND, *TAGS, "-c:a", "pcm_s16le", "-rf64", "always", name)
+        rewrite(name, lambda data: data.__setitem__(slice(0, 4), form.encode()))
+    return make
+
+
 PLANTED = b"Planted Secret"
 PLANTED16 = PLANTED.decode().encode("utf-16-le")
 
@@ -116,6 +152,13 @@ def aiff(top):
     comm = struct.pack(">hIh", 1, 50, 16) + b"\x40\x0B\xFA" + bytes(7)
     return riff_list(b"FORMAIFF", chunk(b"COMM", comm, True),
                      chunk(b"SSND", bytes(108), True), top, big_endian=True)
+
+
+def rf64(data_size):
+    """An RF64 form whose ds64 chunk gives the sound data's size."""
+    rest = chunk(b"fmt ", struct.pack("<HHIIHH", 1, 1, 8000, 16000, 2, 16)) + b"data\xff\xff\xff\xff" + bytes(100)
+    sizes = chunk(b"ds64", struct.pack("<QQQI", 4 + 36 + len(rest), data_size, 50, 0))
+    return b"RF64\xff\xff\xff\xffWAVE" + sizes + rest
 
 
 def element(id_, data):
@@ -207,6 +250,11 @@ DAMAGED_FILES = {
     "damaged-list.avi": avi(strl=b"strn\xFF\0\0\0"),
     "damaged-unknown-size.mkv": mkv(info=b"\x7B\xA9" + UNKNOWN_SIZE + PLANTED),
     "damaged-extension.wma": asf(asf_object("5FBF03B5-A92E-11CF-8EE3-00C00C205365", bytes(30))),
+    "damaged-tail.avi": avi() + b"\1" + bytes(15),
+    "damaged-tag-after.aiff": aiff(b"") + chunk(b"ID3 ", PLANTED, True) + b"more",
+    "damaged-overstated.wav": wav(b"")[:4] + struct.pack("<I", len(wav(b"")) + 2) + wav(b"")[8:],
+    "damaged-no-ds64.wav": b"RF64" + wav(b"")[4:],
+    "damaged-ds64.wav": rf64(data_size=1 << 40),
     "damaged-record.wma": asf(asf_extension(asf_object("C5F8CBEA-5BAF-4877-8467-AA8C44FA4CCA", struct.pack("<H", 1) + library_record("AspectRatioX", b"\1\0\0\0")[:-2]))),
 }
 PLANTED_FILES.update(DAMAGED_FILES)
@@ -221,7 +269,9 @@ def write_planted(name):
 
 MAKERS = {"video.mkv": make_mkv, "video.webm": make_webm, "video.avi": make_avi,
           "sound.wav": make_wav, "sound.aiff": make_aiff, "sound.wma": make_wma,
-          "video.wmv": make_wmv, **{name: write_planted(name) for name in PLANTED_FILES}}
+          "video.wmv": make_wmv, "zero-tail.avi": make_zero_tail_avi,
+          "tag-after.aiff": make_tag_after_aiff, "overstated.wav": make_overstated_wav,
+          "rf64.wav": make_large_wav("RF64"), "bw64.wav": make_large_wav("BW64"), **{name: write_planted(name) for name in PLANTED_FILES}}
 
 
 def main(folder, names=tuple(MAKERS)):
