@@ -117,49 +117,54 @@ struct PackageDocument {
     QSet<QString> droppedEntries;  // as linkedEntry() gives them
 };
 
-// In the package document's metadata only the title, the language, the book's own identifier
-// (with a new value) and, for EPUB 3, one modification time (a fixed one) stay; manifest items
-// naming entries that go, and Dublin Core elements elsewhere, go too.
+// What stays of an element of the package document's metadata: the title, the language, the
+// book's own identifier (with a new value) and, as EPUB 3 requires, one modification time (a fixed
+// one).
+XmlFilter::ElementAction metadataElement(const PackageDocument &document, bool &modifiedKept,
+                                         const QXmlStreamReader &reader) {
+    using Action = XmlFilter::ElementAction;
+    if (isModifiedMeta(reader) && !modifiedKept) {
+        modifiedKept = true;
+        return {Action::Replace, FixedModified};
+    }
+    const bool dublinCore = reader.namespaceUri() == DublinCore;
+    if (dublinCore && (reader.name() == u"title" || reader.name() == u"language")) {
+        return {};
+    }
+    if (dublinCore && reader.name() == u"identifier" &&
+        reader.attributes().value(QLatin1String("id")) == document.uniqueId) {
+        return {Action::Replace, document.identifier};
+    }
+    return {Action::Drop, {}};
+}
+
+// The package document keeps of its metadata what metadataElement() keeps; manifest items naming
+// entries that go, and Dublin Core elements elsewhere, go too.
 XmlFilter::Rules packageRules(const PackageDocument &document) {
     using Action = XmlFilter::ElementAction;
     auto modifiedKept = std::make_shared<bool>(false);
-    return {
-        [document, modifiedKept](const QXmlStreamReader &reader, QStringView,
-                                 QStringView parentName) -> Action {
-            const QStringView href = reader.attributes().value(QLatin1String("href"));
-            if (reader.name() == u"item" &&
-                document.droppedEntries.contains(linkedEntry(document.path, href))) {
-                return {Action::Drop, {}};
-            }
-            if (!isMetadataHolder(parentName) || reader.name() == u"dc-metadata") {
+    return {[document, modifiedKept](const QXmlStreamReader &reader, QStringView,
+                                     QStringView parentName) -> Action {
+                const QStringView href = reader.attributes().value(QLatin1String("href"));
+                if (reader.name() == u"item" &&
+                    document.droppedEntries.contains(linkedEntry(document.path, href))) {
+                    return {Action::Drop, {}};
+                }
+                if (isMetadataHolder(parentName) && reader.name() != u"dc-metadata") {
+                    return metadataElement(document, *modifiedKept, reader);
+                }
                 return reader.namespaceUri() == DublinCore ? Action{Action::Drop, {}} : Action{};
-            }
-            if (isModifiedMeta(reader) && !*modifiedKept) {
-                *modifiedKept = true;
-                return {Action::Replace, FixedModified};
-            }
-            const QString &uniqueId = document.uniqueId;
-            const QString &identifier = document.identifier;
-            const bool dublinCore = reader.namespaceUri() == DublinCore;
-            if (dublinCore && (reader.name() == u"title" || reader.name() == u"language")) {
-                return {};
-            }
-            if (dublinCore && reader.name() == u"identifier" &&
-                reader.attributes().value(QLatin1String("id")) == uniqueId) {
-                return {Action::Replace, identifier};
-            }
-            return {Action::Drop, {}};
-        },
-        [](const QXmlStreamReader &reader,
-           const QXmlStreamAttribute &attribute) -> std::optional<QString> {
-            // An ISBN scheme would no longer describe the identifier.
-            if (reader.name() == u"identifier" && attribute.name() == u"scheme") {
-                return std::nullopt;
-            }
-            return attribute.value().toString();
-        },
-        {},
-        {}};
+            },
+            [](const QXmlStreamReader &reader,
+               const QXmlStreamAttribute &attribute) -> std::optional<QString> {
+                // An ISBN scheme would no longer describe the identifier.
+                if (reader.name() == u"identifier" && attribute.name() == u"scheme") {
+                    return std::nullopt;
+                }
+                return attribute.value().toString();
+            },
+            {},
+            {}};
 }
 
 // A page's meta naming who made it, with what, or a Dublin Core property, by any of the

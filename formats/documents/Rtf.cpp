@@ -83,8 +83,8 @@ bool isDroppedGroup(const std::string &word) {
     return std::find(Words.begin(), Words.end(), word) != Words.end();
 }
 
-// A picture's properties (\*\picprop) and, in them, a property's value (\sv), which Word
-// once filled with the picture's path.
+// How a group is cleaned. Of a picture's properties (\*\picprop) the values (\sv) are looked
+// at: Word once filled them with the picture's path.
 enum class Kind {
     Kept,
     Dropped,

@@ -182,7 +182,9 @@ std::optional<QString> fileNameOfLocalPath(QStringView value) {
     }
     const qsizetype slash =
         std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
-    return path.mid(slash + 1);
+    // "file:x.png" has no folder to cut: nothing of it stays.
+    const QString name = path.mid(slash + 1);
+    return localPath.match(name).hasMatch() ? QString() : name;
 }
 
 }  // namespace PackageClean

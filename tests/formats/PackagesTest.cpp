@@ -802,7 +802,7 @@ TEST_F(Packages, PersonalDataInLessKnownPlacesGoesAndIsNamed) {
         R"(<?xml version="1.0"?><?xml-stylesheet type="text/css" href="/home/ann/styles/plan.css"?>)"
         R"(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink">)"
         R"(<image xlink:href="file:///home/ann/Pictures/holiday.png" width="1" height="1"/>)"
-        R"(<image href="C:\Users\ann\x.png" width="1" height="1"/><image href="kept.png"/>)"
+        R"(<image href="C:\Users\ann\x.png" width="1" height="1"/><image href="kept.png"/><image href="file:loose.png"/>)"
         R"(<dc:creator xmlns:dc="http://purl.org/dc/elements/1.1/">Svg Person</dc:creator></svg>)";
     const Bytes letter =
         R"({\rtf1\ansi{\*\company Rtf Company}{\author Rtf Author}{\*\docvar {v}{Rtf DocVar}})"
@@ -840,7 +840,7 @@ TEST_F(Packages, PersonalDataInLessKnownPlacesGoesAndIsNamed) {
          {R"(<meta property="dcterms:modified">2000-01-01T00:00:00Z</meta>)"}},
         {"drawing",
          drawing,
-         {"/home/ann", "Users\\ann", "Svg Person"},
+         {"/home/ann", "Users\\ann", "Svg Person", "file:loose"},
          {{Category::People, "a folder on the author's computer"}, {Category::People, "author"}},
          {R"(href="plan.css")", R"(xlink:href="holiday.png")", R"(href="x.png")",
           R"(href="kept.png")"}},
