@@ -8,7 +8,7 @@ parchwipe_packages=(
     libbenchmark-dev
     exiv2 qpdf poppler-utils librsvg2-bin qt6-image-formats-plugins libimage-exiftool-perl
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs python3 unzip ffmpeg libheif-examples
-    p7zip-full zstd libjxl-tools brotli
+    p7zip-full zstd libjxl-tools brotli epubcheck
     clang libclang-rt-14-dev  # tests/fuzz/run.sh
     libreoffice-writer-nogui libreoffice-calc-nogui libreoffice-impress-nogui
 )

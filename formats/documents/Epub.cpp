@@ -1,15 +1,18 @@
 #include "formats/documents/Epub.h"
 
 #include "formats/Kinds.h"
+#include "formats/archives/EntryPaths.h"
 #include "formats/documents/Svg.h"
 #include "formats/office/Package.h"
 #include "formats/office/PackageCheck.h"
+#include "formats/office/PackageClean.h"
 #include "formats/office/XmlFilter.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 #include <QUrl>
 #include <QUuid>
@@ -28,10 +31,30 @@ const QString DublinCore = QStringLiteral("http://purl.org/dc/elements/1.1/");
 const std::string Container = "META-INF/container.xml";
 const std::string MimeType = "application/epub+zip";
 
-// Records of the shop and the reading application, not of the book.
-bool isDropped(const std::string &name) {
-    return name == "iTunesMetadata.plist" || name == "iTunesMetadata-original.plist" ||
-           name == "META-INF/calibre_bookmarks.txt";
+// The one modification time an EPUB 3 must keep to stay valid.
+const QString FixedModified = QStringLiteral("2000-01-01T00:00:00Z");
+
+// A publisher's record of the book, with its contributors and their addresses.
+bool isOnixRecord(const Formats::Bytes &data) {
+    const Formats::Bytes start = data.substr(0, 4096);
+    return start.find("<ONIXMessage") != std::string::npos ||
+           start.find("<ONIXmessage") != std::string::npos;
+}
+
+// Records of the shop, the publisher, the buyer, the reading application and the computer it
+// was packed on, not of the book.
+bool isDropped(const Package::Entry &entry) {
+    const std::string &name = entry.name;
+    return EntryPaths::isFolderData(name) || name == "iTunesMetadata.plist" ||
+           name == "iTunesMetadata-original.plist" || name == "META-INF/calibre_bookmarks.txt" ||
+           name == "META-INF/rights.xml" || isOnixRecord(entry.data);
+}
+
+// The entry a link in `from` names: "../onix.xml" in "OPS/content.opf" -> "onix.xml".
+QString linkedEntry(const std::string &from, QStringView href) {
+    return QUrl(QString::fromStdString(from))
+        .resolved(QUrl(href.toString()))
+        .path(QUrl::FullyDecoded);
 }
 
 bool isPage(const std::string &name) {
@@ -82,24 +105,55 @@ bool isMetadataHolder(QStringView name) {
     return name == u"metadata" || name == u"dc-metadata";
 }
 
-// In the package document's metadata only the title, the language and the book's own identifier
-// stay, the identifier with a new value.
-XmlFilter::Rules packageRules(const QString &uniqueId, const QString &identifier) {
+bool isModifiedMeta(const QXmlStreamReader &reader) {
+    return reader.name() == u"meta" &&
+           reader.attributes().value(QLatin1String("property")) == u"dcterms:modified";
+}
+
+struct PackageDocument {
+    std::string path;
+    QString uniqueId;
+    QString identifier;            // the new one
+    QSet<QString> droppedEntries;  // as linkedEntry() gives them
+};
+
+// What stays of an element of the package document's metadata: the title, the language, the
+// book's own identifier (with a new value) and, as EPUB 3 requires, one modification time (a fixed
+// one).
+XmlFilter::ElementAction metadataElement(const PackageDocument &document, bool &modifiedKept,
+                                         const QXmlStreamReader &reader) {
     using Action = XmlFilter::ElementAction;
-    return {[uniqueId, identifier](const QXmlStreamReader &reader, QStringView,
-                                   QStringView parentName) -> Action {
-                if (!isMetadataHolder(parentName) || reader.name() == u"dc-metadata") {
-                    return {};
+    if (isModifiedMeta(reader) && !modifiedKept) {
+        modifiedKept = true;
+        return {Action::Replace, FixedModified};
+    }
+    const bool dublinCore = reader.namespaceUri() == DublinCore;
+    if (dublinCore && (reader.name() == u"title" || reader.name() == u"language")) {
+        return {};
+    }
+    if (dublinCore && reader.name() == u"identifier" &&
+        reader.attributes().value(QLatin1String("id")) == document.uniqueId) {
+        return {Action::Replace, document.identifier};
+    }
+    return {Action::Drop, {}};
+}
+
+// The package document keeps of its metadata what metadataElement() keeps; manifest items naming
+// entries that go, and Dublin Core elements elsewhere, go too.
+XmlFilter::Rules packageRules(const PackageDocument &document) {
+    using Action = XmlFilter::ElementAction;
+    auto modifiedKept = std::make_shared<bool>(false);
+    return {[document, modifiedKept](const QXmlStreamReader &reader, QStringView,
+                                     QStringView parentName) -> Action {
+                const QStringView href = reader.attributes().value(QLatin1String("href"));
+                if (reader.name() == u"item" &&
+                    document.droppedEntries.contains(linkedEntry(document.path, href))) {
+                    return {Action::Drop, {}};
                 }
-                const bool dublinCore = reader.namespaceUri() == DublinCore;
-                if (dublinCore && (reader.name() == u"title" || reader.name() == u"language")) {
-                    return {};
+                if (isMetadataHolder(parentName) && reader.name() != u"dc-metadata") {
+                    return metadataElement(document, *modifiedKept, reader);
                 }
-                if (dublinCore && reader.name() == u"identifier" &&
-                    reader.attributes().value(QLatin1String("id")) == uniqueId) {
-                    return {Action::Replace, identifier};
-                }
-                return {Action::Drop, {}};
+                return reader.namespaceUri() == DublinCore ? Action{Action::Drop, {}} : Action{};
             },
             [](const QXmlStreamReader &reader,
                const QXmlStreamAttribute &attribute) -> std::optional<QString> {
@@ -113,11 +167,22 @@ XmlFilter::Rules packageRules(const QString &uniqueId, const QString &identifier
             {}};
 }
 
+// A page's meta naming who made it, with what, or a Dublin Core property, by any of the
+// attributes pages name them with ("DC.creator", property="dc:creator", itemprop="author").
 bool isPersonalMeta(const QXmlStreamReader &reader) {
-    const QString name = reader.attributes().value(QLatin1String("name")).toString().toLower();
-    return reader.name() == u"meta" &&
-           (name == u"author" || name == u"generator" || name.startsWith(u"dtb:uid") ||
-            name == u"dtb:generator" || name.startsWith(u"dc.") || name.startsWith(u"dcterms."));
+    if (reader.name() != u"meta") {
+        return false;
+    }
+    for (const char *attribute : {"name", "property", "itemprop"}) {
+        const QString name =
+            reader.attributes().value(QLatin1String(attribute)).toString().toLower();
+        if (name == u"author" || name == u"creator" || name == u"generator" ||
+            name.startsWith(u"dtb:uid") || name == u"dtb:generator" || name.startsWith(u"dc.") ||
+            name.startsWith(u"dc:") || name.startsWith(u"dcterms")) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Pages and the navigation file keep everything but who made them and with what; drawings drawn
@@ -137,7 +202,7 @@ XmlFilter::Rules pageRules(int depth) {
                 if (Svg::isPrivateAttribute(attribute)) {
                     return std::nullopt;
                 }
-                return Svg::withEmbeddedFilesCleaned(attribute.value().toString(), depth);
+                return Svg::cleanedAttributeValue(attribute, depth);
             },
             [depth](QStringView, const QString &text) {
                 return Svg::withEmbeddedFilesCleaned(text, depth);
@@ -246,21 +311,29 @@ QString identifierText(const Formats::Bytes &opf, const QString &id) {
 
 Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
     const std::vector<Package::Entry> entries = Package::read(book);
+    PackageClean::refuseSigned(entries);
     const std::string opf = packageDocument(entries);
     const Package::Entry *encryption = entryNamed(entries, "META-INF/encryption.xml");
     const std::vector<HiddenFont> fonts =
         encryption ? hiddenFonts(encryption->data) : std::vector<HiddenFont>();
     const Formats::Bytes &packageData = entryNamed(entries, opf)->data;
-    const QString uniqueId =
-        firstAttribute(packageData, u"package", QStringLiteral("unique-identifier"));
-    const QString oldIdentifier = identifierText(packageData, uniqueId);
-    const QString identifier =
-        QStringLiteral("urn:uuid:") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const XmlFilter::Rules package = packageRules(uniqueId, identifier);
+    PackageDocument document{
+        opf,
+        firstAttribute(packageData, u"package", QStringLiteral("unique-identifier")),
+        QStringLiteral("urn:uuid:") + QUuid::createUuid().toString(QUuid::WithoutBraces),
+        {}};
+    for (const Package::Entry &entry : entries) {
+        if (isDropped(entry)) {
+            document.droppedEntries.insert(QString::fromStdString(entry.name));
+        }
+    }
+    const QString &identifier = document.identifier;
+    const QString oldIdentifier = identifierText(packageData, document.uniqueId);
+    const XmlFilter::Rules package = packageRules(document);
     const XmlFilter::Rules pages = pageRules(depth);
     std::vector<Package::Entry> cleaned;
     for (const Package::Entry &entry : entries) {
-        if (isDropped(entry.name)) {
+        if (isDropped(entry)) {
             continue;
         }
         Package::Entry copy{entry.name, {}, entry.compressed};
@@ -330,32 +403,53 @@ void addDublinCore(QStringView name, Findings &findings) {
     }
 }
 
+// A page's meta, whichever attribute names what it holds.
 void addMeta(const QXmlStreamReader &reader, Findings &findings) {
-    const QString name = reader.attributes().value(QLatin1String("name")).toString().toLower();
-    if (name == u"author") {
-        findings.add(Category::People, "author");
-    } else if (name == u"generator" || name == u"dtb:generator") {
-        findings.add(Category::Software, "software");
-    } else if (name.startsWith(u"dc.") || name.startsWith(u"dcterms.")) {
-        findings.add("book properties");
-    } else if (name == u"dtb:uid") {
-        findings.add(Category::Identifiers, "identifier");
+    for (const char *attribute : {"name", "property", "itemprop"}) {
+        const QString name =
+            reader.attributes().value(QLatin1String(attribute)).toString().toLower();
+        if (name == u"author" || name == u"creator" || name == u"dc:creator" ||
+            name == u"dc.creator") {
+            findings.add(Category::People, "author");
+        } else if (name == u"generator" || name == u"dtb:generator") {
+            findings.add(Category::Software, "software");
+        } else if (name.startsWith(u"dc.") || name.startsWith(u"dc:") ||
+                   name.startsWith(u"dcterms")) {
+            findings.add("book properties");
+        } else if (name == u"dtb:uid") {
+            findings.add(Category::Identifiers, "identifier");
+        }
     }
 }
 
+// What the check remembers across one entry's elements.
+struct Seen {
+    int identifiers = 0;
+    int modifiedTimes = 0;
+    bool inModifiedTime = false;
+};
+
 void addElementFindings(const QXmlStreamReader &reader,
-                        const std::vector<PackageCheck::Ancestor> &ancestors, int &identifiers,
+                        const std::vector<PackageCheck::Ancestor> &ancestors, Seen &seen,
                         Findings &findings) {
+    seen.inModifiedTime = false;
     const QStringView name = reader.name();
     const bool inMetadata = !ancestors.empty() && (ancestors.back().name == u"metadata" ||
                                                    ancestors.back().name == u"dc-metadata" ||
                                                    ancestors.back().name == u"x-metadata");
-    if (inMetadata && reader.namespaceUri() == u"http://purl.org/dc/elements/1.1/") {
-        identifiers += name == u"identifier";
-        if (identifiers > 1) {
+    if (reader.namespaceUri() == u"http://purl.org/dc/elements/1.1/") {
+        seen.identifiers += name == u"identifier";
+        if (seen.identifiers > 1) {
             findings.add(Category::Identifiers, "identifiers");
         }
         addDublinCore(name, findings);
+    } else if (inMetadata && name == u"meta" &&
+               reader.attributes().value(QLatin1String("property")) == u"dcterms:modified") {
+        // Its time is looked at with its text; EPUB 3 needs one.
+        seen.inModifiedTime = true;
+        if (++seen.modifiedTimes > 1) {
+            findings.add(Category::Dates, "modification times");
+        }
     } else if (inMetadata && (name == u"meta" || name == u"link")) {
         findings.add("book properties");
     } else if (name == u"docAuthor") {
@@ -363,6 +457,11 @@ void addElementFindings(const QXmlStreamReader &reader,
     } else if (name == u"meta") {
         addMeta(reader, findings);
     }
+}
+
+// An ONIX record's root names it, in its long tags or its short ones.
+bool holdsOnixRecord(const Formats::Bytes &data) {
+    return QByteArray::fromStdString(data.substr(0, 4096)).toLower().contains("<onixmessage");
 }
 
 void addLayoutFindings(const std::vector<Package::Entry> &entries, int depth, Findings &findings) {
@@ -382,6 +481,12 @@ void addLayoutFindings(const std::vector<Package::Entry> &entries, int depth, Fi
         }
         if (entry.name.find("calibre_bookmarks") != std::string::npos) {
             findings.add("reading positions");
+        }
+        if (entry.name == "META-INF/rights.xml") {
+            findings.add(Category::People, "a buyer's record");
+        }
+        if (holdsOnixRecord(entry.data)) {
+            findings.add(Category::People, "a publisher's ONIX record");
         }
         if (QString::fromStdString(entry.name).toLower().endsWith(u".css")) {
             Formats::Findings inSheet;
@@ -417,12 +522,16 @@ PackageCheck::FinderFor finderAt(int depth) {
     return [depth](const Package::Entry &entry, QStringList &references) -> PackageCheck::Finder {
         const bool container = entry.name == Container;
         const bool page = mayDraw(entry.name);
-        auto identifiers = std::make_shared<int>(0);
-        return [container, page, depth, identifiers, &references](
+        auto seen = std::make_shared<Seen>();
+        return [container, page, depth, seen, &references](
                    const QXmlStreamReader &reader,
                    const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings) {
             if (page && reader.isCharacters()) {
                 Svg::addEmbeddedFileFindings(reader.text(), depth, findings);
+            }
+            if (seen->inModifiedTime && reader.isCharacters() &&
+                reader.text().trimmed() != FixedModified) {
+                findings.add(Category::Dates, "modification time");
             }
             if (!reader.isStartElement()) {
                 return;
@@ -433,7 +542,7 @@ PackageCheck::FinderFor finderAt(int depth) {
             if (page) {
                 addPageFindings(reader, ancestors, depth, findings);
             }
-            addElementFindings(reader, ancestors, *identifiers, findings);
+            addElementFindings(reader, ancestors, *seen, findings);
         };
     };
 }

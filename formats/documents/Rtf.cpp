@@ -70,10 +70,32 @@ Control readControl(const Bytes &rtf, std::size_t at) {
 
 // Revision-session ids (\rsid, \insrsid, \charrsid, ...) and revision times.
 bool isDroppedWord(const std::string &word) {
-    return word.find("rsid") != std::string::npos || word.rfind("revdttm", 0) == 0;
+    return word.find("rsid") != std::string::npos || word.rfind("revdttm", 0) == 0 ||
+           word == "crdate" || word == "prdate";
 }
 
-enum class Kind { Kept, Dropped, Authors, Replaced, Picture, Object, Instruction };
+// Groups that go wherever they stand: the information block and what writers put outside it
+// (author, company, template path, document variables, the users a protection names).
+bool isDroppedGroup(const std::string &word) {
+    static const std::vector<std::string> Words = {
+        "info",     "generator", "userprops", "rsidtbl", "blipuid",  "atndate",    "author",
+        "operator", "company",   "manager",   "docvar",  "template", "protusertbl"};
+    return std::find(Words.begin(), Words.end(), word) != Words.end();
+}
+
+// How a group is cleaned. Of a picture's properties (\*\picprop) the values (\sv) are looked
+// at: Word once filled them with the picture's path.
+enum class Kind {
+    Kept,
+    Dropped,
+    Authors,
+    Replaced,
+    Picture,
+    Object,
+    Instruction,
+    PictureProperties,
+    PropertyValue
+};
 
 struct Group {
     Kind kind = Kind::Kept;
@@ -104,13 +126,19 @@ Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
     if (rtf.compare(at, 2, "\\*") == 0) {
         at += 2;
     }
+    const Kind kept = parent == Kind::PictureProperties ? parent : Kind::Kept;
     if (at >= rtf.size() || rtf[at] != '\\') {
-        return ofKind(Kind::Kept);
+        return ofKind(kept);
     }
     const std::string word = readControl(rtf, at).word;
-    if (word == "info" || word == "generator" || word == "userprops" || word == "rsidtbl" ||
-        word == "blipuid" || word == "atndate") {
+    if (isDroppedGroup(word)) {
         return ofKind(Kind::Dropped);
+    }
+    if (parent == Kind::PictureProperties && word == "sv") {
+        return ofKind(Kind::PropertyValue);
+    }
+    if (word == "picprop") {
+        return ofKind(Kind::PictureProperties);
     }
     if (word == "atnauthor" || word == "atnid") {  // a comment's author and initials
         return ofKind(Kind::Replaced, "{\\*\\" + word + " }");
@@ -124,7 +152,7 @@ Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
     if (word == "fldinst") {
         return ofKind(Kind::Instruction);
     }
-    return ofKind(word == "pict" ? Kind::Picture : Kind::Kept);
+    return ofKind(word == "pict" ? Kind::Picture : kept);
 }
 
 int hexValue(char c) {
@@ -267,6 +295,15 @@ Bytes withoutLocalFolders(const Bytes &instruction) {
     return result + instruction.substr(copied);
 }
 
+// A picture property's value as written ("{\sv C:\\Users\\ann\\x.jpg", RTF doubling each
+// backslash) emptied when it is a path on the author's computer.
+Bytes withoutLocalPath(const Bytes &value) {
+    const std::size_t start = value.find_first_not_of(' ', std::string("{\\sv").size());
+    QString text = QString::fromStdString(value.substr(std::min(start, value.size())));
+    text.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    return PackageClean::fileNameOfLocalPath(text) ? Bytes("{\\sv ") : value;
+}
+
 class Walk {
   public:
     // The first group stands for what lies outside every group.
@@ -360,6 +397,10 @@ class Walk {
     }
 
     void close() {
+        if (groups_.size() == 1 && at_ + 1 == rtf_.size()) {
+            write("}");  // one brace too many at the very end, which readers pass over
+            return;
+        }
         if (groups_.size() == 1) {
             throw Refused("damaged RTF: a group closes that never opened");
         }
@@ -379,6 +420,9 @@ class Walk {
                 break;
             case Kind::Instruction:
                 write(withoutLocalFolders(group.out) + "}");
+                break;
+            case Kind::PropertyValue:
+                write(withoutLocalPath(group.out) + "}");
                 break;
             case Kind::Object:
                 write(group.out + toHex(cleanObject(fromHex(group.hex), depth_)) + "}");
@@ -428,16 +472,38 @@ struct Scan {
     std::size_t commenter = 0;    // a comment's author or initials
     std::size_t instruction = 0;  // a field's instruction, and its text
     QString instructionText;
+    std::size_t info = 0;  // named as a whole, with what it holds
+    std::size_t pictureProperties = 0;
+    std::size_t propertyValue = 0;  // a picture property's value, and its text
+    QString propertyText;
     Formats::Findings findings;
 };
 
 void noteWord(const std::string &word, Scan &scan) {
     if (word == "info") {
         scan.findings.add(Category::People, "document information (author, title, dates)");
+        scan.info = scan.depth;
     } else if (word == "generator") {
         scan.findings.add(Category::Software, "software");
     } else if (word == "userprops") {
         scan.findings.add("custom properties");
+    } else if (scan.info == 0 && (word == "author" || word == "operator")) {
+        scan.findings.add(Category::People, "author");
+    } else if (scan.info == 0 && (word == "company" || word == "manager")) {
+        scan.findings.add(Category::People, "company or manager");
+    } else if (word == "docvar") {
+        scan.findings.add("document variables");
+    } else if (word == "template") {
+        scan.findings.add("its template's name");
+    } else if (word == "protusertbl") {
+        scan.findings.add(Category::People, "the users a protection names");
+    } else if (word == "crdate" || word == "prdate") {
+        scan.findings.add(Category::Dates, "revision dates");
+    } else if (word == "picprop") {
+        scan.pictureProperties = scan.depth;
+    } else if (word == "sv" && scan.pictureProperties != 0) {
+        scan.propertyValue = scan.depth;
+        scan.propertyText.clear();
     } else if (word.find("rsid") != std::string::npos) {
         scan.findings.add(Category::History, "revision-session ids");
     } else if (word.find("revdttm") != std::string::npos) {
@@ -538,6 +604,17 @@ void closeGroup(Scan &scan) {
         noteInstruction(scan);
         scan.instruction = 0;
     }
+    if (scan.depth == scan.propertyValue) {
+        PackageCheck::addLocalPath(scan.propertyText, "a folder on the author's computer",
+                                   scan.findings);
+        scan.propertyValue = 0;
+    }
+    if (scan.depth == scan.pictureProperties) {
+        scan.pictureProperties = 0;
+    }
+    if (scan.depth == scan.info) {
+        scan.info = 0;
+    }
     if (scan.authors != 0 && scan.depth == scan.authors + 1) {
         if (scan.author != "Unknown;") {
             scan.findings.add(Category::People, "revision authors");
@@ -557,6 +634,9 @@ void noteText(char c, Scan &scan) {
     if (scan.instruction != 0) {
         scan.instructionText += QLatin1Char(c);
     }
+    if (scan.propertyValue != 0) {
+        scan.propertyText += QLatin1Char(c);
+    }
     const std::size_t data = std::max(scan.picture, scan.object);
     if (data != 0 && scan.depth == data) {
         if (std::isxdigit(static_cast<unsigned char>(c))) {
@@ -568,6 +648,16 @@ void noteText(char c, Scan &scan) {
         scan.author += c;
     } else if (scan.commenter != 0 && !std::isspace(static_cast<unsigned char>(c))) {
         scan.findings.add(Category::People, "comment authors");
+    }
+}
+
+// An escaped backslash, as paths hold them, in the texts looked at for paths.
+void noteEscapedBackslash(Scan &scan) {
+    if (scan.instruction != 0) {
+        scan.instructionText += QLatin1Char('\\');
+    }
+    if (scan.propertyValue != 0) {
+        scan.propertyText += QLatin1Char('\\');
     }
 }
 
@@ -608,14 +698,17 @@ Formats::Findings findings(const Bytes &document, int depth) {
             }
             ++at;
         } else if (c == '}') {
+            if (scan.depth == 0 && at + 1 == document.size()) {
+                break;  // a brace too many as the last byte: readers pass over it
+            }
             if (scan.depth == 0) {
                 throw Refused("damaged RTF: a group closes that never opened");
             }
             closeGroup(scan);
             ++at;
         } else if (c == '\\') {
-            if (scan.instruction != 0 && document.compare(at, 2, "\\\\") == 0) {
-                scan.instructionText += QLatin1Char('\\');
+            if (document.compare(at, 2, "\\\\") == 0) {
+                noteEscapedBackslash(scan);
             }
             std::string word;
             at = skipControl(document, at, word);

@@ -3,6 +3,7 @@
 #include "formats/Kinds.h"
 #include "formats/core/Limits.h"
 #include "formats/office/PackageCheck.h"
+#include "formats/office/PackageClean.h"
 
 #include <QByteArray>
 #include <QRegularExpression>
@@ -10,6 +11,7 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <optional>
 
 namespace Svg {
 
@@ -21,6 +23,8 @@ const QString SvgNamespace = QStringLiteral("http://www.w3.org/2000/svg");
 const QString Sodipodi = QStringLiteral("http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd");
 const QString Inkscape = QStringLiteral("http://www.inkscape.org/namespaces/inkscape");
 const QString Rdf = QStringLiteral("http://www.w3.org/1999/02/22-rdf-syntax-ns#");
+// Dublin Core's elements and terms.
+const QString DublinCore = QStringLiteral("http://purl.org/dc/");
 
 // Illustrator's own namespaces, and XMP's.
 bool isAdobe(QStringView uri) {
@@ -99,7 +103,7 @@ bool isPrivateElement(const QXmlStreamReader &reader) {
     const QStringView name = reader.name();
     return (name == u"metadata" && (uri == SvgNamespace || uri.isEmpty())) ||
            (uri == Rdf && name == u"RDF") || (uri == Sodipodi && name == u"namedview") ||
-           isAdobe(uri) ||
+           isAdobe(uri) || uri.startsWith(DublinCore) ||
            // Illustrator's fallback to its own data; other readers never draw it.
            (name == u"foreignObject" &&
             isAdobe(reader.attributes().value(QLatin1String("requiredExtensions"))));
@@ -112,6 +116,13 @@ bool isPrivateAttribute(const QXmlStreamAttribute &attribute) {
            (uri == Sodipodi && (name == u"docname" || name == u"docbase" || name == u"absref")) ||
            (uri == Inkscape &&
             (name == u"version" || name.startsWith(u"export-") || name == u"output_extension"));
+}
+
+QString cleanedAttributeValue(const QXmlStreamAttribute &attribute, int depth) {
+    const QString value = attribute.value().toString();
+    const std::optional<QString> fileName =
+        attribute.name() == u"href" ? PackageClean::fileNameOfLocalPath(value) : std::nullopt;
+    return fileName ? *fileName : withEmbeddedFilesCleaned(value, depth);
 }
 
 QString withEmbeddedFilesCleaned(const QString &text, int depth) {
@@ -133,6 +144,20 @@ QString withEmbeddedFilesCleaned(const QString &text, int depth) {
 }
 
 namespace {
+
+// A style sheet instruction's data ('type="text/css" href="/home/ann/a.css"') with a path on the
+// author's computer cut to its file name.
+QString withStyleSheetByFileName(const QString &data) {
+    static const QRegularExpression href(QStringLiteral(R"re(\bhref\s*=\s*(["'])(.*?)\1)re"));
+    const QRegularExpressionMatch match = href.match(data);
+    const std::optional<QString> fileName =
+        match.hasMatch() ? PackageClean::fileNameOfLocalPath(match.captured(2)) : std::nullopt;
+    if (!fileName) {
+        return data;
+    }
+    QString result = data;
+    return result.replace(match.capturedStart(2), match.capturedLength(2), *fileName);
+}
 
 class Copier {
   public:
@@ -163,9 +188,12 @@ class Copier {
             case QXmlStreamReader::Invalid:  // the error run() reports
                 break;
             case QXmlStreamReader::ProcessingInstruction:
-                // A style sheet decides how the drawing looks.
+                // A style sheet decides how the drawing looks; where it lies on the author's
+                // computer does not.
                 if (reader_.processingInstructionTarget() == u"xml-stylesheet") {
-                    writer_.writeCurrentToken(reader_);
+                    writer_.writeProcessingInstruction(
+                        QStringLiteral("xml-stylesheet"),
+                        withStyleSheetByFileName(reader_.processingInstructionData().toString()));
                 }
                 break;
             case QXmlStreamReader::Characters:
@@ -203,9 +231,8 @@ class Copier {
         }
         for (const QXmlStreamAttribute &attribute : reader_.attributes()) {
             if (!isPrivateAttribute(attribute)) {
-                writer_.writeAttribute(
-                    attribute.qualifiedName().toString(),
-                    withEmbeddedFilesCleaned(attribute.value().toString(), depth_));
+                writer_.writeAttribute(attribute.qualifiedName().toString(),
+                                       cleanedAttributeValue(attribute, depth_));
             }
         }
     }
@@ -270,6 +297,27 @@ Embedded embeddedData(QStringView text, qsizetype comma, bool base64, bool whole
     return {decoded.decoded.toStdString(), end};
 }
 
+// A Dublin Core element outside any metadata block, by what it tells.
+void addDublinCore(QStringView name, Formats::Findings &findings) {
+    if (name == u"creator" || name == u"contributor" || name == u"publisher" || name == u"rights") {
+        findings.add(Category::People, "author");
+    } else if (name == u"date") {
+        findings.add(Category::Dates, "dates");
+    } else {
+        findings.add(Category::Descriptions, "metadata (RDF, Dublin Core, XMP)");
+    }
+}
+
+// Where a style sheet instruction says its sheet lies, when on the author's computer.
+void addStyleSheetFindings(QStringView data, Formats::Findings &findings) {
+    static const QRegularExpression href(QStringLiteral(R"re(\bhref\s*=\s*(["'])(.*?)\1)re"));
+    const QRegularExpressionMatch match = href.match(data.toString());
+    if (match.hasMatch()) {
+        PackageCheck::addLocalPath(match.capturedView(2), "a folder on the author's computer",
+                                   findings);
+    }
+}
+
 // Adds a path's finding, and the folder's when it names one on the author's computer.
 void addPath(QStringView value, const std::string &name, Formats::Findings &findings) {
     findings.add(name);
@@ -287,6 +335,9 @@ void addAttributeFindings(const QXmlStreamAttribute &attribute, int depth,
         findings.add(Category::Software, "software version");
     } else if (attribute.namespaceUri().contains(u"adobe", Qt::CaseInsensitive)) {
         findings.add(Category::Software, "Illustrator's private data");
+    } else if (name == u"href") {
+        PackageCheck::addLocalPath(attribute.value(), "a folder on the author's computer",
+                                   findings);
     }
     addEmbeddedFileFindings(attribute.value(), depth, findings);
 }
@@ -320,6 +371,9 @@ void addElementFindings(const QXmlStreamReader &reader, int depth, Formats::Find
     if (name == u"metadata" || name == u"RDF" || name == u"xmpmeta") {
         findings.add(Category::Descriptions, "metadata (RDF, Dublin Core, XMP)");
     }
+    if (uri.startsWith(u"http://purl.org/dc/")) {
+        addDublinCore(name, findings);
+    }
     if (name == u"namedview") {
         findings.add(Category::Software, "editor settings");
     }
@@ -351,6 +405,8 @@ Formats::Findings findings(const Formats::Bytes &drawing, int depth) {
             case QXmlStreamReader::ProcessingInstruction:
                 if (reader.processingInstructionTarget() != u"xml-stylesheet") {
                     found.add("processing instructions");
+                } else {
+                    addStyleSheetFindings(reader.processingInstructionData(), found);
                 }
                 break;
             case QXmlStreamReader::StartElement:

@@ -34,6 +34,9 @@ std::string remainingMetadata(const Formats::Bytes &drawing);
 bool isPrivateElement(const QXmlStreamReader &reader);
 bool isPrivateAttribute(const QXmlStreamAttribute &attribute);
 QString withEmbeddedFilesCleaned(const QString &text, int depth);
+// An attribute's value with its embedded files cleaned, and a link to a file on the author's
+// computer cut to the file name.
+QString cleanedAttributeValue(const QXmlStreamAttribute &attribute, int depth);
 
 // And on the check's side: what an element, or a text, of a drawing still holds.
 void addElementFindings(const QXmlStreamReader &reader, int depth, Formats::Findings &findings);

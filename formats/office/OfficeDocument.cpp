@@ -4,9 +4,11 @@
 #include "formats/office/PackageClean.h"
 
 #include <QHash>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
+#include <QUuid>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -32,6 +34,9 @@ bool isDroppedPart(const std::string &name) {
            part.startsWith(QStringLiteral("xl/revisions/"), Qt::CaseInsensitive);
 }
 
+const QString SharePointProperties =
+    QStringLiteral("http://schemas.microsoft.com/office/2006/metadata/properties");
+
 // Parts whose root is kept, without attributes, and whose whole content goes.
 bool isEmptiedPart(const std::string &name) {
     return name == "docProps/core.xml" || name == "docProps/app.xml" ||
@@ -54,12 +59,17 @@ bool linksToMissingPart(const std::string &part, const PackageClean::KeptParts &
 }
 
 XmlFilter::ElementAction element(const std::string &part, const PackageClean::KeptParts &kept,
-                                 const QXmlStreamReader &reader, QStringView parentName) {
+                                 const QXmlStreamReader &reader, QStringView parentNamespace,
+                                 QStringView parentName) {
     using Action = XmlFilter::ElementAction;
     const QStringView name = reader.name();
     const QXmlStreamAttributes attributes = reader.attributes();
     if (parentName.isEmpty() && isEmptiedPart(part)) {
         return {Action::Replace, {}, false};
+    }
+    // SharePoint's owner, file name, document id and terms; its schema wants the elements kept.
+    if (name == u"documentManagement" && parentNamespace == SharePointProperties) {
+        return {Action::Blank, {}};
     }
     if ((name == u"rsids" || name == u"attachedTemplate" || name == u"docVars" ||
          name == u"printerSettings") &&
@@ -96,6 +106,33 @@ QString withoutCredentials(const QString &connection) {
     return kept.join(QLatin1Char(';'));
 }
 
+// The value with each GUID in it made anew at random, or, holding none, a new random number of
+// eight hex digits below 80000000 as Word's w14:docId allows.
+QString renewedId(const QString &value) {
+    static const QRegularExpression guid(QStringLiteral(
+        "[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}"));
+    if (!guid.match(value).hasMatch()) {
+        return QString::number(QRandomGenerator::system()->bounded(0x7FFFFFFF) + 1, 16)
+            .toUpper()
+            .rightJustified(8, QLatin1Char('0'));
+    }
+    QString renewed = value;
+    QRegularExpressionMatchIterator matches = guid.globalMatch(value);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        renewed.replace(match.capturedStart(), match.capturedLength(),
+                        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    }
+    return renewed;
+}
+
+// Ids that would tie the document to its earlier copies (Word's w14/w15 docId, a workbook's
+// documentId); they are kept as Office expects them, with new values.
+bool isDocumentId(QStringView element, QStringView name) {
+    return (element == u"docId" && name == u"val") ||
+           (element == u"revisionPtr" && (name == u"documentId" || name == u"uidLastSave"));
+}
+
 std::optional<QString> attribute(const QXmlStreamReader &reader,
                                  const QXmlStreamAttribute &attribute) {
     const QStringView element = reader.name();
@@ -116,6 +153,9 @@ std::optional<QString> attribute(const QXmlStreamReader &reader,
         (name == u"name" && (element == u"cmAuthor" || element == u"author")) ||
         (name == u"displayName" && element == u"person")) {
         return QString();
+    }
+    if (isDocumentId(element, name)) {
+        return renewedId(value);
     }
     if (name == u"connection") {
         return withoutCredentials(value);
@@ -152,8 +192,9 @@ QString fieldCode(QStringView element, const QString &text) {
 }
 
 XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts &kept) {
-    return {[part, &kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
-                return element(part, kept, reader, parentName);
+    return {[part, &kept](const QXmlStreamReader &reader, QStringView parentNamespace,
+                          QStringView parentName) {
+                return element(part, kept, reader, parentNamespace, parentName);
             },
             attribute,
             fieldCode,
@@ -314,6 +355,18 @@ void addQuotedPaths(const QString &fieldCode, Findings &findings) {
     }
 }
 
+// A value SharePoint stored with the document, by its property's name.
+void addSharePointProperty(QStringView name, Findings &findings) {
+    if (name.contains(u"DocId", Qt::CaseInsensitive)) {
+        findings.add(Category::Identifiers, "a SharePoint document id");
+    } else if (name.contains(u"Owner", Qt::CaseInsensitive) ||
+               name.contains(u"Author", Qt::CaseInsensitive)) {
+        findings.add(Category::People, "a SharePoint owner");
+    } else {
+        findings.add("SharePoint properties");
+    }
+}
+
 void addTextFindings(const QXmlStreamReader &reader,
                      const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings) {
     const std::size_t depth = ancestors.size();
@@ -329,6 +382,10 @@ void addTextFindings(const QXmlStreamReader &reader,
     }
     if (depth >= 2 && ancestors[depth - 2].name == u"UserInfo") {
         findings.add(Category::People, "user names");
+    }
+    if (depth >= 3 && ancestors[1].name == u"documentManagement" &&
+        ancestors[0].namespaceUri.endsWith(u"office/2006/metadata/properties")) {
+        addSharePointProperty(ancestors[2].name, findings);
     }
 }
 

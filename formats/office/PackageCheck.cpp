@@ -1,6 +1,7 @@
 #include "formats/office/PackageCheck.h"
 
 #include "formats/Kinds.h"
+#include "formats/archives/EntryPaths.h"
 #include "formats/core/Stop.h"
 
 #include <QByteArray>
@@ -82,6 +83,19 @@ void refuseMissingParts(const std::vector<Package::Entry> &entries, const QStrin
     }
 }
 
+// A signature names its signer and breaks with any change: such a package is refused, not
+// cleaned.
+void refuseSigned(const std::vector<Package::Entry> &entries) {
+    static const QRegularExpression signature(
+        QStringLiteral(R"(^(_xmlsignatures/|meta-inf/[^/]*signatures[^/]*\.xml$))"),
+        QRegularExpression::CaseInsensitiveOption);
+    for (const Package::Entry &entry : entries) {
+        if (signature.match(QString::fromStdString(entry.name)).hasMatch()) {
+            throw Formats::Refused("signed by a person: cleaning would break the signature");
+        }
+    }
+}
+
 bool isLocalPath(QStringView value) {
     static const QStringList Starts = {QStringLiteral("file:"),   QStringLiteral("\\\\"),
                                        QStringLiteral("//"),      QStringLiteral("/home/"),
@@ -111,6 +125,11 @@ void addArchiveFindings(const Formats::Bytes &zip, const std::vector<Package::En
         findings.add(Formats::Category::Descriptions, "ZIP comments");
     }
     for (const Package::Entry &entry : entries) {
+        if (EntryPaths::isFolderData(entry.name)) {
+            // Whatever it holds goes with it; its own form is no reason to refuse.
+            findings.add("a Mac's or Windows' folder data");
+            continue;
+        }
         if (entry.modified != written) {
             findings.add(Formats::Category::Dates, "file times");
         }
@@ -127,13 +146,14 @@ void addArchiveFindings(const Formats::Bytes &zip, const std::vector<Package::En
 Formats::Findings findings(const Formats::Bytes &package, const LayoutCheck &layout,
                            const FinderFor &finderFor, int depth) {
     const std::vector<Package::Entry> entries = Package::read(package);
+    refuseSigned(entries);
     Formats::Findings found;
     layout(entries, found);
     addArchiveFindings(package, entries, depth, found);
     QStringList references;
     for (const Package::Entry &entry : entries) {
         Formats::throwIfStopped();
-        if (holdsXml(entry.data)) {
+        if (holdsXml(entry.data) && !EntryPaths::isFolderData(entry.name)) {
             scan(entry, finderFor(entry, references), found);
         }
     }

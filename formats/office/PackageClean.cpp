@@ -1,6 +1,7 @@
 #include "formats/office/PackageClean.h"
 
 #include "formats/Kinds.h"
+#include "formats/archives/EntryPaths.h"
 #include "formats/core/Stop.h"
 
 #include <QRegularExpression>
@@ -123,12 +124,16 @@ bool KeptParts::contains(QStringView path) const {
 std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
                                          const Dropped &dropped, const RulesFor &rulesFor,
                                          int depth) {
-    const KeptParts kept(entries, dropped);
+    refuseSigned(entries);
+    const Dropped goes = [&dropped](const std::string &name) {
+        return EntryPaths::isFolderData(name) || dropped(name);
+    };
+    const KeptParts kept(entries, goes);
     const XmlParts xml(entries);
     std::vector<Package::Entry> cleaned;
     for (Package::Entry &entry : entries) {
         Formats::throwIfStopped();
-        if (dropped(entry.name)) {
+        if (goes(entry.name)) {
             continue;
         }
         Package::Entry copy;
@@ -144,6 +149,18 @@ std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
         cleaned.push_back(std::move(copy));
     }
     return cleaned;
+}
+
+void refuseSigned(const std::vector<Package::Entry> &entries) {
+    for (const Package::Entry &entry : entries) {
+        const QString name = QString::fromStdString(entry.name).toLower();
+        if (name.startsWith(QStringLiteral("_xmlsignatures/")) ||
+            (name.startsWith(QStringLiteral("meta-inf/")) &&
+             name.contains(QStringLiteral("signatures")) &&
+             name.endsWith(QStringLiteral(".xml")))) {
+            throw Formats::Refused("signed by a person: cleaning would break the signature");
+        }
+    }
 }
 
 bool hasEntry(const std::vector<Package::Entry> &entries, const std::string &name) {
@@ -165,7 +182,9 @@ std::optional<QString> fileNameOfLocalPath(QStringView value) {
     }
     const qsizetype slash =
         std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
-    return path.mid(slash + 1);
+    // "file:x.png" has no folder to cut: nothing of it stays.
+    const QString name = path.mid(slash + 1);
+    return localPath.match(name).hasMatch() ? QString() : name;
 }
 
 }  // namespace PackageClean

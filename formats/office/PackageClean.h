@@ -32,18 +32,22 @@ class KeptParts {
 
 using RulesFor = std::function<XmlFilter::Rules(const std::string &name, const KeptParts &kept)>;
 
-// Leaves out the entries `dropped` names and copies the package's own XML parts (named .xml,
-// .rels or .psmdcp) through the rules made for them. Of the other entries, content of a known kind
-// goes through that kind's pass at depth + 1, whatever type the package gives it; other parts the
-// content types or manifest call XML go through the rules; the rest goes to the registry, which
-// keeps and notes content of no known kind.
-// Pictures and other compressed data are stored, everything else deflated. The source entries'
-// data is released as it is cleaned.
+// Leaves out the entries `dropped` names and a Mac's or Windows' folder data, and copies the
+// package's own XML parts (named .xml, .rels or .psmdcp) through the rules made for them. Of the
+// other entries, content of a known kind goes through that kind's pass at depth + 1, whatever type
+// the package gives it; other parts the content types or manifest call XML go through the rules;
+// the rest goes to the registry, which keeps and notes content of no known kind. Pictures and other
+// compressed data are stored, everything else deflated. The source entries' data is released as it
+// is cleaned.
 std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
                                          const Dropped &dropped, const RulesFor &rulesFor,
                                          int depth);
 
 bool hasEntry(const std::vector<Package::Entry> &entries, const std::string &name);
+
+// Refused when a person signed the package (OpenDocument's and EPUB's META-INF/*signatures*.xml,
+// Office's _xmlsignatures/): any change would break the signature.
+void refuseSigned(const std::vector<Package::Entry> &entries);
 
 // A link or path that names a file on the author's computer ("C:\Users\ann\x.jpg",
 // "\\server\share\x", "file:///...", "/home/ann/x") becomes its file name alone; anything else

@@ -15,6 +15,7 @@ namespace {
 struct Open {
     QString namespaceUri;
     QString name;
+    bool blank = false;
 };
 
 bool declares(const QXmlStreamNamespaceDeclarations &declarations, QStringView prefix) {
@@ -62,6 +63,9 @@ class Copier {
                 open_.pop_back();
                 break;
             case QXmlStreamReader::Characters:
+                if (inBlank()) {
+                    break;
+                }
                 if (reader_.isCDATA()) {
                     writer_.writeCDATA(text());
                 } else {
@@ -70,7 +74,9 @@ class Copier {
                 break;
             case QXmlStreamReader::EntityReference:
                 // Without its DTD the reference would name nothing: keep what it stood for.
-                writer_.writeCharacters(reader_.text().toString());
+                if (!inBlank()) {
+                    writer_.writeCharacters(reader_.text().toString());
+                }
                 break;
             case QXmlStreamReader::EndDocument:
                 writer_.writeEndDocument();
@@ -79,6 +85,8 @@ class Copier {
                 break;
         }
     }
+
+    bool inBlank() const { return !open_.empty() && open_.back().blank; }
 
     QString text() const {
         const QString text = reader_.text().toString();
@@ -123,7 +131,8 @@ class Copier {
             writer_.writeEndElement();
             return;
         }
-        open_.push_back({reader_.namespaceUri().toString(), reader_.name().toString()});
+        open_.push_back({reader_.namespaceUri().toString(), reader_.name().toString(),
+                         parent.blank || action.kind == ElementAction::Blank});
     }
 
     QXmlStreamReader reader_;

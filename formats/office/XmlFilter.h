@@ -19,7 +19,8 @@ class QXmlStreamAttribute;
 namespace XmlFilter {
 
 struct ElementAction {
-    enum Kind { Keep, Drop, Replace };
+    // Blank keeps the element and everything in it but writes no text in any of it.
+    enum Kind { Keep, Drop, Replace, Blank };
     Kind kind = Keep;
     QString text;                // for Replace: the element holds only this text
     bool keepAttributes = true;  // for Replace; namespace declarations always stay

@@ -1,10 +1,12 @@
 #include "formats/office/Zip.h"
 
 #include "formats/Kinds.h"
+#include "formats/archives/EntryPaths.h"
 #include "formats/core/Stop.h"
 #include "formats/office/Package.h"
 #include "formats/office/PackageCheck.h"
 
+#include <algorithm>
 #include <set>
 
 namespace Zip {
@@ -27,6 +29,11 @@ void refuseUnrecognisedPackage(const std::vector<Package::Entry> &entries) {
 Formats::Bytes clean(const Formats::Bytes &zip, int depth) {
     std::vector<Package::Entry> entries = Package::read(zip);
     refuseUnrecognisedPackage(entries);
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [](const Package::Entry &entry) {
+                                     return EntryPaths::isFolderData(entry.name);
+                                 }),
+                  entries.end());
     for (Package::Entry &entry : entries) {
         Formats::throwIfStopped();
         if (entry.name.empty() || entry.name.back() != '/') {

@@ -82,6 +82,9 @@ class Packages : public ::testing::Test {
     static void TearDownTestSuite() { delete folder; }
 
     static Bytes fixture(const QString &name) { return readFile(*folder / name).toStdString(); }
+    static Bytes cleanedFixture(const QString &name) {
+        return Kinds::cleanEmbedded(fixture(name), 0, name.toStdString());
+    }
 
     static ScratchFolder *folder;
 };
@@ -183,6 +186,37 @@ QStringList heldIn(const Bytes &bytes, const QStringList &values) {
     return held;
 }
 
+// The package with one part changed by `edit`; a part it lacks is added, starting empty.
+Bytes withPartEdited(const Bytes &package, const std::string &part,
+                     const std::function<void(Bytes &)> &edit) {
+    std::vector<Package::Entry> entries = Package::read(package);
+    auto named = std::find_if(entries.begin(), entries.end(),
+                              [&](const auto &entry) { return entry.name == part; });
+    if (named == entries.end()) {
+        entries.push_back({part, {}});
+        named = entries.end() - 1;
+    }
+    edit(named->data);
+    return Package::write(entries);
+}
+
+// Puts `text` just inside the part's root element, or makes it the whole of a new part.
+std::function<void(Bytes &)> insideRoot(const std::string &text) {
+    return [text](Bytes &xml) {
+        if (xml.empty()) {
+            xml = text;
+            return;
+        }
+        const std::size_t root = xml.find('>', xml.find('<', xml.find("?>") + 1));
+        xml.insert(root + 1, text);
+    };
+}
+
+// Replaces the first `from` in a part with `to`.
+std::function<void(Bytes &)> replacing(const std::string &from, const std::string &to) {
+    return [from, to](Bytes &data) { data.replace(data.find(from), from.size(), to); };
+}
+
 bool unzipTestsClean(const Bytes &package, const ScratchFolder &folder) {
     const QString path =
         writeFile(folder / QStringLiteral("written.zip"), QByteArray::fromStdString(package));
@@ -201,7 +235,7 @@ TEST_F(Packages, CleaningLeavesNoPersonalDataAndKeepsTheDocument) {
         {"letter.docx",
          Office,
          {"docProps/thumbnail.jpeg", "word/printerSettings/printerSettings1.bin"},
-         {R"(Target="report.doc")", R"(title="A red barn")", "Kept project data",
+         {R"(Target="report.doc")", R"(title="A red barn")", "<Project",
           "INCLUDEPICTURE &quot;chart.png&quot;"}},
         {"figures.xlsx",
          Office,
@@ -593,4 +627,261 @@ TEST_F(Packages, TheCheckSortsWhatItFindsByWhatItTells) {
                 << name << " in " << Formats::categoryName(category) << ": " << found.reason();
         }
     }
+}
+
+// What a Mac or Windows leaves in a package zipped on it: it goes, and is no reason to refuse.
+TEST_F(Packages, FolderDataOfAMacOrWindowsGoesFromEveryPackage) {
+    const QString marker = QStringLiteral("FinderOwner42");
+    const Bytes utf16 =
+        QByteArray(QStringEncoder(QStringConverter::Utf16LE).encode(marker)).toStdString();
+    const Bytes appleDouble = Bytes("\0\x05\x16\x07\0\x02\0\0Mac OS X", 16) + marker.toStdString();
+    const std::vector<Package::Entry> folderData = {{"__MACOSX/", {}},
+                                                    {"__MACOSX/OPS/._fb.ncx", appleDouble + utf16},
+                                                    {"__MACOSX/word/._document.xml", "<broken"},
+                                                    {"OEBPS/._chapter1.xhtml", appleDouble},
+                                                    {".DS_Store", Bytes("\0\0\0\1Bud1", 8) + utf16},
+                                                    {"media/Thumbs.db", marker.toStdString()}};
+    // Cleaned first, so that what the check finds is the folder data alone.
+    for (const Bytes &source :
+         {cleanedFixture("letter.docx"), cleanedFixture("letter.odt"), cleanedFixture("drawn.epub"),
+          Package::write({{"notes.txt", "Notes"}})}) {
+        std::vector<Package::Entry> entries = Package::read(source);
+        entries.insert(entries.end(), folderData.begin(), folderData.end());
+        const Bytes packed = Package::write(entries);
+        const Kinds::Kind *kind = Kinds::forContent(packed);
+        ASSERT_NE(kind, nullptr);
+        SCOPED_TRACE(kind->name);
+        Formats::ByteFile reading(packed);
+        EXPECT_NE(PackageCheck::reasonOf([&] {
+                      return kind->check(reading, 0);
+                  }).find("a Mac's or Windows' folder data"),
+                  std::string::npos);
+
+        Bytes cleaned = packed;
+        Formats::ByteFile cleaning(cleaned);
+        kind->clean(cleaning, 0);
+        EXPECT_EQ(heldIn(everyLayer(cleaned), {marker}).join(", ").toStdString(), "");
+        Formats::ByteFile result(std::as_const(cleaned));
+        EXPECT_EQ(kind->check(result, 0).reason(), "");
+        EXPECT_EQ(Package::read(cleaned).size(), Package::read(source).size());
+    }
+}
+
+TEST_F(Packages, APackageSignedByAPersonIsRefusedAsItWouldLoseItsSignature) {
+    const Bytes signature =
+        "<Signature><X509SubjectName>CN=Sig Signer</X509SubjectName></Signature>";
+    const struct {
+        QString source;
+        std::string part;
+    } cases[] = {
+        {"letter.docx", "_xmlsignatures/sig1.xml"},
+        {"letter.odt", "META-INF/documentsignatures.xml"},
+        {"letter.odt", "META-INF/macrosignatures.xml"},
+        {"drawn.epub", "META-INF/signatures.xml"},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.part);
+        std::vector<Package::Entry> entries = Package::read(fixture(test.source));
+        entries.push_back({test.part, signature});
+        Bytes packed = Package::write(entries);
+        const Kinds::Kind *kind = Kinds::forContent(packed);
+        ASSERT_NE(kind, nullptr);
+        const std::string reason = "signed by a person: cleaning would break the signature";
+        Formats::ByteFile reading(std::as_const(packed));
+        EXPECT_EQ(PackageCheck::reasonOf([&] { return kind->check(reading, 0); }), reason);
+        Formats::ByteFile cleaning(packed);
+        try {
+            kind->clean(cleaning, 0);
+            ADD_FAILURE() << "cleaned";
+        } catch (const Formats::Refused &refused) {
+            EXPECT_EQ(refused.what(), reason);
+        }
+    }
+}
+
+// Places the passes once missed: each goes, is emptied, is made anew or is cut to a file name, and
+// the check names it in the file as it came (ids made anew it cannot tell from others).
+TEST_F(Packages, PersonalDataInLessKnownPlacesGoesAndIsNamed) {
+    using Formats::Category;
+    const std::string sharePoint =
+        R"(<p:properties xmlns:p="http://schemas.microsoft.com/office/2006/metadata/properties" )"
+        R"(xmlns:pc="http://schemas.microsoft.com/office/infopath/2007/PartnerControls">)"
+        R"(<documentManagement><_dlc_DocId xmlns="urn:a">SPDOC-4711-99</_dlc_DocId>)"
+        R"(<Owner xmlns="urn:a"><UserInfo><DisplayName>Sharon Pointer</DisplayName>)"
+        R"(<AccountId>42</AccountId></UserInfo></Owner>)"
+        R"(<OriginalFileName xmlns="urn:a">Budget_Sharon.docx</OriginalFileName>)"
+        R"(<TaxKeywordTaxHTField xmlns="urn:a"><pc:Terms><pc:TermInfo><pc:TermName>Secret Term)"
+        R"(</pc:TermName></pc:TermInfo></pc:Terms></TaxKeywordTaxHTField>)"
+        R"(</documentManagement></p:properties>)";
+    const std::string wordIds =
+        R"(<w14:docId xmlns:w14="http://schemas.microsoft.com/office/word/2010/wordml" )"
+        R"(w14:val="1A2B3C4D"/><w15:docId )"
+        R"(xmlns:w15="http://schemas.microsoft.com/office/word/2012/wordml" )"
+        R"(w15:val="{0D0C0B0A-1111-2222-3333-444455556666}"/>)";
+    const std::string workbookId =
+        R"(<xr:revisionPtr xmlns:xr="http://schemas.microsoft.com/office/spreadsheetml/2014/revision" )"
+        R"(revIDLastSave="0" documentId="8_{ABCDEF01-2345-6789-ABCD-EF0123456789}"/>)";
+    // Cleaned first, so that the check names only what is planted.
+    const Bytes book = cleanedFixture("drawn.epub");
+    const Bytes document = cleanedFixture("letter.docx");
+    const Bytes linked = withPartEdited(
+        withPartEdited(book, "OEBPS/content.opf",
+                       replacing("</metadata>", R"(<link rel="onix-record" href="onix.xml"/>)"
+                                                "</metadata>")),
+        "OEBPS/content.opf",
+        replacing("<manifest>",
+                  R"(<manifest><item id="o" href="onix.xml" media-type="text/xml"/>)"));
+    const Bytes onix = withPartEdited(
+        linked, "OEBPS/onix.xml",
+        insideRoot("<ONIXMessage><Contributor><PersonName>Onix Person</PersonName>"
+                   "<EmailAddress>onix@example.com</EmailAddress></Contributor></ONIXMessage>"));
+    const Bytes pageMeta = withPartEdited(
+        book, "OEBPS/chapter1.xhtml",
+        replacing(
+            "<title>Page</title>",
+            R"(<title>Page</title><meta property="dc:creator" content="Prop Person"/>)"
+            R"(<meta itemprop="author" content="Item Person"/>)"
+            R"(<meta name="DC.creator" content="Dc Person"/>)"
+            R"(<dc:creator xmlns:dc="http://purl.org/dc/elements/1.1/">Loose Person</dc:creator>)"));
+    const Bytes drawing =
+        R"(<?xml version="1.0"?><?xml-stylesheet type="text/css" href="/home/ann/styles/plan.css"?>)"
+        R"(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink">)"
+        R"(<image xlink:href="file:///home/ann/Pictures/holiday.png" width="1" height="1"/>)"
+        R"(<image href="C:\Users\ann\x.png" width="1" height="1"/><image href="kept.png"/><image href="file:loose.png"/>)"
+        R"(<dc:creator xmlns:dc="http://purl.org/dc/elements/1.1/">Svg Person</dc:creator></svg>)";
+    const Bytes letter =
+        R"({\rtf1\ansi{\*\company Rtf Company}{\author Rtf Author}{\*\docvar {v}{Rtf DocVar}})"
+        R"({\*\template C:\\Users\\ann\\rtf-template.dotx}{\*\protusertbl {Rtf Protector;}})"
+        R"({\pict{\*\picprop{\sp{\sn wzDescription}{\sv C:\\Users\\ann\\rtf-photo.jpg}}})"
+        R"(\wmetafile8 0102}Kept \crdate123456 \prdate654321 words.})";
+    const struct {
+        std::string name;
+        Bytes source;
+        QStringList planted;
+        std::vector<std::pair<Category, std::string>> found;
+        std::vector<std::string> kept;  // in the cleaned file, every layer seen through
+    } cases[] = {
+        {"SharePoint properties",
+         withPartEdited(document, "customXml/item9.xml", insideRoot(sharePoint)),
+         {"SPDOC-4711-99", "Sharon Pointer", "Budget_Sharon", "Secret Term"},
+         {{Category::Identifiers, "a SharePoint document id"},
+          {Category::People, "a SharePoint owner"},
+          {Category::Other, "SharePoint properties"}},
+         {"<OriginalFileName", "<pc:TermName", "<_dlc_DocId"}},
+        {"Word's document ids",
+         withPartEdited(document, "word/settings.xml", insideRoot(wordIds)),
+         {"1A2B3C4D", "0D0C0B0A-1111-2222-3333-444455556666"},
+         {},
+         {"<w14:docId", "<w15:docId"}},
+        {"a workbook's document id",
+         withPartEdited(cleanedFixture("figures.xlsx"), "xl/workbook.xml", insideRoot(workbookId)),
+         {"ABCDEF01-2345-6789-ABCD-EF0123456789"},
+         {},
+         {R"(documentId="8_{)"}},
+        {"ONIX record",
+         onix,
+         {"Onix Person", "onix@example.com", "onix.xml"},
+         {{Category::People, "a publisher's ONIX record"}},
+         {"Kept words"}},
+        {"buyer's record",
+         withPartEdited(book, "META-INF/rights.xml",
+                        insideRoot("<rights><user>Buyer Bob</user></rights>")),
+         {"Buyer Bob", "rights.xml"},
+         {{Category::People, "a buyer's record"}},
+         {}},
+        {"page metas",
+         pageMeta,
+         {"Prop Person", "Item Person", "Dc Person", "Loose Person"},
+         {{Category::People, "author"}},
+         {"<title>Page</title>"}},
+        {"modification time",
+         withPartEdited(book, "OEBPS/content.opf",
+                        replacing("2000-01-01T00:00:00Z", "2021-08-21T16:02:00Z")),
+         {"2021-08-21"},
+         {{Category::Dates, "modification time"}},
+         {R"(<meta property="dcterms:modified">2000-01-01T00:00:00Z</meta>)"}},
+        {"drawing",
+         drawing,
+         {"/home/ann", "Users\\ann", "Svg Person", "file:loose"},
+         {{Category::People, "a folder on the author's computer"}, {Category::People, "author"}},
+         {R"(href="plan.css")", R"(xlink:href="holiday.png")", R"(href="x.png")",
+          R"(href="kept.png")"}},
+        {"letter",
+         letter,
+         {"Rtf Company", "Rtf Author", "Rtf DocVar", "rtf-template", "Rtf Protector", "rtf-photo",
+          "123456", "654321"},
+         {{Category::People, "company or manager"},
+          {Category::People, "author"},
+          {Category::Other, "document variables"},
+          {Category::Other, "its template's name"},
+          {Category::People, "the users a protection names"},
+          {Category::People, "a folder on the author's computer"},
+          {Category::Dates, "revision dates"}},
+         {"Kept ", "words.", "wzDescription", "0102"}},
+        {"letter with a brace too many",
+         R"({\rtf1{\info{\author Brace Author}}Brace words.}})",
+         {"Brace Author"},
+         {{Category::People, "document information (author, title, dates)"}},
+         {"{\\rtf1 Brace words.}}"}},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name);
+        const Kinds::Kind *kind = Kinds::forContent(test.source);
+        ASSERT_NE(kind, nullptr);
+        EXPECT_EQ(heldIn(everyLayer(test.source), test.planted), test.planted);
+        Formats::ByteFile reading(test.source);
+        const Formats::Findings before = kind->check(reading, 0);
+        for (const auto &[category, name] : test.found) {
+            EXPECT_TRUE(std::any_of(before.shown().begin(), before.shown().end(),
+                                    [&](const auto &finding) {
+                                        return finding.category == category && finding.name == name;
+                                    }))
+                << name << " not in " << before.reason();
+        }
+
+        Bytes cleaned = test.source;
+        Formats::ByteFile cleaning(cleaned);
+        kind->clean(cleaning, 0);
+        EXPECT_EQ(heldIn(everyLayer(cleaned), test.planted).join(", ").toStdString(), "");
+        for (const std::string &kept : test.kept) {
+            EXPECT_NE(everyLayer(cleaned).find(kept), std::string::npos) << kept;
+        }
+        Formats::ByteFile result(std::as_const(cleaned));
+        EXPECT_EQ(kind->check(result, 0).reason(), "");
+    }
+}
+
+// An EPUB 3 must keep one modification time: the cleaned book passes epubcheck.
+TEST_F(Packages, ACleanedEpub3StaysValid) {
+    const std::string page =
+        R"(<?xml version="1.0" encoding="UTF-8"?><html xmlns="http://www.w3.org/1999/xhtml" )"
+        R"(xmlns:epub="http://www.idpf.org/2007/ops"><head><title>T</title></head><body>)";
+    const Bytes book = Package::write(
+        {{"mimetype", "application/epub+zip", false},
+         {"META-INF/container.xml",
+          R"(<?xml version="1.0"?><container version="1.0" )"
+          R"(xmlns="urn:oasis:names:tc:opendocument:xmlns:container"><rootfiles><rootfile )"
+          R"(full-path="EPUB/package.opf" media-type="application/oebps-package+xml"/>)"
+          R"(</rootfiles></container>)"},
+         {"EPUB/package.opf",
+          R"(<?xml version="1.0" encoding="UTF-8"?><package xmlns="http://www.idpf.org/2007/opf" )"
+          R"(version="3.0" unique-identifier="id"><metadata )"
+          R"(xmlns:dc="http://purl.org/dc/elements/1.1/"><dc:identifier id="id">urn:uuid:)"
+          R"(11111111-2222-3333-4444-555555555555</dc:identifier><dc:title>Kept Title</dc:title>)"
+          R"(<dc:language>en</dc:language><dc:creator>Ann Author</dc:creator><meta )"
+          R"(property="dcterms:modified">2021-08-21T10:00:00Z</meta></metadata><manifest><item )"
+          R"(id="nav" href="nav.xhtml" media-type="application/xhtml+xml" properties="nav"/>)"
+          R"(<item id="c" href="chapter.xhtml" media-type="application/xhtml+xml"/></manifest>)"
+          R"(<spine><itemref idref="c"/></spine></package>)"},
+         {"EPUB/nav.xhtml", page + R"(<nav epub:type="toc"><ol><li><a href="chapter.xhtml">)"
+                                   R"(One</a></li></ol></nav></body></html>)"},
+         {"EPUB/chapter.xhtml", page + "<p>Kept words</p></body></html>"}});
+    const Bytes cleaned = Kinds::cleanEmbedded(book, 0, "book.epub");
+    EXPECT_EQ(heldIn(everyLayer(cleaned), {"Ann Author", "2021-08-21"}), QStringList());
+    const QString path =
+        writeFile(*folder / QStringLiteral("cleaned.epub"), QByteArray::fromStdString(cleaned));
+    EXPECT_EQ(QProcess::execute(
+                  QStringLiteral("java"),
+                  {QStringLiteral("-jar"), QStringLiteral("/usr/share/java/epubcheck.jar"), path}),
+              0);
 }
