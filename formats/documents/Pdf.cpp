@@ -95,17 +95,44 @@ void refuseSigned(QPDF &pdf) {
     }
 }
 
-void removeAllKeys(QPDFObjectHandle dictionary) {
-    if (dictionary.isDictionary()) {
-        for (const std::string &key : dictionary.getKeys()) {
-            dictionary.removeKey(key);
+bool isInformationKey(const std::string &key) {
+    static const std::set<std::string> Keys = {"/Title",        "/Author",  "/Subject",
+                                               "/Keywords",     "/Creator", "/Producer",
+                                               "/CreationDate", "/ModDate", "/Trapped"};
+    return Keys.count(key) > 0;
+}
+
+// The keys of the objects that documents are found sharing their information with: the catalog,
+// the page tree and its pages, outline entries, annotations and actions. Each ends with a slash, so
+// that one key is never taken for part of another.
+const std::string DocumentKeys =
+    "/Type/Subtype/Version/Extensions/Pages/PageLabels/Names/Dests/ViewerPreferences/PageLayout/"
+    "PageMode/Outlines/Threads/OpenAction/AA/URI/AcroForm/StructTreeRoot/MarkInfo/Lang/"
+    "SpiderInfo/OutputIntents/OCProperties/Perms/Legal/Requirements/Collection/NeedsRendering/"
+    "DSS/AF/DPartRoot/Parent/Kids/Count/Resources/MediaBox/CropBox/BleedBox/TrimBox/ArtBox/"
+    "BoxColorInfo/Contents/Rotate/Group/B/Dur/Trans/Annots/StructParents/StructParent/ID/PZ/"
+    "SeparationInfo/Tabs/TemplateInstantiated/PresSteps/UserUnit/VP/DPart/Prev/Next/First/Last/"
+    "Dest/A/SE/C/F/Rect/P/NM/AP/AS/Border/OC/S/D/";
+
+bool isDocumentKey(const std::string &key) {
+    return DocumentKeys.find(key + "/") != std::string::npos;
+}
+
+// Other objects may point to the old dictionary too, and a careless writer may even have made it
+// the catalog or a page: it loses what information holds and keeps what the document uses.
+void emptyOldInformation(QPDFObjectHandle information) {
+    if (!information.isDictionary()) {
+        return;
+    }
+    for (const std::string &key : information.getKeys()) {
+        if (isInformationKey(key) || !isDocumentKey(key)) {
+            information.removeKey(key);
         }
     }
 }
 
-// Other objects may point to the old dictionary too, so it is emptied, not only unlinked.
 void replaceInformation(QPDF &pdf, const Information &information) {
-    removeAllKeys(pdf.getTrailer().getKey("/Info"));
+    emptyOldInformation(pdf.getTrailer().getKey("/Info"));
     QPDFObjectHandle info = QPDFObjectHandle::newDictionary();
     for (const auto &[key, value] : information) {
         if (!value.empty()) {
@@ -524,18 +551,49 @@ void cleanDocument(QPDF &pdf, const Information &information, int depth) {
     forgetFileIdentity(pdf);
 }
 
+Formats::Bytes pageContents(QPDFPageObjectHelper page) {
+    Pl_Buffer contents("page contents");
+    page.pipeContents(&contents);
+    return bytesOf(contents.getBufferSharedPointer());
+}
+
+void readMemory(QPDF &pdf, const char *description, const Formats::Bytes &bytes) {
+    pdf.setSuppressWarnings(true);
+    pdf.processMemoryFile(description, bytes.data(), bytes.size());
+}
+
 }  // namespace
+
+void refuseLostPages(QPDF &source, QPDF &cleaned) {
+    const Formats::Refused lost("the cleaned document lost its pages");
+    std::vector<QPDFPageObjectHelper> before = QPDFPageDocumentHelper(source).getAllPages();
+    std::vector<QPDFPageObjectHelper> after = QPDFPageDocumentHelper(cleaned).getAllPages();
+    if (before.size() != after.size()) {
+        throw lost;
+    }
+    for (std::size_t page = 0; page < before.size(); ++page) {
+        Formats::throwIfStopped();
+        if (pageContents(before[page]) != pageContents(after[page])) {
+            throw lost;
+        }
+    }
+}
 
 Formats::Bytes cleanNested(const Formats::Bytes &bytes, int depth) {
     return readingPdf([&] {
         QPDF pdf;
-        pdf.setSuppressWarnings(true);
-        pdf.processMemoryFile("attached PDF", bytes.data(), bytes.size());
+        readMemory(pdf, "attached PDF", bytes);
         cleanDocument(pdf, {}, depth);
         QPDFWriter writer(pdf);
         writer.setOutputMemory();
         writer.write();
-        return bytesOf(writer.getBufferSharedPointer());
+        const Formats::Bytes written = bytesOf(writer.getBufferSharedPointer());
+        QPDF source;
+        QPDF cleaned;
+        readMemory(source, "attached PDF", bytes);
+        readMemory(cleaned, "cleaned PDF", written);
+        refuseLostPages(source, cleaned);
+        return written;
     });
 }
 

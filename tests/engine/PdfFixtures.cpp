@@ -361,6 +361,10 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
             setInformation(pdf, "<< /Author (Secret Sharer) /Title (Secret Title) >>");
             root.replaceKey("/Info", pdf.getTrailer().getKey("/Info"));
             break;
+        case PdfKind::CatalogInfo:
+            root.replaceKey("/Title", Object::newString("Secret Catalog Title"));
+            pdf.getTrailer().replaceKey("/Info", root);
+            break;
         case PdfKind::AttachedFiles: {
             const QMap<QString, QByteArray> files = filesToAttach();
             for (const char *name : {"video.mp4", "drawing.svg", "letter.docx"}) {

@@ -35,6 +35,7 @@ enum class PdfKind {
     XfaStream,           // an XFA form in one stream, with an XMP element in it
     XfaDamaged,          // an XFA form whose compressed stream cannot be decompressed
     SharedInfo,          // document information that the catalog points to as well
+    CatalogInfo,         // a catalog with a title that is the document information too
     AttachedFiles,       // attached MP4 with a place, SVG with its export folder, docx with author
     FlatedJpeg,          // a photo with Exif, deflated over its own compression
     Jpeg2000,            // a JPEG 2000 picture with XMP in an XML box and a UUID box
