@@ -23,11 +23,23 @@ std::string withoutLineEnd(std::string line) {
     return line;
 }
 
-void writeWhole(QPDF &pdf, const std::string &output) {
+void readFile(QPDF &pdf, const std::string &path) {
+    pdf.setSuppressWarnings(true);
+    pdf.processFile(path.c_str());
+}
+
+// The result is read back and put beside the source before it may replace the output: a document
+// that no longer draws its pages is no result.
+void writeWhole(QPDF &pdf, const std::string &input, const std::string &output) {
     OutputFile file(output);
     QPDFWriter writer(pdf);
     writer.setOutputPipeline(&file);
     writer.write();
+    QPDF source;
+    QPDF written;
+    readFile(source, input);
+    readFile(written, file.partialPath());
+    Pdf::refuseLostPages(source, written);
     file.commit();
 }
 
@@ -57,8 +69,7 @@ InfoValues readInfoFile(const std::string &path) {
 
 void updateInfo(const std::string &input, const InfoValues &values, const std::string &output) {
     QPDF pdf;
-    pdf.setSuppressWarnings(true);
-    pdf.processFile(input.c_str());
+    readFile(pdf, input);
     Pdf::clean(pdf, values);
-    writeWhole(pdf, output);
+    writeWhole(pdf, input, output);
 }

@@ -12,5 +12,5 @@ InfoValues readInfoFile(const std::string &path);
 
 // Writes `output` as a full rewrite of `input` cleaned by Pdf::clean, with `values` as its whole
 // document information. Throws on any failure (Formats::Refused for a document it must not
-// rewrite); `output` then does not exist.
+// rewrite, or whose rewrite no longer draws its pages); `output` then does not exist.
 void updateInfo(const std::string &input, const InfoValues &values, const std::string &output);

@@ -26,6 +26,8 @@ class OutputFile : public Pipeline {
     void write(unsigned char const *data, size_t length) override;
     void finish() override {}
     void commit();
+    // Where the output is being written until commit() puts it in place.
+    const std::string &partialPath() const { return partial_; }
 
   private:
     [[noreturn]] void fail(const std::string &what) const;

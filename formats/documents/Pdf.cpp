@@ -16,6 +16,9 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <QByteArray>
+#include <QXmlStreamReader>
+
 #include <algorithm>
 #include <cctype>
 #include <iterator>
@@ -30,6 +33,7 @@ namespace {
 const std::string TexRecordPrefix = "/PTEX.";
 const std::string XmpElementName = "xmpmeta";
 const char *const DamagedXfa = "damaged XFA form";
+const std::string XfaEnvelopeName = "xdp";
 
 // The image filters whose data is a whole picture file, with its own metadata inside.
 const char *const JpegFilter = "/DCTDecode";
@@ -95,17 +99,44 @@ void refuseSigned(QPDF &pdf) {
     }
 }
 
-void removeAllKeys(QPDFObjectHandle dictionary) {
-    if (dictionary.isDictionary()) {
-        for (const std::string &key : dictionary.getKeys()) {
-            dictionary.removeKey(key);
+bool isInformationKey(const std::string &key) {
+    static const std::set<std::string> Keys = {"/Title",        "/Author",  "/Subject",
+                                               "/Keywords",     "/Creator", "/Producer",
+                                               "/CreationDate", "/ModDate", "/Trapped"};
+    return Keys.count(key) > 0;
+}
+
+// The keys of the objects that documents are found sharing their information with: the catalog,
+// the page tree and its pages, outline entries, annotations and actions. Each ends with a slash, so
+// that one key is never taken for part of another.
+const std::string DocumentKeys =
+    "/Type/Subtype/Version/Extensions/Pages/PageLabels/Names/Dests/ViewerPreferences/PageLayout/"
+    "PageMode/Outlines/Threads/OpenAction/AA/URI/AcroForm/StructTreeRoot/MarkInfo/Lang/"
+    "SpiderInfo/OutputIntents/OCProperties/Perms/Legal/Requirements/Collection/NeedsRendering/"
+    "DSS/AF/DPartRoot/Parent/Kids/Count/Resources/MediaBox/CropBox/BleedBox/TrimBox/ArtBox/"
+    "BoxColorInfo/Contents/Rotate/Group/B/Dur/Trans/Annots/StructParents/StructParent/ID/PZ/"
+    "SeparationInfo/Tabs/TemplateInstantiated/PresSteps/UserUnit/VP/DPart/Prev/Next/First/Last/"
+    "Dest/A/SE/C/F/Rect/P/NM/AP/AS/Border/OC/S/D/";
+
+bool isDocumentKey(const std::string &key) {
+    return DocumentKeys.find(key + "/") != std::string::npos;
+}
+
+// Other objects may point to the old dictionary too, and a careless writer may even have made it
+// the catalog or a page: it loses what information holds and keeps what the document uses.
+void emptyOldInformation(QPDFObjectHandle information) {
+    if (!information.isDictionary()) {
+        return;
+    }
+    for (const std::string &key : information.getKeys()) {
+        if (isInformationKey(key) || !isDocumentKey(key)) {
+            information.removeKey(key);
         }
     }
 }
 
-// Other objects may point to the old dictionary too, so it is emptied, not only unlinked.
 void replaceInformation(QPDF &pdf, const Information &information) {
-    removeAllKeys(pdf.getTrailer().getKey("/Info"));
+    emptyOldInformation(pdf.getTrailer().getKey("/Info"));
     QPDFObjectHandle info = QPDFObjectHandle::newDictionary();
     for (const auto &[key, value] : information) {
         if (!value.empty()) {
@@ -151,6 +182,49 @@ bool isMetadataKey(const std::string &key) {
 }
 
 void cleanAttachmentEntry(QPDFObjectHandle fileSpec, int depth);
+void keepFileNamesOnly(QPDFObjectHandle fileSpec);
+
+bool isFileUrl(const std::string &uri) {
+    const std::string scheme = "file:";
+    return uri.size() >= scheme.size() &&
+           std::equal(scheme.begin(), scheme.end(), uri.begin(), [](char wanted, char c) {
+               return wanted == std::tolower(static_cast<unsigned char>(c));
+           });
+}
+
+// A file spec written as a plain string, or a file spec dictionary.
+void keepFileNameOf(QPDFObjectHandle holder, const char *key) {
+    QPDFObjectHandle file = holder.getKey(key);
+    if (file.isString()) {
+        holder.replaceKey(key,
+                          QPDFObjectHandle::newUnicodeString(fileNameOnly(file.getUTF8Value())));
+    } else if (file.isDictionary()) {
+        keepFileNamesOnly(file);
+    }
+}
+
+// A link that opens a local file keeps the file's name, as an Office link does; its folders tell
+// whose computer the document was made on.
+void cleanLocalLink(QPDFObjectHandle action) {
+    QPDFObjectHandle kind = action.getKey("/S");
+    QPDFObjectHandle uri = action.getKey("/URI");
+    if (kind.isNameAndEquals("/URI") && uri.isString() && isFileUrl(uri.getStringValue())) {
+        const std::string name = fileNameOnly(uri.getStringValue());
+        action.replaceKey("/URI",
+                          QPDFObjectHandle::newString(isFileUrl(name) ? name.substr(5) : name));
+    }
+    if (!kind.isNameAndEquals("/Launch") && !kind.isNameAndEquals("/GoToR")) {
+        return;
+    }
+    keepFileNameOf(action, "/F");
+    QPDFObjectHandle windows = action.getKey("/Win");
+    if (windows.isDictionary()) {
+        keepFileNameOf(windows, "/F");
+        windows.removeKey("/D");
+    }
+    action.removeKey("/Mac");
+    action.removeKey("/Unix");
+}
 
 // Cleans the dictionary of the object and of every object written inside it; objects it refers
 // to are cleaned in their own turn.
@@ -165,6 +239,7 @@ void cleanDictionaries(QPDFObjectHandle object, int depth) {
         if (dictionary.hasKey("/EF")) {
             cleanAttachmentEntry(dictionary, depth);
         }
+        cleanLocalLink(dictionary);
         for (const std::string &key : dictionary.getKeys()) {
             QPDFObjectHandle value = dictionary.getKey(key);
             if (!value.isIndirect()) {
@@ -367,8 +442,8 @@ void cleanAttachedFile(QPDFObjectHandle file, const std::string &name, int depth
     }
 }
 
-// An attached file keeps its name but not the folders it came from.
-void cleanAttachmentEntry(QPDFObjectHandle fileSpec, int depth) {
+// A file keeps its name but not the folders it came from.
+void keepFileNamesOnly(QPDFObjectHandle fileSpec) {
     for (const char *key : {"/F", "/UF"}) {
         QPDFObjectHandle name = fileSpec.getKey(key);
         if (name.isString()) {
@@ -379,6 +454,10 @@ void cleanAttachmentEntry(QPDFObjectHandle fileSpec, int depth) {
     for (const char *key : {"/DOS", "/Mac", "/Unix"}) {
         fileSpec.removeKey(key);
     }
+}
+
+void cleanAttachmentEntry(QPDFObjectHandle fileSpec, int depth) {
+    keepFileNamesOnly(fileSpec);
     QPDFObjectHandle files = fileSpec.getKey("/EF");
     if (!files.isDictionary()) {
         return;
@@ -465,7 +544,61 @@ bool eraseXmpElement(std::string &xml) {
     return false;
 }
 
-void removeXmpElements(QPDFObjectHandle packet) {
+bool isXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Erases every `name="value"` (either quote) from the attributes of a tag; false when none.
+bool eraseAttribute(std::string &attributes, const std::string &name) {
+    bool erased = false;
+    for (std::size_t from = 0, nameAt = 0;
+         (nameAt = attributes.find(name, from)) != std::string::npos;) {
+        from = nameAt + 1;
+        std::size_t at = nameAt + name.size();
+        while (at < attributes.size() && isXmlSpace(attributes[at])) {
+            ++at;
+        }
+        if (nameAt == 0 || !isXmlSpace(attributes[nameAt - 1]) || at >= attributes.size() ||
+            attributes[at] != '=') {
+            continue;
+        }
+        const std::size_t quoteAt = attributes.find_first_of("\"'", at);
+        const std::size_t closingAt = quoteAt == std::string::npos
+                                          ? std::string::npos
+                                          : attributes.find(attributes[quoteAt], quoteAt + 1);
+        if (closingAt == std::string::npos) {
+            throw Formats::Refused(DamagedXfa);
+        }
+        attributes.erase(nameAt - 1, closingAt - nameAt + 2);
+        from = nameAt - 1;
+        erased = true;
+    }
+    return erased;
+}
+
+// The envelope of a form records when it was last saved and the id it was saved under.
+bool eraseEnvelopeAttributes(std::string &xml) {
+    for (std::size_t nameAt = xml.find(XfaEnvelopeName); nameAt != std::string::npos;
+         nameAt = xml.find(XfaEnvelopeName, nameAt + 1)) {
+        const std::size_t nameEnd = nameAt + XfaEnvelopeName.size();
+        if (openingTagStart(xml, nameAt) == std::string::npos || nameEnd >= xml.size() ||
+            !isXmlSpace(xml[nameEnd])) {
+            continue;
+        }
+        const std::size_t tagEnd = xml.find('>', nameEnd);
+        if (tagEnd == std::string::npos) {
+            throw Formats::Refused(DamagedXfa);
+        }
+        std::string attributes = xml.substr(nameEnd, tagEnd - nameEnd);
+        const bool timeErased = eraseAttribute(attributes, "timeStamp");
+        const bool idErased = eraseAttribute(attributes, "uuid");
+        xml.replace(nameEnd, tagEnd - nameEnd, attributes);
+        return timeErased || idErased;
+    }
+    return false;
+}
+
+void cleanXfaPacket(QPDFObjectHandle packet) {
     if (!packet.isStream()) {
         return;
     }
@@ -475,7 +608,7 @@ void removeXmpElements(QPDFObjectHandle packet) {
     } catch (const std::exception &) {
         throw Formats::Refused(DamagedXfa);
     }
-    bool erased = false;
+    bool erased = eraseEnvelopeAttributes(xml);
     while (eraseXmpElement(xml)) {
         erased = true;
     }
@@ -484,7 +617,8 @@ void removeXmpElements(QPDFObjectHandle packet) {
     }
 }
 
-// An XFA form is one XML stream or an array of named packets; either may carry an XMP packet.
+// An XFA form is one XML stream or an array of named packets; either may carry an XMP packet and
+// the envelope's save time and id.
 void cleanXfa(QPDF &pdf) {
     QPDFObjectHandle form = pdf.getRoot().getKey("/AcroForm");
     if (!form.isDictionary()) {
@@ -492,7 +626,7 @@ void cleanXfa(QPDF &pdf) {
     }
     QPDFObjectHandle xfa = form.getKey("/XFA");
     if (!xfa.isArray()) {
-        removeXmpElements(xfa);
+        cleanXfaPacket(xfa);
         return;
     }
     const int items = xfa.getArrayNItems();
@@ -502,7 +636,7 @@ void cleanXfa(QPDF &pdf) {
             xfa.eraseItem(at + 1);
             xfa.eraseItem(at);
         } else {
-            removeXmpElements(xfa.getArrayItem(at + 1));
+            cleanXfaPacket(xfa.getArrayItem(at + 1));
         }
     }
 }
@@ -524,18 +658,49 @@ void cleanDocument(QPDF &pdf, const Information &information, int depth) {
     forgetFileIdentity(pdf);
 }
 
+Formats::Bytes pageContents(QPDFPageObjectHelper page) {
+    Pl_Buffer contents("page contents");
+    page.pipeContents(&contents);
+    return bytesOf(contents.getBufferSharedPointer());
+}
+
+void readMemory(QPDF &pdf, const char *description, const Formats::Bytes &bytes) {
+    pdf.setSuppressWarnings(true);
+    pdf.processMemoryFile(description, bytes.data(), bytes.size());
+}
+
 }  // namespace
+
+void refuseLostPages(QPDF &source, QPDF &cleaned) {
+    const Formats::Refused lost("the cleaned document lost its pages");
+    std::vector<QPDFPageObjectHelper> before = QPDFPageDocumentHelper(source).getAllPages();
+    std::vector<QPDFPageObjectHelper> after = QPDFPageDocumentHelper(cleaned).getAllPages();
+    if (before.size() != after.size()) {
+        throw lost;
+    }
+    for (std::size_t page = 0; page < before.size(); ++page) {
+        Formats::throwIfStopped();
+        if (pageContents(before[page]) != pageContents(after[page])) {
+            throw lost;
+        }
+    }
+}
 
 Formats::Bytes cleanNested(const Formats::Bytes &bytes, int depth) {
     return readingPdf([&] {
         QPDF pdf;
-        pdf.setSuppressWarnings(true);
-        pdf.processMemoryFile("attached PDF", bytes.data(), bytes.size());
+        readMemory(pdf, "attached PDF", bytes);
         cleanDocument(pdf, {}, depth);
         QPDFWriter writer(pdf);
         writer.setOutputMemory();
         writer.write();
-        return bytesOf(writer.getBufferSharedPointer());
+        const Formats::Bytes written = bytesOf(writer.getBufferSharedPointer());
+        QPDF source;
+        QPDF cleaned;
+        readMemory(source, "attached PDF", bytes);
+        readMemory(cleaned, "cleaned PDF", written);
+        refuseLostPages(source, cleaned);
+        return written;
     });
 }
 
@@ -576,6 +741,9 @@ class Inspection {
         Category category;
         const char *name;
     };
+    // Where a file spec dictionary names its file, in any system's spelling.
+    static constexpr const char *FileSpecNames[] = {"/F", "/UF", "/DOS", "/Mac", "/Unix"};
+
     static constexpr Key TellingKeys[] = {
         {"/Author", Category::People, "author"},
         {"/Creator", Category::Software, "creating application"},
@@ -634,8 +802,8 @@ class Inspection {
             !seen_.insert({object.getObjGen(), told ? place.key : std::string()}).second) {
             return;
         }
-        if (place.key == "/XFA" && holdsXfaXmp(object)) {
-            findings_.add(Category::Other, "XMP in its XFA form");
+        if (place.key == "/XFA") {
+            inspectXfa(object);
         }
         if (place.key == "/EmbeddedFiles" && hasFolder(object)) {
             findings_.add(Category::Other, "attachment folder");
@@ -681,6 +849,7 @@ class Inspection {
         if (dictionary.hasKey("/EF")) {
             inspectAttachment(dictionary);
         }
+        inspectLink(dictionary);
     }
 
     // An annotation has a kind, and a rectangle or its type said (some popups have none).
@@ -723,25 +892,86 @@ class Inspection {
         return name.isString() && name.getUTF8Value().find_first_of("/\\") != std::string::npos;
     }
 
-    // A packet named for XMP, or XML with an XMP element in it.
-    static bool holdsXfaXmp(QPDFObjectHandle packet) {
-        bool holdsXmp = packet.isString() && packet.getUTF8Value() == "xmpmeta";
-        if (packet.isStream()) {
-            const Formats::Bytes xml = decodedData(packet);
-            for (std::size_t at = xml.find("xmpmeta"); !holdsXmp && at != std::string::npos;
-                 at = xml.find("xmpmeta", at + 1)) {
-                const char before = at > 0 ? xml[at - 1] : ' ';
-                const char after = at + 7 < xml.size() ? xml[at + 7] : ' ';
-                holdsXmp = (before == '<' || before == ':') &&
-                           std::string(" \t\r\n/>").find(after) != std::string::npos;
-            }
+    // A packet named for XMP, or XML with an XMP element in it or an envelope telling when and
+    // under which id the form was saved.
+    void inspectXfa(QPDFObjectHandle packet) {
+        if (packet.isString() && packet.getUTF8Value() == "xmpmeta") {
+            findings_.add(Category::Other, "XMP in its XFA form");
+        }
+        if (!packet.isStream()) {
+            return;
+        }
+        const Formats::Bytes xml = decodedData(packet);
+        if (holdsXmpElement(xml)) {
+            findings_.add(Category::Other, "XMP in its XFA form");
+        }
+        inspectXfaEnvelope(xml);
+    }
+
+    static bool holdsXmpElement(const Formats::Bytes &xml) {
+        bool holdsXmp = false;
+        for (std::size_t at = xml.find("xmpmeta"); !holdsXmp && at != std::string::npos;
+             at = xml.find("xmpmeta", at + 1)) {
+            const char before = at > 0 ? xml[at - 1] : ' ';
+            const char after = at + 7 < xml.size() ? xml[at + 7] : ' ';
+            holdsXmp = (before == '<' || before == ':') &&
+                       std::string(" \t\r\n/>").find(after) != std::string::npos;
         }
         return holdsXmp;
     }
 
+    // The envelope is the packet's first element, which a reader takes in before any damage later
+    // on could stop it.
+    void inspectXfaEnvelope(const Formats::Bytes &xml) {
+        QXmlStreamReader reader(
+            QByteArray::fromRawData(xml.data(), static_cast<qsizetype>(xml.size())));
+        reader.setNamespaceProcessing(false);
+        while (!reader.atEnd() && reader.readNext() != QXmlStreamReader::StartElement) {
+        }
+        const QStringView name = reader.qualifiedName();
+        if (!reader.isStartElement() || (name != u"xdp" && !name.endsWith(u":xdp"))) {
+            return;
+        }
+        const QXmlStreamAttributes attributes = reader.attributes();
+        if (attributes.hasAttribute(QStringLiteral("timeStamp"))) {
+            findings_.add(Category::Dates, "XFA save time");
+        }
+        if (attributes.hasAttribute(QStringLiteral("uuid"))) {
+            findings_.add(Category::Identifiers, "XFA document id");
+        }
+    }
+
+    // A link that opens a local file by its path, or a web link to a file on a disk.
+    void inspectLink(QPDFObjectHandle action) {
+        QPDFObjectHandle kind = action.getKey("/S");
+        QPDFObjectHandle uri = action.getKey("/URI");
+        const bool fileUrl =
+            kind.isNameAndEquals("/URI") && uri.isString() &&
+            QByteArray::fromStdString(uri.getStringValue()).trimmed().toLower().startsWith("file:");
+        const bool opensFile = kind.isNameAndEquals("/Launch") || kind.isNameAndEquals("/GoToR");
+        if (fileUrl || (opensFile && namesFolder(action))) {
+            findings_.add(Category::Other, "local path in a link");
+        }
+    }
+
+    // Whether the file the action opens is named with its folders, or with a folder to start in.
+    static bool namesFolder(QPDFObjectHandle action) {
+        QPDFObjectHandle windows = action.getKey("/Win");
+        if (action.hasKey("/Mac") || action.hasKey("/Unix") ||
+            (windows.isDictionary() && (windows.hasKey("/D") || hasFolder(windows.getKey("/F"))))) {
+            return true;
+        }
+        QPDFObjectHandle file = action.getKey("/F");
+        if (!file.isDictionary()) {
+            return hasFolder(file);
+        }
+        return std::any_of(std::begin(FileSpecNames), std::end(FileSpecNames),
+                           [&](const char *key) { return hasFolder(file.getKey(key)); });
+    }
+
     // Its folders, and what the attached files hold by the checks of their kinds.
     void inspectAttachment(QPDFObjectHandle fileSpec) {
-        for (const char *key : {"/F", "/UF", "/DOS", "/Mac", "/Unix"}) {
+        for (const char *key : FileSpecNames) {
             if (hasFolder(fileSpec.getKey(key))) {
                 findings_.add(Category::Other, "attachment folder");
             }

@@ -760,7 +760,7 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
     const std::string signedReason = "signed document: cleaning would break its signature";
     const std::string information = "still holds title, author";
     const std::string xmp = "still holds XMP";
-    const std::string xfaXmp = "still holds XMP in its XFA form";
+    const std::string xfaXmp = "still holds XMP in its XFA form, XFA save time, XFA document id";
     const std::string tooDeep =
         "files nested too deeply in nested.pdf in nested.pdf in nested.pdf "
         "in nested.pdf in nested.pdf";
@@ -839,6 +839,14 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
         {PdfKind::XfaDamaged, QStringLiteral("xfa-damaged.pdf"),
          "damaged PDF: getStreamData called on unfilterable stream", "damaged XFA form"},
         {PdfKind::SharedInfo, QStringLiteral("shared-info.pdf"), information, {}},
+        {PdfKind::CatalogInfo,
+         QStringLiteral("catalog-info.pdf"),
+         "still holds title, document information",
+         {}},
+        {PdfKind::LocalLinks,
+         QStringLiteral("local-links.pdf"),
+         "still holds local path in a link",
+         {}},
     };
     QString refusals;
     for (const auto &pdf : cases) {
@@ -851,7 +859,7 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
     run();
 
     EXPECT_EQ(lastMessage().toStdString(),
-              (done(21, 28) + QStringLiteral("\r\n\r\n7 of 28 files were not cleaned:") + refusals)
+              (done(23, 30) + QStringLiteral("\r\n\r\n7 of 30 files were not cleaned:") + refusals)
                   .toStdString());
     for (const auto &pdf : cases) {
         SCOPED_TRACE(pdf.name.toStdString());
@@ -865,10 +873,17 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
         EXPECT_EQ(pdfLeftovers(out(pdf.name)), QStringList());
         EXPECT_TRUE(passesQpdfCheck(out(pdf.name)));
         EXPECT_EQ(pdfContent(out(pdf.name)), pdfContent(source));
+        EXPECT_EQ(pdfPageCount(out(pdf.name)), pdfPageCount(source));
         for (const QByteArray &half : pdfIdentifier(out(pdf.name))) {
             EXPECT_FALSE(pdfIdentifier(source).contains(half));
         }
     }
+    // Links to local files keep the files' names.
+    EXPECT_EQ(
+        pdfLinkTargets(out(QStringLiteral("local-links.pdf"))),
+        QStringList({QStringLiteral("https://example.org/report"), QStringLiteral("plan.xlsx"),
+                     QStringLiteral("run.exe"), QStringLiteral("report.pdf"),
+                     QStringLiteral("report.pdf"), QStringLiteral("x.docx")}));
     // The catalog points to the information too, so unlinking it from the trailer is not enough.
     EXPECT_EQ(pdfCheck(withInformationUnlinked(sources / QStringLiteral("shared-info.pdf"))),
               "still holds file identifier, author");

@@ -339,15 +339,22 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
             break;
         case PdfKind::XfaPackets:
             root.getKey("/AcroForm")
-                .replaceKey(
-                    "/XFA",
-                    Object::newArray({Object::newString("xmpmeta"), xfaPacket(pdf, XfaXmp),
-                                      Object::newString("template"), xfaPacket(pdf, XfaTemplate)}));
+                .replaceKey("/XFA",
+                            Object::newArray(
+                                {Object::newString("preamble"),
+                                 xfaPacket(pdf,
+                                           "<xdp:xdp xmlns:xdp='http://ns.adobe.com/xdp/' "
+                                           "timeStamp='1999-07-07T10:00:00Z' uuid='Secret-4711'>"),
+                                 Object::newString("xmpmeta"), xfaPacket(pdf, XfaXmp),
+                                 Object::newString("template"), xfaPacket(pdf, XfaTemplate),
+                                 Object::newString("postamble"), xfaPacket(pdf, "</xdp:xdp>")}));
             break;
         case PdfKind::XfaStream:
             root.getKey("/AcroForm")
                 .replaceKey("/XFA", xfaPacket(pdf, (std::string("<xdp:xdp xmlns:xdp=\"http://"
-                                                                "ns.adobe.com/xdp/\">") +
+                                                                "ns.adobe.com/xdp/\" timeStamp = "
+                                                                "\"1999-07-07T10:00:00Z\"\n"
+                                                                "uuid=\"Secret-4711\">") +
                                                     XfaXmp + XfaTemplate + "</xdp:xdp>")
                                                        .c_str()));
             break;
@@ -360,6 +367,21 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
         case PdfKind::SharedInfo:
             setInformation(pdf, "<< /Author (Secret Sharer) /Title (Secret Title) >>");
             root.replaceKey("/Info", pdf.getTrailer().getKey("/Info"));
+            break;
+        case PdfKind::CatalogInfo:
+            root.replaceKey("/Title", Object::newString("Secret Catalog Title"));
+            pdf.getTrailer().replaceKey("/Info", root);
+            break;
+        case PdfKind::LocalLinks:
+            for (const char *action :
+                 {"<< /S /Launch /F (C:\\\\Users\\\\Secret\\\\Documents\\\\plan.xlsx) /Win << /F "
+                  "(C:\\\\Users\\\\Secret\\\\tools\\\\run.exe) /D (C:\\\\Users\\\\Secret) >> >>",
+                  "<< /S /GoToR /D [0 /Fit] /F << /Type /Filespec /F (/home/Secret/report.pdf) "
+                  "/UF (/home/Secret/report.pdf) /Unix (/home/Secret/report.pdf) >> >>",
+                  "<< /S /URI /URI (file:///C:/Users/Secret/Documents/x.docx) >>"}) {
+                addAnnotation(pdf, page, "<< /Type /Annot /Subtype /Link /Rect [72 500 200 520] >>")
+                    .replaceKey("/A", parsed(action));
+            }
             break;
         case PdfKind::AttachedFiles: {
             const QMap<QString, QByteArray> files = filesToAttach();
@@ -622,4 +644,29 @@ QList<QByteArray> pdfIdentifier(const QString &path) {
         halves << QByteArray::fromStdString(half.getStringValue());
     }
     return halves;
+}
+
+QStringList pdfLinkTargets(const QString &path) {
+    QPDF pdf;
+    pdf.processFile(path.toLocal8Bit().constData());
+    QStringList targets;
+    const auto add = [&](Object value) {
+        if (value.isString()) {
+            targets << QString::fromStdString(value.getUTF8Value());
+        }
+    };
+    for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(pdf).getAllPages()) {
+        for (QPDFAnnotationObjectHelper &annotation : page.getAnnotations()) {
+            Object action = annotation.getObjectHandle().getKey("/A");
+            if (!action.isDictionary()) {
+                continue;
+            }
+            for (Object holder : {action, action.getKey("/F"), action.getKey("/Win")}) {
+                for (const char *key : {"/URI", "/F", "/UF", "/Unix"}) {
+                    add(holder.isDictionary() ? holder.getKey(key) : Object::newNull());
+                }
+            }
+        }
+    }
+    return targets;
 }

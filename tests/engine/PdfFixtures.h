@@ -31,10 +31,12 @@ enum class PdfKind {
     DeeplyAttachedPdf,   // PDFs attached inside attached PDFs, deeper than is cleaned
     AttachedDamagedPdf,  // an attached PDF that cannot be read
     AttachedOffice,      // an attached Office document that cannot be read
-    XfaPackets,          // an XFA form whose packets include XMP
-    XfaStream,           // an XFA form in one stream, with an XMP element in it
+    XfaPackets,          // an XFA form whose packets include XMP and a saved envelope
+    XfaStream,           // an XFA form in one stream, with an XMP element and a saved envelope
     XfaDamaged,          // an XFA form whose compressed stream cannot be decompressed
     SharedInfo,          // document information that the catalog points to as well
+    CatalogInfo,         // a catalog with a title that is the document information too
+    LocalLinks,          // links that launch, open or point with file: to files in home folders
     AttachedFiles,       // attached MP4 with a place, SVG with its export folder, docx with author
     FlatedJpeg,          // a photo with Exif, deflated over its own compression
     Jpeg2000,            // a JPEG 2000 picture with XMP in an XML box and a UUID box
@@ -71,3 +73,6 @@ QList<QByteArray> pdfPictureData(const QString &path);
 
 // The two halves of the file identifier.
 QList<QByteArray> pdfIdentifier(const QString &path);
+
+// Where the page's links lead: the file names and web addresses of their actions.
+QStringList pdfLinkTargets(const QString &path);

@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QProcess>
 
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -37,6 +40,10 @@ ToolRun runPdftk(const QStringList &arguments) {
     pdftk.start(QStringLiteral(PARCHWIPE_BIN_DIR "/pdftk"), arguments);
     pdftk.waitForFinished(-1);
     return {pdftk.exitCode(), QString::fromUtf8(pdftk.readAllStandardError())};
+}
+
+QPDFObjectHandle firstPage(QPDF &pdf) {
+    return pdf.getAllPages()[0];
 }
 
 }  // namespace
@@ -149,6 +156,66 @@ TEST(Pdftk, TheInfoFileIsTheWholeNewInformation) {
     EXPECT_TRUE(readFile(out).contains("New Title"));
 }
 
+// A result that no longer draws the source's pages is refused; one written differently is not.
+TEST(PdfPages, ACleanedDocumentMustDrawEveryPageAsItsSourceDid) {
+    ScratchFolder scratch;
+    const std::string path =
+        makePdf(PdfKind::Comments, scratch / QStringLiteral("source.pdf")).toStdString();
+    const std::string lost = "the cleaned document lost its pages";
+    using Change = void (*)(QPDF &);
+    const struct {
+        const char *name;
+        Change change;
+        std::string refusal;
+    } cases[] = {
+        {"nothing", [](QPDF &) {}, {}},
+        {"information and comments gone",
+         [](QPDF &pdf) {
+             pdf.getTrailer().removeKey("/Info");
+             firstPage(pdf).removeKey("/Annots");
+         },
+         {}},
+        {"content deflated",
+         [](QPDF &pdf) {
+             QPDFObjectHandle contents = firstPage(pdf).getKey("/Contents");
+             const std::string text =
+                 "BT /F1 12 Tf 72 720 Td (Hello from the quarterly report) "
+                 "Tj ET";
+             contents.replaceStreamData(
+                 qCompress(QByteArray::fromStdString(text)).mid(4).toStdString(),
+                 QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
+         },
+         {}},
+        {"page gone",
+         [](QPDF &pdf) {
+             QPDFPageDocumentHelper(pdf).removePage(QPDFPageObjectHelper(firstPage(pdf)));
+         },
+         lost},
+        {"text changed",
+         [](QPDF &pdf) {
+             firstPage(pdf)
+                 .getKey("/Contents")
+                 .replaceStreamData("BT ET", QPDFObjectHandle::newNull(),
+                                    QPDFObjectHandle::newNull());
+         },
+         lost},
+    };
+    for (const auto &testCase : cases) {
+        QPDF source;
+        QPDF cleaned;
+        source.processFile(path.c_str());
+        cleaned.processFile(path.c_str());
+        testCase.change(cleaned);
+        std::string refusal;
+        try {
+            Pdf::refuseLostPages(source, cleaned);
+        } catch (const Formats::Refused &refused) {
+            refusal = refused.what();
+        }
+        EXPECT_EQ(refusal, testCase.refusal) << testCase.name;
+    }
+}
+
 TEST(Routes, EveryJpegSpellingChecksItsResultAndOtherFilesPassUnread) {
     ScratchFolder scratch;
     const QString photo = makeJpegWithMetadata(scratch / QStringLiteral("photo.jpg"));
@@ -202,6 +269,13 @@ TEST(PdfCheck, NamesEverythingASourceHoldsInItsCategory) {
          {{Category::Other, "attachment folder"}, {Category::Dates, "creation date"}},
          {}},
         {pdf(PdfKind::PageThumbnail), {{Category::Thumbnails, "page thumbnail"}}, {}},
+        {pdf(PdfKind::LocalLinks), {{Category::Other, "local path in a link"}}, {}},
+        {pdf(PdfKind::XfaStream),
+         {{Category::Dates, "XFA save time"}, {Category::Identifiers, "XFA document id"}},
+         {}},
+        {pdf(PdfKind::XfaPackets),
+         {{Category::Dates, "XFA save time"}, {Category::Identifiers, "XFA document id"}},
+         {}},
         {pdf(PdfKind::Jpeg2000),
          {{Category::Other, "XML in an image"}, {Category::Other, "UUID box in an image"}},
          {}},
