@@ -21,4 +21,8 @@ constexpr std::uint64_t RatioCheckedFrom = std::uint64_t(1) << 20;
 // of other data.
 constexpr std::size_t RecognitionWindow = 4096;
 
+// Directories a check follows in an Exif structure: a photo has five or so; a hostile chain has
+// no end.
+constexpr std::size_t ExifDirectories = 256;
+
 }  // namespace Formats::Limits

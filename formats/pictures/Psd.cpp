@@ -150,79 +150,94 @@ Bytes clean(const Bytes &image) {
 // The check below walks the image on its own.
 namespace {
 
+using Formats::Category;
+
 struct Named {
     std::uint16_t first;
     std::uint16_t last;
+    Category category;
     const char *what;
 };
 
 // Image resources that describe the image or its maker.
 constexpr std::array<Named, 18> Describing = {{
-    {0x03E9, 0x03E9, "printer settings"},
-    {0x03F0, 0x03F0, "a caption"},
-    {0x0404, 0x0404, "IPTC"},
-    {0x0409, 0x0409, "a thumbnail"},
-    {0x040A, 0x040A, "a copyright flag"},
-    {0x040B, 0x040B, "URLs"},
-    {0x040C, 0x040C, "a thumbnail"},
-    {0x0414, 0x0414, "a document identifier"},
-    {0x041A, 0x041A, "slices"},
-    {0x041B, 0x041B, "URLs"},
-    {0x041E, 0x041E, "URLs"},
-    {0x0421, 0x0421, "the software version"},
-    {0x0422, 0x0423, "Exif"},
-    {0x0424, 0x0424, "XMP"},
-    {0x0425, 0x0425, "an IPTC digest"},
-    {0x043A, 0x043D, "printer settings"},
-    {0x043E, 0x043F, "an auto-save file path"},
-    {0x0FA0, 0x1F40, "plug-in, ImageReady or Lightroom data"},
+    {0x03E9, 0x03E9, Category::Device, "printer settings"},
+    {0x03F0, 0x03F0, Category::Descriptions, "a caption"},
+    {0x0404, 0x0404, Category::Other, "IPTC"},
+    {0x0409, 0x0409, Category::Thumbnails, "a thumbnail"},
+    {0x040A, 0x040A, Category::People, "a copyright flag"},
+    {0x040B, 0x040B, Category::Other, "URLs"},
+    {0x040C, 0x040C, Category::Thumbnails, "a thumbnail"},
+    {0x0414, 0x0414, Category::Identifiers, "a document identifier"},
+    {0x041A, 0x041A, Category::Other, "slices"},
+    {0x041B, 0x041B, Category::Other, "URLs"},
+    {0x041E, 0x041E, Category::Other, "URLs"},
+    {0x0421, 0x0421, Category::Software, "the software version"},
+    {0x0422, 0x0423, Category::Other, "Exif"},
+    {0x0424, 0x0424, Category::Other, "XMP"},
+    {0x0425, 0x0425, Category::Other, "an IPTC digest"},
+    {0x043A, 0x043D, Category::Device, "printer settings"},
+    {0x043E, 0x043F, Category::History, "an auto-save file path"},
+    {0x0FA0, 0x1F40, Category::Other, "plug-in, ImageReady or Lightroom data"},
 }};
 
-std::string remainingIn(const Bytes &psd, std::size_t from, std::size_t to) {
-    Formats::Findings findings;
+Formats::Refused brokenResource() {
+    return Formats::Refused("damaged PSD: an image resource is broken");
+}
+
+void nameResources(const Bytes &psd, std::size_t from, std::size_t to,
+                   Formats::Findings &findings) {
     std::size_t at = from;
     while (at < to) {
         if (to - at < 12 || (psd.compare(at, 4, "8BIM") != 0 && psd.compare(at, 4, "MeSa") != 0 &&
                              psd.compare(at, 4, "AgHg") != 0 && psd.compare(at, 4, "PHUT") != 0 &&
                              psd.compare(at, 4, "DCSR") != 0)) {
-            return "damaged PSD: an image resource is broken";
+            throw brokenResource();
         }
         const std::uint16_t id = Formats::bigEndian16(psd, at + 4);
         std::size_t next = at + 6 + Formats::byteAt(psd, at + 6) / 2 * 2 + 2;
         if (next + 4 > to) {
-            return "damaged PSD: an image resource is broken";
+            throw brokenResource();
         }
         const std::uint32_t size = Formats::bigEndian32(psd, next);
         if (size > to - next - 4) {
-            return "damaged PSD: an image resource is broken";
+            throw brokenResource();
         }
         next += 4 + size + size % 2;
         for (const Named &named : Describing) {
             if (id >= named.first && id <= named.last) {
-                findings.add(named.what);
+                findings.add(named.category, named.what);
             }
         }
         at = next;
     }
-    return at == to ? findings.reason() : "damaged PSD: an image resource is broken";
+    if (at != to) {
+        throw brokenResource();
+    }
 }
 
 }  // namespace
 
-std::string remainingMetadata(const Bytes &image) {
+Formats::Findings check(const Bytes &image) {
     if (image.size() < 34 || image.compare(0, 4, "8BPS") != 0) {
-        return "not a Photoshop image";
+        throw Refused("not a Photoshop image");
     }
     const std::size_t resourcesAt = 30 + static_cast<std::size_t>(Formats::bigEndian32(image, 26));
     if (resourcesAt + 4 > image.size()) {
-        return "damaged PSD: cut short";
+        throw Refused("damaged PSD: cut short");
     }
     const std::size_t resourcesEnd =
         resourcesAt + 4 + static_cast<std::size_t>(Formats::bigEndian32(image, resourcesAt));
     if (resourcesEnd + 4 > image.size()) {
-        return "damaged PSD: cut short";
+        throw Refused("damaged PSD: cut short");
     }
-    return remainingIn(image, resourcesAt + 4, resourcesEnd);
+    Formats::Findings findings;
+    nameResources(image, resourcesAt + 4, resourcesEnd, findings);
+    return findings;
+}
+
+std::string remainingMetadata(const Bytes &image) {
+    return Formats::reasonOf(check, image);
 }
 
 }  // namespace Psd

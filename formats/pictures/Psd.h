@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <string>
@@ -13,8 +14,10 @@ namespace Psd {
 // the pixels stay byte for byte. Refused when a section runs past the end of the file.
 Formats::Bytes clean(const Formats::Bytes &image);
 
-// What the image still holds ("still holds IPTC, a thumbnail"), a damaged structure, or empty.
-// Reads on its own: no code shared with clean().
+// What the image still holds (IPTC, a thumbnail, ...); throws Formats::Refused for a damaged
+// structure. Reads on its own: no code shared with clean().
+Formats::Findings check(const Formats::Bytes &image);
+// The same as a reason ("still holds IPTC, a thumbnail"), or the damage; empty when clean.
 std::string remainingMetadata(const Formats::Bytes &image);
 
 }  // namespace Psd
