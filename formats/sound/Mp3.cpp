@@ -2,95 +2,12 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/sound/TagCheck.h"
+#include "formats/sound/TagSpan.h"
 
 #include <array>
-#include <optional>
 
 namespace {
-
-constexpr std::size_t Id3HeaderSize = 10;
-constexpr std::size_t Id3v1Size = 128;
-constexpr std::size_t EnhancedId3v1Size = 227;
-constexpr std::size_t ApeFooterSize = 32;
-constexpr std::size_t Lyrics3v2TrailerSize = 15;  // six digits of size, then "LYRICS200"
-constexpr int MaxTrailingTags = 16;
-
-// An ID3v2 size: four bytes of seven bits each.
-std::optional<std::size_t> syncSafe(const Formats::Bytes &bytes, std::size_t at) {
-    std::size_t size = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        const auto byte = Formats::byteAt(bytes, at + i);
-        if (byte >= 0x80) {
-            return std::nullopt;
-        }
-        size = size << 7 | byte;
-    }
-    return size;
-}
-
-bool startsWith(const Formats::Bytes &bytes, std::size_t at, std::string_view text) {
-    return at <= bytes.size() && bytes.compare(at, text.size(), text) == 0;
-}
-
-Formats::Refused damagedTag() {
-    return Formats::Refused("damaged MP3: a tag runs past the end");
-}
-
-// The length of the ID3v2 tag that starts at `at`, footer included; 0 when none starts there.
-std::size_t id3v2Length(const Formats::Bytes &mp3, std::size_t at) {
-    if (!startsWith(mp3, at, "ID3") || mp3.size() - at < Id3HeaderSize) {
-        return 0;
-    }
-    const auto size = syncSafe(mp3, at + 6);
-    if (!size) {
-        throw Formats::Refused("damaged MP3: an ID3 tag has a broken size");
-    }
-    const bool footer = (Formats::byteAt(mp3, at + 5) & 0x10) != 0;
-    const std::size_t length = Id3HeaderSize + *size + (footer ? Id3HeaderSize : 0);
-    if (length > mp3.size() - at) {
-        throw damagedTag();
-    }
-    return length;
-}
-
-// The length of the tag that ends at `end`, or 0 when none recognisably ends there.
-std::size_t trailingTagLength(const Formats::Bytes &mp3, std::size_t end) {
-    if (end >= EnhancedId3v1Size && startsWith(mp3, end - EnhancedId3v1Size, "TAG+")) {
-        return EnhancedId3v1Size;
-    }
-    if (end >= Id3v1Size && startsWith(mp3, end - Id3v1Size, "TAG")) {
-        return Id3v1Size;
-    }
-    if (end >= ApeFooterSize && startsWith(mp3, end - ApeFooterSize, "APETAGEX")) {
-        const std::size_t footer = end - ApeFooterSize;
-        const bool header = (Formats::littleEndian32(mp3, footer + 20) & 0x80000000U) != 0;
-        const std::uint64_t length =
-            std::uint64_t{Formats::littleEndian32(mp3, footer + 12)} + (header ? ApeFooterSize : 0);
-        if (length < ApeFooterSize || length > end) {
-            throw damagedTag();
-        }
-        return static_cast<std::size_t>(length);
-    }
-    if (end >= Lyrics3v2TrailerSize && startsWith(mp3, end - 9, "LYRICS200")) {
-        const Formats::Bytes digits = mp3.substr(end - Lyrics3v2TrailerSize, 6);
-        if (digits.find_first_not_of("0123456789") != Formats::Bytes::npos) {
-            throw damagedTag();
-        }
-        const std::size_t length = std::stoul(digits) + Lyrics3v2TrailerSize;
-        if (length > end || !startsWith(mp3, end - length, "LYRICSBEGIN")) {
-            throw damagedTag();
-        }
-        return length;
-    }
-    if (end >= Id3HeaderSize && startsWith(mp3, end - Id3HeaderSize, "3DI")) {
-        const auto size = syncSafe(mp3, end - 4);
-        if (!size || *size + 2 * Id3HeaderSize > end) {
-            throw damagedTag();
-        }
-        return *size + 2 * Id3HeaderSize;
-    }
-    return 0;
-}
 
 bool isFrameSync(const Formats::Bytes &mp3, std::size_t at) {
     return mp3.size() - at >= 2 && Formats::byteAt(mp3, at) == 0xFF &&
@@ -103,17 +20,10 @@ namespace Mp3 {
 
 Formats::Bytes clean(const Formats::Bytes &mp3) {
     std::size_t start = 0;
-    while (const std::size_t length = id3v2Length(mp3, start)) {
+    while (const std::size_t length = TagSpan::id3v2Length(mp3, start)) {
         start += length;
     }
-    std::size_t end = mp3.size();
-    for (int tags = 0; tags < MaxTrailingTags && end > start; ++tags) {
-        const std::size_t length = trailingTagLength(mp3, end);
-        if (length == 0 || length > end - start) {
-            break;
-        }
-        end -= length;
-    }
+    const std::size_t end = TagSpan::endBeforeTags(mp3, start);
     if (end <= start || !isFrameSync(mp3, start)) {
         throw Formats::Refused("damaged MP3: no audio frame where the tags end");
     }
@@ -188,12 +98,14 @@ void nameTrailingData(std::string_view rest, Formats::Findings &findings) {
 std::size_t pastLeadingTags(const Formats::Bytes &mp3, Formats::Findings &findings) {
     std::size_t at = 0;
     while (mp3.size() - at >= 10 && mp3.compare(at, 3, "ID3") == 0) {
-        findings.add("ID3 tag");
         std::uint64_t size = 0;
         for (std::size_t i = 6; i < 10; ++i) {
             size = size << 7 | (Formats::byteAt(mp3, at + i) & 0x7F);
         }
-        at = static_cast<std::size_t>(std::min<std::uint64_t>(at + 10 + size, mp3.size()));
+        const std::size_t end =
+            static_cast<std::size_t>(std::min<std::uint64_t>(at + 10 + size, mp3.size()));
+        TagCheck::nameId3Frames(std::string_view(mp3).substr(at, end - at), findings);
+        at = end;
     }
     return at;
 }
@@ -202,7 +114,10 @@ std::size_t pastLeadingTags(const Formats::Bytes &mp3, Formats::Findings &findin
 
 namespace Mp3 {
 
-std::string remainingMetadata(const Formats::Bytes &mp3) {
+Formats::Findings check(const Formats::Bytes &mp3) {
+    if (mp3.empty()) {
+        throw Formats::Refused("MP3 holds no audio frame");
+    }
     Formats::Findings findings;
     std::size_t at = pastLeadingTags(mp3, findings);
     while (at < mp3.size()) {
@@ -214,9 +129,6 @@ std::string remainingMetadata(const Formats::Bytes &mp3) {
         // A last frame cut short is common and carries nothing but sound.
         at += std::min(length, mp3.size() - at);
     }
-    if (mp3.empty()) {
-        return "MP3 holds no audio frame";
-    }
     // A cut-short last frame may have hidden a tag behind its supposed length.
     static const std::array<std::pair<std::string_view, std::size_t>, 4> endMarks = {
         {{"TAG", 128}, {"APETAGEX", 32}, {"LYRICS200", 9}, {"3DI", 10}}};
@@ -225,7 +137,11 @@ std::string remainingMetadata(const Formats::Bytes &mp3) {
             findings.add("a tag at the end");
         }
     }
-    return findings.reason();
+    return findings;
+}
+
+std::string remainingMetadata(const Formats::Bytes &mp3) {
+    return Formats::reasonOf(check, mp3);
 }
 
 }  // namespace Mp3

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <string>
@@ -11,8 +12,11 @@ namespace Mp3 {
 // not walk or no audio frame follows them.
 Formats::Bytes clean(const Formats::Bytes &mp3);
 
-// Walks the result frame by frame on its own and names whatever is not an audio frame ("still
-// holds an ID3 tag, data that is not audio"); empty when it holds frames only.
+// Walks the result frame by frame on its own and names whatever is not an audio frame: each
+// ID3v2 frame by what it tells, other tags, data that is not audio. Throws Formats::Refused for
+// an empty file.
+Formats::Findings check(const Formats::Bytes &mp3);
+// The same as a reason ("still holds ID3 TPE1, APE tag"), or the damage; empty when clean.
 std::string remainingMetadata(const Formats::Bytes &mp3);
 
 }  // namespace Mp3

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "formats/core/Formats.h"
+
+#include <cstddef>
+
+// Where the tags around a song's audio lie, as the sound passes cut them away: ID3v2 in front,
+// and ID3v1, APEv2, Lyrics3 and appended ID3v2 behind. The checks read tags on their own.
+namespace TagSpan {
+
+// The length of the ID3v2 tag that starts at `at`, footer included; 0 when none starts there.
+// Throws Formats::Refused when its size is broken or runs past the end.
+std::size_t id3v2Length(const Formats::Bytes &bytes, std::size_t at);
+
+// Where the audio that starts at `start` ends once the tags behind it are cut away, up to a
+// bounded number of them. Throws Formats::Refused for a tag that claims more than there is.
+std::size_t endBeforeTags(const Formats::Bytes &bytes, std::size_t start);
+
+}  // namespace TagSpan
