@@ -2,6 +2,7 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Stop.h"
 #include "formats/sound/TagCheck.h"
 
 #include <taglib/flacpicture.h>
@@ -11,6 +12,7 @@
 #include <taglib/vorbisfile.h>
 #include <taglib/xiphcomment.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <memory>
@@ -27,6 +29,31 @@ Formats::Bytes firstPacketStart(const Formats::Bytes &ogg) {
     }
     const std::size_t start = PageHeaderSize + Formats::byteAt(ogg, 26);
     return start < ogg.size() ? ogg.substr(start, 8) : Formats::Bytes();
+}
+
+// Whether a logical stream begins after another has begun to play: a chained file, whose later
+// links TagLib would leave with their comments.
+bool isChained(const Formats::Bytes &ogg) {
+    bool playing = false;
+    for (std::size_t at = 0;
+         ogg.size() - at >= PageHeaderSize && ogg.compare(at, 4, "OggS") == 0;) {
+        Formats::throwIfStopped();
+        const std::size_t segments = Formats::byteAt(ogg, at + 26);
+        if (ogg.size() - at < PageHeaderSize + segments) {
+            break;
+        }
+        const bool begins = (Formats::byteAt(ogg, at + 5) & BeginsStream) != 0;
+        if (begins && playing) {
+            return true;
+        }
+        playing = playing || !begins;
+        std::size_t length = PageHeaderSize + segments;
+        for (std::size_t i = 0; i < segments; ++i) {
+            length += Formats::byteAt(ogg, at + PageHeaderSize + i);
+        }
+        at = std::min(at + length, ogg.size());
+    }
+    return false;
 }
 
 std::unique_ptr<TagLib::Ogg::File> openStream(TagLib::IOStream &stream,
@@ -47,6 +74,9 @@ std::unique_ptr<TagLib::Ogg::File> openStream(TagLib::IOStream &stream,
 namespace Ogg {
 
 Formats::Bytes clean(const Formats::Bytes &ogg) {
+    if (isChained(ogg)) {
+        throw Formats::Refused("chained Ogg streams cannot be cleaned");
+    }
     TagLib::ByteVectorStream stream(
         TagLib::ByteVector(ogg.data(), static_cast<unsigned int>(ogg.size())));
     const auto file = openStream(stream, firstPacketStart(ogg));
