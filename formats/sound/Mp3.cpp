@@ -5,6 +5,7 @@
 #include "formats/sound/TagCheck.h"
 #include "formats/sound/TagSpan.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -12,6 +13,58 @@ namespace {
 bool isFrameSync(const Formats::Bytes &mp3, std::size_t at) {
     return mp3.size() - at >= 2 && Formats::byteAt(mp3, at) == 0xFF &&
            (Formats::byteAt(mp3, at + 1) & 0xE0) == 0xE0;
+}
+
+// The LAME tag after the Xing/Info fields: encoder, gapless delay and padding, gain, checksums.
+constexpr std::size_t LameTagSize = 36;
+
+// Side information before a Layer III frame's data: MPEG-1 or not, one channel or more.
+std::size_t sideInfoSize(bool mpeg1, bool mono) {
+    return mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+}
+
+// The length of the Layer III frame that starts the audio, or 0 when it is none.
+std::size_t layerThreeFrameLength(const Formats::Bytes &audio) {
+    static constexpr std::array<std::array<std::uint32_t, 15>, 2> kilobits = {{
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+    }};
+    static constexpr std::array<std::uint32_t, 3> rates = {44100, 48000, 32000};
+    const unsigned version = Formats::byteAt(audio, 1) >> 3 & 3;  // 0: 2.5, 2: 2, 3: 1
+    const unsigned bitrate = Formats::byteAt(audio, 2) >> 4;
+    const unsigned rate = Formats::byteAt(audio, 2) >> 2 & 3;
+    if ((Formats::byteAt(audio, 1) >> 1 & 3) != 1 || version == 1 || bitrate == 0 ||
+        bitrate == 15 || rate == 3) {
+        return 0;
+    }
+    const bool mpeg1 = version == 3;
+    const std::uint32_t hertz = rates[rate] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+    return (mpeg1 ? 144 : 72) * kilobits[mpeg1 ? 0 : 1][bitrate] * 1000 / hertz +
+           (Formats::byteAt(audio, 2) >> 1 & 1);
+}
+
+// Zeros what follows the Xing/Info fields and the LAME tag in the first frame: players skip that
+// frame, so text a tagger leaves there is never heard and never shown.
+void zeroInfoFramePadding(Formats::Bytes &audio) {
+    const std::size_t length = audio.size() >= 4 ? layerThreeFrameLength(audio) : 0;
+    if (length == 0) {
+        return;
+    }
+    const bool mpeg1 = (Formats::byteAt(audio, 1) >> 3 & 3) == 3;
+    const std::size_t info = 4 + sideInfoSize(mpeg1, Formats::byteAt(audio, 3) >> 6 == 3);
+    const std::size_t end = std::min(length, audio.size());
+    if (info + 8 > end ||
+        (audio.compare(info, 4, "Xing") != 0 && audio.compare(info, 4, "Info") != 0)) {
+        return;
+    }
+    const std::uint32_t flags = Formats::bigEndian32(audio, info + 4);
+    const std::size_t fields =
+        (flags & 1 ? 4 : 0) + (flags & 2 ? 4 : 0) + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
+    const std::size_t used = info + 8 + fields + LameTagSize;
+    if (used < end) {
+        std::fill(audio.begin() + static_cast<std::ptrdiff_t>(used),
+                  audio.begin() + static_cast<std::ptrdiff_t>(end), '\0');
+    }
 }
 
 }  // namespace
@@ -27,7 +80,9 @@ Formats::Bytes clean(const Formats::Bytes &mp3) {
     if (end <= start || !isFrameSync(mp3, start)) {
         throw Formats::Refused("damaged MP3: no audio frame where the tags end");
     }
-    return mp3.substr(start, end - start);
+    Formats::Bytes audio = mp3.substr(start, end - start);
+    zeroInfoFramePadding(audio);
+    return audio;
 }
 
 }  // namespace Mp3
@@ -68,6 +123,27 @@ std::size_t frameLength(const Formats::Bytes &mp3, std::size_t at) {
     }
     const std::uint32_t perSample = (layer == 1 && !mpeg1) ? 72 : 144;
     return perSample * bitsPerSecond / rate + padding;
+}
+
+// Whether the Xing/Info frame at `at`, `length` long, holds anything past its fields and its
+// LAME tag: text a tagger hid where no player looks.
+bool holdsTextInInfoPadding(const Formats::Bytes &mp3, std::size_t at, std::size_t length) {
+    const unsigned second = Formats::byteAt(mp3, at + 1);
+    const bool mpeg1 = (second >> 3 & 3) == 3, mono = Formats::byteAt(mp3, at + 3) >> 6 == 3;
+    const std::size_t tag = at + 4 + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+    const std::size_t end = at + std::min(length, mp3.size() - at);
+    if ((second >> 1 & 3) != 1 || tag + 8 > end ||
+        (mp3.compare(tag, 4, "Xing") != 0 && mp3.compare(tag, 4, "Info") != 0)) {
+        return false;
+    }
+    const std::uint32_t flags = Formats::bigEndian32(mp3, tag + 4);
+    std::size_t used = tag + 8 + 36;  // the fields' header, then the LAME tag after the fields
+    for (const auto &[flag, size] : {std::pair{1u, 4u}, {2u, 4u}, {4u, 100u}, {8u, 4u}}) {
+        used += (flags & flag) != 0 ? size : 0;
+    }
+    return std::any_of(mp3.begin() + static_cast<std::ptrdiff_t>(std::min(used, end)),
+                       mp3.begin() + static_cast<std::ptrdiff_t>(end),
+                       [](char byte) { return byte != 0; });
 }
 
 // Names the tags found in what follows the last frame; anything else there is not audio either.
@@ -120,11 +196,14 @@ Formats::Findings check(const Formats::Bytes &mp3) {
     }
     Formats::Findings findings;
     std::size_t at = pastLeadingTags(mp3, findings);
-    while (at < mp3.size()) {
+    for (const std::size_t first = at; at < mp3.size();) {
         const std::size_t length = frameLength(mp3, at);
         if (length == 0) {
             nameTrailingData(std::string_view(mp3).substr(at), findings);
             break;
+        }
+        if (at == first && holdsTextInInfoPadding(mp3, at, length)) {
+            findings.add("text in the info frame's padding");
         }
         // A last frame cut short is common and carries nothing but sound.
         at += std::min(length, mp3.size() - at);
