@@ -122,9 +122,8 @@ std::size_t blockLengthWidth(const std::string &key, bool large) {
     return large && std::find(longer.begin(), longer.end(), key) != longer.end() ? 8 : 4;
 }
 
-// One smart object's file record (its length field excluded) with its file cleaned through its
-// own kind's pass and its original file name left empty; its unique id, which layers refer to,
-// stays.
+// One smart object's record (its length field excluded) with its file cleaned through its own
+// kind's pass and its original file name left empty; its unique id, which layers refer to, stays.
 Bytes cleanLinkedFile(const Bytes &data, std::size_t at, std::size_t end, int depth) {
     const auto need = [&](std::size_t from, std::size_t size) {
         if (from > end || end - from < size) {
@@ -147,20 +146,25 @@ Bytes cleanLinkedFile(const Bytes &data, std::size_t at, std::size_t end, int de
     need(fileAt, fileEnd - fileAt);
     const Bytes file =
         Kinds::cleanEmbedded(data.substr(fileAt, fileEnd - fileAt), depth + 1, "a smart object");
-    const Bytes record = data.substr(at, nameAt - at) + bigEndian(0, 4) + data.substr(typeAt, 8) +
-                         bigEndian(file.size(), 8) + '\0' + file +
-                         data.substr(fileEnd, end - fileEnd);
-    return paddedTo4(bigEndian(record.size(), 8) + record);
+    return data.substr(at, nameAt - at) + bigEndian(0, 4) + data.substr(typeAt, 8) +
+           bigEndian(file.size(), 8) + '\0' + file + data.substr(fileEnd, end - fileEnd);
 }
 
+// The records of a block of smart objects, each cleaned; one that the cleaning leaves as it was
+// stays byte for byte, its padding included.
 Bytes cleanLinkedFiles(const Bytes &data, int depth) {
     Bytes cleaned;
-    for (std::size_t at = 0; data.size() - at >= 8;) {
+    std::size_t at = 0;
+    while (data.size() - at >= 8) {
         const std::size_t end = sectionEnd(data, at, data.size(), 8);
-        cleaned += cleanLinkedFile(data, at + 8, end, depth);
-        at = std::min(data.size(), (end + 3) / 4 * 4);
+        const std::size_t next = std::min(data.size(), (end + 3) / 4 * 4);
+        const Bytes record = cleanLinkedFile(data, at + 8, end, depth);
+        cleaned += record.compare(0, record.size(), data, at + 8, end - at - 8) == 0
+                       ? data.substr(at, next - at)
+                       : paddedTo4(bigEndian(record.size(), 8) + record);
+        at = next;
     }
-    return cleaned;
+    return cleaned + data.substr(at);  // padding too short to be a record
 }
 
 // The layer section that starts at `at`, its smart objects' files cleaned and its length made
@@ -182,12 +186,13 @@ Bytes cleanLayers(const Bytes &psd, std::size_t at, bool large, int depth) {
         const std::size_t lengthWidth = blockLengthWidth(key, large);
         const std::size_t dataAt = block + 8 + lengthWidth;
         const std::size_t dataEnd = sectionEnd(psd, block + 8, end, lengthWidth);
-        if (carriesFiles(key)) {
-            const Bytes files =
-                paddedTo4(cleanLinkedFiles(psd.substr(dataAt, dataEnd - dataAt), depth));
-            section += psd.substr(block, 8) + bigEndian(files.size(), lengthWidth) + files;
-        } else {
+        const Bytes data = psd.substr(dataAt, dataEnd - dataAt);
+        const Bytes files = carriesFiles(key) ? cleanLinkedFiles(data, depth) : data;
+        if (files == data) {
             section.append(psd, block, dataEnd - block);
+        } else {
+            const Bytes padded = paddedTo4(files);
+            section += psd.substr(block, 8) + bigEndian(padded.size(), lengthWidth) + padded;
         }
         block = dataEnd;
     }
