@@ -292,6 +292,37 @@ constexpr std::array<Named, 18> Describing = {{
     {0x0FA0, 0x1F40, Category::Other, "plug-in, ImageReady or Lightroom data"},
 }};
 
+// The image resources a cleaned image may keep, those that draw it, as the check reads them.
+bool keptInAnImage(std::uint16_t id) {
+    static const std::set<std::uint16_t> single = {0x03FE, 0x0400, 0x0402, 0x0408, 0x040D, 0x040F,
+                                                   0x0419, 0x041D, 0x0426, 0x0438, 0x0440, 0x2710};
+    static const std::array<std::pair<std::uint16_t, std::uint16_t>, 7> ranges = {{
+        {0x03ED, 0x03EF},
+        {0x03F1, 0x03FB},
+        {0x0411, 0x0413},
+        {0x0415, 0x0417},
+        {0x0428, 0x042E},
+        {0x0430, 0x0436},
+        {0x07D0, 0x0BB8},
+    }};
+    return single.count(id) != 0 ||
+           std::any_of(ranges.begin(), ranges.end(),
+                       [id](const auto &range) { return id >= range.first && id <= range.second; });
+}
+
+// Names a resource by what it describes; one neither named nor kept is named by its number.
+void nameResource(std::uint16_t id, Formats::Findings &findings) {
+    for (const Named &named : Describing) {
+        if (id >= named.first && id <= named.last) {
+            findings.add(named.category, named.what);
+            return;
+        }
+    }
+    if (!keptInAnImage(id)) {
+        findings.add("image resource " + std::to_string(id));
+    }
+}
+
 Formats::Refused brokenResource() {
     return Formats::Refused("damaged PSD: an image resource is broken");
 }
@@ -315,11 +346,7 @@ void nameResources(const Bytes &psd, std::size_t from, std::size_t to,
             throw brokenResource();
         }
         next += 4 + size + size % 2;
-        for (const Named &named : Describing) {
-            if (id >= named.first && id <= named.last) {
-                findings.add(named.category, named.what);
-            }
-        }
+        nameResource(id, findings);
         at = next;
     }
     if (at != to) {
