@@ -548,6 +548,8 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
     const std::string information = "still holds document information";
     const std::string xmp = "still holds XMP";
     const std::string xfaXmp = "still holds XMP in its XFA form";
+    const std::string photoFindings =
+        "still holds Make, Model, Artist, GPS position, XMP, Photoshop/IPTC data, a comment";
     const struct {
         PdfKind kind;
         QString name;
@@ -572,18 +574,19 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
          "still holds application data",
          {}},
         {PdfKind::OwnerPassword, QStringLiteral("owner-password.pdf"), information, {}},
-        {PdfKind::EmbeddedJpeg, QStringLiteral("photo.pdf"), "an image still holds Exif", {}},
+        {PdfKind::EmbeddedJpeg, QStringLiteral("photo.pdf"), "an image " + photoFindings, {}},
         {PdfKind::Comments,
          QStringLiteral("comments.pdf"),
          "still holds an annotation's author and date",
          {}},
         {PdfKind::AttachedPhoto,
          QStringLiteral("attached-photo.pdf"),
-         "an attachment: still holds Exif",
+         "an attachment: " + photoFindings,
          {}},
         {PdfKind::AttachedTiff,
          QStringLiteral("attached-tiff.pdf"),
-         "an attachment: still holds ImageDescription, Make, Model, Artist, XMP, IPTC, Exif, GPS",
+         "an attachment: still holds ImageDescription, Make, Model, Artist, XMP, IPTC, Exif, GPS "
+         "position, UserComment",
          {}},
         {PdfKind::AttachedNotes,
          QStringLiteral("attached-notes.pdf"),
