@@ -13,6 +13,9 @@ const std::string_view Marker = "fLaC";
 constexpr std::size_t BlockHeaderSize = 4;
 constexpr std::size_t Id3HeaderSize = 10;
 constexpr std::size_t Id3v1Size = 128;
+constexpr std::size_t EnhancedId3v1Size = 227;
+constexpr std::string_view Lyrics3End = "LYRICS200";
+constexpr std::size_t Lyrics3TrailerSize = 15;  // six digits of size, then the end mark
 constexpr unsigned StreamInfo = 0;
 constexpr unsigned SeekTable = 3;
 constexpr unsigned VorbisComments = 4;
@@ -90,6 +93,17 @@ void nameAppendedTags(std::string_view audio, Formats::Findings &findings) {
     if (audio.size() >= Id3v1Size && audio.substr(audio.size() - Id3v1Size, 3) == "TAG") {
         findings.add("an ID3v1 tag");
     }
+    if (audio.size() >= EnhancedId3v1Size &&
+        audio.substr(audio.size() - EnhancedId3v1Size, 4) == "TAG+") {
+        findings.add("an enhanced ID3v1 tag");
+    }
+    if (audio.size() >= Lyrics3TrailerSize &&
+        audio.substr(audio.size() - Lyrics3End.size()) == Lyrics3End) {
+        findings.add("a Lyrics3 tag");
+    }
+    if (audio.size() >= Id3HeaderSize && audio.substr(audio.size() - Id3HeaderSize, 3) == "3DI") {
+        findings.add("an ID3 tag's footer");
+    }
 }
 
 }  // namespace
@@ -121,7 +135,11 @@ Formats::Bytes clean(const Formats::Bytes &flac) {
         at += length;
     }
     result[lastKept] = static_cast<char>(result[lastKept] | LastBlock);
-    return result.append(flac, at, TagSpan::endBeforeTags(flac, at) - at);
+    const std::size_t end = TagSpan::endBeforeTags(flac, at);
+    if (TagSpan::holdsTagWithin(flac, at, end)) {
+        throw Formats::Refused("FLAC holds a tag among its frames");
+    }
+    return result.append(flac, at, end - at);
 }
 
 Formats::Findings check(const Formats::Bytes &flac) {

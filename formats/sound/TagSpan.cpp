@@ -33,10 +33,21 @@ bool startsWith(const Formats::Bytes &bytes, std::size_t at, std::string_view te
 }
 
 Formats::Refused damagedTag() {
-    return Formats::Refused("damaged MP3: a tag runs past the end");
+    return Formats::Refused("damaged tag: it runs past the sound");
 }
 
 constexpr int MaxTrailingTags = 16;
+
+// Whether an ID3v2 header stands at `at`: a known version, revision 0, no unknown flag and a size
+// of seven-bit bytes. Sound frames hold such ten bytes by chance about once in 2^46.
+bool isId3v2Header(const Formats::Bytes &bytes, std::size_t at) {
+    if (bytes.size() - at < Id3HeaderSize || bytes.compare(at, 3, "ID3") != 0) {
+        return false;
+    }
+    const unsigned version = Formats::byteAt(bytes, at + 3);
+    return version >= 2 && version <= 4 && bytes[at + 4] == 0 &&
+           (Formats::byteAt(bytes, at + 5) & 0x0F) == 0 && syncSafe(bytes, at + 6);
+}
 
 // The length of an ID3v2 tag without a footer that ends exactly at `end` and starts after
 // `start`, as some taggers append one; 0 when none does.
@@ -47,23 +58,23 @@ std::size_t appendedId3v2Length(const Formats::Bytes &bytes, std::size_t start, 
     for (std::size_t at = bytes.rfind("ID3", end - Id3HeaderSize);
          at != Formats::Bytes::npos && at >= start;
          at = at == 0 ? Formats::Bytes::npos : bytes.rfind("ID3", at - 1)) {
-        const auto size = syncSafe(bytes, at + 6);
-        if (size && *size + Id3HeaderSize == end - at) {
+        if (isId3v2Header(bytes, at) && *syncSafe(bytes, at + 6) + Id3HeaderSize == end - at) {
             return end - at;
         }
     }
     return 0;
 }
 
-// The length of the tag that ends at `end`, or 0 when none recognisably ends there.
+// The length of the tag that ends at `end`, or 0 when none recognisably ends there: its
+// signature must lie after `start`, in the sound, not in what comes before it.
 std::size_t trailingTagLength(const Formats::Bytes &mp3, std::size_t start, std::size_t end) {
-    if (end >= EnhancedId3v1Size && startsWith(mp3, end - EnhancedId3v1Size, "TAG+")) {
+    if (end - start >= EnhancedId3v1Size && startsWith(mp3, end - EnhancedId3v1Size, "TAG+")) {
         return EnhancedId3v1Size;
     }
-    if (end >= Id3v1Size && startsWith(mp3, end - Id3v1Size, "TAG")) {
+    if (end - start >= Id3v1Size && startsWith(mp3, end - Id3v1Size, "TAG")) {
         return Id3v1Size;
     }
-    if (end >= ApeFooterSize && startsWith(mp3, end - ApeFooterSize, "APETAGEX")) {
+    if (end - start >= ApeFooterSize && startsWith(mp3, end - ApeFooterSize, "APETAGEX")) {
         const std::size_t footer = end - ApeFooterSize;
         const bool header = (Formats::littleEndian32(mp3, footer + 20) & 0x80000000U) != 0;
         const std::uint64_t length =
@@ -73,7 +84,7 @@ std::size_t trailingTagLength(const Formats::Bytes &mp3, std::size_t start, std:
         }
         return static_cast<std::size_t>(length);
     }
-    if (end >= Lyrics3v2TrailerSize && startsWith(mp3, end - 9, "LYRICS200")) {
+    if (end - start >= Lyrics3v2TrailerSize && startsWith(mp3, end - 9, "LYRICS200")) {
         const Formats::Bytes digits = mp3.substr(end - Lyrics3v2TrailerSize, 6);
         if (digits.find_first_not_of("0123456789") != Formats::Bytes::npos) {
             throw damagedTag();
@@ -84,7 +95,7 @@ std::size_t trailingTagLength(const Formats::Bytes &mp3, std::size_t start, std:
         }
         return length;
     }
-    if (end >= Id3HeaderSize && startsWith(mp3, end - Id3HeaderSize, "3DI")) {
+    if (end - start >= Id3HeaderSize && startsWith(mp3, end - Id3HeaderSize, "3DI")) {
         const auto size = syncSafe(mp3, end - 4);
         if (!size || *size + 2 * Id3HeaderSize > end) {
             throw damagedTag();
@@ -113,16 +124,34 @@ std::size_t id3v2Length(const Formats::Bytes &mp3, std::size_t at) {
     return length;
 }
 
+bool holdsTagWithin(const Formats::Bytes &bytes, std::size_t start, std::size_t end) {
+    const std::string_view audio = std::string_view(bytes).substr(start, end - start);
+    if (audio.find("APETAGEX") != std::string_view::npos) {
+        return true;
+    }
+    for (std::size_t at = audio.find("ID3"); at != std::string_view::npos;
+         at = audio.find("ID3", at + 1)) {
+        if (at + Id3HeaderSize <= audio.size() && isId3v2Header(bytes, start + at)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::size_t endBeforeTags(const Formats::Bytes &bytes, std::size_t start) {
     std::size_t end = bytes.size();
-    for (int tags = 0; tags < MaxTrailingTags && end > start; ++tags) {
-        const std::size_t length = trailingTagLength(bytes, start, end);
-        if (length == 0 || length > end - start) {
-            break;
+    for (int tags = 0;; ++tags) {
+        const std::size_t length = end > start ? trailingTagLength(bytes, start, end) : 0;
+        if (length == 0) {
+            return end;
+        }
+        // A tag reaching into what comes before the sound, or one too many, would be cut only in
+        // part: what stays of it could hold anything.
+        if (length > end - start || tags == MaxTrailingTags) {
+            throw damagedTag();
         }
         end -= length;
     }
-    return end;
 }
 
 }  // namespace TagSpan

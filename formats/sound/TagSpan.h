@@ -12,8 +12,12 @@ namespace TagSpan {
 // Throws Formats::Refused when its size is broken or runs past the end.
 std::size_t id3v2Length(const Formats::Bytes &bytes, std::size_t at);
 
-// Where the audio that starts at `start` ends once the tags behind it are cut away, up to a
-// bounded number of them. Throws Formats::Refused for a tag that claims more than there is.
+// Where the audio that starts at `start` ends once the tags behind it are cut away. Throws
+// Formats::Refused for a tag that claims more than there is, or for more tags than a file has.
 std::size_t endBeforeTags(const Formats::Bytes &bytes, std::size_t start);
+
+// Whether an APEv2 tag or an ID3v2 header stands among the bytes of [start, end): a tag among a
+// stream's frames, which no cut at either end removes.
+bool holdsTagWithin(const Formats::Bytes &bytes, std::size_t start, std::size_t end);
 
 }  // namespace TagSpan
