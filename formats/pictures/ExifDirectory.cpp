@@ -58,7 +58,7 @@ const std::map<unsigned, Finding> &tagTable() {
         {42016, {Category::Identifiers, "ImageUniqueID"}},
         {42032, {Category::People, "CameraOwnerName"}},
         {42033, {Category::Device, "BodySerialNumber"}},
-        {42034, {Category::Device, "LensSpecification"}},
+        {42034, {Category::Device, "LensInfo"}},
         {42035, {Category::Device, "LensMake"}},
         {42036, {Category::Device, "LensModel"}},
         {42037, {Category::Device, "LensSerialNumber"}},
