@@ -64,26 +64,11 @@ std::size_t pastLeadingId3(const Formats::Bytes &flac, Formats::Findings &findin
     return at;
 }
 
-// Whether an ID3v2 header starts at `at`: a version from 2 to 4, revision 0, no unknown flag and
-// a size of seven-bit bytes. Sound frames hold such ten bytes by chance about once in 2^46.
-bool isId3v2Header(std::string_view bytes, std::size_t at) {
-    if (bytes.size() - at < Id3HeaderSize) {
-        return false;
-    }
-    const unsigned version = Formats::byteAt(bytes, at + 3);
-    bool sizeBytes = true;
-    for (std::size_t i = 6; i < Id3HeaderSize; ++i) {
-        sizeBytes = sizeBytes && Formats::byteAt(bytes, at + i) < 0x80;
-    }
-    return version >= 2 && version <= 4 && Formats::byteAt(bytes, at + 4) == 0 &&
-           (Formats::byteAt(bytes, at + 5) & 0x0F) == 0 && sizeBytes;
-}
-
 // Names the tags taggers append after the frames, wherever they stand among or after them.
 void nameAppendedTags(std::string_view audio, Formats::Findings &findings) {
     for (std::size_t at = audio.find("ID3"); at != std::string_view::npos;
          at = audio.find("ID3", at + 1)) {
-        if (isId3v2Header(audio, at)) {
+        if (TagCheck::isId3v2Header(audio, at)) {
             TagCheck::nameId3Frames(audio.substr(at), findings);
         }
     }
@@ -135,7 +120,7 @@ Formats::Bytes clean(const Formats::Bytes &flac) {
         at += length;
     }
     result[lastKept] = static_cast<char>(result[lastKept] | LastBlock);
-    const std::size_t end = TagSpan::endBeforeTags(flac, at);
+    const std::size_t end = TagSpan::endBeforeTags(flac, at, TagSpan::Frames::Unwalked);
     if (TagSpan::holdsTagWithin(flac, at, end)) {
         throw Formats::Refused("FLAC holds a tag among its frames");
     }

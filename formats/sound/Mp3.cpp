@@ -2,6 +2,7 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Stop.h"
 #include "formats/sound/TagCheck.h"
 #include "formats/sound/TagSpan.h"
 
@@ -9,11 +10,6 @@
 #include <array>
 
 namespace {
-
-bool isFrameSync(const Formats::Bytes &mp3, std::size_t at) {
-    return mp3.size() - at >= 2 && Formats::byteAt(mp3, at) == 0xFF &&
-           (Formats::byteAt(mp3, at + 1) & 0xE0) == 0xE0;
-}
 
 // The LAME tag after the Xing/Info fields: encoder, gapless delay and padding, gain, checksums.
 constexpr std::size_t LameTagSize = 36;
@@ -23,31 +19,45 @@ std::size_t sideInfoSize(bool mpeg1, bool mono) {
     return mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
 }
 
-// The length of the Layer III frame that starts the audio, or 0 when it is none.
-std::size_t layerThreeFrameLength(const Formats::Bytes &audio) {
-    static constexpr std::array<std::array<std::uint32_t, 15>, 2> kilobits = {{
-        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
-        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+// The pass's own reading of an MPEG audio frame header at `at`: the frame's length, or 0 when none
+// starts there (free-format frames, whose header gives no length, among them).
+std::size_t frameLengthAt(const Formats::Bytes &mp3, std::size_t at) {
+    static constexpr std::array<std::array<std::uint16_t, 15>, 5> kilobits = {{
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // 1, I
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // 1, II
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // 1, III
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},     // 2, I
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},          // 2, II and III
     }};
     static constexpr std::array<std::uint32_t, 3> rates = {44100, 48000, 32000};
-    const unsigned version = Formats::byteAt(audio, 1) >> 3 & 3;  // 0: 2.5, 2: 2, 3: 1
-    const unsigned bitrate = Formats::byteAt(audio, 2) >> 4;
-    const unsigned rate = Formats::byteAt(audio, 2) >> 2 & 3;
-    if ((Formats::byteAt(audio, 1) >> 1 & 3) != 1 || version == 1 || bitrate == 0 ||
-        bitrate == 15 || rate == 3) {
+    if (mp3.size() - at < 4 || Formats::byteAt(mp3, at) != 0xFF ||
+        (Formats::byteAt(mp3, at + 1) & 0xE0) != 0xE0) {
+        return 0;
+    }
+    const unsigned version = Formats::byteAt(mp3, at + 1) >> 3 & 3;      // 0: 2.5, 2: 2, 3: 1
+    const unsigned layer = 4 - (Formats::byteAt(mp3, at + 1) >> 1 & 3);  // 4 for the reserved one
+    const unsigned bitrate = Formats::byteAt(mp3, at + 2) >> 4;
+    const unsigned rate = Formats::byteAt(mp3, at + 2) >> 2 & 3;
+    if (version == 1 || layer == 4 || bitrate == 0 || bitrate == 15 || rate == 3) {
         return 0;
     }
     const bool mpeg1 = version == 3;
+    const std::uint32_t bitsPerSecond =
+        kilobits[mpeg1 ? layer - 1 : (layer == 1 ? 3 : 4)][bitrate] * 1000u;
     const std::uint32_t hertz = rates[rate] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
-    return (mpeg1 ? 144 : 72) * kilobits[mpeg1 ? 0 : 1][bitrate] * 1000 / hertz +
-           (Formats::byteAt(audio, 2) >> 1 & 1);
+    const std::uint32_t padding = Formats::byteAt(mp3, at + 2) >> 1 & 1;
+    if (layer == 1) {
+        return (12 * bitsPerSecond / hertz + padding) * 4;
+    }
+    return (layer == 3 && !mpeg1 ? 72 : 144) * bitsPerSecond / hertz + padding;
 }
 
 // Zeros what follows the Xing/Info fields and the LAME tag in the first frame: players skip that
-// frame, so text a tagger leaves there is never heard and never shown.
+// frame, so text a tagger leaves there is never heard and never shown. A file whose info frame is
+// cut short holds no sound and is refused.
 void zeroInfoFramePadding(Formats::Bytes &audio) {
-    const std::size_t length = audio.size() >= 4 ? layerThreeFrameLength(audio) : 0;
-    if (length == 0) {
+    const std::size_t length = frameLengthAt(audio, 0);
+    if (length == 0 || (Formats::byteAt(audio, 1) >> 1 & 3) != 1) {  // Layer III alone has one
         return;
     }
     const bool mpeg1 = (Formats::byteAt(audio, 1) >> 3 & 3) == 3;
@@ -56,6 +66,9 @@ void zeroInfoFramePadding(Formats::Bytes &audio) {
     if (info + 8 > end ||
         (audio.compare(info, 4, "Xing") != 0 && audio.compare(info, 4, "Info") != 0)) {
         return;
+    }
+    if (length > audio.size()) {
+        throw Formats::Refused("damaged MP3: its info frame is cut short");
     }
     const std::uint32_t flags = Formats::bigEndian32(audio, info + 4);
     const std::size_t fields =
@@ -67,6 +80,39 @@ void zeroInfoFramePadding(Formats::Bytes &audio) {
     }
 }
 
+// The frames of [start, end), ID3v2 tags among them cut out (joined files carry them); refused
+// where neither a frame nor a tag starts. A last frame cut short stays.
+Formats::Bytes framesWithoutTags(const Formats::Bytes &mp3, std::size_t start, std::size_t end) {
+    constexpr int FramesBetweenStopChecks = 4096;
+    Formats::Bytes audio;
+    audio.reserve(end - start);
+    std::size_t lastFrame = 0;
+    for (int frames = 0; start < end; ++frames) {
+        if (frames % FramesBetweenStopChecks == 0) {
+            Formats::throwIfStopped();
+        }
+        if (const std::size_t tag = TagSpan::id3v2Length(mp3, start)) {
+            start += tag;
+            continue;
+        }
+        const std::size_t length =
+            end - start < 4 ? 0 : std::min(frameLengthAt(mp3, start), end - start);
+        if (length == 0) {
+            throw Formats::Refused(frames == 0 ? "damaged MP3: no audio frame where the tags end"
+                                               : "damaged MP3: data that is not audio among its "
+                                                 "frames");
+        }
+        lastFrame = audio.size();
+        audio.append(mp3, start, length);
+        start += length;
+    }
+    // A tag without a footer appended inside what the last frame claims cannot be told from sound.
+    if (TagSpan::holdsTagWithin(audio, lastFrame, audio.size())) {
+        throw Formats::Refused("damaged MP3: a tag inside its last frame");
+    }
+    return audio;
+}
+
 }  // namespace
 
 namespace Mp3 {
@@ -76,11 +122,11 @@ Formats::Bytes clean(const Formats::Bytes &mp3) {
     while (const std::size_t length = TagSpan::id3v2Length(mp3, start)) {
         start += length;
     }
-    const std::size_t end = TagSpan::endBeforeTags(mp3, start);
-    if (end <= start || !isFrameSync(mp3, start)) {
+    Formats::Bytes audio =
+        framesWithoutTags(mp3, start, TagSpan::endBeforeTags(mp3, start, TagSpan::Frames::Walked));
+    if (audio.empty()) {
         throw Formats::Refused("damaged MP3: no audio frame where the tags end");
     }
-    Formats::Bytes audio = mp3.substr(start, end - start);
     zeroInfoFramePadding(audio);
     return audio;
 }
@@ -146,6 +192,19 @@ bool holdsTextInInfoPadding(const Formats::Bytes &mp3, std::size_t at, std::size
                        [](char byte) { return byte != 0; });
 }
 
+// Names a tag that starts inside the last frame, where the frame's supposed length hides it.
+void nameTagsInLastFrame(std::string_view frame, Formats::Findings &findings) {
+    for (std::size_t at = frame.find("ID3"); at != std::string_view::npos;
+         at = frame.find("ID3", at + 1)) {
+        if (TagCheck::isId3v2Header(frame, at)) {
+            findings.add("ID3 tag");
+        }
+    }
+    if (frame.find("APETAGEX") != std::string_view::npos) {
+        findings.add("APE tag");
+    }
+}
+
 // Names the tags found in what follows the last frame; anything else there is not audio either.
 void nameTrailingData(std::string_view rest, Formats::Findings &findings) {
     static const std::array<std::pair<std::string_view, const char *>, 4> tags = {{
@@ -205,12 +264,15 @@ Formats::Findings check(const Formats::Bytes &mp3) {
         if (at == first && holdsTextInInfoPadding(mp3, at, length)) {
             findings.add("text in the info frame's padding");
         }
+        if (length >= mp3.size() - at) {  // a tag appended without a footer may hide here
+            nameTagsInLastFrame(std::string_view(mp3).substr(at), findings);
+        }
         // A last frame cut short is common and carries nothing but sound.
         at += std::min(length, mp3.size() - at);
     }
     // A cut-short last frame may have hidden a tag behind its supposed length.
-    static const std::array<std::pair<std::string_view, std::size_t>, 4> endMarks = {
-        {{"TAG", 128}, {"APETAGEX", 32}, {"LYRICS200", 9}, {"3DI", 10}}};
+    static const std::array<std::pair<std::string_view, std::size_t>, 5> endMarks = {
+        {{"TAG", 128}, {"TAG+", 227}, {"APETAGEX", 32}, {"LYRICS200", 9}, {"3DI", 10}}};
     for (const auto &[mark, distance] : endMarks) {
         if (mp3.size() >= distance && mp3.compare(mp3.size() - distance, mark.size(), mark) == 0) {
             findings.add("a tag at the end");

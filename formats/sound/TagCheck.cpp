@@ -122,6 +122,19 @@ bool nameFrames(std::string_view tag, unsigned version, std::size_t at, std::siz
 
 }  // namespace
 
+bool isId3v2Header(std::string_view bytes, std::size_t at) {
+    if (at > bytes.size() || bytes.size() - at < Id3HeaderSize || bytes.substr(at, 3) != "ID3") {
+        return false;
+    }
+    const unsigned version = Formats::byteAt(bytes, at + 3);
+    bool sizeBytes = true;
+    for (std::size_t i = 6; i < Id3HeaderSize; ++i) {
+        sizeBytes = sizeBytes && Formats::byteAt(bytes, at + i) < 0x80;
+    }
+    return version >= 2 && version <= 4 && Formats::byteAt(bytes, at + 4) == 0 &&
+           (Formats::byteAt(bytes, at + 5) & 0x0F) == 0 && sizeBytes;
+}
+
 void nameId3Frames(std::string_view tag, Formats::Findings &findings) {
     bool named = false;
     if (tag.size() >= Id3HeaderSize && tag.substr(0, 3) == "ID3") {

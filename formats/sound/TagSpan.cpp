@@ -67,7 +67,8 @@ std::size_t appendedId3v2Length(const Formats::Bytes &bytes, std::size_t start, 
 
 // The length of the tag that ends at `end`, or 0 when none recognisably ends there: its
 // signature must lie after `start`, in the sound, not in what comes before it.
-std::size_t trailingTagLength(const Formats::Bytes &mp3, std::size_t start, std::size_t end) {
+std::size_t trailingTagLength(const Formats::Bytes &mp3, std::size_t start, std::size_t end,
+                              Frames frames) {
     if (end - start >= EnhancedId3v1Size && startsWith(mp3, end - EnhancedId3v1Size, "TAG+")) {
         return EnhancedId3v1Size;
     }
@@ -84,7 +85,10 @@ std::size_t trailingTagLength(const Formats::Bytes &mp3, std::size_t start, std:
         }
         return static_cast<std::size_t>(length);
     }
-    if (end - start >= Lyrics3v2TrailerSize && startsWith(mp3, end - 9, "LYRICS200")) {
+    if (end - start >= 9 && startsWith(mp3, end - 9, "LYRICS200")) {
+        if (end - start < Lyrics3v2TrailerSize) {
+            throw damagedTag();
+        }
         const Formats::Bytes digits = mp3.substr(end - Lyrics3v2TrailerSize, 6);
         if (digits.find_first_not_of("0123456789") != Formats::Bytes::npos) {
             throw damagedTag();
@@ -102,7 +106,7 @@ std::size_t trailingTagLength(const Formats::Bytes &mp3, std::size_t start, std:
         }
         return *size + 2 * Id3HeaderSize;
     }
-    return appendedId3v2Length(mp3, start, end);
+    return frames == Frames::Unwalked ? appendedId3v2Length(mp3, start, end) : 0;
 }
 
 }  // namespace
@@ -138,10 +142,10 @@ bool holdsTagWithin(const Formats::Bytes &bytes, std::size_t start, std::size_t 
     return false;
 }
 
-std::size_t endBeforeTags(const Formats::Bytes &bytes, std::size_t start) {
+std::size_t endBeforeTags(const Formats::Bytes &bytes, std::size_t start, Frames frames) {
     std::size_t end = bytes.size();
     for (int tags = 0;; ++tags) {
-        const std::size_t length = end > start ? trailingTagLength(bytes, start, end) : 0;
+        const std::size_t length = end > start ? trailingTagLength(bytes, start, end, frames) : 0;
         if (length == 0) {
             return end;
         }

@@ -12,9 +12,13 @@ namespace TagSpan {
 // Throws Formats::Refused when its size is broken or runs past the end.
 std::size_t id3v2Length(const Formats::Bytes &bytes, std::size_t at);
 
+// Whether the pass walks the frames: MP3 frames give their lengths, so a walk cuts an ID3v2 tag
+// where a frame should start; FLAC frames do not, so one without a footer is sought from the end.
+enum class Frames { Walked, Unwalked };
+
 // Where the audio that starts at `start` ends once the tags behind it are cut away. Throws
 // Formats::Refused for a tag that claims more than there is, or for more tags than a file has.
-std::size_t endBeforeTags(const Formats::Bytes &bytes, std::size_t start);
+std::size_t endBeforeTags(const Formats::Bytes &bytes, std::size_t start, Frames frames);
 
 // Whether an APEv2 tag or an ID3v2 header stands among the bytes of [start, end): a tag among a
 // stream's frames, which no cut at either end removes.

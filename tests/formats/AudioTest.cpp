@@ -243,6 +243,16 @@ TEST(Sound, ChecksNameEachFindingInItsCategory) {
          Mp3::clean,
          {{Category::Other, "text in the info frame's padding"}},
          ""},
+        {"MP3 joined from two, a tag between them",
+         [](const ScratchFolder &scratch) {
+             const QByteArray half =
+                 QByteArray::fromStdString(Mp3::clean(bytes(taggedSound(scratch, Mp3Kind))));
+             return half + id3v2Tag("TPE1", "PLANTED-joined") + half;
+         },
+         Mp3::check,
+         Mp3::clean,
+         {{Category::Other, "ID3 tag"}},
+         ""},
         {"FLAC with tags appended after its frames",
          [](const ScratchFolder &scratch) {
              return taggedSound(scratch, FlacKind) + id3v2Tag("TPE1", "PLANTED-id3") +
