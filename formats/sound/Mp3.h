@@ -7,9 +7,10 @@
 
 namespace Mp3 {
 
-// The MPEG audio frames alone, byte for byte: every ID3v2 tag at the start or appended, ID3v1,
-// APEv2 and Lyrics3 go. The Xing/LAME info frame is a frame and stays, but all past its fields
-// and LAME tag is zeroed. Refused when the tags do not walk or no audio frame follows them.
+// The MPEG audio frames alone, byte for byte: every ID3v2 tag at the start, between frames or
+// appended, ID3v1, APEv2 and Lyrics3 go. The Xing/LAME info frame is a frame and stays, but all
+// past its fields and LAME tag is zeroed. Refused when the tags do not walk, no audio frame
+// follows them, or data that is neither frame nor tag stands among the frames.
 Formats::Bytes clean(const Formats::Bytes &mp3);
 
 // Walks the result frame by frame on its own and names whatever is not an audio frame: each
