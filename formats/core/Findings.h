@@ -1,5 +1,7 @@
 #pragma once
 
+#include "formats/core/Formats.h"
+
 #include <set>
 #include <string>
 #include <vector>
@@ -54,5 +56,16 @@ class Findings {
     std::set<std::string> seen_;
     std::vector<Finding> shown_;
 };
+
+// A check's answer for callers that take a reason: what it found ("still holds a, b"), empty for
+// nothing, or the damage that made the input unreadable.
+template <typename Check, typename Input>
+std::string reasonOf(Check &&check, const Input &input) {
+    try {
+        return check(input).reason();
+    } catch (const Refused &refused) {
+        return refused.what();
+    }
+}
 
 }  // namespace Formats

@@ -55,4 +55,8 @@ constexpr std::uint64_t BoxReadWhole = std::uint64_t(64) << 20;
 // characters.
 constexpr std::size_t GaplessRecordLength = 256;
 
+// Directories a check follows in an Exif structure: a photo has five or so; a hostile chain has
+// no end.
+constexpr std::size_t ExifDirectories = 256;
+
 }  // namespace Formats::Limits

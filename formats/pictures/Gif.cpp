@@ -132,10 +132,10 @@ Formats::Bytes clean(const Formats::Bytes &gif) {
 
 // Reads the result on its own terms: every extension by label and identifier, and what lies
 // after the trailer.
-std::string remainingMetadata(const Formats::Bytes &gif) {
+Formats::Findings check(const Formats::Bytes &gif) {
     const std::size_t size = gif.size();
     if (size < 13 || (gif.compare(0, 6, "GIF89a") != 0 && gif.compare(0, 6, "GIF87a") != 0)) {
-        return "is not a GIF picture";
+        throw Formats::Refused("is not a GIF picture");
     }
     const auto tableAfter = [&](std::size_t flags) -> std::size_t {
         const unsigned packed = Formats::byteAt(gif, flags);
@@ -160,7 +160,7 @@ std::string remainingMetadata(const Formats::Bytes &gif) {
             continue;
         }
         if (gif[pos] != ExtensionIntroducer || pos + 2 >= size) {
-            return "GIF blocks cannot be read";
+            throw Formats::Refused("GIF blocks cannot be read");
         }
         const unsigned label = Formats::byteAt(gif, pos + 1);
         const auto application = [&](std::string_view identifier) {
@@ -168,7 +168,7 @@ std::string remainingMetadata(const Formats::Bytes &gif) {
                    std::string_view(gif).substr(pos + 2, 12) == "\x0B" + std::string(identifier);
         };
         if (label == Comment) {
-            findings.add("a comment");
+            findings.add(Formats::Category::Descriptions, "a comment");
         } else if (application("NETSCAPE2.0") || application("ANIMEXTS1.0")) {
             if (!onlyOneSubBlock(pos + 14, 3) || Formats::byteAt(gif, pos + 15) != 1) {
                 findings.add("extra data in the animation loop block");
@@ -185,12 +185,16 @@ std::string remainingMetadata(const Formats::Bytes &gif) {
         pos = skipSubBlocks(pos + 2);
     }
     if (pos >= size) {
-        return "GIF ends without its trailer";
+        throw Formats::Refused("GIF ends without its trailer");
     }
     if (pos + 1 != size) {
         findings.add("data after the end");
     }
-    return findings.reason();
+    return findings;
+}
+
+std::string remainingMetadata(const Formats::Bytes &gif) {
+    return Formats::reasonOf(check, gif);
 }
 
 }  // namespace Gif

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <string>
@@ -11,8 +12,10 @@ namespace Gif {
 // Formats::Refused for a block structure it cannot walk.
 Formats::Bytes clean(const Formats::Bytes &gif);
 
-// What metadata the picture still holds ("still holds a comment"), or why it cannot be read;
-// empty when it is clean.
+// Every extension that does not draw or loop the picture, and data after the end. Throws
+// Formats::Refused when the blocks do not walk.
+Formats::Findings check(const Formats::Bytes &gif);
+// The same as a reason ("still holds a comment"), or the damage; empty when clean.
 std::string remainingMetadata(const Formats::Bytes &gif);
 
 }  // namespace Gif

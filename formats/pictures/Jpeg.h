@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <string>
@@ -15,8 +16,11 @@ int orientation(const Formats::Bytes &jpeg);
 // orientation when it is 2..8. Throws Formats::Refused ("not a JPEG file", "damaged JPEG header").
 Formats::Bytes clean(const Formats::Bytes &jpeg, int orientation);
 
-// Empty when only kept segments remain and nothing follows EOI; otherwise the reason, such as
-// "still holds XMP", "still holds bytes after the image". Shares no code path with clean().
+// Every segment that is not kept and anything after EOI, an Exif segment named by the tags it
+// holds (GPS position, Make, DateTimeOriginal, ...). Throws Formats::Refused ("not a JPEG file",
+// "damaged JPEG header") when the markers do not walk. Shares no code path with clean().
+Formats::Findings check(const Formats::Bytes &jpeg);
+// The same as a reason ("still holds XMP, a comment"), or the damage; empty when clean.
 std::string remainingMetadata(const Formats::Bytes &jpeg);
 
 }  // namespace Jpeg

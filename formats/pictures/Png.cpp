@@ -2,7 +2,9 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/pictures/ExifDirectory.h"
 
+#include <map>
 #include <set>
 
 namespace {
@@ -67,28 +69,65 @@ Formats::Bytes clean(const Formats::Bytes &png) {
     return result;
 }
 
+namespace {
+
+using Formats::Category;
+
+// A text chunk's category, told by its keyword (the text before its first zero byte).
+Category textCategory(std::string_view data) {
+    static const std::map<std::string_view, Category> keywords = {
+        {"Author", Category::People},           {"Copyright", Category::People},
+        {"Title", Category::Descriptions},      {"Description", Category::Descriptions},
+        {"Comment", Category::Descriptions},    {"Creation Time", Category::Dates},
+        {"Software", Category::Software},       {"Source", Category::Device},
+        {"Disclaimer", Category::Descriptions}, {"Warning", Category::Descriptions}};
+    const auto found = keywords.find(data.substr(0, data.find('\0')));
+    return found == keywords.end() ? Category::Other : found->second;
+}
+
+// Names a chunk no picture needs: text by its keyword, Exif by its tags, time as a date.
+void nameChunk(const std::string &type, std::string_view data, Formats::Findings &findings) {
+    if (type == "tEXt" || type == "zTXt" || type == "iTXt") {
+        findings.add(textCategory(data), type);
+    } else if (type == "tIME") {
+        findings.add(Category::Dates, type);
+    } else if (type == "eXIf") {
+        try {
+            ExifDirectory::nameTags(data, findings);
+        } catch (const Formats::Refused &) {
+            // What a damaged Exif holds beyond what was named cannot be told.
+        }
+        findings.add(type);
+    } else {
+        findings.add(type);
+    }
+}
+
+}  // namespace
+
 // Reads the result on its own terms: every chunk by name, and what lies after the end.
-std::string remainingMetadata(const Formats::Bytes &png) {
+Formats::Findings check(const Formats::Bytes &png) {
     static const std::set<std::string> drawing = {"IHDR", "PLTE", "IDAT", "IEND", "tRNS", "gAMA",
                                                   "cHRM", "sRGB", "iCCP", "sBIT", "pHYs", "bKGD",
                                                   "cICP", "acTL", "fcTL", "fdAT"};
     if (png.compare(0, Signature.size(), Signature) != 0) {
-        return "is not a PNG picture";
+        throw Formats::Refused("is not a PNG picture");
     }
     Formats::Findings findings;
     std::size_t next = Signature.size();
     for (;;) {
         if (next + 8 > png.size()) {
-            return "PNG ends inside a chunk";
+            throw Formats::Refused("PNG ends inside a chunk");
         }
         const std::uint64_t end =
             std::uint64_t{next} + ChunkFrame + Formats::bigEndian32(png, next);
         const std::string name = png.substr(next + 4, 4);
         if (end > png.size()) {
-            return "PNG ends inside a chunk";
+            throw Formats::Refused("PNG ends inside a chunk");
         }
         if (drawing.count(name) == 0) {
-            findings.add(name);
+            nameChunk(name, std::string_view(png).substr(next + 8, end - ChunkFrame - next),
+                      findings);
         }
         next = static_cast<std::size_t>(end);
         if (name == "IEND") {
@@ -98,7 +137,11 @@ std::string remainingMetadata(const Formats::Bytes &png) {
     if (next != png.size()) {
         findings.add("data after the end");
     }
-    return findings.reason();
+    return findings;
+}
+
+std::string remainingMetadata(const Formats::Bytes &png) {
+    return Formats::reasonOf(check, png);
 }
 
 }  // namespace Png

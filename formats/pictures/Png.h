@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <string>
@@ -12,8 +13,10 @@ namespace Png {
 // structure it cannot walk.
 Formats::Bytes clean(const Formats::Bytes &png);
 
-// What metadata the picture still holds ("still holds tEXt, tIME"), or why it cannot be read;
-// empty when it is clean.
+// Every chunk that does not draw the picture (text by its keyword, Exif by its tags) and data
+// after the end. Throws Formats::Refused when the chunks do not walk.
+Formats::Findings check(const Formats::Bytes &png);
+// The same as a reason ("still holds tEXt, tIME"), or the damage; empty when clean.
 std::string remainingMetadata(const Formats::Bytes &png);
 
 }  // namespace Png

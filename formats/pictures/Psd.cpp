@@ -1,11 +1,15 @@
 #include "formats/pictures/Psd.h"
 
+#include "formats/Kinds.h"
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Stop.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <set>
+#include <string_view>
 
 namespace Psd {
 
@@ -51,12 +55,33 @@ bool drawsTheImage(std::uint16_t id) {
                        [id](const Range &range) { return id >= range.first && id <= range.last; });
 }
 
-// The length stored at `at` and the end of the section it opens, which must lie within `limit`.
-std::size_t sectionEnd(const Bytes &psd, std::size_t at, std::size_t limit) {
-    if (at + 4 > limit || Formats::bigEndian32(psd, at) > limit - at - 4) {
+// The length of `width` bytes stored at `at` and the end of the section it opens, which must lie
+// within `limit`.
+std::size_t sectionEnd(const Bytes &psd, std::size_t at, std::size_t limit, std::size_t width = 4) {
+    if (at > limit || limit - at < width) {
         throw Refused("damaged PSD: a section runs past the end");
     }
-    return at + 4 + Formats::bigEndian32(psd, at);
+    std::uint64_t length = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+        length = length << 8 | Formats::byteAt(psd, at + i);
+    }
+    if (length > limit - at - width) {
+        throw Refused("damaged PSD: a section runs past the end");
+    }
+    return at + width + static_cast<std::size_t>(length);
+}
+
+Bytes bigEndian(std::uint64_t value, std::size_t width) {
+    Bytes bytes(width, '\0');
+    for (std::size_t i = 0; i < width; ++i) {
+        bytes[width - 1 - i] = static_cast<char>(value >> (8 * i) & 0xFF);
+    }
+    return bytes;
+}
+
+Bytes paddedTo4(Bytes bytes) {
+    bytes.resize((bytes.size() + 3) / 4 * 4, '\0');
+    return bytes;
 }
 
 // The end of the resource block at `at`, within the section that ends at `end`.
@@ -79,16 +104,100 @@ bool isResource(const Bytes &psd, std::size_t at) {
     return false;
 }
 
-// The end of the layer section that starts at `at`: its length is 4 bytes long in a PSD and 8
-// in a PSB.
-std::size_t layersEnd(const Bytes &psd, std::size_t at, bool large) {
-    if (!large) {
-        return sectionEnd(psd, at, psd.size());
+// How many bytes the length of the layer section, and of its layer information, takes.
+std::size_t layersLengthWidth(bool large) {
+    return large ? 8 : 4;
+}
+
+// Whether a block of additional layer information carries whole files: smart objects' contents.
+bool carriesFiles(const std::string &key) {
+    return key == "lnk2" || key == "lnkD" || key == "lnk3";
+}
+
+// How many bytes the length of a block of additional layer information takes.
+std::size_t blockLengthWidth(const std::string &key, bool large) {
+    static const std::array<const char *, 13> longer = {"LMsk", "Lr16", "Lr32", "Layr", "Mt16",
+                                                        "Mt32", "Mtrn", "Alph", "FMsk", "lnk2",
+                                                        "FEid", "FXid", "PxSD"};
+    return large && std::find(longer.begin(), longer.end(), key) != longer.end() ? 8 : 4;
+}
+
+// One smart object's record (its length field excluded) with its file cleaned through its own
+// kind's pass and its original file name left empty; its unique id, which layers refer to, stays.
+Bytes cleanLinkedFile(const Bytes &data, std::size_t at, std::size_t end, int depth) {
+    const auto need = [&](std::size_t from, std::size_t size) {
+        if (from > end || end - from < size) {
+            throw Refused("damaged PSD: a smart object runs past its block");
+        }
+    };
+    need(at, 9);
+    if (data.compare(at, 4, "liFD") != 0) {
+        throw Refused("Photoshop layers linked to outside files cannot be cleaned");
     }
-    if (at + 8 > psd.size() || Formats::bigEndian32(psd, at) != 0) {
-        throw Refused("damaged PSD: a section runs past the end");
+    const std::size_t nameAt = at + 9 + Formats::byteAt(data, at + 8);
+    need(nameAt, 4);
+    const std::size_t typeAt = nameAt + 4 + 2 * std::size_t{Formats::bigEndian32(data, nameAt)};
+    need(typeAt, 8 + 8 + 1);
+    const std::size_t fileAt = typeAt + 8 + 8 + 1;
+    const std::size_t fileEnd = sectionEnd(data, typeAt + 8, end, 8) + 1;
+    if (Formats::byteAt(data, typeAt + 16) != 0) {
+        throw Refused("a smart object with an open descriptor cannot be cleaned");
     }
-    return sectionEnd(psd, at + 4, psd.size());
+    need(fileAt, fileEnd - fileAt);
+    const Bytes file =
+        Kinds::cleanEmbedded(data.substr(fileAt, fileEnd - fileAt), depth + 1, "a smart object");
+    return data.substr(at, nameAt - at) + bigEndian(0, 4) + data.substr(typeAt, 8) +
+           bigEndian(file.size(), 8) + '\0' + file + data.substr(fileEnd, end - fileEnd);
+}
+
+// The records of a block of smart objects, each cleaned; one that the cleaning leaves as it was
+// stays byte for byte, its padding included.
+Bytes cleanLinkedFiles(const Bytes &data, int depth) {
+    Bytes cleaned;
+    std::size_t at = 0;
+    while (data.size() - at >= 8) {
+        const std::size_t end = sectionEnd(data, at, data.size(), 8);
+        const std::size_t next = std::min(data.size(), (end + 3) / 4 * 4);
+        const Bytes record = cleanLinkedFile(data, at + 8, end, depth);
+        cleaned += record.compare(0, record.size(), data, at + 8, end - at - 8) == 0
+                       ? data.substr(at, next - at)
+                       : paddedTo4(bigEndian(record.size(), 8) + record);
+        at = next;
+    }
+    return cleaned + data.substr(at);  // padding too short to be a record
+}
+
+// The layer section that starts at `at`, its smart objects' files cleaned and its length made
+// right, and all that follows it.
+Bytes cleanLayers(const Bytes &psd, std::size_t at, bool large, int depth) {
+    const std::size_t width = layersLengthWidth(large);
+    const std::size_t end = sectionEnd(psd, at, psd.size(), width);
+    if (end - at == width) {
+        return psd.substr(at);  // no layers
+    }
+    const std::size_t layerInfoEnd = sectionEnd(psd, at + width, end, width);
+    std::size_t block = end - layerInfoEnd < 4 ? layerInfoEnd : sectionEnd(psd, layerInfoEnd, end);
+    Bytes section = psd.substr(at + width, block - at - width);
+    for (; end - block >= 12; Formats::throwIfStopped()) {
+        if (psd.compare(block, 4, "8BIM") != 0 && psd.compare(block, 4, "8B64") != 0) {
+            throw Refused("damaged PSD: a layer block is broken");
+        }
+        const std::string key = psd.substr(block + 4, 4);
+        const std::size_t lengthWidth = blockLengthWidth(key, large);
+        const std::size_t dataAt = block + 8 + lengthWidth;
+        const std::size_t dataEnd = sectionEnd(psd, block + 8, end, lengthWidth);
+        const Bytes data = psd.substr(dataAt, dataEnd - dataAt);
+        const Bytes files = carriesFiles(key) ? cleanLinkedFiles(data, depth) : data;
+        if (files == data) {
+            section.append(psd, block, dataEnd - block);
+        } else {
+            const Bytes padded = paddedTo4(files);
+            section += psd.substr(block, 8) + bigEndian(padded.size(), lengthWidth) + padded;
+        }
+        block = dataEnd;
+    }
+    section.append(psd, block, end - block);  // padding too short to be a block
+    return bigEndian(section.size(), width) + section + psd.substr(end);
 }
 
 // Refused unless the pixels that follow the layers are all there, as far as their compression
@@ -120,7 +229,7 @@ void requireWholePixels(const Bytes &psd, std::size_t at, bool large) {
 
 }  // namespace
 
-Bytes clean(const Bytes &image) {
+Bytes cleanNested(const Bytes &image, int depth) {
     if (image.size() < HeaderSize || image.compare(0, 4, "8BPS") != 0 ||
         (Formats::bigEndian16(image, 4) != 1 && Formats::bigEndian16(image, 4) != 2)) {
         throw Refused("not a Photoshop image");
@@ -128,7 +237,8 @@ Bytes clean(const Bytes &image) {
     const bool large = Formats::bigEndian16(image, 4) == 2;
     const std::size_t colours = sectionEnd(image, HeaderSize, image.size());
     const std::size_t resources = sectionEnd(image, colours, image.size());
-    requireWholePixels(image, layersEnd(image, resources, large), large);
+    requireWholePixels(image, sectionEnd(image, resources, image.size(), layersLengthWidth(large)),
+                       large);
     Bytes kept;
     for (std::size_t at = colours + 4; at < resources;) {
         if (!isResource(image, at)) {
@@ -140,89 +250,216 @@ Bytes clean(const Bytes &image) {
         }
         at = end;
     }
-    Bytes cleaned = image.substr(0, colours) + "    " + kept + image.substr(resources);
-    for (int i = 0; i < 4; ++i) {
-        cleaned[colours + i] = static_cast<char>(kept.size() >> (8 * (3 - i)) & 0xFF);
-    }
-    return cleaned;
+    return image.substr(0, colours) + bigEndian(kept.size(), 4) + kept +
+           cleanLayers(image, resources, large, depth);
+}
+
+Bytes clean(const Bytes &image) {
+    return cleanNested(image, 0);
 }
 
 // The check below walks the image on its own.
 namespace {
 
+using Formats::Category;
+
 struct Named {
     std::uint16_t first;
     std::uint16_t last;
+    Category category;
     const char *what;
 };
 
 // Image resources that describe the image or its maker.
 constexpr std::array<Named, 18> Describing = {{
-    {0x03E9, 0x03E9, "printer settings"},
-    {0x03F0, 0x03F0, "a caption"},
-    {0x0404, 0x0404, "IPTC"},
-    {0x0409, 0x0409, "a thumbnail"},
-    {0x040A, 0x040A, "a copyright flag"},
-    {0x040B, 0x040B, "URLs"},
-    {0x040C, 0x040C, "a thumbnail"},
-    {0x0414, 0x0414, "a document identifier"},
-    {0x041A, 0x041A, "slices"},
-    {0x041B, 0x041B, "URLs"},
-    {0x041E, 0x041E, "URLs"},
-    {0x0421, 0x0421, "the software version"},
-    {0x0422, 0x0423, "Exif"},
-    {0x0424, 0x0424, "XMP"},
-    {0x0425, 0x0425, "an IPTC digest"},
-    {0x043A, 0x043D, "printer settings"},
-    {0x043E, 0x043F, "an auto-save file path"},
-    {0x0FA0, 0x1F40, "plug-in, ImageReady or Lightroom data"},
+    {0x03E9, 0x03E9, Category::Device, "printer settings"},
+    {0x03F0, 0x03F0, Category::Descriptions, "a caption"},
+    {0x0404, 0x0404, Category::Other, "IPTC"},
+    {0x0409, 0x0409, Category::Thumbnails, "a thumbnail"},
+    {0x040A, 0x040A, Category::People, "a copyright flag"},
+    {0x040B, 0x040B, Category::Other, "URLs"},
+    {0x040C, 0x040C, Category::Thumbnails, "a thumbnail"},
+    {0x0414, 0x0414, Category::Identifiers, "a document identifier"},
+    {0x041A, 0x041A, Category::Other, "slices"},
+    {0x041B, 0x041B, Category::Other, "URLs"},
+    {0x041E, 0x041E, Category::Other, "URLs"},
+    {0x0421, 0x0421, Category::Software, "the software version"},
+    {0x0422, 0x0423, Category::Other, "Exif"},
+    {0x0424, 0x0424, Category::Other, "XMP"},
+    {0x0425, 0x0425, Category::Other, "an IPTC digest"},
+    {0x043A, 0x043D, Category::Device, "printer settings"},
+    {0x043E, 0x043F, Category::History, "an auto-save file path"},
+    {0x0FA0, 0x1F40, Category::Other, "plug-in, ImageReady or Lightroom data"},
 }};
 
-std::string remainingIn(const Bytes &psd, std::size_t from, std::size_t to) {
-    Formats::Findings findings;
+// The image resources a cleaned image may keep, those that draw it, as the check reads them.
+bool keptInAnImage(std::uint16_t id) {
+    static const std::set<std::uint16_t> single = {0x03FE, 0x0400, 0x0402, 0x0408, 0x040D, 0x040F,
+                                                   0x0419, 0x041D, 0x0426, 0x0438, 0x0440, 0x2710};
+    static const std::array<std::pair<std::uint16_t, std::uint16_t>, 7> ranges = {{
+        {0x03ED, 0x03EF},
+        {0x03F1, 0x03FB},
+        {0x0411, 0x0413},
+        {0x0415, 0x0417},
+        {0x0428, 0x042E},
+        {0x0430, 0x0436},
+        {0x07D0, 0x0BB8},
+    }};
+    return single.count(id) != 0 ||
+           std::any_of(ranges.begin(), ranges.end(),
+                       [id](const auto &range) { return id >= range.first && id <= range.second; });
+}
+
+// Names a resource by what it describes; one neither named nor kept is named by its number.
+void nameResource(std::uint16_t id, Formats::Findings &findings) {
+    for (const Named &named : Describing) {
+        if (id >= named.first && id <= named.last) {
+            findings.add(named.category, named.what);
+            return;
+        }
+    }
+    if (!keptInAnImage(id)) {
+        findings.add("image resource " + std::to_string(id));
+    }
+}
+
+Formats::Refused brokenResource() {
+    return Formats::Refused("damaged PSD: an image resource is broken");
+}
+
+void nameResources(const Bytes &psd, std::size_t from, std::size_t to,
+                   Formats::Findings &findings) {
     std::size_t at = from;
     while (at < to) {
         if (to - at < 12 || (psd.compare(at, 4, "8BIM") != 0 && psd.compare(at, 4, "MeSa") != 0 &&
                              psd.compare(at, 4, "AgHg") != 0 && psd.compare(at, 4, "PHUT") != 0 &&
                              psd.compare(at, 4, "DCSR") != 0)) {
-            return "damaged PSD: an image resource is broken";
+            throw brokenResource();
         }
         const std::uint16_t id = Formats::bigEndian16(psd, at + 4);
         std::size_t next = at + 6 + Formats::byteAt(psd, at + 6) / 2 * 2 + 2;
         if (next + 4 > to) {
-            return "damaged PSD: an image resource is broken";
+            throw brokenResource();
         }
         const std::uint32_t size = Formats::bigEndian32(psd, next);
         if (size > to - next - 4) {
-            return "damaged PSD: an image resource is broken";
+            throw brokenResource();
         }
         next += 4 + size + size % 2;
-        for (const Named &named : Describing) {
-            if (id >= named.first && id <= named.last) {
-                findings.add(named.what);
-            }
-        }
+        nameResource(id, findings);
         at = next;
     }
-    return at == to ? findings.reason() : "damaged PSD: an image resource is broken";
+    if (at != to) {
+        throw brokenResource();
+    }
+}
+
+// Reads forward within [at, end), refusing what runs past it.
+struct Cursor {
+    const Bytes &bytes;
+    std::size_t at;
+    std::size_t end;
+
+    std::string_view take(std::uint64_t size) {
+        if (size > end - at) {
+            throw Refused("damaged PSD: a layer section is cut short");
+        }
+        at += static_cast<std::size_t>(size);
+        return std::string_view(bytes).substr(at - size, size);
+    }
+    std::uint64_t number(std::size_t width) {
+        std::uint64_t value = 0;
+        for (const char byte : take(width)) {
+            value = value << 8 | static_cast<unsigned char>(byte);
+        }
+        return value;
+    }
+    // The next `size` bytes as a cursor of their own.
+    Cursor within(std::uint64_t size) {
+        take(size);
+        return {bytes, at - static_cast<std::size_t>(size), at};
+    }
+};
+
+// One smart object's record: a file kept in the image goes through its own kind's check; a link
+// to an outside file names where that file was.
+void nameSmartObject(Cursor record, int depth, Formats::Findings &findings) {
+    const std::string_view type = record.take(4);
+    record.take(4);                 // version
+    record.take(record.number(1));  // the unique id layers refer to
+    if (const std::uint64_t nameLength = record.number(4)) {
+        record.take(2 * nameLength);
+        findings.add(Category::Descriptions, "a smart object's file name");
+    }
+    record.take(8);  // file type and creator
+    const std::uint64_t size = record.number(8);
+    if (type != "liFD") {
+        findings.add(Category::Other, "a link to an outside file");
+        return;
+    }
+    if (record.number(1) != 0) {
+        throw Refused("damaged PSD: a smart object's file cannot be told apart");
+    }
+    const Bytes file(record.take(size));
+    findings.addFrom(Kinds::checkEmbedded(file, depth + 1), "a smart object");
+}
+
+// The blocks after the layers and their masks, where smart objects keep their files.
+void nameSmartObjects(const Bytes &psd, std::size_t at, bool large, int depth,
+                      Formats::Findings &findings) {
+    static const std::set<std::string_view> longLength = {"LMsk", "Lr16", "Lr32", "Layr", "Mt16",
+                                                          "Mt32", "Mtrn", "Alph", "FMsk", "lnk2",
+                                                          "FEid", "FXid", "PxSD"};
+    Cursor file{psd, at, psd.size()};
+    Cursor section = file.within(file.number(large ? 8 : 4));
+    if (section.at == section.end) {
+        return;
+    }
+    section.take(section.number(large ? 8 : 4));  // layer records and their pixels
+    if (section.end - section.at >= 4) {
+        section.take(section.number(4));  // the global mask
+    }
+    while (section.end - section.at >= 12) {
+        const std::string_view signature = section.take(4), key = section.take(4);
+        if (signature != "8BIM" && signature != "8B64") {
+            throw Refused("damaged PSD: a layer block is broken");
+        }
+        Cursor data = section.within(section.number(large && longLength.count(key) != 0 ? 8 : 4));
+        const std::size_t start = data.at;
+        while ((key == "lnk2" || key == "lnkD" || key == "lnk3") && data.end - data.at >= 8) {
+            nameSmartObject(data.within(data.number(8)), depth, findings);
+            data.at = std::min(data.end, start + (data.at - start + 3) / 4 * 4);
+        }
+    }
 }
 
 }  // namespace
 
-std::string remainingMetadata(const Bytes &image) {
+Formats::Findings checkNested(const Bytes &image, int depth) {
     if (image.size() < 34 || image.compare(0, 4, "8BPS") != 0) {
-        return "not a Photoshop image";
+        throw Refused("not a Photoshop image");
     }
     const std::size_t resourcesAt = 30 + static_cast<std::size_t>(Formats::bigEndian32(image, 26));
     if (resourcesAt + 4 > image.size()) {
-        return "damaged PSD: cut short";
+        throw Refused("damaged PSD: cut short");
     }
     const std::size_t resourcesEnd =
         resourcesAt + 4 + static_cast<std::size_t>(Formats::bigEndian32(image, resourcesAt));
     if (resourcesEnd + 4 > image.size()) {
-        return "damaged PSD: cut short";
+        throw Refused("damaged PSD: cut short");
     }
-    return remainingIn(image, resourcesAt + 4, resourcesEnd);
+    Formats::Findings findings;
+    nameResources(image, resourcesAt + 4, resourcesEnd, findings);
+    nameSmartObjects(image, resourcesEnd, Formats::bigEndian16(image, 4) == 2, depth, findings);
+    return findings;
+}
+
+Formats::Findings check(const Bytes &image) {
+    return checkNested(image, 0);
+}
+
+std::string remainingMetadata(const Bytes &image) {
+    return Formats::reasonOf(check, image);
 }
 
 }  // namespace Psd

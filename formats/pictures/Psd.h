@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <string>
@@ -11,10 +12,18 @@ namespace Psd {
 // thumbnails, caption, URLs, version, printer settings, file paths, plug-in data, ...); the
 // resources that draw it (resolution, ICC profile, channels, paths, guides, ...), the layers and
 // the pixels stay byte for byte. Refused when a section runs past the end of the file.
+// The files smart objects keep go through their own kinds' passes (`depth` counts the
+// containers around the image) and lose their original names; a link to an outside file is
+// refused.
+Formats::Bytes cleanNested(const Formats::Bytes &image, int depth);
 Formats::Bytes clean(const Formats::Bytes &image);
 
-// What the image still holds ("still holds IPTC, a thumbnail"), a damaged structure, or empty.
-// Reads on its own: no code shared with clean().
+// What the image still holds (IPTC, a thumbnail, ...); throws Formats::Refused for a damaged
+// structure. Reads on its own: no code shared with clean().
+// Smart objects' files are checked by their own kinds' checks.
+Formats::Findings checkNested(const Formats::Bytes &image, int depth);
+Formats::Findings check(const Formats::Bytes &image);
+// The same as a reason ("still holds IPTC, a thumbnail"), or the damage; empty when clean.
 std::string remainingMetadata(const Formats::Bytes &image);
 
 }  // namespace Psd

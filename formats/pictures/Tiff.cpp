@@ -2,6 +2,7 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/pictures/ExifDirectory.h"
 
 #include <algorithm>
 #include <map>
@@ -336,46 +337,25 @@ bool allowedInPicture(unsigned tag) {
     return allowed.count(tag) != 0;
 }
 
-std::string tagName(unsigned tag) {
-    static const std::map<unsigned, const char *> names = {{269, "DocumentName"},
-                                                           {270, "ImageDescription"},
-                                                           {271, "Make"},
-                                                           {272, "Model"},
-                                                           {285, "PageName"},
-                                                           {305, "Software"},
-                                                           {306, "DateTime"},
-                                                           {315, "Artist"},
-                                                           {316, "HostComputer"},
-                                                           {700, "XMP"},
-                                                           {33432, "Copyright"},
-                                                           {33723, "IPTC"},
-                                                           {34377, "Photoshop"},
-                                                           {34665, "Exif"},
-                                                           {34853, "GPS"},
-                                                           {37500, "MakerNote"},
-                                                           {40965, "Exif"},
-                                                           {42016, "ImageUniqueID"},
-                                                           {42033, "BodySerialNumber"}};
-    const auto found = names.find(tag);
-    return found != names.end() ? found->second : "tag " + std::to_string(tag);
+using ExifDirectory::Directory;
+
+// What a tag left in a directory names: a picture directory's unknown tags by number, anything
+// else by the directory it stands in.
+void name(unsigned tag, Directory in, Formats::Findings &findings) {
+    if (const Formats::Finding *finding = ExifDirectory::named(tag, in)) {
+        findings.add(finding->category, finding->name);
+    } else {
+        findings.add(in == Directory::Picture ? "tag " + std::to_string(tag) : "Exif");
+    }
 }
 
-// What the directory a pointer tag leads to holds: nullptr for pictures, named tag by tag.
-bool leadsToDirectory(unsigned tag, const char *&holds) {
-    switch (tag) {
-        case 330:
-            holds = nullptr;
-            return true;
-        case 34665:
-        case 40965:
-            holds = "Exif";
-            return true;
-        case 34853:
-            holds = "GPS";
-            return true;
-        default:
-            return false;
+// Which directory a pointer tag leads to: sub-images are pictures too.
+bool leadsToDirectory(unsigned tag, Directory &to) {
+    if (tag == 330) {
+        to = Directory::Picture;
+        return true;
     }
+    return ExifDirectory::leadsTo(tag, to);
 }
 
 std::uint64_t bytesPerValue(unsigned type) {
@@ -385,18 +365,11 @@ std::uint64_t bytesPerValue(unsigned type) {
 
 class Inspection {
   public:
-    explicit Inspection(const Formats::Bytes &tiff)
-        : tiff_(tiff), little_(tiff.compare(0, 4, "II*\0", 4) == 0) {}
+    explicit Inspection(const Formats::Bytes &tiff) : tiff_(tiff), reader_(header(tiff)) {}
 
-    std::string run() {
-        if (!little_ && tiff_.compare(0, 4, "MM\0*", 4) != 0) {
-            return "is not a TIFF picture";
-        }
-        if (tiff_.size() < 8) {
-            return Unreadable;
-        }
+    Formats::Findings run() {
         accounted_.push_back({0, 8});
-        pending_.push_back({u32(4), nullptr});
+        pending_.push_back({u32(4), Directory::Picture});
         while (!pending_.empty()) {
             const auto [at, holds] = pending_.back();
             pending_.pop_back();
@@ -404,31 +377,37 @@ class Inspection {
                 continue;
             }
             if (seen_.size() > MaxDirectoriesChecked) {
-                return "TIFF holds too many directories";
+                throw Formats::Refused("TIFF holds too many directories");
             }
-            if (const std::string reason = readDirectory(at, holds); !reason.empty()) {
-                return reason;
-            }
+            readDirectory(at, holds);
         }
         if (holdsUnaccountedBytes()) {
             findings_.add("data no directory points to");
         }
-        return findings_.reason();
+        return findings_;
     }
 
   private:
-    std::uint32_t u16(std::uint64_t at) const {
-        return little_ ? Formats::littleEndian16(tiff_, at) : Formats::bigEndian16(tiff_, at);
+    static std::string_view header(const Formats::Bytes &tiff) {
+        if (tiff.compare(0, 4, "II*\0", 4) != 0 && tiff.compare(0, 4, "MM\0*", 4) != 0) {
+            throw Formats::Refused("is not a TIFF picture");
+        }
+        if (tiff.size() < 8) {
+            throw Formats::Refused(Unreadable);
+        }
+        return tiff;
     }
-    std::uint32_t u32(std::uint64_t at) const {
-        return little_ ? Formats::littleEndian32(tiff_, at) : Formats::bigEndian32(tiff_, at);
-    }
-    bool inside(std::uint64_t at, std::uint64_t size) const { return at + size <= tiff_.size(); }
+
+    std::uint32_t u16(std::uint64_t at) const { return reader_.u16(at); }
+    std::uint32_t u32(std::uint64_t at) const { return reader_.u32(at); }
+    bool inside(std::uint64_t at, std::uint64_t size) const { return reader_.holds(at, size); }
 
     // Tables and arrays of a real file fit in it side by side; repeated ones make a hostile file.
-    bool spend(std::uint64_t bytes) {
+    void spend(std::uint64_t bytes) {
         spent_ += bytes;
-        return spent_ <= tiff_.size();
+        if (spent_ > tiff_.size()) {
+            throw Formats::Refused("TIFF directories overlap");
+        }
     }
 
     void account(std::uint64_t at, std::uint64_t size) {
@@ -436,34 +415,32 @@ class Inspection {
         accounted_.push_back({start, std::min<std::uint64_t>(size, tiff_.size() - start)});
     }
 
-    std::string readDirectory(std::uint64_t at, const char *holds) {
+    void readDirectory(std::uint64_t at, Directory holds) {
         // Where strips, tiles, an old-style JPEG stream and its tables lie, and how long they are.
         static const std::set<unsigned> numbered = {273, 279, 324, 325, 513, 514, 519, 520, 521};
         if (!inside(at, 2) || !inside(at + 2, 12ull * u16(at) + 4)) {
-            return Unreadable;
+            throw Formats::Refused(Unreadable);
         }
         const std::uint64_t end = at + 2 + 12ull * u16(at);
-        if (!spend(end + 4 - at)) {
-            return "TIFF directories overlap";
-        }
+        spend(end + 4 - at);
         account(at, end + 4 - at);
         std::map<unsigned, std::vector<std::uint32_t>> numbers;
         for (std::uint64_t entry = at + 2; entry < end; entry += 12) {
             const unsigned tag = u16(entry), type = u16(entry + 2);
-            if (holds || !allowedInPicture(tag)) {
-                findings_.add(holds ? holds : tagName(tag));
+            if (holds != Directory::Picture || !allowedInPicture(tag)) {
+                name(tag, holds, findings_);
             }
             const std::uint64_t bytes = bytesPerValue(type) * u32(entry + 4);
             const std::uint64_t valueAt = bytes <= 4 ? entry + 8 : u32(entry + 8);
             if (!inside(valueAt, bytes)) {
-                return Unreadable;
+                throw Formats::Refused(Unreadable);
             }
             account(valueAt, bytes);
-            const char *leadsTo = nullptr;
+            Directory leadsTo = Directory::Picture;
             const bool pointer = leadsToDirectory(tag, leadsTo);
             if (pointer || numbered.count(tag) != 0) {
-                if (bytes > 4 && !spend(bytes)) {
-                    return "TIFF directories overlap";
+                if (bytes > 4) {
+                    spend(bytes);
                 }
                 numbers[tag] = valuesAt(type, valueAt, bytes);
             }
@@ -478,7 +455,6 @@ class Inspection {
         }
         accountPictureData(numbers);
         pending_.push_back({u32(end), holds});
-        return "";
     }
 
     // Offsets and lengths: 16-bit ones in a SHORT value, 32-bit ones in any other.
@@ -531,10 +507,10 @@ class Inspection {
     }
 
     const Formats::Bytes &tiff_;
-    const bool little_;
+    const ExifDirectory::Reader reader_;
     Formats::Findings findings_;
     std::set<std::uint64_t> seen_;
-    std::vector<std::pair<std::uint64_t, const char *>> pending_;
+    std::vector<std::pair<std::uint64_t, Directory>> pending_;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> accounted_;
     std::uint64_t spent_ = 0;
 };
@@ -546,8 +522,12 @@ namespace Tiff {
 // Walks every directory again on its own terms, following page links, sub-directories and the
 // Exif, GPS and interoperability pointers, names the metadata tags it meets, and looks for bytes
 // that no directory accounts for.
-std::string remainingMetadata(const Formats::Bytes &tiff) {
+Formats::Findings check(const Formats::Bytes &tiff) {
     return Inspection(tiff).run();
+}
+
+std::string remainingMetadata(const Formats::Bytes &tiff) {
+    return Formats::reasonOf(check, tiff);
 }
 
 }  // namespace Tiff

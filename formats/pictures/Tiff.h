@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <string>
@@ -15,8 +16,10 @@ namespace Tiff {
 Formats::Bytes clean(const Formats::Bytes &tiff);
 
 // The tags other than those that draw the picture still found in any directory, Exif, GPS and
-// sub-directories included ("still holds Artist, GPS"), and non-zero bytes no directory accounts
-// for, or why the directories cannot be read; empty when it is clean.
+// sub-directories included (Artist, GPS position, ...), and non-zero bytes no directory accounts
+// for. Throws Formats::Refused when the directories cannot be read.
+Formats::Findings check(const Formats::Bytes &tiff);
+// The same as a reason ("still holds Artist, GPS position"), or the damage; empty when clean.
 std::string remainingMetadata(const Formats::Bytes &tiff);
 
 }  // namespace Tiff

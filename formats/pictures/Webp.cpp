@@ -2,6 +2,7 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/pictures/ExifDirectory.h"
 
 #include <algorithm>
 #include <set>
@@ -90,16 +91,32 @@ Formats::Bytes clean(const Formats::Bytes &webp) {
 
 namespace {
 
-// What a chunk the check meets holds, named; empty when a picture (or a frame of one) may hold it.
-std::string chunkFinding(const std::string &name, bool inFrame) {
+// Names what an Exif chunk holds by its tags; some writers put a JPEG's Exif header first.
+void nameExif(std::string_view data, Formats::Findings &findings) {
+    if (data.substr(0, 6) == std::string_view("Exif\0\0", 6)) {
+        data.remove_prefix(6);
+    }
+    try {
+        ExifDirectory::nameTags(data, findings);
+    } catch (const Formats::Refused &) {
+        // What a damaged Exif holds beyond what was named cannot be told.
+    }
+}
+
+// Names a chunk the check meets, unless a picture (or a frame of one) may hold it.
+void nameChunk(const std::string &name, std::string_view data, bool inFrame,
+               Formats::Findings &findings) {
     static const std::set<std::string> pictureChunks = {"VP8 ", "VP8L", "VP8X", "ALPH",
                                                         "ANIM", "ANMF", "ICCP"};
     static const std::set<std::string> frameChunks = {"VP8 ", "VP8L", "ALPH"};
     if ((inFrame ? frameChunks : pictureChunks).count(name) != 0) {
-        return "";
+        return;
+    }
+    if (name == "EXIF") {
+        nameExif(data, findings);
     }
     const std::string where = inFrame ? " in a frame" : "";
-    return (name == "EXIF" ? "EXIF" : name == "XMP " ? "XMP" : "chunk " + name) + where;
+    findings.add((name == "EXIF" ? "EXIF" : name == "XMP " ? "XMP" : "chunk " + name) + where);
 }
 
 // Names what the chunks of [from, to) hold, a frame's chunks included; false when they cannot be
@@ -124,8 +141,8 @@ bool inspectChunks(const Formats::Bytes &webp, std::uint64_t from, std::uint64_t
                 findings.add("the XMP flag");
             }
         }
-        if (const std::string found = chunkFinding(name, inFrame); !found.empty()) {
-            findings.add(found);
+        if (end <= to) {
+            nameChunk(name, std::string_view(webp).substr(next + 8, length), inFrame, findings);
         }
         next = end + (length & 1);
     }
@@ -138,22 +155,26 @@ namespace Webp {
 
 // Reads the result on its own terms: every chunk by name, those of each animation frame too, and
 // what the extended header claims.
-std::string remainingMetadata(const Formats::Bytes &webp) {
+Formats::Findings check(const Formats::Bytes &webp) {
     if (webp.size() < 12 || webp.substr(0, 4) != "RIFF" || webp.substr(8, 4) != "WEBP") {
-        return "is not a WebP picture";
+        throw Formats::Refused("is not a WebP picture");
     }
     const std::uint64_t riffEnd = 8ull + Formats::littleEndian32(webp, 4);
     if (riffEnd > webp.size()) {
-        return "WebP is shorter than its header says";
+        throw Formats::Refused("WebP is shorter than its header says");
     }
     Formats::Findings findings;
     if (riffEnd < webp.size()) {
         findings.add("data after the end");
     }
     if (!inspectChunks(webp, 12, riffEnd, false, findings)) {
-        return "WebP chunks cannot be read";
+        throw Formats::Refused("WebP chunks cannot be read");
     }
-    return findings.reason();
+    return findings;
+}
+
+std::string remainingMetadata(const Formats::Bytes &webp) {
+    return Formats::reasonOf(check, webp);
 }
 
 }  // namespace Webp

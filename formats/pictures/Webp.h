@@ -1,5 +1,6 @@
 #pragma once
 
+#include "formats/core/Findings.h"
 #include "formats/core/Formats.h"
 
 #include <string>
@@ -11,8 +12,11 @@ namespace Webp {
 // size follow. Throws Formats::Refused for a chunk structure it cannot walk.
 Formats::Bytes clean(const Formats::Bytes &webp);
 
-// What metadata the picture still holds ("still holds EXIF"), or why it cannot be read; empty when
-// it is clean.
+// Every chunk that does not draw the picture (Exif also by its tags), in frames too, the extended
+// header's metadata flags and data after the end. Throws Formats::Refused when the chunks do not
+// walk.
+Formats::Findings check(const Formats::Bytes &webp);
+// The same as a reason ("still holds EXIF"), or the damage; empty when clean.
 std::string remainingMetadata(const Formats::Bytes &webp);
 
 }  // namespace Webp

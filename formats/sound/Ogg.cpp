@@ -2,6 +2,8 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Stop.h"
+#include "formats/sound/TagCheck.h"
 
 #include <taglib/flacpicture.h>
 #include <taglib/oggfile.h>
@@ -10,6 +12,7 @@
 #include <taglib/vorbisfile.h>
 #include <taglib/xiphcomment.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <memory>
@@ -17,6 +20,7 @@
 namespace {
 
 constexpr std::size_t PageHeaderSize = 27;
+constexpr unsigned BeginsStream = 0x02;  // a page's header flag for a logical stream's first page
 
 // The first packet of the first page, which names the codec.
 Formats::Bytes firstPacketStart(const Formats::Bytes &ogg) {
@@ -25,6 +29,31 @@ Formats::Bytes firstPacketStart(const Formats::Bytes &ogg) {
     }
     const std::size_t start = PageHeaderSize + Formats::byteAt(ogg, 26);
     return start < ogg.size() ? ogg.substr(start, 8) : Formats::Bytes();
+}
+
+// Whether a logical stream begins after another has begun to play: a chained file, whose later
+// links TagLib would leave with their comments.
+bool isChained(const Formats::Bytes &ogg) {
+    bool playing = false;
+    for (std::size_t at = 0;
+         ogg.size() - at >= PageHeaderSize && ogg.compare(at, 4, "OggS") == 0;) {
+        Formats::throwIfStopped();
+        const std::size_t segments = Formats::byteAt(ogg, at + 26);
+        if (ogg.size() - at < PageHeaderSize + segments) {
+            break;
+        }
+        const bool begins = (Formats::byteAt(ogg, at + 5) & BeginsStream) != 0;
+        if (begins && playing) {
+            return true;
+        }
+        playing = playing || !begins;
+        std::size_t length = PageHeaderSize + segments;
+        for (std::size_t i = 0; i < segments; ++i) {
+            length += Formats::byteAt(ogg, at + PageHeaderSize + i);
+        }
+        at = std::min(at + length, ogg.size());
+    }
+    return false;
 }
 
 std::unique_ptr<TagLib::Ogg::File> openStream(TagLib::IOStream &stream,
@@ -45,6 +74,9 @@ std::unique_ptr<TagLib::Ogg::File> openStream(TagLib::IOStream &stream,
 namespace Ogg {
 
 Formats::Bytes clean(const Formats::Bytes &ogg) {
+    if (isChained(ogg)) {
+        throw Formats::Refused("chained Ogg streams cannot be cleaned");
+    }
     TagLib::ByteVectorStream stream(
         TagLib::ByteVector(ogg.data(), static_cast<unsigned int>(ogg.size())));
     const auto file = openStream(stream, firstPacketStart(ogg));
@@ -90,31 +122,32 @@ class HeaderReader {
   public:
     explicit HeaderReader(const Formats::Bytes &ogg) : ogg_(ogg) {}
 
-    std::string run() {
+    Formats::Findings run() {
         std::size_t at = 0;
         while (at < ogg_.size()) {
             if (ogg_.size() - at < PageHeaderSize || ogg_.compare(at, 4, "OggS") != 0) {
-                return "damaged Ogg: a page does not start where the last one ends";
+                throw Formats::Refused(
+                    "damaged Ogg: a page does not start where the last one ends");
             }
             const std::size_t segments = Formats::byteAt(ogg_, at + 26);
             if (ogg_.size() - at < PageHeaderSize + segments) {
-                return "damaged Ogg: a page runs past the end";
+                throw Formats::Refused("damaged Ogg: a page runs past the end");
             }
             std::size_t length = PageHeaderSize + segments;
             for (std::size_t i = 0; i < segments; ++i) {
                 length += Formats::byteAt(ogg_, at + PageHeaderSize + i);
             }
             if (length > ogg_.size() - at) {
-                return "damaged Ogg: a page runs past the end";
+                throw Formats::Refused("damaged Ogg: a page runs past the end");
             }
             const std::string_view page = std::string_view(ogg_).substr(at, length);
             if (pageChecksum(page) != Formats::littleEndian32(page, 22)) {
-                return "damaged Ogg: a page fails its checksum";
+                throw Formats::Refused("damaged Ogg: a page fails its checksum");
             }
             readPage(page, segments);
             at += length;
         }
-        return findings_.reason();
+        return findings_;
     }
 
   private:
@@ -127,6 +160,9 @@ class HeaderReader {
 
     void readPage(std::string_view page, std::size_t segments) {
         Stream &stream = streams_[Formats::littleEndian32(page, 14)];
+        if ((Formats::byteAt(page, 5) & BeginsStream) != 0) {
+            stream = Stream{};  // a chained link may reuse the serial of the one before it
+        }
         std::size_t at = PageHeaderSize + segments;
         for (std::size_t i = 0; i < segments && !stream.done; ++i) {
             const std::size_t lacing = Formats::byteAt(page, PageHeaderSize + i);
@@ -176,7 +212,7 @@ class HeaderReader {
         } else if (type == 4) {
             comments(block, 4);
         } else if (type == 6) {
-            findings_.add("cover picture");
+            findings_.add(Formats::Category::Thumbnails, "cover picture");
         } else if (type == 2) {
             findings_.add("application data");
         }
@@ -184,14 +220,8 @@ class HeaderReader {
     }
 
     void comments(const Formats::Bytes &packet, std::size_t at) {
-        if (packet.size() < at + 8 ||
-            Formats::littleEndian32(packet, at) > packet.size() - at - 4 - 4) {
+        if (!TagCheck::nameVorbisComments(std::string_view(packet).substr(at), findings_)) {
             findings_.add("a damaged comment header");
-            return;
-        }
-        const std::size_t count = at + 4 + Formats::littleEndian32(packet, at);
-        if (Formats::littleEndian32(packet, count) != 0) {
-            findings_.add("Vorbis comments (title, artist, date)");
         }
     }
 
@@ -221,11 +251,15 @@ class HeaderReader {
 
 namespace Ogg {
 
-std::string remainingMetadata(const Formats::Bytes &ogg) {
+Formats::Findings check(const Formats::Bytes &ogg) {
     if (ogg.compare(0, 4, "OggS") != 0) {
-        return "is not an Ogg stream";
+        throw Formats::Refused("is not an Ogg stream");
     }
     return HeaderReader(ogg).run();
+}
+
+std::string remainingMetadata(const Formats::Bytes &ogg) {
+    return Formats::reasonOf(check, ogg);
 }
 
 }  // namespace Ogg

@@ -130,24 +130,175 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Sound,
                                                 {"-id3v2_version", "3"},
                                                 Mp3::clean,
                                                 Mp3::remainingMetadata,
-                                                {"ID3 tag", "APE tag", "Lyrics3 tag", "ID3v1 tag"},
+                                                {"ID3 TPE1", "ID3 TIT2", "ID3 APIC", "APE tag",
+                                                 "Lyrics3 tag", "ID3v1 tag"},
                                                 false},
                                            Kind{"flac",
                                                 {},
                                                 Flac::clean,
                                                 Flac::remainingMetadata,
-                                                {"Vorbis comments", "cover picture"},
+                                                {"Vorbis comment ARTIST", "Vorbis comments",
+                                                 "cover picture"},
                                                 false},
                                            Kind{"ogg",
                                                 {"-c:a", "libvorbis"},
                                                 Ogg::clean,
                                                 Ogg::remainingMetadata,
-                                                {"Vorbis comments"},
+                                                {"Vorbis comment ARTIST"},
                                                 true},
                                            Kind{"opus",
                                                 {"-c:a", "libopus"},
                                                 Ogg::clean,
                                                 Ogg::remainingMetadata,
-                                                {"Vorbis comments"},
+                                                {"Vorbis comment ARTIST"},
                                                 true}),
                          [](const auto &test) { return std::string(test.param.extension); });
+
+namespace {
+
+using Formats::Category;
+
+const Kind Mp3Kind{"mp3", {"-id3v2_version", "3"}, Mp3::clean, Mp3::remainingMetadata, {}, false};
+// Frames of 1044 bytes: the info frame has room to hide text after its fields.
+const Kind WideMp3Kind{"mp3", {"-b:a", "320k"}, Mp3::clean, Mp3::remainingMetadata, {}, false};
+const Kind FlacKind{"flac", {}, Flac::clean, Flac::remainingMetadata, {}, false};
+const Kind OggKind{"ogg", {"-c:a", "libvorbis"}, Ogg::clean, Ogg::remainingMetadata, {}, true};
+const Kind OpusKind{"opus", {"-c:a", "libopus"}, Ogg::clean, Ogg::remainingMetadata, {}, true};
+
+QByteArray syncSafe(quint32 value) {
+    QByteArray bytes;
+    for (int shift = 21; shift >= 0; shift -= 7) {
+        bytes += static_cast<char>(value >> shift & 0x7F);
+    }
+    return bytes;
+}
+
+// An ID3v2.3 tag with one text frame, as taggers append it after a FLAC stream's frames.
+QByteArray id3v2Tag(const QByteArray &frame, const QByteArray &text) {
+    const QByteArray content = '\0' + text;
+    QByteArray size(4, '\0');
+    size[3] = static_cast<char>(content.size());
+    const QByteArray frames = frame + size + QByteArray(2, '\0') + content;
+    return QByteArray("ID3\x03\0\0", 6) + syncSafe(frames.size()) + frames;
+}
+
+// Text hidden in the padding of the info frame, where no player looks.
+QByteArray withTextInInfoFrame(QByteArray mp3) {
+    const qsizetype info = std::max(mp3.indexOf("Info"), mp3.indexOf("Xing"));
+    EXPECT_GT(info, 0);
+    mp3.replace(info + 200, 12, "PLANTED-info");
+    return mp3;
+}
+
+Formats::Bytes bytes(const QByteArray &data) {
+    return data.toStdString();
+}
+
+std::string refusal(const Clean &clean, const Formats::Bytes &file) {
+    try {
+        clean(file);
+    } catch (const Formats::Refused &refused) {
+        return refused.what();
+    }
+    return "";
+}
+
+bool names(const Formats::Findings &findings, Category category, const std::string &name) {
+    const auto &shown = findings.shown();
+    return std::any_of(shown.begin(), shown.end(), [&](const Formats::Finding &finding) {
+        return finding.category == category && finding.name == name;
+    });
+}
+
+}  // namespace
+
+// Each check names what it finds in the category it tells about, leftovers of other programs
+// included; the pass removes them all, or refuses what it cannot clean.
+TEST(Sound, ChecksNameEachFindingInItsCategory) {
+    struct Case {
+        const char *what;
+        std::function<QByteArray(const ScratchFolder &)> make;
+        std::function<Formats::Findings(const Formats::Bytes &)> check;
+        Clean clean;
+        std::vector<std::pair<Category, std::string>> found;
+        std::string refusal;  // empty: the pass cleans it
+    };
+    const std::vector<Case> cases = {
+        {"MP3 tags",
+         [](const ScratchFolder &scratch) { return taggedSound(scratch, Mp3Kind); },
+         Mp3::check,
+         Mp3::clean,
+         {{Category::People, "ID3 TPE1"},
+          {Category::Descriptions, "ID3 TIT2"},
+          {Category::Dates, "ID3 TYER"},
+          {Category::Software, "ID3 TSSE"},
+          {Category::Thumbnails, "ID3 APIC"},
+          {Category::Other, "APE tag"}},
+         ""},
+        {"MP3 info frame padding",
+         [](const ScratchFolder &scratch) {
+             return withTextInInfoFrame(taggedSound(scratch, WideMp3Kind));
+         },
+         Mp3::check,
+         Mp3::clean,
+         {{Category::Other, "text in the info frame's padding"}},
+         ""},
+        {"MP3 joined from two, a tag between them",
+         [](const ScratchFolder &scratch) {
+             const QByteArray half =
+                 QByteArray::fromStdString(Mp3::clean(bytes(taggedSound(scratch, Mp3Kind))));
+             return half + id3v2Tag("TPE1", "PLANTED-joined") + half;
+         },
+         Mp3::check,
+         Mp3::clean,
+         {{Category::Other, "ID3 tag"}},
+         ""},
+        {"FLAC with tags appended after its frames",
+         [](const ScratchFolder &scratch) {
+             return taggedSound(scratch, FlacKind) + id3v2Tag("TPE1", "PLANTED-id3") +
+                    appendedTags();
+         },
+         Flac::check,
+         Flac::clean,
+         {{Category::People, "Vorbis comment ARTIST"},
+          {Category::Dates, "Vorbis comment DATE"},
+          {Category::Thumbnails, "cover picture"},
+          {Category::People, "ID3 TPE1"},
+          {Category::Other, "an APE tag"},
+          {Category::Other, "an ID3v1 tag"}},
+         ""},
+        {"Opus comments",
+         [](const ScratchFolder &scratch) { return taggedSound(scratch, OpusKind); },
+         Ogg::check,
+         Ogg::clean,
+         {{Category::Descriptions, "Vorbis comment TITLE"},
+          {Category::Software, "Vorbis comment ENCODER"}},
+         ""},
+        {"Ogg chained to a link with the same serial",
+         [](const ScratchFolder &scratch) {
+             const QByteArray ogg = taggedSound(scratch, OggKind);
+             return QByteArray::fromStdString(Ogg::clean(bytes(ogg))) + ogg;
+         },
+         Ogg::check,
+         Ogg::clean,
+         {{Category::People, "Vorbis comment ARTIST"}},
+         "chained Ogg streams cannot be cleaned"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const ScratchFolder scratch;  // ffmpeg asks before it overwrites
+        const Formats::Bytes file = bytes(c.make(scratch));
+        const Formats::Findings found = c.check(file);
+        for (const auto &[category, name] : c.found) {
+            EXPECT_TRUE(names(found, category, name)) << name << " in: " << found.reason();
+        }
+        EXPECT_EQ(refusal(c.clean, file), c.refusal);
+        if (c.refusal.empty()) {
+            const Formats::Bytes cleaned = c.clean(file);
+            EXPECT_EQ(c.check(cleaned).reason(), "");
+            for (const char *secret : {"PLANTED", "Anna Smith", "Secret title"}) {
+                EXPECT_EQ(cleaned.find(secret), std::string::npos) << secret;
+            }
+        }
+    }
+}

@@ -108,9 +108,9 @@ TEST_F(JpegFiles, EachKindOfMetadataGoesAndOnlyThat) {
     const std::string secondary = picture("baseline");
     const std::vector<Case> cases = {
         {"Exif", Place::AfterJfif, jpegSegment(0xE1, "Exif\0\0"s + tiffWithText("PLANTED-exif")),
-         "still holds Exif"},
+         "still holds Artist"},
         {"Exif before JFIF", Place::AfterSoi,
-         jpegSegment(0xE1, "Exif\0\0"s + tiffWithText("PLANTED-exif")), "still holds Exif"},
+         jpegSegment(0xE1, "Exif\0\0"s + tiffWithText("PLANTED-exif")), "still holds Artist"},
         {"XMP", Place::AfterJfif,
          jpegSegment(0xE1, "http://ns.adobe.com/xap/1.0/\0<x:xmpmeta>PLANTED-xmp</x:xmpmeta>"s),
          "still holds XMP"},

@@ -163,6 +163,21 @@ QByteArray tiffWithArtistMakeGps() {
          QStringLiteral("Xmp.dc.creator ") + Author});
 }
 
+QByteArray phoneJpeg() {
+    return convertedWithExiv2(
+        QStringLiteral("a.jpg"), {QStringLiteral("-append")},
+        {QStringLiteral("Exif.Image.Make Apple"),
+         QStringLiteral("Exif.Image.Model iPhone 13 PLANTED-model"),
+         QStringLiteral("Exif.Image.Software 16.1"),
+         QStringLiteral("Exif.Photo.DateTimeOriginal 2023:04:01 10:00:00"),
+         QStringLiteral("Exif.Photo.LensModel iPhone 13 back camera PLANTED-lens"),
+         QStringLiteral("Exif.Photo.BodySerialNumber PLANTED-serial"),
+         QStringLiteral("Exif.GPSInfo.GPSLatitudeRef N"),
+         QStringLiteral("Exif.GPSInfo.GPSLatitude 48/1 51/1 2964/100"),
+         QStringLiteral("Exif.Thumbnail.Compression 6"),
+         QStringLiteral("Exif.Thumbnail.XResolution 72/1")});
+}
+
 QList<QImage> framesOf(const QByteArray &picture) {
     QBuffer buffer;
     buffer.setData(picture);

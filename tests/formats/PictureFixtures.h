@@ -16,6 +16,9 @@ QByteArray animatedPng();               // two frames, and a tEXt
 QByteArray gifWithCommentXmpAndLoop();  // two frames that loop
 QByteArray webpWithExifAndXmp();
 QByteArray tiffWithArtistMakeGps();  // two pages, both described; Exif, GPS, XMP, IPTC
+// A phone's photo: make, model, lens, serial, software, date, GPS and a thumbnail directory;
+// its model, lens and serial hold PLANTED.
+QByteArray phoneJpeg();
 
 // Every frame or page as Qt decodes it.
 QList<QImage> framesOf(const QByteArray &picture);

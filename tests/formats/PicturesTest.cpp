@@ -1,12 +1,16 @@
 #include "PictureFixtures.h"
 #include "formats/pictures/Gif.h"
+#include "formats/pictures/Jpeg.h"
 #include "formats/pictures/Png.h"
+#include "formats/pictures/Psd.h"
 #include "formats/pictures/Tiff.h"
 #include "formats/pictures/Webp.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <QColorSpace>
+#include <QStringEncoder>
 
 #include <functional>
 
@@ -143,5 +147,134 @@ TEST(Pictures, TheTiffCheckAllowsExactlyTheTagsTheCleaningKeeps) {
         } catch (const Formats::Refused &) {
             ASSERT_NE(found, "") << tag;
         }
+    }
+}
+
+namespace {
+
+using Formats::Category;
+using Findings = Formats::Findings;
+
+// The pictures make_psd.py makes, by name.
+Formats::Bytes photoshopFixture(const char *name) {
+    static const ScratchFolder folder;
+    static const bool made = [] {
+        runTool(QStringLiteral("python3"),
+                {QStringLiteral(PARCHWIPE_TESTS_DIR "/formats/make_psd.py"), folder.path()});
+        return true;
+    }();
+    EXPECT_TRUE(made);
+    return readFile(folder / QString::fromLatin1(name)).toStdString();
+}
+
+bool names(const Findings &findings, Category category, const std::string &name) {
+    for (const Formats::Finding &finding : findings.shown()) {
+        if (finding.category == category && finding.name == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string refusal(const std::function<void()> &run) {
+    try {
+        run();
+    } catch (const Formats::Refused &refused) {
+        return refused.what();
+    }
+    return "not refused";
+}
+
+}  // namespace
+
+// Each check names what it finds in the category it tells about, and the cleaned file holds none
+// of the planted values, as text or as UTF-16.
+TEST(Pictures, ChecksNameEachFindingInItsCategory) {
+    struct Case {
+        const char *what;
+        Formats::Bytes file;
+        std::function<Findings(const Formats::Bytes &)> check;
+        Clean clean;
+        std::vector<std::pair<Category, std::string>> found;
+    };
+    const std::vector<Case> cases = {
+        {"phone photo",
+         bytes(phoneJpeg()),
+         Jpeg::check,
+         [](const Formats::Bytes &jpeg) { return Jpeg::clean(jpeg, 1); },
+         {{Category::Place, "GPS position"},
+          {Category::Device, "Make"},
+          {Category::Device, "Model"},
+          {Category::Device, "LensModel"},
+          {Category::Device, "BodySerialNumber"},
+          {Category::Dates, "DateTimeOriginal"},
+          {Category::Software, "Software"},
+          {Category::Thumbnails, "an Exif thumbnail"}}},
+        {"TIFF pages",
+         bytes(tiffWithArtistMakeGps()),
+         Tiff::check,
+         Tiff::clean,
+         {{Category::People, "Artist"},
+          {Category::Device, "Model"},
+          {Category::Descriptions, "UserComment"},
+          {Category::Place, "GPS position"}}},
+        {"PNG text",
+         bytes(pngWithEveryTextChunk()),
+         Png::check,
+         Png::clean,
+         {{Category::People, "tEXt"}, {Category::Descriptions, "zTXt"}, {Category::Dates, "tIME"}}},
+        {"WebP Exif",
+         bytes(webpWithExifAndXmp()),
+         Webp::check,
+         Webp::clean,
+         {{Category::People, "Artist"}, {Category::Device, "Model"}}},
+        {"GIF comment",
+         bytes(gifWithCommentXmpAndLoop()),
+         Gif::check,
+         Gif::clean,
+         {{Category::Descriptions, "a comment"}}},
+        {"smart object",
+         photoshopFixture("smart-object.psd"),
+         Psd::check,
+         Psd::clean,
+         {{Category::People, "tEXt in a smart object"},
+          {Category::Descriptions, "a smart object's file name"}}},
+    };
+    const QByteArray planted = QByteArrayLiteral("PLANTED");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const Findings found = c.check(c.file);
+        for (const auto &[category, name] : c.found) {
+            EXPECT_TRUE(names(found, category, name)) << name << " in: " << found.reason();
+        }
+        const QByteArray cleaned = qbytes(c.clean(c.file));
+        EXPECT_EQ(c.check(bytes(cleaned)).reason(), "");
+        for (const QStringConverter::Encoding encoding :
+             {QStringConverter::Utf8, QStringConverter::Utf16BE, QStringConverter::Utf16LE}) {
+            const QByteArray marker = QStringEncoder(encoding).encode(QString::fromLatin1(planted));
+            EXPECT_FALSE(cleaned.contains(marker)) << encoding;
+        }
+    }
+}
+
+// A smart object the pass cannot clean is refused, and the check says what it holds or why it
+// cannot read it.
+TEST(Pictures, SmartObjectsThatCannotBeCleanedAreRefused) {
+    struct Case {
+        const char *file;
+        const char *cleanRefusal;
+        const char *checkAnswer;
+    };
+    const std::vector<Case> cases = {
+        {"linked-outside.psd", "Photoshop layers linked to outside files cannot be cleaned",
+         "still holds a smart object's file name, a link to an outside file"},
+        {"cut-smart-object.psd", "damaged PSD: a section runs past the end",
+         "damaged PSD: a layer section is cut short"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        const Formats::Bytes file = photoshopFixture(c.file);
+        EXPECT_EQ(refusal([&] { Psd::clean(file); }), c.cleanRefusal);
+        EXPECT_EQ(Psd::remainingMetadata(file), c.checkAnswer);
     }
 }
