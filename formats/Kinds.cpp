@@ -263,7 +263,6 @@ const std::vector<Kind> &table() {
          ofNested<CompoundFile::findings>},
         {"RTF document", {"rtf"}, isRtf, wholeNested<Rtf::cleanNested>, ofNested<Rtf::findings>},
         {"SVG drawing", {"svg"}, isSvg, wholeNested<Svg::cleanNested>, ofNested<Svg::findings>},
-        {"MP3 song", {"mp3"}, isMp3, whole<Mp3::clean>, reasonOfWhole<Mp3::remainingMetadata>},
         {"MP3 song", {"mp3"}, isMp3, whole<Mp3::clean>, ofWhole<Mp3::check>},
         {"FLAC song", {"flac"}, isFlac, whole<Flac::clean>, ofWhole<Flac::check>},
         {"Ogg sound", {"ogg", "oga", "opus"}, isOgg, whole<Ogg::clean>, ofWhole<Ogg::check>},
