@@ -81,37 +81,6 @@ Findings ofInPlace(ByteFile &result, int) {
     return check(result);
 }
 
-// A check that still answers with a reason ("still holds Exif, XMP", or the damage it met).
-Findings fromReason(const std::string &reason) {
-    const std::string prefix = "still holds ";
-    Findings findings;
-    if (reason.empty()) {
-        return findings;
-    }
-    if (reason.rfind(prefix, 0) != 0) {
-        throw Formats::Refused(reason);
-    }
-    std::size_t from = prefix.size();
-    while (from < reason.size()) {
-        const std::size_t comma = std::min(reason.find(", ", from), reason.size());
-        findings.add(reason.substr(from, comma - from));
-        from = comma + 2;
-    }
-    return findings;
-}
-template <std::string (*check)(const Bytes &)>
-Findings reasonOfWhole(ByteFile &result, int) {
-    return fromReason(check(result.readAll()));
-}
-template <std::string (*check)(const Bytes &, int)>
-Findings reasonOfNested(ByteFile &result, int depth) {
-    return fromReason(check(result.readAll(), depth));
-}
-template <std::string (*check)(ByteFile &)>
-Findings reasonInPlace(ByteFile &result, int) {
-    return fromReason(check(result));
-}
-
 // A photo keeps its orientation, as it does through the JPEG route.
 Bytes cleanJpeg(const Bytes &jpeg) {
     return Jpeg::clean(jpeg, Jpeg::orientation(jpeg));
