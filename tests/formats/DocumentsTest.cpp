@@ -1,3 +1,4 @@
+#include "PictureFixtures.h"
 #include "engine/MetadataFixtures.h"
 #include "formats/documents/Epub.h"
 #include "formats/documents/Rtf.h"
@@ -265,7 +266,7 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
         {Book, withEntry(book, "OEBPS/images/plan.svg", "<svg><!-- x --></svg>"),
          "still holds comments in OEBPS/images/plan.svg"},
         {Book, withEntry(book, "OEBPS/images/cover.jpeg", fixture("photo.jpg")),
-         Jpeg::remainingMetadata(fixture("photo.jpg")) + " in OEBPS/images/cover.jpeg"},
+         photoFindingsIn("OEBPS/images/cover.jpeg")},
         {Book, withEntry(book, "mimetype", "application/epub+zip", true),
          "holds its mimetype out of place"},
         {Book,
@@ -285,8 +286,7 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
          "<svg><image href=\"data:image/jpeg;base64," +
              QByteArray::fromStdString(fixture("photo.jpg")).toBase64().toStdString() +
              "\"/></svg>",
-         "still holds " + Jpeg::remainingMetadata(fixture("photo.jpg")).substr(12) +
-             " in an embedded file"},
+         photoFindingsIn("an embedded file")},
         {Drawing, "<svg><title>x</title>", "damaged SVG"},
         {Letter, R"({\rtf1{\info{\author X}}})",
          "still holds document information (author, title, dates)"},
@@ -298,8 +298,7 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
         {Letter,
          R"({\rtf1{\pict\jpegblip )" +
              QByteArray::fromStdString(fixture("photo.jpg")).toHex().toStdString() + "}}",
-         "still holds " + Jpeg::remainingMetadata(fixture("photo.jpg")).substr(12) +
-             " in a picture"},
+         photoFindingsIn("a picture")},
         {Letter, R"({\rtf1{\field{\*\fldinst {LINK Excel "\\\\srv\\a.xlsx"}}}})",
          "still holds a folder on the author's computer"},
         {Letter, R"({\rtf1 a\bin9 {{})", "damaged RTF: cut short"},

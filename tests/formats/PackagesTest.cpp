@@ -1,3 +1,4 @@
+#include "PictureFixtures.h"
 #include "engine/MetadataFixtures.h"
 #include "formats/Kinds.h"
 #include "formats/office/OfficeDocument.h"
@@ -322,7 +323,7 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
     } cases[] = {
         {"letter.docx", Office, "docProps/thumbnail.png", "png", "still holds a thumbnail"},
         {"letter.docx", Office, "word/media/image1.jpeg", photo,
-         Jpeg::remainingMetadata(photo) + " in word/media/image1.jpeg"},
+         photoFindingsIn("word/media/image1.jpeg")},
         {"letter.docx", Office, "docProps/core.xml",
          R"(<cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/package/2006/metadata/core-properties"><cp:category>x</cp:category></cp:coreProperties>)",
          "still holds title, subject or keywords"},
@@ -386,8 +387,7 @@ TEST_F(Packages, TheCheckFindsWhatACleanPackageMustNotHold) {
          "still holds author in word/embeddings/oleObject1.bin"},
         {"slides.pptx", Office, "ppt/embeddings/Microsoft_Excel_Sheet1.xlsx",
          Package::write({{"[Content_Types].xml", "<Types/>"}, {"xl/media/a.jpeg", photo}}),
-         Jpeg::remainingMetadata(photo) +
-             " in xl/media/a.jpeg in ppt/embeddings/Microsoft_Excel_Sheet1.xlsx"},
+         photoFindingsIn("xl/media/a.jpeg in ppt/embeddings/Microsoft_Excel_Sheet1.xlsx")},
         {"figures.xlsx", Office, "xl/pivotCache/pivotCacheDefinition1.xml",
          "<pivotCacheDefinition " + sheet + R"( refreshedBy="X"/>)",
          "still holds who refreshed a pivot table and when"},
@@ -491,7 +491,7 @@ TEST_F(Packages, FilesOfEveryKindInsideLoseWhatTheyHold) {
     } cases[] = {
         {"embedded-files.docx",
          {"TiffArtist42", "Mp4Artist42", "/home/ann/Export"},
-         {{"GPS in word/media/image2.tiff", {}},
+         {{"GPS position in word/media/image2.tiff", {}},
           {"in word/media/video1.mp4", {}},
           {"a folder on the author's computer in word/media/drawing1.svg", Category::People}}},
         {"phone-video.pptx",

@@ -202,3 +202,12 @@ QStringList pngChunkNames(const QByteArray &png) {
     }
     return names;
 }
+
+std::string photoFindingsIn(const std::string &where) {
+    std::string reason;
+    for (const char *name :
+         {"Make", "Model", "Artist", "GPS position", "XMP", "Photoshop/IPTC data", "a comment"}) {
+        reason += (reason.empty() ? "still holds " : ", ") + std::string(name) + " in " + where;
+    }
+    return reason;
+}

@@ -5,11 +5,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 #include <QImage>
 
 // Pictures carrying metadata of every kind their format allows, made with Qt, ImageMagick and
 // exiv2. Each holds the values of pictureSecrets() somewhere in its bytes.
 QStringList pictureSecrets();
+
+// What a check names in the photo.jpg fixture of the package and document tests when it lies
+// inside `where`: "still holds Make in WHERE, Model in WHERE, ...".
+std::string photoFindingsIn(const std::string &where);
 
 QByteArray pngWithEveryTextChunk();     // tEXt, zTXt, iTXt, eXIf, tIME, a private chunk
 QByteArray animatedPng();               // two frames, and a tEXt
