@@ -219,8 +219,13 @@ TEST_F(Batch, ContentDecidesWhereTheNameCannotAndMetadataAloneIsNotWritten) {
     EXPECT_EQ(exiv2Report(out(QStringLiteral("IMG_0001"))), QString());
     const QByteArray clip = readFile(out(QStringLiteral("clip.mp4.part")));
     EXPECT_FALSE(clip.contains("Secret Title") || clip.contains("48.8584"));
-    EXPECT_TRUE(window.desktop.messages.back().details.contains(
-        QStringLiteral("copied as it is into ") + out(QStringLiteral("notes.txt"))));
+    const QString details = window.desktop.messages.back().details;
+    EXPECT_TRUE(details.contains(QStringLiteral("copied as it is into ") +
+                                 out(QStringLiteral("notes.txt"))));
+    EXPECT_TRUE(
+        details.contains(QStringLiteral("it held: place (GPS position); device (Make, "
+                                        "Model); people (Artist")))
+        << details.toStdString();
 }
 
 TEST_F(Batch, APdfComesOutWithEmptyInformationAndNoXmp) {
