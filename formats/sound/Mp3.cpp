@@ -19,17 +19,20 @@ std::size_t sideInfoSize(bool mpeg1, bool mono) {
     return mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
 }
 
+// Bit rates by MPEG version and layer, and MPEG-1's sample rates (halved and quartered for
+// MPEG-2 and 2.5): the frame length follows from them. Pass and check read frames apart.
+constexpr std::array<std::array<std::uint16_t, 15>, 5> Kilobits = {{
+    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // 1, I
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // 1, II
+    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // 1, III
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},     // 2, I
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},          // 2, II and III
+}};
+constexpr std::array<std::uint32_t, 3> Mpeg1Rates = {44100, 48000, 32000};
+
 // The pass's own reading of an MPEG audio frame header at `at`: the frame's length, or 0 when none
 // starts there (free-format frames, whose header gives no length, among them).
 std::size_t frameLengthAt(const Formats::Bytes &mp3, std::size_t at) {
-    static constexpr std::array<std::array<std::uint16_t, 15>, 5> kilobits = {{
-        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // 1, I
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // 1, II
-        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // 1, III
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},     // 2, I
-        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},          // 2, II and III
-    }};
-    static constexpr std::array<std::uint32_t, 3> rates = {44100, 48000, 32000};
     if (mp3.size() - at < 4 || Formats::byteAt(mp3, at) != 0xFF ||
         (Formats::byteAt(mp3, at + 1) & 0xE0) != 0xE0) {
         return 0;
@@ -43,8 +46,8 @@ std::size_t frameLengthAt(const Formats::Bytes &mp3, std::size_t at) {
     }
     const bool mpeg1 = version == 3;
     const std::uint32_t bitsPerSecond =
-        kilobits[mpeg1 ? layer - 1 : (layer == 1 ? 3 : 4)][bitrate] * 1000u;
-    const std::uint32_t hertz = rates[rate] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+        Kilobits[mpeg1 ? layer - 1 : (layer == 1 ? 3 : 4)][bitrate] * 1000u;
+    const std::uint32_t hertz = Mpeg1Rates[rate] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
     const std::uint32_t padding = Formats::byteAt(mp3, at + 2) >> 1 & 1;
     if (layer == 1) {
         return (12 * bitsPerSecond / hertz + padding) * 4;
@@ -151,18 +154,10 @@ std::size_t frameLength(const Formats::Bytes &mp3, std::size_t at) {
         bitrateIndex == 15 || rateIndex == 3) {
         return 0;
     }
-    static constexpr std::array<std::array<std::uint32_t, 15>, 5> kilobits = {{
-        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // 1, I
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // 1, II
-        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // 1, III
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},     // 2, I
-        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},          // 2, II and III
-    }};
-    static constexpr std::array<std::uint32_t, 3> mpeg1Rates = {44100, 48000, 32000};
     const bool mpeg1 = version == 3;
     const std::uint32_t table = mpeg1 ? 3 - layer : (layer == 3 ? 3 : 4);
-    const std::uint32_t bitsPerSecond = kilobits[table][bitrateIndex] * 1000;
-    const std::uint32_t rate = mpeg1Rates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+    const std::uint32_t bitsPerSecond = Kilobits[table][bitrateIndex] * 1000;
+    const std::uint32_t rate = Mpeg1Rates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
     const std::uint32_t padding = third >> 1 & 1;
     if (layer == 3) {
         return (12 * bitsPerSecond / rate + padding) * 4;
