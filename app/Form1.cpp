@@ -68,7 +68,6 @@ QSize sizeFromText(const QString &text) {
 }
 
 // A window that opens for the first time shows at least this many rows, where the screen allows.
-constexpr int FirstListRows = 15;
 
 QRect twipsRect(int left, int top, int width, int height) {
     return QRect(px(left), px(top), px(width), px(height));
@@ -280,25 +279,17 @@ void Form1::Form_Load() {
     }
 }
 
-// The size it had when it last closed; the first time, tall enough for a screenful of rows.
+// The size it had when it last closed; the first time, the designed size, where every control
+// sits where the design and the tools that drive the window expect it.
 void Form1::RestoreSize() {
     const QSize stored = sizeFromText(services_.settings.read(SettingNames::WindowSize, {}));
-    QSize size = stored.isValid() ? stored : firstSize();
+    QSize size = stored.isValid() ? stored : DesignedSize;
     if (const QScreen *screen = this->screen()) {
         size = size.boundedTo(screen->availableGeometry().size());
     }
     resize(size.expandedTo(DesignedSize));
     // A hidden window hears of its new size only when it is shown.
     placeControls();
-}
-
-QSize Form1::firstSize() const {
-    const int rowHeight = ListView1->sizeHintForRow(0) > 0 ? ListView1->sizeHintForRow(0)
-                                                           : fontMetrics().height() + 4;
-    const int listRows = ListView1->header()->sizeHint().height() + rowHeight * FirstListRows +
-                         2 * ListView1->frameWidth();
-    const int taller = std::max(0, listRows - px(2535));
-    return DesignedSize + QSize(0, taller);
 }
 
 void Form1::SetApplicationTitle() {

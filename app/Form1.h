@@ -93,7 +93,6 @@ class Form1 : public QWidget, public BatchWindow {
     void placeInTabOrder();
     void placeControls();
     void RestoreSize();
-    QSize firstSize() const;
     void connectHandlers();
     void SetApplicationTitle();
     void LoadHandPointer();

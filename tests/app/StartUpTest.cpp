@@ -134,10 +134,12 @@ TEST(MainWindow, TheListGrowsWithTheWindowWhoseSizeIsRemembered) {
         form.Form_Unload();
         EXPECT_EQ(window.settings.read(SettingNames::WindowSize, {}), QStringLiteral("600x450"));
     }
-    // The first time, the list shows fifteen rows.
+    // The first time it has the designed size; on a 1024x768 screen the list shows fifteen rows.
     TestWindow window;
     Form1 &form = window.load();
+    EXPECT_EQ(form.size(), QSize(536, 412));
     form.FileList().AddFileRow(QStringLiteral("/a"));
+    form.resize(1024, 740);
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     EXPECT_GE(form.ListView1->viewport()->height(), 15 * form.ListView1->sizeHintForRow(0));
