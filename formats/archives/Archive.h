@@ -3,6 +3,8 @@
 #include "formats/core/ByteFile.h"
 #include "formats/core/Findings.h"
 
+#include <string>
+
 // TAR (plain or compressed with gzip, bzip2, xz or zstd) and 7z archives, through libarchive.
 namespace Archive {
 
@@ -16,6 +18,10 @@ void clean(Formats::ByteFile &file, int depth);
 // What the archive still tells: owners, times, attributes, home folders in paths, and what its
 // entries hold by their own checks.
 Formats::Findings remainingMetadata(Formats::ByteFile &file, int depth);
+
+// Whether an entry's path starts in a person's home folder or on a drive, as the checks of every
+// archive read it (apart from the pass's own reading).
+bool startsInAHome(std::string path);
 
 // The time every entry gets: 1980-01-01 00:00:00 UTC, as in packages.
 constexpr long FixedTime = 315532800;

@@ -12,17 +12,6 @@ namespace {
 
 using Formats::Category;
 
-// A path that starts in a person's home folder or on a drive names its owner or machine.
-bool startsInAHome(std::string path) {
-    std::transform(path.begin(), path.end(), path.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    std::replace(path.begin(), path.end(), '\\', '/');
-    const bool drive =
-        path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
-    return drive || path.rfind("home/", 0) == 0 || path.rfind("users/", 0) == 0 ||
-           path.rfind("documents and settings/", 0) == 0;
-}
-
 bool isFinderOrThumbnails(const std::string &path) {
     const std::string name = path.substr(path.find_last_of('/') + 1);
     return path.find("__MACOSX") != std::string::npos || name.rfind("._", 0) == 0 ||
@@ -60,6 +49,16 @@ void checkHeader(archive_entry *entry, const std::string &path, Formats::Finding
 }
 
 }  // namespace
+
+bool startsInAHome(std::string path) {
+    std::transform(path.begin(), path.end(), path.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::replace(path.begin(), path.end(), '\\', '/');
+    const bool drive =
+        path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+    return drive || path.rfind("home/", 0) == 0 || path.rfind("users/", 0) == 0 ||
+           path.rfind("documents and settings/", 0) == 0;
+}
 
 Formats::Findings remainingMetadata(Formats::ByteFile &file, int depth) {
     ArchiveReader reader(file);

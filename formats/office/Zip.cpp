@@ -1,6 +1,7 @@
 #include "formats/office/Zip.h"
 
 #include "formats/Kinds.h"
+#include "formats/archives/Archive.h"
 #include "formats/archives/EntryPaths.h"
 #include "formats/core/Stop.h"
 #include "formats/office/Package.h"
@@ -34,13 +35,27 @@ Formats::Bytes clean(const Formats::Bytes &zip, int depth) {
                                      return EntryPaths::isFolderData(entry.name);
                                  }),
                   entries.end());
-    for (Package::Entry &entry : entries) {
+    std::vector<std::string> names;
+    for (const Package::Entry &entry : entries) {
+        if (EntryPaths::isUnsafe(entry.name)) {
+            throw Formats::Refused("unsafe path in archive");
+        }
+        names.push_back(entry.name);
+    }
+    const std::vector<std::string> shortened = EntryPaths::shortened(names);
+    std::vector<Package::Entry> kept;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         Formats::throwIfStopped();
+        Package::Entry &entry = entries[i];
         if (entry.name.empty() || entry.name.back() != '/') {
             entry.data = Kinds::cleanEmbedded(entry.data, depth + 1, entry.name);
         }
+        if (!shortened[i].empty()) {  // else only the home folder itself
+            entry.name = shortened[i];
+            kept.push_back(std::move(entry));
+        }
     }
-    return Package::write(entries);
+    return Package::write(kept);
 }
 
 Formats::Findings findings(const Formats::Bytes &zip, int depth) {
@@ -52,6 +67,9 @@ Formats::Findings findings(const Formats::Bytes &zip, int depth) {
                                                            "META-INF/container.xml"};
         if (PackageParts.count(entry.name) != 0) {
             found.add("parts of a package it does not clean");
+        }
+        if (Archive::startsInAHome(entry.name)) {
+            found.add(Formats::Category::People, "a home folder in an entry's path");
         }
     }
     PackageCheck::addArchiveFindings(zip, entries, depth, found);

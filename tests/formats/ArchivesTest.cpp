@@ -76,6 +76,7 @@ TEST_F(Archives, EveryEntryIsCleanedAndNothingNamesItsOwner) {
         {"tree.tar.xz", true, {"tar", "-tvJf"}, {"tar", "-xOJf"}},
         {"tree.tar.zst", true, {"tar", "--zstd", "-tvf"}, {"tar", "--zstd", "-xOf"}},
         {"tree.7z", false, {"7z", "l", "-slt"}, {"7z", "x", "-so"}},
+        {"tree.zip", false, {"unzip", "-l"}, {"unzip", "-p"}},
     };
     for (const auto &c : cases) {
         const QString name = QString::fromLatin1(c.name);
@@ -110,10 +111,9 @@ TEST_F(Archives, LockedUnsafeAndDamagedArchivesAreRefusedWithTheirReasons) {
         const char *name;
         const char *reason;
     } cases[] = {
-        {"locked.7z", "password-protected archive"},
-        {"hidden.7z", "password-protected archive"},
-        {"climbing.tar", "unsafe path in archive"},
-        {"rooted.tar", "unsafe path in archive"},
+        {"locked.7z", "password-protected archive"}, {"hidden.7z", "password-protected archive"},
+        {"climbing.tar", "unsafe path in archive"},  {"rooted.tar", "unsafe path in archive"},
+        {"climbing.zip", "unsafe path in archive"},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(clean(QString::fromLatin1(c.name)), c.reason) << c.name;

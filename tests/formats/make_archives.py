@@ -6,6 +6,7 @@ import os
 import subprocess
 import sys
 import tarfile
+import zipfile
 
 PERSON = "Anna Archiver"
 
@@ -52,6 +53,13 @@ def main():
     run("7z", "a", "-bd", "-pSECRET", os.path.join(folder, "locked.7z"), "home", cwd=root)
     run("7z", "a", "-bd", "-pSECRET", "-mhe=on", os.path.join(folder, "hidden.7z"), "home",
         cwd=root)
+    with zipfile.ZipFile(os.path.join(folder, "tree.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
+        for base, _, files in os.walk(os.path.join(root, "home")):
+            for name in files:
+                path = os.path.join(base, name)
+                archive.write(path, os.path.relpath(path, root))
+    with zipfile.ZipFile(os.path.join(folder, "climbing.zip"), "w") as archive:
+        archive.writestr("../x", b"escape")
     tar_with([("../x", b"escape")], os.path.join(folder, "climbing.tar"))
     tar_with([("/etc/x", b"escape")], os.path.join(folder, "rooted.tar"))
     with open(os.path.join(folder, "tree.tar.gz"), "rb") as whole:
