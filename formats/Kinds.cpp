@@ -19,6 +19,7 @@
 #include "formats/pictures/Psd.h"
 #include "formats/pictures/Tiff.h"
 #include "formats/pictures/Webp.h"
+#include "formats/sound/Aac.h"
 #include "formats/sound/Flac.h"
 #include "formats/sound/Mp3.h"
 #include "formats/sound/Ogg.h"
@@ -138,6 +139,11 @@ bool isMp3(std::string_view start) {
     const bool frame =
         start.size() >= 2 && byte(0) == 0xFF && (byte(1) & 0xE0) == 0xE0 && (byte(1) & 0x06) != 0;
     return frame || startsWith(start, "ID3");
+}
+// ADTS sound: twelve sync bits, then the layer 00 that MP3 frames never have.
+bool isAdts(std::string_view start) {
+    return start.size() >= 2 && static_cast<unsigned char>(start[0]) == 0xFF &&
+           (static_cast<unsigned char>(start[1]) & 0xF6) == 0xF0;
 }
 bool isFlac(std::string_view start) {
     return startsWith(start, "fLaC");
@@ -261,6 +267,7 @@ const std::vector<Kind> &table() {
          inPlace<IsoBmff::clean>,
          ofInPlace<IsoBmff::findings>,
          true},
+        {"AAC sound", {"aac"}, isAdts, whole<Aac::clean>, ofWhole<Aac::check>},
         {"TAR archive",
          {"tar", "tgz", "tbz", "tbz2", "txz", "tzst"},
          isTar,
@@ -268,7 +275,6 @@ const std::vector<Kind> &table() {
          Archive::remainingMetadata},
         {"7z archive", {"7z"}, isSevenZip, Archive::clean, Archive::remainingMetadata},
         // Known to carry metadata that no pass removes yet: written as they are, and said so.
-        {"AAC sound", {"aac"}, nullptr, nullptr, nullptr},
         {"JPEG XL picture",
          {"jxl"},
          isJpegXl,

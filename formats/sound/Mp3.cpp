@@ -200,30 +200,6 @@ void nameTagsInLastFrame(std::string_view frame, Formats::Findings &findings) {
     }
 }
 
-// Names the tags found in what follows the last frame; anything else there is not audio either.
-void nameTrailingData(std::string_view rest, Formats::Findings &findings) {
-    static const std::array<std::pair<std::string_view, const char *>, 4> tags = {{
-        {"ID3", "ID3 tag"},
-        {"APETAGEX", "APE tag"},
-        {"LYRICSBEGIN", "Lyrics3 tag"},
-        {"3DI", "ID3 tag"},
-    }};
-    bool named = false;
-    for (const auto &[signature, name] : tags) {
-        if (rest.find(signature) != std::string_view::npos) {
-            findings.add(name);
-            named = true;
-        }
-    }
-    if (rest.size() >= 128 && rest.substr(rest.size() - 128, 3) == "TAG") {
-        findings.add("ID3v1 tag");
-        named = true;
-    }
-    if (!named) {
-        findings.add("data that is not audio");
-    }
-}
-
 // Where the audio starts, past the ID3v2 tags in front of it.
 std::size_t pastLeadingTags(const Formats::Bytes &mp3, Formats::Findings &findings) {
     std::size_t at = 0;
@@ -253,7 +229,7 @@ Formats::Findings check(const Formats::Bytes &mp3) {
     for (const std::size_t first = at; at < mp3.size();) {
         const std::size_t length = frameLength(mp3, at);
         if (length == 0) {
-            nameTrailingData(std::string_view(mp3).substr(at), findings);
+            TagCheck::nameTrailingData(std::string_view(mp3).substr(at), findings);
             break;
         }
         if (at == first && holdsTextInInfoPadding(mp3, at, length)) {

@@ -3,6 +3,7 @@
 #include "formats/core/ByteOrder.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <map>
 #include <string>
@@ -173,6 +174,29 @@ bool nameVorbisComments(std::string_view block, Formats::Findings &findings) {
         at += 4 + text.size();
     }
     return true;
+}
+
+void nameTrailingData(std::string_view rest, Formats::Findings &findings) {
+    static const std::array<std::pair<std::string_view, const char *>, 4> tags = {{
+        {"ID3", "ID3 tag"},
+        {"APETAGEX", "APE tag"},
+        {"LYRICSBEGIN", "Lyrics3 tag"},
+        {"3DI", "ID3 tag"},
+    }};
+    bool named = false;
+    for (const auto &[signature, name] : tags) {
+        if (rest.find(signature) != std::string_view::npos) {
+            findings.add(name);
+            named = true;
+        }
+    }
+    if (rest.size() >= 128 && rest.substr(rest.size() - 128, 3) == "TAG") {
+        findings.add("ID3v1 tag");
+        named = true;
+    }
+    if (!named) {
+        findings.add("data that is not audio");
+    }
 }
 
 }  // namespace TagCheck

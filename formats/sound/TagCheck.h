@@ -21,4 +21,8 @@ void nameId3Frames(std::string_view tag, Formats::Findings &findings);
 // false when the block does not read.
 bool nameVorbisComments(std::string_view block, Formats::Findings &findings);
 
+// Names the tags found in what follows a song's last frame ("ID3 tag", "APE tag", "Lyrics3 tag",
+// "ID3v1 tag"), or "data that is not audio" when none is there.
+void nameTrailingData(std::string_view rest, Formats::Findings &findings);
+
 }  // namespace TagCheck

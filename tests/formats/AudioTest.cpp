@@ -1,3 +1,4 @@
+#include "formats/sound/Aac.h"
 #include "formats/sound/Flac.h"
 #include "formats/sound/Mp3.h"
 #include "formats/sound/Ogg.h"
@@ -51,8 +52,9 @@ QByteArray taggedSound(const ScratchFolder &scratch, const Kind &kind) {
     const QString path = scratch / (QStringLiteral("tagged.") + kind.extension);
     QStringList arguments = {
         "-hide_banner", "-loglevel", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=1"};
-    const bool cover =
-        kind.extension != QStringLiteral("ogg") && kind.extension != QStringLiteral("opus");
+    const bool cover = kind.extension != QStringLiteral("ogg") &&
+                       kind.extension != QStringLiteral("opus") &&
+                       kind.extension != QStringLiteral("aac");
     if (cover) {
         arguments << "-f"
                   << "lavfi"
@@ -77,7 +79,7 @@ QByteArray taggedSound(const ScratchFolder &scratch, const Kind &kind) {
               << "date=2021-06-01" << path;
     runTool(QStringLiteral("ffmpeg"), arguments);
     QByteArray sound = readFile(path);
-    if (kind.extension == QStringLiteral("mp3")) {
+    if (kind.extension == QStringLiteral("mp3") || kind.extension == QStringLiteral("aac")) {
         sound += appendedTags();
     }
     return sound;
@@ -125,34 +127,40 @@ TEST_P(Sound, LosesEveryTagButNoSample) {
     EXPECT_TRUE(isRefused(kind, cut.toStdString()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, Sound,
-                         ::testing::Values(Kind{"mp3",
-                                                {"-id3v2_version", "3"},
-                                                Mp3::clean,
-                                                Mp3::remainingMetadata,
-                                                {"ID3 TPE1", "ID3 TIT2", "ID3 APIC", "APE tag",
-                                                 "Lyrics3 tag", "ID3v1 tag"},
-                                                false},
-                                           Kind{"flac",
-                                                {},
-                                                Flac::clean,
-                                                Flac::remainingMetadata,
-                                                {"Vorbis comment ARTIST", "Vorbis comments",
-                                                 "cover picture"},
-                                                false},
-                                           Kind{"ogg",
-                                                {"-c:a", "libvorbis"},
-                                                Ogg::clean,
-                                                Ogg::remainingMetadata,
-                                                {"Vorbis comment ARTIST"},
-                                                true},
-                                           Kind{"opus",
-                                                {"-c:a", "libopus"},
-                                                Ogg::clean,
-                                                Ogg::remainingMetadata,
-                                                {"Vorbis comment ARTIST"},
-                                                true}),
-                         [](const auto &test) { return std::string(test.param.extension); });
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, Sound,
+    ::testing::Values(
+        Kind{"mp3",
+             {"-id3v2_version", "3"},
+             Mp3::clean,
+             Mp3::remainingMetadata,
+             {"ID3 TPE1", "ID3 TIT2", "ID3 APIC", "APE tag", "Lyrics3 tag", "ID3v1 tag"},
+             false},
+        Kind{"flac",
+             {},
+             Flac::clean,
+             Flac::remainingMetadata,
+             {"Vorbis comment ARTIST", "Vorbis comments", "cover picture"},
+             false},
+        Kind{"aac",
+             {"-c:a", "aac", "-write_id3v2", "1", "-write_apetag", "1", "-f", "adts"},
+             Aac::clean,
+             [](const Formats::Bytes &aac) { return Formats::reasonOf(Aac::check, aac); },
+             {"ID3 TPE1", "ID3 TIT2", "APE tag", "Lyrics3 tag", "ID3v1 tag"},
+             false},
+        Kind{"ogg",
+             {"-c:a", "libvorbis"},
+             Ogg::clean,
+             Ogg::remainingMetadata,
+             {"Vorbis comment ARTIST"},
+             true},
+        Kind{"opus",
+             {"-c:a", "libopus"},
+             Ogg::clean,
+             Ogg::remainingMetadata,
+             {"Vorbis comment ARTIST"},
+             true}),
+    [](const auto &test) { return std::string(test.param.extension); });
 
 namespace {
 

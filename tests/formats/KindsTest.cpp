@@ -44,7 +44,7 @@ TEST(Kinds, ContentTellsTheKind) {
         {zipStarting("[Content_Types].xml", "<Types/>"), "Office document"},
         {"\n<?xpacket begin=''?>", "XMP sidecar"},
         {std::string("\0\x05\x16\x07\0\x02\0\0", 8), "Finder data"},
-        {"\xFF\xF1\x50\x80", "unknown"},  // ADTS sound is not MP3
+        {"\xFF\xF1\x50\x80", "AAC sound"},  // ADTS, not MP3
         {"plain text", "unknown"},
     };
     for (const auto &c : cases) {

@@ -3,7 +3,7 @@
 #   tests/fuzz/run.sh MINUTES [TARGET...]     (targets: jpeg png gif webp tiff pdfcheck
 #                                              officedocument opendocument mp3 flac ogg
 #                                              compoundfile epub svg rtf psd matroska avi wav
-#                                              aiff asf isobmff jpegxl archive; all by default)
+#                                              aiff asf isobmff jpegxl archive aac; all by default)
 # Each target starts from its stored corpus in tests/fuzz/corpus/TARGET and grows a working
 # corpus in build-fuzz/corpus/TARGET. An input that crashes, hangs or breaks an oracle lands in
 # build-fuzz/artifacts/TARGET/: mend the fault, then add the input to the stored corpus.
@@ -14,7 +14,7 @@ shift
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=(jpeg png gif webp tiff pdfcheck officedocument opendocument mp3 flac ogg compoundfile
-        epub svg rtf psd matroska avi wav aiff asf isobmff jpegxl archive)
+        epub svg rtf psd matroska avi wav aiff asf isobmff jpegxl archive aac)
 fi
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
