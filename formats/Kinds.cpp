@@ -181,6 +181,9 @@ bool isTar(std::string_view start) {
 bool isSevenZip(std::string_view start) {
     return startsWith(start, "7z\xBC\xAF\x27\x1C");
 }
+bool isRar(std::string_view start) {
+    return startsWith(start, "Rar!\x1A\x07");
+}
 bool isXmp(std::string_view start) {
     const std::string_view text = withoutLeadingSpace(start);
     return startsWith(text, "<?xpacket") || startsWith(text, "<x:xmpmeta");
@@ -274,12 +277,14 @@ const std::vector<Kind> &table() {
          Archive::clean,
          Archive::remainingMetadata},
         {"7z archive", {"7z"}, isSevenZip, Archive::clean, Archive::remainingMetadata},
-        // Known to carry metadata that no pass removes yet: written as they are, and said so.
         {"JPEG XL picture",
          {"jxl"},
          isJpegXl,
          whole<JpegXl::clean>,
          ofWhole<JpegXl::remainingMetadata>},
+        // Known to carry metadata that no pass removes yet (no free library writes RAR): written as
+        // they are, and said so.
+        {"RAR archive", {"rar"}, isRar, nullptr, nullptr},
         {"camera raw picture",
          {"dng", "cr2", "cr3", "nef", "arw", "orf", "rw2"},
          nullptr,

@@ -45,6 +45,7 @@ TEST(Kinds, ContentTellsTheKind) {
         {"\n<?xpacket begin=''?>", "XMP sidecar"},
         {std::string("\0\x05\x16\x07\0\x02\0\0", 8), "Finder data"},
         {"\xFF\xF1\x50\x80", "AAC sound"},  // ADTS, not MP3
+        {"Rar!\x1A\x07\x01", "RAR archive"},
         {"plain text", "unknown"},
     };
     for (const auto &c : cases) {
