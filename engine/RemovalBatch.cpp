@@ -100,7 +100,7 @@ bool RemovalBatch::Plan(ErrorTrap &trap) {
             rows << window_.RowText(position);
         }
     });
-    files_ = RemovalBatchPlan::Plan(rows, outputFolder_);
+    files_ = RemovalBatchPlan::Plan(rows, outputFolder_, FileSystem::foldsCase(outputFolder_));
     return read;
 }
 

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <functional>
+
 #include <map>
 #include <optional>
 #include <set>
@@ -24,11 +26,12 @@ using Identity = std::optional<FileSystem::FileIdentity>;
 
 // The rows whose source lies in the output folder under its own name: they keep that name, so
 // that no other row's output replaces them. The first row of such a source wins.
-std::map<QString, int> ownNames(const std::vector<File> &files, const std::vector<Identity> &ids) {
+std::map<QString, int> ownNames(const std::vector<File> &files, const std::vector<Identity> &ids,
+                                const std::function<QString(const QString &)> &key) {
     std::map<QString, int> owners;
     for (int row = 0; row < static_cast<int>(files.size()); ++row) {
         if (ids[row] && *ids[row] == FileSystem::fileIdentity(files[row].output)) {
-            owners.emplace(files[row].name, row);
+            owners.emplace(key(files[row].name), row);
         }
     }
     return owners;
@@ -56,7 +59,10 @@ QString NumberedName(const QString &name, int number) {
     return dot <= 0 ? name + suffix : name.left(dot) + suffix + name.mid(dot);
 }
 
-std::vector<File> Plan(const QStringList &rows, const QString &outputFolderText) {
+std::vector<File> Plan(const QStringList &rows, const QString &outputFolderText, bool foldsCase) {
+    const auto key = [foldsCase](const QString &name) {
+        return foldsCase ? name.toCaseFolded() : name;
+    };
     const QString outputFolder = FileSystem::withoutTrailingSeparators(outputFolderText);
     std::vector<File> files;
     std::vector<Identity> ids;
@@ -70,14 +76,14 @@ std::vector<File> Plan(const QStringList &rows, const QString &outputFolderText)
             sources.insert(*ids.back());
         }
     }
-    const std::map<QString, int> owners = ownNames(files, ids);
+    const std::map<QString, int> owners = ownNames(files, ids, key);
     QSet<QString> taken;
     for (const auto &owner : owners) {
         taken.insert(owner.first);
     }
     for (int row = 0; row < static_cast<int>(files.size()); ++row) {
         File &file = files[row];
-        const auto owner = owners.find(file.name);
+        const auto owner = owners.find(key(file.name));
         if (owner != owners.end() && owner->second == row) {
             continue;
         }
@@ -90,8 +96,8 @@ std::vector<File> Plan(const QStringList &rows, const QString &outputFolderText)
             // the same names, as an earlier run's numbered outputs are replaced too; it never
             // replaces a listed file.
             const bool free = !(there && sources.count(*there) != 0);
-            if (!taken.contains(candidate) && free) {
-                taken.insert(candidate);
+            if (!taken.contains(key(candidate)) && free) {
+                taken.insert(key(candidate));
                 file.output = path;
                 break;
             }

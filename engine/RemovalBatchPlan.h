@@ -32,8 +32,9 @@ QString NumberedName(const QString &name, int number);
 
 // Names every row's output in the folder. The first row of a name keeps it, the others take the
 // next number that no earlier row took and that names no listed file; a name is never given to a
-// row when it names another row's source, which keeps its own name.
-std::vector<File> Plan(const QStringList &rows, const QString &outputFolder);
+// row when it names another row's source, which keeps its own name. Where the folder folds case,
+// names that differ only in letter case count as the same name.
+std::vector<File> Plan(const QStringList &rows, const QString &outputFolder, bool foldsCase);
 
 // The rows whose outputs would replace files already in the output folder.
 struct Replacements {

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryFile>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -482,6 +483,18 @@ std::optional<FileIdentity> fileIdentity(const QString &path) {
         return std::nullopt;
     }
     return FileIdentity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
+}
+
+bool foldsCase(const QString &folder) {
+    QTemporaryFile probe(folder + QStringLiteral("/Parchwipe-Case-Probe-XXXXXX"));
+    if (!probe.open()) {
+        return false;
+    }
+    const QString name = probe.fileName();
+    const int slash = name.lastIndexOf(QChar(u'/'));
+    const std::optional<FileIdentity> lower =
+        fileIdentity(name.left(slash + 1) + name.mid(slash + 1).toLower());
+    return lower && lower == fileIdentity(name);
 }
 
 void replaceFile(const QString &replacement, const QString &target) {

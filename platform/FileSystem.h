@@ -94,6 +94,11 @@ struct FileIdentity {
 // Nothing when the path names nothing.
 std::optional<FileIdentity> fileIdentity(const QString &path);
 
+// Whether names in the folder that differ only in letter case name the same file (a folder on a
+// case-folding file system): a probe file is made there and looked for under another case. False
+// when the folder cannot be written.
+bool foldsCase(const QString &folder);
+
 // Syncs replacement to the disk, then renames it over target, refusing a read-only target as a
 // copy would.
 void replaceFile(const QString &replacement, const QString &target);

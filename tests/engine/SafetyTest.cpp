@@ -1,5 +1,6 @@
 #include "BatchFixture.h"
 #include "MetadataFixtures.h"
+#include "engine/RemovalBatchPlan.h"
 #include "engine/Routes.h"
 #include "engine/WorkingFolder.h"
 #include "filelist/FileListModel.h"
@@ -267,6 +268,34 @@ TEST_F(Safety, SameNamesNeverReplaceAListedFileOrAnEarlierOutput) {
 
 // A running batch locks the list and the settings; Stop ends it, and the closing message accounts
 // for every file.
+// On a file system that folds case, IMG_1.JPG and img_1.jpg are one file: they are numbered
+// like same names, and only there.
+TEST(SameNames, NamesThatDifferInCaseAreNumberedWhereTheFolderFoldsCase) {
+    ScratchFolder in;
+    ScratchFolder out;
+    const QStringList rows = {writeFile(in / QStringLiteral("A/IMG_1.JPG"), "a"),
+                              writeFile(in / QStringLiteral("B/img_1.jpg"), "b"),
+                              writeFile(in / QStringLiteral("C/Img_1.Jpg"), "c")};
+    const struct {
+        bool foldsCase;
+        QStringList names;
+    } cases[] = {
+        {false, {"IMG_1.JPG", "img_1.jpg", "Img_1.Jpg"}},
+        {true, {"IMG_1.JPG", "img_1 (2).jpg", "Img_1 (3).Jpg"}},
+    };
+    for (const auto &c : cases) {
+        QStringList names;
+        for (const RemovalBatchPlan::File &file :
+             RemovalBatchPlan::Plan(rows, out.path(), c.foldsCase)) {
+            names << Main::FileNameOf(file.output);
+        }
+        EXPECT_EQ(names, c.names) << c.foldsCase;
+    }
+    // The probe leaves nothing behind, and finds an ordinary folder telling case apart.
+    EXPECT_FALSE(FileSystem::foldsCase(out.path()));
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
 TEST_F(Safety, StopEndsTheBatchAndAccountsForEveryFile) {
     SlowTool tool;
     TestWindow slow(tool.folder.path());
