@@ -5,14 +5,30 @@
 
 namespace Exiv2Tool {
 
+namespace {
+
+// exiv2's own last word on a failure, without the working copy's path, which means nothing to the
+// user and must not reach the closing message.
+QString ownWords(QString line, const QString &copy) {
+    line.remove(copy + QStringLiteral(": "));
+    line.replace(copy, QStringLiteral("the file"));
+    return line.trimmed();
+}
+
+}  // namespace
+
 QString removeAll(RouteContext &context, const QString &copy) {
     const QString commandLine = Shell32::Quoted(context.programFolder + QStringLiteral("/exiv2")) +
                                 QStringLiteral(" rm ") + Shell32::Quoted(copy);
     QString errorLine;
     const int exitCode = Shell32::RunAndWaitUnlessStopped(commandLine, Shell32::HiddenWindow,
                                                           context.keepGoing, errorLine);
-    return exitCode == 0 ? QString()
-                         : QStringLiteral("exiv2 failed with exit code %1").arg(exitCode);
+    if (exitCode == 0) {
+        return {};
+    }
+    const QString failure = QStringLiteral("exiv2 failed with exit code %1").arg(exitCode);
+    const QString words = ownWords(errorLine, copy);
+    return words.isEmpty() ? failure : failure + QStringLiteral(": ") + words;
 }
 
 }  // namespace Exiv2Tool

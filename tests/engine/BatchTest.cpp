@@ -450,11 +450,13 @@ TEST_F(Batch, FilesWhoseRouteFailedAreNotWrittenAndAreNamedWithTheirReason) {
     add(source(QStringLiteral("damaged.pdf"), "%PDF-1.4\nnothing else"));
     add(source(QStringLiteral("fine.txt")));
     run();
-    EXPECT_EQ(lastMessage(), done(1, 4) +
-                                 QStringLiteral("\r\n\r\n2 of 4 files were not cleaned:\r\n"
-                                                "text.jpg: exiv2 failed with exit code 1\r\n"
-                                                "damaged.pdf: damaged PDF file") +
-                                 unknown(1, QStringLiteral(".txt: 1")));
+    EXPECT_EQ(
+        lastMessage(),
+        done(1, 4) +
+            QStringLiteral("\r\n\r\n2 of 4 files were not cleaned:\r\n"
+                           "text.jpg: exiv2 failed with exit code 1: corrupted image metadata\r\n"
+                           "damaged.pdf: damaged PDF file") +
+            unknown(1, QStringLiteral(".txt: 1")));
     EXPECT_EQ(entriesOf(output.path()),
               QStringList({QStringLiteral("fine.txt"), QStringLiteral("photo.jpg")}));
 
