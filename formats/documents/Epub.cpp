@@ -45,9 +45,9 @@ bool isOnixRecord(const Formats::Bytes &data) {
 // was packed on, not of the book.
 bool isDropped(const Package::Entry &entry) {
     const std::string &name = entry.name;
-    return EntryPaths::isFolderData(name) || name == "iTunesMetadata.plist" ||
-           name == "iTunesMetadata-original.plist" || name == "META-INF/calibre_bookmarks.txt" ||
-           name == "META-INF/rights.xml" || isOnixRecord(entry.data);
+    return EntryPaths::isFolderData(name) || name.find("iTunesMetadata") != std::string::npos ||
+           name == "META-INF/calibre_bookmarks.txt" || name == "META-INF/rights.xml" ||
+           isOnixRecord(entry.data);
 }
 
 // The entry a link in `from` names: "../onix.xml" in "OPS/content.opf" -> "onix.xml".
