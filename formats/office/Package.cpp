@@ -87,7 +87,7 @@ Entry readEntry(zip_t *archive, zip_uint64_t index, zip_uint64_t &unpacked) {
         throw Refused("package refused: an entry unpacks to over 1024 times its packed size");
     }
     if (stat.encryption_method != ZIP_EM_NONE) {
-        throw Refused("encrypted package");
+        throw Refused("password-protected archive");
     }
     Entry entry;
     entry.name = stat.name;

@@ -53,6 +53,8 @@ def main():
     run("7z", "a", "-bd", "-pSECRET", os.path.join(folder, "locked.7z"), "home", cwd=root)
     run("7z", "a", "-bd", "-pSECRET", "-mhe=on", os.path.join(folder, "hidden.7z"), "home",
         cwd=root)
+    run("7z", "a", "-bd", "-tzip", "-pSECRET", os.path.join(folder, "locked.zip"), "home",
+        cwd=root)
     with zipfile.ZipFile(os.path.join(folder, "tree.zip"), "w", zipfile.ZIP_DEFLATED) as archive:
         for base, _, files in os.walk(os.path.join(root, "home")):
             for name in files:
