@@ -4,8 +4,8 @@
 
 parchwipe_packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libgl-dev libqpdf-dev libzip-dev libtag1-dev libarchive-dev libbrotli-dev zlib1g-dev libgtest-dev
-    libbenchmark-dev
+    qt6-base-dev libgl-dev libqpdf-dev libzip-dev libtag1-dev libarchive-dev libbrotli-dev
+    zlib1g-dev libgtest-dev libbenchmark-dev
     exiv2 qpdf poppler-utils librsvg2-bin qt6-image-formats-plugins libimage-exiftool-perl
     xvfb xauth x11-utils imagemagick libjpeg-turbo-progs python3 unzip ffmpeg libheif-examples
     p7zip-full zstd libjxl-tools brotli epubcheck
