@@ -406,6 +406,18 @@ const Kind *forName(std::string_view fileName) {
     return nullptr;
 }
 
+bool isMetadataItself(const std::string &path, const Bytes &content) {
+    const std::string name = path.substr(path.find_last_of("/\\") + 1);
+    const std::string extension =
+        name.find('.') == std::string::npos ? std::string() : name.substr(name.rfind('.') + 1);
+    for (const Kind *kind : {forName(name), forExtension(extension), forContent(content)}) {
+        if (kind != nullptr && kind->isMetadata) {
+            return true;
+        }
+    }
+    return false;
+}
+
 Bytes cleanEmbedded(const Bytes &content, int depth, const std::string &where) {
     const Kind *kind = forContent(content);
     if (kind == nullptr || (kind->clean == nullptr && !kind->isMetadata)) {

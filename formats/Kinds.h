@@ -49,6 +49,10 @@ const Kind *forName(std::string_view fileName);
 // for packages, a few times the file for the rest.
 std::uint64_t memoryCost(const Kind *kind, Formats::ByteFile &file);
 
+// Whether a file in an archive is nothing but metadata (an XMP sidecar beside a photo, a Mac's
+// Finder data), by its name or its content: archives leave it out rather than refuse.
+bool isMetadataItself(const std::string &path, const Formats::Bytes &content);
+
 // A file inside another, `depth` containers deep, through the pass of the kind its content is.
 // Content of no known kind comes back as it is, noted as kept with `where`. Throws
 // Formats::Refused, naming `where`, when a known kind cannot be cleaned.

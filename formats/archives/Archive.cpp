@@ -55,6 +55,9 @@ std::vector<Entry> readEntries(Formats::ByteFile &file, Layout &layout) {
         }
         if (entry.type == AE_IFREG && entry.hardlink.empty()) {
             entry.data = reader.data();
+            if (Kinds::isMetadataItself(entry.path, entry.data)) {
+                continue;
+            }
         }
         entries.push_back(std::move(entry));
     }

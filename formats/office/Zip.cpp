@@ -32,7 +32,8 @@ Formats::Bytes clean(const Formats::Bytes &zip, int depth) {
     refuseUnrecognisedPackage(entries);
     entries.erase(std::remove_if(entries.begin(), entries.end(),
                                  [](const Package::Entry &entry) {
-                                     return EntryPaths::isFolderData(entry.name);
+                                     return EntryPaths::isFolderData(entry.name) ||
+                                            Kinds::isMetadataItself(entry.name, entry.data);
                                  }),
                   entries.end());
     std::vector<std::string> names;

@@ -96,9 +96,9 @@ TEST_F(Archives, EveryEntryIsCleanedAndNothingNamesItsOwner) {
         const QByteArray contents =
             runTool(c.extract.first(), c.extract.mid(1) + QStringList{cleaned});
         EXPECT_TRUE(listing.contains(QStringLiteral("trip/IMG_1.jpg"))) << listing.toStdString();
-        EXPECT_FALSE(listing.contains(QStringLiteral("home/")) ||
-                     listing.contains(QStringLiteral("anna")) ||
-                     listing.contains(QStringLiteral("MACOSX")))
+        EXPECT_FALSE(
+            listing.contains(QStringLiteral("home/")) || listing.contains(QStringLiteral("anna")) ||
+            listing.contains(QStringLiteral("MACOSX")) || listing.contains(QStringLiteral(".xmp")))
             << listing.toStdString();
         EXPECT_TRUE(contents.contains("plain notes\n"));
         EXPECT_FALSE(contents.contains("Anna Archiver"));

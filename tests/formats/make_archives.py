@@ -22,6 +22,9 @@ def make_tree(root):
     run("convert", "-size", "32x24", "xc:#3366aa", photo)
     run("exiv2", "-M", "set Exif.Image.Artist " + PERSON, "-M",
         "set Exif.GPSInfo.GPSLatitude 48/1 51/1 2964/100", photo)
+    with open(os.path.join(trip, "IMG_1.xmp"), "w") as sidecar:
+        sidecar.write('<?xpacket begin=""?><x:xmpmeta><dc:creator>' + PERSON + "</dc:creator>"
+                      "</x:xmpmeta>")
     notes = os.path.join(root, "home", "anna", "notes.txt")
     with open(notes, "w") as out:
         out.write("plain notes\n")
