@@ -672,12 +672,13 @@ TEST_F(Batch, TheWorkingFolderIsPrivateAndGoneAfterwards) {
 
 TEST_F(Batch, ClosingTheWindowMidBatchRemovesTheWorkingCopiesAndStops) {
     add(makeJpegWithMetadata(sources / QStringLiteral("p.jpg")));
-    add(source(QStringLiteral("second.txt")));
+    // Large enough that a second worker is still copying it when the window closes.
+    add(source(QStringLiteral("second.bin"), QByteArray(64 << 20, 'x')));
     QTimer::singleShot(0, &form, [&] { form.close(); });
     run();
     EXPECT_EQ(window.endProgramCalls, 1);
     EXPECT_EQ(entriesOf(temp.path()), QStringList());
-    EXPECT_FALSE(QFile::exists(out(QStringLiteral("second.txt"))));
+    EXPECT_FALSE(QFile::exists(out(QStringLiteral("second.bin"))));
     EXPECT_TRUE(window.desktop.messages.empty());
 }
 
