@@ -60,7 +60,7 @@ class Findings {
 // A check's answer for callers that take a reason: what it found ("still holds a, b"), empty for
 // nothing, or the damage that made the input unreadable.
 template <typename Check, typename Input>
-std::string reasonOf(Check &&check, const Input &input) {
+std::string reasonOf(Check &&check, Input &&input) {
     try {
         return check(input).reason();
     } catch (const Refused &refused) {

@@ -2,8 +2,8 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Cursor.h"
+#include "formats/core/Findings.h"
 #include "formats/core/Limits.h"
-#include "formats/core/Reason.h"
 
 #include <algorithm>
 #include <vector>
@@ -247,7 +247,7 @@ void clean(Formats::ByteFile &file) {
 }
 
 std::string remainingMetadata(Formats::ByteFile &file) {
-    return Formats::reasonOf<findings>(file);
+    return Formats::reasonOf(findings, file);
 }
 
 }  // namespace Asf

@@ -3,7 +3,6 @@
 #include "formats/Kinds.h"
 #include "formats/core/Cursor.h"
 #include "formats/core/Limits.h"
-#include "formats/core/Reason.h"
 
 #include <algorithm>
 #include <optional>
@@ -329,7 +328,7 @@ void clean(Formats::ByteFile &file) {
 }
 
 std::string remainingMetadata(Formats::ByteFile &file) {
-    return Formats::reasonOf<findings>(file);
+    return Formats::reasonOf(findings, file);
 }
 
 }  // namespace Matroska

@@ -1,6 +1,5 @@
 #include "formats/video/SoundVideo.h"
 
-#include "formats/core/Reason.h"
 #include "formats/video/Riff.h"
 
 #include <algorithm>
@@ -119,13 +118,13 @@ void Aiff::clean(Formats::ByteFile &file) {
 }
 
 std::string Avi::remainingMetadata(Formats::ByteFile &file) {
-    return Formats::reasonOf<findings>(file);
+    return Formats::reasonOf(findings, file);
 }
 
 std::string Wav::remainingMetadata(Formats::ByteFile &file) {
-    return Formats::reasonOf<findings>(file);
+    return Formats::reasonOf(findings, file);
 }
 
 std::string Aiff::remainingMetadata(Formats::ByteFile &file) {
-    return Formats::reasonOf<findings>(file);
+    return Formats::reasonOf(findings, file);
 }
