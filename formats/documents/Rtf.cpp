@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <vector>
 
@@ -155,12 +156,22 @@ Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
     return ofKind(word == "pict" ? Kind::Picture : kept);
 }
 
-int hexValue(char c) {
-    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (isDigit(lower)) {
-        return lower - '0';
+// Each byte's value as a hex digit, or -1; RTF writers use either letter case.
+constexpr std::array<signed char, 256> hexValues() {
+    std::array<signed char, 256> values{};
+    for (std::size_t c = 0; c < values.size(); ++c) {
+        values[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                    : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                    : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                                           : -1;
     }
-    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+    return values;
+}
+
+constexpr std::array<signed char, 256> HexValues = hexValues();
+
+int hexValue(char c) {
+    return HexValues[static_cast<unsigned char>(c)];
 }
 
 Bytes fromHex(const Bytes &hex) {
@@ -181,9 +192,11 @@ Bytes fromHex(const Bytes &hex) {
 
 Bytes toHex(const Bytes &bytes) {
     static const char digits[] = "0123456789abcdef";
+    constexpr std::size_t BytesPerLine = HexLineLength / 2;
     Bytes hex;
+    hex.reserve(bytes.size() * 2 + bytes.size() / BytesPerLine + 1);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i % (HexLineLength / 2) == 0) {
+        if (i % BytesPerLine == 0) {
             hex += '\n';
         }
         hex += digits[static_cast<unsigned char>(bytes[i]) >> 4];
@@ -532,10 +545,10 @@ Bytes decodedHex(const Bytes &hex) {
     if (hex.size() % 2 != 0) {
         throw Refused("damaged RTF: odd hex data");
     }
-    Bytes bytes;
-    bytes.reserve(hex.size() / 2);
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    // The scan keeps hex digits only.
+    Bytes bytes(hex.size() / 2, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(hexValue(hex[2 * i]) << 4 | hexValue(hex[2 * i + 1]));
     }
     return bytes;
 }

@@ -1,6 +1,7 @@
 #include "formats/documents/Svg.h"
 
 #include "formats/Kinds.h"
+#include "formats/core/Base64.h"
 #include "formats/core/Limits.h"
 #include "formats/office/PackageCheck.h"
 #include "formats/office/PackageClean.h"
@@ -46,7 +47,9 @@ qsizetype firstVisible(QStringView text) {
 }
 
 bool isBase64Character(QChar c) {
-    return (c.unicode() < 0x80 && c.isLetterOrNumber()) || c == u'+' || c == u'/' || c == u'=' ||
+    const char16_t code = c.unicode();
+    return (code >= u'a' && code <= u'z') || (code >= u'A' && code <= u'Z') ||
+           (code >= u'0' && code <= u'9') || code == u'+' || code == u'/' || code == u'=' ||
            c.isSpace();
 }
 
@@ -74,20 +77,13 @@ qsizetype dataEnd(const QString &text, qsizetype start, bool base64, bool wholeV
 }
 
 QString cleanedData(const QString &data, bool base64, int depth) {
-    QByteArray bytes;
-    if (base64) {
-        QByteArray encoded = data.toLatin1();
-        encoded.replace(' ', "").replace('\n', "").replace('\r', "").replace('\t', "");
-        const QByteArray::FromBase64Result decoded =
-            QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded) {
-            throw Refused("damaged SVG: an embedded file is not base64");
-        }
-        bytes = decoded.decoded;
-    } else {
-        bytes = QByteArray::fromPercentEncoding(data.toUtf8());
+    std::optional<Formats::Bytes> decoded =
+        base64 ? Formats::fromBase64(data)
+               : QByteArray::fromPercentEncoding(data.toUtf8()).toStdString();
+    if (!decoded) {
+        throw Refused("damaged SVG: an embedded file is not base64");
     }
-    const Formats::Bytes original = bytes.toStdString();
+    const Formats::Bytes &original = *decoded;
     const Formats::Bytes cleaned = Kinds::cleanEmbedded(original, depth + 1, "an embedded file");
     if (cleaned == original) {
         return data;
@@ -280,21 +276,15 @@ Embedded embeddedData(QStringView text, qsizetype comma, bool base64, bool whole
         const QStringView data = text.mid(comma + 1, end - comma - 1);
         return {QByteArray::fromPercentEncoding(data.toUtf8()).toStdString(), end};
     }
-    QByteArray encoded;
-    for (; end < text.size(); ++end) {
-        const QChar c = text[end];
-        if ((c.unicode() < 0x80 && c.isLetterOrNumber()) || c == u'+' || c == u'/' || c == u'=') {
-            encoded += c.toLatin1();
-        } else if (!c.isSpace()) {
-            break;
-        }
+    const qsizetype start = end;
+    while (end < text.size() && isBase64Character(text[end])) {
+        ++end;
     }
-    const auto decoded =
-        QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
+    std::optional<Formats::Bytes> decoded = Formats::fromBase64(text.mid(start, end - start));
     if (!decoded) {
         throw Refused("damaged SVG: an embedded file is not base64");
     }
-    return {decoded.decoded.toStdString(), end};
+    return {std::move(*decoded), end};
 }
 
 // A Dublin Core element outside any metadata block, by what it tells.

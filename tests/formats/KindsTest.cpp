@@ -1,4 +1,5 @@
 #include "formats/Kinds.h"
+#include "formats/core/Base64.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -78,4 +79,28 @@ TEST(Kinds, MemoryCostFollowsWhatAFileUnpacksTo) {
                          std::string(64 << 20, '\0'));
     Formats::ByteFile walked(video);
     EXPECT_LE(Kinds::memoryCost(Kinds::forExtension("mp4"), walked), 16u << 20);
+}
+
+// Drawings and books carry their files as base64, which any writer may wrap or pad.
+TEST(Kinds, Base64OfEmbeddedFilesDecodesOrIsRefused) {
+    const struct {
+        QString text;
+        std::optional<std::string> bytes;
+    } cases[] = {
+        {"", ""s},
+        {"TWFu", "Man"s},
+        {"TWE=", "Ma"s},
+        {"TQ==", "M"s},
+        {"TWE", "Ma"s},
+        {" TW\r\nFu\tTQ == ", "ManM"s},
+        {"/+/+", "\xFF\xEF\xFE"s},
+        {"TWFu!", std::nullopt},
+        {"TQ==TWFu", std::nullopt},
+        {"TWFuT", std::nullopt},
+        {"TQ=", std::nullopt},
+        {QStringLiteral("TWF\u00FC"), std::nullopt},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(Formats::fromBase64(c.text), c.bytes) << c.text.toStdString();
+    }
 }
