@@ -1,6 +1,7 @@
 #include "engine/RemovalBatch.h"
 
 #include "engine/BatchWindow.h"
+#include "engine/FailureReason.h"
 #include "engine/RemovalBatchJobs.h"
 #include "fsutil/Main.h"
 #include "platform/ChildProcess.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <future>
 
 namespace {
 
@@ -49,6 +51,7 @@ void RemovalBatch::Run() {
     }
     workingFolder_.remove();
     if (!abandoned_) {
+        SyncOutputs();
         window_.SetBatchRunning(false);
         Finish(trap);
     }
@@ -221,6 +224,34 @@ void RemovalBatch::TakeResult(RemovalBatchJobs &jobs, int index) {
         jobs.stop();
     }
     outcomes_[index] = std::move(*outcome);
+}
+
+// New outputs skipped their own syncs: one sync for all of them, before any is reported cleaned.
+// The window keeps answering while the disk catches up.
+void RemovalBatch::SyncOutputs() {
+    std::future<int> synced = std::async(std::launch::async, [folder = outputFolder_] {
+        try {
+            FileSystem::syncFileSystemOf(folder);
+            return 0;
+        } catch (const AppError &error) {
+            return error.number();
+        }
+    });
+    while (synced.wait_for(std::chrono::milliseconds(PollMs)) != std::future_status::ready) {
+        EventPump::processEvents();
+    }
+    const int failed = synced.get();
+    if (failed == 0) {
+        return;
+    }
+    for (RemovalBatchReport::Outcome &outcome : outcomes_) {
+        if (!RemovalBatchReport::Failed(outcome)) {
+            outcome = {RemovalBatchReport::Outcome::Kind::NotCleaned,
+                       FailureReason::ForOutput(failed),
+                       {},
+                       {}};
+        }
+    }
 }
 
 void RemovalBatch::Finish(ErrorTrap &trap) {

@@ -43,6 +43,7 @@ class RemovalBatch {
     QString ProgressCaption(int index) const;
     void WaitForFile(RemovalBatchJobs &jobs, int index);
     void TakeResult(RemovalBatchJobs &jobs, int index);
+    void SyncOutputs();
     void Finish(ErrorTrap &trap);
     void KeepOnlyFilesNotCleaned();
     bool Ending() const { return stopped_ || abandoned_; }

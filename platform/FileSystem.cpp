@@ -223,7 +223,8 @@ void closeChecked(FileDescriptor &file, const QString &target) {
 }
 
 // Before a rename puts a file in place of another, its bytes must be on the disk: a crash then
-// leaves the old file or the new one, never an empty one. A failed write shows here too.
+// leaves the old file or the new one, never an empty one. A failed write shows here too. A new
+// file replaces nothing, so its sync can wait for syncFileSystemOf(), once for many files.
 void syncToDisk(int fd, const QString &target) {
     if (::fsync(fd) != 0 && errno != EINVAL) {
         throw AppError::fromErrno(errno, target);
@@ -456,7 +457,9 @@ void copyFile(const QString &source, const QString &target, CopyMode mode,
             throw AppError::fromErrno(errno, target);
         }
         copyBytes(from.get(), to.get(), source, target, keepGoing);
-        syncToDisk(to.get(), target);
+        if (replaced) {
+            syncToDisk(to.get(), target);
+        }
         closeChecked(to, target);
         if (moveIntoPlace(siblingName, encoded(target), mode) != 0) {
             throw AppError::fromErrno(errno, target);
@@ -499,14 +502,15 @@ bool foldsCase(const QString &folder) {
 
 void replaceFile(const QString &replacement, const QString &target) {
     refuseReadOnlyTarget(target);
-    FileDescriptor file(::open(encoded(replacement).constData(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
-        throw AppError::fromErrno(errno, replacement);
-    }
-    syncToDisk(file.get(), replacement);
-    closeChecked(file, replacement);
     if (::rename(encoded(replacement).constData(), encoded(target).constData()) != 0) {
         throw AppError::fromErrno(errno, target);
+    }
+}
+
+void syncFileSystemOf(const QString &folder) {
+    const FileDescriptor file(::open(encoded(folder).constData(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0 || ::syncfs(file.get()) != 0) {
+        throw AppError::fromErrno(errno, folder, AppError::Subject::Folder);
     }
 }
 

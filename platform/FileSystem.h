@@ -63,8 +63,9 @@ QList<FileEntry> listFiles(const QString &folder, const QString &pattern);
 using KeepGoing = std::function<bool()>;
 
 // Copies the bytes only (no extended attributes, no owner) into a new file beside the target,
-// checking every write, the sync and the close, then renames it over the target, so the target is
-// either the old file or the whole copy. A replaced file keeps its permission bits; a new one gets
+// checking every write and the close, then renames it over the target, so the target is either
+// the old file or the whole copy (a file replaced is synced to the disk first; a new one is left
+// to syncFileSystemOf()). A replaced file keeps its permission bits; a new one gets
 // the source's, writable by the owner. Throws AppError on any failure (61 when the disk is full),
 // leaving the target as it was.
 // InPlace overwrites the target's own bytes instead, checking every write and the close: for
@@ -99,9 +100,14 @@ std::optional<FileIdentity> fileIdentity(const QString &path);
 // when the folder cannot be written.
 bool foldsCase(const QString &folder);
 
-// Syncs replacement to the disk, then renames it over target, refusing a read-only target as a
-// copy would.
+// Renames replacement over target, refusing a read-only target as a copy would. For scratch files
+// in a private folder: nothing is synced, for nobody relies on the old content.
 void replaceFile(const QString &replacement, const QString &target);
+
+// Writes whatever is still cached for the folder's file system to its disk: a batch's new files,
+// whose copies skipped their own sync, are on the disk once this returns. Throws AppError when
+// the folder cannot be opened or a write failed.
+void syncFileSystemOf(const QString &folder);
 
 // Throws AppError when the file cannot be removed.
 void deleteFile(const QString &path);
