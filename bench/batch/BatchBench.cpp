@@ -1,8 +1,12 @@
 // Runs one batch per route through the real window code and prints the seconds each took:
 // "<route> <files> <seconds>". Offscreen, or with --window shown on the X server of DISPLAY, so
 // that every repaint of the progress bar and the pointer reaches a real display.
+// With --breakdown it instead takes each route's files one at a time through the steps a worker
+// runs and prints the milliseconds per file each step took: "<route> <files> copy-in <ms> ...".
 
 #include "app/Form1.h"
+#include "engine/RemovalBatchPlan.h"
+#include "engine/Routes.h"
 #include "filelist/FileListModel.h"
 #include "platform/SettingsStore.h"
 #include "support/FakeDesktop.h"
@@ -37,11 +41,63 @@ double runBatch(Form1 &form, FakeDesktop &desktop, const QString &corpus, const 
     return seconds;
 }
 
+// Where a small file's time goes, step by step, as one worker takes it: no window, one file at
+// a time, new outputs synced once at the end.
+void breakDown(FakeDesktop &desktop, const QString &programFolder, const QString &corpus,
+               const QString &output, const QString &route) {
+    const QDir folder(corpus + QLatin1Char('/') + route);
+    const QStringList names = folder.entryList(QDir::Files, QDir::Name);
+    const QTemporaryDir working;
+    const QString out = output + QStringLiteral("/breakdown-") + route;
+    QDir(out).removeRecursively();
+    QDir().mkpath(out);
+    const FileSystem::KeepGoing keepGoing = [] { return true; };
+    const char *steps[] = {"copy-in", "kind", "findings", "pass", "check", "write", "sync"};
+    double ms[std::size(steps)] = {};
+    QElapsedTimer timer;
+    const auto lap = [&](int step) {
+        ms[step] += timer.nsecsElapsed() / 1e6;
+        timer.restart();
+    };
+    for (const QString &name : names) {
+        const QFileInfo source(folder.filePath(name));
+        const QString copy = working.filePath(RemovalBatchPlan::WorkingName(source.suffix()));
+        timer.start();
+        FileSystem::copyFile(source.filePath(), copy, FileSystem::CopyMode::InPlace);
+        lap(0);
+        const Kinds::Kind *kind = Routes::kindOf(name, source.suffix(), copy);
+        lap(1);
+        Routes::findings(kind, copy);
+        lap(2);
+        RouteContext context{desktop, programFolder, working.path(), keepGoing};
+        Routes::remove(kind, context, copy);
+        lap(3);
+        Routes::check(kind, copy);
+        lap(4);
+        FileSystem::copyFile(copy, out + QLatin1Char('/') + name, FileSystem::CopyMode::AtomicNew);
+        QFile::remove(copy);
+        lap(5);
+    }
+    timer.start();
+    FileSystem::syncFileSystemOf(out);
+    lap(6);
+    std::printf("%s %lld", qPrintable(route), static_cast<long long>(names.size()));
+    for (std::size_t step = 0; step < std::size(steps); ++step) {
+        std::printf(" %s %.3f", steps[step], ms[step] / std::max<qsizetype>(1, names.size()));
+    }
+    std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
     const bool shown = argc > 1 && std::strcmp(argv[1], "--window") == 0;
-    if (shown) {
+    const bool breakdown = argc > 1 && std::strcmp(argv[1], "--breakdown") == 0;
+    if (breakdown) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        --argc;
+        ++argv;
+    } else if (shown) {
         qputenv("QT_QPA_PLATFORM", "xcb");
         --argc;
         ++argv;
@@ -51,8 +107,17 @@ int main(int argc, char *argv[]) {
     QApplication application(argc, argv);
     if (argc < 5) {
         std::fprintf(stderr,
-                     "Usage: batch_bench [--window] PROGRAM_FOLDER CORPUS OUTPUT ROUTE...\n");
+                     "Usage: batch_bench [--window | --breakdown] PROGRAM_FOLDER CORPUS OUTPUT "
+                     "ROUTE...\n");
         return 2;
+    }
+    if (breakdown) {
+        FakeDesktop desktop;
+        for (int route = 4; route < argc; ++route) {
+            breakDown(desktop, QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]),
+                      QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[route]));
+        }
+        return 0;
     }
     const QTemporaryDir settingsFolder;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());

@@ -76,6 +76,8 @@ tool_of() { if declare -F "tool_$1" >/dev/null; then "tool_$1"; else tool_other;
 routes=${ROUTES:-"jpeg pdf office opendocument other png gif webp tiff mkv avi wav aiff wma heic mp4
     mp3 flac ogg epub svg rtf psd doc xls ppt zip targz"}
 for _ in $(seq "${ROUNDS:-3}"); do
+    # A user's first batch writes new files, which sync once at the end rather than one by one.
+    rm -rf "${work:?}"/out/*
     # shellcheck disable=SC2086
     "${shown[@]}" "$build/bench/batch/batch_bench" ${shown:+--window} "$build/bin" \
         "$work/corpus" "$work/out" $routes >>"$work/batch.txt"
