@@ -37,6 +37,14 @@ bool isDroppedPart(const std::string &name) {
 const QString SharePointProperties =
     QStringLiteral("http://schemas.microsoft.com/office/2006/metadata/properties");
 
+// Document properties under any part name: Office finds them by the package's relationships, so
+// a writer may name their part as it likes.
+bool isPropertiesRoot(QStringView uri) {
+    return uri.endsWith(u"properties", Qt::CaseInsensitive) &&
+           (uri.startsWith(u"http://schemas.openxmlformats.org/") ||
+            uri.startsWith(u"http://purl.oclc.org/ooxml/"));
+}
+
 // Parts whose root is kept, without attributes, and whose whole content goes.
 bool isEmptiedPart(const std::string &name) {
     return name == "docProps/core.xml" || name == "docProps/app.xml" ||
@@ -64,7 +72,7 @@ XmlFilter::ElementAction element(const std::string &part, const PackageClean::Ke
     using Action = XmlFilter::ElementAction;
     const QStringView name = reader.name();
     const QXmlStreamAttributes attributes = reader.attributes();
-    if (parentName.isEmpty() && isEmptiedPart(part)) {
+    if (parentName.isEmpty() && (isEmptiedPart(part) || isPropertiesRoot(reader.namespaceUri()))) {
         return {Action::Replace, {}, false};
     }
     // SharePoint's owner, file name, document id and terms; its schema wants the elements kept.

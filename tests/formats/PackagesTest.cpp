@@ -768,6 +768,15 @@ TEST_F(Packages, PersonalDataInLessKnownPlacesGoesAndIsNamed) {
           {Category::People, "a SharePoint owner"},
           {Category::Other, "SharePoint properties"}},
          {"<OriginalFileName", "<pc:TermName", "<_dlc_DocId"}},
+        {"properties under another part name",
+         withPartEdited(document, "docProps/custom2.xml",
+                        insideRoot(R"(<Properties xmlns="http://schemas.openxmlformats.org/)"
+                                   R"(officeDocument/2006/custom-properties"><property )"
+                                   R"(name="Client"><vt:lpwstr xmlns:vt="urn:v">Renamed )"
+                                   R"(Client</vt:lpwstr></property></Properties>)")),
+         {"Renamed Client"},
+         {{Category::Other, "document properties"}},
+         {"custom-properties"}},
         {"Word's document ids",
          withPartEdited(document, "word/settings.xml", insideRoot(wordIds)),
          {"1A2B3C4D", "0D0C0B0A-1111-2222-3333-444455556666"},
