@@ -32,16 +32,13 @@ bool isDroppedPart(QStringView path) {
     return isThumbnail(path) || path == u"VersionList.xml" || path.startsWith(u"Versions/");
 }
 
-bool isMetaPart(const std::string &name) {
-    return name == "meta.xml" || QString::fromStdString(name).endsWith(QStringLiteral("/meta.xml"));
-}
-
-XmlFilter::ElementAction element(const std::string &part, const PackageClean::KeptParts &kept,
+XmlFilter::ElementAction element(const PackageClean::KeptParts &kept,
                                  const QXmlStreamReader &reader, QStringView parentName) {
     using Action = XmlFilter::ElementAction;
     const QStringView uri = reader.namespaceUri();
     const QStringView name = reader.name();
-    if (uri == Office && name == u"meta" && isMetaPart(part)) {
+    // Meta blocks only describe the document, in meta.xml or in any other part.
+    if (uri == Office && name == u"meta") {
         return {Action::Replace, {}};
     }
     // Comments and changes have the same children whichever namespace (office, officeooo for
@@ -87,8 +84,8 @@ std::optional<QString> attribute(const QXmlStreamReader &, const QXmlStreamAttri
 
 XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts &kept) {
     XmlFilter::Rules rules{
-        [part, &kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
-            return element(part, kept, reader, parentName);
+        [&kept](const QXmlStreamReader &reader, QStringView, QStringView parentName) {
+            return element(kept, reader, parentName);
         },
         attribute,
         {},

@@ -55,6 +55,11 @@ bool namedAsXml(const std::string &name) {
            lower.endsWith(QStringLiteral(".psmdcp"));
 }
 
+bool startsAsXml(const Formats::Bytes &data) {
+    const std::size_t start = data.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
+    return start != std::string::npos && data[start] == '<';
+}
+
 bool isXmlType(QStringView type) {
     return type.endsWith(u"+xml") || type.endsWith(u"/xml");
 }
@@ -139,9 +144,11 @@ std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
         Package::Entry copy;
         copy.name = entry.name;
         // Content of a known kind (a picture, a drawing, a video, a nested package) goes through
-        // its own pass whatever type the package gives it.
-        const bool filtered = namedAsXml(entry.name) || (xml.contains(entry.name) &&
-                                                         Kinds::forContent(entry.data) == nullptr);
+        // its own pass whatever type the package gives it; other XML is filtered under any name,
+        // for a part's name is no promise of what it holds.
+        const bool filtered =
+            namedAsXml(entry.name) || ((xml.contains(entry.name) || startsAsXml(entry.data)) &&
+                                       Kinds::forContent(entry.data) == nullptr);
         copy.data = filtered ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
                              : cleanEmbedded(entry, depth);
         copy.compressed = !isCompressedAlready(copy.data);
