@@ -64,7 +64,7 @@ XmlFilter::ElementAction element(const std::string &part, const PackageClean::Ke
         return {Action::Drop, {}};
     }
     if (uri == Manifest && name == u"encryption-data") {
-        throw Formats::Refused("encrypted document");
+        throw Formats::Refused("encrypted document", Formats::Cause::Protected);
     }
     const QStringView path = reader.attributes().value(Manifest, QStringLiteral("full-path"));
     if (uri == Manifest && name == u"file-entry" &&
