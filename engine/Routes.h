@@ -11,7 +11,7 @@ class Desktop;
 // What a route's removal may use besides the working copy. Removals run on worker threads,
 // several at once: they never touch the window.
 struct RouteContext {
-    Desktop &desktop;              // collects error dialogs; the window shows them afterwards
+    Desktop &desktop;              // collects error dialogs: none is shown, the first is a reason
     const QString &programFolder;  // where exiv2 and pdftk are
     const QString &workingFolder;  // this file's own private folder, for a route's own files
     // False once the batch is stopping: long copies and tools end then.

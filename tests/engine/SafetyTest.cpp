@@ -211,8 +211,8 @@ TEST_F(Safety, AFullOutputFolderKeepsEverySourceWhole) {
 TEST_F(Safety, EachCauseReachesTheClosingMessageInItsOwnWordsWithoutWorkingPaths) {
     using Formats::Cause;
     SlowTool slow;
-    ScratchFolder
-        failing;  // its toolkit fails naming its output, as ours does when it cannot write
+    // Its toolkit fails naming its output, as ours does when it cannot write there.
+    ScratchFolder failing;
     QFile::link(QStringLiteral(PARCHWIPE_BIN_DIR "/exiv2"), failing / QStringLiteral("exiv2"));
     const QString toolkit =
         writeFile(failing / QStringLiteral("pdftk"),
@@ -233,6 +233,8 @@ TEST_F(Safety, EachCauseReachesTheClosingMessageInItsOwnWordsWithoutWorkingPaths
     } rows[] = {
         {source(QStringLiteral("notes.docx"), "not a ZIP archive"), tools, Cause::Damaged,
          QStringLiteral("damaged ZIP package")},
+        {source(QStringLiteral("text.jpg"), "not a picture"), tools, Cause::Damaged,
+         QStringLiteral("exiv2 failed with exit code 1: corrupted image metadata")},
         {source(QStringLiteral("scan.tif"), QByteArray("II+\0\x08\0\0\0", 8)), tools,
          Cause::Unsupported, QStringLiteral("BigTIFF pictures cannot be cleaned yet")},
         {locked, tools, Cause::Protected, QStringLiteral("locked with a password")},
@@ -260,7 +262,7 @@ TEST_F(Safety, EachCauseReachesTheClosingMessageInItsOwnWordsWithoutWorkingPaths
     QStringList blocks;
     for (const auto &row : rows) {
         if (row.cause == Cause::DiskFull && !smallDisk) {
-            continue;  // NeedsRoot
+            continue;  // needs root to mount a small tmpfs
         }
         const auto planned = RemovalBatchPlan::Plan({row.source}, output.path(), false);
         if (row.cause == Cause::Gone) {
