@@ -18,7 +18,7 @@ struct Outcome {
     // Parchwipe does not know. Not started: the batch stopped before its turn.
     enum class Kind { NotCleaned, Cleaned, CopiedAsItIs, CopiedUnknown, NotStarted };
     Kind kind = Kind::NotCleaned;
-    Failure failure;                         // why it was not cleaned
+    Failure failure;                         // why it was not cleaned; unused when it was
     std::vector<Formats::Finding> findings;  // what the source held, as its kind's check names it
     QStringList notes;                       // what its cleaning kept as it is inside it
     // Where it went when a file took its planned name during the batch; empty otherwise.
