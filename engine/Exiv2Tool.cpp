@@ -17,18 +17,20 @@ QString ownWords(QString line, const QString &copy) {
 
 }  // namespace
 
-QString removeAll(RouteContext &context, const QString &copy) {
+StepResult removeAll(RouteContext &context, const QString &copy) {
     const QString commandLine = Shell32::Quoted(context.programFolder + QStringLiteral("/exiv2")) +
                                 QStringLiteral(" rm ") + Shell32::Quoted(copy);
     QString errorLine;
     const int exitCode = Shell32::RunAndWaitUnlessStopped(commandLine, Shell32::HiddenWindow,
                                                           context.keepGoing, errorLine);
     if (exitCode == 0) {
-        return {};
+        return std::nullopt;
     }
     const QString failure = QStringLiteral("exiv2 failed with exit code %1").arg(exitCode);
     const QString words = ownWords(errorLine, copy);
-    return words.isEmpty() ? failure : failure + QStringLiteral(": ") + words;
+    // A negative code is the system's: exiv2 never ran.
+    return Failure{exitCode > 0 ? Formats::Cause::Damaged : Formats::Cause::Internal,
+                   words.isEmpty() ? failure : failure + QStringLiteral(": ") + words};
 }
 
 }  // namespace Exiv2Tool

@@ -6,15 +6,14 @@
 
 namespace JpegRoute {
 
-QString removeMetadata(RouteContext &context, const QString &copy) {
+StepResult removeMetadata(RouteContext &context, const QString &copy) {
     // exiv2 takes the orientation with the rest, so it is read first.
     const int orientation = Jpeg::orientation(WorkingCopy::read(copy));
-    const QString failure = Exiv2Tool::removeAll(context, copy);
-    if (!failure.isEmpty()) {
+    if (StepResult failure = Exiv2Tool::removeAll(context, copy)) {
         return failure;
     }
     WorkingCopy::write(copy, Jpeg::clean(WorkingCopy::read(copy), orientation));
-    return {};
+    return std::nullopt;
 }
 
 }  // namespace JpegRoute

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/Failure.h"
+
 #include <QString>
 
 struct RouteContext;
@@ -8,6 +10,6 @@ namespace JpegRoute {
 
 // exiv2 removes what it knows; a segment pass then drops what it leaves (further application
 // segments, comments, anything after the picture) and puts back the orientation alone.
-QString removeMetadata(RouteContext &context, const QString &copy);
+StepResult removeMetadata(RouteContext &context, const QString &copy);
 
 }  // namespace JpegRoute

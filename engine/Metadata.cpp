@@ -6,7 +6,8 @@
 
 namespace Metadata {
 
-QString StripFile(Desktop &desktop, const QString &path, const FileSystem::KeepGoing &keepGoing) {
+StepResult StripFile(Desktop &desktop, const QString &path,
+                     const FileSystem::KeepGoing &keepGoing) {
     ErrorTrap trap(desktop, QStringLiteral("Metadata.StripFile"));
     const QString scratchPath = path + QStringLiteral(".temp");
     // The replacement needs a scratch file written to its end; the file is never touched otherwise.
@@ -14,9 +15,12 @@ QString StripFile(Desktop &desktop, const QString &path, const FileSystem::KeepG
         FileSystem::copyFile(path, scratchPath, FileSystem::CopyMode::InPlace, keepGoing);
     }) && trap.step(110, [&] { FileSystem::replaceFile(scratchPath, path); });
     trap.step(112, [&] { Main::DeleteFileQuietly(scratchPath); });
-    return written ? QString()
-                   : FailureReason::ForError(trap.errorNumber(),
-                                             QStringLiteral("it could not be written anew"));
+    if (written) {
+        return std::nullopt;
+    }
+    return FailureReason::ForError(
+        trap.errorNumber(),
+        {Formats::Cause::Internal, QStringLiteral("it could not be written anew")});
 }
 
 }  // namespace Metadata

@@ -11,13 +11,15 @@ namespace PDF_Metadata {
 
 namespace {
 
-// The toolkit says "pdftk: IN: reason"; the working copy's path means nothing to the user.
-QString toolkitReason(const QString &line, const QString &input) {
+// The toolkit says "pdftk: IN: reason" and tells the cause by its exit code; the working copy's
+// path means nothing to the user.
+Failure toolkitFailure(int exitCode, const QString &line, const QString &input) {
     const QString prefix = QStringLiteral("pdftk: ") + input + QStringLiteral(": ");
     if (line.isEmpty()) {
-        return QStringLiteral("the PDF toolkit wrote no result");
+        return {Formats::Cause::Internal, QStringLiteral("the PDF toolkit wrote no result")};
     }
-    return line.startsWith(prefix) ? line.mid(prefix.size()) : line;
+    return {Formats::causeOfToolExit(exitCode),
+            line.startsWith(prefix) ? line.mid(prefix.size()) : line};
 }
 
 }  // namespace
@@ -31,9 +33,9 @@ QByteArray InfoFileText() {
     return text + "\r\n";
 }
 
-QString RemovePDFMetadata(Desktop &desktop, const QString &programFolder,
-                          const QString &workingFolder, const QString &path,
-                          const FileSystem::KeepGoing &keepGoing) {
+StepResult RemovePDFMetadata(Desktop &desktop, const QString &programFolder,
+                             const QString &workingFolder, const QString &path,
+                             const FileSystem::KeepGoing &keepGoing) {
     ErrorTrap trap(desktop, QStringLiteral("PDF_Metadata.RemovePDFMetadata"));
     const QString infoPath = workingFolder + QStringLiteral("/info.txt");
     const QString rewritten = path + QLatin1Char('2');
@@ -54,18 +56,20 @@ QString RemovePDFMetadata(Desktop &desktop, const QString &programFolder,
                                                     toolkitLine);
     });
     if (!trap.test(110, [&] { return Main::PathExists(rewritten); })) {
-        const int error = exitCode == ToolkitDiskFull ? ErrorNumber::DiskFull : trap.errorNumber();
-        return FailureReason::ForError(error, toolkitReason(toolkitLine, path));
+        const Failure failure = toolkitFailure(exitCode, toolkitLine, path);
+        const bool full = failure.cause == Formats::Cause::DiskFull;
+        return FailureReason::ForError(full ? ErrorNumber::DiskFull : trap.errorNumber(), failure);
     }
     trap.step(112, [&] { FileSystem::clearReadOnly(path); });
     if (trap.step(114, [&] { FileSystem::replaceFile(rewritten, path); })) {
-        return QString();
+        return std::nullopt;
     }
     // Neither the old copy nor a half-made one may reach the output.
     trap.step(116, [&] { Main::DeleteFileQuietly(path); });
     trap.step(118, [&] { Main::DeleteFileQuietly(rewritten); });
     return FailureReason::ForError(
-        trap.errorNumber(), QStringLiteral("the PDF toolkit's result could not be put in place"));
+        trap.errorNumber(), {Formats::Cause::Internal,
+                             QStringLiteral("the PDF toolkit's result could not be put in place")});
 }
 
 }  // namespace PDF_Metadata

@@ -218,7 +218,7 @@ void RemovalBatch::TakeResult(RemovalBatchJobs &jobs, int index) {
         outcomes_[index] = RemovalBatchReport::NotStarted();
         return;
     }
-    if (!outcome->fullDisk.isEmpty()) {
+    if (outcome->failure.cause == Formats::Cause::DiskFull) {
         ending_.fullDisk = outcome->fullDisk;
         stopped_ = true;
         jobs.stop();

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <new>
@@ -16,14 +17,13 @@
 namespace {
 
 using Outcome = RemovalBatchReport::Outcome;
-
-const QString DiskFull = FailureReason::ForError(ErrorNumber::DiskFull, {});
+using Formats::Cause;
 
 // A planned name taken meanwhile is sidestepped to at most this many further numbers.
 constexpr int SidestepTries = 1000;
 
-Outcome notCleaned(const QString &reason) {
-    return {Outcome::Kind::NotCleaned, reason, {}, {}};
+Outcome notCleaned(const Failure &failure) {
+    return {Outcome::Kind::NotCleaned, failure, {}, {}};
 }
 
 // A file of a kind no pass cleans is written as it is, and never counted as cleaned.
@@ -35,15 +35,18 @@ Outcome::Kind outcomeKind(const Kinds::Kind *kind) {
 }
 
 Outcome withFullDisk(Outcome outcome, const QString &folder) {
-    if (outcome.reason == DiskFull) {
+    if (outcome.failure.cause == Cause::DiskFull) {
         outcome.fullDisk = folder;
     }
     return outcome;
 }
 
-QString errorReason(const AppError &error, const QString &step) {
-    return FailureReason::ForError(
-        error.number(), step + QStringLiteral(" (") + error.description() + QLatin1Char(')'));
+// Tools and libraries name the files they fail on; a path inside the working folder means nothing
+// to the user (and must not outlive the batch), so every reason says "the working copy" instead.
+QString withoutWorkingPaths(const QString &reason, const QString &workingFolder) {
+    const QRegularExpression path(QRegularExpression::escape(workingFolder) +
+                                  QStringLiteral("(/[^/\\s:'\"]*)*"));
+    return QString(reason).replace(path, QStringLiteral("the working copy"));
 }
 
 // A desktop for worker threads: it shows nothing and keeps the first line of every error message
@@ -161,14 +164,14 @@ void RemovalBatchJobs::work() {
     qint64 cost = 0;
     while (claim(index, cost)) {
         Outcome outcome = clean(index);
-        if (outcome.reason == DiskFull) {
+        if (outcome.failure.cause == Cause::DiskFull) {
             outcome = cleanAlone(index, cost);
         }
         {
             const std::lock_guard<std::mutex> guard(lock_);
             inUse_ -= cost;
             // Alone and still short of space: every file after it would meet the same disk.
-            stopping_ = stopping_ || !outcome.fullDisk.isEmpty();
+            stopping_ = stopping_ || outcome.failure.cause == Cause::DiskFull;
             results_[index] = std::move(outcome);
         }
         changed_.notify_all();
@@ -208,17 +211,21 @@ RemovalBatchJobs::Outcome RemovalBatchJobs::clean(int index) {
     Outcome outcome;
     try {
         outcome = cleanIn(folder, files_[index]);
+    } catch (const Formats::Refused &refused) {
+        outcome = notCleaned(FailureReason::ForRefusal(refused));
     } catch (const std::bad_alloc &) {
-        outcome = notCleaned(QStringLiteral("not enough memory to clean it"));
+        outcome = notCleaned({Cause::TooLarge, QStringLiteral("not enough memory to clean it")});
     } catch (const std::exception &error) {
-        outcome = notCleaned(QString::fromLocal8Bit(error.what()));
+        outcome = notCleaned({Cause::Internal, QString::fromLocal8Bit(error.what())});
     } catch (...) {
-        outcome = notCleaned(QStringLiteral("an unexpected error stopped its cleaning"));
+        outcome = notCleaned(
+            {Cause::Internal, QStringLiteral("an unexpected error stopped its cleaning")});
     }
     // Its working copy still carries the user's metadata.
     QDir(folder).removeRecursively();
+    outcome.failure.reason = withoutWorkingPaths(outcome.failure.reason, workingFolder_);
     if (stopping_ && outcome.kind == Outcome::Kind::NotCleaned) {
-        outcome.reason = RemovalBatchReport::StoppedReason();
+        outcome.failure = FailureReason::Stopped();
         outcome.fullDisk.clear();
     }
     return outcome;
@@ -226,7 +233,8 @@ RemovalBatchJobs::Outcome RemovalBatchJobs::clean(int index) {
 
 Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan::File &file) {
     if (!QDir().mkdir(folder)) {
-        return notCleaned(QStringLiteral("could not be copied to the working folder"));
+        return notCleaned(
+            {Cause::Internal, QStringLiteral("could not be copied to the working folder")});
     }
     const FileSystem::KeepGoing keepGoing = untilStopped();
     const QString copy = folder + QLatin1Char('/') + RemovalBatchPlan::WorkingName(file.extension);
@@ -238,27 +246,28 @@ Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan:
     }
     const Kinds::Kind *kind = Routes::kindOf(file.name, file.extension, copy);
     if (kind != nullptr && kind->isMetadata) {
-        return notCleaned(QStringLiteral("it is metadata itself"));
+        return notCleaned({Cause::Unsupported, QStringLiteral("it is metadata itself")});
     }
     // The copy holds the source's bytes until the route runs.
     Outcome outcome{outcomeKind(kind), {}, Routes::findings(kind, copy).shown(), {}};
     const Formats::NoteCollector notes;
     ErrorCollectingDesktop desktop;
     RouteContext context{desktop, programFolder_, folder, keepGoing};
-    QString reason;
+    StepResult failure;
     try {
-        reason = Routes::remove(kind, context, copy);
-        if (reason.isEmpty()) {
-            reason = Routes::check(kind, copy);
+        failure = Routes::remove(kind, context, copy);
+        if (!failure) {
+            failure = Routes::check(kind, copy);
         }
     } catch (const AppError &error) {
-        reason = errorReason(error, QStringLiteral("its metadata could not be removed"));
+        failure =
+            FailureReason::ForAppError(error, QStringLiteral("its metadata could not be removed"));
     }
-    if (reason.isEmpty() && !desktop.errors.isEmpty()) {
-        reason = desktop.errors.front();
+    if (!failure && !desktop.errors.isEmpty()) {
+        failure = Failure{Cause::Internal, desktop.errors.front()};
     }
-    if (!reason.isEmpty()) {
-        return withFullDisk(notCleaned(reason), QFileInfo(workingFolder_).path());
+    if (failure) {
+        return withFullDisk(notCleaned(*failure), QFileInfo(workingFolder_).path());
     }
     for (const std::string &note : notes.notes()) {
         outcome.notes << QString::fromStdString(note);
@@ -297,5 +306,6 @@ Outcome RemovalBatchJobs::writeOutput(const QString &copy, const RemovalBatchPla
         } while (plannedNames_.contains(name));
         target = Main::JoinPath(folder, name);
     }
-    return notCleaned(QStringLiteral("no free name was left for it in the output folder"));
+    return notCleaned(
+        {Cause::Internal, QStringLiteral("no free name was left for it in the output folder")});
 }

@@ -48,7 +48,7 @@ QString failuresPart(const std::vector<RemovalBatchPlan::File> &files,
     QStringList lines;
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (outcomes[i].kind == Kind::NotCleaned) {
-            lines << files[i].name + QStringLiteral(": ") + outcomes[i].reason;
+            lines << files[i].name + QStringLiteral(": ") + outcomes[i].failure.reason;
         }
     }
     if (lines.isEmpty()) {
@@ -106,7 +106,7 @@ QString fileDetails(const RemovalBatchPlan::File &file, const Outcome &outcome) 
     const QString indent = LineBreak + QStringLiteral("    ");
     QString text = file.source + indent;
     if (Failed(outcome)) {
-        return text + QStringLiteral("not cleaned: ") + outcome.reason;
+        return text + QStringLiteral("not cleaned: ") + outcome.failure.reason;
     }
     text += (outcome.kind == Kind::Cleaned ? QStringLiteral("cleaned into ")
                                            : QStringLiteral("copied as it is into "));
@@ -139,12 +139,11 @@ QString fileDetails(const RemovalBatchPlan::File &file, const Outcome &outcome) 
 
 }  // namespace
 
-QString StoppedReason() {
-    return QStringLiteral("stopped before it was cleaned");
-}
-
 Outcome NotStarted() {
-    return {Kind::NotStarted, QStringLiteral("not started before the stop"), {}, {}};
+    return {Kind::NotStarted,
+            {Formats::Cause::Stopped, QStringLiteral("not started before the stop")},
+            {},
+            {}};
 }
 
 bool Failed(const Outcome &outcome) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/Failure.h"
 #include "engine/RemovalBatchPlan.h"
 #include "formats/core/Findings.h"
 
@@ -17,17 +18,14 @@ struct Outcome {
     // Parchwipe does not know. Not started: the batch stopped before its turn.
     enum class Kind { NotCleaned, Cleaned, CopiedAsItIs, CopiedUnknown, NotStarted };
     Kind kind = Kind::NotCleaned;
-    QString reason;                          // why it was not cleaned
+    Failure failure;                         // why it was not cleaned; unused when it was
     std::vector<Formats::Finding> findings;  // what the source held, as its kind's check names it
     QStringList notes;                       // what its cleaning kept as it is inside it
     // Where it went when a file took its planned name during the batch; empty otherwise.
     QString sidestep = {};
-    // The folder whose disk was full, when that ended its cleaning.
+    // The folder whose disk was full, when that ended its cleaning (its cause is DiskFull).
     QString fullDisk = {};
 };
-
-// The reason of a file the batch stopped while it was at work.
-QString StoppedReason();
 
 // The outcome of a file the batch stopped before its turn.
 Outcome NotStarted();

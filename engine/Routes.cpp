@@ -1,5 +1,6 @@
 #include "engine/Routes.h"
 
+#include "engine/FailureReason.h"
 #include "engine/JpegRoute.h"
 #include "engine/Metadata.h"
 #include "engine/PDF_Metadata.h"
@@ -12,9 +13,9 @@ namespace Routes {
 
 namespace {
 
-using Removal = QString (*)(RouteContext &context, const QString &copy);
+using Removal = StepResult (*)(RouteContext &context, const QString &copy);
 
-QString removePdfInformation(RouteContext &context, const QString &copy) {
+StepResult removePdfInformation(RouteContext &context, const QString &copy) {
     return PDF_Metadata::RemovePDFMetadata(context.desktop, context.programFolder,
                                            context.workingFolder, copy, context.keepGoing);
 }
@@ -62,7 +63,7 @@ qint64 memoryCost(const QString &name, const QString &extension, const QString &
     }
 }
 
-QString remove(const Kinds::Kind *kind, RouteContext &context, const QString &copy) {
+StepResult remove(const Kinds::Kind *kind, RouteContext &context, const QString &copy) {
     if (kind == nullptr || kind->clean == nullptr) {
         return Metadata::StripFile(context.desktop, copy, context.keepGoing);
     }
@@ -72,21 +73,25 @@ QString remove(const Kinds::Kind *kind, RouteContext &context, const QString &co
         }
         Formats::ByteFile file(WorkingCopy::nativePath(copy), Formats::ByteFile::Mode::ReadWrite);
         kind->clean(file, 0);
-        return {};
+        return std::nullopt;
     } catch (const Formats::Refused &refused) {
-        return QString::fromStdString(refused.what());
+        return FailureReason::ForRefusal(refused);
     }
 }
 
-QString check(const Kinds::Kind *kind, const QString &copy) {
+StepResult check(const Kinds::Kind *kind, const QString &copy) {
     if (kind == nullptr || kind->check == nullptr) {
-        return {};
+        return std::nullopt;
     }
     try {
         Formats::ByteFile result(WorkingCopy::nativePath(copy), Formats::ByteFile::Mode::Read);
-        return QString::fromStdString(kind->check(result, 0).reason());
+        const std::string remains = kind->check(result, 0).reason();
+        if (remains.empty()) {
+            return std::nullopt;
+        }
+        return Failure{Formats::Cause::Internal, QString::fromStdString(remains)};
     } catch (const Formats::Refused &refused) {
-        return QString::fromStdString(refused.what());
+        return FailureReason::ForRefusal(refused);
     }
 }
 

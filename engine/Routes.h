@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/Failure.h"
 #include "formats/Kinds.h"
 #include "platform/FileSystem.h"
 
@@ -10,7 +11,7 @@ class Desktop;
 // What a route's removal may use besides the working copy. Removals run on worker threads,
 // several at once: they never touch the window.
 struct RouteContext {
-    Desktop &desktop;              // collects error dialogs; the window shows them afterwards
+    Desktop &desktop;              // collects error dialogs: none is shown, the first is a reason
     const QString &programFolder;  // where exiv2 and pdftk are
     const QString &workingFolder;  // this file's own private folder, for a route's own files
     // False once the batch is stopping: long copies and tools end then.
@@ -31,13 +32,13 @@ const Kinds::Kind *kindOf(const QString &name, const QString &extension, const Q
 // cannot be read, which fails at once.
 qint64 memoryCost(const QString &name, const QString &extension, const QString &file);
 
-// Runs the kind's removal on the copy: empty when it was stripped, else why not. A file of no
+// Runs the kind's removal on the copy: nothing when it was stripped, else why not. A file of no
 // known kind, or of a kind no pass cleans yet, is written anew as it is.
-QString remove(const Kinds::Kind *kind, RouteContext &context, const QString &copy);
+StepResult remove(const Kinds::Kind *kind, RouteContext &context, const QString &copy);
 
-// Runs the kind's check on the stripped copy: empty when it is clean, else what remains or why
-// it cannot be read.
-QString check(const Kinds::Kind *kind, const QString &copy);
+// Runs the kind's check on the stripped copy: nothing when it is clean, else what remains (an
+// Internal fault of the pass) or why it cannot be read.
+StepResult check(const Kinds::Kind *kind, const QString &copy);
 
 // What the file holds before cleaning, as its kind's check names it; nothing when the kind has
 // no check or the check finds only damage.

@@ -425,7 +425,7 @@ Bytes cleanEmbedded(const Bytes &content, int depth, const std::string &where) {
         return content;
     }
     if (depth > Formats::Limits::NestingDepth) {
-        throw Formats::Refused("files nested too deeply in " + where);
+        throw Formats::Refused("files nested too deeply in " + where, Formats::Cause::TooLarge);
     }
     if (kind->isMetadata) {
         throw Formats::Refused(std::string(kind->name) + " in " + where);
@@ -435,7 +435,7 @@ Bytes cleanEmbedded(const Bytes &content, int depth, const std::string &where) {
     try {
         kind->clean(file, depth);
     } catch (const Formats::Refused &refused) {
-        throw Formats::Refused(refused.what() + (" in " + where));
+        throw refused.in(where);
     }
     return cleaned;
 }

@@ -6,6 +6,7 @@
 
 #include <QAbstractItemModel>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace Main {
@@ -100,7 +101,10 @@ int CopyFileQuietly(const QString &source, const QString &target, FileSystem::Co
     const QString from = NormalizeBackslashes(source);
     const QString to = NormalizeBackslashes(target);
     if (isBlank(source) || !FileIsPresent(from)) {
-        return ErrorNumber::FileNotFound;
+        // A file that is there but that the user may not read is not missing.
+        const QFileInfo there(from);
+        return there.isFile() && !there.isReadable() ? ErrorNumber::PermissionDenied
+                                                     : ErrorNumber::FileNotFound;
     }
     if (isBlank(target) || !FolderExists(FolderOf(to))) {
         return ErrorNumber::PathNotFound;

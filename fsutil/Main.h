@@ -36,7 +36,8 @@ QString JoinPath(const QString &folder, const QString &name);
 
 // Never report an error. The copy answers 0 when it was made (the target is then the whole copy,
 // otherwise it is as it was), else the number of the error that stopped it: 53 for no source file,
-// 76 for no target folder, 61 for a full disk, 18 when keepGoing said stop.
+// 70 for one the user may not read, 76 for no target folder, 61 for a full disk, 18 when keepGoing
+// said stop.
 int CopyFileQuietly(const QString &source, const QString &target,
                     FileSystem::CopyMode mode = FileSystem::CopyMode::Atomic,
                     const FileSystem::KeepGoing &keepGoing = {});

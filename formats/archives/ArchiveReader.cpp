@@ -15,7 +15,7 @@ Formats::Refused refusal(archive *archive) {
     const std::string reason = text ? text : "it cannot be read";
     if (reason.find("ncrypt") != std::string::npos ||
         reason.find("assphrase") != std::string::npos) {
-        return Formats::Refused("password-protected archive");
+        return Formats::Refused("password-protected archive", Formats::Cause::Protected);
     }
     return Formats::Refused("damaged archive: " + reason);
 }
@@ -72,7 +72,7 @@ archive_entry *ArchiveReader::next() {
         throw refusal(archive_);
     }
     if (archive_entry_is_encrypted(entry)) {
-        throw Formats::Refused("password-protected archive");
+        throw Formats::Refused("password-protected archive", Formats::Cause::Protected);
     }
     return entry;
 }
@@ -90,7 +90,7 @@ Formats::Bytes ArchiveReader::data() {
         }
         unpacked_ += static_cast<std::uint64_t>(got);
         if (unpacked_ > Formats::Limits::UnpackedSize) {
-            throw Formats::Refused("the archive unpacks to over 1 GiB");
+            throw Formats::Refused("the archive unpacks to over 1 GiB", Formats::Cause::TooLarge);
         }
         data.append(buffer, static_cast<std::size_t>(got));
         Formats::throwIfStopped();

@@ -17,8 +17,11 @@ namespace {
 
 constexpr std::size_t ZeroBlock = 1 << 20;
 
-std::runtime_error writeFailed() {
-    return std::runtime_error("the working copy could not be written");
+// Told by its cause, so that the batch meets a full disk again with the file alone.
+Refused writeFailed() {
+    return errno == ENOSPC || errno == EDQUOT
+               ? Refused("the disk is full", Cause::DiskFull)
+               : Refused("the working copy could not be written", Cause::Internal);
 }
 
 // Runs pread or pwrite until all length bytes are through; false when the file ends or fails.
@@ -49,7 +52,7 @@ ByteFile::ByteFile(const std::string &path, Mode mode) {
         if (descriptor_ >= 0) {
             ::close(descriptor_);
         }
-        throw Refused("the working copy cannot be opened");
+        throw Refused("the working copy cannot be opened", Cause::Internal);
     }
     size_ = static_cast<std::uint64_t>(status.st_size);
 }
@@ -86,7 +89,7 @@ void ByteFile::readInto(std::uint64_t offset, char *into, std::size_t length) {
     if (buffer_ != nullptr) {
         std::memcpy(into, buffer_->data() + offset, length);
     } else if (!transferAll(::pread, descriptor_, into, length, offset)) {
-        throw Refused("the working copy cannot be read");
+        throw Refused("the working copy cannot be read", Cause::Internal);
     }
 }
 

@@ -16,7 +16,7 @@ class ByteFile {
   public:
     enum class Mode { Read, ReadWrite };
 
-    // Throws Refused when the file cannot be opened.
+    // Throws Refused (Internal) when the file cannot be opened.
     ByteFile(const std::string &path, Mode mode);
     // Walks buffer itself: writes change it, replaceAll() replaces it. It must outlive this.
     explicit ByteFile(Bytes &buffer);
@@ -34,8 +34,8 @@ class ByteFile {
     Bytes readUpTo(std::uint64_t offset, std::size_t length);
     Bytes readAll();
 
-    // Overwrites bytes inside the source; it never grows. Throws std::runtime_error when the write
-    // fails.
+    // Overwrites bytes inside the source; it never grows. Throws Refused (DiskFull or Internal)
+    // when the write fails.
     void write(std::uint64_t offset, const Bytes &bytes);
     // Overwrites length bytes from offset with zeros, a block at a time.
     void zero(std::uint64_t offset, std::uint64_t length);

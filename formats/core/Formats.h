@@ -1,5 +1,7 @@
 #pragma once
 
+#include "formats/core/Cause.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -11,11 +13,21 @@ namespace Formats {
 // A whole file, or an embedded stream, as raw bytes.
 using Bytes = std::string;
 
-// A file whose structure cannot be walked. what() is the short reason the closing message shows,
-// such as "damaged JPEG header".
+// A file a pass cannot clean. what() is the short reason the closing message shows, such as
+// "damaged JPEG header"; the cause is what the batch acts on.
 class Refused : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit Refused(const std::string &reason, Cause cause = Cause::Damaged)
+        : std::runtime_error(reason), cause_(cause) {}
+
+    Cause cause() const noexcept { return cause_; }
+    // The same refusal, met inside an embedded file: "damaged JPEG header in photo.jpg".
+    Refused in(const std::string &where) const {
+        return Refused(what() + (" in " + where), cause_);
+    }
+
+  private:
+    Cause cause_;
 };
 
 }  // namespace Formats

@@ -22,7 +22,7 @@ Bytes inflated(std::string_view packed, std::uint64_t size, const std::string &w
     if (size > Limits::UnpackedSize ||
         (size > Limits::RatioCheckedFrom && size / Limits::CompressionRatio > packed.size()) ||
         packed.size() > std::numeric_limits<uInt>::max()) {
-        throw Refused(what + ": unpacks to too much");
+        throw Refused(what + ": unpacks to too much", Cause::TooLarge);
     }
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) {

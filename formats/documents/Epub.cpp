@@ -254,7 +254,7 @@ std::vector<HiddenFont> hiddenFonts(const Formats::Bytes &encryption) {
             algorithm = reader.attributes().value(QLatin1String("Algorithm")).toString();
         } else if (reader.name() == u"CipherReference") {
             if (algorithm != IdpfHiding && algorithm != AdobeHiding) {
-                throw Refused("encrypted EPUB");
+                throw Refused("encrypted EPUB", Formats::Cause::Protected);
             }
             const QString uri = reader.attributes().value(QLatin1String("URI")).toString();
             fonts.push_back(
@@ -277,7 +277,8 @@ QByteArray hidingKey(const QString &identifier, bool adobe) {
     digits.remove(QStringLiteral("urn:uuid:")).remove(QLatin1Char('-'));
     const QByteArray key = QByteArray::fromHex(digits.toLatin1());
     if (key.size() != 16) {
-        throw Refused("EPUB with hidden fonts whose identifier is no UUID");
+        throw Refused("EPUB with hidden fonts whose identifier is no UUID",
+                      Formats::Cause::Unsupported);
     }
     return key;
 }

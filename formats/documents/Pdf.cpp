@@ -80,14 +80,17 @@ auto readingPdf(Read &&read) {
     } catch (const Formats::Stopped &) {
         throw;
     } catch (const QPDFExc &error) {
-        throw Formats::Refused("damaged PDF: " + error.getMessageDetail());
+        throw Formats::Refused("damaged PDF: " + error.getMessageDetail(),
+                               error.getErrorCode() == qpdf_e_password ? Formats::Cause::Protected
+                                                                       : Formats::Cause::Damaged);
     } catch (const std::exception &error) {
         throw Formats::Refused(std::string("damaged PDF: ") + error.what());
     }
 }
 
 void refuseSigned(QPDF &pdf) {
-    const Formats::Refused signedDocument("signed document: cleaning would break its signature");
+    const Formats::Refused signedDocument("signed document: cleaning would break its signature",
+                                          Formats::Cause::Protected);
     QPDFObjectHandle perms = pdf.getRoot().getKey("/Perms");
     if (perms.isDictionary() && perms.hasKey("/DocMDP")) {
         throw signedDocument;
@@ -988,7 +991,7 @@ class Inspection {
             try {
                 findings_.addFrom(Kinds::checkEmbedded(decodedData(file), depth_ + 1), name);
             } catch (const Formats::Refused &refused) {
-                throw Formats::Refused(refused.what() + (" in " + name));
+                throw refused.in(name);
             }
         }
     }

@@ -339,7 +339,7 @@ class Walk {
         const char c = rtf_[at_];
         if (c == '{') {
             if (groups_.size() > MaxGroupDepth) {
-                throw Refused("RTF nested too deeply");
+                throw Refused("RTF nested too deeply", Formats::Cause::TooLarge);
             }
             groups_.push_back(opened(rtf_, at_ + 1, groups_.back().kind));
             groups_.back().afterBareWord = endsInBareWord_;
@@ -378,7 +378,7 @@ class Walk {
         if (control.word == "bin") {
             // Raw bytes follow; they are data, not structure.
             if (inData()) {
-                throw Refused("RTF picture or object in binary form");
+                throw Refused("RTF picture or object in binary form", Formats::Cause::Unsupported);
             }
             if (control.parameter < 0 ||
                 static_cast<unsigned long long>(control.parameter) > rtf_.size() - end) {

@@ -222,7 +222,7 @@ void cleanWord(Reader &reader, const Stream &stream, int) {
     WordPointers pointers(document);
     const std::uint16_t flags = Formats::littleEndian16(document, 0x0A);
     if (flags & WordEncrypted) {
-        throw Formats::Refused("password-protected Word document");
+        throw Formats::Refused("password-protected Word document", Formats::Cause::Protected);
     }
     const Stream *tableStream = reader.sibling(stream, flags & WordTableOne ? "1Table" : "0Table");
     if (!tableStream) {
@@ -390,7 +390,7 @@ void cleanWorkbook(Reader &reader, const Stream &stream, int) {
             throw Formats::Refused("damaged Excel workbook");
         }
         if (globals && type == ExcelPassword) {
-            throw Formats::Refused("password-protected Excel workbook");
+            throw Formats::Refused("password-protected Excel workbook", Formats::Cause::Protected);
         }
         if (globals && type == ExcelWriteAccess && !unicode && length >= 1) {
             std::fill_n(book.begin() + at + 5, length - 1, ' ');
@@ -496,7 +496,8 @@ Bytes cleanedObject(const Bytes &record, int depth, const std::string &where,
     }
     unpacked += packed ? Formats::littleEndian32(record, 8) : 0;
     if (unpacked > Formats::Limits::UnpackedSize) {
-        throw Formats::Refused("PowerPoint objects that unpack to too much in " + where);
+        throw Formats::Refused("PowerPoint objects that unpack to too much in " + where,
+                               Formats::Cause::TooLarge);
     }
     const Bytes storage = packed ? Formats::inflated(std::string_view(record).substr(12),
                                                      Formats::littleEndian32(record, 8),

@@ -303,7 +303,7 @@ Formats::Findings embeddedFindings(const Bytes &content, int depth, const std::s
     try {
         return Kinds::checkEmbedded(content, depth + 1);
     } catch (const Formats::Refused &refused) {
-        throw Formats::Refused(refused.what() + (" in " + where));
+        throw refused.in(where);
     }
 }
 

@@ -55,7 +55,8 @@ Bytes tableBytes(const std::vector<std::uint32_t> &table) {
 void placeStream(Bytes &directory, std::size_t entry, std::uint32_t start, std::size_t size,
                  std::size_t sectorSize) {
     if (sectorSize == 512 && size > std::numeric_limits<std::uint32_t>::max()) {
-        throw Formats::Refused("a stream too large for its compound file");
+        throw Formats::Refused("a stream too large for its compound file",
+                               Formats::Cause::TooLarge);
     }
     const std::size_t at = EntrySize * entry;
     Formats::putLittleEndian32(directory, at + StartSector, start);

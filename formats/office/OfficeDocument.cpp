@@ -214,7 +214,8 @@ XmlFilter::Rules rulesFor(const std::string &part, const PackageClean::KeptParts
 Formats::Bytes cleanNested(const Formats::Bytes &package, int depth) {
     // Office keeps password-protected documents, and the old binary formats, in a compound file.
     if (package.rfind("\xD0\xCF\x11\xE0", 0) == 0) {
-        throw Formats::Refused("password-protected or old-format Office document");
+        throw Formats::Refused("password-protected or old-format Office document",
+                               Formats::Cause::Protected);
     }
     std::vector<Package::Entry> entries = Package::read(package);
     if (!PackageClean::hasEntry(entries, ContentTypes)) {

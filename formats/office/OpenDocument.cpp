@@ -61,7 +61,7 @@ XmlFilter::ElementAction element(const PackageClean::KeptParts &kept,
         return {Action::Drop, {}};
     }
     if (uri == Manifest && name == u"encryption-data") {
-        throw Formats::Refused("encrypted document");
+        throw Formats::Refused("encrypted document", Formats::Cause::Protected);
     }
     const QStringView path = reader.attributes().value(Manifest, QStringLiteral("full-path"));
     if (uri == Manifest && name == u"file-entry" &&

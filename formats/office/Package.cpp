@@ -45,7 +45,7 @@ using Formats::Limits::RatioCheckedFrom;
 using Formats::Limits::UnpackedSize;
 
 [[noreturn]] void refuseTooLarge() {
-    throw Refused("package too large: it unpacks to more than 1 GiB");
+    throw Refused("package too large: it unpacks to more than 1 GiB", Formats::Cause::TooLarge);
 }
 
 // Reads to the end, so that libzip compares the data with its CRC, and stops as soon as the
@@ -84,10 +84,11 @@ Entry readEntry(zip_t *archive, zip_uint64_t index, zip_uint64_t &unpacked) {
         refuseTooLarge();
     }
     if (stat.size >= RatioCheckedFrom && stat.size / CompressionRatio > stat.comp_size) {
-        throw Refused("package refused: an entry unpacks to over 1024 times its packed size");
+        throw Refused("package refused: an entry unpacks to over 1024 times its packed size",
+                      Formats::Cause::TooLarge);
     }
     if (stat.encryption_method != ZIP_EM_NONE) {
-        throw Refused("password-protected archive");
+        throw Refused("password-protected archive", Formats::Cause::Protected);
     }
     Entry entry;
     entry.name = stat.name;

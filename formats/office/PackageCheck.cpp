@@ -91,7 +91,8 @@ void refuseSigned(const std::vector<Package::Entry> &entries) {
         QRegularExpression::CaseInsensitiveOption);
     for (const Package::Entry &entry : entries) {
         if (signature.match(QString::fromStdString(entry.name)).hasMatch()) {
-            throw Formats::Refused("signed by a person: cleaning would break the signature");
+            throw Formats::Refused("signed by a person: cleaning would break the signature",
+                                   Formats::Cause::Protected);
         }
     }
 }

@@ -165,7 +165,8 @@ void refuseSigned(const std::vector<Package::Entry> &entries) {
             (name.startsWith(QStringLiteral("meta-inf/")) &&
              name.contains(QStringLiteral("signatures")) &&
              name.endsWith(QStringLiteral(".xml")))) {
-            throw Formats::Refused("signed by a person: cleaning would break the signature");
+            throw Formats::Refused("signed by a person: cleaning would break the signature",
+                                   Formats::Cause::Protected);
         }
     }
 }

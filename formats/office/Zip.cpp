@@ -20,7 +20,8 @@ void refuseUnrecognisedPackage(const std::vector<Package::Entry> &entries) {
     for (const Package::Entry &entry : entries) {
         if (entry.name == "[Content_Types].xml" || entry.name == "META-INF/manifest.xml" ||
             entry.name == "META-INF/container.xml") {
-            throw Formats::Refused("package of an unrecognised layout");
+            throw Formats::Refused("package of an unrecognised layout",
+                                   Formats::Cause::Unsupported);
         }
     }
 }

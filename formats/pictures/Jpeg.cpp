@@ -215,7 +215,7 @@ Bytes clean(const Bytes &jpeg, int orientation) {
     bool exifDue = orientation >= 2 && orientation <= 8;
     walk(jpeg, [&](const Piece &piece) {
         if (piece.marker == JpegLsFrame) {
-            throw Refused("JPEG-LS pictures cannot be cleaned");
+            throw Refused("JPEG-LS pictures cannot be cleaned", Formats::Cause::Unsupported);
         }
         if (!drawsThePicture(piece)) {
             return true;

@@ -59,7 +59,8 @@ Formats::Bytes clean(const Formats::Bytes &png) {
             throw Formats::Refused("damaged PNG: a chunk has no valid name");
         }
         if (isCritical(type) && !isKnownCritical(type)) {
-            throw Formats::Refused("PNG holds a chunk no viewer can draw: " + type);
+            throw Formats::Refused("PNG holds a chunk no viewer can draw: " + type,
+                                   Formats::Cause::Unsupported);
         }
         if (isCritical(type) || changesTheLook(type)) {
             result.append(png, at, chunkSize);

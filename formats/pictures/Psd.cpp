@@ -132,7 +132,8 @@ Bytes cleanLinkedFile(const Bytes &data, std::size_t at, std::size_t end, int de
     };
     need(at, 9);
     if (data.compare(at, 4, "liFD") != 0) {
-        throw Refused("Photoshop layers linked to outside files cannot be cleaned");
+        throw Refused("Photoshop layers linked to outside files cannot be cleaned",
+                      Formats::Cause::Unsupported);
     }
     const std::size_t nameAt = at + 9 + Formats::byteAt(data, at + 8);
     need(nameAt, 4);
@@ -141,7 +142,8 @@ Bytes cleanLinkedFile(const Bytes &data, std::size_t at, std::size_t end, int de
     const std::size_t fileAt = typeAt + 8 + 8 + 1;
     const std::size_t fileEnd = sectionEnd(data, typeAt + 8, end, 8) + 1;
     if (Formats::byteAt(data, typeAt + 16) != 0) {
-        throw Refused("a smart object with an open descriptor cannot be cleaned");
+        throw Refused("a smart object with an open descriptor cannot be cleaned",
+                      Formats::Cause::Unsupported);
     }
     need(fileAt, fileEnd - fileAt);
     const Bytes file =

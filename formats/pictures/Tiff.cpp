@@ -98,7 +98,8 @@ class Reader {
         if (tiff.compare(0, 4, "II*\0", 4) == 0) {
             little_ = true;
         } else if (tiff.compare(0, 4, "II+\0", 4) == 0 || tiff.compare(0, 4, "MM\0+", 4) == 0) {
-            throw Formats::Refused("BigTIFF pictures cannot be cleaned yet");
+            throw Formats::Refused("BigTIFF pictures cannot be cleaned yet",
+                                   Formats::Cause::Unsupported);
         } else if (tiff.compare(0, 4, "MM\0*", 4) != 0) {
             throw Formats::Refused("not a TIFF picture");
         }
@@ -167,7 +168,7 @@ class Cleaner {
                 continue;
             }
             if (visited_.size() > MaxDirectories) {
-                throw Formats::Refused("TIFF holds too many directories");
+                throw Formats::Refused("TIFF holds too many directories", Formats::Cause::TooLarge);
             }
             keepDirectory(directory, pending);
         }
@@ -377,7 +378,7 @@ class Inspection {
                 continue;
             }
             if (seen_.size() > MaxDirectoriesChecked) {
-                throw Formats::Refused("TIFF holds too many directories");
+                throw Formats::Refused("TIFF holds too many directories", Formats::Cause::TooLarge);
             }
             readDirectory(at, holds);
         }

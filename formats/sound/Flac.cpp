@@ -122,7 +122,7 @@ Formats::Bytes clean(const Formats::Bytes &flac) {
     result[lastKept] = static_cast<char>(result[lastKept] | LastBlock);
     const std::size_t end = TagSpan::endBeforeTags(flac, at, TagSpan::Frames::Unwalked);
     if (TagSpan::holdsTagWithin(flac, at, end)) {
-        throw Formats::Refused("FLAC holds a tag among its frames");
+        throw Formats::Refused("FLAC holds a tag among its frames", Formats::Cause::Unsupported);
     }
     return result.append(flac, at, end - at);
 }

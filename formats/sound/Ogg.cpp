@@ -66,7 +66,8 @@ std::unique_ptr<TagLib::Ogg::File> openStream(TagLib::IOStream &stream,
     }
     // TagLib writes an Ogg FLAC comment block without the last-block flag, which breaks the
     // stream: such files are refused rather than written broken.
-    throw Formats::Refused("an Ogg stream of a kind Parchwipe cannot clean");
+    throw Formats::Refused("an Ogg stream of a kind Parchwipe cannot clean",
+                           Formats::Cause::Unsupported);
 }
 
 }  // namespace
@@ -75,7 +76,8 @@ namespace Ogg {
 
 Formats::Bytes clean(const Formats::Bytes &ogg) {
     if (isChained(ogg)) {
-        throw Formats::Refused("chained Ogg streams cannot be cleaned");
+        throw Formats::Refused("chained Ogg streams cannot be cleaned",
+                               Formats::Cause::Unsupported);
     }
     TagLib::ByteVectorStream stream(
         TagLib::ByteVector(ogg.data(), static_cast<unsigned int>(ogg.size())));

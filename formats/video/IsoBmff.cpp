@@ -106,7 +106,8 @@ void refuseStrayMetadata(ByteFile &file) {
         const Bytes block = file.readUpTo(at, Block + Overlap);
         for (const Bytes &signature : signatures) {
             if (block.find(signature) != Bytes::npos) {
-                throw Formats::Refused("Exif or XMP outside the picture's item tables");
+                throw Formats::Refused("Exif or XMP outside the picture's item tables",
+                                       Formats::Cause::Unsupported);
             }
         }
     }
@@ -137,7 +138,8 @@ class Walk {
         cleanRange(0, file_.size(), "");
         for (std::uint32_t track : fragmentTracks_) {
             if (droppedTracks_.count(track) != 0) {
-                throw Formats::Refused("fragmented video with a metadata track");
+                throw Formats::Refused("fragmented video with a metadata track",
+                                       Formats::Cause::Unsupported);
             }
         }
     }
@@ -174,7 +176,7 @@ class Walk {
 
     Box boxAt(std::uint64_t at, std::uint64_t end) {
         if (++boxes_ > Limits::BoxCount) {
-            throw Formats::Refused("too many boxes");
+            throw Formats::Refused("too many boxes", Formats::Cause::TooLarge);
         }
         return parse(file_.readUpTo(at, static_cast<std::size_t>(
                                             std::min<std::uint64_t>(LongestHeader, end - at))),
@@ -203,7 +205,7 @@ class Walk {
 
     Bytes contentOf(const Box &box) {
         if (box.end - box.content > Limits::BoxReadWhole) {
-            throw Formats::Refused("a table too large to read");
+            throw Formats::Refused("a table too large to read", Formats::Cause::TooLarge);
         }
         return file_.read(box.content, static_cast<std::size_t>(box.end - box.content));
     }
@@ -241,7 +243,7 @@ class Walk {
                     continue;
                 }
                 if (range.depth + 1 > Limits::BoxNesting) {
-                    throw Formats::Refused("boxes nested too deep");
+                    throw Formats::Refused("boxes nested too deep", Formats::Cause::TooLarge);
                 }
                 pending.push_back({box.content, box.end, range.depth + 1, box.type,
                                    box.type == "trak" ? trackHandler(box) : range.handler});
@@ -252,7 +254,7 @@ class Walk {
     // Cleans one box; true when its children are to be walked.
     bool cleanBox(const Box &box, const Range &range) {
         if (box.type == "cmov") {
-            throw Formats::Refused("compressed movie header");
+            throw Formats::Refused("compressed movie header", Formats::Cause::Unsupported);
         }
         if (range.parent.empty() && box.type == "meta" && isPicture(box)) {
             cleanPictureItems(box);
@@ -377,7 +379,8 @@ class Walk {
             return;
         }
         if (file_.read(box.content + HandlerTypeAt, 4) == "meta") {
-            throw Formats::Refused("a metadata track inside another track");
+            throw Formats::Refused("a metadata track inside another track",
+                                   Formats::Cause::Unsupported);
         }
         file_.zero(box.content + AfterHandlerType, box.end - box.content - AfterHandlerType);
     }
@@ -455,7 +458,8 @@ class Walk {
                                 CompressorEnd = 82;
         for (const Box &entry : entriesOf(descriptions)) {
             if (isMetadataEntry(entry.type)) {
-                throw Formats::Refused("a metadata track inside another track");
+                throw Formats::Refused("a metadata track inside another track",
+                                       Formats::Cause::Unsupported);
             }
             refuseBuyerRecord(entry);
             if ((handler == "vide" || handler == "soun") && entry.end - entry.at >= VendorEnd) {
@@ -479,7 +483,8 @@ class Walk {
                 holdsPurchaseRecord(entry.content + found - SizeField, entry.end)) {
                 throw Formats::Refused(
                     "protected by DRM: its purchase record names the buyer and "
-                    "cannot be removed without breaking playback");
+                    "cannot be removed without breaking playback",
+                    Formats::Cause::Protected);
             }
         }
     }
@@ -682,7 +687,7 @@ class Walk {
     // leave them.
     void cleanPictureItems(const Box &metaBox) {
         if (metaBox.end - metaBox.at > Limits::BoxReadWhole) {
-            throw Formats::Refused("a table too large to read");
+            throw Formats::Refused("a table too large to read", Formats::Cause::TooLarge);
         }
         Bytes meta = file_.read(metaBox.at, static_cast<std::size_t>(metaBox.end - metaBox.at));
         const std::uint64_t first = metaBox.content - metaBox.at + FullBoxHead;
@@ -744,7 +749,8 @@ class Walk {
         for (std::uint32_t item : removed) {
             if (std::none_of(extents.begin(), extents.end(),
                              [item](const Extent &extent) { return extent.item == item; })) {
-                throw Formats::Refused("picture metadata kept where it cannot be erased");
+                throw Formats::Refused("picture metadata kept where it cannot be erased",
+                                       Formats::Cause::Unsupported);
             }
         }
     }
@@ -858,7 +864,8 @@ class Walk {
             const std::uint64_t extentCount = table.number(2);
             const bool goes = removed.count(item) != 0;
             if (goes && (reference != 0 || method > 1)) {
-                throw Formats::Refused("picture metadata kept where it cannot be erased");
+                throw Formats::Refused("picture metadata kept where it cannot be erased",
+                                       Formats::Cause::Unsupported);
             }
             for (std::uint64_t e = 0; e < extentCount; ++e) {
                 table.skip(indexSize);

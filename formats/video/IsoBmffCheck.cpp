@@ -432,7 +432,8 @@ class Reader {
             if (namesBuyer(entry)) {
                 throw Formats::Refused(
                     "protected by DRM: its purchase record names the buyer and "
-                    "cannot be removed without breaking playback");
+                    "cannot be removed without breaking playback",
+                    Formats::Cause::Protected);
             }
             // Vendor, and for pictures the compressor name: both name the writing software.
             const Bytes bytes = file_.read(

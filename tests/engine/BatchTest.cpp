@@ -504,12 +504,15 @@ struct Report {
             const QString name = QStringLiteral("f%1.jpg").arg(i);
             files.push_back({QStringLiteral("/in/") + name, name, QStringLiteral("jpg"),
                              QStringLiteral("/out/") + name, 1, 0});
-            outcomes.push_back(
-                i <= failed ? Outcome{Outcome::Kind::NotCleaned, QStringLiteral("reason"), {}, {}}
-                            : Outcome{Outcome::Kind::Cleaned,
-                                      {},
-                                      {{Formats::Category::Place, "GPS position"}},
-                                      {}});
+            outcomes.push_back(i <= failed
+                                   ? Outcome{Outcome::Kind::NotCleaned,
+                                             {Formats::Cause::Damaged, QStringLiteral("reason")},
+                                             {},
+                                             {}}
+                                   : Outcome{Outcome::Kind::Cleaned,
+                                             {},
+                                             {{Formats::Category::Place, "GPS position"}},
+                                             {}});
         }
     }
     QString message() const {
@@ -561,8 +564,7 @@ TEST(ClosingMessage, TheDetailsAccountForEveryFile) {
 // A stopped batch says how far it came in one line; a full disk says which and what to do.
 TEST(ClosingMessage, AStoppedBatchSaysHowFarItCame) {
     Report report(4, 0);
-    report.outcomes[1] = {
-        Report::Outcome::Kind::NotCleaned, RemovalBatchReport::StoppedReason(), {}, {}};
+    report.outcomes[1] = {Report::Outcome::Kind::NotCleaned, FailureReason::Stopped(), {}, {}};
     report.outcomes[2] = report.outcomes[3] = RemovalBatchReport::NotStarted();
     const QString failures = QStringLiteral(
         "\r\n\r\n1 of 4 files were not cleaned:\r\nf2.jpg: stopped before it was cleaned");
@@ -589,15 +591,17 @@ TEST(ClosingMessage, AStoppedBatchSaysHowFarItCame) {
 
 TEST(ClosingMessage, ReasonsSayWhatHappenedAndTimesAreRounded) {
     const std::pair<QString, QString> cases[] = {
-        {FailureReason::ForSource(ErrorNumber::FileNotFound),
+        {FailureReason::ForSource(ErrorNumber::FileNotFound).reason,
          QStringLiteral("it was moved or deleted since it was listed")},
-        {FailureReason::ForSource(ErrorNumber::PermissionDenied),
+        {FailureReason::ForSource(ErrorNumber::PermissionDenied).reason,
          QStringLiteral("you may not read it (permission)")},
-        {FailureReason::ForSource(ErrorNumber::DiskFull), QStringLiteral("the disk is full")},
-        {FailureReason::ForOutput(ErrorNumber::DiskFull), QStringLiteral("the disk is full")},
-        {FailureReason::ForOutput(ErrorNumber::PathNotFound),
+        {FailureReason::ForSource(ErrorNumber::DiskFull).reason,
+         QStringLiteral("the disk is full")},
+        {FailureReason::ForOutput(ErrorNumber::DiskFull).reason,
+         QStringLiteral("the disk is full")},
+        {FailureReason::ForOutput(ErrorNumber::PathNotFound).reason,
          QStringLiteral("the output folder was moved or deleted")},
-        {FailureReason::ForOutput(ErrorNumber::PermissionDenied),
+        {FailureReason::ForOutput(ErrorNumber::PermissionDenied).reason,
          QStringLiteral("you may not write it into the output folder (permission)")},
         {RemovalBatchReport::TimeLeft(1200), QStringLiteral("about 5 s left")},
         {RemovalBatchReport::TimeLeft(41000), QStringLiteral("about 45 s left")},

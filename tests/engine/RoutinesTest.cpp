@@ -42,6 +42,11 @@ ToolRun runPdftk(const QStringList &arguments) {
     return {pdftk.exitCode(), QString::fromUtf8(pdftk.readAllStandardError())};
 }
 
+// The words a route's step gives: empty when it was done.
+QString reasonOf(const StepResult &result) {
+    return result ? result->reason : QString();
+}
+
 QPDFObjectHandle firstPage(QPDF &pdf) {
     return pdf.getAllPages()[0];
 }
@@ -92,8 +97,8 @@ TEST(RemovePDFMetadata, WritesTheInfoFileAndReplacesEvenAReadOnlyCopy) {
     const QString copy = makePdfWithMetadata(working + QStringLiteral("/temp.pdf"));
     ::chmod(copy.toLocal8Bit().constData(), 0444);
 
-    EXPECT_EQ(PDF_Metadata::RemovePDFMetadata(desktop, QStringLiteral(PARCHWIPE_BIN_DIR), working,
-                                              copy, {}),
+    EXPECT_EQ(reasonOf(PDF_Metadata::RemovePDFMetadata(desktop, QStringLiteral(PARCHWIPE_BIN_DIR),
+                                                       working, copy, {})),
               QString());
     EXPECT_EQ(pdfMetadataKeys(copy), QStringList());
     EXPECT_FALSE(QFile::exists(copy + QStringLiteral("2")));
@@ -110,8 +115,8 @@ TEST(RemovePDFMetadata, WithoutTheToolkitTheCopyStaysAsItWas) {
     FakeDesktop desktop;
     const QString copy = makePdfWithMetadata(scratch / QStringLiteral("temp.pdf"));
     const QByteArray before = readFile(copy);
-    EXPECT_EQ(PDF_Metadata::RemovePDFMetadata(desktop, emptyProgramFolder.path(), scratch.path(),
-                                              copy, {}),
+    EXPECT_EQ(reasonOf(PDF_Metadata::RemovePDFMetadata(desktop, emptyProgramFolder.path(),
+                                                       scratch.path(), copy, {})),
               QStringLiteral("the PDF toolkit wrote no result"));
     EXPECT_EQ(readFile(copy), before);
     EXPECT_TRUE(desktop.messages.empty());
@@ -130,10 +135,16 @@ TEST(Pdftk, RefusesWhatItCannotCleanAndWritesNoOutput) {
     const QString text = writeFile(scratch / QStringLiteral("text.pdf"), "just words");
     const QString out = scratch / QStringLiteral("out.pdf");
 
-    for (const QString &input : {scratch / QStringLiteral("missing.pdf"), locked, text}) {
+    // Its exit code tells the engine why.
+    const std::pair<QString, Formats::Cause> refusals[] = {
+        {scratch / QStringLiteral("missing.pdf"), Formats::Cause::NotReadable},
+        {locked, Formats::Cause::Protected},
+        {text, Formats::Cause::Damaged},
+    };
+    for (const auto &[input, cause] : refusals) {
         const ToolRun run = runPdftk({input, QStringLiteral("update_info"), info,
                                       QStringLiteral("output"), out, QStringLiteral("dont_ask")});
-        EXPECT_NE(run.exitCode, 0) << input.toStdString();
+        EXPECT_EQ(run.exitCode, Formats::toolExitCode(cause)) << input.toStdString();
         EXPECT_FALSE(run.errorText.isEmpty());
         EXPECT_FALSE(QFile::exists(out));
     }
@@ -220,18 +231,18 @@ TEST(Routes, EveryJpegSpellingChecksItsResultAndOtherFilesPassUnread) {
     ScratchFolder scratch;
     const QString photo = makeJpegWithMetadata(scratch / QStringLiteral("photo.jpg"));
     for (const char *extension : {"jpg", "JPEG", "Jpe"}) {
-        EXPECT_TRUE(Routes::check(Kinds::forExtension(extension), photo)
+        EXPECT_TRUE(reasonOf(Routes::check(Kinds::forExtension(extension), photo))
                         .startsWith(QStringLiteral("still holds")))
             << extension;
     }
-    EXPECT_EQ(Routes::check(Kinds::forExtension("txt"), photo), QString());
+    EXPECT_EQ(reasonOf(Routes::check(Kinds::forExtension("txt"), photo)), QString());
 }
 
 TEST(Routes, OldOfficeFilesAreCheckedAsCompoundFiles) {
     ScratchFolder scratch;
     const QString file = writeFile(scratch / QStringLiteral("plain.doc"), "plain text");
     for (const char *extension : {"doc", "DOT", "xls", "xlt", "ppt", "pot", "pps"}) {
-        EXPECT_EQ(Routes::check(Kinds::forExtension(extension), file),
+        EXPECT_EQ(reasonOf(Routes::check(Kinds::forExtension(extension), file)),
                   QStringLiteral("damaged compound file"))
             << extension;
     }
@@ -302,15 +313,17 @@ TEST(PdfCheck, NamesEverythingASourceHoldsInItsCategory) {
 TEST(Routes, APdfIsWrittenOnlyWhenItCanBeReadBackWithoutMetadata) {
     ScratchFolder scratch;
     const Kinds::Kind *route = Kinds::forExtension("Pdf");
-    EXPECT_EQ(Routes::check(route, makePdf(PdfKind::PageXmp, scratch / QStringLiteral("a.pdf"))),
+    EXPECT_EQ(reasonOf(Routes::check(route,
+                                     makePdf(PdfKind::PageXmp, scratch / QStringLiteral("a.pdf")))),
               QStringLiteral("still holds XMP"));
     // A damaged result is not written, even one that a reader could repair.
     const QString clean = makePdf(PdfKind::UsageRights, scratch / QStringLiteral("c.pdf"));
-    ASSERT_EQ(Routes::check(route, clean), QString());
+    ASSERT_EQ(reasonOf(Routes::check(route, clean)), QString());
     QByteArray damaged = readFile(clean);
     damaged.insert(damaged.lastIndexOf("startxref") + 10, '1');
     for (const QByteArray &bytes : {QByteArray("%PDF-1.7\n"), damaged}) {
-        EXPECT_TRUE(Routes::check(route, writeFile(scratch / QStringLiteral("b.pdf"), bytes))
-                        .startsWith(QStringLiteral("damaged PDF: ")));
+        EXPECT_TRUE(
+            reasonOf(Routes::check(route, writeFile(scratch / QStringLiteral("b.pdf"), bytes)))
+                .startsWith(QStringLiteral("damaged PDF: ")));
     }
 }
