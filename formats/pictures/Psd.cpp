@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <set>
 #include <string_view>
 
@@ -104,6 +105,72 @@ bool isResource(const Bytes &psd, std::size_t at) {
     return false;
 }
 
+constexpr std::uint16_t VersionInfo = 0x0421;
+
+// The version information tells readers whether the file's own composite image may be shown, so
+// it stays with its flag and version numbers; the names of the application that wrote the file
+// and of the one meant to read it become zeros of the same length.
+Bytes withoutApplicationNames(const Bytes &psd, std::size_t at, std::size_t end) {
+    Bytes block = psd.substr(at, end - at);
+    // The name, the length, then the version and the flag before the first name.
+    std::size_t name = ResourceHeaderSize + ((1 + Formats::byteAt(psd, at + 6) + 1) & ~1u) + 4 + 5;
+    for (int i = 0; i < 2; ++i) {
+        if (name > block.size() || block.size() - name < 4 ||
+            2 * std::uint64_t{Formats::bigEndian32(block, name)} > block.size() - name - 4) {
+            throw Refused("damaged PSD: the version information is broken");
+        }
+        const std::size_t length = 2 * std::size_t{Formats::bigEndian32(block, name)};
+        std::fill_n(block.begin() + static_cast<std::ptrdiff_t>(name + 4), length, '\0');
+        name += 4 + length;
+    }
+    return block;
+}
+
+// The keys under which descriptors keep a linked or placed file's path.
+constexpr std::array<std::string_view, 5> PathKeys = {"fullPath", "relPath", "originalPath",
+                                                      "originalFileName", "fileReference"};
+
+// A descriptor's key as it is stored: its length, its characters, then the type of its value.
+Bytes storedKey(std::string_view key, std::string_view type) {
+    return bigEndian(key.size(), 4) + Bytes(key) + Bytes(type);
+}
+
+// The path in the text value at `at` becomes its file name followed by zeros, as long as it was.
+void keepFileNameAt(Bytes &layers, std::size_t at) {
+    if (layers.size() - at < 4) {
+        return;
+    }
+    const std::size_t units =
+        std::min<std::size_t>(Formats::bigEndian32(layers, at), (layers.size() - at - 4) / 2);
+    std::size_t folders = 0;  // units up to the last separator
+    for (std::size_t unit = 0; unit < units; ++unit) {
+        const std::uint16_t character = Formats::bigEndian16(layers, at + 4 + 2 * unit);
+        folders = character == '/' || character == '\\' ? unit + 1 : folders;
+    }
+    const Bytes name = layers.substr(at + 4 + 2 * folders, 2 * (units - folders));
+    layers.replace(at + 4, 2 * units, name + Bytes(2 * folders, '\0'));
+}
+
+// Descriptors the layers carry keep each layer's modification time in its metadata settings
+// (`shmd`) and the paths of linked and placed files; found by their keys, they are blanked where
+// they lie, so that no length changes: the time becomes zero, a path its file name.
+void blankTimesAndPaths(Bytes &layers) {
+    const Bytes time = storedKey("layerTime", "doub");
+    for (std::size_t at = layers.find(time); at != Bytes::npos; at = layers.find(time, at + 1)) {
+        const std::size_t value = at + time.size();
+        std::fill(layers.begin() + static_cast<std::ptrdiff_t>(value),
+                  layers.begin() + static_cast<std::ptrdiff_t>(std::min(layers.size(), value + 8)),
+                  '\0');
+    }
+    for (const std::string_view key : PathKeys) {
+        const Bytes path = storedKey(key, "TEXT");
+        for (std::size_t at = layers.find(path); at != Bytes::npos;
+             at = layers.find(path, at + 1)) {
+            keepFileNameAt(layers, at + path.size());
+        }
+    }
+}
+
 // How many bytes the length of the layer section, and of its layer information, takes.
 std::size_t layersLengthWidth(bool large) {
     return large ? 8 : 4;
@@ -131,13 +198,17 @@ Bytes cleanLinkedFile(const Bytes &data, std::size_t at, std::size_t end, int de
         }
     };
     need(at, 9);
-    if (data.compare(at, 4, "liFD") != 0) {
-        throw Refused("Photoshop layers linked to outside files cannot be cleaned");
+    const bool outside = data.compare(at, 4, "liFE") == 0;
+    if (!outside && data.compare(at, 4, "liFD") != 0) {
+        throw Refused("Photoshop layers linked to outside files by alias cannot be cleaned");
     }
     const std::size_t nameAt = at + 9 + Formats::byteAt(data, at + 8);
     need(nameAt, 4);
     const std::size_t typeAt = nameAt + 4 + 2 * std::size_t{Formats::bigEndian32(data, nameAt)};
     need(typeAt, 8 + 8 + 1);
+    if (outside) {  // the file stays outside; its path is cut with the layers' other paths
+        return data.substr(at, nameAt - at) + bigEndian(0, 4) + data.substr(typeAt, end - typeAt);
+    }
     const std::size_t fileAt = typeAt + 8 + 8 + 1;
     const std::size_t fileEnd = sectionEnd(data, typeAt + 8, end, 8) + 1;
     if (Formats::byteAt(data, typeAt + 16) != 0) {
@@ -197,6 +268,7 @@ Bytes cleanLayers(const Bytes &psd, std::size_t at, bool large, int depth) {
         block = dataEnd;
     }
     section.append(psd, block, end - block);  // padding too short to be a block
+    blankTimesAndPaths(section);
     return bigEndian(section.size(), width) + section + psd.substr(end);
 }
 
@@ -245,7 +317,9 @@ Bytes cleanNested(const Bytes &image, int depth) {
             throw Refused("damaged PSD: an image resource is broken");
         }
         const std::size_t end = blockEnd(image, at, resources);
-        if (drawsTheImage(Formats::bigEndian16(image, at + 4))) {
+        if (Formats::bigEndian16(image, at + 4) == VersionInfo) {
+            kept += withoutApplicationNames(image, at, end);
+        } else if (drawsTheImage(Formats::bigEndian16(image, at + 4))) {
             kept.append(image, at, end - at);
         }
         at = end;
@@ -271,7 +345,7 @@ struct Named {
 };
 
 // Image resources that describe the image or its maker.
-constexpr std::array<Named, 18> Describing = {{
+constexpr std::array<Named, 17> Describing = {{
     {0x03E9, 0x03E9, Category::Device, "printer settings"},
     {0x03F0, 0x03F0, Category::Descriptions, "a caption"},
     {0x0404, 0x0404, Category::Other, "IPTC"},
@@ -283,7 +357,6 @@ constexpr std::array<Named, 18> Describing = {{
     {0x041A, 0x041A, Category::Other, "slices"},
     {0x041B, 0x041B, Category::Other, "URLs"},
     {0x041E, 0x041E, Category::Other, "URLs"},
-    {0x0421, 0x0421, Category::Software, "the software version"},
     {0x0422, 0x0423, Category::Other, "Exif"},
     {0x0424, 0x0424, Category::Other, "XMP"},
     {0x0425, 0x0425, Category::Other, "an IPTC digest"},
@@ -327,6 +400,25 @@ Formats::Refused brokenResource() {
     return Formats::Refused("damaged PSD: an image resource is broken");
 }
 
+// Whether the version information, which stays for its flag, still names an application: the
+// writer's and the reader's names, each a length and UTF-16 characters, are all zeros once clean.
+bool namesApplications(std::string_view version) {
+    std::size_t at = 5;  // past the version number and the flag
+    for (int name = 0; name < 2; ++name) {
+        if (version.size() < at + 4 ||
+            2 * std::uint64_t{Formats::bigEndian32(version, at)} > version.size() - at - 4) {
+            return true;  // a name that does not read is named all the same
+        }
+        const std::string_view characters =
+            version.substr(at + 4, 2 * std::size_t{Formats::bigEndian32(version, at)});
+        if (characters.find_first_not_of('\0') != std::string_view::npos) {
+            return true;
+        }
+        at += 4 + characters.size();
+    }
+    return false;
+}
+
 void nameResources(const Bytes &psd, std::size_t from, std::size_t to,
                    Formats::Findings &findings) {
     std::size_t at = from;
@@ -345,8 +437,12 @@ void nameResources(const Bytes &psd, std::size_t from, std::size_t to,
         if (size > to - next - 4) {
             throw brokenResource();
         }
+        if (id != 0x0421) {  // the version information
+            nameResource(id, findings);
+        } else if (namesApplications(std::string_view(psd).substr(next + 4, size))) {
+            findings.add(Category::Software, "the software version");
+        }
         next += 4 + size + size % 2;
-        nameResource(id, findings);
         at = next;
     }
     if (at != to) {
@@ -393,6 +489,9 @@ void nameSmartObject(Cursor record, int depth, Formats::Findings &findings) {
     }
     record.take(8);  // file type and creator
     const std::uint64_t size = record.number(8);
+    if (type == "liFE") {
+        return;  // its path is read with the layers' other paths
+    }
     if (type != "liFD") {
         findings.add(Category::Other, "a link to an outside file");
         return;
@@ -404,6 +503,48 @@ void nameSmartObject(Cursor record, int depth, Formats::Findings &findings) {
     findings.addFrom(Kinds::checkEmbedded(file, depth + 1), "a smart object");
 }
 
+// Whether a text value, a length then UTF-16 characters, names a folder before it ends.
+bool namesFolder(std::string_view text) {
+    if (text.size() < 4) {
+        return false;
+    }
+    const std::uint64_t units =
+        std::min<std::uint64_t>(Formats::bigEndian32(text, 0), (text.size() - 4) / 2);
+    for (std::size_t unit = 0; unit < units; ++unit) {
+        const std::uint16_t character = Formats::bigEndian16(text, 4 + 2 * unit);
+        if (character == 0) {
+            return false;
+        }
+        if (character == '/' || character == '\\') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A layer's modification time, kept in its metadata settings, and the path of a linked or placed
+// file, in the descriptors anywhere among the layers, found by their keys.
+void nameTimesAndPaths(std::string_view layers, Formats::Findings &findings) {
+    const std::string_view time("\0\0\0\x09layerTimedoub", 17);
+    for (std::size_t at = layers.find(time); at != std::string_view::npos;
+         at = layers.find(time, at + 1)) {
+        if (layers.substr(at + time.size(), 8).find_first_not_of('\0') != std::string_view::npos) {
+            findings.add(Category::Dates, "a layer's modification time");
+        }
+    }
+    for (const char *key :
+         {"fullPath", "relPath", "originalPath", "originalFileName", "fileReference"}) {
+        const std::string stored =
+            std::string(3, '\0') + static_cast<char>(std::strlen(key)) + key + "TEXT";
+        for (std::size_t at = layers.find(stored); at != std::string_view::npos;
+             at = layers.find(stored, at + 1)) {
+            if (namesFolder(layers.substr(at + stored.size()))) {
+                findings.add(Category::Other, "a linked file's folder");
+            }
+        }
+    }
+}
+
 // The blocks after the layers and their masks, where smart objects keep their files.
 void nameSmartObjects(const Bytes &psd, std::size_t at, bool large, int depth,
                       Formats::Findings &findings) {
@@ -412,6 +553,7 @@ void nameSmartObjects(const Bytes &psd, std::size_t at, bool large, int depth,
                                                           "FEid", "FXid", "PxSD"};
     Cursor file{psd, at, psd.size()};
     Cursor section = file.within(file.number(large ? 8 : 4));
+    nameTimesAndPaths(std::string_view(psd).substr(section.at, section.end - section.at), findings);
     if (section.at == section.end) {
         return;
     }
