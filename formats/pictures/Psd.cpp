@@ -112,11 +112,13 @@ constexpr std::uint16_t VersionInfo = 0x0421;
 // and of the one meant to read it become zeros of the same length.
 Bytes withoutApplicationNames(const Bytes &psd, std::size_t at, std::size_t end) {
     Bytes block = psd.substr(at, end - at);
-    // The name, the length, then the version and the flag before the first name.
-    std::size_t name = ResourceHeaderSize + ((1 + Formats::byteAt(psd, at + 6) + 1) & ~1u) + 4 + 5;
+    const std::size_t data =
+        ResourceHeaderSize + ((1 + Formats::byteAt(psd, at + 6) + 1) & ~1u) + 4;
+    const std::size_t dataEnd = data + Formats::bigEndian32(block, data - 4);  // within the block
+    std::size_t name = data + 5;  // past the version number and the flag
     for (int i = 0; i < 2; ++i) {
-        if (name > block.size() || block.size() - name < 4 ||
-            2 * std::uint64_t{Formats::bigEndian32(block, name)} > block.size() - name - 4) {
+        if (name > dataEnd || dataEnd - name < 4 ||
+            2 * std::uint64_t{Formats::bigEndian32(block, name)} > dataEnd - name - 4) {
             throw Refused("damaged PSD: the version information is broken");
         }
         const std::size_t length = 2 * std::size_t{Formats::bigEndian32(block, name)};
@@ -503,7 +505,7 @@ void nameSmartObject(Cursor record, int depth, Formats::Findings &findings) {
     findings.addFrom(Kinds::checkEmbedded(file, depth + 1), "a smart object");
 }
 
-// Whether a text value, a length then UTF-16 characters, names a folder before it ends.
+// Whether a text value, a length then UTF-16 characters, names a folder anywhere in it.
 bool namesFolder(std::string_view text) {
     if (text.size() < 4) {
         return false;
@@ -512,9 +514,6 @@ bool namesFolder(std::string_view text) {
         std::min<std::uint64_t>(Formats::bigEndian32(text, 0), (text.size() - 4) / 2);
     for (std::size_t unit = 0; unit < units; ++unit) {
         const std::uint16_t character = Formats::bigEndian16(text, 4 + 2 * unit);
-        if (character == 0) {
-            return false;
-        }
         if (character == '/' || character == '\\') {
             return true;
         }

@@ -82,8 +82,12 @@ std::size_t frameHeaderLength(std::string_view audio) {
 
 // Where the first frame starts, at `at` or after bytes that are no sound (the text of a tag once
 // written over, say): the first sync code whose header's CRC holds. Dropping those bytes keeps
-// the seek table right, which counts from the first frame. None found, `at` stays.
+// the seek table right, which counts from the first frame. Refused when bytes follow the blocks
+// but no frame does.
 std::size_t firstFrameAt(const Formats::Bytes &flac, std::size_t at) {
+    if (at == flac.size()) {
+        return at;
+    }
     for (std::size_t sync = flac.find('\xFF', at); sync != std::string::npos;
          sync = flac.find('\xFF', sync + 1)) {
         const std::string_view rest = std::string_view(flac).substr(sync);
@@ -93,7 +97,7 @@ std::size_t firstFrameAt(const Formats::Bytes &flac, std::size_t at) {
             return sync;
         }
     }
-    return at;
+    throw Formats::Refused("damaged FLAC: no frame follows the blocks");
 }
 
 bool isPlayingBlock(unsigned type) {
