@@ -59,7 +59,7 @@ def layer(*blocks):
 
 def layer_time_and_placed_path():
     """A layer's modification time in its metadata settings, and a placed file's path."""
-    time = descriptor(("layerTime", b"doub", struct.pack(">d", 1.6e9)))
+    time = descriptor(("layerTime", b"doub", b"PLANTED!"))  # a double of about 1e79
     settings = struct.pack(">I", 1) + b"8BIMcust" + bytes(4) + struct.pack(">I", len(time)) + time
     placed = b"soLD" + struct.pack(">I", 4) + descriptor(
         ("Idnt", b"TEXT", unicode("0" * 36)),
