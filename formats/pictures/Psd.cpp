@@ -137,40 +137,52 @@ Bytes storedKey(std::string_view key, std::string_view type) {
     return bigEndian(key.size(), 4) + Bytes(key) + Bytes(type);
 }
 
-// The path in the text value at `at` becomes its file name followed by zeros, as long as it was.
-void keepFileNameAt(Bytes &layers, std::size_t at) {
-    if (layers.size() - at < 4) {
-        return;
+// The path in the text value at `at` becomes its file name followed by zeros, as long as it was;
+// whether it had folders to lose.
+bool keepFileNameAt(Bytes &region, std::size_t at) {
+    if (region.size() - at < 4 ||
+        2 * std::uint64_t{Formats::bigEndian32(region, at)} > region.size() - at - 4) {
+        throw Refused("damaged PSD: a linked file's path runs past its place");
     }
-    const std::size_t units =
-        std::min<std::size_t>(Formats::bigEndian32(layers, at), (layers.size() - at - 4) / 2);
+    const std::size_t units = Formats::bigEndian32(region, at);
     std::size_t folders = 0;  // units up to the last separator
     for (std::size_t unit = 0; unit < units; ++unit) {
-        const std::uint16_t character = Formats::bigEndian16(layers, at + 4 + 2 * unit);
+        const std::uint16_t character = Formats::bigEndian16(region, at + 4 + 2 * unit);
         folders = character == '/' || character == '\\' ? unit + 1 : folders;
     }
-    const Bytes name = layers.substr(at + 4 + 2 * folders, 2 * (units - folders));
-    layers.replace(at + 4, 2 * units, name + Bytes(2 * folders, '\0'));
+    const Bytes name = region.substr(at + 4 + 2 * folders, 2 * (units - folders));
+    region.replace(at + 4, 2 * units, name + Bytes(2 * folders, '\0'));
+    return folders != 0;
 }
 
-// Descriptors the layers carry keep each layer's modification time in its metadata settings
-// (`shmd`) and the paths of linked and placed files; found by their keys, they are blanked where
-// they lie, so that no length changes: the time becomes zero, a path its file name.
-void blankTimesAndPaths(Bytes &layers) {
+// One pass of the blanking below; whether it changed anything.
+bool blankedOnce(Bytes &region) {
+    bool changed = false;
     const Bytes time = storedKey("layerTime", "doub");
-    for (std::size_t at = layers.find(time); at != Bytes::npos; at = layers.find(time, at + 1)) {
-        const std::size_t value = at + time.size();
-        std::fill(layers.begin() + static_cast<std::ptrdiff_t>(value),
-                  layers.begin() + static_cast<std::ptrdiff_t>(std::min(layers.size(), value + 8)),
-                  '\0');
+    for (std::size_t at = region.find(time); at != Bytes::npos; at = region.find(time, at + 1)) {
+        const auto value = region.begin() + static_cast<std::ptrdiff_t>(at + time.size());
+        const auto valueEnd = value + std::min<std::ptrdiff_t>(8, region.end() - value);
+        changed = changed || std::any_of(value, valueEnd, [](char byte) { return byte != 0; });
+        std::fill(value, valueEnd, '\0');
     }
     for (const std::string_view key : PathKeys) {
         const Bytes path = storedKey(key, "TEXT");
-        for (std::size_t at = layers.find(path); at != Bytes::npos;
-             at = layers.find(path, at + 1)) {
-            keepFileNameAt(layers, at + path.size());
+        for (std::size_t at = region.find(path); at != Bytes::npos;
+             at = region.find(path, at + 1)) {
+            changed = keepFileNameAt(region, at + path.size()) || changed;
         }
     }
+    return changed;
+}
+
+// Descriptors among the layers keep each layer's modification time in its metadata settings
+// (`shmd`) and the paths of linked and placed files; found by their keys, they are blanked where
+// they lie, so that no length changes: the time becomes zero, a path its file name. Blanked again
+// until nothing changes, since a file name moved forward could itself read as a key.
+Bytes withoutTimesAndPaths(Bytes region) {
+    while (blankedOnce(region)) {
+    }
+    return region;
 }
 
 // How many bytes the length of the layer section, and of its layer information, takes.
@@ -208,8 +220,9 @@ Bytes cleanLinkedFile(const Bytes &data, std::size_t at, std::size_t end, int de
     need(nameAt, 4);
     const std::size_t typeAt = nameAt + 4 + 2 * std::size_t{Formats::bigEndian32(data, nameAt)};
     need(typeAt, 8 + 8 + 1);
-    if (outside) {  // the file stays outside; its path is cut with the layers' other paths
-        return data.substr(at, nameAt - at) + bigEndian(0, 4) + data.substr(typeAt, end - typeAt);
+    if (outside) {  // the file stays outside; its descriptors lose its path
+        return data.substr(at, nameAt - at) + bigEndian(0, 4) + data.substr(typeAt, 8 + 8 + 1) +
+               withoutTimesAndPaths(data.substr(typeAt + 8 + 8 + 1, end - typeAt - 8 - 8 - 1));
     }
     const std::size_t fileAt = typeAt + 8 + 8 + 1;
     const std::size_t fileEnd = sectionEnd(data, typeAt + 8, end, 8) + 1;
@@ -250,7 +263,10 @@ Bytes cleanLayers(const Bytes &psd, std::size_t at, bool large, int depth) {
     }
     const std::size_t layerInfoEnd = sectionEnd(psd, at + width, end, width);
     std::size_t block = end - layerInfoEnd < 4 ? layerInfoEnd : sectionEnd(psd, layerInfoEnd, end);
-    Bytes section = psd.substr(at + width, block - at - width);
+    const std::size_t layerInfo = at + 2 * width;  // the layer records and their pixels
+    Bytes section = psd.substr(at + width, width);
+    section += withoutTimesAndPaths(psd.substr(layerInfo, layerInfoEnd - layerInfo));
+    section.append(psd, layerInfoEnd, block - layerInfoEnd);  // the global mask
     for (; end - block >= 12; Formats::throwIfStopped()) {
         if (psd.compare(block, 4, "8BIM") != 0 && psd.compare(block, 4, "8B64") != 0) {
             throw Refused("damaged PSD: a layer block is broken");
@@ -260,9 +276,10 @@ Bytes cleanLayers(const Bytes &psd, std::size_t at, bool large, int depth) {
         const std::size_t dataAt = block + 8 + lengthWidth;
         const std::size_t dataEnd = sectionEnd(psd, block + 8, end, lengthWidth);
         const Bytes data = psd.substr(dataAt, dataEnd - dataAt);
-        const Bytes files = carriesFiles(key) ? cleanLinkedFiles(data, depth) : data;
-        if (files == data) {
-            section.append(psd, block, dataEnd - block);
+        const Bytes files =
+            carriesFiles(key) ? cleanLinkedFiles(data, depth) : withoutTimesAndPaths(data);
+        if (files.size() == data.size()) {
+            section.append(psd, block, dataAt - block) += files;
         } else {
             const Bytes padded = paddedTo4(files);
             section += psd.substr(block, 8) + bigEndian(padded.size(), lengthWidth) + padded;
@@ -270,7 +287,6 @@ Bytes cleanLayers(const Bytes &psd, std::size_t at, bool large, int depth) {
         block = dataEnd;
     }
     section.append(psd, block, end - block);  // padding too short to be a block
-    blankTimesAndPaths(section);
     return bigEndian(section.size(), width) + section + psd.substr(end);
 }
 
@@ -479,32 +495,6 @@ struct Cursor {
     }
 };
 
-// One smart object's record: a file kept in the image goes through its own kind's check; a link
-// to an outside file names where that file was.
-void nameSmartObject(Cursor record, int depth, Formats::Findings &findings) {
-    const std::string_view type = record.take(4);
-    record.take(4);                 // version
-    record.take(record.number(1));  // the unique id layers refer to
-    if (const std::uint64_t nameLength = record.number(4)) {
-        record.take(2 * nameLength);
-        findings.add(Category::Descriptions, "a smart object's file name");
-    }
-    record.take(8);  // file type and creator
-    const std::uint64_t size = record.number(8);
-    if (type == "liFE") {
-        return;  // its path is read with the layers' other paths
-    }
-    if (type != "liFD") {
-        findings.add(Category::Other, "a link to an outside file");
-        return;
-    }
-    if (record.number(1) != 0) {
-        throw Refused("damaged PSD: a smart object's file cannot be told apart");
-    }
-    const Bytes file(record.take(size));
-    findings.addFrom(Kinds::checkEmbedded(file, depth + 1), "a smart object");
-}
-
 // Whether a text value, a length then UTF-16 characters, names a folder anywhere in it.
 bool namesFolder(std::string_view text) {
     if (text.size() < 4) {
@@ -544,6 +534,34 @@ void nameTimesAndPaths(std::string_view layers, Formats::Findings &findings) {
     }
 }
 
+// One smart object's record: a file kept in the image goes through its own kind's check; a link
+// to an outside file by its paths has them read for folders, and one of any other kind is named.
+void nameSmartObject(Cursor record, int depth, Formats::Findings &findings) {
+    const std::string_view type = record.take(4);
+    record.take(4);                 // version
+    record.take(record.number(1));  // the unique id layers refer to
+    if (const std::uint64_t nameLength = record.number(4)) {
+        record.take(2 * nameLength);
+        findings.add(Category::Descriptions, "a smart object's file name");
+    }
+    record.take(8);  // file type and creator
+    const std::uint64_t size = record.number(8);
+    if (type == "liFE") {
+        record.take(1);  // whether a descriptor of how to open it follows
+        nameTimesAndPaths(record.take(record.end - record.at), findings);
+        return;
+    }
+    if (type != "liFD") {
+        findings.add(Category::Other, "a link to an outside file");
+        return;
+    }
+    if (record.number(1) != 0) {
+        throw Refused("damaged PSD: a smart object's file cannot be told apart");
+    }
+    const Bytes file(record.take(size));
+    findings.addFrom(Kinds::checkEmbedded(file, depth + 1), "a smart object");
+}
+
 // The blocks after the layers and their masks, where smart objects keep their files.
 void nameSmartObjects(const Bytes &psd, std::size_t at, bool large, int depth,
                       Formats::Findings &findings) {
@@ -552,11 +570,11 @@ void nameSmartObjects(const Bytes &psd, std::size_t at, bool large, int depth,
                                                           "FEid", "FXid", "PxSD"};
     Cursor file{psd, at, psd.size()};
     Cursor section = file.within(file.number(large ? 8 : 4));
-    nameTimesAndPaths(std::string_view(psd).substr(section.at, section.end - section.at), findings);
     if (section.at == section.end) {
         return;
     }
-    section.take(section.number(large ? 8 : 4));  // layer records and their pixels
+    // The layer records and their pixels.
+    nameTimesAndPaths(section.take(section.number(large ? 8 : 4)), findings);
     if (section.end - section.at >= 4) {
         section.take(section.number(4));  // the global mask
     }
@@ -567,6 +585,9 @@ void nameSmartObjects(const Bytes &psd, std::size_t at, bool large, int depth,
         }
         Cursor data = section.within(section.number(large && longLength.count(key) != 0 ? 8 : 4));
         const std::size_t start = data.at;
+        if (key != "lnk2" && key != "lnkD" && key != "lnk3") {
+            nameTimesAndPaths(data.take(data.end - data.at), findings);
+        }
         while ((key == "lnk2" || key == "lnkD" || key == "lnk3") && data.end - data.at >= 8) {
             nameSmartObject(data.within(data.number(8)), depth, findings);
             data.at = std::min(data.end, start + (data.at - start + 3) / 4 * 4);
