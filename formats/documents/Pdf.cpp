@@ -206,6 +206,20 @@ void keepFileNameOf(QPDFObjectHandle holder, const char *key) {
     }
 }
 
+// Whether the action's /F names a file to open or read: every action of these kinds does, a form
+// submission only when it sends the form to a file rather than to a server.
+bool opensLocalFile(QPDFObjectHandle action) {
+    QPDFObjectHandle kind = action.getKey("/S");
+    if (kind.isNameAndEquals("/SubmitForm")) {
+        QPDFObjectHandle target = action.getKey("/F");
+        target = target.isDictionary() ? target.getKey("/F") : target;
+        return target.isString() && isFileUrl(target.getUTF8Value());
+    }
+    static constexpr const char *FileOpeners[] = {"/Launch", "/GoToR", "/GoToE", "/ImportData"};
+    return std::any_of(std::begin(FileOpeners), std::end(FileOpeners),
+                       [&](const char *name) { return kind.isNameAndEquals(name); });
+}
+
 // A link that opens a local file keeps the file's name, as an Office link does; its folders tell
 // whose computer the document was made on.
 void cleanLocalLink(QPDFObjectHandle action) {
@@ -216,7 +230,7 @@ void cleanLocalLink(QPDFObjectHandle action) {
         action.replaceKey("/URI",
                           QPDFObjectHandle::newString(isFileUrl(name) ? name.substr(5) : name));
     }
-    if (!kind.isNameAndEquals("/Launch") && !kind.isNameAndEquals("/GoToR")) {
+    if (!opensLocalFile(action)) {
         return;
     }
     keepFileNameOf(action, "/F");
@@ -224,6 +238,12 @@ void cleanLocalLink(QPDFObjectHandle action) {
     if (windows.isDictionary()) {
         keepFileNameOf(windows, "/F");
         windows.removeKey("/D");
+        // Parameters that name folders would name them to whoever opens the file.
+        QPDFObjectHandle parameters = windows.getKey("/P");
+        if (parameters.isString() &&
+            parameters.getUTF8Value().find_first_of("/\\") != std::string::npos) {
+            windows.removeKey("/P");
+        }
     }
     action.removeKey("/Mac");
     action.removeKey("/Unix");
@@ -948,20 +968,37 @@ class Inspection {
     void inspectLink(QPDFObjectHandle action) {
         QPDFObjectHandle kind = action.getKey("/S");
         QPDFObjectHandle uri = action.getKey("/URI");
-        const bool fileUrl =
-            kind.isNameAndEquals("/URI") && uri.isString() &&
-            QByteArray::fromStdString(uri.getStringValue()).trimmed().toLower().startsWith("file:");
-        const bool opensFile = kind.isNameAndEquals("/Launch") || kind.isNameAndEquals("/GoToR");
+        const bool fileUrl = kind.isNameAndEquals("/URI") && isFileAddress(uri);
+        const bool opensFile = kind.isNameAndEquals("/Launch") || kind.isNameAndEquals("/GoToR") ||
+                               kind.isNameAndEquals("/GoToE") ||
+                               kind.isNameAndEquals("/ImportData") ||
+                               (kind.isNameAndEquals("/SubmitForm") && submitsToFile(action));
         if (fileUrl || (opensFile && namesFolder(action))) {
             findings_.add(Category::Other, "local path in a link");
         }
     }
 
-    // Whether the file the action opens is named with its folders, or with a folder to start in.
+    static bool isFileAddress(QPDFObjectHandle address) {
+        return address.isString() && QByteArray::fromStdString(address.getStringValue())
+                                         .trimmed()
+                                         .toLower()
+                                         .startsWith("file:");
+    }
+
+    // A form is sent to the place its /F names: a server, or a file on a disk.
+    static bool submitsToFile(QPDFObjectHandle action) {
+        QPDFObjectHandle target = action.getKey("/F");
+        return isFileAddress(target) ||
+               (target.isDictionary() && isFileAddress(target.getKey("/F")));
+    }
+
+    // Whether the file the action opens is named with its folders, or with a folder to start in or
+    // parameters that name one.
     static bool namesFolder(QPDFObjectHandle action) {
         QPDFObjectHandle windows = action.getKey("/Win");
         if (action.hasKey("/Mac") || action.hasKey("/Unix") ||
-            (windows.isDictionary() && (windows.hasKey("/D") || hasFolder(windows.getKey("/F"))))) {
+            (windows.isDictionary() && (windows.hasKey("/D") || hasFolder(windows.getKey("/F")) ||
+                                        hasFolder(windows.getKey("/P"))))) {
             return true;
         }
         QPDFObjectHandle file = action.getKey("/F");

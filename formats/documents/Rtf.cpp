@@ -689,7 +689,8 @@ std::size_t skipControl(const Bytes &rtf, std::size_t at, std::string &word) {
                                 (end == number && rtf[end] == '-'))) {
         ++end;
     }
-    if (word == "bin" && end > number && end - number <= MaxParameterDigits) {
+    // A negative count of raw bytes is no count: the cleaning refuses it.
+    if (word == "bin" && end > number && rtf[number] != '-' && end - number <= MaxParameterDigits) {
         end += std::stoull(rtf.substr(number, end - number)) + (rtf[end] == ' ' ? 1 : 0);
     }
     return end;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <set>
 #include <string_view>
 
@@ -104,6 +105,86 @@ bool isResource(const Bytes &psd, std::size_t at) {
     return false;
 }
 
+constexpr std::uint16_t VersionInfo = 0x0421;
+
+// The version information tells readers whether the file's own composite image may be shown, so
+// it stays with its flag and version numbers; the names of the application that wrote the file
+// and of the one meant to read it become zeros of the same length.
+Bytes withoutApplicationNames(const Bytes &psd, std::size_t at, std::size_t end) {
+    Bytes block = psd.substr(at, end - at);
+    const std::size_t data =
+        ResourceHeaderSize + ((1 + Formats::byteAt(psd, at + 6) + 1) & ~1u) + 4;
+    const std::size_t dataEnd = data + Formats::bigEndian32(block, data - 4);  // within the block
+    std::size_t name = data + 5;  // past the version number and the flag
+    for (int i = 0; i < 2; ++i) {
+        if (name > dataEnd || dataEnd - name < 4 ||
+            2 * std::uint64_t{Formats::bigEndian32(block, name)} > dataEnd - name - 4) {
+            throw Refused("damaged PSD: the version information is broken");
+        }
+        const std::size_t length = 2 * std::size_t{Formats::bigEndian32(block, name)};
+        std::fill_n(block.begin() + static_cast<std::ptrdiff_t>(name + 4), length, '\0');
+        name += 4 + length;
+    }
+    return block;
+}
+
+// The keys under which descriptors keep a linked or placed file's path.
+constexpr std::array<std::string_view, 5> PathKeys = {"fullPath", "relPath", "originalPath",
+                                                      "originalFileName", "fileReference"};
+
+// A descriptor's key as it is stored: its length, its characters, then the type of its value.
+Bytes storedKey(std::string_view key, std::string_view type) {
+    return bigEndian(key.size(), 4) + Bytes(key) + Bytes(type);
+}
+
+// The path in the text value at `at` becomes its file name followed by zeros, as long as it was;
+// whether it had folders to lose.
+bool keepFileNameAt(Bytes &region, std::size_t at) {
+    if (region.size() - at < 4 ||
+        2 * std::uint64_t{Formats::bigEndian32(region, at)} > region.size() - at - 4) {
+        throw Refused("damaged PSD: a linked file's path runs past its place");
+    }
+    const std::size_t units = Formats::bigEndian32(region, at);
+    std::size_t folders = 0;  // units up to the last separator
+    for (std::size_t unit = 0; unit < units; ++unit) {
+        const std::uint16_t character = Formats::bigEndian16(region, at + 4 + 2 * unit);
+        folders = character == '/' || character == '\\' ? unit + 1 : folders;
+    }
+    const Bytes name = region.substr(at + 4 + 2 * folders, 2 * (units - folders));
+    region.replace(at + 4, 2 * units, name + Bytes(2 * folders, '\0'));
+    return folders != 0;
+}
+
+// One pass of the blanking below; whether it changed anything.
+bool blankedOnce(Bytes &region) {
+    bool changed = false;
+    const Bytes time = storedKey("layerTime", "doub");
+    for (std::size_t at = region.find(time); at != Bytes::npos; at = region.find(time, at + 1)) {
+        const auto value = region.begin() + static_cast<std::ptrdiff_t>(at + time.size());
+        const auto valueEnd = value + std::min<std::ptrdiff_t>(8, region.end() - value);
+        changed = changed || std::any_of(value, valueEnd, [](char byte) { return byte != 0; });
+        std::fill(value, valueEnd, '\0');
+    }
+    for (const std::string_view key : PathKeys) {
+        const Bytes path = storedKey(key, "TEXT");
+        for (std::size_t at = region.find(path); at != Bytes::npos;
+             at = region.find(path, at + 1)) {
+            changed = keepFileNameAt(region, at + path.size()) || changed;
+        }
+    }
+    return changed;
+}
+
+// Descriptors among the layers keep each layer's modification time in its metadata settings
+// (`shmd`) and the paths of linked and placed files; found by their keys, they are blanked where
+// they lie, so that no length changes: the time becomes zero, a path its file name. Blanked again
+// until nothing changes, since a file name moved forward could itself read as a key.
+Bytes withoutTimesAndPaths(Bytes region) {
+    while (blankedOnce(region)) {
+    }
+    return region;
+}
+
 // How many bytes the length of the layer section, and of its layer information, takes.
 std::size_t layersLengthWidth(bool large) {
     return large ? 8 : 4;
@@ -131,14 +212,19 @@ Bytes cleanLinkedFile(const Bytes &data, std::size_t at, std::size_t end, int de
         }
     };
     need(at, 9);
-    if (data.compare(at, 4, "liFD") != 0) {
-        throw Refused("Photoshop layers linked to outside files cannot be cleaned",
+    const bool outside = data.compare(at, 4, "liFE") == 0;
+    if (!outside && data.compare(at, 4, "liFD") != 0) {
+        throw Refused("Photoshop layers linked to outside files by alias cannot be cleaned",
                       Formats::Cause::Unsupported);
     }
     const std::size_t nameAt = at + 9 + Formats::byteAt(data, at + 8);
     need(nameAt, 4);
     const std::size_t typeAt = nameAt + 4 + 2 * std::size_t{Formats::bigEndian32(data, nameAt)};
     need(typeAt, 8 + 8 + 1);
+    if (outside) {  // the file stays outside; its descriptors lose its path
+        return data.substr(at, nameAt - at) + bigEndian(0, 4) + data.substr(typeAt, 8 + 8 + 1) +
+               withoutTimesAndPaths(data.substr(typeAt + 8 + 8 + 1, end - typeAt - 8 - 8 - 1));
+    }
     const std::size_t fileAt = typeAt + 8 + 8 + 1;
     const std::size_t fileEnd = sectionEnd(data, typeAt + 8, end, 8) + 1;
     if (Formats::byteAt(data, typeAt + 16) != 0) {
@@ -179,7 +265,10 @@ Bytes cleanLayers(const Bytes &psd, std::size_t at, bool large, int depth) {
     }
     const std::size_t layerInfoEnd = sectionEnd(psd, at + width, end, width);
     std::size_t block = end - layerInfoEnd < 4 ? layerInfoEnd : sectionEnd(psd, layerInfoEnd, end);
-    Bytes section = psd.substr(at + width, block - at - width);
+    const std::size_t layerInfo = at + 2 * width;  // the layer records and their pixels
+    Bytes section = psd.substr(at + width, width);
+    section += withoutTimesAndPaths(psd.substr(layerInfo, layerInfoEnd - layerInfo));
+    section.append(psd, layerInfoEnd, block - layerInfoEnd);  // the global mask
     for (; end - block >= 12; Formats::throwIfStopped()) {
         if (psd.compare(block, 4, "8BIM") != 0 && psd.compare(block, 4, "8B64") != 0) {
             throw Refused("damaged PSD: a layer block is broken");
@@ -189,9 +278,10 @@ Bytes cleanLayers(const Bytes &psd, std::size_t at, bool large, int depth) {
         const std::size_t dataAt = block + 8 + lengthWidth;
         const std::size_t dataEnd = sectionEnd(psd, block + 8, end, lengthWidth);
         const Bytes data = psd.substr(dataAt, dataEnd - dataAt);
-        const Bytes files = carriesFiles(key) ? cleanLinkedFiles(data, depth) : data;
-        if (files == data) {
-            section.append(psd, block, dataEnd - block);
+        const Bytes files =
+            carriesFiles(key) ? cleanLinkedFiles(data, depth) : withoutTimesAndPaths(data);
+        if (files.size() == data.size()) {
+            section.append(psd, block, dataAt - block) += files;
         } else {
             const Bytes padded = paddedTo4(files);
             section += psd.substr(block, 8) + bigEndian(padded.size(), lengthWidth) + padded;
@@ -247,7 +337,9 @@ Bytes cleanNested(const Bytes &image, int depth) {
             throw Refused("damaged PSD: an image resource is broken");
         }
         const std::size_t end = blockEnd(image, at, resources);
-        if (drawsTheImage(Formats::bigEndian16(image, at + 4))) {
+        if (Formats::bigEndian16(image, at + 4) == VersionInfo) {
+            kept += withoutApplicationNames(image, at, end);
+        } else if (drawsTheImage(Formats::bigEndian16(image, at + 4))) {
             kept.append(image, at, end - at);
         }
         at = end;
@@ -273,7 +365,7 @@ struct Named {
 };
 
 // Image resources that describe the image or its maker.
-constexpr std::array<Named, 18> Describing = {{
+constexpr std::array<Named, 17> Describing = {{
     {0x03E9, 0x03E9, Category::Device, "printer settings"},
     {0x03F0, 0x03F0, Category::Descriptions, "a caption"},
     {0x0404, 0x0404, Category::Other, "IPTC"},
@@ -285,7 +377,6 @@ constexpr std::array<Named, 18> Describing = {{
     {0x041A, 0x041A, Category::Other, "slices"},
     {0x041B, 0x041B, Category::Other, "URLs"},
     {0x041E, 0x041E, Category::Other, "URLs"},
-    {0x0421, 0x0421, Category::Software, "the software version"},
     {0x0422, 0x0423, Category::Other, "Exif"},
     {0x0424, 0x0424, Category::Other, "XMP"},
     {0x0425, 0x0425, Category::Other, "an IPTC digest"},
@@ -329,6 +420,25 @@ Formats::Refused brokenResource() {
     return Formats::Refused("damaged PSD: an image resource is broken");
 }
 
+// Whether the version information, which stays for its flag, still names an application: the
+// writer's and the reader's names, each a length and UTF-16 characters, are all zeros once clean.
+bool namesApplications(std::string_view version) {
+    std::size_t at = 5;  // past the version number and the flag
+    for (int name = 0; name < 2; ++name) {
+        if (version.size() < at + 4 ||
+            2 * std::uint64_t{Formats::bigEndian32(version, at)} > version.size() - at - 4) {
+            return true;  // a name that does not read is named all the same
+        }
+        const std::string_view characters =
+            version.substr(at + 4, 2 * std::size_t{Formats::bigEndian32(version, at)});
+        if (characters.find_first_not_of('\0') != std::string_view::npos) {
+            return true;
+        }
+        at += 4 + characters.size();
+    }
+    return false;
+}
+
 void nameResources(const Bytes &psd, std::size_t from, std::size_t to,
                    Formats::Findings &findings) {
     std::size_t at = from;
@@ -347,8 +457,12 @@ void nameResources(const Bytes &psd, std::size_t from, std::size_t to,
         if (size > to - next - 4) {
             throw brokenResource();
         }
+        if (id != 0x0421) {  // the version information
+            nameResource(id, findings);
+        } else if (namesApplications(std::string_view(psd).substr(next + 4, size))) {
+            findings.add(Category::Software, "the software version");
+        }
         next += 4 + size + size % 2;
-        nameResource(id, findings);
         at = next;
     }
     if (at != to) {
@@ -383,8 +497,47 @@ struct Cursor {
     }
 };
 
+// Whether a text value, a length then UTF-16 characters, names a folder anywhere in it.
+bool namesFolder(std::string_view text) {
+    if (text.size() < 4) {
+        return false;
+    }
+    const std::uint64_t units =
+        std::min<std::uint64_t>(Formats::bigEndian32(text, 0), (text.size() - 4) / 2);
+    for (std::size_t unit = 0; unit < units; ++unit) {
+        const std::uint16_t character = Formats::bigEndian16(text, 4 + 2 * unit);
+        if (character == '/' || character == '\\') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A layer's modification time, kept in its metadata settings, and the path of a linked or placed
+// file, in the descriptors anywhere among the layers, found by their keys.
+void nameTimesAndPaths(std::string_view layers, Formats::Findings &findings) {
+    const std::string_view time("\0\0\0\x09layerTimedoub", 17);
+    for (std::size_t at = layers.find(time); at != std::string_view::npos;
+         at = layers.find(time, at + 1)) {
+        if (layers.substr(at + time.size(), 8).find_first_not_of('\0') != std::string_view::npos) {
+            findings.add(Category::Dates, "a layer's modification time");
+        }
+    }
+    for (const char *key :
+         {"fullPath", "relPath", "originalPath", "originalFileName", "fileReference"}) {
+        const std::string stored =
+            std::string(3, '\0') + static_cast<char>(std::strlen(key)) + key + "TEXT";
+        for (std::size_t at = layers.find(stored); at != std::string_view::npos;
+             at = layers.find(stored, at + 1)) {
+            if (namesFolder(layers.substr(at + stored.size()))) {
+                findings.add(Category::Other, "a linked file's folder");
+            }
+        }
+    }
+}
+
 // One smart object's record: a file kept in the image goes through its own kind's check; a link
-// to an outside file names where that file was.
+// to an outside file by its paths has them read for folders, and one of any other kind is named.
 void nameSmartObject(Cursor record, int depth, Formats::Findings &findings) {
     const std::string_view type = record.take(4);
     record.take(4);                 // version
@@ -395,6 +548,11 @@ void nameSmartObject(Cursor record, int depth, Formats::Findings &findings) {
     }
     record.take(8);  // file type and creator
     const std::uint64_t size = record.number(8);
+    if (type == "liFE") {
+        record.take(1);  // whether a descriptor of how to open it follows
+        nameTimesAndPaths(record.take(record.end - record.at), findings);
+        return;
+    }
     if (type != "liFD") {
         findings.add(Category::Other, "a link to an outside file");
         return;
@@ -417,7 +575,8 @@ void nameSmartObjects(const Bytes &psd, std::size_t at, bool large, int depth,
     if (section.at == section.end) {
         return;
     }
-    section.take(section.number(large ? 8 : 4));  // layer records and their pixels
+    // The layer records and their pixels.
+    nameTimesAndPaths(section.take(section.number(large ? 8 : 4)), findings);
     if (section.end - section.at >= 4) {
         section.take(section.number(4));  // the global mask
     }
@@ -428,6 +587,9 @@ void nameSmartObjects(const Bytes &psd, std::size_t at, bool large, int depth,
         }
         Cursor data = section.within(section.number(large && longLength.count(key) != 0 ? 8 : 4));
         const std::size_t start = data.at;
+        if (key != "lnk2" && key != "lnkD" && key != "lnk3") {
+            nameTimesAndPaths(data.take(data.end - data.at), findings);
+        }
         while ((key == "lnk2" || key == "lnkD" || key == "lnk3") && data.end - data.at >= 8) {
             nameSmartObject(data.within(data.number(8)), depth, findings);
             data.at = std::min(data.end, start + (data.at - start + 3) / 4 * 4);

@@ -9,12 +9,14 @@
 namespace Psd {
 
 // The image without the image resources that describe rather than draw it (IPTC, Exif, XMP,
-// thumbnails, caption, URLs, version, printer settings, file paths, plug-in data, ...); the
-// resources that draw it (resolution, ICC profile, channels, paths, guides, ...), the layers and
-// the pixels stay byte for byte. Refused when a section runs past the end of the file.
+// thumbnails, caption, URLs, printer settings, file paths, plug-in data, ...); the resources that
+// draw it (resolution, ICC profile, channels, paths, guides, ...), the layers and the pixels stay
+// byte for byte, and so does the version information, but for the applications' names, zeroed.
+// Layers' modification times are zeroed and linked and placed files' paths cut to their names.
+// Refused when a section runs past the end of the file.
 // The files smart objects keep go through their own kinds' passes (`depth` counts the
-// containers around the image) and lose their original names; a link to an outside file is
-// refused.
+// containers around the image) and lose their original names; a link to an outside file by an
+// alias is refused.
 Formats::Bytes cleanNested(const Formats::Bytes &image, int depth);
 Formats::Bytes clean(const Formats::Bytes &image);
 

@@ -6,6 +6,9 @@
 #include "formats/sound/TagSpan.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string_view>
 
 namespace {
 
@@ -44,6 +47,59 @@ std::size_t markerAt(const Formats::Bytes &flac) {
     return at;
 }
 
+// The CRC-8 (polynomial x^8 + x^2 + x + 1) that closes a frame header.
+unsigned headerCrc(std::string_view header) {
+    unsigned crc = 0;
+    for (const char byte : header) {
+        crc ^= static_cast<unsigned char>(byte);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc << 1 ^ ((crc & 0x80) != 0 ? 0x07 : 0)) & 0xFF;
+        }
+    }
+    return crc;
+}
+
+// The length of the frame header that starts `audio`, without its CRC: the sync code and the
+// codes of block size, rate, channels and depth, the frame's number coded as UTF-8 is, and the
+// block size and rate when their codes say they follow; 0 when no sync code starts it.
+std::size_t frameHeaderLength(std::string_view audio) {
+    if (audio.size() < 5 || static_cast<unsigned char>(audio[0]) != 0xFF ||
+        (static_cast<unsigned char>(audio[1]) & 0xFE) != 0xF8) {
+        return 0;
+    }
+    std::size_t leadingOnes = 0;
+    while (leadingOnes < 8 && (static_cast<unsigned char>(audio[4]) << leadingOnes & 0x80) != 0) {
+        ++leadingOnes;
+    }
+    if (leadingOnes == 1 || leadingOnes == 8) {
+        return 0;
+    }
+    const unsigned blockSize = static_cast<unsigned char>(audio[2]) >> 4;
+    const unsigned rate = static_cast<unsigned char>(audio[2]) & 0x0F;
+    return 4 + std::max<std::size_t>(leadingOnes, 1) + (blockSize == 6 ? 1 : 0) +
+           (blockSize == 7 ? 2 : 0) + (rate == 12 ? 1 : 0) + (rate == 13 || rate == 14 ? 2 : 0);
+}
+
+// Where the first frame starts, at `at` or after bytes that are no sound (the text of a tag once
+// written over, say): the first sync code whose header's CRC holds. Dropping those bytes keeps
+// the seek table right, which counts from the first frame. Refused when bytes follow the blocks
+// but no frame does.
+std::size_t firstFrameAt(const Formats::Bytes &flac, std::size_t at) {
+    if (at == flac.size()) {
+        return at;
+    }
+    for (std::size_t sync = flac.find('\xFF', at); sync != std::string::npos;
+         sync = flac.find('\xFF', sync + 1)) {
+        const std::string_view rest = std::string_view(flac).substr(sync);
+        const std::size_t length = frameHeaderLength(rest);
+        if (length != 0 && rest.size() > length &&
+            headerCrc(rest.substr(0, length)) == static_cast<unsigned char>(rest[length])) {
+            return sync;
+        }
+    }
+    throw Formats::Refused("damaged FLAC: no frame follows the blocks");
+}
+
 bool isPlayingBlock(unsigned type) {
     return type == StreamInfo || type == SeekTable || type == CueSheet;
 }
@@ -62,6 +118,41 @@ std::size_t pastLeadingId3(const Formats::Bytes &flac, Formats::Findings &findin
         at = end;
     }
     return at;
+}
+
+// Whether `audio` opens with a frame: its sync code, a header as long as its own codes make it
+// and the CRC-8 of that header after it.
+bool opensWithFrame(std::string_view audio) {
+    static constexpr std::array<std::uint8_t, 16> sizeBytes = {0, 0, 0, 0, 0, 0, 1, 2,
+                                                               0, 0, 0, 0, 0, 0, 0, 0};
+    static constexpr std::array<std::uint8_t, 16> rateBytes = {0, 0, 0, 0, 0, 0, 0, 0,
+                                                               0, 0, 0, 0, 1, 2, 2, 0};
+    if (audio.size() < 6 || audio.substr(0, 1) != "\xFF" || (audio[1] | 1) != '\xF9') {
+        return false;
+    }
+    const auto lead = static_cast<std::uint8_t>(audio[4]);
+    std::size_t numberBytes = 1;
+    if (lead >= 0xC0) {
+        numberBytes = lead >= 0xFE   ? 7
+                      : lead >= 0xFC ? 6
+                      : lead >= 0xF8 ? 5
+                      : lead >= 0xF0 ? 4
+                      : lead >= 0xE0 ? 3
+                                     : 2;
+    }
+    const auto codes = static_cast<std::uint8_t>(audio[2]);
+    const std::size_t size = 4 + numberBytes + sizeBytes[codes >> 4] + rateBytes[codes & 0x0F];
+    if (lead == 0xFF || (lead & 0xC0) == 0x80 || audio.size() <= size) {
+        return false;
+    }
+    std::uint8_t crc = 0;
+    for (const char byte : audio.substr(0, size)) {
+        crc = static_cast<std::uint8_t>(crc ^ static_cast<std::uint8_t>(byte));
+        for (int i = 0; i < 8; ++i) {
+            crc = static_cast<std::uint8_t>((crc & 0x80) != 0 ? crc << 1 ^ 0x07 : crc << 1);
+        }
+    }
+    return crc == static_cast<std::uint8_t>(audio[size]);
 }
 
 // Names the tags taggers append after the frames, wherever they stand among or after them.
@@ -120,6 +211,7 @@ Formats::Bytes clean(const Formats::Bytes &flac) {
         at += length;
     }
     result[lastKept] = static_cast<char>(result[lastKept] | LastBlock);
+    at = firstFrameAt(flac, at);
     const std::size_t end = TagSpan::endBeforeTags(flac, at, TagSpan::Frames::Unwalked);
     if (TagSpan::holdsTagWithin(flac, at, end)) {
         throw Formats::Refused("FLAC holds a tag among its frames", Formats::Cause::Unsupported);
@@ -156,7 +248,11 @@ Formats::Findings check(const Formats::Bytes &flac) {
         }
         at += BlockHeaderSize + block.size();
     }
-    nameAppendedTags(std::string_view(flac).substr(at), findings);
+    const std::string_view audio = std::string_view(flac).substr(at);
+    if (!audio.empty() && !opensWithFrame(audio)) {
+        findings.add("bytes that are not sound before the first frame");
+    }
+    nameAppendedTags(audio, findings);
     return findings;
 }
 

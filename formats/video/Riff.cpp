@@ -35,7 +35,9 @@ class Walk {
         if (cursor_.allZero(at, size - at, size)) {
             return true;
         }
-        if (family_.trailingTag.empty() || cursor_.bytes(at, 4, size) != family_.trailingTag) {
+        const auto &tags = family_.trailingTags;
+        if (size - at < 4 ||
+            std::find(tags.begin(), tags.end(), cursor_.bytes(at, 4, size)) == tags.end()) {
             return false;
         }
         if (after(chunkAt(at, size, ""), size) != size) {

@@ -32,12 +32,13 @@ struct Family {
     std::function<Action(const Chunk &)> decide;
     std::function<void(const Formats::Cursor &, const Chunk &)> edit;  // for Action::Edit
     std::vector<std::string> largeForms;  // forms whose sizes a ds64 chunk gives: "RF64", "BW64"
-    std::string trailingTag;  // a tag chunk some writers put after the form, dropped: "ID3 "
+    // Tag chunks some writers put after the form, dropped: "ID3 ", "id3 ".
+    std::vector<std::string> trailingTags;
 };
 
 // Walks every chunk of every form in the file (a large AVI has several), entering the lists that
 // decide() enters, and zeroes the pad byte after each chunk of odd size. Zeros after the last form
-// stay; the family's trailing tag is cut off. Throws Formats::Refused for a structure it cannot
+// stay; the family's trailing tags are cut off. Throws Formats::Refused for a structure it cannot
 // walk.
 void clean(Formats::ByteFile &file, const Family &family);
 

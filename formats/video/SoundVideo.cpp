@@ -104,8 +104,8 @@ void Avi::clean(Formats::ByteFile &file) {
 }
 
 void Wav::clean(Formats::ByteFile &file) {
-    static const Riff::Family wav{"WAV",     "RIFF", {"WAVE"},         false, "JUNK",
-                                  wavAction, {},     {"RF64", "BW64"}, {}};
+    static const Riff::Family wav{"WAV",     "RIFF", {"WAVE"},         false,           "JUNK",
+                                  wavAction, {},     {"RF64", "BW64"}, {"id3 ", "ID3 "}};
     Riff::clean(file, wav);
 }
 
@@ -113,7 +113,7 @@ void Wav::clean(Formats::ByteFile &file) {
 // every reader skips a chunk it does not know.
 void Aiff::clean(Formats::ByteFile &file) {
     static const Riff::Family aiff{
-        "AIFF", "FORM", {"AIFF", "AIFC"}, true, "FLLR", aiffAction, blankMarkerNames, {}, "ID3 "};
+        "AIFF", "FORM", {"AIFF", "AIFC"}, true, "FLLR", aiffAction, blankMarkerNames, {}, {"ID3 "}};
     Riff::clean(file, aiff);
 }
 

@@ -20,7 +20,7 @@ std::string remainingMetadata(Formats::ByteFile &file);
 }  // namespace Avi
 
 // WAV (.wav), RF64 and BW64 among them: the format, the sound, its cue points, sampler and
-// instrument data and the 64-bit sizes stay.
+// instrument data and the 64-bit sizes stay; an ID3 tag after the form is cut off.
 namespace Wav {
 void clean(Formats::ByteFile &file);
 Formats::Findings findings(Formats::ByteFile &file);

@@ -28,8 +28,8 @@ struct Layout {
     // By the type of a form or list, what may lie in it: chunk names, and "LIST " with a type for
     // lists, walked when their type has an entry of its own and kept whole when not.
     std::map<std::string, std::set<std::string>> keeps;
-    std::set<std::string> largeForms;  // forms whose chunk sizes a ds64 chunk states in 64 bits
-    const char *trailingTag;           // a tag some writers put after the form, or null
+    std::set<std::string> largeForms;    // forms whose chunk sizes a ds64 chunk states in 64 bits
+    std::set<std::string> trailingTags;  // tags some writers put after the form
 };
 
 struct Word {
@@ -135,15 +135,14 @@ class Walk {
         if (cursor_.allZero(at, cursor_.size() - at, cursor_.size())) {
             return true;
         }
-        if (layout_.trailingTag == nullptr ||
-            cursor_.bytes(at, 4, cursor_.size()) != layout_.trailingTag) {
+        if (layout_.trailingTags.count(cursor_.bytes(at, 4, cursor_.size())) == 0) {
             return false;
         }
-        if (chunkAt(at, cursor_.size()).next != cursor_.size()) {
+        const Chunk tag = chunkAt(at, cursor_.size());
+        if (tag.next != cursor_.size()) {
             throw cursor_.damaged("data after the end");
         }
-        findings_.add(chunkWord(layout_.trailingTag)->category,
-                      chunkWord(layout_.trailingTag)->word);
+        findings_.add(chunkWord(tag.name)->category, chunkWord(tag.name)->word);
         return true;
     }
 
@@ -302,7 +301,7 @@ Formats::Findings Avi::findings(Formats::ByteFile &file) {
                              {"strl", {"strh", "strf", "indx", "vprp"}},
                              {"odml", {"dmlh"}}},
                             {},
-                            nullptr};
+                            {}};
     return Walk(file, avi).run();
 }
 
@@ -314,14 +313,14 @@ Formats::Findings Wav::findings(Formats::ByteFile &file) {
                             "JUNK",
                             {{"WAVE", {"fmt ", "data", "fact", "cue ", "smpl", "inst", "ds64"}}},
                             {"RF64", "BW64"},
-                            nullptr};
+                            {"id3 ", "ID3 "}};
     return Walk(file, wav).run();
 }
 
 Formats::Findings Aiff::findings(Formats::ByteFile &file) {
     static const std::set<std::string> kept = {"COMM", "SSND", "MARK", "INST", "FVER"};
-    static const Layout aiff{"AIFF", "FORM", {"AIFF", "AIFC"},
-                             true,   "FLLR", {{"AIFF", kept}, {"AIFC", kept}},
-                             {},     "ID3 "};
+    static const Layout aiff{"AIFF", "FORM",  {"AIFF", "AIFC"},
+                             true,   "FLLR",  {{"AIFF", kept}, {"AIFC", kept}},
+                             {},     {"ID3 "}};
     return Walk(file, aiff).run();
 }

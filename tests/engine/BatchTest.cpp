@@ -897,7 +897,9 @@ TEST_F(Batch, APdfKeepsWhatAReaderShowsAndNothingThatTellsWhoMadeIt) {
         pdfLinkTargets(out(QStringLiteral("local-links.pdf"))),
         QStringList({QStringLiteral("https://example.org/report"), QStringLiteral("plan.xlsx"),
                      QStringLiteral("run.exe"), QStringLiteral("report.pdf"),
-                     QStringLiteral("report.pdf"), QStringLiteral("x.docx")}));
+                     QStringLiteral("report.pdf"), QStringLiteral("x.docx"),
+                     QStringLiteral("run.exe"), QStringLiteral("outer.pdf"),
+                     QStringLiteral("form.fdf"), QStringLiteral("answers.fdf")}));
     // The catalog points to the information too, so unlinking it from the trailer is not enough.
     EXPECT_EQ(pdfCheck(withInformationUnlinked(sources / QStringLiteral("shared-info.pdf"))),
               "still holds file identifier, author");

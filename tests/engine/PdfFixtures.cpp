@@ -151,6 +151,11 @@ Object addAnnotation(QPDF &pdf, Object page, const char *text) {
     return annotation;
 }
 
+void addLink(QPDF &pdf, Object page, const char *action) {
+    addAnnotation(pdf, page, "<< /Type /Annot /Subtype /Link /Rect [72 500 200 520] >>")
+        .replaceKey("/A", parsed(action));
+}
+
 Object xfaPacket(QPDF &pdf, const char *xml) {
     return Object::newStream(&pdf, xml);
 }
@@ -373,14 +378,8 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
             pdf.getTrailer().replaceKey("/Info", root);
             break;
         case PdfKind::LocalLinks:
-            for (const char *action :
-                 {"<< /S /Launch /F (C:\\\\Users\\\\Secret\\\\Documents\\\\plan.xlsx) /Win << /F "
-                  "(C:\\\\Users\\\\Secret\\\\tools\\\\run.exe) /D (C:\\\\Users\\\\Secret) >> >>",
-                  "<< /S /GoToR /D [0 /Fit] /F << /Type /Filespec /F (/home/Secret/report.pdf) "
-                  "/UF (/home/Secret/report.pdf) /Unix (/home/Secret/report.pdf) >> >>",
-                  "<< /S /URI /URI (file:///C:/Users/Secret/Documents/x.docx) >>"}) {
-                addAnnotation(pdf, page, "<< /Type /Annot /Subtype /Link /Rect [72 500 200 520] >>")
-                    .replaceKey("/A", parsed(action));
+            for (const char *action : LocalLinkActions) {
+                addLink(pdf, page, action);
             }
             break;
         case PdfKind::AttachedFiles: {
@@ -493,6 +492,24 @@ QString attachedContent(QPDFFileSpecObjectHelper file) {
 }
 
 }  // namespace
+
+const std::vector<const char *> LocalLinkActions = {
+    "<< /S /Launch /F (C:\\\\Users\\\\Secret\\\\Documents\\\\plan.xlsx) /Win << /F "
+    "(C:\\\\Users\\\\Secret\\\\tools\\\\run.exe) /D (C:\\\\Users\\\\Secret) >> >>",
+    "<< /S /GoToR /D [0 /Fit] /F << /Type /Filespec /F (/home/Secret/report.pdf) "
+    "/UF (/home/Secret/report.pdf) /Unix (/home/Secret/report.pdf) >> >>",
+    "<< /S /URI /URI (file:///C:/Users/Secret/Documents/x.docx) >>",
+    "<< /S /Launch /Win << /F (run.exe) /P (/q C:\\\\Users\\\\Secret\\\\list.txt) >> >>",
+    "<< /S /GoToE /F (/home/Secret/outer.pdf) /T << /R /C /N (inner.pdf) >> >>",
+    "<< /S /ImportData /F << /Type /Filespec /UF (C:\\\\Users\\\\Secret\\\\form.fdf) >> >>",
+    "<< /S /SubmitForm /F << /FS /URL /F (FILE:///home/Secret/answers.fdf) >> >>",
+};
+
+QString makePdfWithLink(const char *action, const QString &path) {
+    QPDF pdf;
+    addLink(pdf, addKeptContent(pdf), action);
+    return writeFile(path, written(pdf, PdfKind::LocalLinks));
+}
 
 QString makePdf(PdfKind kind, const QString &path) {
     QPDF pdf;

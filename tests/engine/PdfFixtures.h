@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <string>
+#include <vector>
 
 // One-page PDFs with text, a link, a form field and an outline, each carrying one kind of
 // metadata. Every value planted is marked (see pdfLeftovers), none of the kept content is.
@@ -45,6 +46,10 @@ enum class PdfKind {
 };
 
 QString makePdf(PdfKind kind, const QString &path);
+
+// The actions of LocalLinks, one per link: each opens, reads or sends to a file in a home folder.
+extern const std::vector<const char *> LocalLinkActions;
+QString makePdfWithLink(const char *action, const QString &path);
 
 // The planted values still found in the file, as bytes or UTF-16, once qpdf has expanded all its
 // streams and objects and inflated the pictures stored deflated.

@@ -308,6 +308,11 @@ TEST(PdfCheck, NamesEverythingASourceHoldsInItsCategory) {
             })) << where;
         }
     }
+    for (const char *action : LocalLinkActions) {
+        EXPECT_EQ(pdfCheck(readFile(makePdfWithLink(action, scratch / QStringLiteral("link.pdf")))),
+                  "still holds local path in a link")
+            << action;
+    }
 }
 
 TEST(Routes, APdfIsWrittenOnlyWhenItCanBeReadBackWithoutMetadata) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QtEndian>
+
 #include <functional>
 
 namespace {
@@ -190,6 +192,17 @@ QByteArray id3v2Tag(const QByteArray &frame, const QByteArray &text) {
     return QByteArray("ID3\x03\0\0", 6) + syncSafe(frames.size()) + frames;
 }
 
+// An artist's name left between the last block and the first frame, as by a tagger that wrote
+// a shorter tag over a longer one.
+QByteArray withTextBeforeFrames(QByteArray flac) {
+    qsizetype at = 4;
+    for (bool last = false; !last;
+         at += 4 + (qFromBigEndian<quint32>(flac.constData() + at) & 0xFFFFFF)) {
+        last = (flac[at] & 0x80) != 0;
+    }
+    return flac.insert(at, "ARTIST=PLANTED-overwritten");
+}
+
 // Text hidden in the padding of the info frame, where no player looks.
 QByteArray withTextInInfoFrame(QByteArray mp3) {
     const qsizetype info = std::max(mp3.indexOf("Info"), mp3.indexOf("Xing"));
@@ -274,6 +287,14 @@ TEST(Sound, ChecksNameEachFindingInItsCategory) {
           {Category::People, "ID3 TPE1"},
           {Category::Other, "an APE tag"},
           {Category::Other, "an ID3v1 tag"}},
+         ""},
+        {"FLAC with an old tag's text before its first frame",
+         [](const ScratchFolder &scratch) {
+             return withTextBeforeFrames(taggedSound(scratch, FlacKind));
+         },
+         Flac::check,
+         Flac::clean,
+         {{Category::Other, "bytes that are not sound before the first frame"}},
          ""},
         {"Opus comments",
          [](const ScratchFolder &scratch) { return taggedSound(scratch, OpusKind); },

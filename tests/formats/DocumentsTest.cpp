@@ -14,6 +14,7 @@
 #include <QCryptographicHash>
 #include <QImage>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QXmlStreamReader>
 
 #include <functional>
@@ -190,9 +191,14 @@ void expectTheSamePicture(const Bytes &source, const Bytes &cleaned) {
     EXPECT_FALSE(before.isNull());
     EXPECT_TRUE(composite(cleaned, *Documents::folder) == before);
     EXPECT_EQ(cleaned.substr(cleaned.size() - 2000), source.substr(source.size() - 2000));
-    for (const char *kept : {"8BIM\x03\xED", "8BIM\x04\x0F", "mntrRGB XYZ "}) {
+    for (const char *kept : {"8BIM\x03\xED", "8BIM\x04\x0F", "mntrRGB XYZ ", "8BIM\x04\x21"}) {
         EXPECT_NE(cleaned.find(kept), std::string::npos) << kept;
     }
+    // The version information stays for its flag, without the applications' names.
+    const QByteArray secret =
+        QStringEncoder(QStringConverter::Utf16BE).encode(QStringLiteral("Secret"));
+    EXPECT_NE(source.find(secret.toStdString()), std::string::npos);
+    EXPECT_EQ(cleaned.find(secret.toStdString()), std::string::npos);
 }
 
 Bytes withEntry(const Bytes &package, const std::string &name, const Bytes &data,

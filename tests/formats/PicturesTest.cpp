@@ -239,6 +239,13 @@ TEST(Pictures, ChecksNameEachFindingInItsCategory) {
          Psd::clean,
          {{Category::People, "tEXt in a smart object"},
           {Category::Descriptions, "a smart object's file name"}}},
+        {"linked and placed files, layer time",
+         photoshopFixture("linked-outside.psd"),
+         Psd::check,
+         Psd::clean,
+         {{Category::Dates, "a layer's modification time"},
+          {Category::Other, "a linked file's folder"},
+          {Category::Descriptions, "a smart object's file name"}}},
     };
     const QByteArray planted = QByteArrayLiteral("PLANTED");
     for (const Case &c : cases) {
@@ -266,7 +273,7 @@ TEST(Pictures, SmartObjectsThatCannotBeCleanedAreRefused) {
         const char *checkAnswer;
     };
     const std::vector<Case> cases = {
-        {"linked-outside.psd", "Photoshop layers linked to outside files cannot be cleaned",
+        {"linked-alias.psd", "Photoshop layers linked to outside files by alias cannot be cleaned",
          "still holds a smart object's file name, a link to an outside file"},
         {"cut-smart-object.psd", "damaged PSD: a section runs past the end",
          "damaged PSD: a layer section is cut short"},

@@ -247,6 +247,8 @@ QByteArray decoded(const QString &path) {
 const OddFile oddFiles[] = {
     {"zero-tail.avi", AviFile, {Category::Descriptions, "title"}, false},
     {"tag-after.aiff", AiffFile, {Category::Descriptions, "ID3 tags"}, true},
+    {"tag-after.wav", WavFile, {Category::Descriptions, "ID3 tags"}, true},
+    {"tag-after-upper.wav", WavFile, {Category::Descriptions, "ID3 tags"}, true},
     {"overstated.wav", WavFile, {Category::Descriptions, "title"}, false},
     {"rf64.wav", WavFile, {Category::Descriptions, "title"}, false},
     {"bw64.wav", WavFile, {Category::Descriptions, "title"}, false},
@@ -267,8 +269,10 @@ TEST_P(OddForm, IsCleanedAndSoundsTheSame) {
     cleanFile(odd.container, copy);
     EXPECT_EQ(checkFile(odd.container, copy).reason(), "");
     const QByteArray cleaned = readFile(copy);
-    const qsizetype kept =
-        odd.cutToForm ? qFromBigEndian<quint32>(original.constData() + 4) + 8 : original.size();
+    const quint32 formSize = original.startsWith("FORM")
+                                 ? qFromBigEndian<quint32>(original.constData() + 4)
+                                 : qFromLittleEndian<quint32>(original.constData() + 4);
+    const qsizetype kept = odd.cutToForm ? formSize + 8 : original.size();
     EXPECT_EQ(cleaned.size(), kept);
     EXPECT_FALSE(cleaned.contains("Secret Title"));
     EXPECT_EQ(decoded(copy), decoded(fixture(odd.file)));

@@ -239,7 +239,8 @@ def psd(folder, photo):
                  + resource(0x0422, exif_with_artist()) + resource(0x0424, xmp)
                  + resource(0x040C, struct.pack(">6I2H", 1, 16, 16, 48, 768, len(photo), 24, 1) + photo)
                  + resource(0x03F0, b"\x0dSecret Source") + resource(0x040B, b"file:///home/ann/x")
-                 + resource(0x0421, b"\0\0\0\1\1\0\0\0\x12" + "Secret Application".encode("utf-16-be")))
+                 + resource(0x0421, b"\0\0\0\1\1\0\0\0\x12" + "Secret Application".encode("utf-16-be")
+                            + b"\0\0\0\x0d" + "Secret Reader".encode("utf-16-be") + b"\0\0\0\1"))
     return image[:colours] + struct.pack(">I", len(resources)) + resources + image[colours + 4 + length:]
 
 

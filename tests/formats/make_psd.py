@@ -3,8 +3,9 @@
 
 Usage: make_psd.py FOLDER. Writes smart-object.psd (a PNG with an Author text chunk and XMP kept
 in an lnk2 block, under a planted file name), linked-outside.psd (a smart object that links to a
-file elsewhere) and cut-smart-object.psd (a smart object record longer than its block). Every
-planted value starts with PLANTED.
+file by its paths, and a layer with its modification time and a placed file's path),
+linked-alias.psd (a smart object that links to a file by an alias) and cut-smart-object.psd (a
+smart object record longer than its block). Every planted value starts with PLANTED.
 """
 import os
 import struct
@@ -34,9 +35,41 @@ def linked_file(kind, data):
     return record + b"\0" * (-len(record) % 4)
 
 
-def photoshop(files):
+def unicode(text):
+    data = text.encode("utf-16-be")
+    return struct.pack(">I", len(data) // 2) + data
+
+
+def descriptor(*items):
+    """A versioned descriptor of class null holding (key, type, value) items."""
+    def key(name):
+        return struct.pack(">I", 0 if len(name) == 4 else len(name)) + name.encode()
+    return (struct.pack(">I", 16) + unicode("") + key("null") + struct.pack(">I", len(items))
+            + b"".join(key(name) + kind + value for name, kind, value in items))
+
+
+def layer(*blocks):
+    """Layer information: one layer without channels, carrying additional information blocks."""
+    more = b"".join(b"8BIM" + key + struct.pack(">I", len(data)) + data for key, data in blocks)
+    extra = struct.pack(">II", 0, 0) + bytes(4) + more  # no mask, no blending ranges, no name
+    record = (bytes(16) + struct.pack(">H", 0) + b"8BIMnorm" + bytes([255, 0, 0, 0])
+              + struct.pack(">I", len(extra)) + extra)
+    return struct.pack(">h", 1) + record
+
+
+def layer_time_and_placed_path():
+    """A layer's modification time in its metadata settings, and a placed file's path."""
+    time = descriptor(("layerTime", b"doub", b"PLANTED!"))  # a double of about 1e79
+    settings = struct.pack(">I", 1) + b"8BIMcust" + bytes(4) + struct.pack(">I", len(time)) + time
+    placed = b"soLD" + struct.pack(">I", 4) + descriptor(
+        ("Idnt", b"TEXT", unicode("0" * 36)),
+        ("fileReference", b"TEXT", unicode("C:\\Users\\PLANTED-anna\\logo.png")))
+    return layer((b"shmd", settings), (b"SoLd", placed))
+
+
+def photoshop(files, layer_info=b""):
     block = b"8BIMlnk2" + struct.pack(">I", len(files)) + files
-    layers = struct.pack(">I", 0) + struct.pack(">I", 0) + block
+    layers = struct.pack(">I", len(layer_info)) + layer_info + struct.pack(">I", 0) + block
     resource = b"8BIM" + struct.pack(">H", 0x03ED) + b"\0\0" + struct.pack(">I", 16) + bytes(16)
     return (b"8BPS" + struct.pack(">H", 1) + bytes(6)
             + struct.pack(">HIIHH", CHANNELS, HEIGHT, WIDTH, 8, 3) + struct.pack(">I", 0)
@@ -47,7 +80,11 @@ def photoshop(files):
 def main(folder):
     files = {
         "smart-object.psd": photoshop(linked_file(b"liFD", planted_png())),
-        "linked-outside.psd": photoshop(linked_file(b"liFE", b"")),
+        "linked-outside.psd": photoshop(linked_file(b"liFE", descriptor(
+            ("fullPath", b"TEXT", unicode("file:///home/PLANTED-anna/Pictures/logo.png")),
+            ("relPath", b"TEXT", unicode("../PLANTED-shared/logo.png"))) + bytes(8)),
+            layer_time_and_placed_path()),
+        "linked-alias.psd": photoshop(linked_file(b"liFA", bytes(4))),
     }
     cut = bytearray(linked_file(b"liFD", planted_png()))
     cut[0:8] = struct.pack(">Q", len(cut) + 64)

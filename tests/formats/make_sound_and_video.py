@@ -105,11 +105,13 @@ def make_zero_tail_avi(out):
     rewrite(out("zero-tail.avi"), lambda data: data.extend(bytes(1000)))
 
 
-def make_tag_after_aiff(out):
-    """An ID3 chunk after the FORM's end, outside its size."""
-    ffmpeg(*SOUND, "-c:a", "pcm_s16be", out("tag-after.aiff"))
-    tag = b"ID3\3\0\0\0\0\0\x17TIT2\0\0\0\x0d\0\0\0Secret Title"
-    rewrite(out("tag-after.aiff"), lambda data: data.extend(chunk(b"ID3 ", tag, True)))
+def make_tag_after(name, codec, kind, big_endian):
+    """An ID3 chunk after the form's end, outside its size."""
+    def make(out):
+        ffmpeg(*SOUND, "-c:a", codec, out(name))
+        tag = b"ID3\3\0\0\0\0\0\x17TIT2\0\0\0\x0d\0\0\0Secret Title"
+        rewrite(out(name), lambda data: data.extend(chunk(kind, tag, big_endian)))
+    return make
 
 
 def make_overstated_wav(out):
@@ -270,7 +272,10 @@ def write_planted(name):
 MAKERS = {"video.mkv": make_mkv, "video.webm": make_webm, "video.avi": make_avi,
           "sound.wav": make_wav, "sound.aiff": make_aiff, "sound.wma": make_wma,
           "video.wmv": make_wmv, "zero-tail.avi": make_zero_tail_avi,
-          "tag-after.aiff": make_tag_after_aiff, "overstated.wav": make_overstated_wav,
+          "tag-after.aiff": make_tag_after("tag-after.aiff", "pcm_s16be", b"ID3 ", True),
+          "tag-after.wav": make_tag_after("tag-after.wav", "pcm_s16le", b"id3 ", False),
+          "tag-after-upper.wav": make_tag_after("tag-after-upper.wav", "pcm_s16le", b"ID3 ", False),
+          "overstated.wav": make_overstated_wav,
           "rf64.wav": make_large_wav("RF64"), "bw64.wav": make_large_wav("BW64"), **{name: write_planted(name) for name in PLANTED_FILES}}
 
 
