@@ -69,8 +69,9 @@ class Reader {
     std::vector<Run> miniStream_;
     std::vector<std::size_t> entries_;  // offset of each directory entry in the file
     std::vector<bool> reached_;         // per entry: reached from the root
-    // Per sector: 0 when free, else 1 + the first sector of the chain that holds it.
+    // Per sector: 0 when free, else the number of the chain that holds it, counted from 1.
     std::vector<std::uint32_t> used_;
+    std::uint32_t chains_ = 0;
     std::uint64_t streamBytes_ = 0;
     std::vector<Stream> streams_;
     std::map<std::size_t, Formats::Bytes> resized_;  // by entry
