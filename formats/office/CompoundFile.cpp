@@ -218,11 +218,26 @@ void zeroPointed(Bytes &table, const WordPointers &pointers, std::size_t pair) {
     std::fill_n(table.begin() + pointedOffset(table, pointers, pair), pointers.length(pair), '\0');
 }
 
+// A byte of a name as the blank given, unless it is blank already (a space or a zero): a name
+// once blanked stays as it is.
+void blankByte(char &byte, char blank) {
+    if (byte != ' ' && byte != '\0') {
+        byte = blank;
+    }
+}
+
 // The wide characters in size bytes from at, as wide spaces.
 void blankWide(Bytes &bytes, std::size_t at, std::size_t size) {
     for (std::size_t i = 0; i + 2 <= size; i += 2) {
-        bytes[at + i] = ' ';
-        bytes[at + i + 1] = '\0';
+        blankByte(bytes[at + i], ' ');
+        blankByte(bytes[at + i + 1], '\0');
+    }
+}
+
+// The characters in size bytes from at as spaces.
+void blankNarrow(Bytes &bytes, std::size_t at, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        blankByte(bytes[at + i], ' ');
     }
 }
 
@@ -371,6 +386,31 @@ void zeroCharacterRevisionDates(Bytes &document, const Bytes &table, const WordP
     }
 }
 
+// What one pointer's bytes become may not change how another's read: pointers whose bytes the
+// pass changes must not share any.
+void refuseSharedBytes(const Bytes &table, const WordPointers &pointers) {
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    for (const std::size_t pair : {SavedByPair, PrinterPairs[0], PrinterPairs[1], PrinterPairs[2],
+                                   CommentOwnersPair, RevisionAuthorsPair, AssociatedNamesPair,
+                                   CommentPlacesPair, CommentDatesPair, CharacterPagesPair}) {
+        if (pointers.has(pair)) {
+            const std::size_t at = pointedOffset(table, pointers, pair);
+            spans.emplace_back(at, at + pointers.length(pair));
+        }
+    }
+    if (pointers.has(DocumentPropertiesPair) &&
+        pointers.length(DocumentPropertiesPair) >= DocumentDates + DocumentDatesSize) {
+        const std::size_t at = pointedOffset(table, pointers, DocumentPropertiesPair);
+        spans.emplace_back(at + DocumentDates, at + DocumentDates + DocumentDatesSize);
+    }
+    std::sort(spans.begin(), spans.end());
+    for (std::size_t i = 1; i < spans.size(); ++i) {
+        if (spans[i].first < spans[i - 1].second) {
+            throw Formats::Refused("damaged Word document");
+        }
+    }
+}
+
 // Word keeps the names of its last savers, and a table of names (template, author, last editor,
 // title, subject, keywords), apart from its document properties, the dates in its own settings,
 // the time it was last saved in its header, and the dates of tracked changes.
@@ -386,6 +426,7 @@ void cleanWord(Reader &reader, const Stream &stream, int) {
         throw Formats::Refused("damaged Word document: no table stream");
     }
     Bytes table = reader.read(*tableStream);
+    refuseSharedBytes(table, pointers);
     for (const std::size_t pair :
          {SavedByPair, PrinterPairs[0], PrinterPairs[1], PrinterPairs[2]}) {
         if (pointers.has(pair)) {
@@ -521,7 +562,7 @@ void blankExcelString(Bytes &book, std::size_t at, std::size_t end) {
     const bool wide = Formats::byteAt(book, at + 2) & 1;
     const std::size_t wideEnd = wide ? 2 * std::size_t{Formats::littleEndian16(book, at)} : 0;
     for (std::size_t i = 0; at + 3 + i < end; ++i) {
-        book[at + 3 + i] = i < wideEnd && i % 2 == 1 ? '\0' : ' ';
+        blankByte(book[at + 3 + i], i < wideEnd && i % 2 == 1 ? '\0' : ' ');
     }
 }
 
@@ -546,7 +587,7 @@ void cleanWorkbook(Reader &reader, const Stream &stream, int) {
             throw Formats::Refused("password-protected Excel workbook");
         }
         if (globals && type == ExcelWriteAccess && !unicode && length >= 1) {
-            std::fill_n(book.begin() + at + 5, length - 1, ' ');
+            blankNarrow(book, at + 5, length - 1);
         } else if (globals && type == ExcelWriteAccess && length >= 3) {
             blankExcelString(book, at + 4, at + 4 + length);
         } else if (globals && type == ExcelFileSharing && length >= ExcelFileSharingUser + 3) {
@@ -955,7 +996,7 @@ void cleanCurrentUser(Reader &reader, const Stream &stream, int) {
     if (CurrentUserName + length > end) {
         throw Formats::Refused("damaged PowerPoint show: no current user");
     }
-    std::fill_n(user.begin() + CurrentUserName, length, ' ');
+    blankNarrow(user, CurrentUserName, length);
     if (wide + 2 * length <= end) {
         blankWide(user, wide, 2 * length);
     }

@@ -50,18 +50,15 @@ class Tables {
         sector_ = std::size_t{1} << shift;
         Bytes fatSectors = slice(file, 0x4C, 109 * 4);
         std::uint32_t list = littleEndian32(file, 0x44);
-        const std::uint32_t lists = littleEndian32(file, 0x48);
         const std::uint32_t fatCount = littleEndian32(file, 0x2C);
-        require(lists <= file.size() / sector_);
-        for (std::uint32_t n = 0; n < lists; ++n) {
+        require(fatCount <= file.size() / sector_);
+        // As many list sectors as the table needs, whatever the header counts.
+        while (fatSectors.size() / 4 < fatCount) {
             const Bytes listSector = sectorBytes(list);
-            if (fatCount > 109 + n * (sector_ / 4 - 1)) {  // a list sector the table needs
-                tableSectors_.push_back(list);
-            }
+            tableSectors_.push_back(list);
             fatSectors += listSector.substr(0, sector_ - 4);
             list = littleEndian32(listSector, sector_ - 4);
         }
-        require(fatCount <= fatSectors.size() / 4 && fatCount <= file.size() / sector_);
         for (std::uint32_t i = 0; i < fatCount; ++i) {
             tableSectors_.push_back(littleEndian32(fatSectors, 4 * i));
             fat_ += sectorBytes(tableSectors_.back());
@@ -131,9 +128,14 @@ class Tables {
         Bytes bytes;
         std::size_t steps = 0;
         for (std::uint32_t at = start; at != 0xFFFFFFFE; at = littleEndian32(table, 4 * at)) {
+            const Bytes &from = source ? *source : file_;
+            const std::uint64_t offset = (std::uint64_t{at} + (source ? 0 : 1)) * unit;
             require(++steps <= table.size() / 4 && at < table.size() / 4 &&
-                    bytes.size() < file_.size());
-            bytes += source ? slice(*source, std::uint64_t{at} * unit, unit) : sectorBytes(at);
+                    bytes.size() < file_.size() && offset < from.size());
+            bytes += from.substr(offset, unit);
+            if (from.size() - offset < unit) {  // only what a chain needs of its last unit is read
+                break;
+            }
         }
         return bytes;
     }
@@ -256,8 +258,8 @@ bool blank(const Bytes &text) {
 // Whether every wide string in the list, each a count and its characters from start on, is
 // blank or Word's stand-in for a missing name.
 bool namesBlank(const Bytes &list, std::size_t start) {
-    for (std::size_t at = start; at < list.size();) {
-        const std::size_t length = 2 * std::size_t{littleEndian16(slice(list, at, 2), 0)};
+    for (std::size_t at = start; at + 2 <= list.size();) {
+        const std::size_t length = 2 * std::size_t{littleEndian16(list, at)};
         const Bytes name = slice(list, at + 2, length);
         if (!blank(name) && name != Bytes("U\0n\0k\0n\0o\0w\0n\0", 14)) {
             return false;
@@ -338,7 +340,9 @@ void checkWord(const Tables &tables, const Members &storage, const Bytes &docume
     const std::size_t shorts = 34 + 2 * std::size_t{littleEndian16(document, 32)};
     const std::size_t longs =
         shorts + 2 + 4 * std::size_t{littleEndian16(slice(document, shorts, 2), 0)};
-    const std::size_t pairCount = littleEndian16(slice(document, longs, 2), 0);
+    // Pointers the stream does not hold are not there.
+    const std::size_t pairCount = std::min<std::size_t>(
+        littleEndian16(slice(document, longs, 2), 0), (document.size() - longs - 2) / 8);
     const Bytes pairs = slice(document, longs + 2, 8 * pairCount);
     // A pointer of no length points nowhere, whatever its offset says.
     const auto pointed = [&](std::size_t pair) {
@@ -403,7 +407,10 @@ void checkWorkbook(const Bytes &book, bool unicode, Formats::Findings &findings)
             !blank(body.substr(std::min<std::size_t>(body.size(), 7)))) {
             findings.add(Category::People, "user name");
         }
-        if (unicode && type == 0x001C && body.size() > 11 && !blank(body.substr(11))) {
+        // A note's author: a count of characters and their width, then the characters.
+        if (unicode && type == 0x001C && body.size() > 11 &&
+            !blank(body.substr(11, std::size_t{littleEndian16(body, 8)} *
+                                       (Formats::byteAt(body, 10) & 1 ? 2 : 1)))) {
             findings.add(Category::People, "comment authors");
         }
         globals = globals && type != 0x000A;
