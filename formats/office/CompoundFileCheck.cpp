@@ -232,10 +232,31 @@ Property propertyNamed(const Bytes &formatId, std::uint32_t id) {
 }
 
 // Every property but the code page, in every section.
+// Whether a set that holds no property but code pages is laid out as emptying leaves it: its
+// sections one after another past their list, each its size, a count of one and the code page as
+// a short number, or a count of none; zeros after them. Else older contents may linger.
+bool emptiedForm(const Bytes &set, std::uint32_t sections) {
+    std::uint64_t next = 28 + 20 * std::uint64_t{sections};
+    for (std::uint32_t i = 0; i < sections; ++i) {
+        const std::uint32_t at = littleEndian32(set, 28 + 20 * std::size_t{i} + 16);
+        const Bytes head = slice(set, at, 8);
+        const std::uint32_t size = littleEndian32(head, 4) == 0 ? 8 : 24;
+        if (at != next || littleEndian32(head, 0) != size || size > set.size() - at ||
+            (size == 24 &&
+             (littleEndian32(set, at + 8) != 1 || littleEndian32(set, at + 12) != 16 ||
+              littleEndian32(set, at + 16) != 2 || littleEndian16(set, at + 22) != 0))) {
+            return false;
+        }
+        next += size;
+    }
+    return set.find_first_not_of('\0', next) == Bytes::npos;
+}
+
 void checkProperties(const Bytes &set, Formats::Findings &findings) {
     require(set.size() >= 28);
     const std::uint32_t sections = littleEndian32(set, 24);
     require(sections <= (set.size() - 28) / 20);
+    bool found = false;
     for (std::uint32_t i = 0; i < sections; ++i) {
         const std::size_t listed = 28 + 20 * std::size_t{i};
         const std::uint32_t at = littleEndian32(set, listed + 16);
@@ -246,8 +267,12 @@ void checkProperties(const Bytes &set, Formats::Findings &findings) {
                 const Property property =
                     propertyNamed(set.substr(listed, 16), littleEndian32(pairs, pair));
                 findings.add(property.category, property.name);
+                found = true;
             }
         }
+    }
+    if (!found && !emptiedForm(set, sections)) {
+        findings.add(Category::Other, "old data in document properties");
     }
 }
 

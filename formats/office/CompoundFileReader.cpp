@@ -106,6 +106,8 @@ std::vector<std::uint32_t> Reader::chain(std::uint32_t start,
     }
     if (&table == &fat_) {
         markUsed(sectors);
+    } else {
+        markMiniUsed(sectors);
     }
     return sectors;
 }
@@ -124,6 +126,17 @@ void Reader::markUsed(const std::vector<std::uint32_t> &sectors) {
             }
             used_[sector] = owner;
         }
+    }
+}
+
+// Mini sectors too: one stream's cleaning would wipe what another holds.
+void Reader::markMiniUsed(const std::vector<std::uint32_t> &sectors) {
+    usedMini_.resize(miniFat_.size(), false);
+    for (const std::uint32_t sector : sectors) {
+        if (usedMini_[sector]) {
+            throw damaged("two streams share a sector");
+        }
+        usedMini_[sector] = true;
     }
 }
 

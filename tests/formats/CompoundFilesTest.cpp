@@ -411,6 +411,10 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
          "still holds comment dates"},
         {"letter.doc", "WordDocument", restored("letter.doc", "WordDocument"),
          "still holds tracked-change dates"},
+        {"letter.doc", "\005SummaryInformation", [](Bytes &set) { set[set.size() - 1] = 1; },
+         "still holds old data in document properties"},
+        {"letter.doc", "", [](Bytes &file) { file[2 * 512 + 9] = 1; },  // sector 1 is free
+         "still holds old data in unused space"},
         {"slack.xls", "Workbook", [](Bytes &book) { book[book.size() - 1] = 1; },
          "still holds old data after the workbook"},
         {"letter.doc", "1Table", [=](Bytes &table) { table[owners + 2] = 'C'; },
