@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -63,6 +64,7 @@ class Tables {
             tableSectors_.push_back(littleEndian32(fatSectors, 4 * i));
             fat_ += sectorBytes(tableSectors_.back());
         }
+        std::sort(tableSectors_.begin(), tableSectors_.end());
         directory_ = follow(fat_, sector_, littleEndian32(file, 0x30), nullptr);
         for (std::size_t at = 0; at + 128 <= directory_.size(); at += 128) {
             entries_.push_back(entry(directory_.substr(at, 128)));
@@ -88,14 +90,15 @@ class Tables {
     // what entries no storage reaches tell beside their links and start.
     bool unusedSpaceHolds(const std::vector<bool> &reached) const {
         const auto holds = [](const Bytes &bytes, std::uint64_t from, std::uint64_t to) {
-            return bytes.find_first_not_of('\0', from) < std::min<std::uint64_t>(to, bytes.size());
+            return from < bytes.size() && std::string_view(bytes)
+                                                  .substr(from, std::min(to, bytes.size()) - from)
+                                                  .find_first_not_of('\0') != Bytes::npos;
         };
         const std::size_t sectors = std::min(fat_.size() / 4, file_.size() / sector_);
         for (std::uint32_t sector = 0; sector < sectors; ++sector) {
             const std::uint64_t at = (std::uint64_t{sector} + 1) * sector_;
             if (littleEndian32(fat_, 4 * sector) == 0xFFFFFFFF &&
-                std::find(tableSectors_.begin(), tableSectors_.end(), sector) ==
-                    tableSectors_.end() &&
+                !std::binary_search(tableSectors_.begin(), tableSectors_.end(), sector) &&
                 holds(file_, at, at + sector_)) {
                 return true;
             }
