@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Makes the old-format Office files the compound-file tests clean: a Word document, an Excel
 workbook and a PowerPoint show, each with every document property filled with values a test can
-look for and a comment by a named author (and the document a tracked change by another),
-converted by LibreOffice from flat OpenDocument files.
+look for and a comment by a named author with initials (and the document a tracked change by
+another), converted by LibreOffice from flat OpenDocument files.
 
     python3 make_compound_files.py FOLDER
 
