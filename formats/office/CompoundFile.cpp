@@ -8,6 +8,7 @@
 #include "formats/office/CompoundFileReader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <optional>
 #include <string_view>
@@ -34,11 +35,24 @@ constexpr std::size_t SavedByPair = 71;
 constexpr std::size_t PrinterPairs[] = {27, 28, 29};  // driver, portrait and landscape settings
 constexpr std::size_t CommentOwnersPair = 36;
 constexpr std::size_t RevisionAuthorsPair = 51;
+constexpr std::size_t SavingTimePair = 87;
+constexpr std::size_t CommentPlacesPair = 4;  // places, then each comment's initials and more
+constexpr std::size_t CommentSize = 30;
+constexpr std::size_t CommentInitialsLength = 9;
+constexpr std::size_t CommentDatesPair = 112;  // each comment's date and threading
+constexpr std::size_t CommentDateSize = 18;
 constexpr std::size_t StringTableHeader = 6;
-constexpr std::size_t DocumentDates = 0x14;  // created, revised, printed, revision, edit time
+constexpr std::size_t CharacterPagesPair = 12;  // places, then the page of each run's properties
+constexpr std::size_t PropertyPage = 512;
+constexpr std::uint32_t PageNumber = 0x3FFFFF;
+constexpr std::uint16_t RevisionDates[] = {0x6805, 0x6864};  // of an insertion, of a deletion
+constexpr std::uint16_t FormatRevisions[] = {0xCA57, 0xCA89};
+constexpr std::size_t FormatRevisionDate = 4;  // after size, flag and author
+constexpr std::size_t DocumentDates = 0x14;    // created, revised, printed, revision, edit time
 constexpr std::size_t DocumentDatesSize = 18;
 
 constexpr std::uint16_t ExcelEndOfSubstream = 0x000A;
+constexpr std::uint16_t ExcelStartOfSubstream = 0x0809;
 constexpr std::uint16_t ExcelPassword = 0x002F;
 constexpr std::uint16_t ExcelWriteAccess = 0x005C;
 constexpr std::uint16_t ExcelFileSharing = 0x005B;
@@ -57,6 +71,16 @@ constexpr std::uint16_t SlidePersistDirectory = 0x1772;
 constexpr std::uint16_t SlideUserEdit = 0x0FF5;
 constexpr std::size_t UserEditOffsets = 16;  // the last edit's, then the persist directory's
 constexpr std::size_t CurrentEditOffset = 16;
+constexpr std::uint16_t SlideCommentAtom = 0x2EE1;
+constexpr std::size_t CommentTime = 4;  // after the comment's number, 16 bytes
+constexpr std::size_t CommentTimeSize = 16;
+constexpr std::uint16_t SlideExternalObjects = 0x0409;
+constexpr std::uint16_t SlideSounds = 0x07E4;
+constexpr std::uint16_t DrawingProperties[] = {0xF00B, 0xF121, 0xF122};
+constexpr std::size_t DrawingProperty = 6;  // a number and a value, or a complex value's size
+constexpr std::uint16_t ComplexProperty = 0x8000;
+constexpr std::uint16_t PropertyNumber = 0x3FFF;
+constexpr std::uint16_t PictureName = 0x0105;
 constexpr unsigned CommentAuthorName = 0;
 constexpr unsigned CommentAuthorInitials = 2;
 
@@ -167,6 +191,13 @@ class WordPointers {
     void setLength(std::size_t pair, std::uint32_t length) {
         Formats::putLittleEndian32(document_, first_ + 8 * pair + 4, length);
     }
+    // Both fields as zeros, where the header has them: some pairs hold a time instead.
+    void clear(std::size_t pair) {
+        if (pair < count_) {
+            std::fill_n(document_.begin() + static_cast<std::ptrdiff_t>(first_ + 8 * pair), 8,
+                        '\0');
+        }
+    }
 
   private:
     Bytes &document_;
@@ -187,12 +218,47 @@ void zeroPointed(Bytes &table, const WordPointers &pointers, std::size_t pair) {
     std::fill_n(table.begin() + pointedOffset(table, pointers, pair), pointers.length(pair), '\0');
 }
 
+// A byte of a name as the blank given, unless it is blank already (a space or a zero): a name
+// once blanked stays as it is.
+void blankByte(char &byte, char blank) {
+    if (byte != ' ' && byte != '\0') {
+        byte = blank;
+    }
+}
+
 // The wide characters in size bytes from at, as wide spaces.
 void blankWide(Bytes &bytes, std::size_t at, std::size_t size) {
     for (std::size_t i = 0; i + 2 <= size; i += 2) {
-        bytes[at + i] = ' ';
-        bytes[at + i + 1] = '\0';
+        blankByte(bytes[at + i], ' ');
+        blankByte(bytes[at + i + 1], '\0');
     }
+}
+
+// The characters in size bytes from at as spaces.
+void blankNarrow(Bytes &bytes, std::size_t at, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        blankByte(bytes[at + i], ' ');
+    }
+}
+
+// What follows the last folder separator of a path in units of one or two bytes.
+Bytes fileName(const Bytes &path, std::size_t unit) {
+    std::size_t start = 0;
+    for (std::size_t at = 0; at + unit <= path.size(); at += unit) {
+        const char character = path[at];
+        if ((character == '\\' || character == '/' || character == ':') &&
+            (unit == 1 || path[at + 1] == '\0')) {
+            start = at + unit;
+        }
+    }
+    return path.substr(start);
+}
+
+// The path of size bytes from at as its file name, and zeros to its old size.
+void cutToFileName(Bytes &bytes, std::size_t at, std::size_t size, std::size_t unit) {
+    Bytes name = fileName(bytes.substr(at, size), unit);
+    name.resize(size, '\0');
+    bytes.replace(at, size, name);
 }
 
 // Each wide string of a list, a count and its characters from start on, as as many wide spaces,
@@ -215,8 +281,139 @@ void cleanProperties(Reader &reader, const Stream &stream, int) {
     reader.overwrite(stream, emptiedPropertySet(reader.read(stream)));
 }
 
+// The same count of associated names, each now empty: a length of zero and zeroed extra bytes.
+void emptyAssociatedNames(Bytes &table, WordPointers &pointers) {
+    const std::size_t at = pointedOffset(table, pointers, AssociatedNamesPair);
+    const Bytes head = table.substr(at, 6);
+    zeroPointed(table, pointers, AssociatedNamesPair);
+    const bool wide = Formats::littleEndian16(head, 0) == 0xFFFF;
+    const std::size_t emptySize =
+        6 + std::size_t{Formats::littleEndian16(head, 2)} *
+                ((wide ? 2 : 1) + std::size_t{Formats::littleEndian16(head, 4)});
+    if (emptySize > pointers.length(AssociatedNamesPair)) {
+        throw Formats::Refused("damaged Word document");
+    }
+    table.replace(at, 6, head);
+    pointers.setLength(AssociatedNamesPair, static_cast<std::uint32_t>(emptySize));
+}
+
+// Each comment keeps its author's initials after the places of all comments, and, in a table of
+// its own, when it was made: the initials as wide spaces, the dates as zeros.
+void cleanCommentRecords(Bytes &table, const WordPointers &pointers) {
+    if (pointers.has(CommentPlacesPair) && pointers.length(CommentPlacesPair) >= 4) {
+        const std::size_t at = pointedOffset(table, pointers, CommentPlacesPair);
+        const std::size_t count = (pointers.length(CommentPlacesPair) - 4) / (4 + CommentSize);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t initials = at + 4 * (count + 1) + CommentSize * i;
+            blankWide(table, initials + 2,
+                      2 * std::min<std::size_t>(Formats::littleEndian16(table, initials),
+                                                CommentInitialsLength));
+        }
+    }
+    if (pointers.has(CommentDatesPair)) {
+        const std::size_t at = pointedOffset(table, pointers, CommentDatesPair);
+        for (std::size_t i = 0; i < pointers.length(CommentDatesPair) / CommentDateSize; ++i) {
+            std::fill_n(table.begin() + at + CommentDateSize * i, 4, '\0');
+        }
+    }
+}
+
+// How many bytes a property's operand takes, by the kind in its top three bits; those of variable
+// size count theirs in their first byte. None when that byte lies at or past end.
+std::optional<std::size_t> operandSize(const Bytes &page, std::size_t at, std::size_t end,
+                                       std::uint16_t property) {
+    constexpr std::size_t Sizes[] = {1, 1, 2, 4, 2, 2, 0, 3};
+    if (Sizes[property >> 13] != 0) {
+        return Sizes[property >> 13];
+    }
+    if (at >= end) {
+        return std::nullopt;
+    }
+    return 1 + std::size_t{Formats::byteAt(page, at)};
+}
+
+// The dates of tracked changes among one run's character properties, from at to end, as zeros.
+// A property cut short ends the list.
+void zeroRevisionDates(Bytes &document, std::size_t at, std::size_t end) {
+    while (at + 2 <= end) {
+        const std::uint16_t property = Formats::littleEndian16(document, at);
+        const std::optional<std::size_t> size = operandSize(document, at + 2, end, property);
+        if (!size || *size > end - at - 2) {
+            return;
+        }
+        const auto zero = [&](std::size_t from, std::size_t count) {
+            std::fill_n(document.begin() + static_cast<std::ptrdiff_t>(at + 2 + from), count, '\0');
+        };
+        if (std::find(std::begin(RevisionDates), std::end(RevisionDates), property) !=
+            std::end(RevisionDates)) {
+            zero(0, *size);
+        } else if (std::find(std::begin(FormatRevisions), std::end(FormatRevisions), property) !=
+                       std::end(FormatRevisions) &&
+                   *size >= FormatRevisionDate + 4) {
+            zero(FormatRevisionDate, 4);
+        }
+        at += 2 + *size;
+    }
+}
+
+// Each page of character properties the document lists: a count of runs at its end, and after
+// the runs' places an offset in words to each run's properties, a size and the properties.
+void zeroCharacterRevisionDates(Bytes &document, const Bytes &table, const WordPointers &pointers) {
+    if (!pointers.has(CharacterPagesPair) || pointers.length(CharacterPagesPair) < 4) {
+        return;
+    }
+    const std::size_t at = pointedOffset(table, pointers, CharacterPagesPair);
+    const std::size_t pages = (pointers.length(CharacterPagesPair) - 4) / 8;
+    for (std::size_t i = 0; i < pages; ++i) {
+        const std::size_t page =
+            PropertyPage * (Formats::littleEndian32(table, at + 4 * (pages + 1 + i)) & PageNumber);
+        if (page > document.size() || document.size() - page < PropertyPage) {
+            throw Formats::Refused("damaged Word document");
+        }
+        const std::size_t runs = Formats::byteAt(document, page + PropertyPage - 1);
+        for (std::size_t run = 0; run < runs && 4 * (runs + 1) + run < PropertyPage - 1; ++run) {
+            const std::size_t offset =
+                2 * std::size_t{Formats::byteAt(document, page + 4 * (runs + 1) + run)};
+            if (offset == 0) {
+                continue;
+            }
+            const std::size_t end = page + offset + 1 + Formats::byteAt(document, page + offset);
+            if (end > page + PropertyPage) {
+                throw Formats::Refused("damaged Word document");
+            }
+            zeroRevisionDates(document, page + offset + 1, end);
+        }
+    }
+}
+
+// What one pointer's bytes become may not change how another's read: pointers whose bytes the
+// pass changes must not share any.
+void refuseSharedBytes(const Bytes &table, const WordPointers &pointers) {
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    for (const std::size_t pair : {SavedByPair, PrinterPairs[0], PrinterPairs[1], PrinterPairs[2],
+                                   CommentOwnersPair, RevisionAuthorsPair, AssociatedNamesPair,
+                                   CommentPlacesPair, CommentDatesPair, CharacterPagesPair}) {
+        if (pointers.has(pair)) {
+            const std::size_t at = pointedOffset(table, pointers, pair);
+            spans.emplace_back(at, at + pointers.length(pair));
+        }
+    }
+    if (pointers.has(DocumentPropertiesPair) &&
+        pointers.length(DocumentPropertiesPair) >= DocumentDates + DocumentDatesSize) {
+        const std::size_t at = pointedOffset(table, pointers, DocumentPropertiesPair);
+        spans.emplace_back(at + DocumentDates, at + DocumentDates + DocumentDatesSize);
+    }
+    std::sort(spans.begin(), spans.end());
+    for (std::size_t i = 1; i < spans.size(); ++i) {
+        if (spans[i].first < spans[i - 1].second) {
+            throw Formats::Refused("damaged Word document");
+        }
+    }
+}
+
 // Word keeps the names of its last savers, and a table of names (template, author, last editor,
-// title, subject, keywords), apart from its document properties, and the dates in its own.
+// title, subject, keywords), apart from its document properties, the dates in its own settings,
+// the time it was last saved in its header, and the dates of tracked changes.
 void cleanWord(Reader &reader, const Stream &stream, int) {
     Bytes document = reader.read(stream);
     WordPointers pointers(document);
@@ -229,6 +426,7 @@ void cleanWord(Reader &reader, const Stream &stream, int) {
         throw Formats::Refused("damaged Word document: no table stream");
     }
     Bytes table = reader.read(*tableStream);
+    refuseSharedBytes(table, pointers);
     for (const std::size_t pair :
          {SavedByPair, PrinterPairs[0], PrinterPairs[1], PrinterPairs[2]}) {
         if (pointers.has(pair)) {
@@ -236,26 +434,17 @@ void cleanWord(Reader &reader, const Stream &stream, int) {
             pointers.setLength(pair, 0);
         }
     }
+    pointers.clear(SavingTimePair);
     if (pointers.has(CommentOwnersPair)) {
         blankPointedNames(table, pointers, CommentOwnersPair, 0);
     }
     if (pointers.has(RevisionAuthorsPair)) {
         blankPointedNames(table, pointers, RevisionAuthorsPair, StringTableHeader);
     }
+    cleanCommentRecords(table, pointers);
+    zeroCharacterRevisionDates(document, table, pointers);
     if (pointers.has(AssociatedNamesPair) && pointers.length(AssociatedNamesPair) >= 6) {
-        const std::size_t at = pointedOffset(table, pointers, AssociatedNamesPair);
-        const Bytes head = table.substr(at, 6);
-        zeroPointed(table, pointers, AssociatedNamesPair);
-        // The same count of names, each now empty: a length of zero and zeroed extra bytes.
-        const bool wide = Formats::littleEndian16(head, 0) == 0xFFFF;
-        const std::size_t emptySize =
-            6 + std::size_t{Formats::littleEndian16(head, 2)} *
-                    ((wide ? 2 : 1) + std::size_t{Formats::littleEndian16(head, 4)});
-        if (emptySize > pointers.length(AssociatedNamesPair)) {
-            throw Formats::Refused("damaged Word document");
-        }
-        table.replace(at, 6, head);
-        pointers.setLength(AssociatedNamesPair, static_cast<std::uint32_t>(emptySize));
+        emptyAssociatedNames(table, pointers);
     }
     if (pointers.has(DocumentPropertiesPair) &&
         pointers.length(DocumentPropertiesPair) >= DocumentDates + DocumentDatesSize) {
@@ -373,12 +562,17 @@ void blankExcelString(Bytes &book, std::size_t at, std::size_t end) {
     const bool wide = Formats::byteAt(book, at + 2) & 1;
     const std::size_t wideEnd = wide ? 2 * std::size_t{Formats::littleEndian16(book, at)} : 0;
     for (std::size_t i = 0; at + 3 + i < end; ++i) {
-        book[at + 3 + i] = i < wideEnd && i % 2 == 1 ? '\0' : ' ';
+        blankByte(book[at + 3 + i], i < wideEnd && i % 2 == 1 ? '\0' : ' ');
     }
 }
 
+bool startsSubstream(const Bytes &book, std::size_t at) {
+    return at + 4 <= book.size() && Formats::littleEndian16(book, at) == ExcelStartOfSubstream;
+}
+
 // The user names in the workbook's globals (who saved it, who reserved it) and the authors of the
-// notes in its sheets, as blanks; the metadata of its pictures, as zeros.
+// notes in its sheets, as blanks; the metadata of its pictures and the slack after its last
+// substream, as zeros.
 void cleanWorkbook(Reader &reader, const Stream &stream, int) {
     Bytes book = reader.read(stream);
     const bool unicode = CompoundFile::sameName(stream.name, "Workbook");  // older ones are "Book"
@@ -393,7 +587,7 @@ void cleanWorkbook(Reader &reader, const Stream &stream, int) {
             throw Formats::Refused("password-protected Excel workbook", Formats::Cause::Protected);
         }
         if (globals && type == ExcelWriteAccess && !unicode && length >= 1) {
-            std::fill_n(book.begin() + at + 5, length - 1, ' ');
+            blankNarrow(book, at + 5, length - 1);
         } else if (globals && type == ExcelWriteAccess && length >= 3) {
             blankExcelString(book, at + 4, at + 4 + length);
         } else if (globals && type == ExcelFileSharing && length >= ExcelFileSharingUser + 3) {
@@ -409,6 +603,11 @@ void cleanWorkbook(Reader &reader, const Stream &stream, int) {
         }
         globals = globals && type != ExcelEndOfSubstream;
         at += 4 + length;
+        if (type == ExcelEndOfSubstream && !startsSubstream(book, at)) {
+            // What lies after the last substream is slack, where older contents may linger.
+            std::fill(book.begin() + static_cast<std::ptrdiff_t>(at), book.end(), '\0');
+            break;
+        }
     }
     hideDrawingGroupPictures(book);
     reader.overwrite(stream, book);
@@ -420,24 +619,95 @@ Bytes littleEndian32Bytes(std::size_t value) {
     return bytes;
 }
 
-// The name and initials of each comment's author, as wide spaces. Records are walked flat:
+// Whether the wide text of size bytes from at is a web address: a scheme of two letters or more,
+// other than a file's, before a colon.
+bool webAddress(const Bytes &bytes, std::size_t at, std::size_t size) {
+    std::string scheme;
+    for (std::size_t i = 0; i + 2 <= size && bytes[at + i + 1] == '\0'; i += 2) {
+        const auto character = static_cast<unsigned char>(bytes[at + i]);
+        if (character == ':') {
+            return scheme.size() >= 2 && scheme != "file";
+        }
+        if (!std::isalpha(character)) {
+            break;
+        }
+        scheme += static_cast<char>(std::tolower(character));
+    }
+    return false;
+}
+
+// Where a file's path may lie in wide text: in the shows's external objects (links, hyperlinks,
+// sound and video), the sounds it holds, and pictures' names among shapes' properties.
+void cutPathToFileName(Bytes &show, std::size_t at, std::size_t size) {
+    if (!webAddress(show, at, size)) {
+        cutToFileName(show, at, size, 2);
+    }
+}
+
+// The wide values of shape properties follow their table, in its order; a picture's name may be
+// the path it was inserted from. A table or value that runs past the record is read no further.
+void cutPictureNames(Bytes &show, std::size_t at, std::size_t length, unsigned count) {
+    if (DrawingProperty * std::size_t{count} > length) {
+        return;
+    }
+    std::size_t value = at + DrawingProperty * count;
+    for (std::size_t property = at; property < at + DrawingProperty * count;
+         property += DrawingProperty) {
+        const std::uint16_t id = Formats::littleEndian16(show, property);
+        const std::size_t size = Formats::littleEndian32(show, property + 2);
+        if (!(id & ComplexProperty)) {
+            continue;
+        }
+        if (size > at + length - value) {
+            return;
+        }
+        if ((id & PropertyNumber) == PictureName) {
+            cutPathToFileName(show, value, size);
+        }
+        value += size;
+    }
+}
+
+// What one record of a show tells of people and files, within comments or external objects as
+// the walk found it.
+void cleanShowRecord(Bytes &show, std::size_t at, std::size_t length, bool inComment,
+                     bool inFiles) {
+    const unsigned instance = Formats::littleEndian16(show, at) >> 4;
+    const std::uint16_t type = Formats::littleEndian16(show, at + 2);
+    if (type == SlideText && inComment &&
+        (instance == CommentAuthorName || instance == CommentAuthorInitials)) {
+        blankWide(show, at + 8, length);
+    } else if (type == SlideCommentAtom && inComment && length >= CommentTime + CommentTimeSize) {
+        std::fill_n(show.begin() + static_cast<std::ptrdiff_t>(at + 8 + CommentTime),
+                    CommentTimeSize, '\0');
+    } else if (type == SlideText && inFiles) {
+        cutPathToFileName(show, at + 8, length);
+    } else if (std::find(std::begin(DrawingProperties), std::end(DrawingProperties), type) !=
+               std::end(DrawingProperties)) {
+        cutPictureNames(show, at + 8, length, instance);
+    }
+}
+
+// The name, initials and time of each comment, as wide spaces and zeros; the paths of files the
+// show links to, plays or took pictures from, cut to the files' names. Records are walked flat:
 // containers are stepped into, so nesting takes no depth.
-void blankCommentAuthors(Bytes &show) {
+void cleanShowRecords(Bytes &show) {
     std::size_t commentEnd = 0;
+    std::size_t filesEnd = 0;
     for (std::size_t at = 0; at + 8 <= show.size();) {
-        const std::uint16_t versionAndInstance = Formats::littleEndian16(show, at);
         const std::uint16_t type = Formats::littleEndian16(show, at + 2);
         const std::size_t length = Formats::littleEndian32(show, at + 4);
-        const unsigned instance = versionAndInstance >> 4;
-        const bool container = (versionAndInstance & 0x0F) == 0x0F || type == SlideTagData;
+        const bool container =
+            (Formats::littleEndian16(show, at) & 0x0F) == 0x0F || type == SlideTagData;
         if (length > show.size() - at - 8) {
             throw Formats::Refused("damaged PowerPoint show");
         }
         if (container && type == SlideComment) {
             commentEnd = at + 8 + length;
-        } else if (type == SlideText && at < commentEnd &&
-                   (instance == CommentAuthorName || instance == CommentAuthorInitials)) {
-            blankWide(show, at + 8, length);
+        } else if (container && (type == SlideExternalObjects || type == SlideSounds)) {
+            filesEnd = at + 8 + length;
+        } else if (!container) {
+            cleanShowRecord(show, at, length, at < commentEnd, at < filesEnd);
         }
         at += container ? 8 : 8 + length;
     }
@@ -534,9 +804,10 @@ Bytes withObjectsCleaned(const Bytes &show, int depth, const std::string &where,
     return result + show.substr(copied);
 }
 
-// The offsets the show keeps of its own records: each persistent object's in the persist
+// Each place the show keeps an offset of its own records: each persistent object's in the persist
 // directories, the last edit's and the directory's in each user edit.
-void moveOffsets(Bytes &show, const Shifts &shifts) {
+template <typename Visit>
+void forEachOffset(const Bytes &show, Visit &&visit) {
     for (const std::size_t at : topRecords(show)) {
         const std::uint16_t type = Formats::littleEndian16(show, at + 2);
         const std::size_t end = at + 8 + Formats::littleEndian32(show, at + 4);
@@ -547,36 +818,79 @@ void moveOffsets(Bytes &show, const Shifts &shifts) {
                     throw Formats::Refused("damaged PowerPoint show");
                 }
                 for (std::size_t i = 1; i <= count; ++i) {
-                    shifts.move(show, entry + 4 * i);
+                    visit(entry + 4 * i);
                 }
                 entry += 4 + 4 * count;
             }
         } else if (type == SlideUserEdit && end - at >= UserEditOffsets + 8) {
-            shifts.move(show, at + UserEditOffsets);
-            shifts.move(show, at + UserEditOffsets + 4);
+            visit(at + UserEditOffsets);
+            visit(at + UserEditOffsets + 4);
         }
     }
 }
 
-// Comment authors blanked, and the objects the show embeds (whole documents, packed or not)
-// through the passes of their kinds. Where an object changes size, the offsets that point past it
-// move with what they point to, the current edit's in the sibling "Current User" too.
+// Where the walk of the show's top records meets one that runs past its end, or the end.
+std::size_t walkableEnd(const Bytes &show) {
+    std::size_t at = 0;
+    while (at + 8 <= show.size() && Formats::littleEndian32(show, at + 4) <= show.size() - at - 8) {
+        at += 8 + std::size_t{Formats::littleEndian32(show, at + 4)};
+    }
+    return at + 8 <= show.size() ? at : show.size();
+}
+
+// A show whose last save was cut short, or that has slack at its end, ends in a record that runs
+// past it. Readers then take the last whole user edit for the current one, so what follows is
+// zeroed, as long as no offset points into it, and the current edit made that last whole one.
+void cutUnwalkableTail(Bytes &show, Bytes &user) {
+    const std::size_t end = walkableEnd(show);
+    if (end == show.size()) {
+        return;
+    }
+    std::fill(show.begin() + static_cast<std::ptrdiff_t>(end), show.end(), '\0');
+    forEachOffset(show, [&](std::size_t at) {
+        if (Formats::littleEndian32(show, at) >= end) {
+            throw Formats::Refused("damaged PowerPoint show");
+        }
+    });
+    std::vector<std::uint32_t> edits;
+    for (const std::size_t at : topRecords(show)) {
+        if (Formats::littleEndian16(show, at + 2) == SlideUserEdit) {
+            edits.push_back(static_cast<std::uint32_t>(at));
+        }
+    }
+    if (edits.empty()) {
+        throw Formats::Refused("damaged PowerPoint show");
+    }
+    if (!user.empty() &&
+        std::find(edits.begin(), edits.end(), Formats::littleEndian32(user, CurrentEditOffset)) ==
+            edits.end()) {
+        Formats::putLittleEndian32(user, CurrentEditOffset, edits.back());
+    }
+}
+
+// Comment authors and times blanked, paths cut to file names, and the objects the show embeds
+// (whole documents, packed or not) through the passes of their kinds. Where an object changes
+// size, the offsets that point past it move with what they point to, the current edit's in the
+// sibling "Current User" too.
 void cleanSlides(Reader &reader, const Stream &stream, int depth) {
     Bytes show = reader.read(stream);
-    blankCommentAuthors(show);
+    const Stream *current = reader.sibling(stream, "Current User");
+    Bytes user = current ? reader.read(*current) : Bytes();
+    if (current && user.size() < CurrentEditOffset + 4) {
+        throw Formats::Refused("damaged PowerPoint show: no current user");
+    }
+    cutUnwalkableTail(show, user);
+    cleanShowRecords(show);
     Shifts shifts;
     show = withObjectsCleaned(show, depth, stream.path, shifts);
     if (!shifts.empty()) {
-        moveOffsets(show, shifts);
-        const Stream *current = reader.sibling(stream, "Current User");
+        forEachOffset(show, [&](std::size_t at) { shifts.move(show, at); });
         if (current) {
-            Bytes user = reader.read(*current);
-            if (user.size() < CurrentEditOffset + 4) {
-                throw Formats::Refused("damaged PowerPoint show: no current user");
-            }
             shifts.move(user, CurrentEditOffset);
-            reader.overwrite(*current, user);
         }
+    }
+    if (current) {
+        reader.overwrite(*current, user);
     }
     reader.overwrite(stream, show);
 }
@@ -590,7 +904,8 @@ class PackageFields {
         }
         end_ = 4 + Formats::littleEndian32(package, 0);
     }
-    bool atEnd() const { return at_ == end_; }
+    // Fewer bytes than a count are left: what follows the last field is no field.
+    bool atEnd() const { return end_ - at_ < 4; }
     Bytes take(std::size_t size) {
         if (size > end_ - at_) {
             throw Formats::Refused("damaged packaged file");
@@ -609,26 +924,6 @@ class PackageFields {
     std::size_t at_ = 4;
     std::size_t end_ = 0;
 };
-
-// What follows the last folder separator of a path in units of one or two bytes.
-Bytes fileName(const Bytes &path, std::size_t unit) {
-    std::size_t start = 0;
-    for (std::size_t at = 0; at + unit <= path.size(); at += unit) {
-        const char character = path[at];
-        if ((character == '\\' || character == '/' || character == ':') &&
-            (unit == 1 || path[at + 1] == '\0')) {
-            start = at + unit;
-        }
-    }
-    return path.substr(start);
-}
-
-// The path of size bytes from at as its file name, and zeros to its old size.
-void cutToFileName(Bytes &bytes, std::size_t at, std::size_t size, std::size_t unit) {
-    Bytes name = fileName(bytes.substr(at, size), unit);
-    name.resize(size, '\0');
-    bytes.replace(at, size, name);
-}
 
 // A linked object names the file it shows by file monikers (one relative, one absolute, others in
 // composites), each a path in single-byte and wide characters: the paths keep only the file's
@@ -702,7 +997,7 @@ void cleanCurrentUser(Reader &reader, const Stream &stream, int) {
     if (CurrentUserName + length > end) {
         throw Formats::Refused("damaged PowerPoint show: no current user");
     }
-    std::fill_n(user.begin() + CurrentUserName, length, ' ');
+    blankNarrow(user, CurrentUserName, length);
     if (wide + 2 * length <= end) {
         blankWide(user, wide, 2 * length);
     }

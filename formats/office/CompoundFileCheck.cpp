@@ -5,8 +5,10 @@
 #include "formats/core/Zlib.h"
 #include "formats/office/CompoundFile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -35,6 +37,7 @@ struct Entry {
     std::uint32_t left = 0, right = 0, child = 0, start = 0;
     std::uint64_t size = 0;
     bool dated = false;
+    bool named = false;  // its name ends where the entry says
 };
 
 // The file read into whole tables, enough to read any stream by its entry.
@@ -48,21 +51,23 @@ class Tables {
         sector_ = std::size_t{1} << shift;
         Bytes fatSectors = slice(file, 0x4C, 109 * 4);
         std::uint32_t list = littleEndian32(file, 0x44);
-        const std::uint32_t lists = littleEndian32(file, 0x48);
-        require(lists <= file.size() / sector_);
-        for (std::uint32_t n = lists; n > 0; --n) {
+        const std::uint32_t fatCount = littleEndian32(file, 0x2C);
+        require(fatCount <= file.size() / sector_);
+        // As many list sectors as the table needs, whatever the header counts.
+        while (fatSectors.size() / 4 < fatCount) {
             const Bytes listSector = sectorBytes(list);
+            tableSectors_.push_back(list);
             fatSectors += listSector.substr(0, sector_ - 4);
             list = littleEndian32(listSector, sector_ - 4);
         }
-        const std::uint32_t fatCount = littleEndian32(file, 0x2C);
-        require(fatCount <= fatSectors.size() / 4 && fatCount <= file.size() / sector_);
         for (std::uint32_t i = 0; i < fatCount; ++i) {
-            fat_ += sectorBytes(littleEndian32(fatSectors, 4 * i));
+            tableSectors_.push_back(littleEndian32(fatSectors, 4 * i));
+            fat_ += sectorBytes(tableSectors_.back());
         }
-        const Bytes directory = follow(fat_, sector_, littleEndian32(file, 0x30), nullptr);
-        for (std::size_t at = 0; at + 128 <= directory.size(); at += 128) {
-            entries_.push_back(entry(directory.substr(at, 128)));
+        std::sort(tableSectors_.begin(), tableSectors_.end());
+        directory_ = follow(fat_, sector_, littleEndian32(file, 0x30), nullptr);
+        for (std::size_t at = 0; at + 128 <= directory_.size(); at += 128) {
+            entries_.push_back(entry(directory_.substr(at, 128)));
         }
         require(!entries_.empty() && entries_[0].type == 5);
         miniFat_ = follow(fat_, sector_, littleEndian32(file, 0x3C), nullptr);
@@ -81,6 +86,40 @@ class Tables {
         return slice(bytes, 0, entry.size);
     }
 
+    // Whether what lies unused holds anything: sectors and mini sectors the tables mark free, and
+    // what entries no storage reaches tell beside their links and start.
+    bool unusedSpaceHolds(const std::vector<bool> &reached) const {
+        const auto holds = [](const Bytes &bytes, std::uint64_t from, std::uint64_t to) {
+            return from < bytes.size() && std::string_view(bytes)
+                                                  .substr(from, std::min(to, bytes.size()) - from)
+                                                  .find_first_not_of('\0') != Bytes::npos;
+        };
+        const std::size_t sectors = std::min(fat_.size() / 4, file_.size() / sector_);
+        for (std::uint32_t sector = 0; sector < sectors; ++sector) {
+            const std::uint64_t at = (std::uint64_t{sector} + 1) * sector_;
+            if (littleEndian32(fat_, 4 * sector) == 0xFFFFFFFF &&
+                !std::binary_search(tableSectors_.begin(), tableSectors_.end(), sector) &&
+                holds(file_, at, at + sector_)) {
+                return true;
+            }
+        }
+        for (std::size_t mini = 0; mini < miniFat_.size() / 4; ++mini) {
+            if (littleEndian32(miniFat_, 4 * mini) == 0xFFFFFFFF &&
+                holds(miniStream_, 64 * mini, 64 * mini + 64)) {
+                return true;
+            }
+        }
+        for (std::size_t entry = 0; entry < entries_.size(); ++entry) {
+            const std::size_t at = 128 * entry;
+            if (!reached[entry] &&
+                (holds(directory_, at, at + 0x44) || holds(directory_, at + 0x50, at + 0x74) ||
+                 holds(directory_, at + 0x78, at + 128))) {
+                return true;
+            }
+        }
+        return false;
+    }
+
   private:
     Bytes sectorBytes(std::uint32_t number) const {
         return slice(file_, (std::uint64_t{number} + 1) * sector_, sector_);
@@ -92,16 +131,22 @@ class Tables {
         Bytes bytes;
         std::size_t steps = 0;
         for (std::uint32_t at = start; at != 0xFFFFFFFE; at = littleEndian32(table, 4 * at)) {
+            const Bytes &from = source ? *source : file_;
+            const std::uint64_t offset = (std::uint64_t{at} + (source ? 0 : 1)) * unit;
             require(++steps <= table.size() / 4 && at < table.size() / 4 &&
-                    bytes.size() < file_.size());
-            bytes += source ? slice(*source, std::uint64_t{at} * unit, unit) : sectorBytes(at);
+                    bytes.size() < file_.size() && offset < from.size());
+            bytes += from.substr(offset, unit);
+            if (from.size() - offset < unit) {  // only what a chain needs of its last unit is read
+                break;
+            }
         }
         return bytes;
     }
 
     Entry entry(const Bytes &raw) const {
         Entry entry;
-        for (std::size_t at = 0; at < 64 && littleEndian16(raw, at) != 0; at += 2) {
+        std::size_t at = 0;
+        for (; at < 64 && littleEndian16(raw, at) != 0; at += 2) {
             const std::uint16_t character = littleEndian16(raw, at);
             const char shown = character < 0x80 ? static_cast<char>(character) : '?';
             entry.key += static_cast<char>(std::tolower(static_cast<unsigned char>(shown)));
@@ -109,6 +154,8 @@ class Tables {
                 entry.name += shown;
             }
         }
+        // Readers that take the size for the name's and readers that read to its zero must agree.
+        entry.named = littleEndian16(raw, 0x40) == at + 2;
         entry.type = raw[0x42];
         entry.left = littleEndian32(raw, 0x44);
         entry.right = littleEndian32(raw, 0x48);
@@ -126,7 +173,8 @@ class Tables {
     const Bytes &file_;
     mutable std::uint64_t read_ = 0;
     std::size_t sector_ = 512;
-    Bytes fat_, miniFat_, miniStream_;
+    Bytes fat_, miniFat_, miniStream_, directory_;
+    std::vector<std::uint32_t> tableSectors_;  // of the sector table and the lists it needs
     std::vector<Entry> entries_;
 };
 
@@ -146,7 +194,7 @@ Members members(const std::vector<Entry> &entries, const Entry &storage, std::si
             continue;
         }
         require(steps <= 3 * entries.size() && at < entries.size() &&
-                (entries[at].type == 1 || entries[at].type == 2));
+                (entries[at].type == 1 || entries[at].type == 2) && entries[at].named);
         found.emplace(entries[at].key, &entries[at]);
         open.push_back(entries[at].left);
         open.push_back(entries[at].right);
@@ -187,10 +235,31 @@ Property propertyNamed(const Bytes &formatId, std::uint32_t id) {
 }
 
 // Every property but the code page, in every section.
+// Whether a set that holds no property but code pages is laid out as emptying leaves it: its
+// sections one after another past their list, each its size, a count of one and the code page as
+// a short number, or a count of none; zeros after them. Else older contents may linger.
+bool emptiedForm(const Bytes &set, std::uint32_t sections) {
+    std::uint64_t next = 28 + 20 * std::uint64_t{sections};
+    for (std::uint32_t i = 0; i < sections; ++i) {
+        const std::uint32_t at = littleEndian32(set, 28 + 20 * std::size_t{i} + 16);
+        const Bytes head = slice(set, at, 8);
+        const std::uint32_t size = littleEndian32(head, 4) == 0 ? 8 : 24;
+        if (at != next || littleEndian32(head, 0) != size || size > set.size() - at ||
+            (size == 24 &&
+             (littleEndian32(set, at + 8) != 1 || littleEndian32(set, at + 12) != 16 ||
+              littleEndian32(set, at + 16) != 2 || littleEndian16(set, at + 22) != 0))) {
+            return false;
+        }
+        next += size;
+    }
+    return set.find_first_not_of('\0', next) == Bytes::npos;
+}
+
 void checkProperties(const Bytes &set, Formats::Findings &findings) {
     require(set.size() >= 28);
     const std::uint32_t sections = littleEndian32(set, 24);
     require(sections <= (set.size() - 28) / 20);
+    bool found = false;
     for (std::uint32_t i = 0; i < sections; ++i) {
         const std::size_t listed = 28 + 20 * std::size_t{i};
         const std::uint32_t at = littleEndian32(set, listed + 16);
@@ -201,8 +270,12 @@ void checkProperties(const Bytes &set, Formats::Findings &findings) {
                 const Property property =
                     propertyNamed(set.substr(listed, 16), littleEndian32(pairs, pair));
                 findings.add(property.category, property.name);
+                found = true;
             }
         }
+    }
+    if (!found && !emptiedForm(set, sections)) {
+        findings.add(Category::Other, "old data in document properties");
     }
 }
 
@@ -213,8 +286,8 @@ bool blank(const Bytes &text) {
 // Whether every wide string in the list, each a count and its characters from start on, is
 // blank or Word's stand-in for a missing name.
 bool namesBlank(const Bytes &list, std::size_t start) {
-    for (std::size_t at = start; at < list.size();) {
-        const std::size_t length = 2 * std::size_t{littleEndian16(slice(list, at, 2), 0)};
+    for (std::size_t at = start; at + 2 <= list.size();) {
+        const std::size_t length = 2 * std::size_t{littleEndian16(list, at)};
         const Bytes name = slice(list, at + 2, length);
         if (!blank(name) && name != Bytes("U\0n\0k\0n\0o\0w\0n\0", 14)) {
             return false;
@@ -224,7 +297,67 @@ bool namesBlank(const Bytes &list, std::size_t start) {
     return true;
 }
 
-// Word's saved-by list, its table of associated names, and its own dates.
+// The initials of each comment's author, after the places of all comments, each a count and up
+// to 9 wide characters in 30 bytes; and the date each was made, in 18 bytes of their own.
+void checkComments(const Bytes &places, const Bytes &dates, Formats::Findings &findings) {
+    const std::size_t count = places.size() < 4 ? 0 : (places.size() - 4) / 34;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t at = 4 * (count + 1) + 30 * i;
+        const std::size_t length = std::min<std::size_t>(littleEndian16(places, at), 9);
+        if (!blank(places.substr(at + 2, 2 * length))) {
+            findings.add(Category::People, "comment initials");
+        }
+    }
+    for (std::size_t at = 0; at + 18 <= dates.size(); at += 18) {
+        if (littleEndian32(dates, at) != 0) {
+            findings.add(Category::Dates, "comment dates");
+        }
+    }
+}
+
+// Whether a run's character properties hold the date of a tracked change: of an insertion or a
+// deletion, or 4 bytes into the operand of a change of format. Operands take 1, 2, 3 or 4 bytes by
+// the kind in the property's top three bits, or count their bytes in the first.
+bool revisionDated(const Bytes &properties) {
+    std::size_t at = 0;
+    while (at + 2 <= properties.size()) {
+        const std::uint16_t property = littleEndian16(properties, at);
+        const unsigned kind = property >> 13;
+        std::size_t size = Bytes("\1\1\2\4\2\2\0\3", 8)[kind];
+        if (kind == 6) {
+            size = at + 2 < properties.size() ? 1 + Formats::byteAt(properties, at + 2)
+                                              : properties.size();
+        }
+        if (size > properties.size() - at - 2) {
+            return false;
+        }
+        const Bytes operand = properties.substr(at + 2, size);
+        const bool dated = property == 0x6805 || property == 0x6864;
+        const bool formatDated = (property == 0xCA57 || property == 0xCA89) && size >= 8;
+        if ((dated && operand.find_first_not_of('\0') != Bytes::npos) ||
+            (formatDated && operand.find_first_not_of('\0', 4) < 8)) {
+            return true;
+        }
+        at += 2 + size;
+    }
+    return false;
+}
+
+// Whether a page of character properties names a tracked change's date: its last byte counts
+// its runs, and after their places a byte for each gives in words where its properties lie.
+bool pageRevisionDated(const Bytes &page) {
+    const std::size_t runs = Formats::byteAt(page, 511);
+    for (std::size_t run = 0; run < runs && 4 * runs + 4 + run < 511; ++run) {
+        const std::size_t at = 2 * std::size_t{Formats::byteAt(page, 4 * runs + 4 + run)};
+        if (at != 0 && revisionDated(slice(page, at + 1, Formats::byteAt(page, at)))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Word's saved-by list, its table of associated names, its own dates, its comments' and those of
+// its tracked changes.
 void checkWord(const Tables &tables, const Members &storage, const Bytes &document,
                Formats::Findings &findings) {
     require(document.size() >= 34 && littleEndian16(document, 0) == 0xA5EC);
@@ -235,7 +368,9 @@ void checkWord(const Tables &tables, const Members &storage, const Bytes &docume
     const std::size_t shorts = 34 + 2 * std::size_t{littleEndian16(document, 32)};
     const std::size_t longs =
         shorts + 2 + 4 * std::size_t{littleEndian16(slice(document, shorts, 2), 0)};
-    const std::size_t pairCount = littleEndian16(slice(document, longs, 2), 0);
+    // Pointers the stream does not hold are not there.
+    const std::size_t pairCount = std::min<std::size_t>(
+        littleEndian16(slice(document, longs, 2), 0), (document.size() - longs - 2) / 8);
     const Bytes pairs = slice(document, longs + 2, 8 * pairCount);
     // A pointer of no length points nowhere, whatever its offset says.
     const auto pointed = [&](std::size_t pair) {
@@ -269,13 +404,23 @@ void checkWord(const Tables &tables, const Members &storage, const Bytes &docume
         findings.add(Category::People, "comment or revision authors");
     }
     const Bytes properties = pointed(31);
-    if (properties.size() >= 0x26 && properties.find_first_not_of('\0', 0x14) < 0x26) {
+    if ((properties.size() >= 0x26 && properties.find_first_not_of('\0', 0x14) < 0x26) ||
+        (pairCount > 87 && pairs.find_first_not_of('\0', 8 * 87) < 8 * 88)) {
         findings.add(Category::Dates, "document dates");
+    }
+    checkComments(pointed(4), pointed(112), findings);
+    const Bytes pages = pointed(12);
+    const std::size_t count = pages.size() < 4 ? 0 : (pages.size() - 4) / 8;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t page = littleEndian32(pages, 4 * (count + 1 + i)) & 0x3FFFFF;
+        if (pageRevisionDated(slice(document, std::uint64_t{page} * 512, 512))) {
+            findings.add(Category::Dates, "tracked-change dates");
+        }
     }
 }
 
-// The user names of Excel's write-access and file-sharing records, in the globals, and the
-// authors of notes, in every sheet.
+// The user names of Excel's write-access and file-sharing records, in the globals, the authors of
+// notes, in every sheet, and bytes after the last sheet.
 void checkWorkbook(const Bytes &book, bool unicode, Formats::Findings &findings) {
     bool globals = true;
     for (std::size_t at = 0; at + 4 <= book.size();) {
@@ -290,11 +435,21 @@ void checkWorkbook(const Bytes &book, bool unicode, Formats::Findings &findings)
             !blank(body.substr(std::min<std::size_t>(body.size(), 7)))) {
             findings.add(Category::People, "user name");
         }
-        if (unicode && type == 0x001C && body.size() > 11 && !blank(body.substr(11))) {
+        // A note's author: a count of characters and their width, then the characters.
+        if (unicode && type == 0x001C && body.size() > 11 &&
+            !blank(body.substr(11, std::size_t{littleEndian16(body, 8)} *
+                                       (Formats::byteAt(body, 10) & 1 ? 2 : 1)))) {
             findings.add(Category::People, "comment authors");
         }
         globals = globals && type != 0x000A;
         at += 4 + body.size();
+        // After the last substream's end, where no start of another follows, lies slack.
+        if (type == 0x000A && (at + 4 > book.size() || littleEndian16(book, at) != 0x0809)) {
+            if (book.find_first_not_of('\0', at) != Bytes::npos) {
+                findings.add(Category::Other, "old data after the workbook");
+            }
+            return;
+        }
     }
 }
 
@@ -307,11 +462,92 @@ Formats::Findings embeddedFindings(const Bytes &content, int depth, const std::s
     }
 }
 
-// The author's name and initials of every comment on a slide, and what the storages of embedded
-// objects hold, packed or not, wherever they lie.
+bool holdsFolder(const Bytes &path, std::size_t unit) {
+    for (std::size_t at = 0; at + unit <= path.size(); at += unit) {
+        if (Bytes("\\/:").find(path[at]) != Bytes::npos && (unit == 1 || path[at + 1] == 0)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether wide text names a file by a path: it holds a folder separator and is no web address,
+// whose scheme (not a file's) of two letters or more comes before a colon.
+bool filePath(const Bytes &text) {
+    std::string scheme;
+    for (std::size_t at = 0; at + 1 < text.size() && text[at + 1] == 0 &&
+                             std::isalpha(static_cast<unsigned char>(text[at]));
+         at += 2) {
+        scheme += static_cast<char>(std::tolower(static_cast<unsigned char>(text[at])));
+    }
+    const bool web = scheme.size() >= 2 && scheme != "file" &&
+                     text.compare(2 * scheme.size(), 2, Bytes(":\0", 2)) == 0;
+    return !web && holdsFolder(text, 2);
+}
+
+// Whether a picture's name among the shape properties of the record body is a path; the wide
+// values follow the table of six-byte properties in its order.
+bool pictureNamedByPath(const Bytes &body, unsigned count) {
+    std::uint64_t value = 6 * std::uint64_t{count};
+    for (std::size_t at = 0; at < 6 * std::size_t{count} && value <= body.size(); at += 6) {
+        const std::uint16_t id = littleEndian16(body, at);
+        const std::uint32_t size = littleEndian32(body, at + 2);
+        if ((id & 0x8000) && size <= body.size() - value) {
+            if ((id & 0x3FFF) == 0x0105 && filePath(body.substr(value, size))) {
+                return true;
+            }
+            value += size;
+        } else if (id & 0x8000) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// What one atom of a show holds, inside a comment or the show's external objects and sounds.
+void checkShowAtom(const Bytes &show, std::size_t at, bool inComment, bool inFiles,
+                   Formats::Findings &findings) {
+    const unsigned instance = littleEndian16(show, at) >> 4;
+    const std::uint16_t type = littleEndian16(show, at + 2);
+    const Bytes body = show.substr(at + 8, littleEndian32(show, at + 4));
+    if (type == 0x0FBA && inComment && (instance == 0 || instance == 2) && !blank(body)) {
+        findings.add(Category::People, "comment authors");
+    }
+    if (type == 0x2EE1 && inComment && body.size() >= 20 && body.find_first_not_of('\0', 4) < 20) {
+        findings.add(Category::Dates, "comment dates");
+    }
+    if ((type == 0x0FBA && inFiles && filePath(body)) ||
+        ((type == 0xF00B || type == 0xF121 || type == 0xF122) &&
+         pictureNamedByPath(body, instance))) {
+        findings.add(Category::Other, "paths of linked, played or pictured files");
+    }
+}
+
+// What the storages of embedded objects hold, packed or not.
+void checkShowObject(const Bytes &show, std::size_t at, std::uint64_t &unpacked, int depth,
+                     const std::string &where, Formats::Findings &findings) {
+    const std::string object = where + " object";
+    const Bytes body = show.substr(at + 8, littleEndian32(show, at + 4));
+    const bool packed = littleEndian16(show, at) >> 4 == 1;
+    require(!packed || body.size() >= 4);
+    unpacked += packed ? littleEndian32(body, 0) : 0;
+    require(unpacked <= Formats::Limits::UnpackedSize);
+    findings.addFrom(
+        embeddedFindings(
+            !packed ? body
+                    : Formats::inflated(std::string_view(body).substr(4), littleEndian32(body, 0),
+                                        "damaged PowerPoint object in " + object),
+            depth, object),
+        object);
+}
+
+// The author's name, initials and time of every comment on a slide, the paths of files the show
+// links to, plays or took pictures from, and what the storages of embedded objects hold, wherever
+// they lie.
 void checkSlides(const Bytes &show, int depth, const std::string &where,
                  Formats::Findings &findings) {
     std::size_t commentEnd = 0;
+    std::size_t filesEnd = 0;
     std::uint64_t unpacked = 0;  // by all objects, bounded as one package's entries are
     for (std::size_t at = 0; at + 8 <= show.size();) {
         const std::uint16_t kind = littleEndian16(show, at);
@@ -321,38 +557,15 @@ void checkSlides(const Bytes &show, int depth, const std::string &where,
         const bool container = (kind & 0x0F) == 0x0F || type == 0x138B;  // tag data holds records
         if (type == 0x2EE0 && container) {
             commentEnd = at + 8 + length;
-        }
-        if (type == 0x0FBA && at < commentEnd && (kind >> 4 == 0 || kind >> 4 == 2) &&
-            !blank(show.substr(at + 8, length))) {
-            findings.add(Category::People, "comment authors");
-        }
-        if (type == 0x1011 && !container) {
-            const std::string object = where + " object";
-            const Bytes body = show.substr(at + 8, length);
-            const bool packed = kind >> 4 == 1;
-            require(!packed || body.size() >= 4);
-            unpacked += packed ? littleEndian32(body, 0) : 0;
-            require(unpacked <= Formats::Limits::UnpackedSize);
-            findings.addFrom(
-                embeddedFindings(!packed
-                                     ? body
-                                     : Formats::inflated(std::string_view(body).substr(4),
-                                                         littleEndian32(body, 0),
-                                                         "damaged PowerPoint object in " + object),
-                                 depth, object),
-                object);
+        } else if ((type == 0x0409 || type == 0x07E4) && container) {
+            filesEnd = at + 8 + length;
+        } else if (type == 0x1011 && !container) {
+            checkShowObject(show, at, unpacked, depth, where, findings);
+        } else if (!container) {
+            checkShowAtom(show, at, at < commentEnd, at < filesEnd, findings);
         }
         at += container ? 8 : 8 + std::size_t{length};
     }
-}
-
-bool holdsFolder(const Bytes &path, std::size_t unit) {
-    for (std::size_t at = 0; at + unit <= path.size(); at += unit) {
-        if (Bytes("\\/:").find(path[at]) != Bytes::npos && (unit == 1 || path[at + 1] == 0)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // A packaged file's source and temporary paths, in single-byte and, after its content, wide
@@ -371,7 +584,7 @@ void checkPackage(const Bytes &package, int depth, const std::string &where,
     at += 4 + content.size();
     bool found =
         holdsFolder(header.substr(label + 1, source - label - 1), 1) || holdsFolder(unpacked, 1);
-    for (int field = 0; field < 3 && at < header.size(); ++field) {
+    for (int field = 0; field < 3 && at + 4 <= header.size(); ++field) {
         const Bytes text =
             slice(header, at + 4, 2 * std::uint64_t{littleEndian32(slice(header, at, 4), 0)});
         found = found || (field != 1 && holdsFolder(text, 2));
@@ -536,6 +749,8 @@ Formats::Findings findings(const Bytes &file, int depth) {
     const Tables tables(file);
     const std::vector<Entry> &entries = tables.entries();
     std::vector<std::pair<const Entry *, std::string>> storages{{&entries[0], ""}};
+    std::vector<bool> reached(entries.size(), false);
+    reached[0] = true;
     std::size_t steps = 0;
     for (std::size_t next = 0; next < storages.size(); ++next) {
         require(next < entries.size());
@@ -543,6 +758,7 @@ Formats::Findings findings(const Bytes &file, int depth) {
         for (const auto &[key, entry] : inside) {
             const std::string folder = storages[next].second;
             const std::string path = folder + entry->name;
+            reached[static_cast<std::size_t>(entry - entries.data())] = true;
             if (entry->dated) {
                 findings.add(Category::Dates, "storage dates");
             }
@@ -556,6 +772,9 @@ Formats::Findings findings(const Bytes &file, int depth) {
     }
     if (entries[0].dated) {
         findings.add(Category::Dates, "storage dates");
+    }
+    if (tables.unusedSpaceHolds(reached)) {
+        findings.add(Category::Other, "old data in unused space");
     }
     return findings;
 }

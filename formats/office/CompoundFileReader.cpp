@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace {
 
@@ -32,6 +33,9 @@ constexpr std::size_t Times = 0x64;
 constexpr std::size_t TimesSize = 16;
 constexpr std::size_t StartSector = 0x74;
 constexpr std::size_t StreamSize = 0x78;
+// Name, kind and color; class, state and times; size.
+constexpr std::pair<std::size_t, std::size_t> UnusedEntryData[] = {
+    {0, LeftSibling}, {Child + 4, StartSector}, {StreamSize, EntrySize}};
 
 Formats::Refused damaged(const std::string &what) {
     return Formats::Refused("damaged compound file: " + what);
@@ -102,6 +106,8 @@ std::vector<std::uint32_t> Reader::chain(std::uint32_t start,
     }
     if (&table == &fat_) {
         markUsed(sectors);
+    } else {
+        markMiniUsed(sectors);
     }
     return sectors;
 }
@@ -112,7 +118,7 @@ void Reader::markUsed(const std::vector<std::uint32_t> &sectors) {
     if (sectors.empty()) {
         return;
     }
-    const std::uint32_t owner = sectors.front() + 1;
+    const std::uint32_t owner = ++chains_;  // two chains may start at the same sector
     for (const std::uint32_t sector : sectors) {
         if (sector < used_.size()) {
             if (used_[sector] != 0 && used_[sector] != owner) {
@@ -120,6 +126,17 @@ void Reader::markUsed(const std::vector<std::uint32_t> &sectors) {
             }
             used_[sector] = owner;
         }
+    }
+}
+
+// Mini sectors too: one stream's cleaning would wipe what another holds.
+void Reader::markMiniUsed(const std::vector<std::uint32_t> &sectors) {
+    usedMini_.resize(miniFat_.size(), false);
+    for (const std::uint32_t sector : sectors) {
+        if (usedMini_[sector]) {
+            throw damaged("two streams share a sector");
+        }
+        usedMini_[sector] = true;
     }
 }
 
@@ -207,16 +224,17 @@ Run Reader::miniSector(std::uint32_t sector, std::size_t size) const {
     return {miniStream_[piece].offset + within, size};
 }
 
+// The name up to its zero, which must end where the entry says: readers that take one or the
+// other would see different streams.
 std::string Reader::entryName(std::size_t at) const {
-    const std::size_t length =
-        std::min<std::size_t>(Formats::littleEndian16(file_, at + NameLength), NameLength);
     std::string name;
-    for (std::size_t i = 0; i + 1 < length; i += 2) {
+    std::size_t i = 0;
+    for (; i < NameLength && Formats::littleEndian16(file_, at + i) != 0; i += 2) {
         const std::uint16_t character = Formats::littleEndian16(file_, at + i);
-        if (character == 0) {
-            break;
-        }
         name += character < 0x80 ? static_cast<char>(character) : '?';
+    }
+    if (Formats::littleEndian16(file_, at + NameLength) != i + 2) {
+        throw damaged("an entry's name does not end where it says");
     }
     return name;
 }
@@ -345,9 +363,10 @@ void Reader::zeroTimesAndFreeSpace() {
         if (reached_[entry]) {
             std::fill_n(file_.begin() + at + Times, TimesSize, '\0');
         } else {
-            std::fill_n(file_.begin() + at, EntrySize, '\0');
-            for (const std::size_t link : {LeftSibling, RightSibling, Child}) {
-                Formats::putLittleEndian32(file_, at + link, NoEntry);
+            // All an unused entry may tell: its links and start are bare numbers.
+            for (const auto &[from, to] : UnusedEntryData) {
+                std::fill(file_.begin() + static_cast<std::ptrdiff_t>(at + from),
+                          file_.begin() + static_cast<std::ptrdiff_t>(at + to), '\0');
             }
         }
     }

@@ -51,6 +51,7 @@ class Reader {
     std::vector<std::uint32_t> chain(std::uint32_t start, const std::vector<std::uint32_t> &table,
                                      const std::string &what);
     void markUsed(const std::vector<std::uint32_t> &sectors);
+    void markMiniUsed(const std::vector<std::uint32_t> &sectors);
     std::vector<std::uint32_t> readTable(const std::vector<std::uint32_t> &sectors) const;
     std::vector<std::uint32_t> fatSectors();
     std::vector<Run> regularRuns(std::uint32_t start, std::uint64_t size);
@@ -69,8 +70,10 @@ class Reader {
     std::vector<Run> miniStream_;
     std::vector<std::size_t> entries_;  // offset of each directory entry in the file
     std::vector<bool> reached_;         // per entry: reached from the root
-    // Per sector: 0 when free, else 1 + the first sector of the chain that holds it.
+    // Per sector: 0 when free, else the number of the chain that holds it, counted from 1.
     std::vector<std::uint32_t> used_;
+    std::uint32_t chains_ = 0;
+    std::vector<bool> usedMini_;  // per mini sector: a stream holds it
     std::uint64_t streamBytes_ = 0;
     std::vector<Stream> streams_;
     std::map<std::size_t, Formats::Bytes> resized_;  // by entry

@@ -21,7 +21,8 @@ const std::vector<std::string> Planted = {
     "Sam Saver",      "Secret\\letter", "Secret Template", "Secret Name",     "Cora Commenter",
     "Rita Reviewer",  "Dora Creator",   "Luke Modifier",   "Paula Packaged",  "Olga Object",
     "Hidden\\report", "Hidden\\Temp",   "Fern Sharer",     "Linked\\budget",  "Gus Camera",
-    "Gus Comment",    "Xena Creator",   "Pia Painter",     "Cal Currentuser"};
+    "Gus Comment",    "Xena Creator",   "Pia Painter",     "Cal Currentuser", "QZXQ",
+    "Hal\\Secret",    "Nell\\Desktop",  "Logos\\Firm",     "Old Slacker",     "Old Editor"};
 
 Bytes wide(const std::string &text) {
     Bytes bytes;
@@ -96,6 +97,7 @@ Bytes wordNames(const Bytes &document) {
     Bytes planted = withStream(document, "WordDocument", [&](Bytes &fib) {
         setPointer(fib, 32, settings + 0x100, static_cast<std::uint32_t>(names.size()));
         setPointer(fib, 71, settings + 0x180, static_cast<std::uint32_t>(savedBy.size()));
+        setPointer(fib, 87, 0x8FC9FA00, 0x01D79777);  // saved 2021-08-22 17:03
     });
     return withStream(planted, "1Table", [&](Bytes &table) {
         table.replace(settings + 0x100, names.size(), names);
@@ -231,13 +233,14 @@ Bytes counted(const Bytes &text, std::size_t count) {
     return bytes + text;
 }
 
-// A packaged file as Windows' packager writes it, its paths in both kinds of characters.
-Bytes package() {
+// A packaged file as Windows' packager writes it, its paths in both kinds of characters, and
+// bytes after its last field that some writers leave.
+Bytes package(std::size_t trailing = 0) {
     const std::string path = "C:\\Secret\\letter.txt", name = "letter.txt";
     const Bytes header = Bytes("\2\0", 2) + name + '\0' + path + '\0' + Bytes("\0\0\3\0", 4) +
                          counted(path + '\0', path.size() + 1) + counted("data", 4) +
                          counted(wide(path), path.size()) + counted(wide(name), name.size()) +
-                         counted(wide(path), path.size());
+                         counted(wide(path), path.size()) + Bytes(trailing, '\0');
     return counted(header, header.size());
 }
 
@@ -256,6 +259,20 @@ class CompoundFiles : public ::testing::Test {
                       renamed(fixture("figures.xls"), "\005SummaryInformation", "\001Ole10Native"),
                       "\001Ole10Native",
                       [](Bytes &bytes) { bytes.replace(0, package().size(), package()); })));
+        writeFile(*folder / QStringLiteral("package-tail.xls"),
+                  QByteArray::fromStdString(withStream(
+                      fixture("package.xls"), "\001Ole10Native",
+                      [](Bytes &bytes) { bytes.replace(0, package(2).size(), package(2)); })));
+        // Slack after the workbook's last substream, and a show's last save cut short.
+        writeFile(*folder / QStringLiteral("slack.xls"),
+                  QByteArray::fromStdString(
+                      withStream(fixture("figures.xls"), "Workbook", [](Bytes &book) {
+                          book += "\x01\x02\xFF\xFFOld Slacker" + Bytes(2250, '\xEE');
+                      })));
+        writeFile(*folder / QStringLiteral("cut.ppt"),
+                  QByteArray::fromStdString(withStream(
+                      fixture("slides.ppt"), "PowerPoint Document",
+                      [](Bytes &show) { show += Bytes("\0\0\xF5\x0F\x1C\0\0\0Old Editor", 18); })));
         writeFile(*folder / QStringLiteral("large-sectors.doc"),
                   QByteArray::fromStdString(repacked(letter, 4096, 0)));
         writeFile(*folder / QStringLiteral("embedded.bin"),
@@ -308,6 +325,9 @@ TEST_F(CompoundFiles, CleaningLeavesNoPersonalDataAndKeepsTheDocument) {
                  {"figures.xls", true},
                  {"slides.ppt", true},
                  {"package.xls", true},
+                 {"package-tail.xls", true},
+                 {"slack.xls", true},
+                 {"cut.ppt", true},
                  {"large-sectors.doc", false},
                  {"embedded.bin", false},
                  {"objects.xls", true, false},
@@ -355,6 +375,8 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
     const std::uint32_t settings = pointedAt(fixture("letter.doc"));
     const std::uint32_t owners = pointedAt(fixture("letter.doc"), 36);
     const std::uint32_t revisers = pointedAt(fixture("letter.doc"), 51);
+    const std::uint32_t comments = pointedAt(fixture("letter.doc"), 4);
+    const std::uint32_t commentDates = pointedAt(fixture("letter.doc"), 112);
     const struct {
         QString source;
         std::string stream;
@@ -381,6 +403,20 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
          "still holds template or author names"},
         {"letter.doc", "1Table", [=](Bytes &table) { table[settings + 0x20] = 3; },
          "still holds document dates"},
+        {"names.doc", "WordDocument", [](Bytes &fib) { fib[Pairs + 8 * 87 + 7] = 1; },
+         "still holds document dates"},
+        {"letter.doc", "1Table", [=](Bytes &table) { table[comments + 10] = 'Q'; },
+         "still holds comment initials"},
+        {"letter.doc", "1Table", [=](Bytes &table) { table[commentDates + 3] = 1; },
+         "still holds comment dates"},
+        {"letter.doc", "WordDocument", restored("letter.doc", "WordDocument"),
+         "still holds tracked-change dates"},
+        {"letter.doc", "\005SummaryInformation", [](Bytes &set) { set[set.size() - 1] = 1; },
+         "still holds old data in document properties"},
+        {"letter.doc", "", [](Bytes &file) { file[2 * 512 + 9] = 1; },  // sector 1 is free
+         "still holds old data in unused space"},
+        {"slack.xls", "Workbook", [](Bytes &book) { book[book.size() - 1] = 1; },
+         "still holds old data after the workbook"},
         {"letter.doc", "1Table", [=](Bytes &table) { table[owners + 2] = 'C'; },
          "still holds comment or revision authors"},
         {"letter.doc", "1Table", [=](Bytes &table) { table[revisers + 8] = 'R'; },
@@ -392,7 +428,7 @@ TEST_F(CompoundFiles, TheCheckFindsWhatACleanFileMustNotHold) {
         {"figures.xls", "Workbook", restored("figures.xls", "Workbook"),
          "still holds user name, comment authors"},
         {"slides.ppt", "PowerPoint Document", restored("slides.ppt", "PowerPoint Document"),
-         "still holds comment authors"},
+         "still holds comment authors, comment dates"},
         {"figures.xls", "",
          [](Bytes &file) { file = renamed(file, "\005DocumentSummaryInformation", "User Names"); },
          "still holds shared-workbook user names"},
@@ -462,6 +498,10 @@ TEST_F(CompoundFiles, DamagedFilesAreRefusedWithAReason) {
          withStream(fixture("object.doc"), "ObjectPool/_1234/Ole",
                     [](Bytes &ole) { ole[ole.find("C:\\") - 4] = 100; }),
          "damaged linked object"},
+        {"show cut short in its only edit",
+         withStream(fixture("slides.ppt"), "PowerPoint Document",
+                    [](Bytes &show) { show.resize(show.size() - 8); }),
+         "damaged PowerPoint show"},
         {"packed object that claims too much",
          withStream(fixture("objects.ppt"), "PowerPoint Document",
                     [](Bytes &show) {
@@ -535,11 +575,14 @@ TEST_F(CompoundFiles, TheCheckNamesEachFindingInItsCategory) {
           {Category::Other, "Exif, XMP or comments in pictures"}}},
         {"objects.ppt",
          "PowerPoint Document",
-         {{Category::Other, "custom properties in PowerPoint Document object"},
+         {{Category::Other, "paths of linked, played or pictured files"},
+          {Category::Other, "custom properties in PowerPoint Document object"},
+          {Category::Other, "old data in unused space in PowerPoint Document object"},
           {Category::People, "user name in PowerPoint Document object"},
           {Category::People, "comment authors in PowerPoint Document object"},
           {Category::Other, "Exif, XMP or comments in pictures in PowerPoint Document object"},
-          {Category::People, "comment authors"}}},
+          {Category::People, "comment authors"},
+          {Category::Dates, "comment dates"}}},
         {"object.doc",
          "CONTENTS",
          {{Category::People, "author in ObjectPool/_1234/CONTENTS"},
@@ -577,6 +620,9 @@ TEST_F(CompoundFiles, OffsetsInAShowMoveWithItsObjects) {
     withStream(cleaned, "Current User", [&](Bytes &bytes) { user = bytes; });
     withStream(source, "PowerPoint Document", [&](Bytes &bytes) { before = bytes; });
     ASSERT_NE(show.size(), before.size());
+    // Paths are cut to the file's name, web addresses kept.
+    EXPECT_NE(show.find(wide("budget.xls") + Bytes(2, '\0')), Bytes::npos);
+    EXPECT_NE(show.find(wide("http://example.com/keep/budget.xls")), Bytes::npos);
     std::set<std::uint32_t> records;
     for (std::size_t at = 0; at + 8 <= show.size();
          at += 8 + Formats::littleEndian32(show, at + 4)) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Makes the old-format Office files the compound-file tests clean: a Word document, an Excel
 workbook and a PowerPoint show, each with every document property filled with values a test can
-look for and a comment by a named author (and the document a tracked change by another),
-converted by LibreOffice from flat OpenDocument files.
+look for and a comment by a named author with initials (and the document a tracked change by
+another), converted by LibreOffice from flat OpenDocument files.
 
     python3 make_compound_files.py FOLDER
 
@@ -11,7 +11,7 @@ format, since a run converts to one format only. Then, from their streams, objec
 workbook carrying a Word package, a packaged PDF and a whole PowerPoint show in storages of its
 own, as Excel keeps embedded objects, and a photo), object.doc (a letter with a photo, whose
 object's content is a PDF and which links to a file) and objects.ppt (a show embedding a storage
-as it is and a packed one, with pictures).
+as it is and a packed one, with pictures, and naming linked, played and pictured files by path).
 """
 
 import io
@@ -50,7 +50,8 @@ META = """<office:meta>
 
 TEXT = "The quick brown fox jumps over the lazy dog"
 
-REMARK_BODY = ("<dc:creator>Cora Commenter</dc:creator><dc:date>2021-08-21T16:02:00</dc:date>"
+REMARK_BODY = ("<dc:creator>Cora Commenter</dc:creator><meta:creator-initials>QZXQ"
+               "</meta:creator-initials><dc:date>2021-08-21T16:02:00</dc:date>"
                "<text:p>A remark</text:p>")
 REMARK = f"<office:annotation>{REMARK_BODY}</office:annotation>"
 SLIDE_REMARK = ('<officeooo:annotation xmlns:officeooo="http://openoffice.org/2009/office" '
@@ -356,11 +357,37 @@ def embed_objects(folder):
         "\1Ole": linked_object("..\\Linked\\budget.xlsx",
                                "C:\\Users\\Lena\\Linked\\budget.xlsx")}}
     (folder / "object.doc").write_bytes(write_compound(letter))
-    objects = (object_storage(write_compound({"\5DocumentSummaryInformation":
+    objects = linked_files() + (object_storage(write_compound({"\5DocumentSummaryInformation":
                                               book["\5DocumentSummaryInformation"]}), False)
                + object_storage(write_compound({"Workbook": book["Workbook"]}), True))
     pictured = dict(show, Pictures=photo + png_blip())
     (folder / "objects.ppt").write_bytes(write_compound(with_objects(pictured, objects)))
+
+
+def cstring(text, instance=0):
+    """A PowerPoint string record."""
+    data = text.encode("utf-16-le")
+    return struct.pack("<HHI", instance << 4, 0x0FBA, len(data)) + data
+
+
+def container(kind, body):
+    return struct.pack("<HHI", 0xF, kind, len(body)) + body
+
+
+def linked_files():
+    """Records of a show that name files by their paths: hyperlinks to a local file and to the
+    web among its external objects, a sound in its collection, a picture's name in a shape's
+    properties."""
+    def hyperlink(target):
+        return container(0x0FD7, struct.pack("<HHII", 0, 0x0FD3, 4, 1) + cstring(target)
+                         + cstring(target, 1))
+
+    name = "Y:\\Logos\\Firm-Logo.wmf".encode("utf-16-le") + bytes(2)
+    return (container(0x0409, hyperlink("C:\\Users\\Hal\\Secret\\budget.xls")
+                      + hyperlink("http://example.com/keep/budget.xls"))
+            + container(0x07E4, container(0x07E6, cstring(
+                "C:\\Documents and Settings\\Nell\\Desktop\\chime.mp3") + cstring(".mp3", 1)))
+            + struct.pack("<HHIHI", 0x13, 0xF00B, 6 + len(name), 0x8105, len(name)) + name)
 
 
 def records(show):
