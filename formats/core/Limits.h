@@ -55,6 +55,10 @@ constexpr std::uint64_t BoxReadWhole = std::uint64_t(64) << 20;
 // characters.
 constexpr std::size_t GaplessRecordLength = 256;
 
+// How deep the elements of an XML part or an SVG drawing may nest: drawings and documents nest a
+// few dozen deep, and a reader holds every open element, so millions would cost gigabytes.
+constexpr std::size_t XmlNesting = 1024;
+
 // Directories a check follows in an Exif structure: a photo has five or so; a hostile chain has
 // no end.
 constexpr std::size_t ExifDirectories = 256;

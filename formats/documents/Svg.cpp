@@ -2,6 +2,7 @@
 
 #include "formats/Kinds.h"
 #include "formats/core/Limits.h"
+#include "formats/core/XmlBytes.h"
 #include "formats/office/PackageCheck.h"
 #include "formats/office/PackageClean.h"
 
@@ -162,9 +163,7 @@ QString withStyleSheetByFileName(const QString &data) {
 class Copier {
   public:
     Copier(const Formats::Bytes &drawing, int depth)
-        : reader_(QByteArray::fromRawData(drawing.data(), static_cast<qsizetype>(drawing.size()))),
-          writer_(&output_),
-          depth_(depth) {}
+        : reader_(drawing), output_(drawing.size()), writer_(&output_), depth_(depth) {}
 
     Formats::Bytes run() {
         while (!reader_.atEnd()) {
@@ -174,7 +173,7 @@ class Copier {
         if (reader_.hasError()) {
             throw Refused("damaged SVG: " + reader_.errorString().toStdString());
         }
-        return Formats::Bytes(output_.constData(), static_cast<std::size_t>(output_.size()));
+        return output_.take();
     }
 
   private:
@@ -182,6 +181,10 @@ class Copier {
         switch (reader_.tokenType()) {
             case QXmlStreamReader::StartElement:
                 startElement();
+                break;
+            case QXmlStreamReader::EndElement:
+                --open_;
+                writer_.writeCurrentToken(reader_);
                 break;
             case QXmlStreamReader::DTD:
             case QXmlStreamReader::Comment:
@@ -220,6 +223,9 @@ class Copier {
             reader_.skipCurrentElement();
             return;
         }
+        if (++open_ > Formats::Limits::XmlNesting) {
+            throw Refused("SVG nested too deeply");
+        }
         writer_.writeStartElement(reader_.qualifiedName().toString());
         for (const QXmlStreamNamespaceDeclaration &declaration : reader_.namespaceDeclarations()) {
             if (!isAdobe(declaration.namespaceUri())) {
@@ -237,10 +243,11 @@ class Copier {
         }
     }
 
-    QXmlStreamReader reader_;
-    QByteArray output_;
+    Formats::XmlBytesReader reader_;
+    Formats::XmlBytesOutput output_;
     QXmlStreamWriter writer_;
     int depth_;
+    std::size_t open_ = 0;  // elements
 };
 
 }  // namespace
@@ -391,9 +398,9 @@ void addElementFindings(const QXmlStreamReader &reader, int depth, Formats::Find
 }
 
 Formats::Findings findings(const Formats::Bytes &drawing, int depth) {
-    QXmlStreamReader reader(
-        QByteArray::fromRawData(drawing.data(), static_cast<qsizetype>(drawing.size())));
+    Formats::XmlBytesReader reader(drawing);
     Formats::Findings found;
+    std::size_t open = 0;  // elements
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
             case QXmlStreamReader::DTD:
@@ -410,7 +417,13 @@ Formats::Findings findings(const Formats::Bytes &drawing, int depth) {
                 }
                 break;
             case QXmlStreamReader::StartElement:
+                if (++open > Formats::Limits::XmlNesting) {
+                    throw Refused("SVG nested too deeply");
+                }
                 addElementFindings(reader, depth, found);
+                break;
+            case QXmlStreamReader::EndElement:
+                --open;
                 break;
             case QXmlStreamReader::Characters:
                 addEmbeddedFileFindings(reader.text(), depth, found);
