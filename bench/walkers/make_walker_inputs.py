@@ -145,7 +145,7 @@ def main(folder, scale):
     for name, make in made.items():
         with open(os.path.join(folder, name), "wb") as out:
             out.write(make())
-    epub(os.path.join(folder, "fonts.epub"), 50_000 * scale)
+    epub(os.path.join(folder, "fonts.epub"), 30_000 * scale)
 
 
 if __name__ == "__main__":

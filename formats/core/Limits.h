@@ -11,6 +11,11 @@ namespace Formats::Limits {
 // into: a docx in an xls in a PDF is 2 deep.
 constexpr int NestingDepth = 4;
 
+// Entries a package (ZIP) may hold: as many as a ZIP without its 64-bit extension can list. Each
+// costs a couple of KB while the package is rewritten, whatever its size, so a package of millions
+// of tiny entries would cost gigabytes.
+constexpr std::uint64_t PackageEntries = 65535;
+
 // What a package (ZIP) may unpack to in all, and how far one entry (or one zlib stream) may
 // outgrow its packed size once it is large enough for the ratio to mean something.
 constexpr std::uint64_t UnpackedSize = std::uint64_t(1) << 30;
