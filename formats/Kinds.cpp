@@ -4,6 +4,7 @@
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Limits.h"
 #include "formats/core/Notes.h"
+#include "formats/core/Zlib.h"
 #include "formats/documents/Epub.h"
 #include "formats/documents/Pdf.h"
 #include "formats/documents/Rtf.h"
@@ -312,17 +313,62 @@ std::string lowered(std::string_view text) {
     return lower;
 }
 
+// What follows the last dot of the name at the end of a path; empty without one.
+std::string extensionOf(const std::string &path) {
+    const std::string name = path.substr(path.find_last_of("/\\") + 1);
+    return name.find('.') == std::string::npos ? std::string() : name.substr(name.rfind('.') + 1);
+}
+
+bool isPackage(const Kind *kind) {
+    return kind != nullptr &&
+           (kind->recognises == isZip || kind->recognises == isEpub ||
+            kind->recognises == isOpenDocument || kind->recognises == isOfficeDocument);
+}
+
 // A walk where the file lies holds a few blocks; a copy streams.
 constexpr std::uint64_t SmallCost = std::uint64_t(8) << 20;
 // A pass in memory holds the file, its cleaned copy and the check's read of it.
 constexpr std::uint64_t WholeFileCopies = 3;
 
-// What a ZIP's central directory says its entries unpack to, capped at what a package may unpack
-// to; the cap when the directory cannot be read.
-std::uint64_t declaredUnpackedSize(ByteFile &zip) {
+constexpr std::size_t DirectoryEntry = 46;
+constexpr std::size_t LocalHeader = 30;
+// A package inside a package is looked into up to this size; a larger one counts as the cap.
+constexpr std::uint64_t NestedPackageRead = std::uint64_t(64) << 20;
+
+std::uint64_t declaredUnpackedSize(ByteFile &zip, int depth);
+
+// What the package whose directory entry stands at `at` unpacks to, read from its local header
+// on and unpacked; the cap when it cannot be told.
+std::uint64_t nestedUnpackedSize(ByteFile &zip, const Bytes &directory, std::size_t at, int depth) {
+    constexpr unsigned Stored = 0, Deflated = 8;
+    const unsigned method = Formats::littleEndian16(directory, at + 10);
+    const std::uint64_t packed = Formats::littleEndian32(directory, at + 20);
+    const std::uint64_t size = Formats::littleEndian32(directory, at + 24);
+    const std::uint64_t header = Formats::littleEndian32(directory, at + 42);
+    if (size > NestedPackageRead || packed > NestedPackageRead ||
+        (method != Stored && method != Deflated)) {
+        return Formats::Limits::UnpackedSize;
+    }
+    try {
+        const Bytes local = zip.read(header, LocalHeader);
+        const Bytes data = zip.read(header + LocalHeader + Formats::littleEndian16(local, 26) +
+                                        Formats::littleEndian16(local, 28),
+                                    static_cast<std::size_t>(packed));
+        const Bytes package =
+            method == Stored ? data : Formats::inflated(data, size, "a package", true);
+        ByteFile nested(package);
+        return declaredUnpackedSize(nested, depth + 1);
+    } catch (const Formats::Refused &) {
+        return Formats::Limits::UnpackedSize;
+    }
+}
+
+// What a ZIP's central directory says its entries unpack to, with what the packages among them
+// unpack to in turn, capped at what a package may unpack to; the cap when the directory cannot be
+// read.
+std::uint64_t declaredUnpackedSize(ByteFile &zip, int depth) {
     constexpr std::size_t EndRecord = 22;
     constexpr std::size_t EndSearch = EndRecord + 0xFFFF;  // the record and the longest comment
-    constexpr std::size_t DirectoryEntry = 46;
     const std::uint64_t cap = Formats::Limits::UnpackedSize;
     const std::uint64_t tailAt = zip.size() > EndSearch ? zip.size() - EndSearch : 0;
     const Bytes tail = zip.readUpTo(tailAt, EndSearch);
@@ -341,9 +387,14 @@ std::uint64_t declaredUnpackedSize(ByteFile &zip) {
         if (directory.compare(at, 4, "PK\x01\x02") != 0) {
             return cap;
         }
+        const std::size_t nameLength = Formats::littleEndian16(directory, at + 28);
         total += Formats::littleEndian32(directory, at + 24);
-        at += DirectoryEntry + Formats::littleEndian16(directory, at + 28) +
-              Formats::littleEndian16(directory, at + 30) +
+        if (depth < Formats::Limits::NestingDepth &&
+            isPackage(
+                forExtension(extensionOf(directory.substr(at + DirectoryEntry, nameLength))))) {
+            total += nestedUnpackedSize(zip, directory, at, depth);
+        }
+        at += DirectoryEntry + nameLength + Formats::littleEndian16(directory, at + 30) +
               Formats::littleEndian16(directory, at + 32);
     }
     return std::min(total, cap);
@@ -356,7 +407,7 @@ std::uint64_t memoryCost(const Kind *kind, ByteFile &file) {
         return SmallCost;
     }
     const std::uint64_t whole = WholeFileCopies * file.size() + SmallCost;
-    return isZip(file.readUpTo(0, 4)) ? whole + WholeFileCopies * declaredUnpackedSize(file)
+    return isZip(file.readUpTo(0, 4)) ? whole + WholeFileCopies * declaredUnpackedSize(file, 0)
                                       : whole;
 }
 
@@ -408,9 +459,7 @@ const Kind *forName(std::string_view fileName) {
 
 bool isMetadataItself(const std::string &path, const Bytes &content) {
     const std::string name = path.substr(path.find_last_of("/\\") + 1);
-    const std::string extension =
-        name.find('.') == std::string::npos ? std::string() : name.substr(name.rfind('.') + 1);
-    for (const Kind *kind : {forName(name), forExtension(extension), forContent(content)}) {
+    for (const Kind *kind : {forName(name), forExtension(extensionOf(name)), forContent(content)}) {
         if (kind != nullptr && kind->isMetadata) {
             return true;
         }

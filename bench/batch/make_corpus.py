@@ -157,16 +157,21 @@ def pdf_bytes(number):
         b"/Creator (Writer) /Producer (Producer) /CreationDate (D:20200102030405) "
         b"/ModDate (D:20210102030405) >>" % number,
     ]
+    return pdf_file(objects, b"/Info 6 0 R")
+
+
+def pdf_file(objects, trailer=b""):
+    """A PDF of the objects, numbered from 1 (the catalog), with its cross-reference table."""
     out = bytearray(b"%PDF-1.7\n")
     offsets = []
     for index, body in enumerate(objects, start=1):
         offsets.append(len(out))
-        out += b"%d 0 obj\n%s\nendobj\n" % (index, body)
+        out += b"%d 0 obj\n" % index + body + b"\nendobj\n"
     xref = len(out)
     out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
     out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)
-    out += b"trailer\n<< /Size %d /Root 1 0 R /Info 6 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (
-        len(objects) + 1, xref)
+    out += b"trailer\n<< /Size %d /Root 1 0 R %s >>\nstartxref\n%d\n%%%%EOF\n" % (
+        len(objects) + 1, trailer, xref)
     return bytes(out)
 
 

@@ -16,6 +16,9 @@ namespace Formats {
 namespace {
 
 constexpr std::size_t ZeroBlock = 1 << 20;
+// Reads up to SmallRead bytes go through a block of ReadBlock bytes read ahead.
+constexpr std::size_t ReadBlock = 64 << 10;
+constexpr std::size_t SmallRead = 4 << 10;
 
 // Told by its cause, so that the batch meets a full disk again with the file alone.
 Refused writeFailed() {
@@ -88,9 +91,24 @@ Bytes ByteFile::readUpTo(std::uint64_t offset, std::size_t length) {
 void ByteFile::readInto(std::uint64_t offset, char *into, std::size_t length) {
     if (buffer_ != nullptr) {
         std::memcpy(into, buffer_->data() + offset, length);
+    } else if (length <= SmallRead) {
+        readCached(offset, into, length);
     } else if (!transferAll(::pread, descriptor_, into, length, offset)) {
         throw Refused("the working copy cannot be read", Cause::Internal);
     }
+}
+
+// The caller has checked that the bytes lie inside the file.
+void ByteFile::readCached(std::uint64_t offset, char *into, std::size_t length) {
+    if (offset < blockAt_ || offset + length > blockAt_ + block_.size()) {
+        block_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(ReadBlock, size_ - offset)));
+        blockAt_ = offset;
+        if (!transferAll(::pread, descriptor_, block_.data(), block_.size(), offset)) {
+            block_.clear();
+            throw Refused("the working copy cannot be read");
+        }
+    }
+    std::memcpy(into, block_.data() + (offset - blockAt_), length);
 }
 
 Bytes ByteFile::readAll() {
@@ -110,8 +128,16 @@ void ByteFile::writeFrom(std::uint64_t offset, const char *from, std::size_t len
     }
     if (buffer_ != nullptr) {
         std::memcpy(buffer_->data() + offset, from, length);
-    } else if (!transferAll(::pwrite, descriptor_, from, length, offset)) {
+        return;
+    }
+    if (!transferAll(::pwrite, descriptor_, from, length, offset)) {
+        block_.clear();
         throw writeFailed();
+    }
+    const std::uint64_t start = std::max(offset, blockAt_);
+    const std::uint64_t end = std::min(offset + length, blockAt_ + block_.size());
+    if (start < end) {
+        std::memcpy(block_.data() + (start - blockAt_), from + (start - offset), end - start);
     }
 }
 
@@ -140,6 +166,7 @@ void ByteFile::truncate(std::uint64_t size) {
     } else if (::ftruncate(descriptor_, static_cast<off_t>(size)) != 0) {
         throw writeFailed();
     }
+    block_.clear();
     size_ = size;
 }
 
@@ -153,6 +180,7 @@ void ByteFile::replaceAll(const Bytes &bytes) {
         if (::ftruncate(descriptor_, 0) != 0) {
             throw writeFailed();
         }
+        block_.clear();
         writeFrom(0, bytes.data(), bytes.size());
     }
     size_ = bytes.size();

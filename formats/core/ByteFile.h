@@ -47,12 +47,17 @@ class ByteFile {
 
   private:
     void readInto(std::uint64_t offset, char *into, std::size_t length);
+    void readCached(std::uint64_t offset, char *into, std::size_t length);
     void writeFrom(std::uint64_t offset, const char *from, std::size_t length);
 
     int descriptor_ = -1;      // the file, or -1 for a buffer
     Bytes *buffer_ = nullptr;  // the buffer, or null for a file
     bool writable_ = true;
     std::uint64_t size_ = 0;
+    // A file's bytes from the last small read on: a walk that reads millions of headers a field at
+    // a time then makes one system call per block instead of one per field. Writes keep it true.
+    Bytes block_;
+    std::uint64_t blockAt_ = 0;
 };
 
 }  // namespace Formats

@@ -11,6 +11,11 @@ namespace Formats::Limits {
 // into: a docx in an xls in a PDF is 2 deep.
 constexpr int NestingDepth = 4;
 
+// Entries a package (ZIP) may hold: as many as a ZIP without its 64-bit extension can list. Each
+// costs a couple of KB while the package is rewritten, whatever its size, so a package of millions
+// of tiny entries would cost gigabytes.
+constexpr std::uint64_t PackageEntries = 65535;
+
 // What a package (ZIP) may unpack to in all, and how far one entry (or one zlib stream) may
 // outgrow its packed size once it is large enough for the ratio to mean something.
 constexpr std::uint64_t UnpackedSize = std::uint64_t(1) << 30;
@@ -54,6 +59,10 @@ constexpr std::uint64_t BoxReadWhole = std::uint64_t(64) << 20;
 // The longest gapless record (iTunSMPB) kept in a cleaned M4A: iTunes writes 12 numbers, 116
 // characters.
 constexpr std::size_t GaplessRecordLength = 256;
+
+// How deep the elements of an XML part or an SVG drawing may nest: drawings and documents nest a
+// few dozen deep, and a reader holds every open element, so millions would cost gigabytes.
+constexpr std::size_t XmlNesting = 1024;
 
 // Directories a check follows in an Exif structure: a photo has five or so; a hostile chain has
 // no end.

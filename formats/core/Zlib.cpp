@@ -18,14 +18,14 @@ constexpr std::size_t Slice = std::size_t{16} << 20;
 
 }  // namespace
 
-Bytes inflated(std::string_view packed, std::uint64_t size, const std::string &what) {
+Bytes inflated(std::string_view packed, std::uint64_t size, const std::string &what, bool raw) {
     if (size > Limits::UnpackedSize ||
         (size > Limits::RatioCheckedFrom && size / Limits::CompressionRatio > packed.size()) ||
         packed.size() > std::numeric_limits<uInt>::max()) {
         throw Refused(what + ": unpacks to too much", Cause::TooLarge);
     }
     z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) {
+    if (inflateInit2(&stream, raw ? -MAX_WBITS : MAX_WBITS) != Z_OK) {
         throw Refused(what + ": cannot unpack");
     }
     const std::unique_ptr<z_stream, int (*)(z_stream *)> ending(&stream, inflateEnd);

@@ -7,9 +7,11 @@
 
 namespace Formats {
 
-// The bytes a zlib stream unpacks to, which must be exactly `size`: within the limits on what
-// packed data may grow to, else Refused with `what` ("damaged PowerPoint object").
-Bytes inflated(std::string_view packed, std::uint64_t size, const std::string &what);
+// The bytes a zlib stream (or with `raw`, deflated data without zlib's header, as in a ZIP entry)
+// unpacks to, which must be exactly `size`: within the limits on what packed data may grow to,
+// else Refused with `what` ("damaged PowerPoint object").
+Bytes inflated(std::string_view packed, std::uint64_t size, const std::string &what,
+               bool raw = false);
 
 // The bytes as a zlib stream.
 Bytes deflated(std::string_view bytes);

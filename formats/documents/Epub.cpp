@@ -19,6 +19,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
 namespace Epub {
@@ -235,16 +236,12 @@ const QString AdobeHiding = QStringLiteral("http://ns.adobe.com/pdf/enc#RC");
 constexpr int IdpfHiddenLength = 1040;
 constexpr int AdobeHiddenLength = 1024;
 
-struct HiddenFont {
-    std::string path;
-    bool adobe;
-};
-
-// The fonts the book hides; refused when it encrypts anything for real.
-std::vector<HiddenFont> hiddenFonts(const Formats::Bytes &encryption) {
+// The fonts the book hides, by path, each true when hidden Adobe's way; refused when it encrypts
+// anything for real.
+std::map<std::string, bool> hiddenFonts(const Formats::Bytes &encryption) {
     QXmlStreamReader reader(
         QByteArray::fromRawData(encryption.data(), static_cast<qsizetype>(encryption.size())));
-    std::vector<HiddenFont> fonts;
+    std::map<std::string, bool> fonts;
     QString algorithm;
     while (!reader.atEnd()) {
         if (reader.readNext() != QXmlStreamReader::StartElement) {
@@ -257,8 +254,8 @@ std::vector<HiddenFont> hiddenFonts(const Formats::Bytes &encryption) {
                 throw Refused("encrypted EPUB", Formats::Cause::Protected);
             }
             const QString uri = reader.attributes().value(QLatin1String("URI")).toString();
-            fonts.push_back(
-                {QUrl::fromPercentEncoding(uri.toUtf8()).toStdString(), algorithm == AdobeHiding});
+            fonts.emplace(QUrl::fromPercentEncoding(uri.toUtf8()).toStdString(),
+                          algorithm == AdobeHiding);
         }
     }
     if (reader.hasError()) {
@@ -270,7 +267,8 @@ std::vector<HiddenFont> hiddenFonts(const Formats::Bytes &encryption) {
 QByteArray hidingKey(const QString &identifier, bool adobe) {
     if (!adobe) {
         QString compact = identifier;
-        compact.remove(QRegularExpression(QStringLiteral("[ \\t\\r\\n]")));
+        static const QRegularExpression space(QStringLiteral("[ \\t\\r\\n]"));
+        compact.remove(space);
         return QCryptographicHash::hash(compact.toUtf8(), QCryptographicHash::Sha1);
     }
     QString digits = identifier;
@@ -315,8 +313,8 @@ Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
     PackageClean::refuseSigned(entries);
     const std::string opf = packageDocument(entries);
     const Package::Entry *encryption = entryNamed(entries, "META-INF/encryption.xml");
-    const std::vector<HiddenFont> fonts =
-        encryption ? hiddenFonts(encryption->data) : std::vector<HiddenFont>();
+    const std::map<std::string, bool> fonts =
+        encryption ? hiddenFonts(encryption->data) : std::map<std::string, bool>();
     const Formats::Bytes &packageData = entryNamed(entries, opf)->data;
     PackageDocument document{
         opf,
@@ -352,10 +350,9 @@ Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
         } else {
             copy.data = Kinds::cleanEmbedded(entry.data, depth + 1, entry.name);
         }
-        for (const HiddenFont &font : fonts) {
-            if (font.path == entry.name) {
-                hideAnew(copy.data, oldIdentifier, identifier, font.adobe);
-            }
+        const auto font = fonts.find(entry.name);
+        if (font != fonts.end()) {
+            hideAnew(copy.data, oldIdentifier, identifier, font->second);
         }
         cleaned.push_back(std::move(copy));
     }

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#include <map>
 #include <set>
 #include <utility>
 #include <vector>
@@ -503,18 +504,23 @@ void cleanAttachmentEntry(QPDFObjectHandle fileSpec, int depth) {
 }
 
 // Attached files are listed by names that are often their paths; each keeps only its file name,
-// told apart by a number where files of one name came from different folders.
+// told apart by a number where files of one name came from different folders. The numbers of a
+// name already taken are not tried again: thousands of files of one name cost linear time.
 void renameAttachmentsToFileNames(QPDF &pdf) {
     QPDFObjectHandle names = pdf.getRoot().getKey("/Names");
     if (!names.isDictionary() || !names.getKey("/EmbeddedFiles").isDictionary()) {
         return;
     }
     QPDFNameTreeObjectHelper renamed = QPDFNameTreeObjectHelper::newEmpty(pdf);
+    std::set<std::string> taken;
+    std::map<std::string, int> nextCopy;
     for (const auto &[path, fileSpec] :
          QPDFNameTreeObjectHelper(names.getKey("/EmbeddedFiles"), pdf).getAsMap()) {
-        std::string name = fileNameOnly(path);
-        for (int copy = 2; renamed.hasName(name); ++copy) {
-            name = fileNameOnly(path) + " (" + std::to_string(copy) + ")";
+        const std::string fileName = fileNameOnly(path);
+        std::string name = fileName;
+        int &copy = nextCopy.try_emplace(fileName, 2).first->second;
+        while (!taken.insert(name).second) {
+            name = fileName + " (" + std::to_string(copy++) + ")";
         }
         renamed.insert(name, fileSpec);
     }

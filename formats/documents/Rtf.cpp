@@ -100,7 +100,9 @@ enum class Kind {
 
 struct Group {
     Kind kind = Kind::Kept;
-    Bytes out = "{";
+    // Where the group's bytes start in the output, which all groups share: a deep group's text is
+    // written once, not copied again into every group around it as each closes.
+    std::size_t start = 0;
     Bytes replacement;  // what a Replaced group becomes
     Bytes hex;          // a picture's or an object's data
     bool blip = false;  // a JPEG or PNG picture
@@ -320,9 +322,7 @@ Bytes withoutLocalPath(const Bytes &value) {
 class Walk {
   public:
     // The first group stands for what lies outside every group.
-    Walk(const Bytes &rtf, int depth) : rtf_(rtf), depth_(depth), groups_(1) {
-        groups_.front().out.clear();
-    }
+    Walk(const Bytes &rtf, int depth) : rtf_(rtf), depth_(depth), groups_(1) {}
 
     Bytes run() {
         while (at_ < rtf_.size()) {
@@ -331,7 +331,7 @@ class Walk {
         if (groups_.size() != 1) {
             throw Refused("damaged RTF: cut short");
         }
-        return groups_.front().out;
+        return std::move(out_);
     }
 
   private:
@@ -342,8 +342,13 @@ class Walk {
                 throw Refused("RTF nested too deeply", Formats::Cause::TooLarge);
             }
             groups_.push_back(opened(rtf_, at_ + 1, groups_.back().kind));
-            groups_.back().afterBareWord = endsInBareWord_;
+            Group &group = groups_.back();
+            group.start = out_.size();
+            group.afterBareWord = endsInBareWord_;
             endsInBareWord_ = false;
+            if (isWritten(group)) {
+                out_ += '{';
+            }
             ++at_;
         } else if (c == '}') {
             close();
@@ -400,13 +405,25 @@ class Walk {
         at_ = end;
     }
 
+    // Nothing inside a dropped or replaced group reaches the output: the groups it holds are
+    // dropped too.
+    static bool isWritten(const Group &group) {
+        return group.kind != Kind::Dropped && group.kind != Kind::Replaced;
+    }
+
     // bareWord: the bytes end in a control word without the space that may end it.
     void write(const Bytes &bytes, bool bareWord = false) {
-        Group &group = groups_.back();
-        if (group.kind != Kind::Dropped && group.kind != Kind::Replaced) {
-            group.out += bytes;
+        if (isWritten(groups_.back())) {
+            out_ += bytes;
             endsInBareWord_ = bareWord;
         }
+    }
+
+    // The group's bytes so far, taken out of the output to be written anew.
+    Bytes takeOut(const Group &group) {
+        Bytes taken = out_.substr(group.start);
+        out_.resize(group.start);
+        return taken;
     }
 
     void close() {
@@ -429,19 +446,19 @@ class Walk {
                 write(group.replacement);
                 break;
             case Kind::Picture:
-                write(group.out + pictureData(group, depth_) + "}");
+                write(pictureData(group, depth_) + "}");
                 break;
             case Kind::Instruction:
-                write(withoutLocalFolders(group.out) + "}");
+                write(withoutLocalFolders(takeOut(group)) + "}");
                 break;
             case Kind::PropertyValue:
-                write(withoutLocalPath(group.out) + "}");
+                write(withoutLocalPath(takeOut(group)) + "}");
                 break;
             case Kind::Object:
-                write(group.out + toHex(cleanObject(fromHex(group.hex), depth_)) + "}");
+                write(toHex(cleanObject(fromHex(group.hex), depth_)) + "}");
                 break;
             default:
-                write(group.out + "}");
+                write("}");
                 break;
         }
     }
@@ -450,6 +467,7 @@ class Walk {
     int depth_;
     std::size_t at_ = 0;
     std::vector<Group> groups_;
+    Bytes out_;
     bool endsInBareWord_ = false;
 };
 

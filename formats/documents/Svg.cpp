@@ -3,6 +3,7 @@
 #include "formats/Kinds.h"
 #include "formats/core/Base64.h"
 #include "formats/core/Limits.h"
+#include "formats/core/XmlBytes.h"
 #include "formats/office/PackageCheck.h"
 #include "formats/office/PackageClean.h"
 
@@ -158,9 +159,7 @@ QString withStyleSheetByFileName(const QString &data) {
 class Copier {
   public:
     Copier(const Formats::Bytes &drawing, int depth)
-        : reader_(QByteArray::fromRawData(drawing.data(), static_cast<qsizetype>(drawing.size()))),
-          writer_(&output_),
-          depth_(depth) {}
+        : reader_(drawing), output_(drawing.size()), writer_(&output_), depth_(depth) {}
 
     Formats::Bytes run() {
         while (!reader_.atEnd()) {
@@ -170,7 +169,7 @@ class Copier {
         if (reader_.hasError()) {
             throw Refused("damaged SVG: " + reader_.errorString().toStdString());
         }
-        return Formats::Bytes(output_.constData(), static_cast<std::size_t>(output_.size()));
+        return output_.take();
     }
 
   private:
@@ -178,6 +177,10 @@ class Copier {
         switch (reader_.tokenType()) {
             case QXmlStreamReader::StartElement:
                 startElement();
+                break;
+            case QXmlStreamReader::EndElement:
+                --open_;
+                writer_.writeCurrentToken(reader_);
                 break;
             case QXmlStreamReader::DTD:
             case QXmlStreamReader::Comment:
@@ -216,6 +219,9 @@ class Copier {
             reader_.skipCurrentElement();
             return;
         }
+        if (++open_ > Formats::Limits::XmlNesting) {
+            throw Refused("SVG nested too deeply");
+        }
         writer_.writeStartElement(reader_.qualifiedName().toString());
         for (const QXmlStreamNamespaceDeclaration &declaration : reader_.namespaceDeclarations()) {
             if (!isAdobe(declaration.namespaceUri())) {
@@ -233,10 +239,11 @@ class Copier {
         }
     }
 
-    QXmlStreamReader reader_;
-    QByteArray output_;
+    Formats::XmlBytesReader reader_;
+    Formats::XmlBytesOutput output_;
     QXmlStreamWriter writer_;
     int depth_;
+    std::size_t open_ = 0;  // elements
 };
 
 }  // namespace
@@ -381,9 +388,9 @@ void addElementFindings(const QXmlStreamReader &reader, int depth, Formats::Find
 }
 
 Formats::Findings findings(const Formats::Bytes &drawing, int depth) {
-    QXmlStreamReader reader(
-        QByteArray::fromRawData(drawing.data(), static_cast<qsizetype>(drawing.size())));
+    Formats::XmlBytesReader reader(drawing);
     Formats::Findings found;
+    std::size_t open = 0;  // elements
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
             case QXmlStreamReader::DTD:
@@ -400,7 +407,13 @@ Formats::Findings findings(const Formats::Bytes &drawing, int depth) {
                 }
                 break;
             case QXmlStreamReader::StartElement:
+                if (++open > Formats::Limits::XmlNesting) {
+                    throw Refused("SVG nested too deeply");
+                }
                 addElementFindings(reader, depth, found);
+                break;
+            case QXmlStreamReader::EndElement:
+                --open;
                 break;
             case QXmlStreamReader::Characters:
                 addEmbeddedFileFindings(reader.text(), depth, found);

@@ -167,6 +167,9 @@ std::vector<std::string> entryNames(const Formats::Bytes &zip) {
 std::vector<Entry> read(const Formats::Bytes &zip) {
     const Archive archive = openForReading(zip);
     const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    if (count > static_cast<zip_int64_t>(Formats::Limits::PackageEntries)) {
+        throw Refused("package refused: it holds more than 65,535 entries");
+    }
     std::vector<Entry> entries;
     std::set<std::string> names;
     zip_uint64_t unpacked = 0;

@@ -21,7 +21,8 @@ struct Entry {
 
 // Every entry, in the archive's order, as the central directory lists it; each entry's data is
 // checked against its size and CRC. Refused when the archive is damaged, encrypted, unpacks to
-// more than 1 GiB or an entry to over 1024 times its packed size, or names an entry twice.
+// more than 1 GiB or an entry to over 1024 times its packed size, holds more than 65,535 entries,
+// or names an entry twice.
 std::vector<Entry> read(const Formats::Bytes &zip);
 
 // The entry names the central directory lists, without unpacking anything. Refused when the

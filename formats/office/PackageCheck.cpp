@@ -3,6 +3,7 @@
 #include "formats/Kinds.h"
 #include "formats/archives/EntryPaths.h"
 #include "formats/core/Stop.h"
+#include "formats/core/XmlBytes.h"
 
 #include <QByteArray>
 #include <QRegularExpression>
@@ -31,8 +32,7 @@ bool namedAsXml(const std::string &name) {
 }
 
 void scan(const Package::Entry &entry, const Finder &finder, Formats::Findings &findings) {
-    QXmlStreamReader reader(
-        QByteArray::fromRawData(entry.data.data(), static_cast<qsizetype>(entry.data.size())));
+    Formats::XmlBytesReader reader(entry.data);
     std::vector<Ancestor> open;
     while (!reader.atEnd()) {
         reader.readNext();

@@ -1,6 +1,8 @@
 #include "formats/office/XmlFilter.h"
 
-#include <QByteArray>
+#include "formats/core/Limits.h"
+#include "formats/core/XmlBytes.h"
+
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -27,10 +29,8 @@ bool declares(const QXmlStreamNamespaceDeclarations &declarations, QStringView p
 
 class Copier {
   public:
-    Copier(const Formats::Bytes &xml, const Rules &rules)
-        : reader_(QByteArray::fromRawData(xml.data(), static_cast<qsizetype>(xml.size()))),
-          writer_(&output_),
-          rules_(rules) {
+    Copier(const Formats::Bytes &xml, const Rules &rules, const std::string &part)
+        : reader_(xml), output_(xml.size()), writer_(&output_), rules_(rules), part_(part) {
         reader_.addExtraNamespaceDeclarations(rules.implied);
     }
 
@@ -43,7 +43,7 @@ class Copier {
         return !reader_.hasError();
     }
 
-    Formats::Bytes result() const { return Formats::Bytes(output_.constData(), output_.size()); }
+    Formats::Bytes result() { return output_.take(); }
 
   private:
     void copyToken() {
@@ -100,6 +100,9 @@ class Copier {
             reader_.skipCurrentElement();
             return;
         }
+        if (open_.size() >= Formats::Limits::XmlNesting) {
+            throw Formats::Refused("XML nested too deeply in " + part_);
+        }
         writer_.writeStartElement(reader_.qualifiedName().toString());
         QXmlStreamNamespaceDeclarations declarations = reader_.namespaceDeclarations();
         if (open_.empty()) {
@@ -135,10 +138,11 @@ class Copier {
                          parent.blank || action.kind == ElementAction::Blank});
     }
 
-    QXmlStreamReader reader_;
-    QByteArray output_;
+    Formats::XmlBytesReader reader_;
+    Formats::XmlBytesOutput output_;
     QXmlStreamWriter writer_;
     const Rules &rules_;
+    const std::string &part_;
     std::vector<Open> open_;
 };
 
@@ -148,7 +152,7 @@ Formats::Bytes copy(const Formats::Bytes &xml, const Rules &rules, const std::st
     if (xml.find_first_not_of(" \t\r\n") == std::string::npos) {
         return xml;  // office suites leave some parts empty
     }
-    Copier copier(xml, rules);
+    Copier copier(xml, rules, part);
     if (!copier.run()) {
         throw Formats::Refused("damaged XML in " + part);
     }

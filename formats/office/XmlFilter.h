@@ -44,7 +44,8 @@ struct Rules {
     QXmlStreamNamespaceDeclarations implied;
 };
 
-// Refused with "damaged XML in <part>" when the part is not well-formed.
+// Refused with "damaged XML in <part>" when the part is not well-formed, and with "XML nested too
+// deeply in <part>" past Formats::Limits::XmlNesting.
 Formats::Bytes copy(const Formats::Bytes &xml, const Rules &rules, const std::string &part);
 
 }  // namespace XmlFilter

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -654,15 +655,21 @@ class Walk {
     };
 
     // A range that lies outside the media data belongs to something else: refuse rather than
-    // overwrite it.
+    // overwrite it. The media data boxes lie in file order, apart, so the one box that can hold
+    // the range is the last that starts before it: a track of a chunk in each of many boxes costs
+    // linear time.
     void zeroMediaData(std::uint64_t offset, std::uint64_t length) {
-        for (const Box &media : mediaData_) {
-            if (offset >= media.content && offset <= media.end && length <= media.end - offset) {
-                file_.zero(offset, length);
-                return;
-            }
+        const auto after =
+            std::upper_bound(mediaData_.begin(), mediaData_.end(), offset,
+                             [](std::uint64_t at, const Box &media) { return at < media.content; });
+        if (after == mediaData_.begin()) {
+            refuse();
         }
-        refuse();
+        const Box &media = *std::prev(after);
+        if (offset > media.end || length > media.end - offset) {
+            refuse();
+        }
+        file_.zero(offset, length);
     }
 
     // ---- Pictures: the item tables of the top-level meta box, rewritten in memory.

@@ -330,6 +330,7 @@ TEST_F(Documents, DamagedFilesAreRefusedWithAReason) {
         {"truncated-plan.svg", Drawing, "damaged SVG: "},
         {"truncated-letter.rtf", Letter, "damaged RTF: cut short"},
         {"deep.rtf", Letter, "RTF nested too deeply"},
+        {"deep.svg", Drawing, "SVG nested too deeply"},
         {"bad-picture.rtf", Letter, "damaged RTF picture"},
         {"truncated-picture.psd", Picture, "damaged PSD: a section runs past the end"},
         {"broken-resource.psd", Picture, "damaged PSD: a section runs past the end"},

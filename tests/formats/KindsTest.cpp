@@ -57,21 +57,27 @@ TEST(Kinds, ContentTellsTheKind) {
     EXPECT_STREQ(Kinds::forName("Thumbs.db")->name, "Windows thumbnail cache");
 }
 
-// A package is costed by what it unpacks to, not by its packed size; a video walked where it
-// lies costs a few MB whatever its size.
+// A package is costed by what it unpacks to, not by its packed size, and so is a package inside
+// a ZIP; a video walked where it lies costs a few MB whatever its size.
 TEST(Kinds, MemoryCostFollowsWhatAFileUnpacksTo) {
     ScratchFolder scratch;
     const QString bomb = scratch / QStringLiteral("big.docx");
+    const QString archive = scratch / QStringLiteral("sent.zip");
     runTool(QStringLiteral("python3"),
             {QStringLiteral("-c"),
              QStringLiteral("import sys, zipfile\n"
                             "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
                             "    z.writestr('[Content_Types].xml', '<Types/>')\n"
-                            "    z.writestr('word/document.xml', ' ' * (64 << 20))\n"),
-             bomb});
-    Formats::ByteFile package(bomb.toStdString(), Formats::ByteFile::Mode::Read);
-    ASSERT_LT(package.size(), 1u << 20);
-    EXPECT_GE(Kinds::memoryCost(Kinds::forExtension("docx"), package), 3u * (64u << 20));
+                            "    z.writestr('word/document.xml', ' ' * (64 << 20))\n"
+                            "with zipfile.ZipFile(sys.argv[2], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                            "    z.write(sys.argv[1], 'mail/big.docx')\n"),
+             bomb, archive});
+    for (const QString &path : {bomb, archive}) {
+        Formats::ByteFile package(path.toStdString(), Formats::ByteFile::Mode::Read);
+        ASSERT_LT(package.size(), 1u << 20);
+        EXPECT_GE(Kinds::memoryCost(Kinds::forContent(package.readUpTo(0, 4096)), package),
+                  3u * (64u << 20));
+    }
 
     Formats::Bytes video(std::string("\0\0\0\x18"
                                      "ftypmp42",

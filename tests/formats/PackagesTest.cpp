@@ -462,6 +462,8 @@ TEST_F(Packages, DamagedPackagesAreRefusedWithAReason) {
          "package refused: an entry unpacks to over 1024 times its packed size"},
         {"broken-embedding.docx", Office,
          "damaged ZIP package in word/embeddings/Microsoft_Excel_Sheet1.xlsx"},
+        {"deep.docx", Office, "XML nested too deeply in word/document.xml"},
+        {"crowded.docx", Office, "package refused: it holds more than 65,535 entries"},
         {"nested.docx", Office,
          "files nested too deeply in word/embeddings/inner.docx in word/embeddings/inner.docx "
          "in word/embeddings/inner.docx in word/embeddings/inner.docx in "

@@ -260,6 +260,8 @@ def main(folder, picture_path):
     (folder / "illustrated.svg").write_bytes(illustrator_svg(photo).encode())
     write_with_damaged_copies(folder, "letter.rtf", rtf(photo).encode())
     (folder / "deep.rtf").write_bytes(b"{\\rtf1" + b"{" * 600 + b"}" * 600 + b"}")
+    (folder / "deep.svg").write_bytes(b'<svg xmlns="http://www.w3.org/2000/svg">' + b"<g>" * 1100 +
+                                      b"</g>" * 1100 + b"</svg>")
     (folder / "bad-picture.rtf").write_bytes(b"{\\rtf1{\\pict\\pngblip 89504}}")
     image = psd(folder, photo)
     (folder / "picture.psd").write_bytes(image)

@@ -585,6 +585,10 @@ def main(folder, picture_path):
     bomb(folder / "size-bomb.docx", 1024)
     bomb(folder / "ratio-bomb.docx", 0)
     (folder / "nested.docx").write_bytes(nested(6))
+    write_package(folder / "deep.docx", {"[Content_Types].xml": types(DEFAULTS, []),
+                                         "word/document.xml": "<a>" * 1100 + "</a>" * 1100})
+    write_package(folder / "crowded.docx", {"[Content_Types].xml": types(DEFAULTS, []),
+                                            **{"word/%d.xml" % i: "" for i in range(65535)}})
     make_embedded_files(folder)
 
 
