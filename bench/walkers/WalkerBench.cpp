@@ -42,13 +42,13 @@ int main(int argc, char *argv[]) {
     RouteContext context{desktop, programFolder, workingFolder, keepGoing};
     QElapsedTimer timer;
     timer.start();
-    const QString removal = Routes::remove(kind, context, copy);
+    const StepResult removal = Routes::remove(kind, context, copy);
     const double cleaning = seconds(timer);
-    const QString check = removal.isEmpty() ? Routes::check(kind, copy) : QString();
+    const StepResult check = removal ? std::nullopt : Routes::check(kind, copy);
     const double checking = seconds(timer);
-    const QString outcome = !removal.isEmpty() ? QStringLiteral("refused: ") + removal
-                            : check.isEmpty()  ? QStringLiteral("clean")
-                                               : QStringLiteral("remains: ") + check;
+    const QString outcome = removal ? QStringLiteral("refused: ") + removal->reason
+                            : check ? QStringLiteral("remains: ") + check->reason
+                                    : QStringLiteral("clean");
     std::printf("%s\t%.2f\t%.2f\t%s\n", kind != nullptr ? kind->name : "unknown", cleaning,
                 checking, qPrintable(outcome.left(120)));
     return 0;
