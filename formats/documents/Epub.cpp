@@ -240,6 +240,17 @@ struct HiddenFont {
     bool adobe;
 };
 
+// A page, or any other XML of no kind of its own (the container among them, or a page whose name
+// does not say it is one): the page rules drop its declarations too. A hidden font's first bytes
+// are scrambled and may start like XML.
+bool isFilteredAsPage(const Package::Entry &entry, const std::vector<HiddenFont> &fonts) {
+    const bool hidden = std::any_of(fonts.begin(), fonts.end(), [&](const HiddenFont &font) {
+        return font.path == entry.name;
+    });
+    return isPage(entry.name) ||
+           (!hidden && Package::holdsXml(entry.data) && Kinds::forContent(entry.data) == nullptr);
+}
+
 // The fonts the book hides; refused when it encrypts anything for real.
 std::vector<HiddenFont> hiddenFonts(const Formats::Bytes &encryption) {
     QXmlStreamReader reader(
@@ -342,7 +353,7 @@ Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
             if (copy.data.find(identifier.toStdString()) == std::string::npos) {
                 throw Refused("damaged EPUB: no book identifier");
             }
-        } else if (isPage(entry.name)) {
+        } else if (isFilteredAsPage(entry, fonts)) {
             copy.data = XmlFilter::copy(entry.data, pages, entry.name);
         } else if (isPacking(entry.name)) {
             copy.data = entry.data;

@@ -106,6 +106,7 @@ struct Group {
     // Whether a control word without its ending space stood before the group: text after a
     // dropped group must not run into it.
     bool afterBareWord = false;
+    bool wordToCome = false;  // the control word that told the kind is still to be walked
 };
 
 Group ofKind(Kind kind, const Bytes &replacement = {}) {
@@ -115,22 +116,9 @@ Group ofKind(Kind kind, const Bytes &replacement = {}) {
     return group;
 }
 
-// The group opening at `at` (just past its brace), told by its first control word.
-Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
-    if (parent == Kind::Dropped || parent == Kind::Replaced) {
-        return ofKind(Kind::Dropped);
-    }
-    if (parent == Kind::Authors) {  // one revision author
-        return ofKind(Kind::Replaced, "{Unknown;}");
-    }
-    if (rtf.compare(at, 2, "\\*") == 0) {
-        at += 2;
-    }
+// How a group opening with `word` inside a group of kind `parent` is cleaned.
+Group ofWord(const std::string &word, Kind parent) {
     const Kind kept = parent == Kind::PictureProperties ? parent : Kind::Kept;
-    if (at >= rtf.size() || rtf[at] != '\\') {
-        return ofKind(kept);
-    }
-    const std::string word = readControl(rtf, at).word;
     if (isDroppedGroup(word)) {
         return ofKind(Kind::Dropped);
     }
@@ -153,6 +141,26 @@ Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
         return ofKind(Kind::Instruction);
     }
     return ofKind(word == "pict" ? Kind::Picture : kept);
+}
+
+// The group opening at `at` (just past its brace), told by its first control word.
+Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
+    if (parent == Kind::Dropped || parent == Kind::Replaced) {
+        return ofKind(Kind::Dropped);
+    }
+    if (parent == Kind::Authors) {  // one revision author
+        return ofKind(Kind::Replaced, "{Unknown;}");
+    }
+    if (rtf.compare(at, 2, "\\*") == 0) {
+        at += 2;
+    }
+    if (at >= rtf.size() || rtf[at] != '\\') {
+        return ofKind(parent == Kind::PictureProperties ? parent : Kind::Kept);
+    }
+    const std::string word = readControl(rtf, at).word;
+    Group group = ofWord(word, parent);
+    group.wordToCome = !word.empty();
+    return group;
 }
 
 int hexValue(char c) {
@@ -193,6 +201,9 @@ Bytes toHex(const Bytes &bytes) {
 }
 
 Bytes pictureData(const Group &picture, int depth) {
+    if (picture.hex.find_first_not_of("0123456789abcdefABCDEF") != Bytes::npos) {
+        throw Refused("damaged RTF picture");
+    }
     if (!picture.blip) {
         return '\n' + picture.hex;
     }
@@ -359,8 +370,23 @@ class Walk {
         at_ = end;
     }
 
+    // A word that tells a group's kind anywhere but first in its group: readers differ on it,
+    // and the check takes it as they do.
+    void refuseOutOfPlace(const std::string &word) {
+        Group &group = groups_.back();
+        if (word.empty() || group.kind == Kind::Dropped || group.kind == Kind::Replaced) {
+            return;
+        }
+        const Kind plain = group.kind == Kind::PictureProperties ? group.kind : Kind::Kept;
+        if (!group.wordToCome && ofWord(word, group.kind).kind != plain) {
+            throw Refused("damaged RTF: \\" + word + " stands inside a group it does not open");
+        }
+        group.wordToCome = false;
+    }
+
     void control() {
         const Control control = readControl(rtf_, at_);
+        refuseOutOfPlace(control.word);
         std::size_t end = control.end;
         if (control.word == "bin") {
             // Raw bytes follow; they are data, not structure.
