@@ -46,7 +46,7 @@ bool isOnixRecord(const Formats::Bytes &data) {
 bool isDropped(const Package::Entry &entry) {
     const std::string &name = entry.name;
     return EntryPaths::isFolderData(name) || name.find("iTunesMetadata") != std::string::npos ||
-           name == "META-INF/calibre_bookmarks.txt" || name == "META-INF/rights.xml" ||
+           name.find("calibre_bookmarks") != std::string::npos || name == "META-INF/rights.xml" ||
            isOnixRecord(entry.data);
 }
 

@@ -50,6 +50,11 @@ Control readControl(const Bytes &rtf, std::size_t at) {
         if (control.end > rtf.size()) {
             throw Refused("damaged RTF: cut short");
         }
+        // Readers differ on what follows an escape without its two hex digits.
+        if (rtf[next] == '\'' && !(std::isxdigit(static_cast<unsigned char>(rtf[next + 1])) &&
+                                   std::isxdigit(static_cast<unsigned char>(rtf[next + 2])))) {
+            throw Refused("damaged RTF: an escaped character without its hex digits");
+        }
         return control;
     }
     while (next < rtf.size() && isLetter(rtf[next])) {
@@ -122,7 +127,7 @@ Group ofWord(const std::string &word, Kind parent) {
     if (isDroppedGroup(word)) {
         return ofKind(Kind::Dropped);
     }
-    if (parent == Kind::PictureProperties && word == "sv") {
+    if (word == "sv") {  // a shape's property value, in a picture's properties or not
         return ofKind(Kind::PropertyValue);
     }
     if (word == "picprop") {
@@ -307,9 +312,9 @@ Bytes withoutLocalFolders(const Bytes &instruction) {
 }
 
 // A picture property's value as written ("{\sv C:\\Users\\ann\\x.jpg", RTF doubling each
-// backslash) emptied when it is a path on the author's computer.
+// backslash; the word may carry a number) emptied when it is a path on the author's computer.
 Bytes withoutLocalPath(const Bytes &value) {
-    const std::size_t start = value.find_first_not_of(' ', std::string("{\\sv").size());
+    const std::size_t start = value.find_first_not_of(' ', readControl(value, 1).end);
     QString text = QString::fromStdString(value.substr(std::min(start, value.size())));
     text.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
     return PackageClean::fileNameOfLocalPath(text) ? Bytes("{\\sv ") : value;
