@@ -65,6 +65,9 @@ Control readControl(const Bytes &rtf, std::size_t at) {
     while (end < rtf.size() && isDigit(rtf[end]) && end - digits < MaxParameterDigits) {
         ++end;
     }
+    if (end < rtf.size() && isDigit(rtf[end])) {  // readers differ on where such a number ends
+        throw Refused("damaged RTF: a control word's number is too long");
+    }
     if (end > digits) {
         control.parameter = std::stoll(rtf.substr(digits, end - digits));
         next = end;
@@ -75,7 +78,7 @@ Control readControl(const Bytes &rtf, std::size_t at) {
 
 // Revision-session ids (\rsid, \insrsid, \charrsid, ...) and revision times.
 bool isDroppedWord(const std::string &word) {
-    return word.find("rsid") != std::string::npos || word.rfind("revdttm", 0) == 0 ||
+    return word.find("rsid") != std::string::npos || word.find("revdttm") != std::string::npos ||
            word == "crdate" || word == "prdate";
 }
 
@@ -107,11 +110,13 @@ struct Group {
     Bytes out = "{";
     Bytes replacement;  // what a Replaced group becomes
     Bytes hex;          // a picture's or an object's data
+    Bytes raw;          // a picture's data as it stands, white space and all
     bool blip = false;  // a JPEG or PNG picture
     // Whether a control word without its ending space stood before the group: text after a
     // dropped group must not run into it.
     bool afterBareWord = false;
-    bool wordToCome = false;  // the control word that told the kind is still to be walked
+    bool wordToCome = false;    // the control word that told the kind is still to be walked
+    bool inProperties = false;  // inside a picture's properties, however deep
 };
 
 Group ofKind(Kind kind, const Bytes &replacement = {}) {
@@ -122,12 +127,12 @@ Group ofKind(Kind kind, const Bytes &replacement = {}) {
 }
 
 // How a group opening with `word` inside a group of kind `parent` is cleaned.
-Group ofWord(const std::string &word, Kind parent) {
+Group ofWord(const std::string &word, Kind parent, bool inProperties) {
     const Kind kept = parent == Kind::PictureProperties ? parent : Kind::Kept;
     if (isDroppedGroup(word)) {
         return ofKind(Kind::Dropped);
     }
-    if (word == "sv") {  // a shape's property value, in a picture's properties or not
+    if (inProperties && word == "sv") {
         return ofKind(Kind::PropertyValue);
     }
     if (word == "picprop") {
@@ -149,7 +154,8 @@ Group ofWord(const std::string &word, Kind parent) {
 }
 
 // The group opening at `at` (just past its brace), told by its first control word.
-Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
+Group opened(const Bytes &rtf, std::size_t at, const Group &parentGroup) {
+    const Kind parent = parentGroup.kind;
     if (parent == Kind::Dropped || parent == Kind::Replaced) {
         return ofKind(Kind::Dropped);
     }
@@ -159,12 +165,11 @@ Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
     if (rtf.compare(at, 2, "\\*") == 0) {
         at += 2;
     }
-    if (at >= rtf.size() || rtf[at] != '\\') {
-        return ofKind(parent == Kind::PictureProperties ? parent : Kind::Kept);
-    }
-    const std::string word = readControl(rtf, at).word;
-    Group group = ofWord(word, parent);
+    const std::string word =
+        at < rtf.size() && rtf[at] == '\\' ? readControl(rtf, at).word : std::string();
+    Group group = ofWord(word, parent, parentGroup.inProperties);
     group.wordToCome = !word.empty();
+    group.inProperties = parentGroup.inProperties || group.kind == Kind::PictureProperties;
     return group;
 }
 
@@ -210,9 +215,11 @@ Bytes pictureData(const Group &picture, int depth) {
         throw Refused("damaged RTF picture");
     }
     if (!picture.blip) {
-        return '\n' + picture.hex;
+        return {};  // written where it stands
     }
-    return toHex(Kinds::cleanEmbedded(fromHex(picture.hex), depth + 1, "a picture"));
+    const Bytes data = fromHex(picture.hex);
+    const Bytes cleaned = Kinds::cleanEmbedded(data, depth + 1, "a picture");
+    return cleaned == data ? picture.raw : toHex(cleaned);
 }
 
 // A counted value of an OLE1 object at `at`, moving past it; Refused past the end.
@@ -344,7 +351,7 @@ class Walk {
             if (groups_.size() > MaxGroupDepth) {
                 throw Refused("RTF nested too deeply");
             }
-            groups_.push_back(opened(rtf_, at_ + 1, groups_.back().kind));
+            groups_.push_back(opened(rtf_, at_ + 1, groups_.back()));
             groups_.back().afterBareWord = endsInBareWord_;
             endsInBareWord_ = false;
             ++at_;
@@ -364,8 +371,12 @@ class Walk {
 
     // Plain text up to `end`; in a picture or an object, its data.
     void text(std::size_t end) {
-        if (!inData()) {
+        // A picture other than a JPEG or PNG keeps its data where and as it stands.
+        const Group &group = groups_.back();
+        if (!inData() || (group.kind == Kind::Picture && !group.blip)) {
             write(rtf_.substr(at_, end - at_));
+        } else {
+            groups_.back().raw += rtf_.substr(at_, end - at_);
         }
         for (; inData() && at_ < end; ++at_) {
             if (!std::isspace(static_cast<unsigned char>(rtf_[at_]))) {
@@ -383,7 +394,7 @@ class Walk {
             return;
         }
         const Kind plain = group.kind == Kind::PictureProperties ? group.kind : Kind::Kept;
-        if (!group.wordToCome && ofWord(word, group.kind).kind != plain) {
+        if (!group.wordToCome && ofWord(word, group.kind, group.inProperties).kind != plain) {
             throw Refused("damaged RTF: \\" + word + " stands inside a group it does not open");
         }
         group.wordToCome = false;
@@ -406,6 +417,9 @@ class Walk {
         }
         if (groups_.back().kind == Kind::Picture &&
             (control.word == "jpegblip" || control.word == "pngblip")) {
+            if (!groups_.back().hex.empty()) {
+                throw Refused("damaged RTF picture: its data comes before its kind");
+            }
             groups_.back().blip = true;
         }
         if (!isDroppedWord(control.word)) {
