@@ -110,7 +110,8 @@ struct Group {
     Bytes out = "{";
     Bytes replacement;  // what a Replaced group becomes
     Bytes hex;          // a picture's or an object's data
-    Bytes raw;          // a picture's data as it stands, white space and all
+    // Where a picture's data stands in out, piece by piece, as it stood in the document.
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;
     bool blip = false;  // a JPEG or PNG picture
     // Whether a control word without its ending space stood before the group: text after a
     // dropped group must not run into it.
@@ -210,16 +211,24 @@ Bytes toHex(const Bytes &bytes) {
     return hex;
 }
 
-Bytes pictureData(const Group &picture, int depth) {
+// A picture group as written, its JPEG or PNG through the pass of its kind; data the pass leaves
+// as it is, and that of other pictures, stays where and as it stands.
+Bytes cleanedPicture(Group picture, int depth) {
     if (picture.hex.find_first_not_of("0123456789abcdefABCDEF") != Bytes::npos) {
         throw Refused("damaged RTF picture");
     }
     if (!picture.blip) {
-        return {};  // written where it stands
+        return picture.out;
     }
     const Bytes data = fromHex(picture.hex);
     const Bytes cleaned = Kinds::cleanEmbedded(data, depth + 1, "a picture");
-    return cleaned == data ? picture.raw : toHex(cleaned);
+    if (cleaned == data) {
+        return picture.out;
+    }
+    for (auto piece = picture.pieces.rbegin(); piece != picture.pieces.rend(); ++piece) {
+        picture.out.erase(piece->first, piece->second);
+    }
+    return picture.out + toHex(cleaned);
 }
 
 // A counted value of an OLE1 object at `at`, moving past it; Refused past the end.
@@ -318,13 +327,30 @@ Bytes withoutLocalFolders(const Bytes &instruction) {
     return result + instruction.substr(copied);
 }
 
-// A picture property's value as written ("{\sv C:\\Users\\ann\\x.jpg", RTF doubling each
-// backslash; the word may carry a number) emptied when it is a path on the author's computer.
+// The text of a picture property's value as readers take it ("{\sv C:\\Users\\x.jpg", RTF doubling
+// each backslash): each byte a character, control words and braces left out.
+QString valueText(const Bytes &value) {
+    QString text;
+    for (std::size_t at = readControl(value, 1).end; at < value.size();) {
+        if (value.compare(at, 2, "\\\\") == 0) {
+            text += QLatin1Char('\\');
+            at += 2;
+        } else if (value[at] == '\\') {
+            // As the check reads: a symbol's two bytes, a word without the space that ends it.
+            const Control control = readControl(value, at);
+            at = control.word.empty() ? at + 2 : control.end - (value[control.end - 1] == ' ');
+        } else if (value[at] == '{' || value[at] == '}') {
+            ++at;
+        } else {
+            text += QLatin1Char(value[at++]);
+        }
+    }
+    return text;
+}
+
+// The value emptied when it is a path on the author's computer.
 Bytes withoutLocalPath(const Bytes &value) {
-    const std::size_t start = value.find_first_not_of(' ', readControl(value, 1).end);
-    QString text = QString::fromStdString(value.substr(std::min(start, value.size())));
-    text.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
-    return PackageClean::fileNameOfLocalPath(text) ? Bytes("{\\sv ") : value;
+    return PackageClean::fileNameOfLocalPath(valueText(value)) ? Bytes("{\\sv ") : value;
 }
 
 class Walk {
@@ -369,14 +395,15 @@ class Walk {
         return groups_.back().kind == Kind::Picture || groups_.back().kind == Kind::Object;
     }
 
-    // Plain text up to `end`; in a picture or an object, its data.
+    // Plain text up to `end`; in a picture or an object, its data (a picture's written where it
+    // stands too, for when its pass leaves it as it is).
     void text(std::size_t end) {
-        // A picture other than a JPEG or PNG keeps its data where and as it stands.
-        const Group &group = groups_.back();
-        if (!inData() || (group.kind == Kind::Picture && !group.blip)) {
+        Group &group = groups_.back();
+        if (group.kind == Kind::Picture) {
+            group.pieces.emplace_back(group.out.size(), end - at_);
+        }
+        if (group.kind != Kind::Object) {
             write(rtf_.substr(at_, end - at_));
-        } else {
-            groups_.back().raw += rtf_.substr(at_, end - at_);
         }
         for (; inData() && at_ < end; ++at_) {
             if (!std::isspace(static_cast<unsigned char>(rtf_[at_]))) {
@@ -417,9 +444,6 @@ class Walk {
         }
         if (groups_.back().kind == Kind::Picture &&
             (control.word == "jpegblip" || control.word == "pngblip")) {
-            if (!groups_.back().hex.empty()) {
-                throw Refused("damaged RTF picture: its data comes before its kind");
-            }
             groups_.back().blip = true;
         }
         if (!isDroppedWord(control.word)) {
@@ -461,7 +485,7 @@ class Walk {
                 write(group.replacement);
                 break;
             case Kind::Picture:
-                write(group.out + pictureData(group, depth_) + "}");
+                write(cleanedPicture(group, depth_) + "}");
                 break;
             case Kind::Instruction:
                 write(withoutLocalFolders(group.out) + "}");
@@ -488,7 +512,8 @@ class Walk {
 }  // namespace
 
 Bytes cleanNested(const Bytes &document, int depth) {
-    if (document.rfind("{\\rtf", 0) != 0) {
+    // A first word that only starts with "rtf" (\rtfrsid) could be dropped as another.
+    if (document.rfind("{\\rtf", 0) != 0 || readControl(document, 1).word != "rtf") {
         throw Refused("not an RTF document");
     }
     return Walk(document, depth).run();

@@ -173,8 +173,9 @@ bool hasEntry(const std::vector<Package::Entry> &entries, const std::string &nam
 }
 
 std::optional<QString> fileNameOfLocalPath(QStringView value) {
+    // A drive letter of any alphabet, as the checks take one.
     static const QRegularExpression localPath(
-        QStringLiteral(R"(^(file:|[A-Za-z]:[\\/]|\\\\|//|/home/|/Users/|/media/|/mnt/|/tmp/))"),
+        QStringLiteral(R"(^(file:|\p{L}:[\\/]|\\\\|//|/home/|/Users/|/media/|/mnt/|/tmp/))"),
         QRegularExpression::CaseInsensitiveOption);
     const QString path = value.trimmed().toString();
     if (!localPath.match(path).hasMatch()) {
