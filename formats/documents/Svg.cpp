@@ -27,9 +27,9 @@ bool isAdobe(QStringView uri) {
     return uri.contains(u"adobe", Qt::CaseInsensitive);
 }
 
-// "data:" at a word's start and its header up to the comma.
+// "data:", wherever it stands (the check looks for it anywhere), and its header up to the comma.
 const QRegularExpression DataUriStart(
-    QStringLiteral(R"(\bdata:([^,"'()<>]{0,%1}),)").arg(Formats::Limits::DataUriHeaderLength),
+    QStringLiteral(R"(data:([^,"'()<>]{0,%1}),)").arg(Formats::Limits::DataUriHeaderLength),
     QRegularExpression::CaseInsensitiveOption);
 
 // Where the text's first character that is no white space stands.
