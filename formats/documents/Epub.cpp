@@ -47,7 +47,7 @@ bool isOnixRecord(const Formats::Bytes &data) {
 bool isDropped(const Package::Entry &entry) {
     const std::string &name = entry.name;
     return EntryPaths::isFolderData(name) || name.find("iTunesMetadata") != std::string::npos ||
-           name == "META-INF/calibre_bookmarks.txt" || name == "META-INF/rights.xml" ||
+           name.find("calibre_bookmarks") != std::string::npos || name == "META-INF/rights.xml" ||
            isOnixRecord(entry.data);
 }
 
@@ -236,6 +236,14 @@ const QString AdobeHiding = QStringLiteral("http://ns.adobe.com/pdf/enc#RC");
 constexpr int IdpfHiddenLength = 1040;
 constexpr int AdobeHiddenLength = 1024;
 
+// A page, or any other XML of no kind of its own (the container among them, or a page whose name
+// does not say it is one): the page rules drop its declarations too. A hidden font's first bytes
+// are scrambled and may start like XML.
+bool isFilteredAsPage(const Package::Entry &entry, const std::map<std::string, bool> &fonts) {
+    return isPage(entry.name) || (fonts.count(entry.name) == 0 && Package::holdsXml(entry.data) &&
+                                  Kinds::forContent(entry.data) == nullptr);
+}
+
 // The fonts the book hides, by path, each true when hidden Adobe's way; refused when it encrypts
 // anything for real.
 std::map<std::string, bool> hiddenFonts(const Formats::Bytes &encryption) {
@@ -341,7 +349,7 @@ Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
             if (copy.data.find(identifier.toStdString()) == std::string::npos) {
                 throw Refused("damaged EPUB: no book identifier");
             }
-        } else if (isPage(entry.name)) {
+        } else if (isFilteredAsPage(entry, fonts)) {
             copy.data = XmlFilter::copy(entry.data, pages, entry.name);
         } else if (isPacking(entry.name)) {
             copy.data = entry.data;

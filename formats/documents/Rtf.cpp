@@ -51,6 +51,11 @@ Control readControl(const Bytes &rtf, std::size_t at) {
         if (control.end > rtf.size()) {
             throw Refused("damaged RTF: cut short");
         }
+        // Readers differ on what follows an escape without its two hex digits.
+        if (rtf[next] == '\'' && !(std::isxdigit(static_cast<unsigned char>(rtf[next + 1])) &&
+                                   std::isxdigit(static_cast<unsigned char>(rtf[next + 2])))) {
+            throw Refused("damaged RTF: an escaped character without its hex digits");
+        }
         return control;
     }
     while (next < rtf.size() && isLetter(rtf[next])) {
@@ -60,6 +65,9 @@ Control readControl(const Bytes &rtf, std::size_t at) {
     std::size_t end = digits;
     while (end < rtf.size() && isDigit(rtf[end]) && end - digits < MaxParameterDigits) {
         ++end;
+    }
+    if (end < rtf.size() && isDigit(rtf[end])) {  // readers differ on where such a number ends
+        throw Refused("damaged RTF: a control word's number is too long");
     }
     if (end > digits) {
         control.parameter = std::stoll(rtf.substr(digits, end - digits));
@@ -71,7 +79,7 @@ Control readControl(const Bytes &rtf, std::size_t at) {
 
 // Revision-session ids (\rsid, \insrsid, \charrsid, ...) and revision times.
 bool isDroppedWord(const std::string &word) {
-    return word.find("rsid") != std::string::npos || word.rfind("revdttm", 0) == 0 ||
+    return word.find("rsid") != std::string::npos || word.find("revdttm") != std::string::npos ||
            word == "crdate" || word == "prdate";
 }
 
@@ -105,10 +113,14 @@ struct Group {
     std::size_t start = 0;
     Bytes replacement;  // what a Replaced group becomes
     Bytes hex;          // a picture's or an object's data
+    // Where a picture's data stands in the output, piece by piece, as it stood in the document.
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;
     bool blip = false;  // a JPEG or PNG picture
     // Whether a control word without its ending space stood before the group: text after a
     // dropped group must not run into it.
     bool afterBareWord = false;
+    bool wordToCome = false;    // the control word that told the kind is still to be walked
+    bool inProperties = false;  // inside a picture's properties, however deep
 };
 
 Group ofKind(Kind kind, const Bytes &replacement = {}) {
@@ -118,26 +130,13 @@ Group ofKind(Kind kind, const Bytes &replacement = {}) {
     return group;
 }
 
-// The group opening at `at` (just past its brace), told by its first control word.
-Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
-    if (parent == Kind::Dropped || parent == Kind::Replaced) {
-        return ofKind(Kind::Dropped);
-    }
-    if (parent == Kind::Authors) {  // one revision author
-        return ofKind(Kind::Replaced, "{Unknown;}");
-    }
-    if (rtf.compare(at, 2, "\\*") == 0) {
-        at += 2;
-    }
+// How a group opening with `word` inside a group of kind `parent` is cleaned.
+Group ofWord(const std::string &word, Kind parent, bool inProperties) {
     const Kind kept = parent == Kind::PictureProperties ? parent : Kind::Kept;
-    if (at >= rtf.size() || rtf[at] != '\\') {
-        return ofKind(kept);
-    }
-    const std::string word = readControl(rtf, at).word;
     if (isDroppedGroup(word)) {
         return ofKind(Kind::Dropped);
     }
-    if (parent == Kind::PictureProperties && word == "sv") {
+    if (inProperties && word == "sv") {
         return ofKind(Kind::PropertyValue);
     }
     if (word == "picprop") {
@@ -156,6 +155,26 @@ Group opened(const Bytes &rtf, std::size_t at, Kind parent) {
         return ofKind(Kind::Instruction);
     }
     return ofKind(word == "pict" ? Kind::Picture : kept);
+}
+
+// The group opening at `at` (just past its brace), told by its first control word.
+Group opened(const Bytes &rtf, std::size_t at, const Group &parentGroup) {
+    const Kind parent = parentGroup.kind;
+    if (parent == Kind::Dropped || parent == Kind::Replaced) {
+        return ofKind(Kind::Dropped);
+    }
+    if (parent == Kind::Authors) {  // one revision author
+        return ofKind(Kind::Replaced, "{Unknown;}");
+    }
+    if (rtf.compare(at, 2, "\\*") == 0) {
+        at += 2;
+    }
+    const std::string word =
+        at < rtf.size() && rtf[at] == '\\' ? readControl(rtf, at).word : std::string();
+    Group group = ofWord(word, parent, parentGroup.inProperties);
+    group.wordToCome = !word.empty();
+    group.inProperties = parentGroup.inProperties || group.kind == Kind::PictureProperties;
+    return group;
 }
 
 // Each byte's value as a hex digit, or -1; RTF writers use either letter case.
@@ -205,13 +224,6 @@ Bytes toHex(const Bytes &bytes) {
         hex += digits[static_cast<unsigned char>(bytes[i]) & 0xF];
     }
     return hex;
-}
-
-Bytes pictureData(const Group &picture, int depth) {
-    if (!picture.blip) {
-        return '\n' + picture.hex;
-    }
-    return toHex(Kinds::cleanEmbedded(fromHex(picture.hex), depth + 1, "a picture"));
 }
 
 // A counted value of an OLE1 object at `at`, moving past it; Refused past the end.
@@ -310,13 +322,30 @@ Bytes withoutLocalFolders(const Bytes &instruction) {
     return result + instruction.substr(copied);
 }
 
-// A picture property's value as written ("{\sv C:\\Users\\ann\\x.jpg", RTF doubling each
-// backslash) emptied when it is a path on the author's computer.
+// The text of a picture property's value as readers take it ("{\sv C:\\Users\\x.jpg", RTF doubling
+// each backslash): each byte a character, control words and braces left out.
+QString valueText(const Bytes &value) {
+    QString text;
+    for (std::size_t at = readControl(value, 1).end; at < value.size();) {
+        if (value.compare(at, 2, "\\\\") == 0) {
+            text += QLatin1Char('\\');
+            at += 2;
+        } else if (value[at] == '\\') {
+            // As the check reads: a symbol's two bytes, a word without the space that ends it.
+            const Control control = readControl(value, at);
+            at = control.word.empty() ? at + 2 : control.end - (value[control.end - 1] == ' ');
+        } else if (value[at] == '{' || value[at] == '}') {
+            ++at;
+        } else {
+            text += QLatin1Char(value[at++]);
+        }
+    }
+    return text;
+}
+
+// The value emptied when it is a path on the author's computer.
 Bytes withoutLocalPath(const Bytes &value) {
-    const std::size_t start = value.find_first_not_of(' ', std::string("{\\sv").size());
-    QString text = QString::fromStdString(value.substr(std::min(start, value.size())));
-    text.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
-    return PackageClean::fileNameOfLocalPath(text) ? Bytes("{\\sv ") : value;
+    return PackageClean::fileNameOfLocalPath(valueText(value)) ? Bytes("{\\sv ") : value;
 }
 
 class Walk {
@@ -341,7 +370,7 @@ class Walk {
             if (groups_.size() > MaxGroupDepth) {
                 throw Refused("RTF nested too deeply", Formats::Cause::TooLarge);
             }
-            groups_.push_back(opened(rtf_, at_ + 1, groups_.back().kind));
+            groups_.push_back(opened(rtf_, at_ + 1, groups_.back()));
             Group &group = groups_.back();
             group.start = out_.size();
             group.afterBareWord = endsInBareWord_;
@@ -364,9 +393,14 @@ class Walk {
         return groups_.back().kind == Kind::Picture || groups_.back().kind == Kind::Object;
     }
 
-    // Plain text up to `end`; in a picture or an object, its data.
+    // Plain text up to `end`; in a picture or an object, its data (a picture's written where it
+    // stands too, for when its pass leaves it as it is).
     void text(std::size_t end) {
-        if (!inData()) {
+        Group &group = groups_.back();
+        if (group.kind == Kind::Picture) {
+            group.pieces.emplace_back(out_.size(), end - at_);
+        }
+        if (group.kind != Kind::Object) {
             write(rtf_.substr(at_, end - at_));
         }
         for (; inData() && at_ < end; ++at_) {
@@ -377,8 +411,23 @@ class Walk {
         at_ = end;
     }
 
+    // A word that tells a group's kind anywhere but first in its group: readers differ on it,
+    // and the check takes it as they do.
+    void refuseOutOfPlace(const std::string &word) {
+        Group &group = groups_.back();
+        if (word.empty() || group.kind == Kind::Dropped || group.kind == Kind::Replaced) {
+            return;
+        }
+        const Kind plain = group.kind == Kind::PictureProperties ? group.kind : Kind::Kept;
+        if (!group.wordToCome && ofWord(word, group.kind, group.inProperties).kind != plain) {
+            throw Refused("damaged RTF: \\" + word + " stands inside a group it does not open");
+        }
+        group.wordToCome = false;
+    }
+
     void control() {
         const Control control = readControl(rtf_, at_);
+        refuseOutOfPlace(control.word);
         std::size_t end = control.end;
         if (control.word == "bin") {
             // Raw bytes follow; they are data, not structure.
@@ -419,6 +468,27 @@ class Walk {
         }
     }
 
+    // A picture's JPEG or PNG through the pass of its kind. Data the pass leaves as it is, and
+    // that of other pictures, stays in the output where and as it stood; else the data's pieces
+    // give way to the cleaned data, written where the picture ends.
+    Bytes cleanedPicture(const Group &picture) {
+        if (picture.hex.find_first_not_of("0123456789abcdefABCDEF") != Bytes::npos) {
+            throw Refused("damaged RTF picture");
+        }
+        if (!picture.blip) {
+            return {};
+        }
+        const Bytes data = fromHex(picture.hex);
+        const Bytes cleaned = Kinds::cleanEmbedded(data, depth_ + 1, "a picture");
+        if (cleaned == data) {
+            return {};
+        }
+        for (auto piece = picture.pieces.rbegin(); piece != picture.pieces.rend(); ++piece) {
+            out_.erase(piece->first, piece->second);
+        }
+        return toHex(cleaned);
+    }
+
     // The group's bytes so far, taken out of the output to be written anew.
     Bytes takeOut(const Group &group) {
         Bytes taken = out_.substr(group.start);
@@ -446,7 +516,7 @@ class Walk {
                 write(group.replacement);
                 break;
             case Kind::Picture:
-                write(pictureData(group, depth_) + "}");
+                write(cleanedPicture(group) + "}");
                 break;
             case Kind::Instruction:
                 write(withoutLocalFolders(takeOut(group)) + "}");
@@ -474,7 +544,8 @@ class Walk {
 }  // namespace
 
 Bytes cleanNested(const Bytes &document, int depth) {
-    if (document.rfind("{\\rtf", 0) != 0) {
+    // A first word that only starts with "rtf" (\rtfrsid) could be dropped as another.
+    if (document.rfind("{\\rtf", 0) != 0 || readControl(document, 1).word != "rtf") {
         throw Refused("not an RTF document");
     }
     return Walk(document, depth).run();

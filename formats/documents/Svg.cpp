@@ -21,21 +21,17 @@ namespace {
 
 using Formats::Refused;
 
-const QString SvgNamespace = QStringLiteral("http://www.w3.org/2000/svg");
-const QString Sodipodi = QStringLiteral("http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd");
-const QString Inkscape = QStringLiteral("http://www.inkscape.org/namespaces/inkscape");
-const QString Rdf = QStringLiteral("http://www.w3.org/1999/02/22-rdf-syntax-ns#");
 // Dublin Core's elements and terms.
 const QString DublinCore = QStringLiteral("http://purl.org/dc/");
 
-// Illustrator's own namespaces, and XMP's.
+// Illustrator's own namespaces, and XMP's, in whatever spelling an editor gave them.
 bool isAdobe(QStringView uri) {
-    return uri.startsWith(u"http://ns.adobe.com/") || uri.startsWith(u"adobe:ns:meta");
+    return uri.contains(u"adobe", Qt::CaseInsensitive);
 }
 
-// "data:" at a word's start and its header up to the comma.
+// "data:", wherever it stands (the check looks for it anywhere), and its header up to the comma.
 const QRegularExpression DataUriStart(
-    QStringLiteral(R"(\bdata:([^,"'()<>]{0,%1}),)").arg(Formats::Limits::DataUriHeaderLength),
+    QStringLiteral(R"(data:([^,"'()<>]{0,%1}),)").arg(Formats::Limits::DataUriHeaderLength),
     QRegularExpression::CaseInsensitiveOption);
 
 // Where the text's first character that is no white space stands.
@@ -95,12 +91,13 @@ QString cleanedData(const QString &data, bool base64, int depth) {
 
 }  // namespace
 
+// Editors' elements and attributes go by their names in any namespace: a drawing may declare
+// the editor's under a misspelt URI, and readers still know them.
 bool isPrivateElement(const QXmlStreamReader &reader) {
     const QStringView uri = reader.namespaceUri();
     const QStringView name = reader.name();
-    return (name == u"metadata" && (uri == SvgNamespace || uri.isEmpty())) ||
-           (uri == Rdf && name == u"RDF") || (uri == Sodipodi && name == u"namedview") ||
-           isAdobe(uri) || uri.startsWith(DublinCore) ||
+    return name == u"metadata" || name == u"RDF" || name == u"xmpmeta" || name == u"namedview" ||
+           name == u"pgf" || isAdobe(uri) || uri.startsWith(DublinCore) ||
            // Illustrator's fallback to its own data; other readers never draw it.
            (name == u"foreignObject" &&
             isAdobe(reader.attributes().value(QLatin1String("requiredExtensions"))));
@@ -109,10 +106,9 @@ bool isPrivateElement(const QXmlStreamReader &reader) {
 bool isPrivateAttribute(const QXmlStreamAttribute &attribute) {
     const QStringView uri = attribute.namespaceUri();
     const QStringView name = attribute.name();
-    return isAdobe(uri) ||
-           (uri == Sodipodi && (name == u"docname" || name == u"docbase" || name == u"absref")) ||
-           (uri == Inkscape &&
-            (name == u"version" || name.startsWith(u"export-") || name == u"output_extension"));
+    return isAdobe(uri) || name == u"docname" || name == u"docbase" || name == u"absref" ||
+           name.startsWith(u"export-") ||
+           (uri.contains(u"inkscape") && (name == u"version" || name == u"output_extension"));
 }
 
 QString cleanedAttributeValue(const QXmlStreamAttribute &attribute, int depth) {

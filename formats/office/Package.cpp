@@ -209,6 +209,11 @@ Formats::Bytes write(const std::vector<Entry> &entries) {
     return contents(target);
 }
 
+bool holdsXml(const Formats::Bytes &data) {
+    const std::size_t start = data.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
+    return start != std::string::npos && data[start] == '<';
+}
+
 std::time_t entryTime() {
     std::tm time{};
     time.tm_year = 80;

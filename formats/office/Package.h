@@ -36,6 +36,9 @@ bool hasComment(const Formats::Bytes &zip);
 // comment; data is deflated unless the entry says otherwise.
 Formats::Bytes write(const std::vector<Entry> &entries);
 
+// Whether the data starts as XML does, after white space or a byte order mark.
+bool holdsXml(const Formats::Bytes &data);
+
 // The one time every written entry carries: 1980-01-01 00:00, the earliest a ZIP can hold.
 std::time_t entryTime();
 

@@ -18,11 +18,6 @@ namespace PackageCheck {
 
 namespace {
 
-bool holdsXml(const Formats::Bytes &data) {
-    const std::size_t start = data.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
-    return start != std::string::npos && data[start] == '<';
-}
-
 // Whether damaged XML in the entry is a fault: other entries (drawings, binary parts) may start
 // like XML without being it.
 bool namedAsXml(const std::string &name) {
@@ -154,7 +149,7 @@ Formats::Findings findings(const Formats::Bytes &package, const LayoutCheck &lay
     QStringList references;
     for (const Package::Entry &entry : entries) {
         Formats::throwIfStopped();
-        if (holdsXml(entry.data) && !EntryPaths::isFolderData(entry.name)) {
+        if (Package::holdsXml(entry.data) && !EntryPaths::isFolderData(entry.name)) {
             scan(entry, finderFor(entry, references), found);
         }
     }

@@ -55,11 +55,6 @@ bool namedAsXml(const std::string &name) {
            lower.endsWith(QStringLiteral(".psmdcp"));
 }
 
-bool startsAsXml(const Formats::Bytes &data) {
-    const std::size_t start = data.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
-    return start != std::string::npos && data[start] == '<';
-}
-
 bool isXmlType(QStringView type) {
     return type.endsWith(u"+xml") || type.endsWith(u"/xml");
 }
@@ -146,9 +141,9 @@ std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
         // Content of a known kind (a picture, a drawing, a video, a nested package) goes through
         // its own pass whatever type the package gives it; other XML is filtered under any name,
         // for a part's name is no promise of what it holds.
-        const bool filtered =
-            namedAsXml(entry.name) || ((xml.contains(entry.name) || startsAsXml(entry.data)) &&
-                                       Kinds::forContent(entry.data) == nullptr);
+        const bool filtered = namedAsXml(entry.name) ||
+                              ((xml.contains(entry.name) || Package::holdsXml(entry.data)) &&
+                               Kinds::forContent(entry.data) == nullptr);
         copy.data = filtered ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
                              : cleanEmbedded(entry, depth);
         copy.compressed = !isCompressedAlready(copy.data);
@@ -181,8 +176,9 @@ bool hasEntry(const std::vector<Package::Entry> &entries, const std::string &nam
 }
 
 std::optional<QString> fileNameOfLocalPath(QStringView value) {
+    // A drive letter of any alphabet, as the checks take one.
     static const QRegularExpression localPath(
-        QStringLiteral(R"(^(file:|[A-Za-z]:[\\/]|\\\\|//|/home/|/Users/|/media/|/mnt/|/tmp/))"),
+        QStringLiteral(R"(^(file:|\p{L}:[\\/]|\\\\|//|/home/|/Users/|/media/|/mnt/|/tmp/))"),
         QRegularExpression::CaseInsensitiveOption);
     const QString path = value.trimmed().toString();
     if (!localPath.match(path).hasMatch()) {

@@ -72,31 +72,6 @@ std::unique_ptr<TagLib::Ogg::File> openStream(TagLib::IOStream &stream,
 
 }  // namespace
 
-namespace Ogg {
-
-Formats::Bytes clean(const Formats::Bytes &ogg) {
-    if (isChained(ogg)) {
-        throw Formats::Refused("chained Ogg streams cannot be cleaned",
-                               Formats::Cause::Unsupported);
-    }
-    TagLib::ByteVectorStream stream(
-        TagLib::ByteVector(ogg.data(), static_cast<unsigned int>(ogg.size())));
-    const auto file = openStream(stream, firstPacketStart(ogg));
-    auto *comments = dynamic_cast<TagLib::Ogg::XiphComment *>(file->tag());
-    if (!file->isValid() || comments == nullptr) {
-        throw Formats::Refused("damaged Ogg stream");
-    }
-    comments->removeAllFields();
-    comments->removeAllPictures();
-    if (!file->save()) {
-        throw Formats::Refused("damaged Ogg stream: its header pages could not be written");
-    }
-    const TagLib::ByteVector &result = *stream.data();
-    return Formats::Bytes(result.data(), result.size());
-}
-
-}  // namespace Ogg
-
 namespace {
 
 std::uint32_t pageChecksum(std::string_view page) {
@@ -151,6 +126,8 @@ class HeaderReader {
         }
         return findings_;
     }
+
+    std::size_t streamCount() const { return streams_.size(); }
 
   private:
     struct Stream {
@@ -252,6 +229,36 @@ class HeaderReader {
 }  // namespace
 
 namespace Ogg {
+
+Formats::Bytes clean(const Formats::Bytes &ogg) {
+    if (isChained(ogg)) {
+        throw Formats::Refused("chained Ogg streams cannot be cleaned",
+                               Formats::Cause::Unsupported);
+    }
+    const Formats::Bytes codec = firstPacketStart(ogg);
+    // TagLib rewrites the first logical stream alone and copies pages it cannot read as it finds
+    // them, so damaged pages or further streams would leave with the result.
+    HeaderReader pages(ogg);
+    pages.run();
+    if (pages.streamCount() > 1) {
+        throw Formats::Refused("Ogg files of several streams cannot be cleaned",
+                               Formats::Cause::Unsupported);
+    }
+    TagLib::ByteVectorStream stream(
+        TagLib::ByteVector(ogg.data(), static_cast<unsigned int>(ogg.size())));
+    const auto file = openStream(stream, codec);
+    auto *comments = dynamic_cast<TagLib::Ogg::XiphComment *>(file->tag());
+    if (!file->isValid() || comments == nullptr) {
+        throw Formats::Refused("damaged Ogg stream");
+    }
+    comments->removeAllFields();
+    comments->removeAllPictures();
+    if (!file->save()) {
+        throw Formats::Refused("damaged Ogg stream: its header pages could not be written");
+    }
+    const TagLib::ByteVector &result = *stream.data();
+    return Formats::Bytes(result.data(), result.size());
+}
 
 Formats::Findings check(const Formats::Bytes &ogg) {
     if (ogg.compare(0, 4, "OggS") != 0) {

@@ -10,8 +10,8 @@ namespace Ogg {
 
 // The stream with an empty comment header (its vendor string may stay) and no pictures; the
 // header pages are framed anew with right checksums and sequence numbers, the audio packets stay
-// byte for byte. Refused for a chained stream, a stream of another codec (Ogg FLAC among them) or
-// one that does not read.
+// byte for byte. Refused for a chained stream, several logical streams, a stream of another codec
+// (Ogg FLAC among them) or one whose pages do not read.
 Formats::Bytes clean(const Formats::Bytes &ogg);
 
 // Reads every page on its own (checksums included) and names each comment field or picture left

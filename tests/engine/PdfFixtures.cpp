@@ -297,7 +297,7 @@ void plant(PdfKind kind, QPDF &pdf, Object page) {
         case PdfKind::Comments: {
             Object popup = addAnnotation(pdf, page,
                                          "<< /Type /Annot /Subtype /Popup /Rect [300 600 400 700] "
-                                         "/M (D:19990505000000) >>");
+                                         "/T (Secret Reviewer) /M (D:19990505000000) >>");
             Object note = addAnnotation(
                 pdf, page,
                 "<< /Type /Annot /Subtype /Text /Rect [72 650 90 668] /T (Secret Reviewer) "

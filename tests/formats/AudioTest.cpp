@@ -173,7 +173,16 @@ const Kind Mp3Kind{"mp3", {"-id3v2_version", "3"}, Mp3::clean, Mp3::remainingMet
 const Kind WideMp3Kind{"mp3", {"-b:a", "320k"}, Mp3::clean, Mp3::remainingMetadata, {}, false};
 const Kind FlacKind{"flac", {}, Flac::clean, Flac::remainingMetadata, {}, false};
 const Kind OggKind{"ogg", {"-c:a", "libvorbis"}, Ogg::clean, Ogg::remainingMetadata, {}, true};
-const Kind OpusKind{"opus", {"-c:a", "libopus"}, Ogg::clean, Ogg::remainingMetadata, {}, true};
+// With a cover as a comment field holds it (a FLAC picture block in base64), which TagLib keeps
+// apart from the other fields.
+const Kind OpusKind{"opus",
+                    {"-c:a", "libopus", "-metadata",
+                     "METADATA_BLOCK_PICTURE=AAAAAwAAAAlpbWFnZS9wbmcAAAAMU2VjcmV0IGNvdmVyAAAAAQAAAA"
+                     "EAAAAYAAAAAAAAABWJUE5HDQoaClBMQU5URUQtY292ZXI="},
+                    Ogg::clean,
+                    Ogg::remainingMetadata,
+                    {},
+                    true};
 
 QByteArray syncSafe(quint32 value) {
     QByteArray bytes;
@@ -301,7 +310,8 @@ TEST(Sound, ChecksNameEachFindingInItsCategory) {
          Ogg::check,
          Ogg::clean,
          {{Category::Descriptions, "Vorbis comment TITLE"},
-          {Category::Software, "Vorbis comment ENCODER"}},
+          {Category::Software, "Vorbis comment ENCODER"},
+          {Category::Thumbnails, "Vorbis comment METADATA_BLOCK_PICTURE"}},
          ""},
         {"Ogg chained to a link with the same serial",
          [](const ScratchFolder &scratch) {

@@ -335,6 +335,8 @@ const std::vector<Planted> &planted() {
         {"planted-filename.mkv", Mkv, {Category::Descriptions, "file name"}, "matroska"},
         {"planted-cover.mkv", Mkv, {Category::Thumbnails, "cover picture"}, "pixels"},
         {"planted-void.mkv", Mkv, {Category::Other, "filled Void element"}, "pixels"},
+        // The checksum over the information, wrong once the element in it is blanked.
+        {"planted-checksum.mkv", Mkv, {Category::Other, "element 0x6E67"}, "pixels", "Sum!"},
         {"planted-second-segment.mkv", Mkv, {Category::Other, "element 0x18538067"}, "pixels"},
         {"planted-content.wma", AsfFile, {Category::Descriptions, "title"}, keptCodec},
         {"planted-second-header.wma", AsfFile, {Category::Other, "second header"}, keptCodec},

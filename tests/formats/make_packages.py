@@ -95,7 +95,7 @@ DOCUMENT = HEAD + f"""<w:document {W} {R} xmlns:wp="http://schemas.openxmlformat
 <w:commentRangeStart w:id="0"/><w:r><w:t>&amp; a remark &lt;here&gt;</w:t></w:r><w:commentRangeEnd w:id="0"/>
 <w:r><w:commentReference w:id="0"/></w:r></w:p>
 <w:p><w:r><w:fldChar w:fldCharType="begin"/></w:r><w:r><w:instrText xml:space="preserve"> INCLUDEPICTURE "C:\\\\Users\\\\Nick Nobody\\\\chart.png" \\* MERGEFORMAT </w:instrText></w:r><w:r><w:fldChar w:fldCharType="end"/></w:r></w:p>
-<w:p><w:r><w:drawing><wp:inline><wp:docPr id="1" name="Photo" descr="C:\\Users\\Nick Nobody\\Pictures\\IMG_0042.jpg" title="A red barn"/><a:graphic><a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/picture"><pic:pic><pic:nvPicPr><pic:cNvPr id="1" name="IMG_0042.jpg" descr="\\\\nas\\Nick Nobody\\IMG_0042.jpg"/></pic:nvPicPr><pic:blipFill><a:blip r:embed="rId4"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:inline></w:drawing></w:r></w:p>
+<w:p><w:r><w:drawing><wp:inline><wp:docPr id="1" name="Photo" descr="C:\\Users\\Nick Nobody\\Pictures\\IMG_0042.jpg" title="A red barn"/><a:graphic><a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/picture"><pic:pic><pic:nvPicPr><pic:cNvPr id="1" name="IMG_0042.jpg" descr="\\\\nas\\Nick Nobody\\IMG_0042.jpg" title="/home/Nick Nobody/barn.jpg"/></pic:nvPicPr><pic:blipFill><a:blip r:embed="rId4"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:inline></w:drawing></w:r></w:p>
 <w:sectPr w:rsidR="00A1B2C3"/></w:body></w:document>"""
 
 COMMENTS = HEAD + f"""<!DOCTYPE w:comments [<!ENTITY owner "Dee Tee Dee">]><?owner Pip Instruction?><w:comments {W}><w:comment w:id="0" w:author="Cora Commenter" w:date="{STAMP}" w:initials="QZX">

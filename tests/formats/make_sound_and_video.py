@@ -222,7 +222,8 @@ PLANTED_FILES = {
     "planted-id3.wav": wav(chunk(b"id3 ", PLANTED)),
     "planted-afsp.wav": wav(chunk(b"afsp", PLANTED)),
     "planted-disp.wav": wav(chunk(b"DISP", PLANTED)),
-    "planted-junq.wav": wav(chunk(b"JUNQ", PLANTED)),
+    # Zeroed a block at a time: the marker lies in the last, partial one, at the file's end.
+    "planted-junq.wav": wav(chunk(b"JUNQ", bytes(1 << 20) + PLANTED)),
     "planted-olym.wav": wav(chunk(b"olym", PLANTED)),
     "planted-pad.wav": wav(chunk(b"fact", b"\1\0\0\0\0")[:-1] + PLANTED[:1]),
     "planted-appl.aiff": aiff(chunk(b"APPL", PLANTED, True)),
@@ -235,6 +236,7 @@ PLANTED_FILES = {
     "planted-filename.mkv": mkv(info=element(0x7384, PLANTED)),
     "planted-cover.mkv": mkv(rest=element(0x1941A469, element(0x61A7, element(0x466E, b"c.bin") + element(0x4660, b"application/octet-stream") + element(0x465C, b"\xFF\xD8\xFF\xE0" + PLANTED)))),
     "planted-void.mkv": mkv(rest=element(0xEC, PLANTED)),
+    "planted-checksum.mkv": mkv(info=element(0xBF, b"Sum!") + element(0x6E67, PLANTED)),
     "planted-second-segment.mkv": EBML_HEADER + b"\x18\x53\x80\x67" + UNKNOWN_SIZE + segment_body() + element(0x18538067, PLANTED_TAGS),
     "planted-content.wma": asf(asf_object("75B22633-668E-11CF-A6D9-00AA0062CE6C", struct.pack("<5H", len(PLANTED16), 0, 0, 0, 0) + PLANTED16)),
     "planted-second-header.wma": asf(after=asf_header(asf_object("5FBF03B5-A92E-11CF-8EE3-00C00C205365", PLANTED16))),
