@@ -5,6 +5,7 @@
 #include "formats/pictures/ExifDirectory.h"
 #include "formats/pictures/Jpeg.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -51,7 +52,7 @@ Formats::Refused damaged() {
 void nameExif(std::string_view content, Formats::Findings &findings) {
     Formats::Findings tags;
     try {
-        ExifDirectory::nameTags(content.substr(ExifHeaderSize), tags);
+        ExifDirectory::nameTags(content.substr(std::min(content.size(), ExifHeaderSize)), tags);
     } catch (const Formats::Refused &) {
         tags.add("Exif");
     }

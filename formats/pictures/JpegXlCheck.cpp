@@ -1,8 +1,10 @@
 #include "formats/pictures/JpegXl.h"
 #include "formats/pictures/JpegXlBoxes.h"
 
+#include <algorithm>
 #include <set>
 #include <tuple>
+#include <vector>
 
 namespace JpegXl {
 
@@ -37,14 +39,20 @@ Formats::Findings remainingMetadata(const Formats::Bytes &jxl) {
     if (JpegXlBoxes::isBareCodestream(jxl)) {
         return findings;
     }
-    for (const JpegXlBoxes::Box &box : JpegXlBoxes::boxesOf(jxl)) {
+    const std::vector<JpegXlBoxes::Box> boxes = JpegXlBoxes::boxesOf(jxl);
+    // Only a picture made from a JPEG keeps its metadata boxes, emptied, for the JPEG's sake.
+    const bool keepsEmptiedBoxes = std::any_of(boxes.begin(), boxes.end(), [](const auto &box) {
+        return box.type == "jbrd";
+    });
+    for (const JpegXlBoxes::Box &box : boxes) {
         std::string type = box.type;
         Formats::Bytes content = box.payload(jxl);
         if (type == "brob") {
             std::tie(type, content) = JpegXlBoxes::unpacked(content);
         }
         const bool metadata = type == "Exif" || type == "xml " || type == "jumb";
-        if (Harmless.count(type) == 0 && (!metadata || holdsAnything(type, content))) {
+        if (Harmless.count(type) == 0 &&
+            (!metadata || !keepsEmptiedBoxes || holdsAnything(type, content))) {
             findings.add(findingFor(type));
         }
     }

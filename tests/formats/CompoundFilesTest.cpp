@@ -483,14 +483,15 @@ TEST_F(CompoundFiles, DamagedFilesAreRefusedWithAReason) {
                         Formats::putLittleEndian32(file, (directory + 1) * 512 + 0x4C, 0);
                     }),
          "damaged compound file: the directory runs in a loop"},
-        {"directory running into the mini stream's sectors",  // the check reads on regardless
+        {"directory running into the mini stream's sectors",  // the check reads on and finds
          withStream(CompoundFile::clean(letter), "",
                     [&](Bytes &file) {  // from its second and last sector to the root's first
                         Formats::putLittleEndian32(
                             file, fat + 4 * (directory + 1),
                             Formats::littleEndian32(file, (directory + 1) * 512 + 0x74));
                     }),
-         "damaged compound file: two streams share a sector", ""},
+         "damaged compound file: two streams share a sector",
+         "still holds old data in unused space"},
         {"not a compound file", fixture("figures.xls").substr(8), "not a compound file"},
         {"encrypted document",
          withStream(letter, "WordDocument", [](Bytes &fib) { fib[0x0B] |= 0x01; }),
