@@ -22,6 +22,11 @@ const QString DiskFull = FailureReason::ForError(ErrorNumber::DiskFull, {});
 // A planned name taken meanwhile is sidestepped to at most this many further numbers.
 constexpr int SidestepTries = 1000;
 
+// A copy of the file at work tells how far it has come as its passes do.
+const FileSystem::CopyProgress walkedThrough = [](qint64 copied) {
+    Formats::walked(static_cast<std::uint64_t>(copied));
+};
+
 Outcome notCleaned(const QString &reason) {
     return {Outcome::Kind::NotCleaned, reason, {}, {}};
 }
@@ -81,7 +86,8 @@ RemovalBatchJobs::RemovalBatchJobs(const std::vector<RemovalBatchPlan::File> &fi
       workingFolder_(std::move(workingFolder)),
       programFolder_(std::move(programFolder)),
       memoryBudget_(memoryBudget),
-      results_(files.size()) {
+      results_(files.size()),
+      progress_(std::make_unique<Progress[]>(files.size())) {
     for (const RemovalBatchPlan::File &file : files) {
         costs_.push_back(
             std::min(Routes::memoryCost(file.name, file.extension, file.source), memoryBudget_));
@@ -121,6 +127,12 @@ bool RemovalBatchJobs::waitForEnd(int timeoutMs) {
                              [&] { return working_ == 0; });
 }
 
+bool RemovalBatchJobs::waitForOutcomes(int timeoutMs) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                             [&] { return atWork_ == 0; });
+}
+
 bool RemovalBatchJobs::waitFor(int index, int timeoutMs) {
     std::unique_lock<std::mutex> guard(lock_);
     // After a stop, a file not started by then never will be.
@@ -132,6 +144,20 @@ bool RemovalBatchJobs::waitFor(int index, int timeoutMs) {
 std::optional<RemovalBatchJobs::Outcome> RemovalBatchJobs::take(int index) {
     const std::lock_guard<std::mutex> guard(lock_);
     return std::move(results_[index]);
+}
+
+// The window may read the new step with the old step's bytes: it never shows less than it did.
+void RemovalBatchJobs::Progress::enter(Step next) {
+    walked.store(0, std::memory_order_relaxed);
+    step.store(next, std::memory_order_release);
+}
+
+double RemovalBatchJobs::progressOf(int index) const {
+    const Progress &progress = progress_[index];
+    const int step = progress.step.load(std::memory_order_acquire);
+    const auto size = static_cast<std::uint64_t>(std::max<qint64>(files_[index].size, 1));
+    const std::uint64_t walked = std::min(progress.walked.load(std::memory_order_relaxed), size);
+    return (step + double(walked) / double(size)) / Progress::Steps;
 }
 
 FileSystem::KeepGoing RemovalBatchJobs::untilStopped() {
@@ -153,6 +179,7 @@ bool RemovalBatchJobs::claim(int &index, qint64 &cost) {
     index = next_++;
     cost = costs_[index];
     inUse_ += cost;
+    ++atWork_;
     return true;
 }
 
@@ -162,16 +189,20 @@ void RemovalBatchJobs::work() {
     while (claim(index, cost)) {
         Outcome outcome = clean(index);
         if (outcome.reason == DiskFull) {
+            QDir(folderOf(index)).removeRecursively();
             outcome = cleanAlone(index, cost);
         }
         {
             const std::lock_guard<std::mutex> guard(lock_);
             inUse_ -= cost;
+            --atWork_;
             // Alone and still short of space: every file after it would meet the same disk.
             stopping_ = stopping_ || !outcome.fullDisk.isEmpty();
             results_[index] = std::move(outcome);
         }
         changed_.notify_all();
+        // Its working copy still carries the user's metadata; the window need not wait for it.
+        QDir(folderOf(index)).removeRecursively();
     }
     {
         const std::lock_guard<std::mutex> guard(lock_);
@@ -203,11 +234,11 @@ RemovalBatchJobs::Outcome RemovalBatchJobs::cleanAlone(int index, qint64 cost) {
 
 // No file ends the batch: whatever a route throws becomes the file's reason.
 RemovalBatchJobs::Outcome RemovalBatchJobs::clean(int index) {
-    const Formats::StopWatch watch(stopping_);
-    const QString folder = workingFolder_ + QStringLiteral("/%1").arg(index + 1);
+    const Formats::StopWatch watch(stopping_, &progress_[index].walked);
+    const QString folder = folderOf(index);
     Outcome outcome;
     try {
-        outcome = cleanIn(folder, files_[index]);
+        outcome = cleanIn(folder, files_[index], progress_[index]);
     } catch (const std::bad_alloc &) {
         outcome = notCleaned(QStringLiteral("not enough memory to clean it"));
     } catch (const std::exception &error) {
@@ -215,8 +246,6 @@ RemovalBatchJobs::Outcome RemovalBatchJobs::clean(int index) {
     } catch (...) {
         outcome = notCleaned(QStringLiteral("an unexpected error stopped its cleaning"));
     }
-    // Its working copy still carries the user's metadata.
-    QDir(folder).removeRecursively();
     if (stopping_ && outcome.kind == Outcome::Kind::NotCleaned) {
         outcome.reason = RemovalBatchReport::StoppedReason();
         outcome.fullDisk.clear();
@@ -224,14 +253,20 @@ RemovalBatchJobs::Outcome RemovalBatchJobs::clean(int index) {
     return outcome;
 }
 
-Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan::File &file) {
+QString RemovalBatchJobs::folderOf(int index) const {
+    return workingFolder_ + QStringLiteral("/%1").arg(index + 1);
+}
+
+Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan::File &file,
+                                  Progress &progress) {
     if (!QDir().mkdir(folder)) {
         return notCleaned(QStringLiteral("could not be copied to the working folder"));
     }
     const FileSystem::KeepGoing keepGoing = untilStopped();
     const QString copy = folder + QLatin1Char('/') + RemovalBatchPlan::WorkingName(file.extension);
-    const int copied =
-        Main::CopyFileQuietly(file.source, copy, FileSystem::CopyMode::InPlace, keepGoing);
+    progress.enter(Progress::CopyIn);
+    const int copied = Main::CopyFileQuietly(file.source, copy, FileSystem::CopyMode::InPlace,
+                                             keepGoing, walkedThrough);
     if (copied != 0) {
         return withFullDisk(notCleaned(FailureReason::ForSource(copied)),
                             QFileInfo(workingFolder_).path());
@@ -241,14 +276,17 @@ Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan:
         return notCleaned(QStringLiteral("it is metadata itself"));
     }
     // The copy holds the source's bytes until the route runs.
+    progress.enter(Progress::Survey);
     Outcome outcome{outcomeKind(kind), {}, Routes::findings(kind, copy).shown(), {}};
     const Formats::NoteCollector notes;
     ErrorCollectingDesktop desktop;
     RouteContext context{desktop, programFolder_, folder, keepGoing};
     QString reason;
     try {
+        progress.enter(Progress::Removal);
         reason = Routes::remove(kind, context, copy);
         if (reason.isEmpty()) {
+            progress.enter(Progress::Check);
             reason = Routes::check(kind, copy);
         }
     } catch (const AppError &error) {
@@ -263,6 +301,7 @@ Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan:
     for (const std::string &note : notes.notes()) {
         outcome.notes << QString::fromStdString(note);
     }
+    progress.enter(Progress::CopyOut);
     return writeOutput(copy, file, std::move(outcome));
 }
 
@@ -273,16 +312,16 @@ Outcome RemovalBatchJobs::writeOutput(const QString &copy, const RemovalBatchPla
     const FileSystem::KeepGoing keepGoing = untilStopped();
     const QString folder = QFileInfo(file.output).path();
     if (file.mayReplace) {
-        const int written =
-            Main::CopyFileQuietly(copy, file.output, FileSystem::CopyMode::Atomic, keepGoing);
+        const int written = Main::CopyFileQuietly(copy, file.output, FileSystem::CopyMode::Atomic,
+                                                  keepGoing, walkedThrough);
         return written == 0 ? outcome
                             : withFullDisk(notCleaned(FailureReason::ForOutput(written)), folder);
     }
     QString target = file.output;
     int number = file.number;
     for (int tries = 0; tries < SidestepTries; ++tries) {
-        const int written =
-            Main::CopyFileQuietly(copy, target, FileSystem::CopyMode::AtomicNew, keepGoing);
+        const int written = Main::CopyFileQuietly(copy, target, FileSystem::CopyMode::AtomicNew,
+                                                  keepGoing, walkedThrough);
         if (written == 0) {
             outcome.sidestep = target == file.output ? QString() : target;
             return outcome;

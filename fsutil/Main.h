@@ -39,7 +39,8 @@ QString JoinPath(const QString &folder, const QString &name);
 // 76 for no target folder, 61 for a full disk, 18 when keepGoing said stop.
 int CopyFileQuietly(const QString &source, const QString &target,
                     FileSystem::CopyMode mode = FileSystem::CopyMode::Atomic,
-                    const FileSystem::KeepGoing &keepGoing = {});
+                    const FileSystem::KeepGoing &keepGoing = {},
+                    const FileSystem::CopyProgress &copied = {});
 void DeleteFileQuietly(const QString &path);
 
 // True when some row of the list's first column equals the text exactly.

@@ -16,6 +16,8 @@ namespace Formats {
 namespace {
 
 constexpr std::size_t ZeroBlock = 1 << 20;
+// Bytes moved between two looks at the stop flag.
+constexpr std::size_t Slice = std::size_t{16} << 20;
 
 std::runtime_error writeFailed() {
     return std::runtime_error("the working copy could not be written");
@@ -74,6 +76,18 @@ Bytes ByteFile::read(std::uint64_t offset, std::size_t length) {
 }
 
 Bytes ByteFile::readUpTo(std::uint64_t offset, std::size_t length) {
+    Bytes bytes = span(offset, length);
+    walkedTo(offset + bytes.size());
+    return bytes;
+}
+
+// A walk tells how far it came by the bytes it reads and writes where they lie; reading or
+// replacing the whole file tells nothing, as the pass that works on it in memory tells its own.
+Bytes ByteFile::readAll() {
+    return span(0, static_cast<std::size_t>(size_));
+}
+
+Bytes ByteFile::span(std::uint64_t offset, std::size_t length) {
     if (offset >= size_) {
         return {};
     }
@@ -82,16 +96,22 @@ Bytes ByteFile::readUpTo(std::uint64_t offset, std::size_t length) {
     return bytes;
 }
 
-void ByteFile::readInto(std::uint64_t offset, char *into, std::size_t length) {
-    if (buffer_ != nullptr) {
-        std::memcpy(into, buffer_->data() + offset, length);
-    } else if (!transferAll(::pread, descriptor_, into, length, offset)) {
-        throw Refused("the working copy cannot be read");
+void ByteFile::walkedTo(std::uint64_t position) const {
+    if (descriptor_ >= 0) {
+        walked(position);
     }
 }
 
-Bytes ByteFile::readAll() {
-    return readUpTo(0, static_cast<std::size_t>(size_));
+void ByteFile::readInto(std::uint64_t offset, char *into, std::size_t length) {
+    for (std::size_t done = 0; done < length; done += Slice) {
+        throwIfStopped();
+        const std::size_t part = std::min(Slice, length - done);
+        if (buffer_ != nullptr) {
+            std::memcpy(into + done, buffer_->data() + offset + done, part);
+        } else if (!transferAll(::pread, descriptor_, into + done, part, offset + done)) {
+            throw Refused("the working copy cannot be read");
+        }
+    }
 }
 
 void ByteFile::write(std::uint64_t offset, const Bytes &bytes) {
@@ -99,29 +119,34 @@ void ByteFile::write(std::uint64_t offset, const Bytes &bytes) {
         throw std::logic_error("a write past the end of the working copy");
     }
     writeFrom(offset, bytes.data(), bytes.size());
+    walkedTo(offset + bytes.size());
 }
 
 void ByteFile::writeFrom(std::uint64_t offset, const char *from, std::size_t length) {
     if (!writable_) {
         throw std::logic_error("a write to bytes that are only read");
     }
-    if (buffer_ != nullptr) {
-        std::memcpy(buffer_->data() + offset, from, length);
-    } else if (!transferAll(::pwrite, descriptor_, from, length, offset)) {
-        throw writeFailed();
+    for (std::size_t done = 0; done < length; done += Slice) {
+        throwIfStopped();
+        const std::size_t part = std::min(Slice, length - done);
+        if (buffer_ != nullptr) {
+            std::memcpy(buffer_->data() + offset + done, from + done, part);
+        } else if (!transferAll(::pwrite, descriptor_, from + done, part, offset + done)) {
+            throw writeFailed();
+        }
     }
 }
 
 void ByteFile::zero(std::uint64_t offset, std::uint64_t length) {
     const Bytes zeros(static_cast<std::size_t>(std::min<std::uint64_t>(length, ZeroBlock)), '\0');
     for (std::uint64_t done = 0; done < length; done += zeros.size()) {
-        throwIfStopped();
         const auto block =
             static_cast<std::size_t>(std::min<std::uint64_t>(length - done, ZeroBlock));
         if (offset + done > size_ || block > size_ - offset - done) {
             throw std::logic_error("a write past the end of the working copy");
         }
         writeFrom(offset + done, zeros.data(), block);
+        walkedTo(offset + done + block);
     }
 }
 

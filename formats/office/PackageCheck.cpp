@@ -3,6 +3,7 @@
 #include "formats/Kinds.h"
 #include "formats/archives/EntryPaths.h"
 #include "formats/core/Stop.h"
+#include "formats/office/XmlFeed.h"
 
 #include <QByteArray>
 #include <QRegularExpression>
@@ -31,11 +32,10 @@ bool namedAsXml(const std::string &name) {
 }
 
 void scan(const Package::Entry &entry, const Finder &finder, Formats::Findings &findings) {
-    QXmlStreamReader reader(
-        QByteArray::fromRawData(entry.data.data(), static_cast<qsizetype>(entry.data.size())));
+    QXmlStreamReader reader;
+    XmlFeed feed(reader, entry.data);
     std::vector<Ancestor> open;
-    while (!reader.atEnd()) {
-        reader.readNext();
+    while (feed.next()) {
         if (reader.isStartElement()) {
             finder(reader, open, findings);
             open.push_back({reader.namespaceUri().toString(), reader.name().toString()});

@@ -1,5 +1,7 @@
 #include "formats/office/XmlFilter.h"
 
+#include "formats/office/XmlFeed.h"
+
 #include <QByteArray>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
@@ -28,16 +30,13 @@ bool declares(const QXmlStreamNamespaceDeclarations &declarations, QStringView p
 class Copier {
   public:
     Copier(const Formats::Bytes &xml, const Rules &rules)
-        : reader_(QByteArray::fromRawData(xml.data(), static_cast<qsizetype>(xml.size()))),
-          writer_(&output_),
-          rules_(rules) {
+        : feed_(reader_, xml), writer_(&output_), rules_(rules) {
         reader_.addExtraNamespaceDeclarations(rules.implied);
     }
 
     // False when the input is not well-formed.
     bool run() {
-        while (!reader_.atEnd()) {
-            reader_.readNext();
+        while (feed_.next()) {
             copyToken();
         }
         return !reader_.hasError();
@@ -136,6 +135,7 @@ class Copier {
     }
 
     QXmlStreamReader reader_;
+    XmlFeed feed_;
     QByteArray output_;
     QXmlStreamWriter writer_;
     const Rules &rules_;
