@@ -194,15 +194,20 @@ void RemovalBatchJobs::work() {
         }
         {
             const std::lock_guard<std::mutex> guard(lock_);
-            inUse_ -= cost;
             --atWork_;
             // Alone and still short of space: every file after it would meet the same disk.
             stopping_ = stopping_ || !outcome.fullDisk.isEmpty();
             results_[index] = std::move(outcome);
         }
         changed_.notify_all();
-        // Its working copy still carries the user's metadata; the window need not wait for it.
+        // Its working copy still carries the user's metadata; the window need not wait for it to
+        // go, but a file waiting to work alone does.
         QDir(folderOf(index)).removeRecursively();
+        {
+            const std::lock_guard<std::mutex> guard(lock_);
+            inUse_ -= cost;
+        }
+        changed_.notify_all();
     }
     {
         const std::lock_guard<std::mutex> guard(lock_);
