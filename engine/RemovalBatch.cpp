@@ -18,6 +18,8 @@ namespace {
 
 // The window handles its events at least this often while a file is at work.
 constexpr int PollMs = 100;
+// After a stop it looks this often whether the passes at work have given up.
+constexpr int StopPollMs = 10;
 
 // The caption tells the time left once the batch has run this long.
 constexpr qint64 QuietEstimateMs = 3000;
@@ -170,7 +172,7 @@ void RemovalBatch::CleanAll(ErrorTrap &trap, RemovalBatchJobs &jobs) {
     }
     jobs.stop();
     // Files at work end at their next look at the stop flag; the window keeps answering meanwhile.
-    while (!jobs.waitForOutcomes(PollMs)) {
+    while (!(Ending() ? jobs.waitForOutcomesAfterStop(StopPollMs) : jobs.waitForOutcomes(PollMs))) {
         EventPump::processEvents();
     }
     // After a stop, files done by then still count; the others were never cleaned.

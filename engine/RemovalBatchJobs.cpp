@@ -133,6 +133,17 @@ bool RemovalBatchJobs::waitForOutcomes(int timeoutMs) {
                              [&] { return atWork_ == 0; });
 }
 
+bool RemovalBatchJobs::waitForOutcomesAfterStop(int timeoutMs) {
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return atWork_ == 0; });
+    for (int index = 0; index < next_; ++index) {
+        if (!results_[index] && !progress_[index].watch.givenUp.load(std::memory_order_acquire)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool RemovalBatchJobs::waitFor(int index, int timeoutMs) {
     std::unique_lock<std::mutex> guard(lock_);
     // After a stop, a file not started by then never will be.
@@ -143,12 +154,15 @@ bool RemovalBatchJobs::waitFor(int index, int timeoutMs) {
 
 std::optional<RemovalBatchJobs::Outcome> RemovalBatchJobs::take(int index) {
     const std::lock_guard<std::mutex> guard(lock_);
+    if (!results_[index] && progress_[index].watch.givenUp.load(std::memory_order_acquire)) {
+        return notCleaned(RemovalBatchReport::StoppedReason());
+    }
     return std::move(results_[index]);
 }
 
 // The window may read the new step with the old step's bytes: it never shows less than it did.
 void RemovalBatchJobs::Progress::enter(Step next) {
-    walked.store(0, std::memory_order_relaxed);
+    watch.reached.store(0, std::memory_order_relaxed);
     step.store(next, std::memory_order_release);
 }
 
@@ -156,7 +170,8 @@ double RemovalBatchJobs::progressOf(int index) const {
     const Progress &progress = progress_[index];
     const int step = progress.step.load(std::memory_order_acquire);
     const auto size = static_cast<std::uint64_t>(std::max<qint64>(files_[index].size, 1));
-    const std::uint64_t walked = std::min(progress.walked.load(std::memory_order_relaxed), size);
+    const std::uint64_t walked =
+        std::min(progress.watch.reached.load(std::memory_order_relaxed), size);
     return (step + double(walked) / double(size)) / Progress::Steps;
 }
 
@@ -239,7 +254,7 @@ RemovalBatchJobs::Outcome RemovalBatchJobs::cleanAlone(int index, qint64 cost) {
 
 // No file ends the batch: whatever a route throws becomes the file's reason.
 RemovalBatchJobs::Outcome RemovalBatchJobs::clean(int index) {
-    const Formats::StopWatch watch(stopping_, &progress_[index].walked);
+    const Formats::StopWatch watch(stopping_, &progress_[index].watch);
     const QString folder = folderOf(index);
     Outcome outcome;
     try {

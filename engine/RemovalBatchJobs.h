@@ -2,6 +2,7 @@
 
 #include "engine/RemovalBatchPlan.h"
 #include "engine/RemovalBatchReport.h"
+#include "formats/core/Stop.h"
 #include "platform/FileSystem.h"
 
 #include <QSet>
@@ -54,6 +55,9 @@ class RemovalBatchJobs {
     // Waits at most timeoutMs until no file is at work; true once none is. A worker tells a file's
     // outcome before it removes the file's working copy, which may take a while for a large one.
     bool waitForOutcomes(int timeoutMs);
+    // The same after a stop, when a file whose pass gave up counts as done: it will not be
+    // written, and take() tells it stopped while its pass still frees what it held.
+    bool waitForOutcomesAfterStop(int timeoutMs);
     // Waits at most timeoutMs for every worker to end, its working copies gone; true once they
     // have.
     bool waitForEnd(int timeoutMs);
@@ -66,7 +70,7 @@ class RemovalBatchJobs {
         enum Step { CopyIn, Survey, Removal, Check, CopyOut, Steps };
         void enter(Step step);
         std::atomic<int> step{CopyIn};
-        std::atomic<std::uint64_t> walked{0};  // bytes of the file the step has come through
+        Formats::FileWatch watch;  // the bytes of the file the step has come through
     };
 
     void work();

@@ -6,8 +6,10 @@ namespace {
 
 // Each worker thread watches the flag of the batch it works for; no flag means never stop.
 thread_local const std::atomic<bool> *watchedFlag = nullptr;
-// Where the worker's file shows how far it has come; none outside a batch and inside a file.
-thread_local std::atomic<std::uint64_t> *reachedSoFar = nullptr;
+// Where the worker's file tells how it is going; none outside a batch.
+thread_local FileWatch *watchedFile = nullptr;
+// Inside a file within the file at work, walked() tells nothing.
+thread_local bool walkingInside = false;
 
 }  // namespace
 
@@ -17,34 +19,38 @@ bool stopRequested() {
 
 void throwIfStopped() {
     if (stopRequested()) {
+        if (watchedFile != nullptr) {
+            watchedFile->givenUp.store(true, std::memory_order_release);
+        }
         throw Stopped();
     }
 }
 
 void walked(std::uint64_t position) {
     // Only this thread writes it; the window only reads.
-    if (reachedSoFar != nullptr && position > reachedSoFar->load(std::memory_order_relaxed)) {
-        reachedSoFar->store(position, std::memory_order_relaxed);
+    if (watchedFile != nullptr && !walkingInside &&
+        position > watchedFile->reached.load(std::memory_order_relaxed)) {
+        watchedFile->reached.store(position, std::memory_order_relaxed);
     }
 }
 
-StopWatch::StopWatch(const std::atomic<bool> &flag, std::atomic<std::uint64_t> *reached)
-    : previous_(watchedFlag), previousReached_(reachedSoFar) {
+StopWatch::StopWatch(const std::atomic<bool> &flag, FileWatch *file)
+    : previous_(watchedFlag), previousFile_(watchedFile) {
     watchedFlag = &flag;
-    reachedSoFar = reached;
+    watchedFile = file;
 }
 
 StopWatch::~StopWatch() {
     watchedFlag = previous_;
-    reachedSoFar = previousReached_;
+    watchedFile = previousFile_;
 }
 
-InnerWalk::InnerWalk() : previous_(reachedSoFar) {
-    reachedSoFar = nullptr;
+InnerWalk::InnerWalk() : previous_(walkingInside) {
+    walkingInside = true;
 }
 
 InnerWalk::~InnerWalk() {
-    reachedSoFar = previous_;
+    walkingInside = previous_;
 }
 
 }  // namespace Formats

@@ -23,19 +23,25 @@ bool stopRequested();
 // bytes copied), for the progress bar of a large file. Only the largest position counts.
 void walked(std::uint64_t position);
 
-// While it lives, throwIfStopped() on the calling thread watches flag, and walked() raises
-// `reached` when one is given.
+// What a worker's file tells the batch while it is at work.
+struct FileWatch {
+    std::atomic<std::uint64_t> reached{0};  // as walked() tells it
+    // Set as throwIfStopped() throws: the file will not be written, whatever its pass still frees.
+    std::atomic<bool> givenUp{false};
+};
+
+// While it lives, throwIfStopped() on the calling thread watches flag, and walked() and
+// throwIfStopped() tell `file` when one is given.
 class StopWatch {
   public:
-    explicit StopWatch(const std::atomic<bool> &flag,
-                       std::atomic<std::uint64_t> *reached = nullptr);
+    explicit StopWatch(const std::atomic<bool> &flag, FileWatch *file = nullptr);
     ~StopWatch();
     StopWatch(const StopWatch &) = delete;
     StopWatch &operator=(const StopWatch &) = delete;
 
   private:
     const std::atomic<bool> *previous_;
-    std::atomic<std::uint64_t> *previousReached_;
+    FileWatch *previousFile_;
 };
 
 // While it lives, walked() on the calling thread tells nothing: a file inside another is walked
@@ -48,7 +54,7 @@ class InnerWalk {
     InnerWalk &operator=(const InnerWalk &) = delete;
 
   private:
-    std::atomic<std::uint64_t> *previous_;
+    bool previous_;
 };
 
 }  // namespace Formats
