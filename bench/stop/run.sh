@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Times how long a batch takes to end after Stop on one large file: a 2 GB video (cleaned where
-# it lies) and a 350 MiB Word document (cleaned in memory), pressing Stop at several moments so
-# that it lands in each step (copy in, survey, removal, check, copy out).
-#   [STOPS="0.5 1 2 4 8"] bench/stop/run.sh [BUILD_DIR]     (default: build)
+# Times how long a batch takes to show its closing message after Stop, on one large file each: a
+# 2 GB video (cleaned where it lies) and a 350 MiB Word document (cleaned in memory). Each file is
+# first cleaned whole, then Stop is pressed at 10 % to 90 % of that time, so that it lands in
+# every step (copy in, survey, removal, check, copy out).
+#   bench/stop/run.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -16,12 +17,22 @@ mv "$work/made/big.mp4" "$work/corpus/video/"
 mv "$work/made/big.docx" "$work/corpus/docx/"
 cat "$work"/corpus/*/* >/dev/null # warm cache
 
-echo "| file | Stop pressed after | batch ended after Stop |"
-echo "|---|---|---|"
-for stop in ${STOPS:-0.5 1 2 4 8}; do
-    TEMP="$work" "$build/bench/batch/batch_bench" --stop-after "$stop" "$build/bin" \
-        "$work/corpus" "$work/out" video docx |
-        awk '$2 == "stop" { printf "| %s | %s s | %s ms |\n", $1, $3, $4 }
-             $2 == "done" { printf "| %s | (ended before the stop) | |\n", $1 }'
+# bench [--stop-after SECONDS] ROUTE
+bench() {
+    TEMP="$work" "$build/bench/batch/batch_bench" "${@:1:$#-1}" "$build/bin" "$work/corpus" \
+        "$work/out" "${@: -1}"
+}
+
+echo "| file | whole batch | Stop pressed after | closing message after Stop |"
+echo "|---|---|---|---|"
+for route in video docx; do
+    whole=$(bench "$route" 2>/dev/null | awk '{ print $3 }')
     rm -f "$work"/out/*
+    for share in 0.1 0.3 0.5 0.7 0.9; do
+        after=$(echo "$whole * $share" | bc -l)
+        bench --stop-after "$after" "$route" 2>/dev/null |
+            awk -v whole="$whole" '$2 == "stop" { printf "| %s | %.1f s | %.1f s | %d ms |\n", $1, whole, $3, $4 }
+                 $2 == "done" { printf "| %s | %.1f s | (ended first) | |\n", $1, whole }'
+        rm -f "$work"/out/*
+    done
 done
