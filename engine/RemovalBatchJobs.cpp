@@ -175,8 +175,9 @@ double RemovalBatchJobs::progressOf(int index) const {
     return (step + double(walked) / double(size)) / Progress::Steps;
 }
 
+// Asked on the worker's own thread, whose stop watch looks at stopping_.
 FileSystem::KeepGoing RemovalBatchJobs::untilStopped() {
-    return [this] { return !stopping_; };
+    return [] { return !Formats::stopRequested(); };
 }
 
 // Takes the next file in list order once it fits the budget beside the files at work.

@@ -14,14 +14,17 @@ thread_local bool walkingInside = false;
 }  // namespace
 
 bool stopRequested() {
-    return watchedFlag != nullptr && watchedFlag->load(std::memory_order_relaxed);
+    if (watchedFlag == nullptr || !watchedFlag->load(std::memory_order_relaxed)) {
+        return false;
+    }
+    if (watchedFile != nullptr) {
+        watchedFile->givenUp.store(true, std::memory_order_release);
+    }
+    return true;
 }
 
 void throwIfStopped() {
     if (stopRequested()) {
-        if (watchedFile != nullptr) {
-            watchedFile->givenUp.store(true, std::memory_order_release);
-        }
         throw Stopped();
     }
 }

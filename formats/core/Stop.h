@@ -16,7 +16,9 @@ class Stopped : public std::exception {
 // a closing window never waits for a large file. Throws Stopped once the flag this thread watches
 // is set.
 void throwIfStopped();
-// The same for code that must not throw (a library's callback): true once the flag is set.
+// The same for code that must not throw (a library's callback, a copy asking whether to go on):
+// true once the flag is set. Its caller then ends without writing the file, which counts as
+// given up at once, as throwIfStopped() gives it up.
 bool stopRequested();
 
 // Tells how far the work on the file at hand has come, in bytes of it (an offset reached, or the
@@ -26,7 +28,7 @@ void walked(std::uint64_t position);
 // What a worker's file tells the batch while it is at work.
 struct FileWatch {
     std::atomic<std::uint64_t> reached{0};  // as walked() tells it
-    // Set as throwIfStopped() throws: the file will not be written, whatever its pass still frees.
+    // Set once the stop is seen: the file will not be written, whatever its pass still frees.
     std::atomic<bool> givenUp{false};
 };
 
