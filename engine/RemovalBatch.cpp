@@ -20,6 +20,8 @@ namespace {
 
 // The window handles its events at least this often while a file is at work.
 constexpr int PollMs = 100;
+// After a stop it looks this often whether the passes at work have given up.
+constexpr int StopPollMs = 10;
 
 // The caption tells the time left once the batch has run this long.
 constexpr qint64 QuietEstimateMs = 3000;
@@ -27,6 +29,9 @@ constexpr qint64 QuietEstimateMs = 3000;
 // Each file counts its size and this much more towards the time left: opening, checking and
 // writing even an empty file takes a while.
 constexpr qint64 FileOverheadBytes = qint64(64) << 10;
+
+// A file larger than this moves the bar while it is at work, by how far it has come.
+constexpr qint64 LargeFileBytes = qint64(50) << 20;
 
 enum ClosingButton { OkButton, OpenFolderButton, KeepRestButton };
 
@@ -47,14 +52,21 @@ void RemovalBatch::Run() {
     trap.step(104, [&] { window_.SetMousePointer(BatchWindow::BusyPointer); });
     window_.SetBatchRunning(true);
     if (StartWorking(trap)) {
-        CleanAll(trap);
+        RemovalBatchJobs jobs(files_, workingFolder_.path(), programFolder_);
+        jobs_ = &jobs;
+        CleanAll(trap, jobs);
+        if (!abandoned_) {
+            SyncOutputs();
+            window_.SetBatchRunning(false);
+            Finish(trap);
+        }
+        // The workers remove the last working copies, a large one taking a while, meanwhile.
+        while (!jobs.waitForEnd(PollMs)) {
+            EventPump::processEvents();
+        }
+        jobs_ = nullptr;
     }
     workingFolder_.remove();
-    if (!abandoned_) {
-        SyncOutputs();
-        window_.SetBatchRunning(false);
-        Finish(trap);
-    }
 }
 
 void RemovalBatch::Stop() {
@@ -144,15 +156,13 @@ bool RemovalBatch::StartWorking(ErrorTrap &trap) {
 }
 
 // The window follows the files in list order while the workers run ahead.
-void RemovalBatch::CleanAll(ErrorTrap &trap) {
+void RemovalBatch::CleanAll(ErrorTrap &trap, RemovalBatchJobs &jobs) {
     const int count = static_cast<int>(files_.size());
     outcomes_.assign(files_.size(), {});
     for (const RemovalBatchPlan::File &file : files_) {
         bytesTotal_ += file.size + FileOverheadBytes;
     }
     clock_.start();
-    RemovalBatchJobs jobs(files_, workingFolder_.path(), programFolder_);
-    jobs_ = &jobs;
     int index = 0;
     while (index < count && !Ending()) {
         ShowProgress(trap, index);
@@ -165,19 +175,20 @@ void RemovalBatch::CleanAll(ErrorTrap &trap) {
     }
     jobs.stop();
     // Files at work end at their next look at the stop flag; the window keeps answering meanwhile.
-    while (!jobs.waitForEnd(PollMs)) {
+    while (!(Ending() ? jobs.waitForOutcomesAfterStop(StopPollMs) : jobs.waitForOutcomes(PollMs))) {
         EventPump::processEvents();
     }
-    jobs_ = nullptr;
     // After a stop, files done by then still count; the others were never cleaned.
     for (; index < count; ++index) {
         TakeResult(jobs, index);
     }
 }
 
+// A small file shows as done once it is at work; a large one fills its share as it goes.
 void RemovalBatch::ShowProgress(ErrorTrap &trap, int index) {
     const int count = static_cast<int>(files_.size());
-    trap.step(112, [&] { window_.Progress().setValue((index + 1) / double(count) * 100); });
+    const int shown = files_[index].size > LargeFileBytes ? index : index + 1;
+    trap.step(112, [&] { window_.Progress().setValue(shown / double(count) * 100); });
     trap.step(114, [&] { window_.Progress().setText(ProgressCaption(index)); });
     EventPump::processEvents();
     if (!abandoned_) {
@@ -205,7 +216,19 @@ void RemovalBatch::WaitForFile(RemovalBatchJobs &jobs, int index) {
         EventPump::processEvents();
         if (!abandoned_) {
             window_.Progress().setText(ProgressCaption(index));
+            ShowLargeFileShare(jobs, index);
         }
+    }
+}
+
+// The bar never moves back: the file's steps are read while its worker moves on.
+void RemovalBatch::ShowLargeFileShare(RemovalBatchJobs &jobs, int index) {
+    if (files_[index].size <= LargeFileBytes) {
+        return;
+    }
+    const double value = (index + jobs.progressOf(index)) / double(files_.size()) * 100;
+    if (value > window_.Progress().value()) {
+        window_.Progress().setValue(value);
     }
 }
 

@@ -38,10 +38,11 @@ class RemovalBatch {
     bool Plan(ErrorTrap &trap);
     bool ConfirmReplacements();
     bool StartWorking(ErrorTrap &trap);
-    void CleanAll(ErrorTrap &trap);
+    void CleanAll(ErrorTrap &trap, RemovalBatchJobs &jobs);
     void ShowProgress(ErrorTrap &trap, int index);
     QString ProgressCaption(int index) const;
     void WaitForFile(RemovalBatchJobs &jobs, int index);
+    void ShowLargeFileShare(RemovalBatchJobs &jobs, int index);
     void TakeResult(RemovalBatchJobs &jobs, int index);
     void SyncOutputs();
     void Finish(ErrorTrap &trap);

@@ -22,6 +22,11 @@ using Formats::Cause;
 // A planned name taken meanwhile is sidestepped to at most this many further numbers.
 constexpr int SidestepTries = 1000;
 
+// A copy of the file at work tells how far it has come as its passes do.
+const FileSystem::CopyProgress walkedThrough = [](qint64 copied) {
+    Formats::walked(static_cast<std::uint64_t>(copied));
+};
+
 Outcome notCleaned(const Failure &failure) {
     return {Outcome::Kind::NotCleaned, failure, {}, {}};
 }
@@ -84,7 +89,8 @@ RemovalBatchJobs::RemovalBatchJobs(const std::vector<RemovalBatchPlan::File> &fi
       workingFolder_(std::move(workingFolder)),
       programFolder_(std::move(programFolder)),
       memoryBudget_(memoryBudget),
-      results_(files.size()) {
+      results_(files.size()),
+      progress_(std::make_unique<Progress[]>(files.size())) {
     for (const RemovalBatchPlan::File &file : files) {
         costs_.push_back(
             std::min(Routes::memoryCost(file.name, file.extension, file.source), memoryBudget_));
@@ -124,6 +130,23 @@ bool RemovalBatchJobs::waitForEnd(int timeoutMs) {
                              [&] { return working_ == 0; });
 }
 
+bool RemovalBatchJobs::waitForOutcomes(int timeoutMs) {
+    std::unique_lock<std::mutex> guard(lock_);
+    return changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                             [&] { return atWork_ == 0; });
+}
+
+bool RemovalBatchJobs::waitForOutcomesAfterStop(int timeoutMs) {
+    std::unique_lock<std::mutex> guard(lock_);
+    changed_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return atWork_ == 0; });
+    for (int index = 0; index < next_; ++index) {
+        if (!results_[index] && !progress_[index].watch.givenUp.load(std::memory_order_acquire)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool RemovalBatchJobs::waitFor(int index, int timeoutMs) {
     std::unique_lock<std::mutex> guard(lock_);
     // After a stop, a file not started by then never will be.
@@ -134,11 +157,30 @@ bool RemovalBatchJobs::waitFor(int index, int timeoutMs) {
 
 std::optional<RemovalBatchJobs::Outcome> RemovalBatchJobs::take(int index) {
     const std::lock_guard<std::mutex> guard(lock_);
+    if (!results_[index] && progress_[index].watch.givenUp.load(std::memory_order_acquire)) {
+        return notCleaned(RemovalBatchReport::StoppedReason());
+    }
     return std::move(results_[index]);
 }
 
+// The window may read the new step with the old step's bytes: it never shows less than it did.
+void RemovalBatchJobs::Progress::enter(Step next) {
+    watch.reached.store(0, std::memory_order_relaxed);
+    step.store(next, std::memory_order_release);
+}
+
+double RemovalBatchJobs::progressOf(int index) const {
+    const Progress &progress = progress_[index];
+    const int step = progress.step.load(std::memory_order_acquire);
+    const auto size = static_cast<std::uint64_t>(std::max<qint64>(files_[index].size, 1));
+    const std::uint64_t walked =
+        std::min(progress.watch.reached.load(std::memory_order_relaxed), size);
+    return (step + double(walked) / double(size)) / Progress::Steps;
+}
+
+// Asked on the worker's own thread, whose stop watch looks at stopping_.
 FileSystem::KeepGoing RemovalBatchJobs::untilStopped() {
-    return [this] { return !stopping_; };
+    return [] { return !Formats::stopRequested(); };
 }
 
 // Takes the next file in list order once it fits the budget beside the files at work.
@@ -156,6 +198,7 @@ bool RemovalBatchJobs::claim(int &index, qint64 &cost) {
     index = next_++;
     cost = costs_[index];
     inUse_ += cost;
+    ++atWork_;
     return true;
 }
 
@@ -165,14 +208,23 @@ void RemovalBatchJobs::work() {
     while (claim(index, cost)) {
         Outcome outcome = clean(index);
         if (outcome.failure.cause == Cause::DiskFull) {
+            QDir(folderOf(index)).removeRecursively();
             outcome = cleanAlone(index, cost);
         }
         {
             const std::lock_guard<std::mutex> guard(lock_);
-            inUse_ -= cost;
+            --atWork_;
             // Alone and still short of space: every file after it would meet the same disk.
             stopping_ = stopping_ || outcome.failure.cause == Cause::DiskFull;
             results_[index] = std::move(outcome);
+        }
+        changed_.notify_all();
+        // Its working copy still carries the user's metadata; the window need not wait for it to
+        // go, but a file waiting to work alone does.
+        QDir(folderOf(index)).removeRecursively();
+        {
+            const std::lock_guard<std::mutex> guard(lock_);
+            inUse_ -= cost;
         }
         changed_.notify_all();
     }
@@ -206,11 +258,11 @@ RemovalBatchJobs::Outcome RemovalBatchJobs::cleanAlone(int index, qint64 cost) {
 
 // No file ends the batch: whatever a route throws becomes the file's reason.
 RemovalBatchJobs::Outcome RemovalBatchJobs::clean(int index) {
-    const Formats::StopWatch watch(stopping_);
-    const QString folder = workingFolder_ + QStringLiteral("/%1").arg(index + 1);
+    const Formats::StopWatch watch(stopping_, &progress_[index].watch);
+    const QString folder = folderOf(index);
     Outcome outcome;
     try {
-        outcome = cleanIn(folder, files_[index]);
+        outcome = cleanIn(folder, files_[index], progress_[index]);
     } catch (const Formats::Refused &refused) {
         outcome = notCleaned(FailureReason::ForRefusal(refused));
     } catch (const std::bad_alloc &) {
@@ -221,8 +273,6 @@ RemovalBatchJobs::Outcome RemovalBatchJobs::clean(int index) {
         outcome = notCleaned(
             {Cause::Internal, QStringLiteral("an unexpected error stopped its cleaning")});
     }
-    // Its working copy still carries the user's metadata.
-    QDir(folder).removeRecursively();
     outcome.failure.reason = withoutWorkingPaths(outcome.failure.reason, workingFolder_);
     if (stopping_ && outcome.kind == Outcome::Kind::NotCleaned) {
         outcome.failure = FailureReason::Stopped();
@@ -231,15 +281,21 @@ RemovalBatchJobs::Outcome RemovalBatchJobs::clean(int index) {
     return outcome;
 }
 
-Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan::File &file) {
+QString RemovalBatchJobs::folderOf(int index) const {
+    return workingFolder_ + QStringLiteral("/%1").arg(index + 1);
+}
+
+Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan::File &file,
+                                  Progress &progress) {
     if (!QDir().mkdir(folder)) {
         return notCleaned(
             {Cause::Internal, QStringLiteral("could not be copied to the working folder")});
     }
     const FileSystem::KeepGoing keepGoing = untilStopped();
     const QString copy = folder + QLatin1Char('/') + RemovalBatchPlan::WorkingName(file.extension);
-    const int copied =
-        Main::CopyFileQuietly(file.source, copy, FileSystem::CopyMode::InPlace, keepGoing);
+    progress.enter(Progress::CopyIn);
+    const int copied = Main::CopyFileQuietly(file.source, copy, FileSystem::CopyMode::InPlace,
+                                             keepGoing, walkedThrough);
     if (copied != 0) {
         return withFullDisk(notCleaned(FailureReason::ForSource(copied)),
                             QFileInfo(workingFolder_).path());
@@ -249,14 +305,17 @@ Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan:
         return notCleaned({Cause::Unsupported, QStringLiteral("it is metadata itself")});
     }
     // The copy holds the source's bytes until the route runs.
+    progress.enter(Progress::Survey);
     Outcome outcome{outcomeKind(kind), {}, Routes::findings(kind, copy).shown(), {}};
     const Formats::NoteCollector notes;
     ErrorCollectingDesktop desktop;
     RouteContext context{desktop, programFolder_, folder, keepGoing};
     StepResult failure;
     try {
+        progress.enter(Progress::Removal);
         failure = Routes::remove(kind, context, copy);
         if (!failure) {
+            progress.enter(Progress::Check);
             failure = Routes::check(kind, copy);
         }
     } catch (const AppError &error) {
@@ -272,6 +331,7 @@ Outcome RemovalBatchJobs::cleanIn(const QString &folder, const RemovalBatchPlan:
     for (const std::string &note : notes.notes()) {
         outcome.notes << QString::fromStdString(note);
     }
+    progress.enter(Progress::CopyOut);
     return writeOutput(copy, file, std::move(outcome));
 }
 
@@ -282,16 +342,16 @@ Outcome RemovalBatchJobs::writeOutput(const QString &copy, const RemovalBatchPla
     const FileSystem::KeepGoing keepGoing = untilStopped();
     const QString folder = QFileInfo(file.output).path();
     if (file.mayReplace) {
-        const int written =
-            Main::CopyFileQuietly(copy, file.output, FileSystem::CopyMode::Atomic, keepGoing);
+        const int written = Main::CopyFileQuietly(copy, file.output, FileSystem::CopyMode::Atomic,
+                                                  keepGoing, walkedThrough);
         return written == 0 ? outcome
                             : withFullDisk(notCleaned(FailureReason::ForOutput(written)), folder);
     }
     QString target = file.output;
     int number = file.number;
     for (int tries = 0; tries < SidestepTries; ++tries) {
-        const int written =
-            Main::CopyFileQuietly(copy, target, FileSystem::CopyMode::AtomicNew, keepGoing);
+        const int written = Main::CopyFileQuietly(copy, target, FileSystem::CopyMode::AtomicNew,
+                                                  keepGoing, walkedThrough);
         if (written == 0) {
             outcome.sidestep = target == file.output ? QString() : target;
             return outcome;

@@ -2,6 +2,7 @@
 
 #include "engine/RemovalBatchPlan.h"
 #include "engine/RemovalBatchReport.h"
+#include "formats/core/Stop.h"
 #include "platform/FileSystem.h"
 
 #include <QSet>
@@ -9,6 +10,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -42,21 +45,40 @@ class RemovalBatchJobs {
     bool waitFor(int index, int timeoutMs);
     // The outcome of a file that is done; nothing for one that was never finished.
     std::optional<Outcome> take(int index);
+    // How far the file at index has come, 0 to 1, while it is at work: each of its steps (copy
+    // in, survey, removal, check, copy out) takes an even share, walked through by its bytes.
+    double progressOf(int index) const;
 
     // No file starts any more, and the files at work end at their next look at the stop flag:
     // copies, tools and passes alike.
     void stop();
-    // Waits at most timeoutMs for every worker to end; true once they have.
+    // Waits at most timeoutMs until no file is at work; true once none is. A worker tells a file's
+    // outcome before it removes the file's working copy, which may take a while for a large one.
+    bool waitForOutcomes(int timeoutMs);
+    // The same after a stop, when a file whose pass gave up counts as done: it will not be
+    // written, and take() tells it stopped while its pass still frees what it held.
+    bool waitForOutcomesAfterStop(int timeoutMs);
+    // Waits at most timeoutMs for every worker to end, its working copies gone; true once they
+    // have.
     bool waitForEnd(int timeoutMs);
     // Waits until every worker has ended.
     void join();
 
   private:
+    // Written by the worker of a file, read by the window's thread.
+    struct Progress {
+        enum Step { CopyIn, Survey, Removal, Check, CopyOut, Steps };
+        void enter(Step step);
+        std::atomic<int> step{CopyIn};
+        Formats::FileWatch watch;  // the bytes of the file the step has come through
+    };
+
     void work();
     bool claim(int &index, qint64 &cost);
     Outcome cleanAlone(int index, qint64 cost);
     Outcome clean(int index);
-    Outcome cleanIn(const QString &folder, const RemovalBatchPlan::File &file);
+    QString folderOf(int index) const;
+    Outcome cleanIn(const QString &folder, const RemovalBatchPlan::File &file, Progress &progress);
     Outcome writeOutput(const QString &copy, const RemovalBatchPlan::File &file, Outcome outcome);
     // For copies and tools: go on until the batch stops.
     FileSystem::KeepGoing untilStopped();
@@ -70,9 +92,11 @@ class RemovalBatchJobs {
     std::mutex lock_;
     std::condition_variable changed_;
     std::vector<std::optional<Outcome>> results_;
+    std::unique_ptr<Progress[]> progress_;
     // Every planned output's name: a file that sidesteps a name taken meanwhile takes none of them.
     QSet<QString> plannedNames_;
     int working_ = 0;
+    int atWork_ = 0;  // files claimed whose outcome is not in yet
     int next_ = 0;
     qint64 inUse_ = 0;
     int waitingAlone_ = 0;

@@ -75,10 +75,11 @@ QString NothingFoundMessage(const QStringList &patterns, const QString &folder) 
 
 Found AddAllFilesInFolder(const Scan &scan, const QString &folder, const QStringList &patterns) {
     QStringList folders{folder + Separator};
-    scan.trap.step(scan.firstLine,
-                   [&] { AddFolder::GetSubDirectories2016(scan.desktop, folders, true); });
-    PaintPace pace;
     Found found;
+    scan.trap.step(scan.firstLine, [&] {
+        found.unreadableFolders = AddFolder::GetSubDirectories2016(scan.desktop, folders, true);
+    });
+    PaintPace pace;
     for (const QString &entry : folders) {
         const QString path = entry.chopped(1);
         // Only files the program may read are listed, each with its attribute word; the others
@@ -110,6 +111,10 @@ QString ScanMessage(const Found &found, const QStringList &patterns, const QStri
     if (found.unreadable > 0) {
         parts << QStringLiteral("%1 files could not be read (permission) and were not listed.")
                      .arg(found.unreadable);
+    }
+    if (found.unreadableFolders > 0) {
+        parts << QStringLiteral("%1 folders could not be read and were not searched.")
+                     .arg(found.unreadableFolders);
     }
     return parts.join(QStringLiteral("\r\n\r\n"));
 }

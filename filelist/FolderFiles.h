@@ -32,7 +32,8 @@ QString NothingFoundMessage(const QStringList &patterns, const QString &folder);
 // What a folder scan found.
 struct Found {
     int added = 0;
-    int unreadable = 0;  // files left out because they may not be read
+    int unreadable = 0;         // files left out because they may not be read
+    int unreadableFolders = 0;  // folders not searched because they could not be read
 };
 
 // Adds every file of the folder and of all its sub-folders (level by level) whose name matches
@@ -40,7 +41,8 @@ struct Found {
 // dotfiles (attribute word 34). The root "/" gives paths with a single leading "/".
 Found AddAllFilesInFolder(const Scan &scan, const QString &folder, const QStringList &patterns);
 
-// What the user is told after a scan: nothing found, files that could not be read; or nothing.
+// What the user is told after a scan: nothing found, files or folders that could not be read; or
+// nothing.
 QString ScanMessage(const Found &found, const QStringList &patterns, const QString &folder);
 
 // The local files and folders a drag carries, in its order, without trailing "/" (except "/").

@@ -4,6 +4,7 @@
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Limits.h"
 #include "formats/core/Notes.h"
+#include "formats/core/Stop.h"
 #include "formats/core/Zlib.h"
 #include "formats/documents/Epub.h"
 #include "formats/documents/Pdf.h"
@@ -481,6 +482,7 @@ Bytes cleanEmbedded(const Bytes &content, int depth, const std::string &where) {
     }
     Bytes cleaned = content;
     ByteFile file(cleaned);
+    const Formats::InnerWalk inner;
     try {
         kind->clean(file, depth);
     } catch (const Formats::Refused &refused) {
@@ -503,6 +505,7 @@ Findings checkEmbedded(const Bytes &content, int depth) {
         return findings;
     }
     ByteFile file(content);
+    const Formats::InnerWalk inner;
     return kind->check(file, depth);
 }
 

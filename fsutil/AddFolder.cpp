@@ -46,8 +46,8 @@ bool isUsableSubFolderName(const QString &name) {
 }
 
 // Appends the usable sub-folders of every listed folder to found, and takes the folders that
-// cannot be read out of the list.
-void listLevel(QStringList &folders, QStringList &found, Origin origin) {
+// cannot be read out of the list, counting them.
+void listLevel(QStringList &folders, QStringList &found, Origin origin, int &unreadable) {
     const QStringList entries = folders;
     for (const QString &entry : entries) {
         const std::optional<int> word = folderWord(entry);
@@ -70,6 +70,7 @@ void listLevel(QStringList &folders, QStringList &found, Origin origin) {
             // Any other failure only ends this folder's listing; the folder stays.
             if (cannotBeRead(error)) {
                 folders.removeOne(entry);
+                ++unreadable;
             }
         }
     }
@@ -97,14 +98,15 @@ qsizetype mergeLevel(const QStringList &found, qsizetype levelCount, QStringList
 }
 
 // One call per level keeps the result breadth-first. Returns how many folders it appended.
-qsizetype walk(Desktop &desktop, QStringList &folders, bool recursive, Origin origin) {
+qsizetype walk(Desktop &desktop, QStringList &folders, bool recursive, Origin origin,
+               int &unreadable) {
     ErrorTrap trap(desktop, QStringLiteral("AddFolder.GetSubDirectories2016"),
                    ErrorTrap::FolderWalkPrefix);
     QStringList found;
-    trap.step(100, [&] { listLevel(folders, found, origin); });
+    trap.step(100, [&] { listLevel(folders, found, origin, unreadable); });
     qsizetype deeper = 0;
     if (recursive && !found.isEmpty()) {
-        deeper = walk(desktop, found, true, Origin::FoundByWalk);
+        deeper = walk(desktop, found, true, Origin::FoundByWalk, unreadable);
     }
     return mergeLevel(found, found.size() - deeper, folders, trap);
 }
@@ -117,8 +119,10 @@ QString BrowseForFolder(Desktop &desktop, QWidget *owner, const QString &title,
         desktop.browseForFolder(owner, title, startFolder));
 }
 
-void GetSubDirectories2016(Desktop &desktop, QStringList &folders, bool recursive) {
-    walk(desktop, folders, recursive, Origin::NamedByUser);
+int GetSubDirectories2016(Desktop &desktop, QStringList &folders, bool recursive) {
+    int unreadable = 0;
+    walk(desktop, folders, recursive, Origin::NamedByUser, unreadable);
+    return unreadable;
 }
 
 QStringList ListFilesInFolder(const QString &folder, const QString &pattern) {

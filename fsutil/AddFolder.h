@@ -17,8 +17,9 @@ QString BrowseForFolder(Desktop &desktop, QWidget *owner, const QString &title,
 // Extends a list of folders (each ending in "/") with their sub-folders, level by level when
 // recursive. The folders the caller put in are always searched; below them, links to folders,
 // kernel file systems, unreadable folders and names that cannot be handled are left out.
-// Unexpected failures are reported through the error dialog and the walk goes on.
-void GetSubDirectories2016(Desktop &desktop, QStringList &folders, bool recursive);
+// Unexpected failures are reported through the error dialog and the walk goes on. Returns how
+// many folders could not be read (permission, or gone meanwhile), for the caller to say so.
+int GetSubDirectories2016(Desktop &desktop, QStringList &folders, bool recursive);
 
 // The readable files of a folder whose names match the pattern, in listing order, at positions
 // 1 to size() - 1; position 0 holds an empty placeholder, so with no file the result is that

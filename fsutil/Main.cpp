@@ -97,7 +97,8 @@ QString JoinPath(const QString &folder, const QString &name) {
 }
 
 int CopyFileQuietly(const QString &source, const QString &target, FileSystem::CopyMode mode,
-                    const FileSystem::KeepGoing &keepGoing) {
+                    const FileSystem::KeepGoing &keepGoing,
+                    const FileSystem::CopyProgress &copied) {
     const QString from = NormalizeBackslashes(source);
     const QString to = NormalizeBackslashes(target);
     if (isBlank(source) || !FileIsPresent(from)) {
@@ -110,7 +111,7 @@ int CopyFileQuietly(const QString &source, const QString &target, FileSystem::Co
         return ErrorNumber::PathNotFound;
     }
     try {
-        FileSystem::copyFile(from, to, mode, keepGoing);
+        FileSystem::copyFile(from, to, mode, keepGoing, copied);
         return 0;
     } catch (const AppError &error) {
         return error.number();

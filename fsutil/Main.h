@@ -40,7 +40,8 @@ QString JoinPath(const QString &folder, const QString &name);
 // said stop.
 int CopyFileQuietly(const QString &source, const QString &target,
                     FileSystem::CopyMode mode = FileSystem::CopyMode::Atomic,
-                    const FileSystem::KeepGoing &keepGoing = {});
+                    const FileSystem::KeepGoing &keepGoing = {},
+                    const FileSystem::CopyProgress &copied = {});
 void DeleteFileQuietly(const QString &path);
 
 // True when some row of the list's first column equals the text exactly.

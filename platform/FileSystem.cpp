@@ -173,33 +173,70 @@ void writeAll(int fd, const char *data, ssize_t size, const QString &target) {
     }
 }
 
-// Lets the caller's window handle its events now and then during a long copy, and stops the
-// copy when the caller says so.
+// Lets the caller's window handle its events now and then during a long copy, tells how far the
+// copy has come, and stops it when the caller says so.
 class Pacer {
   public:
-    explicit Pacer(const KeepGoing &keepGoing) : keepGoing_(keepGoing) {}
+    Pacer(const KeepGoing &keepGoing, const CopyProgress &copied)
+        : keepGoing_(keepGoing), copied_(copied) {}
 
-    void tick() {
-        if (!keepGoing_ || std::chrono::steady_clock::now() < next_) {
+    void tick(qint64 copied) {
+        if ((!keepGoing_ && !copied_) || std::chrono::steady_clock::now() < next_) {
             return;
         }
-        if (!keepGoing_()) {
+        if (copied_) {
+            copied_(copied);
+        }
+        if (keepGoing_ && !keepGoing_()) {
             throw AppError(ErrorNumber::UserInterrupt, QStringLiteral("User interrupt occurred"));
         }
         next_ = std::chrono::steady_clock::now() + Interval;
     }
 
   private:
-    static constexpr std::chrono::milliseconds Interval{100};
+    static constexpr std::chrono::milliseconds Interval{50};
     const KeepGoing &keepGoing_;
+    const CopyProgress &copied_;
     std::chrono::steady_clock::time_point next_;  // the first block asks at once
 };
 
+// A copy that ends with a sync goes to the disk as it is written, a window at a time, and what is
+// on the disk leaves the cache: the closing sync then has little left to wait for, and a copy that
+// is stopped little to throw away.
+class Writeback {
+  public:
+    Writeback(int fd, bool enabled) : fd_(fd), enabled_(enabled) {}
+
+    void wrote(qint64 end) {
+        if (!enabled_ || end - current_ < Window) {
+            return;
+        }
+        ::sync_file_range(fd_, current_, end - current_, SYNC_FILE_RANGE_WRITE);
+        if (current_ > previous_) {
+            ::sync_file_range(
+                fd_, previous_, current_ - previous_,
+                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+            ::posix_fadvise(fd_, previous_, current_ - previous_, POSIX_FADV_DONTNEED);
+        }
+        previous_ = current_;
+        current_ = end;
+    }
+
+  private:
+    static constexpr qint64 Window = qint64(8) << 20;
+    const int fd_;
+    const bool enabled_;
+    qint64 previous_ = 0;  // the window on its way to the disk
+    qint64 current_ = 0;   // where the window being written starts
+};
+
+// Failures of the write-back show in the closing sync.
 void copyBytes(int from, int to, const QString &source, const QString &target,
-               const KeepGoing &keepGoing) {
+               const KeepGoing &keepGoing, const CopyProgress &progress, bool synced) {
     std::array<char, 256 * 1024> buffer{};
-    Pacer pacer(keepGoing);
-    for (;;) {
+    Pacer pacer(keepGoing, progress);
+    Writeback writeback(to, synced);
+    for (qint64 copied = 0;;) {
         const ssize_t got = ::read(from, buffer.data(), buffer.size());
         if (got == 0) {
             return;
@@ -211,7 +248,9 @@ void copyBytes(int from, int to, const QString &source, const QString &target,
             throw AppError::fromErrno(errno, source);
         }
         writeAll(to, buffer.data(), got, target);
-        pacer.tick();
+        copied += got;
+        writeback.wrote(copied);
+        pacer.tick(copied);
     }
 }
 
@@ -424,7 +463,7 @@ QStringList listSubFolders(const QString &folder) {
 }
 
 void copyFile(const QString &source, const QString &target, CopyMode mode,
-              const KeepGoing &keepGoing) {
+              const KeepGoing &keepGoing, const CopyProgress &copied) {
     const FileDescriptor from(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
     if (from.get() < 0) {
         throw AppError::fromErrno(errno, source);
@@ -446,7 +485,7 @@ void copyFile(const QString &source, const QString &target, CopyMode mode,
         if (to.get() < 0) {
             throw AppError::fromErrno(errno, target);
         }
-        copyBytes(from.get(), to.get(), source, target, keepGoing);
+        copyBytes(from.get(), to.get(), source, target, keepGoing, copied, false);
         closeChecked(to, target);
         return;
     }
@@ -456,7 +495,8 @@ void copyFile(const QString &source, const QString &target, CopyMode mode,
         if (::fchmod(to.get(), permissions) != 0) {
             throw AppError::fromErrno(errno, target);
         }
-        copyBytes(from.get(), to.get(), source, target, keepGoing);
+        // Every output is synced: a replacing one here, a new one with the batch's others.
+        copyBytes(from.get(), to.get(), source, target, keepGoing, copied, true);
         if (replaced) {
             syncToDisk(to.get(), target);
         }

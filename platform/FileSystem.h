@@ -58,9 +58,11 @@ QList<FileEntry> listReadableFiles(const QString &folder, const QString &pattern
 // The same with the files the program may not read, marked so.
 QList<FileEntry> listFiles(const QString &folder, const QString &pattern);
 
-// Long file operations call this now and then (about every 100 ms): it lets the window handle
+// Long file operations call this now and then (about every 50 ms): it lets the window handle
 // its events and answers whether to go on. A copy told to stop throws AppError 18.
 using KeepGoing = std::function<bool()>;
+// A long copy tells this as often how many bytes are through, for a progress bar.
+using CopyProgress = std::function<void(qint64 copied)>;
 
 // Copies the bytes only (no extended attributes, no owner) into a new file beside the target,
 // checking every write and the close, then renames it over the target, so the target is either
@@ -74,7 +76,7 @@ using KeepGoing = std::function<bool()>;
 // place stays as it was, and AppError 58 is thrown.
 enum class CopyMode { Atomic, AtomicNew, InPlace };
 void copyFile(const QString &source, const QString &target, CopyMode mode = CopyMode::Atomic,
-              const KeepGoing &keepGoing = {});
+              const KeepGoing &keepGoing = {}, const CopyProgress &copied = {});
 
 // Creates or overwrites the file with the bytes, checking every write and the close. Throws
 // AppError (61 when the disk is full).

@@ -3,7 +3,9 @@
 #include "formats/Kinds.h"
 #include "formats/archives/ArchiveReader.h"
 #include "formats/archives/EntryPaths.h"
+#include "formats/core/Stop.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -99,6 +101,19 @@ archive *openWriter(const Layout &layout, Bytes &output) {
     return writer;
 }
 
+// A slice at a time: behind the slowest filters (xz) a slice takes some tens of milliseconds.
+bool writeData(archive *writer, const Bytes &data) {
+    constexpr std::size_t Slice = 256 << 10;
+    for (std::size_t at = 0; at < data.size(); at += Slice) {
+        Formats::throwIfStopped();
+        const std::size_t size = std::min(Slice, data.size() - at);
+        if (archive_write_data(writer, data.data() + at, size) != static_cast<la_ssize_t>(size)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void writeEntry(archive *writer, const Entry &entry, const std::string &path,
                 const std::string &hardlink, const Bytes &data) {
     archive_entry *header = archive_entry_new();
@@ -115,11 +130,9 @@ void writeEntry(archive *writer, const Entry &entry, const std::string &path,
     }
     archive_entry_set_rdev(header, entry.device);
     archive_entry_set_size(header, static_cast<la_int64_t>(data.size()));
-    const bool written = archive_write_header(writer, header) == ARCHIVE_OK &&
-                         (data.empty() || archive_write_data(writer, data.data(), data.size()) ==
-                                              static_cast<la_ssize_t>(data.size()));
+    const bool headed = archive_write_header(writer, header) == ARCHIVE_OK;
     archive_entry_free(header);
-    if (!written) {
+    if (!headed || !writeData(writer, data)) {
         throw Formats::Refused("the archive cannot be written anew: " +
                                textOf(archive_error_string(writer)));
     }

@@ -19,6 +19,8 @@ constexpr std::size_t ZeroBlock = 1 << 20;
 // Reads up to SmallRead bytes go through a block of ReadBlock bytes read ahead.
 constexpr std::size_t ReadBlock = 64 << 10;
 constexpr std::size_t SmallRead = 4 << 10;
+// Bytes moved between two looks at the stop flag.
+constexpr std::size_t Slice = std::size_t{16} << 20;
 
 // Told by its cause, so that the batch meets a full disk again with the file alone.
 Refused writeFailed() {
@@ -80,6 +82,18 @@ Bytes ByteFile::read(std::uint64_t offset, std::size_t length) {
 }
 
 Bytes ByteFile::readUpTo(std::uint64_t offset, std::size_t length) {
+    Bytes bytes = span(offset, length);
+    walkedTo(offset + bytes.size());
+    return bytes;
+}
+
+// A walk tells how far it came by the bytes it reads and writes where they lie; reading or
+// replacing the whole file tells nothing, as the pass that works on it in memory tells its own.
+Bytes ByteFile::readAll() {
+    return span(0, static_cast<std::size_t>(size_));
+}
+
+Bytes ByteFile::span(std::uint64_t offset, std::size_t length) {
     if (offset >= size_) {
         return {};
     }
@@ -88,13 +102,25 @@ Bytes ByteFile::readUpTo(std::uint64_t offset, std::size_t length) {
     return bytes;
 }
 
+void ByteFile::walkedTo(std::uint64_t position) const {
+    if (descriptor_ >= 0) {
+        walked(position);
+    }
+}
+
 void ByteFile::readInto(std::uint64_t offset, char *into, std::size_t length) {
-    if (buffer_ != nullptr) {
-        std::memcpy(into, buffer_->data() + offset, length);
-    } else if (length <= SmallRead) {
+    if (buffer_ == nullptr && length <= SmallRead) {
         readCached(offset, into, length);
-    } else if (!transferAll(::pread, descriptor_, into, length, offset)) {
-        throw Refused("the working copy cannot be read", Cause::Internal);
+        return;
+    }
+    for (std::size_t done = 0; done < length; done += Slice) {
+        throwIfStopped();
+        const std::size_t part = std::min(Slice, length - done);
+        if (buffer_ != nullptr) {
+            std::memcpy(into + done, buffer_->data() + offset + done, part);
+        } else if (!transferAll(::pread, descriptor_, into + done, part, offset + done)) {
+            throw Refused("the working copy cannot be read", Cause::Internal);
+        }
     }
 }
 
@@ -105,7 +131,7 @@ void ByteFile::readCached(std::uint64_t offset, char *into, std::size_t length) 
         blockAt_ = offset;
         if (!transferAll(::pread, descriptor_, block_.data(), block_.size(), offset)) {
             block_.clear();
-            throw Refused("the working copy cannot be read");
+            throw Refused("the working copy cannot be read", Cause::Internal);
         }
     }
     std::memcpy(into, block_.data() + (offset - blockAt_), length);
@@ -120,19 +146,22 @@ void ByteFile::write(std::uint64_t offset, const Bytes &bytes) {
         throw std::logic_error("a write past the end of the working copy");
     }
     writeFrom(offset, bytes.data(), bytes.size());
+    walkedTo(offset + bytes.size());
 }
 
 void ByteFile::writeFrom(std::uint64_t offset, const char *from, std::size_t length) {
     if (!writable_) {
         throw std::logic_error("a write to bytes that are only read");
     }
-    if (buffer_ != nullptr) {
-        std::memcpy(buffer_->data() + offset, from, length);
-        return;
-    }
-    if (!transferAll(::pwrite, descriptor_, from, length, offset)) {
-        block_.clear();
-        throw writeFailed();
+    for (std::size_t done = 0; done < length; done += Slice) {
+        throwIfStopped();
+        const std::size_t part = std::min(Slice, length - done);
+        if (buffer_ != nullptr) {
+            std::memcpy(buffer_->data() + offset + done, from + done, part);
+        } else if (!transferAll(::pwrite, descriptor_, from + done, part, offset + done)) {
+            block_.clear();
+            throw writeFailed();
+        }
     }
     const std::uint64_t start = std::max(offset, blockAt_);
     const std::uint64_t end = std::min(offset + length, blockAt_ + block_.size());
@@ -144,13 +173,13 @@ void ByteFile::writeFrom(std::uint64_t offset, const char *from, std::size_t len
 void ByteFile::zero(std::uint64_t offset, std::uint64_t length) {
     const Bytes zeros(static_cast<std::size_t>(std::min<std::uint64_t>(length, ZeroBlock)), '\0');
     for (std::uint64_t done = 0; done < length; done += zeros.size()) {
-        throwIfStopped();
         const auto block =
             static_cast<std::size_t>(std::min<std::uint64_t>(length - done, ZeroBlock));
         if (offset + done > size_ || block > size_ - offset - done) {
             throw std::logic_error("a write past the end of the working copy");
         }
         writeFrom(offset + done, zeros.data(), block);
+        walkedTo(offset + done + block);
     }
 }
 

@@ -46,6 +46,8 @@ class ByteFile {
     void replaceAll(const Bytes &bytes);
 
   private:
+    Bytes span(std::uint64_t offset, std::size_t length);
+    void walkedTo(std::uint64_t position) const;
     void readInto(std::uint64_t offset, char *into, std::size_t length);
     void readCached(std::uint64_t offset, char *into, std::size_t length);
     void writeFrom(std::uint64_t offset, const char *from, std::size_t length);

@@ -1,5 +1,7 @@
 #include "formats/core/XmlBytes.h"
 
+#include "formats/core/Stop.h"
+
 namespace Formats {
 
 XmlBytesReader::XmlBytesReader(const Bytes &xml)
@@ -7,6 +9,19 @@ XmlBytesReader::XmlBytesReader(const Bytes &xml)
       buffer_(&bytes_) {
     buffer_.open(QIODevice::ReadOnly);
     setDevice(&buffer_);
+}
+
+bool XmlBytesReader::next() {
+    // A token is small work; a look at the flag per thousand keeps a large part answering.
+    constexpr unsigned TokensBetweenLooks = 1024;
+    if (atEnd()) {
+        return false;
+    }
+    if (++tokens_ % TokensBetweenLooks == 0) {
+        throwIfStopped();
+    }
+    readNext();
+    return true;
 }
 
 XmlBytesOutput::XmlBytesOutput(std::size_t expected) {

@@ -16,9 +16,14 @@ class XmlBytesReader : public QXmlStreamReader {
     // `xml` must outlive the reader.
     explicit XmlBytesReader(const Bytes &xml);
 
+    // Reads the next token, looking at the stop flag now and then: false once the reader was
+    // already at its end (or at an error).
+    bool next();
+
   private:
     QByteArray bytes_;
     QBuffer buffer_;
+    unsigned tokens_ = 0;
 };
 
 // Where a QXmlStreamWriter writes straight into bytes, so that a large part is not copied out of

@@ -56,21 +56,36 @@ Bytes inflated(std::string_view packed, std::uint64_t size, const std::string &w
     return bytes;
 }
 
+// The same stream compress() makes, a slice at a time.
 Bytes deflated(std::string_view bytes) {
-    uLongf size = compressBound(static_cast<uLong>(bytes.size()));
-    Bytes packed(size, '\0');
-    if (compress(reinterpret_cast<Bytef *>(packed.data()), &size,
-                 reinterpret_cast<const Bytef *>(bytes.data()),
-                 static_cast<uLong>(bytes.size())) != Z_OK) {
+    z_stream stream{};
+    if (deflateInit(&stream, Z_DEFAULT_COMPRESSION) != Z_OK) {
         throw Refused("cannot pack");
     }
-    packed.resize(size);
+    const std::unique_ptr<z_stream, int (*)(z_stream *)> ending(&stream, deflateEnd);
+    Bytes packed(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
+    stream.next_out = reinterpret_cast<Bytef *>(packed.data());
+    stream.avail_out = static_cast<uInt>(packed.size());
+    int status = Z_OK;
+    for (std::size_t at = 0; status == Z_OK;) {
+        throwIfStopped();
+        const std::size_t size = std::min(Slice, bytes.size() - at);
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(bytes.data() + at));
+        stream.avail_in = static_cast<uInt>(size);
+        at += size;
+        status = deflate(&stream, at < bytes.size() ? Z_NO_FLUSH : Z_FINISH);
+    }
+    if (status != Z_STREAM_END) {
+        throw Refused("cannot pack");
+    }
+    packed.resize(stream.total_out);
     return packed;
 }
 
 std::uint32_t crc32Of(std::string_view bytes) {
     uLong crc = crc32(0, Z_NULL, 0);
     for (std::size_t at = 0; at < bytes.size(); at += Slice) {
+        throwIfStopped();
         const std::size_t size = std::min(Slice, bytes.size() - at);
         crc =
             crc32(crc, reinterpret_cast<const Bytef *>(bytes.data() + at), static_cast<uInt>(size));

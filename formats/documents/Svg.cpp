@@ -158,8 +158,7 @@ class Copier {
         : reader_(drawing), output_(drawing.size()), writer_(&output_), depth_(depth) {}
 
     Formats::Bytes run() {
-        while (!reader_.atEnd()) {
-            reader_.readNext();
+        while (reader_.next()) {
             copyToken();
         }
         if (reader_.hasError()) {
@@ -387,8 +386,8 @@ Formats::Findings findings(const Formats::Bytes &drawing, int depth) {
     Formats::XmlBytesReader reader(drawing);
     Formats::Findings found;
     std::size_t open = 0;  // elements
-    while (!reader.atEnd()) {
-        switch (reader.readNext()) {
+    while (reader.next()) {
+        switch (reader.tokenType()) {
             case QXmlStreamReader::DTD:
                 found.add("a document type declaration");
                 break;

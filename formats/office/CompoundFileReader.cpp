@@ -2,6 +2,7 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Limits.h"
+#include "formats/core/Stop.h"
 #include "formats/office/CompoundFileWriter.h"
 
 #include <algorithm>
@@ -316,6 +317,7 @@ Formats::Bytes Reader::read(const Stream &stream) const {
     }
     Formats::Bytes bytes;
     for (const Run &run : stream.runs) {
+        Formats::throwIfStopped();
         bytes.append(file_, run.offset, run.size);
     }
     return bytes;
@@ -333,6 +335,7 @@ void Reader::overwrite(const Stream &stream, const Formats::Bytes &bytes) {
     resized_.erase(stream.entry);
     std::size_t from = 0;
     for (const Run &run : stream.runs) {
+        Formats::throwIfStopped();
         file_.replace(run.offset, run.size, bytes, from, run.size);
         from += run.size;
     }
@@ -371,6 +374,7 @@ void Reader::zeroTimesAndFreeSpace() {
         }
     }
     for (std::uint32_t sector = 0; sector < fat_.size() && sector < used_.size(); ++sector) {
+        Formats::throwIfStopped();
         const std::size_t offset = (std::size_t{sector} + 1) * sectorSize_;
         if (fat_[sector] == FreeSector && used_[sector] == 0 && offset < file_.size()) {
             std::fill_n(file_.begin() + offset, std::min(sectorSize_, file_.size() - offset), '\0');

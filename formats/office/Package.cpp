@@ -1,9 +1,11 @@
 #include "formats/office/Package.h"
 
 #include "formats/core/Limits.h"
+#include "formats/core/Stop.h"
 
 #include <zip.h>
 
+#include <algorithm>
 #include <memory>
 #include <set>
 
@@ -48,10 +50,17 @@ using Formats::Limits::UnpackedSize;
     throw Refused("package too large: it unpacks to more than 1 GiB", Formats::Cause::TooLarge);
 }
 
+// Where an entry's packed data lies in the archive, as far as the reading is told: its packed
+// size counted after those of the entries before it.
+struct PackedSpan {
+    zip_uint64_t start;
+    zip_uint64_t size;
+};
+
 // Reads to the end, so that libzip compares the data with its CRC, and stops as soon as the
 // data grows past the size the central directory declares or past what the package may hold.
-Formats::Bytes readData(zip_t *archive, zip_uint64_t index, zip_uint64_t size,
-                        zip_uint64_t allowed) {
+Formats::Bytes readData(zip_t *archive, zip_uint64_t index, zip_uint64_t size, zip_uint64_t allowed,
+                        PackedSpan packed) {
     const File file(zip_fopen_index(archive, index, 0));
     if (!file) {
         throw Refused("damaged ZIP package");
@@ -61,6 +70,8 @@ Formats::Bytes readData(zip_t *archive, zip_uint64_t index, zip_uint64_t size,
     char block[65536];
     zip_int64_t length = 0;
     while ((length = zip_fread(file.get(), block, sizeof block)) > 0) {
+        Formats::throwIfStopped();
+        Formats::walked(packed.start + packed.size * data.size() / std::max<zip_uint64_t>(size, 1));
         data.append(block, static_cast<std::size_t>(length));
         if (data.size() > allowed) {
             refuseTooLarge();
@@ -75,7 +86,7 @@ Formats::Bytes readData(zip_t *archive, zip_uint64_t index, zip_uint64_t size,
     return data;
 }
 
-Entry readEntry(zip_t *archive, zip_uint64_t index, zip_uint64_t &unpacked) {
+Entry readEntry(zip_t *archive, zip_uint64_t index, zip_uint64_t &unpacked, zip_uint64_t &packed) {
     zip_stat_t stat;
     if (zip_stat_index(archive, index, 0, &stat) != 0) {
         throw Refused("damaged ZIP package");
@@ -92,8 +103,10 @@ Entry readEntry(zip_t *archive, zip_uint64_t index, zip_uint64_t &unpacked) {
     }
     Entry entry;
     entry.name = stat.name;
-    entry.data = readData(archive, index, stat.size, UnpackedSize - unpacked);
+    entry.data =
+        readData(archive, index, stat.size, UnpackedSize - unpacked, {packed, stat.comp_size});
     unpacked += entry.data.size();
+    packed += stat.comp_size;
     entry.compressed = stat.comp_method != ZIP_CM_STORE;
     entry.modified = stat.mtime;
     entry.extraFields = zip_file_extra_fields_count(archive, index, ZIP_FL_CENTRAL) +
@@ -173,8 +186,10 @@ std::vector<Entry> read(const Formats::Bytes &zip) {
     std::vector<Entry> entries;
     std::set<std::string> names;
     zip_uint64_t unpacked = 0;
+    zip_uint64_t packed = 0;
     for (zip_int64_t index = 0; index < count; ++index) {
-        entries.push_back(readEntry(archive.get(), static_cast<zip_uint64_t>(index), unpacked));
+        entries.push_back(
+            readEntry(archive.get(), static_cast<zip_uint64_t>(index), unpacked, packed));
         if (!names.insert(entries.back().name).second) {
             throw Refused("damaged ZIP package: an entry is named twice");
         }
@@ -202,7 +217,12 @@ Formats::Bytes write(const std::vector<Entry> &entries) {
     for (const Entry &entry : entries) {
         add(archive.get(), entry, modified);
     }
+    // Packing happens inside zip_close, which asks between blocks whether to go on.
+    zip_register_cancel_callback_with_state(
+        archive.get(), [](zip_t *, void *) { return Formats::stopRequested() ? 1 : 0; }, nullptr,
+        nullptr);
     if (zip_close(archive.get()) != 0) {
+        Formats::throwIfStopped();
         throw Refused("could not write the package");
     }
     (void)archive.release();

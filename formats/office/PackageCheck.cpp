@@ -29,8 +29,7 @@ bool namedAsXml(const std::string &name) {
 void scan(const Package::Entry &entry, const Finder &finder, Formats::Findings &findings) {
     Formats::XmlBytesReader reader(entry.data);
     std::vector<Ancestor> open;
-    while (!reader.atEnd()) {
-        reader.readNext();
+    while (reader.next()) {
         if (reader.isStartElement()) {
             finder(reader, open, findings);
             open.push_back({reader.namespaceUri().toString(), reader.name().toString()});

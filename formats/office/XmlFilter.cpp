@@ -36,8 +36,7 @@ class Copier {
 
     // False when the input is not well-formed.
     bool run() {
-        while (!reader_.atEnd()) {
-            reader_.readNext();
+        while (reader_.next()) {
             copyToken();
         }
         return !reader_.hasError();

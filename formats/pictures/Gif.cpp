@@ -2,6 +2,7 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Stop.h"
 
 #include <string_view>
 
@@ -36,6 +37,7 @@ class Filter {
         }
         keep(13 + colourTableSize(10));  // header, screen descriptor, global colour table
         for (char block = byte(at_); block != Trailer; block = byte(at_)) {
+            Formats::throwIfStopped();
             if (block == ImageSeparator) {
                 keep(10 + colourTableSize(at_ + 9) + 1);  // descriptor, table, code size
                 keep(subBlocksSize(at_));
@@ -155,6 +157,7 @@ Formats::Findings check(const Formats::Bytes &gif) {
     Formats::Findings findings;
     std::size_t pos = 13 + tableAfter(10);
     while (pos < size && gif[pos] != Trailer) {
+        Formats::throwIfStopped();
         if (gif[pos] == ImageSeparator && pos + 10 <= size) {
             pos = skipSubBlocks(pos + 11 + tableAfter(pos + 9));
             continue;

@@ -1,6 +1,7 @@
 #include "formats/pictures/Jpeg.h"
 
 #include "formats/core/ByteOrder.h"
+#include "formats/core/Stop.h"
 
 #include <cstdint>
 #include <optional>
@@ -81,6 +82,7 @@ void walk(std::string_view jpeg, Visit &&visit) {
     std::size_t at = 2;
     bool scanFollows = false;
     while (at < jpeg.size()) {
+        Formats::throwIfStopped();
         if (scanFollows) {
             const std::size_t end = scanDataEnd(jpeg, at);
             if (!visit(Piece{ScanData, jpeg.substr(at, end - at)})) {

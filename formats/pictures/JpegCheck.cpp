@@ -2,6 +2,7 @@
 // so that a fault in one cannot hide in the other.
 
 #include "formats/core/ByteOrder.h"
+#include "formats/core/Stop.h"
 #include "formats/pictures/ExifDirectory.h"
 #include "formats/pictures/Jpeg.h"
 
@@ -105,6 +106,7 @@ class Inspection {
         }
         position_ = 2;
         while (position_ < file_.size() && !ended_) {
+            Formats::throwIfStopped();
             nextMarker();
         }
         if (position_ != file_.size()) {

@@ -1,6 +1,7 @@
 #include "formats/pictures/JpegXlBoxes.h"
 
 #include "formats/core/ByteOrder.h"
+#include "formats/core/Stop.h"
 
 #include <brotli/decode.h>
 
@@ -33,6 +34,7 @@ std::vector<Box> boxesOf(const Formats::Bytes &jxl) {
     }
     std::vector<Box> boxes;
     for (std::size_t at = 0; at < jxl.size();) {
+        Formats::throwIfStopped();
         if (jxl.size() - at < 8) {
             throw damaged("a box header runs past the end");
         }

@@ -2,6 +2,7 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Stop.h"
 #include "formats/pictures/ExifDirectory.h"
 
 #include <map>
@@ -49,6 +50,7 @@ Formats::Bytes clean(const Formats::Bytes &png) {
     std::size_t at = Signature.size();
     std::string type;
     while (type != "IEND") {
+        Formats::throwIfStopped();
         if (png.size() - at < ChunkFrame ||
             Formats::bigEndian32(png, at) > png.size() - at - ChunkFrame) {
             throw Formats::Refused("damaged PNG: a chunk runs past the end");
@@ -117,6 +119,7 @@ Formats::Findings check(const Formats::Bytes &png) {
     Formats::Findings findings;
     std::size_t next = Signature.size();
     for (;;) {
+        Formats::throwIfStopped();
         if (next + 8 > png.size()) {
             throw Formats::Refused("PNG ends inside a chunk");
         }

@@ -2,6 +2,7 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Stop.h"
 #include "formats/pictures/ExifDirectory.h"
 
 #include <algorithm>
@@ -162,6 +163,7 @@ class Cleaner {
         tables_.push_back({0, HeaderSize});
         std::vector<std::uint32_t> pending = {reader_.u32(4)};
         while (!pending.empty()) {
+            Formats::throwIfStopped();
             const std::uint32_t directory = pending.back();
             pending.pop_back();
             if (directory == 0 || !visited_.insert(directory).second) {

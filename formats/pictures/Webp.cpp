@@ -2,6 +2,7 @@
 
 #include "formats/core/ByteOrder.h"
 #include "formats/core/Findings.h"
+#include "formats/core/Stop.h"
 #include "formats/pictures/ExifDirectory.h"
 
 #include <algorithm>
@@ -30,6 +31,7 @@ bool drawsFrame(const std::string &name) {
 template <typename Keep>
 void walkChunks(const Formats::Bytes &webp, std::size_t at, std::size_t end, Keep &&keep) {
     while (at < end) {
+        Formats::throwIfStopped();
         if (end - at < ChunkHeader ||
             Formats::littleEndian32(webp, at + 4) > end - at - ChunkHeader) {
             throw Formats::Refused("damaged WebP: a chunk runs past the end");

@@ -227,6 +227,7 @@ Formats::Findings check(const Formats::Bytes &mp3) {
     Formats::Findings findings;
     std::size_t at = pastLeadingTags(mp3, findings);
     for (const std::size_t first = at; at < mp3.size();) {
+        Formats::throwIfStopped();
         const std::size_t length = frameLength(mp3, at);
         if (length == 0) {
             TagCheck::nameTrailingData(std::string_view(mp3).substr(at), findings);

@@ -1,5 +1,6 @@
 #include "BatchFixture.h"
 #include "MetadataFixtures.h"
+#include "app/ProgressBarWidget.h"
 #include "engine/RemovalBatchJobs.h"
 #include "engine/RemovalBatchPlan.h"
 #include "engine/RemovalBatchReport.h"
@@ -581,6 +582,55 @@ TEST_F(Safety, ClosingDuringALongCopyStopsIt) {
     EXPECT_EQ(entriesOf(temp.path()), QStringList());
     EXPECT_EQ(entriesOf(output.path()), QStringList());
     EXPECT_TRUE(window.desktop.messages.empty());
+}
+
+// Stop pressed once a large file's copy is whole (and the bar shows it) lands in its passes: the
+// survey and check of a package read whole, or the walk of a video where it lies that zeroes a
+// large padding box. The batch ends at their next look at the stop flag, with the file reported
+// stopped, and neither an output nor a working copy stays.
+class Stopping : public BatchFixture {};
+
+TEST_F(Stopping, StopDuringALongPassEndsTheBatchWithTheFileStopped) {
+    ScratchFolder made;
+    runTool(QStringLiteral("python3"),
+            {QStringLiteral(PARCHWIPE_TESTS_DIR "/formats/make_large.py"), made.path(),
+             QString::number(qint64(1) << 30), QString::number(200 << 20)});
+    // The package is a few MB: only the video is large enough to move the bar as it goes.
+    const struct {
+        QString name;
+        bool large;
+    } cases[] = {{QStringLiteral("big.docx"), false}, {QStringLiteral("big.mp4"), true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(qPrintable(c.name));
+        const QString path = made / c.name;
+        const QString copyName = QStringLiteral("/1/temp.") + QFileInfo(path).suffix();
+        add(path);
+        double largestValue = 0;
+        bool pressed = false;
+        QTimer stopper;
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            largestValue = std::max(largestValue, form.ProgressBar1->value());
+            for (const QString &folder : entriesOf(temp.path())) {
+                if (!pressed && largestValue > 0 &&
+                    QFileInfo(temp / folder + copyName).size() == QFileInfo(path).size()) {
+                    pressed = true;
+                    form.PushButton2_Click();
+                }
+            }
+        });
+        stopper.start(0);
+        run();
+        stopper.stop();
+        form.FileList().RemoveAllRows();
+
+        EXPECT_TRUE(
+            lastMessage().contains(c.name + QStringLiteral(": stopped before it was cleaned")))
+            << lastMessage().toStdString();
+        EXPECT_EQ(entriesOf(output.path()), QStringList());
+        EXPECT_EQ(entriesOf(temp.path()), QStringList());
+        // Stopped once the bar had moved: a large file had filled only part of its share.
+        EXPECT_EQ(largestValue < 100, c.large) << largestValue;
+    }
 }
 
 // A Parchwipe told to end by a signal ends its tool, removes its working folder and is gone; a

@@ -152,6 +152,12 @@ TEST(FolderFiles, TheScanSaysWhatItFoundNothingOfAndWhatItCouldNotRead) {
         {{0, 1},
          QStringLiteral("No *.jpg files were found in /d.\r\n\r\n1 files could not be read "
                         "(permission) and were not listed.")},
+        {{0, 0, 3},
+         QStringLiteral("No *.jpg files were found in /d.\r\n\r\n3 folders could not be read and "
+                        "were not searched.")},
+        {{1, 2, 1},
+         QStringLiteral("2 files could not be read (permission) and were not listed.\r\n\r\n1 "
+                        "folders could not be read and were not searched.")},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(FolderFiles::ScanMessage(c.found, jpg, QStringLiteral("/d")), c.message);

@@ -104,15 +104,17 @@ TEST(FolderWalk, UnreadableFoldersAreDroppedAndTheRestIsListed) {
         GTEST_SKIP() << "runs as root with the override capabilities; its setpriv entry runs it";
     }
 
+    FakeDesktop desktop;
+    QStringList below{root + QStringLiteral("/")};
+    EXPECT_EQ(GetSubDirectories2016(desktop, below, true), 2) << "b and c are counted";
     EXPECT_EQ(walkBelow(root), QStringList({"", "a/", "d/", "a/deep/"}));
     const QString lockedFile = writeFile(root + QStringLiteral("/a/locked.txt"), "x");
     writeFile(root + QStringLiteral("/a/open.txt"), "x");
     ::chmod(encoded(lockedFile).constData(), 0);
     EXPECT_EQ(ListFilesInFolder(root + QStringLiteral("/a"), QStringLiteral("*.*")),
               QStringList({QString(), QStringLiteral("open.txt")}));
-    FakeDesktop desktop;
     QStringList named{root + QStringLiteral("/b/"), root + QStringLiteral("/a/")};
-    GetSubDirectories2016(desktop, named, true);
+    EXPECT_EQ(GetSubDirectories2016(desktop, named, true), 1);
     EXPECT_EQ(named,
               QStringList({root + QStringLiteral("/a/"), root + QStringLiteral("/a/deep/")}));
     for (const char *locked : {"/b", "/c"}) {
