@@ -158,7 +158,7 @@ bool RemovalBatchJobs::waitFor(int index, int timeoutMs) {
 std::optional<RemovalBatchJobs::Outcome> RemovalBatchJobs::take(int index) {
     const std::lock_guard<std::mutex> guard(lock_);
     if (!results_[index] && progress_[index].watch.givenUp.load(std::memory_order_acquire)) {
-        return notCleaned(RemovalBatchReport::StoppedReason());
+        return notCleaned(FailureReason::Stopped());
     }
     return std::move(results_[index]);
 }
@@ -189,7 +189,7 @@ bool RemovalBatchJobs::claim(int &index, qint64 &cost) {
     const int count = static_cast<int>(files_.size());
     changed_.wait(guard, [&] {
         return stopping_ || next_ >= count ||
-               (waitingAlone_ == 0 && !aloneAtWork_ &&
+               (waitingAlone_.empty() && !aloneAtWork_ &&
                 (inUse_ == 0 || inUse_ + costs_[next_] <= memoryBudget_));
     });
     if (stopping_ || next_ >= count) {
@@ -241,9 +241,15 @@ RemovalBatchJobs::Outcome RemovalBatchJobs::cleanAlone(int index, qint64 cost) {
     {
         std::unique_lock<std::mutex> guard(lock_);
         inUse_ -= cost;
-        ++waitingAlone_;
-        changed_.wait(guard, [&] { return stopping_ || (inUse_ == 0 && !aloneAtWork_); });
-        --waitingAlone_;
+        waitingAlone_.insert(index);
+        // Its share given back may be what an earlier file waiting alike waits for.
+        changed_.notify_all();
+        // Files waiting alike go in list order, so that a file that fits goes before one that
+        // does not and ends the batch.
+        changed_.wait(guard, [&] {
+            return stopping_ || (inUse_ == 0 && !aloneAtWork_ && *waitingAlone_.begin() == index);
+        });
+        waitingAlone_.erase(index);
         inUse_ += cost;
         aloneAtWork_ = true;
     }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -99,7 +100,7 @@ class RemovalBatchJobs {
     int atWork_ = 0;  // files claimed whose outcome is not in yet
     int next_ = 0;
     qint64 inUse_ = 0;
-    int waitingAlone_ = 0;
+    std::set<int> waitingAlone_;  // in list order: the first goes first
     bool aloneAtWork_ = false;
     std::vector<std::thread> workers_;
 };

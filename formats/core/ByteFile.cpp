@@ -137,10 +137,6 @@ void ByteFile::readCached(std::uint64_t offset, char *into, std::size_t length) 
     std::memcpy(into, block_.data() + (offset - blockAt_), length);
 }
 
-Bytes ByteFile::readAll() {
-    return readUpTo(0, static_cast<std::size_t>(size_));
-}
-
 void ByteFile::write(std::uint64_t offset, const Bytes &bytes) {
     if (offset > size_ || bytes.size() > size_ - offset) {
         throw std::logic_error("a write past the end of the working copy");
