@@ -59,9 +59,9 @@ def pdf(count):
                b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>"]
     names = []
     for i in range(count):
-        spec = 5 + 2 * i
+        filespec = 5 + 2 * i
         path = b"folder%05d/report.txt" % i
-        names.append(b"(%s) %d 0 R" % (path, spec))
+        names.append(b"(%s) %d 0 R" % (path, filespec))
     objects.append(b"<< /Names [" + b" ".join(names) + b"] >>")
     for i in range(count):
         path = b"folder%05d/report.txt" % i

@@ -41,9 +41,8 @@ Formats::Findings remainingMetadata(const Formats::Bytes &jxl) {
     }
     const std::vector<JpegXlBoxes::Box> boxes = JpegXlBoxes::boxesOf(jxl);
     // Only a picture made from a JPEG keeps its metadata boxes, emptied, for the JPEG's sake.
-    const bool keepsEmptiedBoxes = std::any_of(boxes.begin(), boxes.end(), [](const auto &box) {
-        return box.type == "jbrd";
-    });
+    const bool keepsEmptiedBoxes =
+        std::any_of(boxes.begin(), boxes.end(), [](const auto &box) { return box.type == "jbrd"; });
     for (const JpegXlBoxes::Box &box : boxes) {
         std::string type = box.type;
         Formats::Bytes content = box.payload(jxl);
