@@ -30,10 +30,7 @@ std::size_t adtsFrameLength(std::string_view aac, std::size_t at) {
 namespace Aac {
 
 Formats::Bytes clean(const Formats::Bytes &aac) {
-    std::size_t start = 0;
-    while (const std::size_t length = TagSpan::id3v2Length(aac, start)) {
-        start += length;
-    }
+    const std::size_t start = TagSpan::afterLeadingTags(aac);
     const std::size_t end = TagSpan::endBeforeTags(aac, start, TagSpan::Frames::Walked);
     for (std::size_t at = start, frames = 0; at < end; ++frames) {
         if (frames % FramesBetweenStopChecks == 0) {

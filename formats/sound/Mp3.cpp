@@ -121,10 +121,7 @@ Formats::Bytes framesWithoutTags(const Formats::Bytes &mp3, std::size_t start, s
 namespace Mp3 {
 
 Formats::Bytes clean(const Formats::Bytes &mp3) {
-    std::size_t start = 0;
-    while (const std::size_t length = TagSpan::id3v2Length(mp3, start)) {
-        start += length;
-    }
+    const std::size_t start = TagSpan::afterLeadingTags(mp3);
     Formats::Bytes audio =
         framesWithoutTags(mp3, start, TagSpan::endBeforeTags(mp3, start, TagSpan::Frames::Walked));
     if (audio.empty()) {

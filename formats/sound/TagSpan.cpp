@@ -128,6 +128,14 @@ std::size_t id3v2Length(const Formats::Bytes &mp3, std::size_t at) {
     return length;
 }
 
+std::size_t afterLeadingTags(const Formats::Bytes &bytes) {
+    std::size_t start = 0;
+    while (const std::size_t length = id3v2Length(bytes, start)) {
+        start += length;
+    }
+    return start;
+}
+
 bool holdsTagWithin(const Formats::Bytes &bytes, std::size_t start, std::size_t end) {
     const std::string_view audio = std::string_view(bytes).substr(start, end - start);
     if (audio.find("APETAGEX") != std::string_view::npos) {

@@ -12,6 +12,9 @@ namespace TagSpan {
 // Throws Formats::Refused when its size is broken or runs past the end.
 std::size_t id3v2Length(const Formats::Bytes &bytes, std::size_t at);
 
+// Where the sound starts: past every ID3v2 tag in front, one after another.
+std::size_t afterLeadingTags(const Formats::Bytes &bytes);
+
 // Whether the pass walks the frames: MP3 frames give their lengths, so a walk cuts an ID3v2 tag
 // where a frame should start; FLAC frames do not, so one without a footer is sought from the end.
 enum class Frames { Walked, Unwalked };
