@@ -62,16 +62,33 @@ class ResizableMessageBox : public QMessageBox {
     using QMessageBox::QMessageBox;
 
   protected:
+    void showEvent(QShowEvent *event) override {
+        fitButtonsToCaptions();
+        QMessageBox::showEvent(event);
+    }
+
     bool event(QEvent *event) override {
-        if (event->type() == QEvent::LayoutRequest && maximumWidth() == QWIDGETSIZE_MAX &&
-            isVisible()) {
-            return QDialog::event(event);
+        if (event->type() == QEvent::LayoutRequest) {
+            fitButtonsToCaptions();
+            if (maximumWidth() == QWIDGETSIZE_MAX && isVisible()) {
+                return QDialog::event(event);
+            }
         }
         const bool handled = QMessageBox::event(event);
         if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove) {
             setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         }
         return handled;
+    }
+
+  private:
+    // Under a style sheet a button's least width is less than its caption needs, and the box
+    // takes the least width it can: long captions such as "Keep Only the Files Not Cleaned" were
+    // cut. The details button learns its font late, so this runs again at every layout.
+    void fitButtonsToCaptions() {
+        for (QPushButton *button : findChildren<QPushButton *>()) {
+            button->setMinimumWidth(button->sizeHint().width());
+        }
     }
 };
 

@@ -154,3 +154,31 @@ TEST(QtDesktop, ADetailedMessageAnswersReturnAndEscapeAsToldAndGrows) {
         EXPECT_EQ(QtDesktop().detailedMessageBox(question), 1);
     }
 }
+
+// Under the window's skin and font, a box of four buttons was laid out narrower than their
+// captions, which came out cut.
+TEST(QtDesktop, ADetailedMessageShowsWholeCaptionsUnderTheSkin) {
+    QWidget window;
+    QFont font(QStringLiteral("Arial"));
+    font.setBold(true);
+    font.setPointSizeF(9);
+    window.setFont(font);
+    window.setStyleSheet(QString::fromUtf8(readFile(QStringLiteral(PARCHWIPE_BIN_DIR "/x/o.cjs"))));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    DetailedMessage closing;
+    closing.text = QStringLiteral("34 of 309 files were cleaned into /tmp/out before the stop.");
+    closing.buttons = {QStringLiteral("OK"), QStringLiteral("Open Folder"),
+                       QStringLiteral("Keep Only the Files Not Cleaned")};
+    closing.detailedText = QStringLiteral("a.txt");
+    answerNextDialog<QMessageBox>([](QMessageBox &box) {
+        QCoreApplication::processEvents();
+        for (QAbstractButton *button : box.buttons()) {
+            EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()))
+                << button->text().toStdString();
+        }
+        box.close();
+    });
+    QtDesktop().detailedMessageBox(closing);
+}
