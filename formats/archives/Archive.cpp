@@ -49,6 +49,9 @@ std::vector<Entry> readEntries(Formats::ByteFile &file, Layout &layout) {
                     textOf(archive_entry_hardlink(header)),
                     archive_entry_rdev(header),
                     {}};
+        if (entry.type == AE_IFDIR && !entry.path.empty() && entry.path.back() != '/') {
+            entry.path += '/';  // so that its last part is read as a folder, and cut in a home
+        }
         if (EntryPaths::isFolderData(entry.path)) {
             continue;
         }
