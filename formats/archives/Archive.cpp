@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ std::vector<Entry> readEntries(Formats::ByteFile &file, Layout &layout) {
                     textOf(archive_entry_hardlink(header)),
                     archive_entry_rdev(header),
                     {}};
+        if (entry.type == AE_IFDIR && !entry.path.empty() && entry.path.back() != '/') {
+            entry.path += '/';  // so that its last part is read as a folder, and cut in a home
+        }
         if (EntryPaths::isFolderData(entry.path)) {
             continue;
         }
@@ -114,6 +118,16 @@ bool writeData(archive *writer, const Bytes &data) {
     return true;
 }
 
+// A link's target without its home: its last part may be a folder without a slash to say so, so
+// it is cut as one (a link to "/home/anna" points nowhere rather than at "anna").
+std::string linkWithoutHome(const std::string &target) {
+    const std::optional<std::string> cut = EntryPaths::withoutHome(target + '/');
+    if (!cut) {
+        return target;
+    }
+    return cut->empty() ? *cut : cut->substr(0, cut->size() - 1);
+}
+
 void writeEntry(archive *writer, const Entry &entry, const std::string &path,
                 const std::string &hardlink, const Bytes &data) {
     archive_entry *header = archive_entry_new();
@@ -122,8 +136,7 @@ void writeEntry(archive *writer, const Entry &entry, const std::string &path,
     archive_entry_set_perm(header, entry.permissions);
     archive_entry_set_mtime(header, FixedTime, 0);
     if (!entry.symlink.empty()) {
-        archive_entry_set_symlink(
-            header, EntryPaths::withoutHome(entry.symlink).value_or(entry.symlink).c_str());
+        archive_entry_set_symlink(header, linkWithoutHome(entry.symlink).c_str());
     }
     if (!hardlink.empty()) {
         archive_entry_set_hardlink(header, hardlink.c_str());

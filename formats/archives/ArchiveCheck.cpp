@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <string_view>
 
 namespace Archive {
 
@@ -54,10 +55,16 @@ bool startsInAHome(std::string path) {
     std::transform(path.begin(), path.end(), path.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     std::replace(path.begin(), path.end(), '\\', '/');
+    // Separators and `.` folders in front lead nowhere else.
+    std::size_t at = 0;
+    while (path.compare(at, 1, "/") == 0 || path.compare(at, 2, "./") == 0) {
+        at += path[at] == '/' ? 1 : 2;
+    }
+    const std::string_view rest = std::string_view(path).substr(at);
     const bool drive =
-        path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
-    return drive || path.rfind("home/", 0) == 0 || path.rfind("users/", 0) == 0 ||
-           path.rfind("documents and settings/", 0) == 0;
+        rest.size() >= 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':';
+    return drive || rest.rfind("home/", 0) == 0 || rest.rfind("users/", 0) == 0 ||
+           rest.rfind("documents and settings/", 0) == 0;
 }
 
 Formats::Findings remainingMetadata(Formats::ByteFile &file, int depth) {

@@ -1,5 +1,7 @@
 #include "formats/archives/EntryPaths.h"
 
+#include "formats/core/Formats.h"
+
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -8,12 +10,13 @@ namespace EntryPaths {
 
 namespace {
 
+// The folders and the name of a path, without empty ones and `.`, which say nothing.
 std::vector<std::string> components(const std::string &path) {
     std::vector<std::string> parts;
     std::size_t from = 0;
     while (from <= path.size()) {
         const std::size_t slash = std::min(path.find_first_of("/\\", from), path.size());
-        if (slash > from) {
+        if (slash > from && path.compare(from, slash - from, ".") != 0) {
             parts.push_back(path.substr(from, slash - from));
         }
         from = slash + 1;
@@ -27,8 +30,13 @@ std::string lowered(std::string text) {
     return text;
 }
 
-bool isDriveLetter(const std::string &part) {
-    return part.size() == 2 && std::isalpha(static_cast<unsigned char>(part[0])) && part[1] == ':';
+// A drive letter, with or without a separator after it: `C:\data`, `c:notes.txt`.
+bool startsWithDrive(const std::string &part) {
+    return part.size() >= 2 && std::isalpha(static_cast<unsigned char>(part[0])) && part[1] == ':';
+}
+
+bool isAmong(const std::vector<std::string> &names, const std::string &part) {
+    return std::find(names.begin(), names.end(), lowered(part)) != names.end();
 }
 
 // The folders homes stand in, in lower case.
@@ -37,6 +45,27 @@ const std::vector<std::string> HomeParents = {"home", "users", "documents and se
 const std::vector<std::string> UsualHomeFolders = {"desktop",  "documents",    "downloads",
                                                    "pictures", "music",        "videos",
                                                    "movies",   "my documents", "my pictures"};
+
+// Cuts a drive and a home folder (its parent, the person's folder, the usual folder of the home
+// after it) from the front of `parts`, from `at` on; whether it cut anything. Only folders are cut:
+// a file named `home` stays. `folder`: whether the path's last part is one.
+bool cutHome(std::vector<std::string> &parts, std::size_t &at, bool folder) {
+    const auto isFolder = [&](std::size_t i) {
+        return i + 1 < parts.size() || (i + 1 == parts.size() && folder);
+    };
+    bool cut = false;
+    if (at < parts.size() && startsWithDrive(parts[at])) {
+        parts[at].erase(0, 2);
+        at += parts[at].empty() || parts[at] == "." ? 1 : 0;
+        cut = true;
+    }
+    if (isFolder(at) && isAmong(HomeParents, parts[at])) {
+        at += isFolder(at + 1) ? 2 : 1;
+        at += isFolder(at) && isAmong(UsualHomeFolders, parts[at]) ? 1 : 0;
+        cut = true;
+    }
+    return cut;
+}
 
 }  // namespace
 
@@ -59,40 +88,34 @@ bool isUnsafe(const std::string &path) {
 
 std::optional<std::string> withoutHome(const std::string &path) {
     std::vector<std::string> parts = components(path);
-    std::size_t at = !parts.empty() && isDriveLetter(parts[0]) ? 1 : 0;
-    const std::size_t drive = at;
-    if (at < parts.size() && std::find(HomeParents.begin(), HomeParents.end(),
-                                       lowered(parts[at])) != HomeParents.end()) {
-        at += 2;  // the parent, then the person's own folder
+    const bool folder = !path.empty() && (path.back() == '/' || path.back() == '\\');
+    std::size_t at = 0;
+    bool cut = false;
+    while (cutHome(parts, at, folder)) {  // what is left may start in a home again
+        cut = true;
     }
-    if (at == drive) {
-        if (drive == 0) {
-            return std::nullopt;
-        }
-    } else if (at < parts.size() && std::find(UsualHomeFolders.begin(), UsualHomeFolders.end(),
-                                              lowered(parts[at])) != UsualHomeFolders.end()) {
-        ++at;
+    if (!cut) {
+        return std::nullopt;
     }
     std::string rest;
-    for (std::size_t i = std::min(at, parts.size()); i < parts.size(); ++i) {
+    for (std::size_t i = at; i < parts.size(); ++i) {
         rest += (rest.empty() ? "" : "/") + parts[i];
     }
-    if (!rest.empty() && (path.back() == '/' || path.back() == '\\')) {
-        rest += '/';
-    }
-    return rest;
+    return rest.empty() || !folder ? rest : rest + '/';
 }
 
 std::vector<std::string> shortened(const std::vector<std::string> &paths) {
     std::vector<std::string> result;
-    std::map<std::string, int> uses;
+    std::map<std::string, std::string> firstPath;  // by shortened path
     for (const std::string &path : paths) {
         result.push_back(withoutHome(path).value_or(path));
-        ++uses[result.back()];
-    }
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        if (!result[i].empty() && uses[result[i]] > 1 && result[i] != paths[i]) {
-            result[i] = paths[i];
+        const std::string &name = result.back();
+        if (isUnsafe(name)) {  // a drive cut from `C:..`
+            throw Formats::Refused("unsafe path in archive");
+        }
+        const bool folder = name.empty() || name.back() == '/';  // folders merge
+        if (!folder && firstPath.emplace(name, path).first->second != path) {
+            throw Formats::Refused("two entries would have one name without their home folders");
         }
     }
     return result;

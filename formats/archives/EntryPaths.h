@@ -14,12 +14,16 @@ bool isFolderData(const std::string &path);
 // Whether the path climbs out of where the archive is unpacked (`..`) or starts at the root.
 bool isUnsafe(const std::string &path);
 
-// The path without the home folder it starts in, and the usual folder of the home after it:
-// "Users/jsmith/Desktop/trip/IMG_1.jpg" -> "trip/IMG_1.jpg". Nothing when it starts in no home.
+// The path without the drive and the home folder it starts in, and the usual folder of the home
+// after it, again while what is left starts in one: "Users/jsmith/Desktop/trip/IMG_1.jpg" ->
+// "trip/IMG_1.jpg". Empty and `.` folders and `\` as a separator count as the archive checks
+// read them (`Archive::startsInAHome`); only folders are cut, so "home/notes.txt" -> "notes.txt".
+// Nothing when it starts in no home.
 std::optional<std::string> withoutHome(const std::string &path);
 
-// The paths the entries get: each without its home, unless two would then share a name, which
-// keep their full paths. An entry that was only the home itself (its folder) gets an empty path.
+// The paths the entries get: each without its home. An entry that was only the home itself (its
+// folder) gets an empty path. Throws Formats::Refused when two different paths would then name
+// one file (folders may meet, and a path an archive holds twice stays one), or one climbs out.
 std::vector<std::string> shortened(const std::vector<std::string> &paths);
 
 }  // namespace EntryPaths

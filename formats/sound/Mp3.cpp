@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -83,15 +84,20 @@ void zeroInfoFramePadding(Formats::Bytes &audio) {
     }
 }
 
-// The frames of [start, end), ID3v2 tags among them cut out (joined files carry them); refused
-// where neither a frame nor a tag starts. A last frame cut short stays.
-Formats::Bytes framesWithoutTags(const Formats::Bytes &mp3, std::size_t start, std::size_t end) {
-    constexpr int FramesBetweenStopChecks = 4096;
+// What the pass keeps: the frames of [start, end), ID3v2 tags among them cut out (joined files
+// carry them), and where the last of them starts.
+struct KeptFrames {
     Formats::Bytes audio;
-    audio.reserve(end - start);
     std::size_t lastFrame = 0;
-    for (int frames = 0; start < end; ++frames) {
-        if (frames % FramesBetweenStopChecks == 0) {
+};
+
+// Refused where neither a frame nor a tag starts. A last frame cut short stays.
+KeptFrames framesWithoutTags(const Formats::Bytes &mp3, std::size_t start, std::size_t end) {
+    constexpr int FramesBetweenStopChecks = 4096;
+    KeptFrames frames;
+    frames.audio.reserve(end - start);
+    for (int count = 0; start < end; ++count) {
+        if (count % FramesBetweenStopChecks == 0) {
             Formats::throwIfStopped();
         }
         if (const std::size_t tag = TagSpan::id3v2Length(mp3, start)) {
@@ -101,19 +107,15 @@ Formats::Bytes framesWithoutTags(const Formats::Bytes &mp3, std::size_t start, s
         const std::size_t length =
             end - start < 4 ? 0 : std::min(frameLengthAt(mp3, start), end - start);
         if (length == 0) {
-            throw Formats::Refused(frames == 0 ? "damaged MP3: no audio frame where the tags end"
-                                               : "damaged MP3: data that is not audio among its "
-                                                 "frames");
+            throw Formats::Refused(count == 0 ? "damaged MP3: no audio frame where the tags end"
+                                              : "damaged MP3: data that is not audio among its "
+                                                "frames");
         }
-        lastFrame = audio.size();
-        audio.append(mp3, start, length);
+        frames.lastFrame = frames.audio.size();
+        frames.audio.append(mp3, start, length);
         start += length;
     }
-    // A tag without a footer appended inside what the last frame claims cannot be told from sound.
-    if (TagSpan::holdsTagWithin(audio, lastFrame, audio.size())) {
-        throw Formats::Refused("damaged MP3: a tag inside its last frame");
-    }
-    return audio;
+    return frames;
 }
 
 }  // namespace
@@ -122,13 +124,19 @@ namespace Mp3 {
 
 Formats::Bytes clean(const Formats::Bytes &mp3) {
     const std::size_t start = TagSpan::afterLeadingTags(mp3);
-    Formats::Bytes audio =
+    KeptFrames frames =
         framesWithoutTags(mp3, start, TagSpan::endBeforeTags(mp3, start, TagSpan::Frames::Walked));
-    if (audio.empty()) {
+    if (frames.audio.empty()) {
         throw Formats::Refused("damaged MP3: no audio frame where the tags end");
     }
-    zeroInfoFramePadding(audio);
-    return audio;
+    zeroInfoFramePadding(frames.audio);
+    // A tag without a footer appended inside what the last frame claims cannot be told from sound.
+    // Sought in what the pass gives: zeros in an info frame that is also the last can complete the
+    // header of one.
+    if (TagSpan::holdsTagWithin(frames.audio, frames.lastFrame, frames.audio.size())) {
+        throw Formats::Refused("damaged MP3: a tag inside its last frame");
+    }
+    return std::move(frames.audio);
 }
 
 }  // namespace Mp3

@@ -1,4 +1,5 @@
 #include "formats/Kinds.h"
+#include "formats/archives/Archive.h"
 #include "formats/archives/EntryPaths.h"
 #include "support/TestFiles.h"
 
@@ -121,16 +122,31 @@ TEST_F(Archives, LockedUnsafeAndDamagedArchivesAreRefusedWithTheirReasons) {
     EXPECT_EQ(clean(QStringLiteral("cut.tar.gz")).rfind("damaged archive: ", 0), 0u);
 }
 
-// A home folder goes from the front of a path unless two entries would then share a name.
+// A home folder goes from the front of a path, as often as one starts it, and the check then
+// finds none: the pass cuts what the check reads as a home. Where two files would then meet, the
+// archive is refused (an empty row).
 TEST(EntryPaths, HomesAreCutUnlessNamesWouldMeet) {
     const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
         {{"Users/jsmith/Desktop/trip/IMG_1.jpg"}, {"trip/IMG_1.jpg"}},
         {{"home/anna/notes.txt", "home/anna/", "C:/data/x.jpg", "docs/home/y.txt"},
          {"notes.txt", "", "data/x.jpg", "docs/home/y.txt"}},
-        {{"home/ann/x.jpg", "home/bob/x.jpg"}, {"home/ann/x.jpg", "home/bob/x.jpg"}},
+        {{"home/ann/x.jpg", "home/bob/x.jpg"}, {}},
         {{"Documents and Settings\\Nick\\My Documents\\a.doc"}, {"a.doc"}},
+        {{"home/a/trip/", "home/b/trip/", "home/a/x", "home/a/x", "c:y", "home/a/home/b/C:/z",
+          "./home/a/v", "home/./a/w", "users/report.pdf", "home"},
+         {"trip/", "trip/", "x", "x", "y", "z", "v", "w", "report.pdf", "home"}},
+        {{"C:../u"}, {}},
     };
     for (const auto &[paths, expected] : cases) {
-        EXPECT_EQ(EntryPaths::shortened(paths), expected) << paths.front();
+        for (const std::string &path : paths) {
+            const std::optional<std::string> cut = EntryPaths::withoutHome(path);
+            EXPECT_EQ(Archive::startsInAHome(path), cut.has_value()) << path;
+            EXPECT_FALSE(Archive::startsInAHome(cut.value_or(path))) << path;
+        }
+        if (expected.empty()) {
+            EXPECT_THROW(EntryPaths::shortened(paths), Formats::Refused) << paths.front();
+        } else {
+            EXPECT_EQ(EntryPaths::shortened(paths), expected) << paths.front();
+        }
     }
 }

@@ -220,6 +220,16 @@ QByteArray withTextInInfoFrame(QByteArray mp3) {
     return mp3;
 }
 
+// The info frame alone, an ID3 header begun in its LAME tag whose last size byte, 0x85 (no size
+// byte), lies in the padding: zeroing the padding completes the header.
+QByteArray infoFrameEndingInATagStart(const QByteArray &mp3) {
+    const qsizetype info = mp3.indexOf("Info");
+    QByteArray frame = mp3.left(1044 + (mp3[2] >> 1 & 1));
+    frame.replace(info + 150, 6, QByteArray("ID3\x03\0\0", 6));
+    frame[info + 159] = '\x85';
+    return frame;
+}
+
 Formats::Bytes bytes(const QByteArray &data) {
     return data.toStdString();
 }
@@ -283,6 +293,15 @@ TEST(Sound, ChecksNameEachFindingInItsCategory) {
          Mp3::clean,
          {{Category::Other, "ID3 tag"}},
          ""},
+        {"MP3 of one info frame, its padding ending an ID3 header",
+         [](const ScratchFolder &scratch) {
+             return infoFrameEndingInATagStart(
+                 QByteArray::fromStdString(Mp3::clean(bytes(taggedSound(scratch, WideMp3Kind)))));
+         },
+         Mp3::check,
+         Mp3::clean,
+         {{Category::Other, "text in the info frame's padding"}},
+         "damaged MP3: a tag inside its last frame"},
         {"FLAC with tags appended after its frames",
          [](const ScratchFolder &scratch) {
              return taggedSound(scratch, FlacKind) + id3v2Tag("TPE1", "PLANTED-id3") +
