@@ -173,11 +173,18 @@ void clean(Formats::ByteFile &file, int depth) {
             if (shortened[i].empty()) {
                 continue;  // only the home folder itself
             }
-            const auto link = renamed.find(entry.hardlink);
-            writeEntry(
-                writer, entry, shortened[i], link == renamed.end() ? entry.hardlink : link->second,
-                entry.data.empty() ? entry.data
-                                   : Kinds::cleanEmbedded(entry.data, depth + 1, entry.path));
+            std::string hardlink;
+            if (!entry.hardlink.empty()) {
+                const auto link = renamed.find(entry.hardlink);
+                if (link == renamed.end()) {
+                    continue;  // a second name of what was left out (a sidecar), or of nothing
+                }
+                hardlink = link->second;
+            }
+            writeEntry(writer, entry, shortened[i], hardlink,
+                       entry.data.empty()
+                           ? entry.data
+                           : Kinds::cleanEmbedded(entry.data, depth + 1, entry.path));
         }
     } catch (...) {
         archive_write_free(writer);

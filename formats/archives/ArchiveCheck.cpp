@@ -44,6 +44,11 @@ void checkHeader(archive_entry *entry, const std::string &path, Formats::Finding
     if (startsInAHome(path)) {
         findings.add(Category::People, "a home folder in an entry's path");
     }
+    for (const char *target : {archive_entry_symlink(entry), archive_entry_hardlink(entry)}) {
+        if (target && startsInAHome(target)) {
+            findings.add(Category::People, "a home folder in a link's target");
+        }
+    }
     if (isFinderOrThumbnails(path)) {
         findings.add("a Mac's or Windows' folder data");
     }

@@ -67,7 +67,7 @@ TEST(Appearance, AnUnreadableSkinIsReportedAndStartUpGoesOn) {
     const QString skin = writeFile(programFolder / "x/o.cjs", StyleSheet.toUtf8());
     QFile::setPermissions(skin, QFileDevice::Permissions());
     if (::access(QFile::encodeName(skin).constData(), R_OK) == 0) {
-        GTEST_SKIP() << "this process reads files of mode 000";
+        GTEST_SKIP() << "not on this machine: this process reads files of mode 000";
     }
     TestWindow window(programFolder.path());
     Form1 &form = window.load();

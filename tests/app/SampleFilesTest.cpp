@@ -156,7 +156,7 @@ TEST(SampleFiles, AnUnreadableSampleFolderIsReportedAndRecordedLater) {
     if (::access(QFile::encodeName(folder).constData(), R_OK) == 0) {
         QFile::setPermissions(
             folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        GTEST_SKIP() << "this process reads folders of mode 000";
+        GTEST_SKIP() << "not on this machine: this process reads folders of mode 000";
     }
     Form1 &form = samples.window.load();
     QFile::setPermissions(folder,

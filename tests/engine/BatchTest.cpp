@@ -271,7 +271,7 @@ TEST_F(Batch, OutputsAreFreshFilesWithoutTheSourcesExtendedAttributes) {
     run();
     ASSERT_EQ(readFile(out(QStringLiteral("notes.txt"))), QByteArray("plain bytes"));
     if (!tagged) {
-        GTEST_SKIP() << "this file system keeps no user extended attributes";
+        GTEST_SKIP() << "not on this machine: this file system keeps no user extended attributes";
     }
     EXPECT_LT(::getxattr(out(QStringLiteral("notes.txt")).toLocal8Bit().constData(),
                          "user.xdg.origin.url", nullptr, 0),

@@ -128,7 +128,8 @@ class Safety : public BatchFixture {
     QStringList mounts_;
 };
 
-const char *const NeedsRoot = "needs root to mount a small tmpfs (CI runs as root)";
+const char *const NeedsRoot =
+    "not on this machine: needs root to mount a small tmpfs (CI runs as root)";
 
 }  // namespace
 

@@ -69,15 +69,16 @@ TEST_F(Archives, EveryEntryIsCleanedAndNothingNamesItsOwner) {
     const struct {
         const char *name;
         bool owners;  // whether the format keeps owners
+        bool links;   // whether the archive holds the tree's link into the home
         QStringList list, extract;
     } cases[] = {
-        {"tree.tar", true, {"tar", "-tvf"}, {"tar", "-xOf"}},
-        {"tree.tar.gz", true, {"tar", "-tvzf"}, {"tar", "-xOzf"}},
-        {"tree.tar.bz2", true, {"tar", "-tvjf"}, {"tar", "-xOjf"}},
-        {"tree.tar.xz", true, {"tar", "-tvJf"}, {"tar", "-xOJf"}},
-        {"tree.tar.zst", true, {"tar", "--zstd", "-tvf"}, {"tar", "--zstd", "-xOf"}},
-        {"tree.7z", false, {"7z", "l", "-slt"}, {"7z", "x", "-so"}},
-        {"tree.zip", false, {"unzip", "-l"}, {"unzip", "-p"}},
+        {"tree.tar", true, true, {"tar", "-tvf"}, {"tar", "-xOf"}},
+        {"tree.tar.gz", true, true, {"tar", "-tvzf"}, {"tar", "-xOzf"}},
+        {"tree.tar.bz2", true, true, {"tar", "-tvjf"}, {"tar", "-xOjf"}},
+        {"tree.tar.xz", true, true, {"tar", "-tvJf"}, {"tar", "-xOJf"}},
+        {"tree.tar.zst", true, true, {"tar", "--zstd", "-tvf"}, {"tar", "--zstd", "-xOf"}},
+        {"tree.7z", false, true, {"7z", "l", "-slt"}, {"7z", "x", "-so"}},
+        {"tree.zip", false, false, {"unzip", "-l"}, {"unzip", "-p"}},
     };
     for (const auto &c : cases) {
         const QString name = QString::fromLatin1(c.name);
@@ -85,6 +86,7 @@ TEST_F(Archives, EveryEntryIsCleanedAndNothingNamesItsOwner) {
         const std::vector<std::string> before = findings(*folder / name, name);
         EXPECT_TRUE(contains(before, "a home folder in an entry's path"));
         EXPECT_EQ(contains(before, "owner names"), c.owners);
+        EXPECT_EQ(contains(before, "a home folder in a link's target"), c.links);
         EXPECT_TRUE(std::any_of(before.begin(), before.end(), [](const std::string &finding) {
             return finding.find("in home/anna/Pictures/trip/IMG_1.jpg") != std::string::npos;
         }));

@@ -25,6 +25,10 @@ def make_tree(root):
     with open(os.path.join(trip, "IMG_1.xmp"), "w") as sidecar:
         sidecar.write('<?xpacket begin=""?><x:xmpmeta><dc:creator>' + PERSON + "</dc:creator>"
                       "</x:xmpmeta>")
+    # A link into the home by its whole path, and a second name of the sidecar, which tar keeps as
+    # a hard link to it.
+    os.symlink("/home/anna/Pictures/trip/IMG_1.jpg", os.path.join(trip, "latest.jpg"))
+    os.link(os.path.join(trip, "IMG_1.xmp"), os.path.join(trip, "IMG_1-copy.dat"))
     notes = os.path.join(root, "home", "anna", "notes.txt")
     with open(notes, "w") as out:
         out.write("plain notes\n")
@@ -62,7 +66,8 @@ def main():
         for base, _, files in os.walk(os.path.join(root, "home")):
             for name in files:
                 path = os.path.join(base, name)
-                archive.write(path, os.path.relpath(path, root))
+                if not os.path.islink(path):  # zipfile would follow it out of the tree
+                    archive.write(path, os.path.relpath(path, root))
     with zipfile.ZipFile(os.path.join(folder, "climbing.zip"), "w") as archive:
         archive.writestr("../x", b"escape")
     tar_with([("../x", b"escape")], os.path.join(folder, "climbing.tar"))

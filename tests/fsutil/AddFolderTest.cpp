@@ -101,7 +101,8 @@ TEST(FolderWalk, UnreadableFoldersAreDroppedAndTheRestIsListed) {
         for (const char *locked : {"/b", "/c"}) {
             ::chmod(encoded(root + QLatin1String(locked)).constData(), 0700);
         }
-        GTEST_SKIP() << "runs as root with the override capabilities; its setpriv entry runs it";
+        GTEST_SKIP() << "not on this machine: runs as root with the override capabilities; its "
+                        "setpriv entry runs it";
     }
 
     FakeDesktop desktop;

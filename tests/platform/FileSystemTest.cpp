@@ -103,7 +103,8 @@ TEST(FileSystem, UnreadableFolderIsPermissionDenied) {
     setMode(locked, 0);
     if (!ownerBitsAreEnforced(locked)) {
         setMode(locked, 0700);
-        GTEST_SKIP() << "runs as root with the override capabilities; its setpriv entry runs it";
+        GTEST_SKIP() << "not on this machine: runs as root with the override capabilities; its "
+                        "setpriv entry runs it";
     }
     EXPECT_EQ(errorNumberOf([&] { FileSystem::listSubFolders(locked); }), 70);
     setMode(locked, 0700);
