@@ -172,6 +172,7 @@ const Kind Mp3Kind{"mp3", {"-id3v2_version", "3"}, Mp3::clean, Mp3::remainingMet
 // Frames of 1044 bytes: the info frame has room to hide text after its fields.
 const Kind WideMp3Kind{"mp3", {"-b:a", "320k"}, Mp3::clean, Mp3::remainingMetadata, {}, false};
 const Kind FlacKind{"flac", {}, Flac::clean, Flac::remainingMetadata, {}, false};
+const Kind AacKind{"aac", {"-c:a", "aac", "-f", "adts"}, Aac::clean, {}, {}, false};
 const Kind OggKind{"ogg", {"-c:a", "libvorbis"}, Ogg::clean, Ogg::remainingMetadata, {}, true};
 // With a cover as a comment field holds it (a FLAC picture block in base64), which TagLib keeps
 // apart from the other fields.
@@ -199,6 +200,13 @@ QByteArray id3v2Tag(const QByteArray &frame, const QByteArray &text) {
     size[3] = static_cast<char>(content.size());
     const QByteArray frames = frame + size + QByteArray(2, '\0') + content;
     return QByteArray("ID3\x03\0\0", 6) + syncSafe(frames.size()) + frames;
+}
+
+// The same tag closed by a footer, as ID3v2.4 allows.
+QByteArray withFooter(QByteArray tag) {
+    tag[3] = 4;
+    tag[5] = 0x10;
+    return tag + "3DI" + tag.mid(3, 7);
 }
 
 // An artist's name left between the last block and the first frame, as by a tagger that wrote
@@ -304,6 +312,22 @@ TEST(Sound, ChecksNameEachFindingInItsCategory) {
          Flac::check,
          Flac::clean,
          {{Category::Other, "bytes that are not sound before the first frame"}},
+         ""},
+        {"FLAC with an APE tag among its frames",
+         [](const ScratchFolder &scratch) {
+             return taggedSound(scratch, FlacKind) + appendedTags() + "PLANTED-frames";
+         },
+         Flac::check,
+         Flac::clean,
+         {{Category::Other, "an APE tag"}},
+         "FLAC holds a tag among its frames"},
+        {"AAC led by a tag with a footer",
+         [](const ScratchFolder &scratch) {
+             return withFooter(id3v2Tag("TPE1", "PLANTED-footer")) + taggedSound(scratch, AacKind);
+         },
+         Aac::check,
+         Aac::clean,
+         {{Category::People, "ID3 TPE1"}},
          ""},
         {"Opus comments",
          [](const ScratchFolder &scratch) { return taggedSound(scratch, OpusKind); },

@@ -110,3 +110,19 @@ TEST(Kinds, Base64OfEmbeddedFilesDecodesOrIsRefused) {
         EXPECT_EQ(Formats::fromBase64(c.text), c.bytes) << c.text.toStdString();
     }
 }
+
+// A walk that reads bytes it wrote gets the new ones, also from the block it read ahead.
+TEST(Kinds, AWorkingCopyReadsBackWhatWasWritten) {
+    const ScratchFolder folder;
+    const QString path = writeFile(folder / QStringLiteral("copy"), QByteArray(200000, 'a'));
+    Formats::ByteFile file(path.toStdString(), Formats::ByteFile::Mode::ReadWrite);
+    const struct {
+        std::uint64_t at;
+        std::size_t length;
+    } writes[] = {{100, 8}, {65530, 12}, {150000, 4}};
+    for (const auto &w : writes) {
+        file.read(w.at, w.length);
+        file.write(w.at, std::string(w.length, 'b'));
+        EXPECT_EQ(file.read(w.at - 2, w.length + 4), "aa" + std::string(w.length, 'b') + "aa");
+    }
+}
