@@ -1,8 +1,12 @@
 #include "formats/Kinds.h"
 #include "formats/core/Base64.h"
+#include "formats/core/Stop.h"
+#include "formats/core/XmlBytes.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -124,5 +128,29 @@ TEST(Kinds, AWorkingCopyReadsBackWhatWasWritten) {
         file.read(w.at, w.length);
         file.write(w.at, std::string(w.length, 'b'));
         EXPECT_EQ(file.read(w.at - 2, w.length + 4), "aa" + std::string(w.length, 'b') + "aa");
+    }
+}
+
+// Each long step of a walk looks at the stop flag: a stopped batch's walk ends at its next look.
+TEST(Kinds, AStoppedWalkEndsAtItsNextLook) {
+    const std::atomic<bool> stop{true};
+    const Formats::StopWatch watch(stop);
+    Formats::Bytes large(20 << 20, 'a');
+    std::string xml = "<a>";
+    for (int i = 0; i < 3000; ++i) {
+        xml += "<b/>";
+    }
+    xml += "</a>";
+    const std::function<void()> steps[] = {
+        [&] { Formats::ByteFile(std::as_const(large)).read(0, large.size()); },
+        [&] { Formats::ByteFile(large).zero(0, large.size()); },
+        [&] {
+            Formats::XmlBytesReader reader(xml);
+            while (reader.next()) {
+            }
+        },
+    };
+    for (const auto &step : steps) {
+        EXPECT_THROW(step(), Formats::Stopped);
     }
 }
