@@ -105,6 +105,12 @@ FAULTS = [
      (("formats_tests", PSD),)),
     (32, "engine/PDF_Metadata.cpp", "const bool full = failure.cause == Formats::Cause::DiskFull;",
      "const bool full = false;", ENGINE, (("engine_tests", "*"),)),
+    # The window's layout, beyond the sample: its test asserts what the window must show.
+    (33, "app/Form1.cpp", "twipsRect(6960, 300, 600, 345).translated(wider, 0)",
+     "twipsRect(6960, 300, 600, 345)", ("app_tests",), (("app_tests", "MainWindow.*"),)),
+    (34, "app/Form1.cpp", "twipsRect(120, 5670, 7800, 405).adjusted(0, 0, wider, 0)",
+     "twipsRect(120, 5670, 7800, 405).adjusted(0, 0, half, 0)", ("app_tests",),
+     (("app_tests", "MainWindow.ControlsShowWholeInTheirOrder"),)),
 ]
 
 
@@ -139,9 +145,13 @@ def run(build, fault):
 def main():
     build = sys.argv[1]
     chosen = {int(number) for number in sys.argv[2:]}
+    targets = set()
     for fault in FAULTS:
         if not chosen or fault[0] in chosen:
             print(fault[0], fault[1], "->", run(build, fault), flush=True)
+            targets.update(fault[4])
+    # The programs built last hold the last fault: build them again from the sources as they are.
+    subprocess.run(["cmake", "--build", build, "--target", *sorted(targets)], capture_output=True)
 
 
 if __name__ == "__main__":
