@@ -209,15 +209,16 @@ QByteArray withFooter(QByteArray tag) {
     return tag + "3DI" + tag.mid(3, 7);
 }
 
-// An artist's name left between the last block and the first frame, as by a tagger that wrote
-// a shorter tag over a longer one.
-QByteArray withTextBeforeFrames(QByteArray flac) {
+// Bytes between the last block and the first frame, as a tagger that wrote a shorter tag over a
+// longer one leaves them; without the frames when `frames` is false.
+QByteArray withBytesBeforeFrames(QByteArray flac, const QByteArray &bytes, bool frames = true) {
     qsizetype at = 4;
     for (bool last = false; !last;
          at += 4 + (qFromBigEndian<quint32>(flac.constData() + at) & 0xFFFFFF)) {
         last = (flac[at] & 0x80) != 0;
     }
-    return flac.insert(at, "ARTIST=PLANTED-overwritten");
+    flac.truncate(frames ? flac.size() : at);
+    return flac.insert(at, bytes);
 }
 
 // Text hidden in the padding of the info frame, where no player looks.
@@ -307,12 +308,22 @@ TEST(Sound, ChecksNameEachFindingInItsCategory) {
          ""},
         {"FLAC with an old tag's text before its first frame",
          [](const ScratchFolder &scratch) {
-             return withTextBeforeFrames(taggedSound(scratch, FlacKind));
+             return withBytesBeforeFrames(taggedSound(scratch, FlacKind),
+                                          "ARTIST=PLANTED-overwritten");
          },
          Flac::check,
          Flac::clean,
          {{Category::Other, "bytes that are not sound before the first frame"}},
          ""},
+        {"FLAC whose blocks end in a frame header cut before its CRC-8, which would be 0",
+         [](const ScratchFolder &scratch) {
+             return withBytesBeforeFrames(taggedSound(scratch, FlacKind),
+                                          QByteArray("\xFF\xF8\xC9\x20\x5C", 5), false);
+         },
+         Flac::check,
+         Flac::clean,
+         {{Category::Other, "bytes that are not sound before the first frame"}},
+         "damaged FLAC: no frame follows the blocks"},
         {"FLAC with an APE tag among its frames",
          [](const ScratchFolder &scratch) {
              return taggedSound(scratch, FlacKind) + appendedTags() + "PLANTED-frames";
