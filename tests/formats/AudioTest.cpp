@@ -172,6 +172,7 @@ const Kind Mp3Kind{"mp3", {"-id3v2_version", "3"}, Mp3::clean, Mp3::remainingMet
 // Frames of 1044 bytes: the info frame has room to hide text after its fields.
 const Kind WideMp3Kind{"mp3", {"-b:a", "320k"}, Mp3::clean, Mp3::remainingMetadata, {}, false};
 const Kind FlacKind{"flac", {}, Flac::clean, Flac::remainingMetadata, {}, false};
+const Kind AacKind{"aac", {"-c:a", "aac", "-f", "adts"}, Aac::clean, {}, {}, false};
 const Kind OggKind{"ogg", {"-c:a", "libvorbis"}, Ogg::clean, Ogg::remainingMetadata, {}, true};
 // With a cover as a comment field holds it (a FLAC picture block in base64), which TagLib keeps
 // apart from the other fields.
@@ -201,15 +202,23 @@ QByteArray id3v2Tag(const QByteArray &frame, const QByteArray &text) {
     return QByteArray("ID3\x03\0\0", 6) + syncSafe(frames.size()) + frames;
 }
 
-// An artist's name left between the last block and the first frame, as by a tagger that wrote
-// a shorter tag over a longer one.
-QByteArray withTextBeforeFrames(QByteArray flac) {
+// The same tag closed by a footer, as ID3v2.4 allows.
+QByteArray withFooter(QByteArray tag) {
+    tag[3] = 4;
+    tag[5] = 0x10;
+    return tag + "3DI" + tag.mid(3, 7);
+}
+
+// Bytes between the last block and the first frame, as a tagger that wrote a shorter tag over a
+// longer one leaves them; without the frames when `frames` is false.
+QByteArray withBytesBeforeFrames(QByteArray flac, const QByteArray &bytes, bool frames = true) {
     qsizetype at = 4;
     for (bool last = false; !last;
          at += 4 + (qFromBigEndian<quint32>(flac.constData() + at) & 0xFFFFFF)) {
         last = (flac[at] & 0x80) != 0;
     }
-    return flac.insert(at, "ARTIST=PLANTED-overwritten");
+    flac.truncate(frames ? flac.size() : at);
+    return flac.insert(at, bytes);
 }
 
 // Text hidden in the padding of the info frame, where no player looks.
@@ -318,11 +327,37 @@ TEST(Sound, ChecksNameEachFindingInItsCategory) {
          ""},
         {"FLAC with an old tag's text before its first frame",
          [](const ScratchFolder &scratch) {
-             return withTextBeforeFrames(taggedSound(scratch, FlacKind));
+             return withBytesBeforeFrames(taggedSound(scratch, FlacKind),
+                                          "ARTIST=PLANTED-overwritten");
          },
          Flac::check,
          Flac::clean,
          {{Category::Other, "bytes that are not sound before the first frame"}},
+         ""},
+        {"FLAC whose blocks end in a frame header cut before its CRC-8, which would be 0",
+         [](const ScratchFolder &scratch) {
+             return withBytesBeforeFrames(taggedSound(scratch, FlacKind),
+                                          QByteArray("\xFF\xF8\xC9\x20\x5C", 5), false);
+         },
+         Flac::check,
+         Flac::clean,
+         {{Category::Other, "bytes that are not sound before the first frame"}},
+         "damaged FLAC: no frame follows the blocks"},
+        {"FLAC with an APE tag among its frames",
+         [](const ScratchFolder &scratch) {
+             return taggedSound(scratch, FlacKind) + appendedTags() + "PLANTED-frames";
+         },
+         Flac::check,
+         Flac::clean,
+         {{Category::Other, "an APE tag"}},
+         "FLAC holds a tag among its frames"},
+        {"AAC led by a tag with a footer",
+         [](const ScratchFolder &scratch) {
+             return withFooter(id3v2Tag("TPE1", "PLANTED-footer")) + taggedSound(scratch, AacKind);
+         },
+         Aac::check,
+         Aac::clean,
+         {{Category::People, "ID3 TPE1"}},
          ""},
         {"Opus comments",
          [](const ScratchFolder &scratch) { return taggedSound(scratch, OpusKind); },

@@ -22,7 +22,8 @@ const std::vector<std::string> Planted = {
     "Rita Reviewer",  "Dora Creator",   "Luke Modifier",   "Paula Packaged",  "Olga Object",
     "Hidden\\report", "Hidden\\Temp",   "Fern Sharer",     "Linked\\budget",  "Gus Camera",
     "Gus Comment",    "Xena Creator",   "Pia Painter",     "Cal Currentuser", "QZXQ",
-    "Hal\\Secret",    "Nell\\Desktop",  "Logos\\Firm",     "Old Slacker",     "Old Editor"};
+    "Hal\\Secret",    "Nell\\Desktop",  "Logos\\Firm",     "Old Slacker",     "Old Editor",
+    "Hal/Secret"};
 
 Bytes wide(const std::string &text) {
     Bytes bytes;

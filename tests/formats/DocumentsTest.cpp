@@ -242,6 +242,12 @@ TEST_F(Documents, CleaningLeavesNoPlantedValueAndKeepsTheContent) {
 
 TEST_F(Documents, TheCheckNamesWhatRemains) {
     const Bytes book = Epub::clean(fixture("book.epub"));
+    // The picture with only the reader's name left in its version information.
+    Bytes readerNamed = fixture("picture.psd");
+    const Bytes writer =
+        QByteArray(QStringEncoder(QStringConverter::Utf16BE)(QStringLiteral("Secret Application")))
+            .toStdString();
+    readerNamed.replace(readerNamed.find(writer), writer.size(), Bytes(writer.size(), '\0'));
     const std::string opf =
         R"(<package xmlns="http://www.idpf.org/2007/opf"><metadata xmlns:dc="http://purl.org/dc/elements/1.1/">)";
     const struct {
@@ -309,6 +315,8 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
          "still holds a folder on the author's computer"},
         {Letter, R"({\rtf1 a\bin9 {{})", "damaged RTF: cut short"},
         {Picture, fixture("picture.psd"),
+         "still holds IPTC, Exif, XMP, a thumbnail, a caption, URLs, the software version"},
+        {Picture, readerNamed,
          "still holds IPTC, Exif, XMP, a thumbnail, a caption, URLs, the software version"},
         {Picture, fixture("broken-resource.psd"), "damaged PSD: an image resource is broken"},
     };

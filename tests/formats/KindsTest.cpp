@@ -1,8 +1,12 @@
 #include "formats/Kinds.h"
 #include "formats/core/Base64.h"
+#include "formats/core/Stop.h"
+#include "formats/core/XmlBytes.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -108,5 +112,45 @@ TEST(Kinds, Base64OfEmbeddedFilesDecodesOrIsRefused) {
     };
     for (const auto &c : cases) {
         EXPECT_EQ(Formats::fromBase64(c.text), c.bytes) << c.text.toStdString();
+    }
+}
+
+// A walk that reads bytes it wrote gets the new ones, also from the block it read ahead.
+TEST(Kinds, AWorkingCopyReadsBackWhatWasWritten) {
+    const ScratchFolder folder;
+    const QString path = writeFile(folder / QStringLiteral("copy"), QByteArray(200000, 'a'));
+    Formats::ByteFile file(path.toStdString(), Formats::ByteFile::Mode::ReadWrite);
+    const struct {
+        std::uint64_t at;
+        std::size_t length;
+    } writes[] = {{100, 8}, {65530, 12}, {150000, 4}};
+    for (const auto &w : writes) {
+        file.read(w.at, w.length);
+        file.write(w.at, std::string(w.length, 'b'));
+        EXPECT_EQ(file.read(w.at - 2, w.length + 4), "aa" + std::string(w.length, 'b') + "aa");
+    }
+}
+
+// Each long step of a walk looks at the stop flag: a stopped batch's walk ends at its next look.
+TEST(Kinds, AStoppedWalkEndsAtItsNextLook) {
+    const std::atomic<bool> stop{true};
+    const Formats::StopWatch watch(stop);
+    Formats::Bytes large(20 << 20, 'a');
+    std::string xml = "<a>";
+    for (int i = 0; i < 3000; ++i) {
+        xml += "<b/>";
+    }
+    xml += "</a>";
+    const std::function<void()> steps[] = {
+        [&] { Formats::ByteFile(std::as_const(large)).read(0, large.size()); },
+        [&] { Formats::ByteFile(large).zero(0, large.size()); },
+        [&] {
+            Formats::XmlBytesReader reader(xml);
+            while (reader.next()) {
+            }
+        },
+    };
+    for (const auto &step : steps) {
+        EXPECT_THROW(step(), Formats::Stopped);
     }
 }

@@ -197,7 +197,7 @@ TEST(Pictures, ChecksNameEachFindingInItsCategory) {
         Clean clean;
         std::vector<std::pair<Category, std::string>> found;
     };
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {"phone photo",
          bytes(phoneJpeg()),
          Jpeg::check,
@@ -247,6 +247,14 @@ TEST(Pictures, ChecksNameEachFindingInItsCategory) {
           {Category::Other, "a linked file's folder"},
           {Category::Descriptions, "a smart object's file name"}}},
     };
+    for (const char *key :
+         {"fullPath", "relPath", "originalPath", "originalFileName", "fileReference"}) {
+        cases.push_back({key,
+                         photoshopFixture((std::string("linked-by-") + key + ".psd").c_str()),
+                         Psd::check,
+                         Psd::clean,
+                         {{Category::Other, "a linked file's folder"}}});
+    }
     const QByteArray planted = QByteArrayLiteral("PLANTED");
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

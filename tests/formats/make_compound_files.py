@@ -375,8 +375,8 @@ def container(kind, body):
 
 
 def linked_files():
-    """Records of a show that name files by their paths: hyperlinks to a local file and to the
-    web among its external objects, a sound in its collection, a picture's name in a shape's
+    """Records of a show that name files by their paths: hyperlinks to a local file, by its path
+    and by its address, and to the web among its external objects, a sound in its collection, a picture's name in a shape's
     properties."""
     def hyperlink(target):
         return container(0x0FD7, struct.pack("<HHII", 0, 0x0FD3, 4, 1) + cstring(target)
@@ -384,6 +384,7 @@ def linked_files():
 
     name = "Y:\\Logos\\Firm-Logo.wmf".encode("utf-16-le") + bytes(2)
     return (container(0x0409, hyperlink("C:\\Users\\Hal\\Secret\\budget.xls")
+                      + hyperlink("file:///C:/Users/Hal/Secret/memo.doc")
                       + hyperlink("http://example.com/keep/budget.xls"))
             + container(0x07E4, container(0x07E6, cstring(
                 "C:\\Documents and Settings\\Nell\\Desktop\\chime.mp3") + cstring(".mp3", 1)))

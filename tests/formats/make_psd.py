@@ -4,7 +4,8 @@
 Usage: make_psd.py FOLDER. Writes smart-object.psd (a PNG with an Author text chunk and XMP kept
 in an lnk2 block, under a planted file name), linked-outside.psd (a smart object that links to a
 file by its paths, and a layer with its modification time and a placed file's path),
-linked-alias.psd (a smart object that links to a file by an alias) and cut-smart-object.psd (a
+linked-by-KEY.psd (a linked file's path under each key alone), linked-alias.psd (a smart object
+that links to a file by an alias) and cut-smart-object.psd (a
 smart object record longer than its block). Every planted value starts with PLANTED.
 """
 import os
@@ -86,6 +87,9 @@ def main(folder):
             layer_time_and_placed_path()),
         "linked-alias.psd": photoshop(linked_file(b"liFA", bytes(4))),
     }
+    for key in ("fullPath", "relPath", "originalPath", "originalFileName", "fileReference"):
+        files[f"linked-by-{key}.psd"] = photoshop(linked_file(b"liFE", descriptor(
+            (key, b"TEXT", unicode("C:\\PLANTED-folder\\logo.png"))) + bytes(8)))
     cut = bytearray(linked_file(b"liFD", planted_png()))
     cut[0:8] = struct.pack(">Q", len(cut) + 64)
     files["cut-smart-object.psd"] = photoshop(bytes(cut))
