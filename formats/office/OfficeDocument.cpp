@@ -208,14 +208,14 @@ XmlFilter::ElementAction element(const std::string &part, const PackageClean::Ke
     if (parentName.isEmpty() && isEmptiedRoot(reader.namespaceUri(), name)) {
         return {Action::Replace, {}, false};
     }
-    // SharePoint's owner, file name, document id and terms; its schema wants the elements kept.
-    if (name == u"documentManagement" && isSharePointProperties(parentNamespace)) {
-        return {Action::Blank, {}};
-    }
     if (droppedElement(reader) ||
         (name == u"Relationship" && linksToMissingPart(part, kept, attributes)) ||
         (name == u"Override" && !kept.contains(attributes.value(QLatin1String("PartName"))))) {
         return {Action::Drop, {}};
+    }
+    // SharePoint's owner, file name, document id and terms; its schema wants the elements kept.
+    if (name == u"documentManagement" && isSharePointProperties(parentNamespace)) {
+        return {Action::Blank, {}};
     }
     if (namesAPerson(parentName, name)) {
         return {Action::Replace, {}};
@@ -385,8 +385,11 @@ void addElementFindings(const QXmlStreamReader &reader,
     const PackageCheck::Ancestor self{reader.namespaceUri().toString(), name.toString()};
     if (ancestors.size() == 1 && isEmptiedRoot(ancestors.front())) {
         addEmptiedContent(ancestors.front(), name, findings);
-    } else if (ancestors.empty() && isEmptiedRoot(self) && !reader.attributes().isEmpty()) {
-        addEmptiedContent(self, {}, findings);
+    } else if (ancestors.empty() && isEmptiedRoot(self)) {
+        // The root stays, without its attributes, whatever its name.
+        if (!reader.attributes().isEmpty()) {
+            addEmptiedContent(self, {}, findings);
+        }
     } else if (const std::optional<Finding> dropped = droppedElement(reader)) {
         findings.add(dropped->category, dropped->name);
     }
