@@ -245,11 +245,15 @@ const QString AdobeHiding = QStringLiteral("http://ns.adobe.com/pdf/enc#RC");
 constexpr int IdpfHiddenLength = 1040;
 constexpr int AdobeHiddenLength = 1024;
 
+// Content of a known kind (a drawing, say) not named as a page goes through that kind's pass.
+bool isOfItsOwnKind(const Package::Entry &entry) {
+    return !isPage(entry.name) && Kinds::forContent(entry.data) != nullptr;
+}
+
 // A page, or any other XML of no kind of its own (the container among them, or a page whose name
 // does not say it is one): the page rules drop its declarations too.
 bool isFilteredAsPage(const Package::Entry &entry) {
-    return isPage(entry.name) ||
-           (Package::holdsXml(entry.data) && Kinds::forContent(entry.data) == nullptr);
+    return isPage(entry.name) || (Package::holdsXml(entry.data) && !isOfItsOwnKind(entry));
 }
 
 // The fonts the book hides, by path, each true when hidden Adobe's way; refused when it encrypts
@@ -563,6 +567,9 @@ void addPageFindings(const QXmlStreamReader &reader,
 
 PackageCheck::FinderFor finderAt(int depth) {
     return [depth](const Package::Entry &entry, QStringList &references) -> PackageCheck::Finder {
+        if (isOfItsOwnKind(entry)) {
+            return {};  // its own check reads it
+        }
         const bool container = entry.name == Container;
         const bool page = mayDraw(entry.name);
         auto seen = std::make_shared<Seen>();

@@ -447,6 +447,9 @@ QString relationshipBase(const QString &relationshipPart) {
 
 // Collects the parts the content types and relationships point at, and looks for what remains.
 PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &references) {
+    if (PackageClean::isOfItsOwnKind(entry)) {
+        return {};
+    }
     const QString base = relationshipBase(QString::fromStdString(entry.name));
     return [&references, base](const QXmlStreamReader &reader,
                                const std::vector<PackageCheck::Ancestor> &ancestors,

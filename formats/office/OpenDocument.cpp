@@ -239,7 +239,10 @@ void addLayoutFindings(const std::vector<Package::Entry> &entries, Findings &fin
     }
 }
 
-PackageCheck::Finder finderFor(const Package::Entry &, QStringList &references) {
+PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &references) {
+    if (PackageClean::isOfItsOwnKind(entry)) {
+        return {};
+    }
     return [&references](const QXmlStreamReader &reader,
                          const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings) {
         if (reader.isStartElement()) {

@@ -152,7 +152,9 @@ Formats::Findings findings(const Formats::Bytes &package, const LayoutCheck &lay
     for (const Package::Entry &entry : entries) {
         Formats::throwIfStopped();
         if (Package::holdsXml(entry.data) && !EntryPaths::isFolderData(entry.name)) {
-            scan(entry, finderFor(entry, references), found);
+            if (const Finder finder = finderFor(entry, references)) {
+                scan(entry, finder, found);
+            }
         }
     }
     refuseMissingParts(entries, references);

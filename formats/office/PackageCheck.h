@@ -27,8 +27,9 @@ using Finder =
     std::function<void(const QXmlStreamReader &reader, const std::vector<Ancestor> &ancestors,
                        Formats::Findings &findings)>;
 
-// Makes the finder for one entry that holds XML; the finder adds to references the path of every
-// part the entry points at.
+// Makes the finder for one entry that holds XML, or none for an entry the pass gives to the pass of
+// the kind its content is (its own check reads it); the finder adds to references the path of
+// every part the entry points at.
 using FinderFor = std::function<Finder(const Package::Entry &entry, QStringList &references)>;
 
 // What a package kind requires of its entries as a whole (names, order): adds what remains, and
