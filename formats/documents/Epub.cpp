@@ -30,6 +30,7 @@ using Formats::Refused;
 
 const QString DublinCore = QStringLiteral("http://purl.org/dc/elements/1.1/");
 const std::string Container = "META-INF/container.xml";
+const std::string Encryption = "META-INF/encryption.xml";
 const std::string MimeType = "application/epub+zip";
 
 // The one modification time an EPUB 3 must keep to stay valid.
@@ -88,18 +89,26 @@ QString firstAttribute(const Formats::Bytes &xml, QStringView element, const QSt
     return {};
 }
 
-// Which entry is the package document, as the container names it.
-std::string packageDocument(const std::vector<Package::Entry> &entries) {
+// The package document, as the container names it, or none.
+const Package::Entry *packageDocumentIn(const std::vector<Package::Entry> &entries) {
     const Package::Entry *container = entryNamed(entries, Container);
     if (!container) {
+        return nullptr;
+    }
+    const QString path = firstAttribute(container->data, u"rootfile", QStringLiteral("full-path"));
+    return entryNamed(entries, path.toStdString());
+}
+
+// Which entry is the package document.
+std::string packageDocument(const std::vector<Package::Entry> &entries) {
+    if (!entryNamed(entries, Container)) {
         throw Refused("damaged EPUB: no container");
     }
-    const std::string path =
-        firstAttribute(container->data, u"rootfile", QStringLiteral("full-path")).toStdString();
-    if (!entryNamed(entries, path)) {
+    const Package::Entry *document = packageDocumentIn(entries);
+    if (!document) {
         throw Refused("damaged EPUB: no package document");
     }
-    return path;
+    return document->name;
 }
 
 bool isMetadataHolder(QStringView name) {
@@ -213,7 +222,7 @@ XmlFilter::Rules pageRules(int depth) {
 
 // The entries that say how the book is packed, and hold nothing of its author.
 bool isPacking(const std::string &name) {
-    return name == "mimetype" || name == Container || name == "META-INF/encryption.xml";
+    return name == "mimetype" || name == Container || name == Encryption;
 }
 
 // Style sheets embed files in url(data:...).
@@ -236,12 +245,15 @@ const QString AdobeHiding = QStringLiteral("http://ns.adobe.com/pdf/enc#RC");
 constexpr int IdpfHiddenLength = 1040;
 constexpr int AdobeHiddenLength = 1024;
 
+// Content of a known kind (a drawing, say) not named as a page goes through that kind's pass.
+bool isOfItsOwnKind(const Package::Entry &entry) {
+    return !isPage(entry.name) && Kinds::forContent(entry.data) != nullptr;
+}
+
 // A page, or any other XML of no kind of its own (the container among them, or a page whose name
-// does not say it is one): the page rules drop its declarations too. A hidden font's first bytes
-// are scrambled and may start like XML.
-bool isFilteredAsPage(const Package::Entry &entry, const std::map<std::string, bool> &fonts) {
-    return isPage(entry.name) || (fonts.count(entry.name) == 0 && Package::holdsXml(entry.data) &&
-                                  Kinds::forContent(entry.data) == nullptr);
+// does not say it is one): the page rules drop its declarations too.
+bool isFilteredAsPage(const Package::Entry &entry) {
+    return isPage(entry.name) || (Package::holdsXml(entry.data) && !isOfItsOwnKind(entry));
 }
 
 // The fonts the book hides, by path, each true when hidden Adobe's way; refused when it encrypts
@@ -289,24 +301,22 @@ QByteArray hidingKey(const QString &identifier, bool adobe) {
     return key;
 }
 
-void hideAnew(Formats::Bytes &font, const QString &oldIdentifier, const QString &newIdentifier,
-              bool adobe) {
-    const QByteArray oldKey = hidingKey(oldIdentifier, adobe);
-    const QByteArray newKey = hidingKey(newIdentifier, adobe);
+// Hiding and revealing are the same: the first bytes mixed with the key.
+void scramble(Formats::Bytes &font, const QByteArray &key, bool adobe) {
     const std::size_t length =
         std::min<std::size_t>(font.size(), adobe ? AdobeHiddenLength : IdpfHiddenLength);
     for (std::size_t i = 0; i < length; ++i) {
-        const auto at = static_cast<qsizetype>(i) % oldKey.size();
-        font[i] = static_cast<char>(font[i] ^ oldKey[at] ^ newKey[at]);
+        font[i] = static_cast<char>(font[i] ^ key[static_cast<qsizetype>(i) % key.size()]);
     }
 }
 
-// The text of the identifier element whose id is `id`.
+// The text of the book's identifier, the Dublin Core one whose id is `id`.
 QString identifierText(const Formats::Bytes &opf, const QString &id) {
     QXmlStreamReader reader(
         QByteArray::fromRawData(opf.data(), static_cast<qsizetype>(opf.size())));
     while (!reader.atEnd()) {
         if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"identifier" &&
+            reader.namespaceUri() == DublinCore &&
             reader.attributes().value(QLatin1String("id")) == id) {
             return reader.readElementText().trimmed();
         }
@@ -314,19 +324,51 @@ QString identifierText(const Formats::Bytes &opf, const QString &id) {
     return {};
 }
 
+// Where the package document is and what identifies the book, as readers find them.
+struct Identity {
+    std::string opf;
+    QString uniqueId;
+    QString identifier;
+};
+
+Identity identityOf(const std::vector<Package::Entry> &entries) {
+    const std::string opf = packageDocument(entries);
+    const Formats::Bytes &data = entryNamed(entries, opf)->data;
+    const QString uniqueId = firstAttribute(data, u"package", QStringLiteral("unique-identifier"));
+    return {opf, uniqueId, identifierText(data, uniqueId)};
+}
+
+// Reveals every entry the book hides, so that the pass and the check tell its kind by what it
+// holds, not by its scrambled bytes; the entries hidden, by name, each true when hidden Adobe's
+// way. Refused when the book hides how it is packed.
+std::map<std::string, bool> reveal(std::vector<Package::Entry> &entries, const Identity &book) {
+    const Package::Entry *encryption = entryNamed(entries, Encryption);
+    const std::map<std::string, bool> fonts =
+        encryption ? hiddenFonts(encryption->data) : std::map<std::string, bool>();
+    for (Package::Entry &entry : entries) {
+        const auto font = fonts.find(entry.name);
+        if (font == fonts.end()) {
+            continue;
+        }
+        if (isPacking(entry.name) || entry.name == book.opf) {
+            throw Refused("damaged EPUB: it hides " + entry.name);
+        }
+        scramble(entry.data, hidingKey(book.identifier, font->second), font->second);
+    }
+    return fonts;
+}
+
 }  // namespace
 
 Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
-    const std::vector<Package::Entry> entries = Package::read(book);
+    std::vector<Package::Entry> entries = Package::read(book);
     PackageClean::refuseSigned(entries);
-    const std::string opf = packageDocument(entries);
-    const Package::Entry *encryption = entryNamed(entries, "META-INF/encryption.xml");
-    const std::map<std::string, bool> fonts =
-        encryption ? hiddenFonts(encryption->data) : std::map<std::string, bool>();
-    const Formats::Bytes &packageData = entryNamed(entries, opf)->data;
+    const Identity identity = identityOf(entries);
+    const std::map<std::string, bool> fonts = reveal(entries, identity);
+    const std::string &opf = identity.opf;
     PackageDocument document{
         opf,
-        firstAttribute(packageData, u"package", QStringLiteral("unique-identifier")),
+        identity.uniqueId,
         QStringLiteral("urn:uuid:") + QUuid::createUuid().toString(QUuid::WithoutBraces),
         {}};
     for (const Package::Entry &entry : entries) {
@@ -335,7 +377,6 @@ Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
         }
     }
     const QString &identifier = document.identifier;
-    const QString oldIdentifier = identifierText(packageData, document.uniqueId);
     const XmlFilter::Rules package = packageRules(document);
     const XmlFilter::Rules pages = pageRules(depth);
     std::vector<Package::Entry> cleaned;
@@ -349,7 +390,7 @@ Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
             if (copy.data.find(identifier.toStdString()) == std::string::npos) {
                 throw Refused("damaged EPUB: no book identifier");
             }
-        } else if (isFilteredAsPage(entry, fonts)) {
+        } else if (isFilteredAsPage(entry)) {
             copy.data = XmlFilter::copy(entry.data, pages, entry.name);
         } else if (isPacking(entry.name)) {
             copy.data = entry.data;
@@ -360,7 +401,7 @@ Formats::Bytes cleanNested(const Formats::Bytes &book, int depth) {
         }
         const auto font = fonts.find(entry.name);
         if (font != fonts.end()) {
-            hideAnew(copy.data, oldIdentifier, identifier, font->second);
+            scramble(copy.data, hidingKey(identifier, font->second), font->second);
         }
         cleaned.push_back(std::move(copy));
     }
@@ -380,8 +421,8 @@ Formats::Bytes clean(const Formats::Bytes &book) {
     return cleanNested(book, 0);
 }
 
-// The check below reads the book on its own, and looks at every XML entry, not only at the ones
-// the cleaning works on.
+// The check below reads the book on its own, but for revealing hidden entries as the pass does,
+// and looks at every XML entry, not only at the ones the cleaning works on.
 namespace {
 
 using Formats::Category;
@@ -526,6 +567,9 @@ void addPageFindings(const QXmlStreamReader &reader,
 
 PackageCheck::FinderFor finderAt(int depth) {
     return [depth](const Package::Entry &entry, QStringList &references) -> PackageCheck::Finder {
+        if (isOfItsOwnKind(entry)) {
+            return {};  // its own check reads it
+        }
         const bool container = entry.name == Container;
         const bool page = mayDraw(entry.name);
         auto seen = std::make_shared<Seen>();
@@ -559,7 +603,14 @@ Formats::Findings findings(const Formats::Bytes &book, int depth) {
     const auto layout = [depth](const std::vector<Package::Entry> &entries, Findings &found) {
         addLayoutFindings(entries, depth, found);
     };
-    return PackageCheck::findings(book, layout, finderAt(depth), depth);
+    // Hidden entries are revealed as the pass reveals them, to be read as what they hold; a book
+    // without its package document is refused for the part its container names.
+    const auto revealed = [](std::vector<Package::Entry> &entries) {
+        if (entryNamed(entries, Encryption) && packageDocumentIn(entries)) {
+            reveal(entries, identityOf(entries));
+        }
+    };
+    return PackageCheck::findings(book, layout, finderAt(depth), depth, revealed);
 }
 
 std::string remainingMetadata(const Formats::Bytes &book) {

@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSet>
 #include <QStringList>
 #include <QUuid>
 #include <QXmlStreamReader>
@@ -18,39 +17,173 @@ namespace OfficeDocument {
 
 namespace {
 
+using Formats::Category;
+using Formats::Finding;
+using Formats::Findings;
+
 const std::string ContentTypes = "[Content_Types].xml";
 
+// The rules below tell what goes; the pass acts on them and the check names what they find, so
+// that the two agree. Office finds parts by the package's relationships, so a writer may name them
+// as it likes: a part is told by its root element, and only the parts that go whole by name.
+
 bool isWordNamespace(QStringView uri) {
-    return uri == u"http://schemas.openxmlformats.org/wordprocessingml/2006/main" ||
-           uri == u"http://purl.oclc.org/ooxml/wordprocessingml/main";
+    return uri.endsWith(u"wordprocessingml/2006/main") ||
+           uri.endsWith(u"ooxml/wordprocessingml/main");
 }
 
-// Parts that go whole: the thumbnail, printer settings (they name the printer and its owner) and a
-// shared workbook's revision log with its user names.
-bool isDroppedPart(const std::string &name) {
-    const QString part = QString::fromStdString(name);
-    return part.startsWith(QStringLiteral("docProps/thumbnail."), Qt::CaseInsensitive) ||
-           part.contains(QStringLiteral("printerSettings/"), Qt::CaseInsensitive) ||
-           part.startsWith(QStringLiteral("xl/revisions/"), Qt::CaseInsensitive);
-}
-
-const QString SharePointProperties =
-    QStringLiteral("http://schemas.microsoft.com/office/2006/metadata/properties");
-
-// Document properties under any part name: Office finds them by the package's relationships, so
-// a writer may name their part as it likes.
 bool isPropertiesRoot(QStringView uri) {
     return uri.endsWith(u"properties", Qt::CaseInsensitive) &&
            (uri.startsWith(u"http://schemas.openxmlformats.org/") ||
             uri.startsWith(u"http://purl.oclc.org/ooxml/"));
 }
 
-// Parts whose root is kept, without attributes, and whose whole content goes.
-bool isEmptiedPart(const std::string &name) {
-    return name == "docProps/core.xml" || name == "docProps/app.xml" ||
-           name == "docProps/custom.xml" || name == "word/people.xml" ||
-           (name.rfind("package/services/metadata/core-properties/", 0) == 0 &&
-            QString::fromStdString(name).endsWith(QStringLiteral(".psmdcp"), Qt::CaseInsensitive));
+// Word's list of the people who commented or revised, with their accounts.
+bool isPeopleList(QStringView uri, QStringView name) {
+    return name == u"people" && uri.startsWith(u"http://schemas.microsoft.com/office/word/");
+}
+
+// Roots kept without attributes, whose whole content goes: document properties and people lists.
+bool isEmptiedRoot(QStringView uri, QStringView name) {
+    return isPropertiesRoot(uri) || isPeopleList(uri, name);
+}
+
+bool isSharePointProperties(QStringView uri) {
+    return uri.endsWith(u"office/2006/metadata/properties");
+}
+
+// Elements whose text names a person: a spreadsheet's comment authors and SharePoint's users.
+bool namesAPerson(QStringView parentName, QStringView name) {
+    return (name == u"author" && parentName == u"authors") ||
+           (parentName == u"UserInfo" && (name == u"DisplayName" || name == u"AccountId"));
+}
+
+// Parts that go whole: the thumbnail, printer settings (they name the printer and its owner) and a
+// shared workbook's revision log with its user names.
+std::optional<Finding> droppedPart(const std::string &name) {
+    const QString part = QString::fromStdString(name).toLower();
+    if (part.startsWith(QStringLiteral("docprops/thumbnail"))) {
+        return Finding{Category::Thumbnails, "a thumbnail"};
+    }
+    if (part.contains(QStringLiteral("printersettings"))) {
+        return Finding{Category::Device, "printer settings"};
+    }
+    if (part.contains(QStringLiteral("revisions/")) ||
+        part.endsWith(QStringLiteral("usernames.xml"))) {
+        return Finding{Category::History, "a shared workbook's revision log"};
+    }
+    return std::nullopt;
+}
+
+// Elements that go whole: Word's revision sessions, variables and printer, the template and the
+// folder a document names, and links to a thumbnail, a template, printer settings or a shared
+// workbook's revision log.
+std::optional<Finding> droppedElement(const QXmlStreamReader &reader) {
+    const QStringView name = reader.name();
+    const QStringView type = reader.attributes().value(QLatin1String("Type"));
+    const bool word = isWordNamespace(reader.namespaceUri());
+    if (name == u"rsids" && word) {
+        return Finding{Category::History, "revision-session ids"};
+    }
+    if (name == u"docVars" && word) {
+        return Finding{Category::Other, "document variables"};
+    }
+    if (name == u"attachedTemplate" || type.endsWith(u"/attachedTemplate")) {
+        return Finding{Category::Other, "its template's name"};
+    }
+    if (name == u"absPath") {
+        return Finding{Category::People, "the folder it was saved in"};
+    }
+    if (type.endsWith(u"/metadata/thumbnail")) {
+        return Finding{Category::Thumbnails, "a thumbnail"};
+    }
+    if ((name == u"printerSettings" && word) || type.endsWith(u"/printerSettings")) {
+        return Finding{Category::Device, "printer settings"};
+    }
+    if (type.endsWith(u"/revisionHeaders") || type.endsWith(u"/usernames")) {
+        return Finding{Category::History, "a shared workbook's revision log"};
+    }
+    return std::nullopt;
+}
+
+// What becomes of an attribute, and what the check calls it while it stays as it came.
+struct AttributeRule {
+    enum Kind {
+        Keep,
+        Drop,
+        Empty,        // names a person
+        NewId,        // ties the document to its earlier copies
+        Credentials,  // a connection string without who connects and with which password
+        FileName,     // a link or path: one on the author's computer keeps its file name
+        EmptyIfPath,  // a description Word once filled with the picture's own path
+    };
+    Kind kind = Keep;
+    Finding finding = {};
+};
+
+// Ids that would tie the document to its earlier copies (Word's w14/w15 docId, a workbook's
+// documentId); they are kept as Office expects them, with new values.
+bool isDocumentId(QStringView element, QStringView name) {
+    return (element == u"docId" && name == u"val") ||
+           (element == u"revisionPtr" && (name == u"documentId" || name == u"uidLastSave"));
+}
+
+bool namesItsAuthor(QStringView element, QStringView name) {
+    return name == u"author" || name == u"initials" || name == u"userId" || name == u"providerId" ||
+           name == u"userName" ||
+           (name == u"name" && (element == u"cmAuthor" || element == u"author")) ||
+           (name == u"displayName" && element == u"person");
+}
+
+AttributeRule attributeRule(QStringView element, const QXmlStreamAttribute &attribute) {
+    using Rule = AttributeRule;
+    const QStringView name = attribute.name();
+    const bool word = isWordNamespace(attribute.namespaceUri());
+    if (word && name.startsWith(u"rsid")) {
+        return {Rule::Drop, {Category::History, "revision-session ids"}};
+    }
+    if ((word && name == u"date") || name == u"dt" || name == u"dT" || name == u"dateUtc" ||
+        (name == u"created" && (element == u"cm" || element == u"reply"))) {
+        return {Rule::Drop, {Category::Dates, "comment or revision dates"}};
+    }
+    if (name == u"refreshedBy" || name.startsWith(u"refreshedDate")) {
+        return {Rule::Drop, {Category::People, "who refreshed a pivot table and when"}};
+    }
+    if (name == u"id" && element == u"pageSetup") {  // the printer settings' relationship
+        return {Rule::Drop, {}};
+    }
+    if (namesItsAuthor(element, name)) {
+        return {Rule::Empty, {Category::People, "comment or revision authors"}};
+    }
+    if (isDocumentId(element, name)) {
+        return {Rule::NewId, {}};
+    }
+    if (name == u"connection") {
+        return {Rule::Credentials, {Category::People, "a connection's user name or password"}};
+    }
+    // Links, and the connection files a workbook's data came from.
+    if (name == u"Target" || name == u"odcFile" || name == u"sourceFile") {
+        return {Rule::FileName, {}};
+    }
+    if (name == u"descr" || name == u"title") {
+        return {Rule::EmptyIfPath, {}};
+    }
+    return {};
+}
+
+// A database connection string without who connects and with which password.
+QString withoutCredentials(const QString &connection) {
+    static const QStringList Credentials = {QStringLiteral("user id"),  QStringLiteral("uid"),
+                                            QStringLiteral("user"),     QStringLiteral("user name"),
+                                            QStringLiteral("username"), QStringLiteral("password"),
+                                            QStringLiteral("pwd")};
+    QStringList kept;
+    for (const QString &setting : connection.split(QLatin1Char(';'))) {
+        if (!Credentials.contains(setting.section(QLatin1Char('='), 0, 0).trimmed().toLower())) {
+            kept << setting;
+        }
+    }
+    return kept.join(QLatin1Char(';'));
 }
 
 // Whether a relationship points into the package at a part that does not stay; earlier programs
@@ -72,46 +205,22 @@ XmlFilter::ElementAction element(const std::string &part, const PackageClean::Ke
     using Action = XmlFilter::ElementAction;
     const QStringView name = reader.name();
     const QXmlStreamAttributes attributes = reader.attributes();
-    if (parentName.isEmpty() && (isEmptiedPart(part) || isPropertiesRoot(reader.namespaceUri()))) {
+    if (parentName.isEmpty() && isEmptiedRoot(reader.namespaceUri(), name)) {
         return {Action::Replace, {}, false};
     }
-    // SharePoint's owner, file name, document id and terms; its schema wants the elements kept.
-    if (name == u"documentManagement" && parentNamespace == SharePointProperties) {
-        return {Action::Blank, {}};
-    }
-    if ((name == u"rsids" || name == u"attachedTemplate" || name == u"docVars" ||
-         name == u"printerSettings") &&
-        isWordNamespace(reader.namespaceUri())) {
-        return {Action::Drop, {}};
-    }
-    const QStringView type = attributes.value(QLatin1String("Type"));
-    if (name == u"absPath" ||
-        (name == u"Relationship" &&
-         (type.endsWith(u"/metadata/thumbnail") || type.endsWith(u"/attachedTemplate") ||
-          linksToMissingPart(part, kept, attributes))) ||
+    if (droppedElement(reader) ||
+        (name == u"Relationship" && linksToMissingPart(part, kept, attributes)) ||
         (name == u"Override" && !kept.contains(attributes.value(QLatin1String("PartName"))))) {
         return {Action::Drop, {}};
     }
-    if ((name == u"author" && parentName == u"authors") ||  // a spreadsheet's comment authors
-        (parentName == u"UserInfo" && (name == u"DisplayName" || name == u"AccountId"))) {
+    // SharePoint's owner, file name, document id and terms; its schema wants the elements kept.
+    if (name == u"documentManagement" && isSharePointProperties(parentNamespace)) {
+        return {Action::Blank, {}};
+    }
+    if (namesAPerson(parentName, name)) {
         return {Action::Replace, {}};
     }
     return {};
-}
-
-// A database connection string without who connects and with which password.
-QString withoutCredentials(const QString &connection) {
-    static const QStringList Credentials = {QStringLiteral("user id"),  QStringLiteral("uid"),
-                                            QStringLiteral("user"),     QStringLiteral("user name"),
-                                            QStringLiteral("username"), QStringLiteral("password"),
-                                            QStringLiteral("pwd")};
-    QStringList kept;
-    for (const QString &setting : connection.split(QLatin1Char(';'))) {
-        if (!Credentials.contains(setting.section(QLatin1Char('='), 0, 0).trimmed().toLower())) {
-            kept << setting;
-        }
-    }
-    return kept.join(QLatin1Char(';'));
 }
 
 // The value with each GUID in it made anew at random, or, holding none, a new random number of
@@ -134,47 +243,24 @@ QString renewedId(const QString &value) {
     return renewed;
 }
 
-// Ids that would tie the document to its earlier copies (Word's w14/w15 docId, a workbook's
-// documentId); they are kept as Office expects them, with new values.
-bool isDocumentId(QStringView element, QStringView name) {
-    return (element == u"docId" && name == u"val") ||
-           (element == u"revisionPtr" && (name == u"documentId" || name == u"uidLastSave"));
-}
-
 std::optional<QString> attribute(const QXmlStreamReader &reader,
                                  const QXmlStreamAttribute &attribute) {
-    const QStringView element = reader.name();
-    const QStringView name = attribute.name();
     const QString value = attribute.value().toString();
-    if (isWordNamespace(attribute.namespaceUri()) &&
-        (name.startsWith(u"rsid") || name == u"date")) {
-        return std::nullopt;
-    }
-    if (name == u"dt" || name == u"dT" || name == u"dateUtc" || name == u"refreshedBy" ||
-        name == u"refreshedDate" || name == u"refreshedDateIso" ||
-        (name == u"created" && (element == u"cm" || element == u"reply")) ||
-        (name == u"id" && element == u"pageSetup")) {  // the printer settings' relationship
-        return std::nullopt;
-    }
-    if (name == u"author" || name == u"initials" || name == u"userId" || name == u"providerId" ||
-        name == u"userName" ||
-        (name == u"name" && (element == u"cmAuthor" || element == u"author")) ||
-        (name == u"displayName" && element == u"person")) {
-        return QString();
-    }
-    if (isDocumentId(element, name)) {
-        return renewedId(value);
-    }
-    if (name == u"connection") {
-        return withoutCredentials(value);
-    }
-    // Links, and the connection files a workbook's data came from.
-    if (name == u"Target" || name == u"odcFile" || name == u"sourceFile") {
-        return PackageClean::fileNameOfLocalPath(value).value_or(value);
-    }
-    // Word once filled picture descriptions with the picture's own path.
-    if ((name == u"descr" || name == u"title") && PackageClean::fileNameOfLocalPath(value)) {
-        return QString();
+    switch (attributeRule(reader.name(), attribute).kind) {
+        case AttributeRule::Drop:
+            return std::nullopt;
+        case AttributeRule::Empty:
+            return QString();
+        case AttributeRule::NewId:
+            return renewedId(value);
+        case AttributeRule::Credentials:
+            return withoutCredentials(value);
+        case AttributeRule::FileName:
+            return PackageClean::fileNameOfLocalPath(value).value_or(value);
+        case AttributeRule::EmptyIfPath:
+            return PackageClean::fileNameOfLocalPath(value) ? QString() : value;
+        case AttributeRule::Keep:
+            break;
     }
     return value;
 }
@@ -221,44 +307,17 @@ Formats::Bytes cleanNested(const Formats::Bytes &package, int depth) {
     if (!PackageClean::hasEntry(entries, ContentTypes)) {
         throw Formats::Refused("damaged Office document: no content types");
     }
-    return Package::write(
-        PackageClean::cleanEntries(std::move(entries), isDroppedPart, rulesFor, depth));
+    return Package::write(PackageClean::cleanEntries(
+        std::move(entries), [](const std::string &name) { return droppedPart(name).has_value(); },
+        rulesFor, depth));
 }
 
 Formats::Bytes clean(const Formats::Bytes &package) {
     return cleanNested(package, 0);
 }
 
-// The check below reads the package on its own: it finds the properties by their namespaces, not
-// by the part names the cleaning uses.
+// The check below reads the package on its own, by the rules the pass goes by.
 namespace {
-
-const QStringList PropertyNamespaces = {
-    QStringLiteral("http://schemas.openxmlformats.org/package/2006/metadata/core-properties"),
-    QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/extended-properties"),
-    QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/custom-properties"),
-    QStringLiteral("http://purl.oclc.org/ooxml/officeDocument/extendedProperties"),
-    QStringLiteral("http://purl.oclc.org/ooxml/officeDocument/customProperties"),
-};
-
-const QStringList PeopleAttributes = {QStringLiteral("author"), QStringLiteral("initials"),
-                                      QStringLiteral("userId"), QStringLiteral("providerId"),
-                                      QStringLiteral("userName")};
-
-const QStringList PathAttributes = {QStringLiteral("Target"), QStringLiteral("odcFile"),
-                                    QStringLiteral("sourceFile"), QStringLiteral("descr"),
-                                    QStringLiteral("title")};
-
-const QStringList DateAttributes = {QStringLiteral("dt"), QStringLiteral("dT"),
-                                    QStringLiteral("dateUtc")};
-
-bool isWordMain(QStringView uri) {
-    return uri.endsWith(u"wordprocessingml/2006/main") ||
-           uri.endsWith(u"ooxml/wordprocessingml/main");
-}
-
-using Formats::Category;
-using Formats::Findings;
 
 const std::string LocalFolder = "a folder on the author's computer";
 
@@ -294,62 +353,45 @@ void addProperty(QStringView name, Findings &findings) {
 
 void addAttributeFinding(QStringView element, const QXmlStreamAttribute &attribute,
                          Findings &findings) {
-    const QString name = attribute.name().toString();
-    const bool word = isWordMain(attribute.namespaceUri());
-    if (word && name.startsWith(QStringLiteral("rsid"))) {
-        findings.add(Category::History, "revision-session ids");
-    } else if ((word && name == QStringLiteral("date")) || DateAttributes.contains(name) ||
-               (name == QStringLiteral("created") && (element == u"cm" || element == u"reply"))) {
-        findings.add(Category::Dates, "comment or revision dates");
-    } else if ((PeopleAttributes.contains(name) ||
-                (name == QStringLiteral("name") &&
-                 (element == u"cmAuthor" || element == u"author")) ||
-                (name == QStringLiteral("displayName") && element == u"person")) &&
-               !attribute.value().isEmpty()) {
-        findings.add(Category::People, "comment or revision authors");
-    } else if (name == QStringLiteral("refreshedBy") ||
-               name.startsWith(QStringLiteral("refreshedDate"))) {
-        findings.add(Category::People, "who refreshed a pivot table and when");
-    } else if (name == QStringLiteral("connection") &&
-               attribute.value().toString().contains(QRegularExpression(
-                   QStringLiteral(R"((^|;)\s*(user id|uid|user|user ?name|password|pwd)\s*=)"),
-                   QRegularExpression::CaseInsensitiveOption))) {
-        findings.add(Category::People, "a connection's user name or password");
-    } else if (PathAttributes.contains(name)) {
-        PackageCheck::addLocalPath(attribute.value(), LocalFolder, findings);
+    const AttributeRule rule = attributeRule(element, attribute);
+    const QString value = attribute.value().toString();
+    const bool stays =
+        rule.kind == AttributeRule::Drop ||
+        (rule.kind == AttributeRule::Empty && !value.isEmpty()) ||
+        (rule.kind == AttributeRule::Credentials && withoutCredentials(value) != value);
+    if (stays && !rule.finding.name.empty()) {
+        findings.add(rule.finding.category, rule.finding.name);
+    } else if (rule.kind == AttributeRule::FileName || rule.kind == AttributeRule::EmptyIfPath) {
+        PackageCheck::addLocalPath(value, LocalFolder, findings);
     }
 }
 
-bool isPropertyRoot(const QXmlStreamReader &reader,
-                    const std::vector<PackageCheck::Ancestor> &ancestors) {
-    return ancestors.empty() && PropertyNamespaces.contains(reader.namespaceUri().toString());
+// What an emptied root holds: a property, by its name, or the people of a people list.
+void addEmptiedContent(const PackageCheck::Ancestor &root, QStringView name, Findings &findings) {
+    if (isPeopleList(root.namespaceUri, root.name)) {
+        findings.add(Category::People, "a people list");
+    } else {
+        addProperty(name, findings);
+    }
+}
+
+bool isEmptiedRoot(const PackageCheck::Ancestor &element) {
+    return isEmptiedRoot(element.namespaceUri, element.name);
 }
 
 void addElementFindings(const QXmlStreamReader &reader,
                         const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings) {
     const QStringView name = reader.name();
-    const QStringView type = reader.attributes().value(QLatin1String("Type"));
-    const bool word = isWordMain(reader.namespaceUri());
-    if (ancestors.size() == 1 && PropertyNamespaces.contains(ancestors.front().namespaceUri)) {
-        addProperty(name, findings);
-    } else if (isPropertyRoot(reader, ancestors) && !reader.attributes().isEmpty()) {
-        findings.add("document properties");
-    } else if (name == u"person" && !ancestors.empty() && ancestors.back().name == u"people") {
-        findings.add(Category::People, "a people list");
-    } else if (name == u"rsids" && word) {
-        findings.add(Category::History, "revision-session ids");
-    } else if (name == u"docVars" && word) {
-        findings.add("document variables");
-    } else if (name == u"attachedTemplate" || type.endsWith(u"/attachedTemplate")) {
-        findings.add("its template's name");
-    } else if (name == u"absPath") {
-        findings.add(Category::People, "the folder it was saved in");
-    } else if (type.endsWith(u"/metadata/thumbnail")) {
-        findings.add(Category::Thumbnails, "a thumbnail");
-    } else if ((name == u"printerSettings" && word) || type.endsWith(u"/printerSettings")) {
-        findings.add(Category::Device, "printer settings");
-    } else if (type.endsWith(u"/revisionHeaders") || type.endsWith(u"/usernames")) {
-        findings.add(Category::History, "a shared workbook's revision log");
+    const PackageCheck::Ancestor self{reader.namespaceUri().toString(), name.toString()};
+    if (ancestors.size() == 1 && isEmptiedRoot(ancestors.front())) {
+        addEmptiedContent(ancestors.front(), name, findings);
+    } else if (ancestors.empty() && isEmptiedRoot(self)) {
+        // The root stays, without its attributes, whatever its name.
+        if (!reader.attributes().isEmpty()) {
+            addEmptiedContent(self, {}, findings);
+        }
+    } else if (const std::optional<Finding> dropped = droppedElement(reader)) {
+        findings.add(dropped->category, dropped->name);
     }
     for (const QXmlStreamAttribute &attribute : reader.attributes()) {
         addAttributeFinding(name, attribute, findings);
@@ -382,18 +424,16 @@ void addTextFindings(const QXmlStreamReader &reader,
     if (depth >= 1 && ancestors.back().name == u"instrText") {
         addQuotedPaths(reader.text().toString(), findings);
     }
-    if (depth == 1 && PropertyNamespaces.contains(ancestors.front().namespaceUri)) {
-        findings.add("document properties");
+    if (depth == 1 && isEmptiedRoot(ancestors.front())) {
+        addEmptiedContent(ancestors.front(), {}, findings);
     }
-    if (depth >= 2 && ancestors[depth - 1].name == u"author" &&
-        ancestors[depth - 2].name == u"authors") {
-        findings.add(Category::People, "comment or revision authors");
-    }
-    if (depth >= 2 && ancestors[depth - 2].name == u"UserInfo") {
-        findings.add(Category::People, "user names");
+    if (depth >= 2 && namesAPerson(ancestors[depth - 2].name, ancestors[depth - 1].name)) {
+        findings.add(Category::People, ancestors[depth - 2].name == u"UserInfo"
+                                           ? "user names"
+                                           : "comment or revision authors");
     }
     if (depth >= 3 && ancestors[1].name == u"documentManagement" &&
-        ancestors[0].namespaceUri.endsWith(u"office/2006/metadata/properties")) {
+        isSharePointProperties(ancestors[0].namespaceUri)) {
         addSharePointProperty(ancestors[2].name, findings);
     }
 }
@@ -407,6 +447,9 @@ QString relationshipBase(const QString &relationshipPart) {
 
 // Collects the parts the content types and relationships point at, and looks for what remains.
 PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &references) {
+    if (PackageClean::isOfItsOwnKind(entry)) {
+        return {};
+    }
     const QString base = relationshipBase(QString::fromStdString(entry.name));
     return [&references, base](const QXmlStreamReader &reader,
                                const std::vector<PackageCheck::Ancestor> &ancestors,
@@ -428,23 +471,16 @@ PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &referen
 }
 
 void addLayoutFindings(const std::vector<Package::Entry> &entries, Findings &findings) {
-    QSet<QString> names;
-    for (const Package::Entry &entry : entries) {
-        names.insert(QString::fromStdString(entry.name).toLower());
-    }
-    if (!names.contains(QStringLiteral("[content_types].xml"))) {
+    const bool typed = std::any_of(entries.begin(), entries.end(), [](const auto &entry) {
+        return QString::fromStdString(entry.name)
+                   .compare(QString::fromStdString(ContentTypes), Qt::CaseInsensitive) == 0;
+    });
+    if (!typed) {
         throw Formats::Refused("holds no content types");
     }
-    for (const QString &name : names) {
-        if (name.startsWith(QStringLiteral("docprops/thumbnail"))) {
-            findings.add(Category::Thumbnails, "a thumbnail");
-        }
-        if (name.contains(QStringLiteral("printersettings"))) {
-            findings.add(Category::Device, "printer settings");
-        }
-        if (name.contains(QStringLiteral("revisions/")) ||
-            name.endsWith(QStringLiteral("usernames.xml"))) {
-            findings.add(Category::History, "a shared workbook's revision log");
+    for (const Package::Entry &entry : entries) {
+        if (const std::optional<Finding> dropped = droppedPart(entry.name)) {
+            findings.add(dropped->category, dropped->name);
         }
     }
 }

@@ -23,13 +23,20 @@ const QString OpenOffice = QStringLiteral("http://openoffice.org/2009/office");
 // Comment and change dates all become this one.
 const QString FixedDate = QStringLiteral("1980-01-01T00:00:00");
 
-bool isThumbnail(QStringView path) {
-    return path.startsWith(u"Thumbnails/");
+// The thumbnail and earlier versions stored with their authors and dates: the pass drops them and
+// the check names them by this one rule.
+std::optional<Formats::Finding> droppedPart(QStringView path) {
+    if (path.startsWith(u"Thumbnails")) {
+        return Formats::Finding{Formats::Category::Thumbnails, "a thumbnail"};
+    }
+    if (path.startsWith(u"Version")) {
+        return Formats::Finding{Formats::Category::History, "earlier versions"};
+    }
+    return std::nullopt;
 }
 
-// The thumbnail and earlier versions stored with their authors and dates.
 bool isDroppedPart(QStringView path) {
-    return isThumbnail(path) || path == u"VersionList.xml" || path.startsWith(u"Versions/");
+    return droppedPart(path).has_value();
 }
 
 XmlFilter::ElementAction element(const PackageClean::KeptParts &kept,
@@ -189,6 +196,12 @@ void addMeta(QStringView name, Findings &findings) {
     }
 }
 
+void addDroppedPart(QStringView path, Findings &findings) {
+    if (const std::optional<Formats::Finding> dropped = droppedPart(path)) {
+        findings.add(dropped->category, dropped->name);
+    }
+}
+
 void addAttributeFinding(const QXmlStreamAttribute &attribute, Findings &findings,
                          QStringList &references) {
     const QStringView name = attribute.name();
@@ -199,10 +212,8 @@ void addAttributeFinding(const QXmlStreamAttribute &attribute, Findings &finding
         findings.add(Category::Device, "printer settings");
     } else if (name == u"href") {
         PackageCheck::addLocalPath(value, "a folder on the author's computer", findings);
-    } else if (name == u"full-path" && value.startsWith(u"Thumbnails")) {
-        findings.add(Category::Thumbnails, "a thumbnail");
-    } else if (name == u"full-path" && value.startsWith(u"Version")) {
-        findings.add(Category::History, "earlier versions");
+    } else if (name == u"full-path") {
+        addDroppedPart(value, findings);
     }
     if (name == u"full-path" && value != u"/" && !value.endsWith(u"/")) {
         references << value.toString();
@@ -227,19 +238,17 @@ void addElementFindings(const QXmlStreamReader &reader,
 void addLayoutFindings(const std::vector<Package::Entry> &entries, Findings &findings) {
     for (std::size_t index = 0; index < entries.size(); ++index) {
         const Package::Entry &entry = entries[index];
-        if (entry.name.rfind("Thumbnails", 0) == 0) {
-            findings.add(Category::Thumbnails, "a thumbnail");
-        }
-        if (entry.name.rfind("Version", 0) == 0) {
-            findings.add(Category::History, "earlier versions");
-        }
+        addDroppedPart(QString::fromStdString(entry.name), findings);
         if (entry.name == "mimetype" && (index != 0 || entry.compressed)) {
             throw Formats::Refused("holds its mimetype out of place");
         }
     }
 }
 
-PackageCheck::Finder finderFor(const Package::Entry &, QStringList &references) {
+PackageCheck::Finder finderFor(const Package::Entry &entry, QStringList &references) {
+    if (PackageClean::isOfItsOwnKind(entry)) {
+        return {};
+    }
     return [&references](const QXmlStreamReader &reader,
                          const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings) {
         if (reader.isStartElement()) {

@@ -139,9 +139,12 @@ void addArchiveFindings(const Formats::Bytes &zip, const std::vector<Package::En
 }
 
 Formats::Findings findings(const Formats::Bytes &package, const LayoutCheck &layout,
-                           const FinderFor &finderFor, int depth) {
-    const std::vector<Package::Entry> entries = Package::read(package);
+                           const FinderFor &finderFor, int depth, const Reveal &reveal) {
+    std::vector<Package::Entry> entries = Package::read(package);
     refuseSigned(entries);
+    if (reveal) {
+        reveal(entries);
+    }
     Formats::Findings found;
     layout(entries, found);
     addArchiveFindings(package, entries, depth, found);
@@ -149,7 +152,9 @@ Formats::Findings findings(const Formats::Bytes &package, const LayoutCheck &lay
     for (const Package::Entry &entry : entries) {
         Formats::throwIfStopped();
         if (Package::holdsXml(entry.data) && !EntryPaths::isFolderData(entry.name)) {
-            scan(entry, finderFor(entry, references), found);
+            if (const Finder finder = finderFor(entry, references)) {
+                scan(entry, finder, found);
+            }
         }
     }
     refuseMissingParts(entries, references);

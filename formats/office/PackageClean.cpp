@@ -141,9 +141,9 @@ std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
         // Content of a known kind (a picture, a drawing, a video, a nested package) goes through
         // its own pass whatever type the package gives it; other XML is filtered under any name,
         // for a part's name is no promise of what it holds.
-        const bool filtered = namedAsXml(entry.name) ||
-                              ((xml.contains(entry.name) || Package::holdsXml(entry.data)) &&
-                               Kinds::forContent(entry.data) == nullptr);
+        const bool filtered =
+            !isOfItsOwnKind(entry) &&
+            (namedAsXml(entry.name) || xml.contains(entry.name) || Package::holdsXml(entry.data));
         copy.data = filtered ? XmlFilter::copy(entry.data, rulesFor(entry.name, kept), entry.name)
                              : cleanEmbedded(entry, depth);
         copy.compressed = !isCompressedAlready(copy.data);
@@ -164,6 +164,10 @@ void refuseSigned(const std::vector<Package::Entry> &entries) {
                                    Formats::Cause::Protected);
         }
     }
+}
+
+bool isOfItsOwnKind(const Package::Entry &entry) {
+    return !namedAsXml(entry.name) && Kinds::forContent(entry.data) != nullptr;
 }
 
 bool hasEntry(const std::vector<Package::Entry> &entries, const std::string &name) {

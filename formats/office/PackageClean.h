@@ -43,6 +43,10 @@ std::vector<Package::Entry> cleanEntries(std::vector<Package::Entry> entries,
                                          const Dropped &dropped, const RulesFor &rulesFor,
                                          int depth);
 
+// Whether an entry goes through the pass of the kind its content is (a drawing, say) rather than
+// through the package's rules: content of a known kind under a name that does not call it XML.
+bool isOfItsOwnKind(const Package::Entry &entry);
+
 bool hasEntry(const std::vector<Package::Entry> &entries, const std::string &name);
 
 // Refused when a person signed the package (OpenDocument's and EPUB's META-INF/*signatures*.xml,

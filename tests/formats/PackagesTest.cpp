@@ -509,6 +509,7 @@ TEST_F(Packages, FilesOfEveryKindInsideLoseWhatTheyHold) {
           {"editor settings", Category::Software},
           {"in an embedded file", {}},
           {"in an embedded file in OEBPS/style.css", {}},
+          {"in OEBPS/images/hidden.jpeg", {}},
           {"GPS position in OEBPS/media/clip.mp4", {}}}},
     };
     for (const auto &test : cases) {
@@ -771,6 +772,14 @@ TEST_F(Packages, PersonalDataInLessKnownPlacesGoesAndIsNamed) {
          {"Renamed Client"},
          {{Category::Other, "document properties"}},
          {"custom-properties"}},
+        {"a people list under another part name",
+         withPartEdited(document, "word/people2.xml",
+                        insideRoot(R"(<w15:people xmlns:w15="http://schemas.microsoft.com/)"
+                                   R"(office/word/2012/wordml"><w15:person><w15:presenceInfo/>)"
+                                   R"(<Note>Pia Person</Note></w15:person></w15:people>)")),
+         {"Pia Person"},
+         {{Category::People, "a people list"}},
+         {"<w15:people"}},
         {"Word's document ids",
          withPartEdited(document, "word/settings.xml", insideRoot(wordIds)),
          {"1A2B3C4D", "0D0C0B0A-1111-2222-3333-444455556666"},

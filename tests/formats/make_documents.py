@@ -76,11 +76,14 @@ ENCRYPTION = HEAD + """<encryption xmlns="urn:oasis:names:tc:opendocument:xmlns:
 <enc:CipherData><enc:CipherReference URI="OEBPS/fonts/kept.otf"/></enc:CipherData></enc:EncryptedData></encryption>"""
 
 
-def hidden_font():
-    """A font hidden with the book's identifier, as the IDPF way of embedding fonts does."""
-    font = b"OTTO" + bytes(range(256)) * 6
+def hidden(data):
+    """Data hidden with the book's identifier, as the IDPF way of embedding fonts does."""
     key = hashlib.sha1(b"urn:uuid:11111111-2222-3333-4444-555555555555").digest()
-    return bytes(b ^ key[i % 20] if i < 1040 else b for i, b in enumerate(font))
+    return bytes(b ^ key[i % 20] if i < 1040 else b for i, b in enumerate(data))
+
+
+def hidden_font():
+    return hidden(b"OTTO" + bytes(range(256)) * 6)
 
 
 def epub_parts(photo):

@@ -495,8 +495,8 @@ def rtf_with_object(ole1):
 
 
 def drawn_book(photo):
-    """A book whose page draws inline and embeds a photo, with a style sheet that embeds it too and
-    a video beside."""
+    """A book whose page draws inline and embeds a photo, with a style sheet that embeds it too, a
+    video beside and the photo hidden as fonts are."""
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
     import make_documents
     uri = "data:image/jpeg;base64," + __import__("base64").b64encode(photo).decode()
@@ -507,7 +507,10 @@ def drawn_book(photo):
     parts = {"mimetype": "application/epub+zip", "OEBPS/media/clip.mp4": video_with_place(),
              "META-INF/container.xml": make_documents.CONTAINER,
              "OEBPS/content.opf": make_documents.OPF, "OEBPS/chapter1.xhtml": page,
-             "OEBPS/style.css": f"p {{ background: url({uri}) }}"}
+             "OEBPS/style.css": f"p {{ background: url({uri}) }}",
+             "OEBPS/images/hidden.jpeg": make_documents.hidden(photo),
+             "META-INF/encryption.xml": make_documents.ENCRYPTION.format(
+                 "http://www.idpf.org/2008/embedding").replace("fonts/kept.otf", "images/hidden.jpeg")}
     buffer = io.BytesIO()
     make_documents.write_epub(buffer, parts)
     return buffer.getvalue()
