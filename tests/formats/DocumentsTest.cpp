@@ -332,6 +332,7 @@ TEST_F(Documents, DamagedFilesAreRefusedWithAReason) {
         {"deep.rtf", Letter, "RTF nested too deeply"},
         {"deep.svg", Drawing, "SVG nested too deeply"},
         {"bad-picture.rtf", Letter, "damaged RTF picture"},
+        {"format-3-object.rtf", Letter, "damaged RTF object"},
         {"truncated-picture.psd", Picture, "damaged PSD: a section runs past the end"},
         {"broken-resource.psd", Picture, "damaged PSD: a section runs past the end"},
         {"cut-pixels.psd", Picture, "damaged PSD: the pixels are cut short"},
