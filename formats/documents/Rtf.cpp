@@ -652,7 +652,8 @@ void noteWord(const std::string &word, Scan &scan) {
         scan.findings.add(Category::Dates, "comment dates");
     } else if (word == "atnauthor" || word == "atnid") {
         scan.commenter = scan.depth;
-    } else if (word == "revtbl") {
+    } else if (word == "revtbl" && scan.authors == 0) {
+        // Another inside an author's group is part of that author, as the pass drops it with it.
         scan.authors = scan.depth;
     } else if (word == "fldinst") {
         scan.instruction = scan.depth;

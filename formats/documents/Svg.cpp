@@ -30,9 +30,10 @@ bool isAdobe(QStringView uri) {
     return uri.contains(u"adobe", Qt::CaseInsensitive);
 }
 
-// "data:", wherever it stands (the check looks for it anywhere), and its header up to the comma.
+// "data:", wherever it stands, and its header up to the first comma, whatever it holds: the check
+// reads it so, and a header with a bracket or a quote still tells readers its data is base64.
 const QRegularExpression DataUriStart(
-    QStringLiteral(R"(data:([^,"'()<>]{0,%1}),)").arg(Formats::Limits::DataUriHeaderLength),
+    QStringLiteral(R"(data:([^,]{0,%1}),)").arg(Formats::Limits::DataUriHeaderLength),
     QRegularExpression::CaseInsensitiveOption);
 
 // Where the text's first character that is no white space stands.

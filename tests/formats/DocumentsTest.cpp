@@ -301,6 +301,8 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
          "identifiers"},
         {Letter, R"({\rtf1{\*\revtbl {Unknown;}{\'c4nn;}}{\*\atnauthor X}{\*\atndate 5}})",
          "still holds revision authors, comment authors, comment dates"},
+        {Letter, R"({\rtf1{\*\revtbl {Unknown;}{Ann{\*\revtbl x}}}})",
+         "still holds revision authors"},
         {Letter,
          R"({\rtf1{\pict\jpegblip )" +
              QByteArray::fromStdString(fixture("photo.jpg")).toHex().toStdString() + "}}",
