@@ -639,7 +639,7 @@ void noteWord(const std::string &word, Scan &scan) {
         scan.findings.add(Category::Dates, "revision dates");
     } else if (word == "picprop") {
         scan.pictureProperties = scan.depth;
-    } else if (word == "sv" && scan.pictureProperties != 0) {
+    } else if (word == "sv" && scan.pictureProperties != 0 && scan.propertyValue == 0) {
         scan.propertyValue = scan.depth;
         scan.propertyText.clear();
     } else if (word.find("rsid") != std::string::npos) {
@@ -653,7 +653,8 @@ void noteWord(const std::string &word, Scan &scan) {
     } else if (word == "atnauthor" || word == "atnid") {
         scan.commenter = scan.depth;
     } else if (word == "revtbl" && scan.authors == 0) {
-        // Another inside an author's group is part of that author, as the pass drops it with it.
+        // A table inside an author, or a value inside a value (above), is part of it, as the pass
+        // cleans the outer group whole.
         scan.authors = scan.depth;
     } else if (word == "fldinst") {
         scan.instruction = scan.depth;

@@ -301,8 +301,9 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
          "identifiers"},
         {Letter, R"({\rtf1{\*\revtbl {Unknown;}{\'c4nn;}}{\*\atnauthor X}{\*\atndate 5}})",
          "still holds revision authors, comment authors, comment dates"},
-        {Letter, R"({\rtf1{\*\revtbl {Unknown;}{Ann{\*\revtbl x}}}})",
-         "still holds revision authors"},
+        {Letter,
+         R"({\rtf1{\*\revtbl {Unknown;}{Ann{\*\revtbl x}}}{\pict{\*\picprop{\sv C:\\Users\\a{\sv x}}}}})",
+         "still holds revision authors, a folder on the author's computer"},
         {Letter,
          R"({\rtf1{\pict\jpegblip )" +
              QByteArray::fromStdString(fixture("photo.jpg")).toHex().toStdString() + "}}",
