@@ -612,7 +612,9 @@ struct Scan {
     QString instructionText;
     std::size_t info = 0;  // named as a whole, with what it holds
     std::size_t pictureProperties = 0;
-    std::size_t propertyValue = 0;  // a picture property's value, and its text
+    // Picture properties' values, one inside another: each one's depth and where its text starts
+    // in the text of the outermost, which holds those inside.
+    std::vector<std::pair<std::size_t, qsizetype>> propertyValues;
     QString propertyText;
     Formats::Findings findings;
 };
@@ -639,9 +641,8 @@ void noteWord(const std::string &word, Scan &scan) {
         scan.findings.add(Category::Dates, "revision dates");
     } else if (word == "picprop") {
         scan.pictureProperties = scan.depth;
-    } else if (word == "sv" && scan.pictureProperties != 0 && scan.propertyValue == 0) {
-        scan.propertyValue = scan.depth;
-        scan.propertyText.clear();
+    } else if (word == "sv" && scan.pictureProperties != 0) {
+        scan.propertyValues.emplace_back(scan.depth, scan.propertyText.size());
     } else if (word.find("rsid") != std::string::npos) {
         scan.findings.add(Category::History, "revision-session ids");
     } else if (word.find("revdttm") != std::string::npos) {
@@ -653,8 +654,7 @@ void noteWord(const std::string &word, Scan &scan) {
     } else if (word == "atnauthor" || word == "atnid") {
         scan.commenter = scan.depth;
     } else if (word == "revtbl" && scan.authors == 0) {
-        // A table inside an author, or a value inside a value (above), is part of it, as the pass
-        // cleans the outer group whole.
+        // A table inside an author is part of it, as the pass drops it with the author.
         scan.authors = scan.depth;
     } else if (word == "fldinst") {
         scan.instruction = scan.depth;
@@ -742,10 +742,15 @@ void closeGroup(Scan &scan) {
         noteInstruction(scan);
         scan.instruction = 0;
     }
-    if (scan.depth == scan.propertyValue) {
-        PackageCheck::addLocalPath(scan.propertyText, "a folder on the author's computer",
-                                   scan.findings);
-        scan.propertyValue = 0;
+    // The pass looks at each value, the outer with the inner ones in it.
+    while (!scan.propertyValues.empty() && scan.propertyValues.back().first == scan.depth) {
+        PackageCheck::addLocalPath(
+            QStringView(scan.propertyText).mid(scan.propertyValues.back().second),
+            "a folder on the author's computer", scan.findings);
+        scan.propertyValues.pop_back();
+    }
+    if (scan.propertyValues.empty()) {
+        scan.propertyText.clear();
     }
     if (scan.depth == scan.pictureProperties) {
         scan.pictureProperties = 0;
@@ -785,14 +790,14 @@ std::size_t noteDataRun(const Bytes &document, std::size_t at, Scan &scan) {
 
 bool inDataAlone(const Scan &scan) {
     const std::size_t data = std::max(scan.picture, scan.object);
-    return data != 0 && scan.depth == data && scan.instruction == 0 && scan.propertyValue == 0;
+    return data != 0 && scan.depth == data && scan.instruction == 0 && scan.propertyValues.empty();
 }
 
 void noteText(char c, Scan &scan) {
     if (scan.instruction != 0) {
         scan.instructionText += QLatin1Char(c);
     }
-    if (scan.propertyValue != 0) {
+    if (!scan.propertyValues.empty()) {
         scan.propertyText += QLatin1Char(c);
     }
     const std::size_t data = std::max(scan.picture, scan.object);
@@ -810,7 +815,7 @@ void noteEscapedBackslash(Scan &scan) {
     if (scan.instruction != 0) {
         scan.instructionText += QLatin1Char('\\');
     }
-    if (scan.propertyValue != 0) {
+    if (!scan.propertyValues.empty()) {
         scan.propertyText += QLatin1Char('\\');
     }
 }
