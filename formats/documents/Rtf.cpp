@@ -33,6 +33,7 @@ bool isLetter(char c) {
 bool isDigit(char c) {
     return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
+
 // Where the next group opens or closes or the next control stands, or the end: a byte's three
 // comparisons, where find_first_of calls a search per byte.
 std::size_t nextStructure(const Bytes &rtf, std::size_t at) {
@@ -41,6 +42,7 @@ std::size_t nextStructure(const Bytes &rtf, std::size_t at) {
     }
     return at;
 }
+
 // White space as the C locale has it, without a call per byte of a picture's data.
 bool isSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
@@ -138,7 +140,8 @@ Control readControl(const Bytes &rtf, std::size_t at) {
         throw Refused("damaged RTF: a control word's number is too long");
     }
     if (end > digits) {
-        control.parameter = std::stoll(rtf.substr(digits, end - digits));
+        // With its sign: a negative count of raw bytes is refused, not read as a positive one.
+        control.parameter = std::stoll(rtf.substr(next, end - next));
         next = end;
     }
     control.end = next < rtf.size() && rtf[next] == ' ' ? next + 1 : next;
@@ -180,7 +183,7 @@ struct Group {
     // written once, not copied again into every group around it as each closes.
     std::size_t start = 0;
     Bytes replacement;  // what a Replaced group becomes
-    HexData data;       // a picture's or an object's
+    HexData data;       // a picture's or an object's data
     // Where a picture's data stands in the output, piece by piece, as it stood in the document.
     std::vector<std::pair<std::size_t, std::size_t>> pieces;
     bool blip = false;  // a JPEG or PNG picture
