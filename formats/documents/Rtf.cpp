@@ -248,16 +248,31 @@ Group opened(const Bytes &rtf, std::size_t at, const Group &parentGroup) {
     return group;
 }
 
+// Each byte's two hex digits, looked up.
+constexpr std::array<std::array<char, 2>, 256> hexPairs() {
+    constexpr char digits[] = "0123456789abcdef";
+    std::array<std::array<char, 2>, 256> pairs{};
+    for (std::size_t byte = 0; byte < pairs.size(); ++byte) {
+        pairs[byte] = {digits[byte >> 4], digits[byte & 0xF]};
+    }
+    return pairs;
+}
+
+constexpr std::array<std::array<char, 2>, 256> HexPairs = hexPairs();
+
 Bytes toHex(const Bytes &bytes) {
-    static const char digits[] = "0123456789abcdef";
     constexpr std::size_t BytesPerLine = HexLineLength / 2;
     // Each line's break stands before it, written with the room.
     Bytes hex(bytes.size() * 2 + (bytes.size() + BytesPerLine - 1) / BytesPerLine, '\n');
     char *out = hex.data();
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        out += i % BytesPerLine == 0 ? 1 : 0;
-        *out++ = digits[static_cast<unsigned char>(bytes[i]) >> 4];
-        *out++ = digits[static_cast<unsigned char>(bytes[i]) & 0xF];
+    for (std::size_t line = 0; line < bytes.size(); line += BytesPerLine) {
+        ++out;
+        const std::size_t end = std::min(bytes.size(), line + BytesPerLine);
+        for (std::size_t at = line; at < end; ++at, out += 2) {
+            const auto &pair = HexPairs[static_cast<unsigned char>(bytes[at])];
+            out[0] = pair[0];
+            out[1] = pair[1];
+        }
     }
     return hex;
 }
