@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <optional>
+#include <string_view>
 
 namespace Formats {
 
@@ -12,5 +13,9 @@ namespace Formats {
 // character or ends in a broken group. Qt's own decoder takes several times longer on the
 // photos drawings and books carry.
 std::optional<Bytes> fromBase64(QStringView text);
+std::optional<Bytes> fromBase64(std::string_view text);
+
+// The bytes as base64 on one line, padded.
+Bytes toBase64(const Bytes &bytes);
 
 }  // namespace Formats

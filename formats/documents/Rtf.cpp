@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <string_view>
 #include <vector>
 
 namespace Rtf {
@@ -31,6 +32,75 @@ bool isLetter(char c) {
 }
 bool isDigit(char c) {
     return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// Where the next group opens or closes or the next control stands, or the end: a byte's three
+// comparisons, where find_first_of calls a search per byte.
+std::size_t nextStructure(const Bytes &rtf, std::size_t at) {
+    while (at < rtf.size() && rtf[at] != '{' && rtf[at] != '}' && rtf[at] != '\\') {
+        ++at;
+    }
+    return at;
+}
+
+// White space as the C locale has it, without a call per byte of a picture's data.
+bool isSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Each byte's value as a hex digit, or -1; RTF writers use either letter case.
+constexpr std::array<signed char, 256> hexValues() {
+    std::array<signed char, 256> values{};
+    for (std::size_t c = 0; c < values.size(); ++c) {
+        values[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                    : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                    : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                                           : -1;
+    }
+    return values;
+}
+
+constexpr std::array<signed char, 256> HexValues = hexValues();
+
+int hexValue(char c) {
+    return HexValues[static_cast<unsigned char>(c)];
+}
+
+// A picture's or an object's data, decoded as its hex text comes, white space left out: one pass
+// over a photo's 1.2 MB of text, where gathering the digits and decoding them took three.
+struct HexData {
+    Bytes bytes;
+    int pending = -1;    // a first digit waiting for its second
+    bool other = false;  // the text held other than hex digits and white space
+
+    void add(std::string_view text) {
+        const std::size_t had = bytes.size();
+        bytes.resize(had + text.size() / 2 + 1);
+        char *out = bytes.data() + had;
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            // Two digits at once, the usual case.
+            if (pending < 0 && at + 1 < text.size() &&
+                (hexValue(text[at]) | hexValue(text[at + 1])) >= 0) {
+                *out++ = static_cast<char>(hexValue(text[at]) << 4 | hexValue(text[at + 1]));
+                ++at;
+            } else if (hexValue(text[at]) < 0) {
+                other = other || !isSpace(text[at]);
+            } else if (pending < 0) {
+                pending = hexValue(text[at]);
+            } else {
+                *out++ = static_cast<char>(pending << 4 | hexValue(text[at]));
+                pending = -1;
+            }
+        }
+        bytes.resize(static_cast<std::size_t>(out - bytes.data()));
+    }
+};
+
+const Bytes &fromHex(const HexData &hex) {
+    if (hex.other || hex.pending >= 0) {
+        throw Refused("damaged RTF picture");
+    }
+    return hex.bytes;
 }
 
 struct Control {
@@ -70,7 +140,8 @@ Control readControl(const Bytes &rtf, std::size_t at) {
         throw Refused("damaged RTF: a control word's number is too long");
     }
     if (end > digits) {
-        control.parameter = std::stoll(rtf.substr(digits, end - digits));
+        // With its sign: a negative count of raw bytes is refused, not read as a positive one.
+        control.parameter = std::stoll(rtf.substr(next, end - next));
         next = end;
     }
     control.end = next < rtf.size() && rtf[next] == ' ' ? next + 1 : next;
@@ -112,7 +183,7 @@ struct Group {
     // written once, not copied again into every group around it as each closes.
     std::size_t start = 0;
     Bytes replacement;  // what a Replaced group becomes
-    Bytes hex;          // a picture's or an object's data
+    HexData data;       // a picture's or an object's data
     // Where a picture's data stands in the output, piece by piece, as it stood in the document.
     std::vector<std::pair<std::size_t, std::size_t>> pieces;
     bool blip = false;  // a JPEG or PNG picture
@@ -177,51 +248,31 @@ Group opened(const Bytes &rtf, std::size_t at, const Group &parentGroup) {
     return group;
 }
 
-// Each byte's value as a hex digit, or -1; RTF writers use either letter case.
-constexpr std::array<signed char, 256> hexValues() {
-    std::array<signed char, 256> values{};
-    for (std::size_t c = 0; c < values.size(); ++c) {
-        values[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
-                    : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
-                    : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
-                                           : -1;
+// Each byte's two hex digits, looked up.
+constexpr std::array<std::array<char, 2>, 256> hexPairs() {
+    constexpr char digits[] = "0123456789abcdef";
+    std::array<std::array<char, 2>, 256> pairs{};
+    for (std::size_t byte = 0; byte < pairs.size(); ++byte) {
+        pairs[byte] = {digits[byte >> 4], digits[byte & 0xF]};
     }
-    return values;
+    return pairs;
 }
 
-constexpr std::array<signed char, 256> HexValues = hexValues();
-
-int hexValue(char c) {
-    return HexValues[static_cast<unsigned char>(c)];
-}
-
-Bytes fromHex(const Bytes &hex) {
-    if (hex.size() % 2 != 0) {
-        throw Refused("damaged RTF picture");
-    }
-    Bytes bytes(hex.size() / 2, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const int high = hexValue(hex[2 * i]);
-        const int low = hexValue(hex[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            throw Refused("damaged RTF picture");
-        }
-        bytes[i] = static_cast<char>(high << 4 | low);
-    }
-    return bytes;
-}
+constexpr std::array<std::array<char, 2>, 256> HexPairs = hexPairs();
 
 Bytes toHex(const Bytes &bytes) {
-    static const char digits[] = "0123456789abcdef";
     constexpr std::size_t BytesPerLine = HexLineLength / 2;
-    Bytes hex;
-    hex.reserve(bytes.size() * 2 + bytes.size() / BytesPerLine + 1);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i % BytesPerLine == 0) {
-            hex += '\n';
+    // Each line's break stands before it, written with the room.
+    Bytes hex(bytes.size() * 2 + (bytes.size() + BytesPerLine - 1) / BytesPerLine, '\n');
+    char *out = hex.data();
+    for (std::size_t line = 0; line < bytes.size(); line += BytesPerLine) {
+        ++out;
+        const std::size_t end = std::min(bytes.size(), line + BytesPerLine);
+        for (std::size_t at = line; at < end; ++at, out += 2) {
+            const auto &pair = HexPairs[static_cast<unsigned char>(bytes[at])];
+            out[0] = pair[0];
+            out[1] = pair[1];
         }
-        hex += digits[static_cast<unsigned char>(bytes[i]) >> 4];
-        hex += digits[static_cast<unsigned char>(bytes[i]) & 0xF];
     }
     return hex;
 }
@@ -270,7 +321,8 @@ Bytes withLinkByFileName(const Bytes &object, std::size_t at) {
 
 // An OLE1 object (version, format, then its class, topic and item names, each counted) with an
 // embedded object's counted native data through the pass of the kind it is, and a linked one
-// naming its file alone. Static objects hold only a picture of themselves.
+// naming its file alone. An object is one or the other: of any other format, its names could not
+// be told from its data.
 Bytes cleanObject(const Bytes &object, int depth) {
     constexpr std::uint32_t Linked = 1;
     constexpr std::uint32_t Embedded = 2;
@@ -280,7 +332,7 @@ Bytes cleanObject(const Bytes &object, int depth) {
         return withLinkByFileName(object, at);
     }
     if (format != Embedded) {
-        return object;
+        throw Refused("damaged RTF object");
     }
     for (int name = 0; name < 3; ++name) {
         skipCounted(object, at);
@@ -351,7 +403,10 @@ Bytes withoutLocalPath(const Bytes &value) {
 class Walk {
   public:
     // The first group stands for what lies outside every group.
-    Walk(const Bytes &rtf, int depth) : rtf_(rtf), depth_(depth), groups_(1) {}
+    // The output takes its room at once: a cleaned document is about as long as the document.
+    Walk(const Bytes &rtf, int depth) : rtf_(rtf), depth_(depth), groups_(1) {
+        out_.reserve(rtf.size());
+    }
 
     Bytes run() {
         while (at_ < rtf_.size()) {
@@ -385,7 +440,7 @@ class Walk {
         } else if (c == '\\') {
             control();
         } else {
-            text(std::min(rtf_.find_first_of("{}\\", at_), rtf_.size()));
+            text(nextStructure(rtf_, at_));
         }
     }
 
@@ -397,16 +452,15 @@ class Walk {
     // stands too, for when its pass leaves it as it is).
     void text(std::size_t end) {
         Group &group = groups_.back();
+        const std::string_view run = std::string_view(rtf_).substr(at_, end - at_);
         if (group.kind == Kind::Picture) {
-            group.pieces.emplace_back(out_.size(), end - at_);
+            group.pieces.emplace_back(out_.size(), run.size());
         }
         if (group.kind != Kind::Object) {
-            write(rtf_.substr(at_, end - at_));
+            write(run);
         }
-        for (; inData() && at_ < end; ++at_) {
-            if (!std::isspace(static_cast<unsigned char>(rtf_[at_]))) {
-                groups_.back().hex += rtf_[at_];
-            }
+        if (inData()) {
+            group.data.add(run);
         }
         at_ = end;
     }
@@ -445,7 +499,7 @@ class Walk {
             groups_.back().blip = true;
         }
         if (!isDroppedWord(control.word)) {
-            write(rtf_.substr(at_, end - at_),
+            write(std::string_view(rtf_).substr(at_, end - at_),
                   !control.word.empty() && control.word != "bin" && rtf_[end - 1] != ' ');
         } else if (endsInBareWord_) {
             // What follows must not run into the control word before the dropped one.
@@ -461,7 +515,7 @@ class Walk {
     }
 
     // bareWord: the bytes end in a control word without the space that may end it.
-    void write(const Bytes &bytes, bool bareWord = false) {
+    void write(std::string_view bytes, bool bareWord = false) {
         if (isWritten(groups_.back())) {
             out_ += bytes;
             endsInBareWord_ = bareWord;
@@ -472,13 +526,13 @@ class Walk {
     // that of other pictures, stays in the output where and as it stood; else the data's pieces
     // give way to the cleaned data, written where the picture ends.
     Bytes cleanedPicture(const Group &picture) {
-        if (picture.hex.find_first_not_of("0123456789abcdefABCDEF") != Bytes::npos) {
+        if (picture.data.other) {
             throw Refused("damaged RTF picture");
         }
         if (!picture.blip) {
             return {};
         }
-        const Bytes data = fromHex(picture.hex);
+        const Bytes &data = fromHex(picture.data);
         const Bytes cleaned = Kinds::cleanEmbedded(data, depth_ + 1, "a picture");
         if (cleaned == data) {
             return {};
@@ -525,7 +579,7 @@ class Walk {
                 write(withoutLocalPath(takeOut(group)) + "}");
                 break;
             case Kind::Object:
-                write(toHex(cleanObject(fromHex(group.hex), depth_)) + "}");
+                write(toHex(cleanObject(fromHex(group.data), depth_)) + "}");
                 break;
             default:
                 write("}");
@@ -568,7 +622,7 @@ struct Scan {
     std::size_t picture = 0;
     std::size_t object = 0;
     bool blip = false;
-    Bytes hex;
+    HexData data;
     std::size_t authors = 0;
     Bytes author;
     std::size_t commenter = 0;    // a comment's author or initials
@@ -576,7 +630,9 @@ struct Scan {
     QString instructionText;
     std::size_t info = 0;  // named as a whole, with what it holds
     std::size_t pictureProperties = 0;
-    std::size_t propertyValue = 0;  // a picture property's value, and its text
+    // Picture properties' values, one inside another: each one's depth and where its text starts
+    // in the text of the outermost, which holds those inside.
+    std::vector<std::pair<std::size_t, qsizetype>> propertyValues;
     QString propertyText;
     Formats::Findings findings;
 };
@@ -604,8 +660,7 @@ void noteWord(const std::string &word, Scan &scan) {
     } else if (word == "picprop") {
         scan.pictureProperties = scan.depth;
     } else if (word == "sv" && scan.pictureProperties != 0) {
-        scan.propertyValue = scan.depth;
-        scan.propertyText.clear();
+        scan.propertyValues.emplace_back(scan.depth, scan.propertyText.size());
     } else if (word.find("rsid") != std::string::npos) {
         scan.findings.add(Category::History, "revision-session ids");
     } else if (word.find("revdttm") != std::string::npos) {
@@ -616,7 +671,8 @@ void noteWord(const std::string &word, Scan &scan) {
         scan.findings.add(Category::Dates, "comment dates");
     } else if (word == "atnauthor" || word == "atnid") {
         scan.commenter = scan.depth;
-    } else if (word == "revtbl") {
+    } else if (word == "revtbl" && scan.authors == 0) {
+        // A table inside an author is part of it, as the pass drops it with the author.
         scan.authors = scan.depth;
     } else if (word == "fldinst") {
         scan.instruction = scan.depth;
@@ -624,22 +680,17 @@ void noteWord(const std::string &word, Scan &scan) {
     } else if (word == "pict" || word == "objdata") {
         (word == "pict" ? scan.picture : scan.object) = scan.depth;
         scan.blip = false;
-        scan.hex.clear();
+        scan.data = {};
     } else if (scan.depth == scan.picture && (word == "jpegblip" || word == "pngblip")) {
         scan.blip = true;
     }
 }
 
-Bytes decodedHex(const Bytes &hex) {
-    if (hex.size() % 2 != 0) {
+const Bytes &decodedHex(const HexData &hex) {
+    if (hex.pending >= 0) {
         throw Refused("damaged RTF: odd hex data");
     }
-    // The scan keeps hex digits only.
-    Bytes bytes(hex.size() / 2, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        bytes[i] = static_cast<char>(hexValue(hex[2 * i]) << 4 | hexValue(hex[2 * i + 1]));
-    }
-    return bytes;
+    return hex.bytes;
 }
 
 // An OLE1 object: after its version and format (1 linked, 2 embedded) come its class, topic and
@@ -653,6 +704,9 @@ Bytes nativeData(const Bytes &object, Formats::Findings &findings) {
         return std::size_t(Formats::littleEndian32(object, at));
     };
     const std::size_t format = count(4);
+    if (format != 1 && format != 2) {  // linked or embedded; no other has the names below
+        throw Refused("damaged RTF object");
+    }
     std::size_t at = 8;
     std::size_t topic = 0;
     for (int name = 0; name < 3; ++name) {
@@ -676,14 +730,14 @@ Bytes nativeData(const Bytes &object, Formats::Findings &findings) {
 
 void noteData(Scan &scan) {
     if (scan.depth == scan.object) {
-        scan.findings.addFrom(
-            Kinds::checkEmbedded(nativeData(decodedHex(scan.hex), scan.findings), scan.nesting + 1),
-            "an embedded object");
+        scan.findings.addFrom(Kinds::checkEmbedded(nativeData(decodedHex(scan.data), scan.findings),
+                                                   scan.nesting + 1),
+                              "an embedded object");
         scan.object = 0;
     }
     if (scan.depth == scan.picture) {
         if (scan.blip) {
-            scan.findings.addFrom(Kinds::checkEmbedded(decodedHex(scan.hex), scan.nesting + 1),
+            scan.findings.addFrom(Kinds::checkEmbedded(decodedHex(scan.data), scan.nesting + 1),
                                   "a picture");
         }
         scan.picture = 0;
@@ -706,10 +760,15 @@ void closeGroup(Scan &scan) {
         noteInstruction(scan);
         scan.instruction = 0;
     }
-    if (scan.depth == scan.propertyValue) {
-        PackageCheck::addLocalPath(scan.propertyText, "a folder on the author's computer",
-                                   scan.findings);
-        scan.propertyValue = 0;
+    // The pass looks at each value, the outer with the inner ones in it.
+    while (!scan.propertyValues.empty() && scan.propertyValues.back().first == scan.depth) {
+        PackageCheck::addLocalPath(
+            QStringView(scan.propertyText).mid(scan.propertyValues.back().second),
+            "a folder on the author's computer", scan.findings);
+        scan.propertyValues.pop_back();
+    }
+    if (scan.propertyValues.empty()) {
+        scan.propertyText.clear();
     }
     if (scan.depth == scan.pictureProperties) {
         scan.pictureProperties = 0;
@@ -732,20 +791,36 @@ void closeGroup(Scan &scan) {
     --scan.depth;
 }
 
+void addData(std::string_view text, Scan &scan) {
+    scan.data.add(text);
+    if (scan.data.other) {
+        throw Refused("damaged RTF: a picture or object holds other than hex");
+    }
+}
+
+// A picture's or an object's own text, and nothing else to follow: its hex digits at once, up to
+// the next group or control. Past that text.
+std::size_t noteDataRun(const Bytes &document, std::size_t at, Scan &scan) {
+    const std::size_t end = nextStructure(document, at);
+    addData(std::string_view(document).substr(at, end - at), scan);
+    return end;
+}
+
+bool inDataAlone(const Scan &scan) {
+    const std::size_t data = std::max(scan.picture, scan.object);
+    return data != 0 && scan.depth == data && scan.instruction == 0 && scan.propertyValues.empty();
+}
+
 void noteText(char c, Scan &scan) {
     if (scan.instruction != 0) {
         scan.instructionText += QLatin1Char(c);
     }
-    if (scan.propertyValue != 0) {
+    if (!scan.propertyValues.empty()) {
         scan.propertyText += QLatin1Char(c);
     }
     const std::size_t data = std::max(scan.picture, scan.object);
     if (data != 0 && scan.depth == data) {
-        if (std::isxdigit(static_cast<unsigned char>(c))) {
-            scan.hex += c;
-        } else if (!std::isspace(static_cast<unsigned char>(c))) {
-            throw Refused("damaged RTF: a picture or object holds other than hex");
-        }
+        addData(std::string_view(&c, 1), scan);
     } else if (scan.authors != 0 && scan.depth > scan.authors) {
         scan.author += c;
     } else if (scan.commenter != 0 && !std::isspace(static_cast<unsigned char>(c))) {
@@ -758,7 +833,7 @@ void noteEscapedBackslash(Scan &scan) {
     if (scan.instruction != 0) {
         scan.instructionText += QLatin1Char('\\');
     }
-    if (scan.propertyValue != 0) {
+    if (!scan.propertyValues.empty()) {
         scan.propertyText += QLatin1Char('\\');
     }
 }
@@ -816,6 +891,8 @@ Formats::Findings findings(const Bytes &document, int depth) {
             std::string word;
             at = skipControl(document, at, word);
             noteWord(word, scan);
+        } else if (inDataAlone(scan)) {
+            at = noteDataRun(document, at, scan);
         } else {
             noteText(c, scan);
             ++at;

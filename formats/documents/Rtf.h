@@ -20,7 +20,7 @@ Formats::Bytes clean(const Formats::Bytes &document);
 
 // Everything the document, `depth` containers deep, still holds, embedded pictures and objects
 // included. Throws Formats::Refused for a damaged structure. Reads on its own: no code shared with
-// the pass.
+// the pass but the decoding of hex data.
 Formats::Findings findings(const Formats::Bytes &document, int depth);
 // The same as a reason ("still holds document information, software"), the damage, or empty.
 std::string remainingMetadata(const Formats::Bytes &document);

@@ -2,6 +2,7 @@
 
 #include "formats/Kinds.h"
 #include "formats/core/Base64.h"
+#include "formats/core/DataUris.h"
 #include "formats/core/Limits.h"
 #include "formats/core/XmlBytes.h"
 #include "formats/office/PackageCheck.h"
@@ -29,9 +30,10 @@ bool isAdobe(QStringView uri) {
     return uri.contains(u"adobe", Qt::CaseInsensitive);
 }
 
-// "data:", wherever it stands (the check looks for it anywhere), and its header up to the comma.
+// "data:", wherever it stands, and its header up to the first comma, whatever it holds: the check
+// reads it so, and a header with a bracket or a quote still tells readers its data is base64.
 const QRegularExpression DataUriStart(
-    QStringLiteral(R"(data:([^,"'()<>]{0,%1}),)").arg(Formats::Limits::DataUriHeaderLength),
+    QStringLiteral(R"(data:([^,]{0,%1}),)").arg(Formats::Limits::DataUriHeaderLength),
     QRegularExpression::CaseInsensitiveOption);
 
 // Where the text's first character that is no white space stands.
@@ -73,20 +75,32 @@ qsizetype dataEnd(const QString &text, qsizetype start, bool base64, bool wholeV
     return end;
 }
 
-QString cleanedData(const QString &data, bool base64, int depth) {
-    std::optional<Formats::Bytes> decoded =
+// The embedded file cleaned, or nothing when its pass leaves it as it is.
+std::optional<Formats::Bytes> cleanedFile(const Formats::Bytes &original, int depth) {
+    Formats::Bytes cleaned = Kinds::cleanEmbedded(original, depth + 1, "an embedded file");
+    return cleaned == original ? std::nullopt : std::optional(std::move(cleaned));
+}
+
+QString cleanedData(const QString &data, bool base64, int depth,
+                    Formats::DataUriPayloads *payloads) {
+    if (const auto *payload = payloads != nullptr ? payloads->standingIn(data) : nullptr) {
+        if (std::optional<Formats::Bytes> cleaned = cleanedFile(payload->data, depth)) {
+            payloads->replace(*payload, Formats::toBase64(*cleaned));
+        }
+        return data;
+    }
+    const std::optional<Formats::Bytes> decoded =
         base64 ? Formats::fromBase64(data)
                : QByteArray::fromPercentEncoding(data.toUtf8()).toStdString();
     if (!decoded) {
         throw Refused("damaged SVG: an embedded file is not base64");
     }
-    const Formats::Bytes &original = *decoded;
-    const Formats::Bytes cleaned = Kinds::cleanEmbedded(original, depth + 1, "an embedded file");
-    if (cleaned == original) {
+    const std::optional<Formats::Bytes> cleaned = cleanedFile(*decoded, depth);
+    if (!cleaned) {
         return data;
     }
-    const QByteArray written = QByteArray::fromStdString(cleaned);
-    return QString::fromLatin1(base64 ? written.toBase64() : written.toPercentEncoding());
+    return base64 ? QString::fromStdString(Formats::toBase64(*cleaned))
+                  : QString::fromLatin1(QByteArray::fromStdString(*cleaned).toPercentEncoding());
 }
 
 }  // namespace
@@ -111,14 +125,16 @@ bool isPrivateAttribute(const QXmlStreamAttribute &attribute) {
            (uri.contains(u"inkscape") && (name == u"version" || name == u"output_extension"));
 }
 
-QString cleanedAttributeValue(const QXmlStreamAttribute &attribute, int depth) {
+QString cleanedAttributeValue(const QXmlStreamAttribute &attribute, int depth,
+                              Formats::DataUriPayloads *payloads) {
     const QString value = attribute.value().toString();
     const std::optional<QString> fileName =
         attribute.name() == u"href" ? PackageClean::fileNameOfLocalPath(value) : std::nullopt;
-    return fileName ? *fileName : withEmbeddedFilesCleaned(value, depth);
+    return fileName ? *fileName : withEmbeddedFilesCleaned(value, depth, payloads);
 }
 
-QString withEmbeddedFilesCleaned(const QString &text, int depth) {
+QString withEmbeddedFilesCleaned(const QString &text, int depth,
+                                 Formats::DataUriPayloads *payloads) {
     QString result;
     qsizetype copied = 0;
     const qsizetype valueStart = firstVisible(text);
@@ -129,7 +145,7 @@ QString withEmbeddedFilesCleaned(const QString &text, int depth) {
         const qsizetype start = match.capturedEnd();
         const qsizetype end = dataEnd(text, start, base64, wholeValue);
         result += text.mid(copied, start - copied) +
-                  cleanedData(text.mid(start, end - start), base64, depth);
+                  cleanedData(text.mid(start, end - start), base64, depth, payloads);
         copied = end;
         match = DataUriStart.match(text, end);
     }
@@ -155,7 +171,11 @@ QString withStyleSheetByFileName(const QString &data) {
 class Copier {
   public:
     Copier(const Formats::Bytes &drawing, int depth)
-        : reader_(drawing), output_(drawing.size()), writer_(&output_), depth_(depth) {}
+        : payloads_(drawing),
+          reader_(payloads_.swapped()),
+          output_(payloads_.swapped().size()),
+          writer_(&output_),
+          depth_(depth) {}
 
     Formats::Bytes run() {
         while (reader_.next()) {
@@ -164,7 +184,7 @@ class Copier {
         if (reader_.hasError()) {
             throw Refused("damaged SVG: " + reader_.errorString().toStdString());
         }
-        return output_.take();
+        return payloads_.restored(output_.take());
     }
 
   private:
@@ -193,10 +213,9 @@ class Copier {
             case QXmlStreamReader::Characters:
                 // Style sheets embed files in url(data:...).
                 if (reader_.isCDATA()) {
-                    writer_.writeCDATA(withEmbeddedFilesCleaned(reader_.text().toString(), depth_));
+                    writer_.writeCDATA(cleanedText());
                 } else {
-                    writer_.writeCharacters(
-                        withEmbeddedFilesCleaned(reader_.text().toString(), depth_));
+                    writer_.writeCharacters(cleanedText());
                 }
                 break;
             case QXmlStreamReader::EntityReference:
@@ -207,6 +226,10 @@ class Copier {
                 writer_.writeCurrentToken(reader_);
                 break;
         }
+    }
+
+    QString cleanedText() {
+        return withEmbeddedFilesCleaned(reader_.text().toString(), depth_, &payloads_);
     }
 
     void startElement() {
@@ -229,11 +252,13 @@ class Copier {
         for (const QXmlStreamAttribute &attribute : reader_.attributes()) {
             if (!isPrivateAttribute(attribute)) {
                 writer_.writeAttribute(attribute.qualifiedName().toString(),
-                                       cleanedAttributeValue(attribute, depth_));
+                                       cleanedAttributeValue(attribute, depth_, &payloads_));
             }
         }
     }
 
+    // Declared first: the reader reads its swapped drawing.
+    Formats::DataUriPayloads payloads_;
     Formats::XmlBytesReader reader_;
     Formats::XmlBytesOutput output_;
     QXmlStreamWriter writer_;
@@ -269,7 +294,8 @@ bool isClosing(QChar c) {
 // The data of the URI whose comma is at `comma`: base64 up to the first character that is not,
 // escaped text up to what closes a url() or a quoted value, or to the end of a value that is
 // nothing but the URI.
-Embedded embeddedData(QStringView text, qsizetype comma, bool base64, bool wholeValue) {
+Embedded embeddedData(QStringView text, qsizetype comma, bool base64, bool wholeValue,
+                      const Formats::DataUriPayloads *payloads) {
     qsizetype end = comma + 1;
     if (!base64) {
         while (end < text.size() && (wholeValue || !isClosing(text[end]))) {
@@ -282,7 +308,11 @@ Embedded embeddedData(QStringView text, qsizetype comma, bool base64, bool whole
     while (end < text.size() && isBase64Character(text[end])) {
         ++end;
     }
-    std::optional<Formats::Bytes> decoded = Formats::fromBase64(text.mid(start, end - start));
+    const QStringView data = text.mid(start, end - start);
+    if (const auto *payload = payloads != nullptr ? payloads->standingIn(data) : nullptr) {
+        return {payload->data, end};
+    }
+    std::optional<Formats::Bytes> decoded = Formats::fromBase64(data);
     if (!decoded) {
         throw Refused("damaged SVG: an embedded file is not base64");
     }
@@ -317,7 +347,7 @@ void addPath(QStringView value, const std::string &name, Formats::Findings &find
 }
 
 void addAttributeFindings(const QXmlStreamAttribute &attribute, int depth,
-                          Formats::Findings &findings) {
+                          Formats::Findings &findings, const Formats::DataUriPayloads *payloads) {
     const QStringView name = attribute.name();
     if (name == u"docname" || name == u"docbase" || name == u"absref") {
         addPath(attribute.value(), "file names", findings);
@@ -331,12 +361,13 @@ void addAttributeFindings(const QXmlStreamAttribute &attribute, int depth,
         PackageCheck::addLocalPath(attribute.value(), "a folder on the author's computer",
                                    findings);
     }
-    addEmbeddedFileFindings(attribute.value(), depth, findings);
+    addEmbeddedFileFindings(attribute.value(), depth, findings, payloads);
 }
 
 }  // namespace
 
-void addEmbeddedFileFindings(QStringView text, int depth, Formats::Findings &findings) {
+void addEmbeddedFileFindings(QStringView text, int depth, Formats::Findings &findings,
+                             const Formats::DataUriPayloads *payloads) {
     qsizetype valueStart = 0;
     while (valueStart < text.size() && text[valueStart].isSpace()) {
         ++valueStart;
@@ -351,13 +382,14 @@ void addEmbeddedFileFindings(QStringView text, int depth, Formats::Findings &fin
         }
         const qsizetype comma = at + header;
         const bool base64 = text.mid(at, header).endsWith(u";base64", Qt::CaseInsensitive);
-        const Embedded embedded = embeddedData(text, comma, base64, at == valueStart);
+        const Embedded embedded = embeddedData(text, comma, base64, at == valueStart, payloads);
         findings.addFrom(Kinds::checkEmbedded(embedded.data, depth + 1), "an embedded file");
         at = text.indexOf(u"data:", embedded.end, Qt::CaseInsensitive);
     }
 }
 
-void addElementFindings(const QXmlStreamReader &reader, int depth, Formats::Findings &findings) {
+void addElementFindings(const QXmlStreamReader &reader, int depth, Formats::Findings &findings,
+                        const Formats::DataUriPayloads *payloads) {
     const QStringView uri = reader.namespaceUri();
     const QStringView name = reader.name();
     if (name == u"metadata" || name == u"RDF" || name == u"xmpmeta") {
@@ -378,12 +410,13 @@ void addElementFindings(const QXmlStreamReader &reader, int depth, Formats::Find
         }
     }
     for (const QXmlStreamAttribute &attribute : reader.attributes()) {
-        addAttributeFindings(attribute, depth, findings);
+        addAttributeFindings(attribute, depth, findings, payloads);
     }
 }
 
 Formats::Findings findings(const Formats::Bytes &drawing, int depth) {
-    Formats::XmlBytesReader reader(drawing);
+    const Formats::DataUriPayloads payloads(drawing);
+    Formats::XmlBytesReader reader(payloads.swapped());
     Formats::Findings found;
     std::size_t open = 0;  // elements
     while (reader.next()) {
@@ -405,13 +438,13 @@ Formats::Findings findings(const Formats::Bytes &drawing, int depth) {
                 if (++open > Formats::Limits::XmlNesting) {
                     throw Refused("SVG nested too deeply");
                 }
-                addElementFindings(reader, depth, found);
+                addElementFindings(reader, depth, found, &payloads);
                 break;
             case QXmlStreamReader::EndElement:
                 --open;
                 break;
             case QXmlStreamReader::Characters:
-                addEmbeddedFileFindings(reader.text(), depth, found);
+                addEmbeddedFileFindings(reader.text(), depth, found, &payloads);
                 break;
             default:
                 break;

@@ -308,6 +308,9 @@ TEST_F(Documents, TheCheckNamesWhatRemains) {
         {Letter, R"({\rtf1{\*\revtbl {Unknown;}{\'c4nn;}}{\*\atnauthor X}{\*\atndate 5}})",
          "still holds revision authors, comment authors, comment dates"},
         {Letter,
+         R"({\rtf1{\*\revtbl {Unknown;}{Ann{\*\revtbl x}}}{\pict{\*\picprop{\sv C:\\Users\\a{\sv x}}}}})",
+         "still holds revision authors, a folder on the author's computer"},
+        {Letter,
          R"({\rtf1{\pict\jpegblip )" +
              QByteArray::fromStdString(fixture("photo.jpg")).toHex().toStdString() + "}}",
          photoFindingsIn("a picture")},
@@ -340,6 +343,7 @@ TEST_F(Documents, DamagedFilesAreRefusedWithAReason) {
         {"deep.rtf", Letter, "RTF nested too deeply"},
         {"deep.svg", Drawing, "SVG nested too deeply"},
         {"bad-picture.rtf", Letter, "damaged RTF picture"},
+        {"format-3-object.rtf", Letter, "damaged RTF object"},
         {"truncated-picture.psd", Picture, "damaged PSD: a section runs past the end"},
         {"broken-resource.psd", Picture, "damaged PSD: a section runs past the end"},
         {"cut-pixels.psd", Picture, "damaged PSD: the pixels are cut short"},

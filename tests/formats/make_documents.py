@@ -266,6 +266,9 @@ def main(folder, picture_path):
     (folder / "deep.svg").write_bytes(b'<svg xmlns="http://www.w3.org/2000/svg">' + b"<g>" * 1100 +
                                       b"</g>" * 1100 + b"</svg>")
     (folder / "bad-picture.rtf").write_bytes(b"{\\rtf1{\\pict\\pngblip 89504}}")
+    # An OLE1 object neither linked (1) nor embedded (2): format 3, then a class name.
+    (folder / "format-3-object.rtf").write_bytes(
+        b"{\\rtf1{\\object{\\*\\objdata 01050000030000000400000044494200}}}")
     image = psd(folder, photo)
     (folder / "picture.psd").write_bytes(image)
     (folder / "truncated-picture.psd").write_bytes(image[:len(image) // 2])
