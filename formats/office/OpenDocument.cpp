@@ -14,23 +14,27 @@ namespace OpenDocument {
 
 namespace {
 
-const QString Office = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
-const QString DublinCore = QStringLiteral("http://purl.org/dc/elements/1.1/");
-const QString Config = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:config:1.0");
+using Formats::Category;
+using Formats::Finding;
+using Formats::Findings;
+
 const QString Manifest = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
-const QString OpenOffice = QStringLiteral("http://openoffice.org/2009/office");
+const QString Text = QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
 
 // Comment and change dates all become this one.
 const QString FixedDate = QStringLiteral("1980-01-01T00:00:00");
 
-// The thumbnail and earlier versions stored with their authors and dates: the pass drops them and
-// the check names them by this one rule.
-std::optional<Formats::Finding> droppedPart(QStringView path) {
+// The rules below tell what goes; the pass acts on them and the check names what they find, so
+// that the two agree. They go by local names: a namespace misspelt by a byte must not let through
+// what the names still say it is.
+
+// The thumbnail and earlier versions stored with their authors and dates.
+std::optional<Finding> droppedPart(QStringView path) {
     if (path.startsWith(u"Thumbnails")) {
-        return Formats::Finding{Formats::Category::Thumbnails, "a thumbnail"};
+        return Finding{Category::Thumbnails, "a thumbnail"};
     }
     if (path.startsWith(u"Version")) {
-        return Formats::Finding{Formats::Category::History, "earlier versions"};
+        return Finding{Category::History, "earlier versions"};
     }
     return std::nullopt;
 }
@@ -39,41 +43,102 @@ bool isDroppedPart(QStringView path) {
     return droppedPart(path).has_value();
 }
 
+// Meta blocks only describe the document, in meta.xml or in any other part; only the text
+// namespace has inline `meta` elements of its own, which hold the body's words.
+bool isMetaBlock(QStringView uri, QStringView name) {
+    return name == u"meta" && uri != Text;
+}
+
+// What becomes of a comment's or change's child, in whichever namespace (office, officeooo for
+// presentation comments) they stand.
+struct PersonRule {
+    enum Kind { Keep, Empty, FixDate, Drop };
+    Kind kind = Keep;
+    Finding finding = {};
+};
+
+PersonRule personRule(QStringView parentName, QStringView name) {
+    if (parentName != u"annotation" && parentName != u"change-info") {
+        return {};
+    }
+    const Finding authors{Category::People, "comment or change authors"};
+    if (name == u"creator") {
+        return {PersonRule::Empty, authors};
+    }
+    if (name == u"date") {
+        return {PersonRule::FixDate, {Category::Dates, "comment or change dates"}};
+    }
+    if (name == u"creator-initials" || name == u"sender-initials" || name == u"date-string") {
+        return {PersonRule::Drop, authors};
+    }
+    return {};
+}
+
+// Settings that name the printer or tie the document to its editing sessions, by the name an
+// element gives them.
+std::optional<Finding> droppedSetting(const QXmlStreamAttributes &attributes) {
+    for (const QXmlStreamAttribute &attribute : attributes) {
+        const QStringView value = attribute.value();
+        if (attribute.name() != u"name") {
+            continue;
+        }
+        if (value == u"PrinterName" || value == u"PrinterSetup") {
+            return Finding{Category::Device, "printer settings"};
+        }
+        if (value == u"Rsid" || value == u"RsidRoot") {
+            return Finding{Category::History, "revision-session ids"};
+        }
+    }
+    return std::nullopt;
+}
+
+bool isRsid(const QXmlStreamAttribute &attribute) {
+    return attribute.name().endsWith(u"rsid");
+}
+
+// The paths of the parts a manifest entry lists.
+QStringList fullPaths(const QXmlStreamAttributes &attributes) {
+    QStringList paths;
+    for (const QXmlStreamAttribute &attribute : attributes) {
+        if (attribute.name() == u"full-path") {
+            paths << attribute.value().toString();
+        }
+    }
+    return paths;
+}
+
+// A folder may be listed without an entry of its own; a file must be there.
+bool isFile(QStringView path) {
+    return !path.endsWith(u'/');
+}
+
 XmlFilter::ElementAction element(const PackageClean::KeptParts &kept,
                                  const QXmlStreamReader &reader, QStringView parentName) {
     using Action = XmlFilter::ElementAction;
-    const QStringView uri = reader.namespaceUri();
     const QStringView name = reader.name();
-    // Meta blocks only describe the document, in meta.xml or in any other part.
-    if (uri == Office && name == u"meta") {
+    const QXmlStreamAttributes attributes = reader.attributes();
+    if (isMetaBlock(reader.namespaceUri(), name)) {
         return {Action::Replace, {}};
     }
-    // Comments and changes have the same children whichever namespace (office, officeooo for
-    // presentation comments) holds them.
-    if (parentName == u"annotation" || parentName == u"change-info") {
-        if (uri == DublinCore && name == u"creator") {
+    switch (personRule(parentName, name).kind) {
+        case PersonRule::Empty:
             return {Action::Replace, {}};
-        }
-        if (uri == DublinCore && name == u"date") {
+        case PersonRule::FixDate:
             return {Action::Replace, FixedDate};
-        }
-        if (name == u"creator-initials" || name == u"sender-initials" || name == u"date-string") {
+        case PersonRule::Drop:
             return {Action::Drop, {}};
-        }
+        case PersonRule::Keep:
+            break;
     }
-    const QStringView configName = reader.attributes().value(Config, QStringLiteral("name"));
-    if (uri == Config && name == u"config-item" &&
-        (configName == u"PrinterName" || configName == u"PrinterSetup" || configName == u"Rsid" ||
-         configName == u"RsidRoot")) {
-        return {Action::Drop, {}};
-    }
-    if (uri == Manifest && name == u"encryption-data") {
+    if (name == u"encryption-data") {
         throw Formats::Refused("encrypted document", Formats::Cause::Protected);
     }
-    const QStringView path = reader.attributes().value(Manifest, QStringLiteral("full-path"));
-    if (uri == Manifest && name == u"file-entry" &&
-        (isDroppedPart(path) || (!path.endsWith(u'/') && !kept.contains(path)))) {
-        // A folder may be listed without an entry of its own; a file must be there.
+    const QStringList paths = fullPaths(attributes);
+    const bool listsMissingPart =
+        std::any_of(paths.begin(), paths.end(), [&kept](const auto &path) {
+            return isDroppedPart(path) || (isFile(path) && !kept.contains(path));
+        });
+    if (droppedSetting(attributes) || listsMissingPart) {
         return {Action::Drop, {}};
     }
     return {};
@@ -81,8 +146,7 @@ XmlFilter::ElementAction element(const PackageClean::KeptParts &kept,
 
 std::optional<QString> attribute(const QXmlStreamReader &, const QXmlStreamAttribute &attribute) {
     const QString value = attribute.value().toString();
-    if (attribute.namespaceUri() == OpenOffice &&
-        (attribute.name() == u"rsid" || attribute.name() == u"paragraph-rsid")) {
+    if (isRsid(attribute)) {
         return std::nullopt;
     }
     return attribute.name() == u"href" ? PackageClean::fileNameOfLocalPath(value).value_or(value)
@@ -133,39 +197,17 @@ Formats::Bytes clean(const Formats::Bytes &package) {
 // in the parts the cleaning works on.
 namespace {
 
-const QStringList PrinterItems = {QStringLiteral("PrinterName"), QStringLiteral("PrinterSetup")};
-const QStringList RsidItems = {QStringLiteral("Rsid"), QStringLiteral("RsidRoot")};
-const QStringList InitialsElements = {QStringLiteral("creator-initials"),
-                                      QStringLiteral("sender-initials"),
-                                      QStringLiteral("date-string")};
-
-bool isOffice(QStringView uri) {
-    return uri.startsWith(u"urn:oasis:names:tc:opendocument:xmlns:office:");
-}
-
-// Whether the element `up` levels above the innermost open one is a comment or a change's info,
-// in whichever namespace (presentation comments have one of their own).
-bool aboutPeople(const std::vector<PackageCheck::Ancestor> &ancestors, std::size_t up) {
-    if (ancestors.size() <= up) {
-        return false;
-    }
-    const PackageCheck::Ancestor &holder = ancestors[ancestors.size() - 1 - up];
-    return holder.name == u"annotation" || holder.name == u"change-info";
-}
-
-using Formats::Category;
-using Formats::Findings;
-
+// What the rule for a comment's or change's child finds in the text of the innermost open element.
 void addTextFindings(const QXmlStreamReader &reader,
                      const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings) {
-    if (!aboutPeople(ancestors, 1)) {
+    const std::size_t depth = ancestors.size();
+    if (depth < 2) {
         return;
     }
-    const QStringView own = ancestors.back().name;
-    if (own == u"creator") {
-        findings.add(Category::People, "comment or change authors");
-    } else if (own == u"date" && reader.text() != FixedDate) {
-        findings.add(Category::Dates, "comment or change dates");
+    const PersonRule rule = personRule(ancestors[depth - 2].name, ancestors[depth - 1].name);
+    if (rule.kind == PersonRule::Empty ||
+        (rule.kind == PersonRule::FixDate && reader.text() != FixedDate)) {
+        findings.add(rule.finding.category, rule.finding.name);
     }
 }
 
@@ -196,49 +238,50 @@ void addMeta(QStringView name, Findings &findings) {
     }
 }
 
-void addDroppedPart(QStringView path, Findings &findings) {
-    if (const std::optional<Formats::Finding> dropped = droppedPart(path)) {
-        findings.add(dropped->category, dropped->name);
+void add(const std::optional<Finding> &finding, Findings &findings) {
+    if (finding) {
+        findings.add(finding->category, finding->name);
     }
 }
 
-void addAttributeFinding(const QXmlStreamAttribute &attribute, Findings &findings,
-                         QStringList &references) {
-    const QStringView name = attribute.name();
-    const QStringView value = attribute.value();
-    if (name.endsWith(u"rsid") || (name == u"name" && RsidItems.contains(value.toString()))) {
-        findings.add(Category::History, "revision-session ids");
-    } else if (name == u"name" && PrinterItems.contains(value.toString())) {
-        findings.add(Category::Device, "printer settings");
-    } else if (name == u"href") {
-        PackageCheck::addLocalPath(value, "a folder on the author's computer", findings);
-    } else if (name == u"full-path") {
-        addDroppedPart(value, findings);
+void addAttributeFindings(const QXmlStreamAttributes &attributes, Findings &findings,
+                          QStringList &references) {
+    for (const QXmlStreamAttribute &attribute : attributes) {
+        if (isRsid(attribute)) {
+            findings.add(Category::History, "revision-session ids");
+        } else if (attribute.name() == u"href") {
+            PackageCheck::addLocalPath(attribute.value(), "a folder on the author's computer",
+                                       findings);
+        }
     }
-    if (name == u"full-path" && value != u"/" && !value.endsWith(u"/")) {
-        references << value.toString();
+    for (const QString &path : fullPaths(attributes)) {
+        add(droppedPart(path), findings);
+        if (isFile(path)) {
+            references << path;
+        }
     }
 }
 
 void addElementFindings(const QXmlStreamReader &reader,
                         const std::vector<PackageCheck::Ancestor> &ancestors, Findings &findings,
                         QStringList &references) {
-    if (!ancestors.empty() && ancestors.back().name == u"meta" &&
-        isOffice(ancestors.back().namespaceUri)) {
+    const QXmlStreamAttributes attributes = reader.attributes();
+    if (!ancestors.empty() && isMetaBlock(ancestors.back().namespaceUri, ancestors.back().name)) {
         addMeta(reader.name(), findings);
     }
-    if (aboutPeople(ancestors, 0) && InitialsElements.contains(reader.name().toString())) {
-        findings.add(Category::People, "comment or change authors");
+    const PersonRule rule =
+        personRule(ancestors.empty() ? QString() : ancestors.back().name, reader.name());
+    if (rule.kind == PersonRule::Drop) {
+        findings.add(rule.finding.category, rule.finding.name);
     }
-    for (const QXmlStreamAttribute &attribute : reader.attributes()) {
-        addAttributeFinding(attribute, findings, references);
-    }
+    add(droppedSetting(attributes), findings);
+    addAttributeFindings(attributes, findings, references);
 }
 
 void addLayoutFindings(const std::vector<Package::Entry> &entries, Findings &findings) {
     for (std::size_t index = 0; index < entries.size(); ++index) {
         const Package::Entry &entry = entries[index];
-        addDroppedPart(QString::fromStdString(entry.name), findings);
+        add(droppedPart(QString::fromStdString(entry.name)), findings);
         if (entry.name == "mimetype" && (index != 0 || entry.compressed)) {
             throw Formats::Refused("holds its mimetype out of place");
         }

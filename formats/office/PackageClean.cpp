@@ -95,14 +95,21 @@ class XmlParts {
         } else if (element == u"Override" &&
                    isXmlType(attributes.value(QLatin1String("ContentType")))) {
             names_.insert(partName(attributes.value(QLatin1String("PartName"))));
-        } else if (element == u"file-entry" &&
-                   isXmlType(attributes.value(Manifest, QLatin1String("media-type")))) {
-            names_.insert(partName(attributes.value(Manifest, QLatin1String("full-path"))));
+        } else if (element == u"file-entry" && isXmlType(valueNamed(attributes, u"media-type"))) {
+            names_.insert(partName(valueNamed(attributes, u"full-path")));
         }
     }
 
-    static inline const QString Manifest =
-        QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
+    // By the local name alone, as the pass and the check read the manifest.
+    static QString valueNamed(const QXmlStreamAttributes &attributes, QStringView name) {
+        for (const QXmlStreamAttribute &attribute : attributes) {
+            if (attribute.name() == name) {
+                return attribute.value().toString();
+            }
+        }
+        return {};
+    }
+
     QSet<QString> names_;
     QSet<QString> extensions_;
 };

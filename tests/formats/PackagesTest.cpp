@@ -780,6 +780,23 @@ TEST_F(Packages, PersonalDataInLessKnownPlacesGoesAndIsNamed) {
          {"Pia Person"},
          {{Category::People, "a people list"}},
          {"<w15:people"}},
+        {"OpenDocument's people, settings and meta under misspelt namespaces",
+         withPartEdited(
+             withPartEdited(
+                 withPartEdited(cleanedFixture("letter.odt"), "content.xml",
+                                insideRoot(R"(<office:annotation><dc:creator xmlns:dc="urn:d">)"
+                                           R"(Misspelt Person</dc:creator></office:annotation>)")),
+                 "settings.xml",
+                 insideRoot(R"(<c:config-item xmlns:c="urn:c" c:name="PrinterName">)"
+                            R"(Misspelt Printer</c:config-item>)")),
+             "meta.xml",
+             insideRoot(R"(<o:meta xmlns:o="urn:oasis:names:tc:opendocument:xmlns:office:1:0">)"
+                        R"(<dc:title>Misspelt Title</dc:title></o:meta>)")),
+         {"Misspelt Person", "Misspelt Printer", "Misspelt Title"},
+         {{Category::People, "comment or change authors"},
+          {Category::Device, "printer settings"},
+          {Category::Descriptions, "title, subject or keywords"}},
+         {"<o:meta", "Comment text stays."}},
         {"Word's document ids",
          withPartEdited(document, "word/settings.xml", insideRoot(wordIds)),
          {"1A2B3C4D", "0D0C0B0A-1111-2222-3333-444455556666"},
