@@ -182,8 +182,9 @@ struct Group {
     // Where the group's bytes start in the output, which all groups share: a deep group's text is
     // written once, not copied again into every group around it as each closes.
     std::size_t start = 0;
-    Bytes replacement;  // what a Replaced group becomes
-    HexData data;       // a picture's or an object's data
+    std::size_t from = 0;  // where the group opens in the document
+    Bytes replacement;     // what a Replaced group becomes
+    HexData data;          // a picture's or an object's data
     // Where a picture's data stands in the output, piece by piece, as it stood in the document.
     std::vector<std::pair<std::size_t, std::size_t>> pieces;
     bool blip = false;  // a JPEG or PNG picture
@@ -428,6 +429,7 @@ class Walk {
             groups_.push_back(opened(rtf_, at_ + 1, groups_.back()));
             Group &group = groups_.back();
             group.start = out_.size();
+            group.from = at_;
             group.afterBareWord = endsInBareWord_;
             endsInBareWord_ = false;
             if (isWritten(group)) {
@@ -543,6 +545,15 @@ class Walk {
         return toHex(cleaned);
     }
 
+    // A group that already reads as its replacement (`{\*\atnid}` for `{\*\atnid }`) stays as
+    // written, so that a clean document comes out as it went in.
+    bool isAlreadyReplaced(const Group &group) const {
+        const std::string_view written(rtf_.data() + group.from, at_ + 1 - group.from);
+        Bytes bare = group.replacement;
+        bare.erase(std::remove(bare.begin(), bare.end(), ' '), bare.end());
+        return written == group.replacement || written == bare;
+    }
+
     // The group's bytes so far, taken out of the output to be written anew.
     Bytes takeOut(const Group &group) {
         Bytes taken = out_.substr(group.start);
@@ -567,7 +578,8 @@ class Walk {
                 }
                 break;
             case Kind::Replaced:
-                write(group.replacement);
+                write(isAlreadyReplaced(group) ? rtf_.substr(group.from, at_ + 1 - group.from)
+                                               : group.replacement);
                 break;
             case Kind::Picture:
                 write(cleanedPicture(group) + "}");
