@@ -545,13 +545,31 @@ class Walk {
         return toHex(cleaned);
     }
 
-    // A group that already reads as its replacement (`{\*\atnid}` for `{\*\atnid }`) stays as
-    // written, so that a clean document comes out as it went in.
+    // A group that already reads as its replacement stays as written, so that a clean document
+    // comes out as it went in: `{Unknown;}`, or a word alone (`{\*\atnid}`, `{\*\atnid12 }`)
+    // for a word's empty group.
     bool isAlreadyReplaced(const Group &group) const {
         const std::string_view written(rtf_.data() + group.from, at_ + 1 - group.from);
-        Bytes bare = group.replacement;
-        bare.erase(std::remove(bare.begin(), bare.end(), ' '), bare.end());
-        return written == group.replacement || written == bare;
+        const std::string_view replacement(group.replacement);
+        constexpr std::string_view Emptied = " }";
+        if (written == replacement) {
+            return true;
+        }
+        if (replacement.size() < Emptied.size() ||
+            replacement.substr(replacement.size() - Emptied.size()) != Emptied) {
+            return false;
+        }
+        const std::string_view word = replacement.substr(0, replacement.size() - Emptied.size());
+        if (written.substr(0, word.size()) != word) {
+            return false;
+        }
+        std::size_t at = word.size();
+        at += at < written.size() && written[at] == '-';
+        while (at < written.size() && std::isdigit(static_cast<unsigned char>(written[at]))) {
+            ++at;
+        }
+        at += at < written.size() && written[at] == ' ';
+        return at + 1 == written.size();  // only the closing brace is left
     }
 
     // The group's bytes so far, taken out of the output to be written anew.
