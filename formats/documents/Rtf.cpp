@@ -202,6 +202,26 @@ Group ofKind(Kind kind, const Bytes &replacement = {}) {
     return group;
 }
 
+// Whether a group is `word` (`{\\*\\atnid`) alone, with or without its `\\*`, with any number and
+// its ending space: `{\\*\\atnid}`, `{\\atnid12 }`, as empty as the group it becomes.
+bool isWordAlone(std::string_view group, std::string_view word) {
+    const std::string_view unmarked = word.substr(std::string_view("{\\*").size());
+    std::size_t at = 0;
+    if (group.substr(0, word.size()) == word) {
+        at = word.size();
+    } else if (group.substr(0, 1) == "{" && group.substr(1, unmarked.size()) == unmarked) {
+        at = 1 + unmarked.size();
+    } else {
+        return false;
+    }
+    at += at < group.size() && group[at] == '-';
+    while (at < group.size() && std::isdigit(static_cast<unsigned char>(group[at]))) {
+        ++at;
+    }
+    at += at < group.size() && group[at] == ' ';
+    return at + 1 == group.size() && group[at] == '}';
+}
+
 // How a group opening with `word` inside a group of kind `parent` is cleaned.
 Group ofWord(const std::string &word, Kind parent, bool inProperties) {
     const Kind kept = parent == Kind::PictureProperties ? parent : Kind::Kept;
@@ -546,8 +566,7 @@ class Walk {
     }
 
     // A group that already reads as its replacement stays as written, so that a clean document
-    // comes out as it went in: `{Unknown;}`, or a word alone (`{\*\atnid}`, `{\*\atnid12 }`)
-    // for a word's empty group.
+    // comes out as it went in.
     bool isAlreadyReplaced(const Group &group) const {
         const std::string_view written(rtf_.data() + group.from, at_ + 1 - group.from);
         const std::string_view replacement(group.replacement);
@@ -555,21 +574,9 @@ class Walk {
         if (written == replacement) {
             return true;
         }
-        if (replacement.size() < Emptied.size() ||
-            replacement.substr(replacement.size() - Emptied.size()) != Emptied) {
-            return false;
-        }
-        const std::string_view word = replacement.substr(0, replacement.size() - Emptied.size());
-        if (written.substr(0, word.size()) != word) {
-            return false;
-        }
-        std::size_t at = word.size();
-        at += at < written.size() && written[at] == '-';
-        while (at < written.size() && std::isdigit(static_cast<unsigned char>(written[at]))) {
-            ++at;
-        }
-        at += at < written.size() && written[at] == ' ';
-        return at + 1 == written.size();  // only the closing brace is left
+        return replacement.size() > Emptied.size() &&
+               replacement.substr(replacement.size() - Emptied.size()) == Emptied &&
+               isWordAlone(written, replacement.substr(0, replacement.size() - Emptied.size()));
     }
 
     // The group's bytes so far, taken out of the output to be written anew.
