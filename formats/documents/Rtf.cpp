@@ -202,8 +202,8 @@ Group ofKind(Kind kind, const Bytes &replacement = {}) {
     return group;
 }
 
-// Whether a group is `word` (`{\\*\\atnid`) alone, with or without its `\\*`, with any number and
-// its ending space: `{\\*\\atnid}`, `{\\atnid12 }`, as empty as the group it becomes.
+// Whether a group is `word` (`{\*\atnid`) alone, with or without its `\*`, with any number and
+// its ending space: `{\*\atnid}`, `{\atnid12 }`, as empty as the group it becomes.
 bool isWordAlone(std::string_view group, std::string_view word) {
     const std::string_view unmarked = word.substr(std::string_view("{\\*").size());
     std::size_t at = 0;
