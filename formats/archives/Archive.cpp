@@ -92,6 +92,12 @@ archive *openWriter(const Layout &layout, Bytes &output) {
     for (const int filter : layout.filters) {
         ready = ready && archive_write_add_filter(writer, filter) == ARCHIVE_OK;
     }
+    if (std::find(layout.filters.begin(), layout.filters.end(), ARCHIVE_FILTER_GZIP) !=
+        layout.filters.end()) {
+        // Else gzip's header holds the time of the cleaning.
+        ready = ready &&
+                archive_write_set_filter_option(writer, "gzip", "timestamp", nullptr) == ARCHIVE_OK;
+    }
     if (!layout.filters.empty()) {
         // Padding after a compressed stream is damage to some readers (zstd).
         archive_write_set_bytes_in_last_block(writer, 1);

@@ -54,6 +54,23 @@ void checkHeader(archive_entry *entry, const std::string &path, Formats::Finding
     }
 }
 
+// gzip's own header may hold the time it was made, the packed file's name and a comment.
+void checkGzipHeader(Formats::ByteFile &file, Formats::Findings &findings) {
+    const Formats::Bytes header = file.readUpTo(0, 10);
+    if (header.size() < 10 || header.compare(0, 2, "\x1f\x8b") != 0) {
+        return;
+    }
+    constexpr unsigned char Name = 0x08;
+    constexpr unsigned char Comment = 0x10;
+    const auto flags = static_cast<unsigned char>(header[3]);
+    if (header.compare(4, 4, std::string(4, '\0')) != 0) {
+        findings.add(Category::Dates, "the compressed stream's time");
+    }
+    if (flags & (Name | Comment)) {
+        findings.add("the compressed stream's file name or comment");
+    }
+}
+
 }  // namespace
 
 bool startsInAHome(std::string path) {
@@ -73,8 +90,9 @@ bool startsInAHome(std::string path) {
 }
 
 Formats::Findings remainingMetadata(Formats::ByteFile &file, int depth) {
-    ArchiveReader reader(file);
     Formats::Findings findings;
+    checkGzipHeader(file, findings);
+    ArchiveReader reader(file);
     while (archive_entry *entry = reader.next()) {
         const char *name = archive_entry_pathname(entry);
         const std::string path = name ? name : "";
