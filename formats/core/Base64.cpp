@@ -119,6 +119,20 @@ std::optional<Bytes> fromBase64(std::string_view text) {
     return decoded(text);
 }
 
+Base64Run base64RunAt(std::string_view text, std::size_t from) {
+    Base64Run run{from, from};
+    for (; run.end < text.size(); ++run.end) {
+        const unsigned code = codeOf(text[run.end]);
+        const int value = valueOf(code);
+        if (value >= 0 || code == '=') {
+            run.digitsEnd = run.end + 1;
+        } else if (value != Space) {
+            break;
+        }
+    }
+    return run;
+}
+
 Bytes toBase64(const Bytes &bytes) {
     Bytes text((bytes.size() + 2) / 3 * 4, '=');
     std::size_t at = 0;

@@ -3,7 +3,6 @@
 #include "formats/core/Base64.h"
 #include "formats/core/Limits.h"
 
-#include <array>
 #include <string_view>
 
 namespace Formats {
@@ -33,27 +32,6 @@ bool equalNoCase(std::string_view text, std::string_view lower) {
 
 bool isIn(char c, std::string_view set) {
     return set.find(c) != std::string_view::npos;
-}
-
-// What a byte is in base64 data, looked up: a search per byte would cost more than the decoding.
-enum ByteClass : unsigned char { Other, Digit, Space };
-
-constexpr std::array<ByteClass, 256> byteClasses() {
-    std::array<ByteClass, 256> classes{};
-    for (std::size_t c = 0; c < classes.size(); ++c) {
-        const bool digit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '+' || c == '/' || c == '=';
-        // The white space base64 data may hold.
-        const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-        classes[c] = digit ? Digit : space ? Space : Other;
-    }
-    return classes;
-}
-
-constexpr std::array<ByteClass, 256> ByteClasses = byteClasses();
-
-ByteClass classOf(char c) {
-    return ByteClasses[static_cast<unsigned char>(c)];
 }
 
 std::string standIn(std::size_t index) {
@@ -117,18 +95,14 @@ std::size_t DataUriPayloads::takeAt(std::size_t colon) {
         return colon + 1;
     }
     const std::size_t start = comma + 1;
-    std::size_t end = start;
-    std::size_t after = start;
-    for (; after < document.size() && classOf(document[after]) != Other; ++after) {
-        end = classOf(document[after]) == Digit ? after + 1 : end;
+    const Base64Run run = base64RunAt(document, start);
+    if (run.digitsEnd == start || run.end == document.size() || !isIn(document[run.end], "\"'<)")) {
+        return run.end;
     }
-    if (end == start || after == document.size() || !isIn(document[after], "\"'<)")) {
-        return after;
+    if (std::optional<Bytes> data = fromBase64(document.substr(start, run.digitsEnd - start))) {
+        payloads_.push_back({start, run.digitsEnd, std::move(*data)});
     }
-    if (std::optional<Bytes> data = fromBase64(document.substr(start, end - start))) {
-        payloads_.push_back({start, end, std::move(*data)});
-    }
-    return after;
+    return run.end;
 }
 
 const DataUriPayloads::Payload *DataUriPayloads::standingIn(QStringView data) const {
