@@ -202,26 +202,6 @@ Group ofKind(Kind kind, const Bytes &replacement = {}) {
     return group;
 }
 
-// Whether a group is `word` (`{\*\atnid`) alone, with or without its `\*`, with any number and
-// its ending space: `{\*\atnid}`, `{\atnid12 }`, as empty as the group it becomes.
-bool isWordAlone(std::string_view group, std::string_view word) {
-    const std::string_view unmarked = word.substr(std::string_view("{\\*").size());
-    std::size_t at = 0;
-    if (group.substr(0, word.size()) == word) {
-        at = word.size();
-    } else if (group.substr(0, 1) == "{" && group.substr(1, unmarked.size()) == unmarked) {
-        at = 1 + unmarked.size();
-    } else {
-        return false;
-    }
-    at += at < group.size() && group[at] == '-';
-    while (at < group.size() && std::isdigit(static_cast<unsigned char>(group[at]))) {
-        ++at;
-    }
-    at += at < group.size() && group[at] == ' ';
-    return at + 1 == group.size() && group[at] == '}';
-}
-
 // How a group opening with `word` inside a group of kind `parent` is cleaned.
 Group ofWord(const std::string &word, Kind parent, bool inProperties) {
     const Kind kept = parent == Kind::PictureProperties ? parent : Kind::Kept;
@@ -569,14 +549,23 @@ class Walk {
     // comes out as it went in.
     bool isAlreadyReplaced(const Group &group) const {
         const std::string_view written(rtf_.data() + group.from, at_ + 1 - group.from);
-        const std::string_view replacement(group.replacement);
-        constexpr std::string_view Emptied = " }";
-        if (written == replacement) {
-            return true;
+        return written == group.replacement || holdsItsWordAlone(group);
+    }
+
+    // `{\*\atnid}`, `{\atnid12 }`: an emptied group's word, with or without its `\*`, and nothing
+    // else, as empty as the group it becomes.
+    bool holdsItsWordAlone(const Group &group) const {
+        const std::string marked = "{\\*\\";
+        if (group.replacement.rfind(marked, 0) != 0) {
+            return false;
         }
-        return replacement.size() > Emptied.size() &&
-               replacement.substr(replacement.size() - Emptied.size()) == Emptied &&
-               isWordAlone(written, replacement.substr(0, replacement.size() - Emptied.size()));
+        std::size_t at = group.from + 1;
+        at += rtf_.compare(at, 2, "\\*") == 0 ? 2 : 0;
+        if (rtf_.compare(at, 1, "\\") != 0) {
+            return false;
+        }
+        const Control control = readControl(rtf_, at);
+        return control.end == at_ && marked + control.word + " }" == group.replacement;
     }
 
     // The group's bytes so far, taken out of the output to be written anew.
